@@ -1,0 +1,3 @@
+#include "ConvertCommand.h"
+
+int main(int argc, char** argv) { return dorvane::runConvertCommand(argc, argv); }

@@ -1,0 +1,81 @@
+#pragma once
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QString>
+#include <QStringView>
+
+namespace dorvane {
+
+// A way of turning bytes into text and text into bytes. The objects are
+// stateless, made once on first use and shared by all threads.
+class TEncoding {
+public:
+    virtual ~TEncoding() = default;
+
+    // 65001 for UTF-8, the Windows code page number otherwise.
+    virtual int CodePage() const = 0;
+    // The bytes written in front of a file: EF BB BF for UTF-8, none otherwise.
+    virtual QByteArray GetPreamble() const = 0;
+    // Bytes to text. UTF-8 is strict: any ill-formed sequence gives the empty
+    // text (see decodeUtf8Strict for telling that apart from empty input).
+    // A code page decodes every byte.
+    virtual QString GetString(QByteArrayView bytes) const = 0;
+    // Text to bytes, appended to out. Never fails: UTF-8 writes U+FFFD for an
+    // unpaired surrogate; a code page writes a best-fit substitute or "?" for a
+    // character it lacks, and one "?" for a character outside the BMP.
+    virtual void appendBytes(QStringView text, QByteArray& out) const = 0;
+    // The most bytes one UTF-16 code unit can become, for sizing buffers.
+    virtual int maxBytesPerChar() const = 0;
+
+    QByteArray GetBytes(QStringView text) const {
+        QByteArray out;
+        out.reserve(text.size());
+        appendBytes(text, out);
+        return out;
+    }
+
+    static const TEncoding& UTF8();
+    // The system's ANSI code page (systemAnsiCodePage()).
+    static const TEncoding& Default();
+    // The encoding of one of the supported ANSI code pages (see
+    // isSupportedAnsiCodePage); nullptr for any other number.
+    static const TEncoding* ansi(int codePage);
+};
+
+class TMBCSEncoding : public TEncoding {
+public:
+    int CodePage() const override { return m_codePage; }
+
+protected:
+    explicit TMBCSEncoding(int codePage) : m_codePage(codePage) {}
+
+private:
+    int m_codePage;
+};
+
+class TUTF8Encoding : public TMBCSEncoding {
+public:
+    TUTF8Encoding() : TMBCSEncoding(65001) {}
+    QByteArray GetPreamble() const override;
+    QString GetString(QByteArrayView bytes) const override;
+    void appendBytes(QStringView text, QByteArray& out) const override;
+    int maxBytesPerChar() const override { return 3; }
+};
+
+// Strict RFC 3629 decoding. On ill-formed input returns the empty text and
+// sets *ok to false; a U+0000 is decoded like any other character.
+QString decodeUtf8Strict(QByteArrayView bytes, bool* ok = nullptr);
+
+// 1250-1258, 874, 932, 936, 949, 950.
+bool isSupportedAnsiCodePage(int codePage);
+
+// The Windows code page Windows gives the language of a POSIX locale name
+// ("ru_RU.UTF-8" -> 1251, "zh_TW" -> 950, "C" -> 1252).
+int ansiCodePageForLocale(QStringView localeName);
+
+// The stand-in for the system's ANSI code page: that of the locale named by
+// the first non-empty of LC_ALL, LC_CTYPE and LANG. Read once.
+int systemAnsiCodePage();
+
+} // namespace dorvane

@@ -1,0 +1,127 @@
+#include "StringList.h"
+
+#include "Encoding.h"
+#include "Errors.h"
+#include "TextFile.h"
+
+#include <cstring>
+
+namespace dorvane {
+
+namespace {
+
+const char16_t kLineBreak[] = {u'\r', u'\n'};
+
+// Span boundaries found in one pass over [begin, end): each line ends at CR,
+// LF, CR LF or the end; the scan stops at the first U+0000.
+template <typename F>
+void splitLines(const char16_t* begin, const char16_t* end, F&& onLine) {
+    const char16_t* p = begin;
+    while (p < end) {
+        const char16_t* start = p;
+        while (p < end && *p != u'\r' && *p != u'\n' && *p != 0)
+            ++p;
+        if (p < end && *p == 0) {
+            // The text ends here; the characters before the U+0000 still form a line
+            // unless there are none.
+            if (p > start)
+                onLine(start - begin, p - start);
+            return;
+        }
+        onLine(start - begin, p - start);
+        if (p < end && *p == u'\r')
+            ++p;
+        if (p < end && *p == u'\n')
+            ++p;
+    }
+}
+
+} // namespace
+
+QStringView TStringList::line(int index) const {
+    checkIndex(index);
+    const Span& s = m_lines[static_cast<size_t>(index)];
+    return QStringView(m_buffer).sliced(s.offset, s.length);
+}
+
+void TStringList::checkIndex(int index) const {
+    if (index < 0 || index >= Count())
+        throw EStringListError(QStringLiteral("List index out of bounds (%1)").arg(index));
+}
+
+TStringList::Span TStringList::append(std::initializer_list<QStringView> pieces) {
+    qsizetype total = 0;
+    for (QStringView piece : pieces)
+        total += piece.size();
+    const qsizetype offset = m_buffer.size();
+    if (m_buffer.capacity() < offset + total)
+        m_buffer.reserve(std::max(offset + total, offset + offset / 2 + 64));
+    for (QStringView piece : pieces)
+        m_buffer.append(piece);
+    return {offset, total};
+}
+
+int TStringList::Add(QStringView s) { return Add({s}); }
+
+int TStringList::Add(std::initializer_list<QStringView> pieces) {
+    m_lines.push_back(append(pieces));
+    return Count() - 1;
+}
+
+void TStringList::setStrings(int index, QStringView s) { setStrings(index, {s}); }
+
+void TStringList::setStrings(int index, std::initializer_list<QStringView> pieces) {
+    checkIndex(index);
+    // The old text stays in the buffer unused; a replaced line is rare (one per run).
+    m_lines[static_cast<size_t>(index)] = append(pieces);
+}
+
+void TStringList::Clear() {
+    m_buffer = QString();
+    std::vector<Span>().swap(m_lines);
+}
+
+qsizetype TStringList::textLength() const {
+    qsizetype total = 0;
+    for (const Span& s : m_lines)
+        total += s.length + 2;
+    return total;
+}
+
+QString TStringList::Text() const {
+    QString text(textLength(), Qt::Uninitialized);
+    char16_t* out = reinterpret_cast<char16_t*>(text.data());
+    const char16_t* buffer = reinterpret_cast<const char16_t*>(m_buffer.constData());
+    for (const Span& s : m_lines) {
+        std::memcpy(out, buffer + s.offset, static_cast<size_t>(s.length) * sizeof(char16_t));
+        out += s.length;
+        std::memcpy(out, kLineBreak, sizeof kLineBreak);
+        out += 2;
+    }
+    return text;
+}
+
+void TStringList::setText(QStringView s) {
+    // Copy before clearing: S may be a view into this very list.
+    setText(s.toString());
+}
+
+void TStringList::setText(QString&& s) {
+    Clear();
+    if (s.isEmpty())
+        return;
+    m_buffer = std::move(s);
+    const char16_t* begin = reinterpret_cast<const char16_t*>(m_buffer.constData());
+    // A line is on average a few dozen characters; guessing the number of lines
+    // saves most of the vector's regrowth on big playlists.
+    m_lines.reserve(static_cast<size_t>(m_buffer.size() / 48 + 1));
+    splitLines(begin, begin + m_buffer.size(),
+               [this](qsizetype offset, qsizetype length) { m_lines.push_back({offset, length}); });
+}
+
+void TStringList::LoadFromFile(const QString& fileName, const TEncoding& encoding) {
+    QByteArray bytes = readWholeFile(fileName); // throws EFOpenError; lines untouched then
+    setText(decodeFileBytes(bytes, encoding));
+}
+
+} // namespace dorvane

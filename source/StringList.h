@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+
+#include <initializer_list>
+#include <vector>
+
+namespace dorvane {
+
+class TEncoding;
+
+// An ordered list of UTF-16 lines. The lines live back to back in one buffer
+// and the list keeps only where each starts and how long it is: a list made
+// from a text (or a file) holds no copy of the lines at all, and appending a
+// line costs no allocation of its own. Not thread-safe; one user at a time.
+class TStringList {
+public:
+    TStringList() = default;
+
+    int Count() const { return static_cast<int>(m_lines.size()); }
+
+    // Appends S unchanged; returns its index.
+    int Add(QStringView s);
+    // Appends one line made of the pieces, in order, without a temporary.
+    int Add(std::initializer_list<QStringView> pieces);
+
+    // The line at Index; EStringListError when Index is out of bounds.
+    QString Strings(int index) const { return line(index).toString(); }
+    // The line at Index without a copy; valid until the list next changes.
+    QStringView line(int index) const;
+    // Replaces the line at Index by S; EStringListError when out of bounds.
+    void setStrings(int index, QStringView s);
+    void setStrings(int index, std::initializer_list<QStringView> pieces);
+
+    // Removes every line and gives back the memory.
+    void Clear();
+
+    // Every line followed by CR LF, the last one too.
+    QString Text() const;
+    // Replaces all lines by those of S. A line ends at CR, LF or CR LF; the
+    // text ends at its first U+0000.
+    void setText(QStringView s);
+    // As setText, but adopts S as the buffer the lines are kept in.
+    void setText(QString&& s);
+
+    // Replaces all lines by the lines of the file, read and decoded in one
+    // piece. EFOpenError when the file cannot be read; the lines stay then.
+    void LoadFromFile(const QString& fileName, const TEncoding& encoding);
+
+    // Total length of Text(), without building it.
+    qsizetype textLength() const;
+
+private:
+    struct Span {
+        qsizetype offset;
+        qsizetype length;
+    };
+
+    void checkIndex(int index) const;
+    Span append(std::initializer_list<QStringView> pieces);
+
+    QString m_buffer;
+    std::vector<Span> m_lines;
+};
+
+} // namespace dorvane

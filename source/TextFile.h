@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringView>
+
+class QIODevice;
+
+namespace dorvane {
+
+class TEncoding;
+
+// The whole content of a file, read in one piece. EFOpenError when it
+// cannot be opened or read (the message names the full path and the cause).
+QByteArray readWholeFile(const QString& fileName);
+
+// The text of a playlist file's bytes, read with `encoding` (the program always
+// passes UTF-8). A leading preamble of that encoding is skipped. Beyond the
+// plain rule, so that no readable playlist comes out empty:
+// - bytes that begin with a UTF-16 byte-order mark (FF FE, FE FF) are read as
+//   UTF-16 of that byte order, the mark skipped;
+// - bytes that are not well-formed UTF-8 are read whole with `fallback`, the
+//   ANSI code page (Cyrillic lists in Windows-1251 are common).
+QString decodeFileBytes(const QByteArray& bytes, const TEncoding& encoding);
+QString decodeFileBytes(const QByteArray& bytes, const TEncoding& encoding,
+                        const TEncoding& fallback);
+
+// Writes the encoding's preamble (if any) and then `text` in that encoding.
+// EWriteError when the device does not take every byte.
+void writeText(QIODevice& device, QStringView text, const TEncoding& encoding);
+
+// Saves `text` to fileName in `encoding`, preamble first. The file is replaced
+// only once every byte has been written: a failure leaves a former file as it
+// was and no partial file behind. EFCreateError when the file cannot be
+// created (or is read-only, or a folder); EWriteError when writing fails.
+void saveTextToFile(const QString& fileName, QStringView text, const TEncoding& encoding);
+void saveBytesToFile(const QString& fileName, const QByteArray& bytes);
+
+} // namespace dorvane
