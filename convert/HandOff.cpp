@@ -1,1 +1,99 @@
-// placeholder
+#include "HandOff.h"
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QThread>
+
+namespace dorvane {
+
+namespace {
+const QEvent::Type kWakeEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+}
+
+HandOff::HandOff() {
+    if (QCoreApplication* app = QCoreApplication::instance())
+        moveToThread(app->thread());
+}
+
+HandOff& HandOff::instance() {
+    static HandOff* handOff = new HandOff; // lives as long as the process
+    return *handOff;
+}
+
+void HandOff::synchronize(const std::function<void()>& step) {
+    if (QThread::currentThread() == thread()) {
+        step();
+        return;
+    }
+    Request request{&step, nullptr, false};
+    {
+        std::unique_lock lock(m_mutex);
+        m_pending.push_back(&request);
+        if (!m_wakePosted) {
+            m_wakePosted = true;
+            QCoreApplication::postEvent(this, new QEvent(kWakeEvent), Qt::HighEventPriority);
+        }
+        m_changed.notify_all(); // a main thread in waitUntil serves it at once
+        m_changed.wait(lock, [&] { return request.done; });
+    }
+    if (request.error)
+        std::rethrow_exception(request.error);
+}
+
+bool HandOff::servePending() {
+    bool ran = false;
+    while (true) {
+        Request* request = nullptr;
+        {
+            std::lock_guard lock(m_mutex);
+            if (m_pending.empty())
+                return ran;
+            request = m_pending.front();
+            m_pending.pop_front();
+        }
+        std::exception_ptr error;
+        try {
+            (*request->step)();
+        } catch (...) {
+            error = std::current_exception();
+        }
+        {
+            std::lock_guard lock(m_mutex);
+            request->error = error;
+            request->done = true;
+        }
+        m_changed.notify_all();
+        ran = true;
+    }
+}
+
+void HandOff::waitUntil(const std::function<bool()>& done) {
+    std::unique_lock lock(m_mutex);
+    while (!done()) {
+        if (!m_pending.empty()) {
+            lock.unlock();
+            servePending();
+            lock.lock();
+            continue;
+        }
+        m_changed.wait(lock);
+    }
+}
+
+void HandOff::notify() {
+    { std::lock_guard lock(m_mutex); }
+    m_changed.notify_all();
+}
+
+bool HandOff::event(QEvent* event) {
+    if (event->type() != kWakeEvent)
+        return QObject::event(event);
+    {
+        std::lock_guard lock(m_mutex);
+        m_wakePosted = false;
+    }
+    servePending();
+    return true;
+}
+
+} // namespace dorvane

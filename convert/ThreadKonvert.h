@@ -1,1 +1,67 @@
 #pragma once
+
+#include "Conversion.h"
+
+#include <QThread>
+
+#include <atomic>
+#include <exception>
+#include <functional>
+
+namespace dorvane {
+
+class TStringList;
+class TargetFormat;
+
+// One conversion run on a thread of its own. The worker writes the header and
+// footer lines itself; every per-line step and the end-of-run step run on the
+// main thread by hand-off while the worker waits. The run's target is fixed
+// here, at creation; the worker never touches a window control.
+//
+// The worker starts at once. Destroying it (on the main thread) asks it to stop
+// and waits for its end while serving its hand-offs.
+class TThreadKonvert : public QThread, public Conversion {
+public:
+    // Runs on the main thread after the footer step, with the worker.
+    using EndOfRun = std::function<void(TThreadKonvert&)>;
+
+    // EThread "Thread creation error: %s" when the thread cannot be started.
+    TThreadKonvert(const TargetFormat& target, const TStringList& source, TStringList& result,
+                   EndOfRun endOfRun);
+    ~TThreadKonvert() override;
+
+    // Asks the run to stop before its next slice of lines; returns at once.
+    void Terminate() { m_terminated.store(true, std::memory_order_relaxed); }
+    bool Terminated() const { return m_terminated.load(std::memory_order_relaxed); }
+
+    // Main thread: waits until the thread has ended, running its hand-offs.
+    void WaitFor();
+
+    // True once Execute has returned, normally or by an error.
+    bool Ended() const { return m_ended.load(); }
+    // The error that ended the run, if one did; never shown.
+    std::exception_ptr FatalException() const { return m_fatal; }
+
+    // The index of the source line the per-line step handles.
+    int i = 0;
+
+    // How long one hand-off may keep running per-line steps before it hands
+    // the main thread back to the event loop.
+    static constexpr int kSliceBudgetMicroseconds = 5000;
+
+protected:
+    void run() override;
+    void Execute();
+    // The per-line step for line i, on the main thread.
+    void ProcessLine();
+
+private:
+    const TStringList& m_source;
+    TStringList& m_result;
+    EndOfRun m_endOfRun;
+    std::atomic<bool> m_terminated{false};
+    std::atomic<bool> m_ended{false};
+    std::exception_ptr m_fatal;
+};
+
+} // namespace dorvane
