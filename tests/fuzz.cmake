@@ -1,0 +1,18 @@
+# The fuzz targets. In an ordinary build each one replays its corpus as a
+# test; with DORVANE_FUZZ (a clang build, see scripts/fuzz) they are
+# libFuzzer programs.
+option(DORVANE_FUZZ "Build the fuzz targets as libFuzzer programs (clang)" OFF)
+foreach(target Decode Convert Encode)
+    string(TOLOWER ${target} lower)
+    set(name fuzz_${lower})
+    if(DORVANE_FUZZ)
+        add_executable(${name} fuzz/Fuzz${target}.cpp)
+        target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+        target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+    else()
+        add_executable(${name} fuzz/Fuzz${target}.cpp fuzz/ReplayMain.cpp)
+        add_test(NAME ${name}_corpus
+                 COMMAND ${name} ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/${lower})
+    endif()
+    target_link_libraries(${name} PRIVATE dorvane_convert dorvane_source Qt6::Core)
+endforeach()

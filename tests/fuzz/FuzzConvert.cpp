@@ -1,0 +1,68 @@
+// Arbitrary lines through every target. Checks that the XML targets always
+// write well-formed XML and that PLS counts exactly the entries it writes.
+#include "Conversion.h"
+#include "LineSink.h"
+#include "StringList.h"
+#include "TargetFormat.h"
+
+#include <QXmlStreamReader>
+
+#include <cstdint>
+#include <cstdlib>
+
+using namespace dorvane;
+
+namespace {
+
+bool wellFormed(const QString& text) {
+    QXmlStreamReader reader(text);
+    while (!reader.atEnd())
+        reader.readNext();
+    return !reader.hasError();
+}
+
+void checkPls(const TStringList& out, int count) {
+    int files = 0;
+    for (int k = 0; k < out.Count(); ++k)
+        if (out.line(k).startsWith(u"File"))
+            ++files;
+    if (files != count || out.line(out.Count() - 4) != QStringLiteral("NumberOfEntries=%1").arg(count))
+        std::abort();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    // The bytes are taken as UTF-16 code units, so any text (unpaired
+    // surrogates and control characters included) can reach the converter.
+    const QString text(reinterpret_cast<const QChar*>(data), static_cast<qsizetype>(size / 2));
+    TStringList source;
+    source.setText(text);
+
+    for (const TargetFormat* format : allFormats()) {
+        if (!format->converts())
+            continue;
+        TStringList out;
+        StringListSink sink(out);
+        Conversion conversion(*format);
+        conversion.header(sink);
+        for (int k = 0; k < source.Count(); ++k)
+            conversion.processLine(source.line(k), sink);
+        conversion.footer(sink);
+
+        switch (format->kind()) {
+        case TTargetKind::tkWebTV:
+        case TTargetKind::tkWMP:
+        case TTargetKind::tkIPTVx:
+            if (!wellFormed(out.Text()))
+                std::abort();
+            break;
+        case TTargetKind::tkPLS:
+            checkPls(out, conversion.count);
+            break;
+        default:
+            break;
+        }
+    }
+    return 0;
+}
