@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Starts the installed program on a virtual display, finds its window, takes a
+# screenshot of it, closes it with Alt+F4 and checks that it ends cleanly.
+# Usage: smoke.sh BUILD_DIR OUTPUT_DIR
+set -euo pipefail
+build=$1
+out=$2
+prefix=$out/prefix
+rm -rf "$prefix"
+mkdir -p "$out"
+cmake --install "$build" --prefix "$prefix" >/dev/null
+
+export HOME=$out/home # no skin, no settings of the user running the tests
+mkdir -p "$HOME"
+unset QT_QPA_PLATFORM
+
+xvfb-run -a -s "-screen 0 1280x900x24" bash -s "$prefix/bin/dorvane" "$out" <<'INNER'
+set -euo pipefail
+program=$1
+out=$2
+"$program" &
+pid=$!
+trap 'kill $pid 2>/dev/null || true' EXIT
+window=$(timeout 20 xdotool search --sync --name '^Dorvane$' | head -n 1)
+eval "$(xdotool getwindowgeometry --shell "$window")"
+echo "window $window: ${WIDTH}x${HEIGHT} at $X,$Y"
+import -window "$window" "$out/smoke.png"
+# The client area is 851 by 460 below the menu bar, which Qt draws inside the
+# window: the width is exact, the height holds the menu bar as well.
+[[ $WIDTH -eq 851 ]] || { echo "width $WIDTH, expected 851"; exit 1; }
+[[ $HEIGHT -ge 460 && $HEIGHT -le 500 ]] || { echo "height $HEIGHT, expected 460 plus the menu bar"; exit 1; }
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+xdotool key --clearmodifiers alt+F4
+for _ in $(seq 100); do
+    kill -0 $pid 2>/dev/null || break
+    sleep 0.1
+done
+if kill -0 $pid 2>/dev/null; then
+    echo "the window did not close on Alt+F4"
+    exit 1
+fi
+trap - EXIT
+wait $pid
+status=$?
+echo "exit status $status"
+exit $status
+INNER
+echo "screenshot: $out/smoke.png"
