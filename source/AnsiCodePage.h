@@ -1,1 +1,48 @@
 #pragma once
+
+#include "Encoding.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+namespace dorvane {
+
+// One of the Windows ANSI code pages. The tables are built from ICU's
+// converter once, when the code page is first asked for; after that both
+// directions are plain table look-ups and the object is read-only, so any
+// number of threads may share it.
+//
+// Text to bytes never fails: a character the code page lacks becomes a
+// best-fit substitute where there is one (a letter with diacritics becomes its
+// base letter, a full-width form its ASCII form), otherwise "?"; a character
+// outside the BMP becomes a single "?".
+//
+// Bytes to text never fails either: a byte a single-byte page leaves undefined
+// becomes the character of the same value (for 80 to 9F the C1 control, as
+// Windows reads them); in the double-byte pages an invalid or unassigned
+// sequence becomes U+FFFD.
+class TAnsiEncoding : public TMBCSEncoding {
+public:
+    TAnsiEncoding(int codePage, const char* icuName);
+    ~TAnsiEncoding() override;
+
+    QByteArray GetPreamble() const override { return {}; }
+    QString GetString(QByteArrayView bytes) const override;
+    void appendBytes(QStringView text, QByteArray& out) const override;
+    int maxBytesPerChar() const override { return m_doubleByte ? 2 : 1; }
+
+    bool isDoubleByte() const { return m_doubleByte; }
+
+private:
+    struct Tables;
+
+    bool m_doubleByte = false;
+    std::unique_ptr<Tables> m_tables;
+};
+
+// The encoding of a supported ANSI code page (isSupportedAnsiCodePage), made
+// on first use; nullptr for any other number.
+const TEncoding* ansiCodePageEncoding(int codePage);
+
+} // namespace dorvane

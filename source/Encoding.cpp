@@ -1,1 +1,287 @@
-// placeholder
+#include "Encoding.h"
+
+#include "AnsiCodePage.h"
+
+#include <QByteArray>
+
+#include <cstdint>
+
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define DORVANE_SSE2 1
+#endif
+
+namespace dorvane {
+
+namespace {
+
+// Playlists are mostly ASCII (addresses, directives), so both directions try
+// sixteen characters at a time before falling back to one sequence at a time.
+
+// Decodes [p, end) into out, which has room for at least end - p code units
+// (a UTF-8 sequence never gives more UTF-16 units than it has bytes). Returns
+// the number of units written, or -1 at the first ill-formed sequence.
+qsizetype decodeUtf8(const uint8_t* p, const uint8_t* const end, char16_t* const outBegin) {
+    char16_t* out = outBegin;
+    while (p < end) {
+#ifdef DORVANE_SSE2
+        const __m128i zero = _mm_setzero_si128();
+        while (end - p >= 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const int nonAscii = _mm_movemask_epi8(v);
+            // Widening all sixteen is safe even when only a prefix is ASCII:
+            // the output has room for as many units as there are bytes left.
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(v, zero));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(v, zero));
+            if (nonAscii == 0) {
+                p += 16;
+                out += 16;
+                continue;
+            }
+            const int prefix = __builtin_ctz(static_cast<unsigned>(nonAscii));
+            p += prefix;
+            out += prefix;
+            break;
+        }
+#endif
+        // One sequence at a time until the next ASCII byte.
+        while (p < end) {
+            const unsigned b = *p;
+            if (b < 0x80) {
+                *out++ = static_cast<char16_t>(b);
+                ++p;
+#ifdef DORVANE_SSE2
+                break;
+#else
+                continue;
+#endif
+            }
+            if (b < 0xC2) // a stray continuation byte, or C0/C1 (always overlong)
+                return -1;
+            if (b < 0xE0) {
+                if (end - p < 2)
+                    return -1;
+                const unsigned c1 = p[1];
+                if ((c1 & 0xC0) != 0x80)
+                    return -1;
+                *out++ = static_cast<char16_t>((b & 0x1F) << 6 | (c1 & 0x3F));
+                p += 2;
+            } else if (b < 0xF0) {
+                if (end - p < 3)
+                    return -1;
+                const unsigned c1 = p[1], c2 = p[2];
+                // E0 needs A0 or more (else overlong); ED at most 9F (else a surrogate).
+                const unsigned low = b == 0xE0 ? 0xA0 : 0x80;
+                const unsigned high = b == 0xED ? 0x9F : 0xBF;
+                if (c1 < low || c1 > high || (c2 & 0xC0) != 0x80)
+                    return -1;
+                *out++ = static_cast<char16_t>((b & 0x0F) << 12 | (c1 & 0x3F) << 6 | (c2 & 0x3F));
+                p += 3;
+            } else if (b < 0xF5) {
+                if (end - p < 4)
+                    return -1;
+                const unsigned c1 = p[1], c2 = p[2], c3 = p[3];
+                // F0 needs 90 or more (else overlong); F4 at most 8F (else above U+10FFFF).
+                const unsigned low = b == 0xF0 ? 0x90 : 0x80;
+                const unsigned high = b == 0xF4 ? 0x8F : 0xBF;
+                if (c1 < low || c1 > high || (c2 & 0xC0) != 0x80 || (c3 & 0xC0) != 0x80)
+                    return -1;
+                const char32_t cp =
+                    (b & 0x07) << 18 | (c1 & 0x3F) << 12 | (c2 & 0x3F) << 6 | (c3 & 0x3F);
+                *out++ = static_cast<char16_t>(0xD7C0 + (cp >> 10));
+                *out++ = static_cast<char16_t>(0xDC00 | (cp & 0x3FF));
+                p += 4;
+            } else {
+                return -1; // F5 to FF never occur in UTF-8
+            }
+        }
+    }
+    return out - outBegin;
+}
+
+bool isHighSurrogate(char16_t c) {
+    return (c & 0xFC00) == 0xD800;
+}
+bool isLowSurrogate(char16_t c) {
+    return (c & 0xFC00) == 0xDC00;
+}
+
+#ifdef DORVANE_SSE2
+// True when all eight code units of v are below 0x80.
+inline bool allAscii(__m128i v) {
+    const __m128i high = _mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF80)));
+    return _mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) == 0xFFFF;
+}
+#endif
+
+uint8_t* encodeUtf8(const char16_t* s, const char16_t* const end, uint8_t* out) {
+    while (s < end) {
+#ifdef DORVANE_SSE2
+        // Every unit takes at least one byte, so the output has room for the
+        // sixteen bytes whenever sixteen units are left.
+        while (end - s >= 16) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 8));
+            if (!allAscii(_mm_or_si128(a, b)))
+                break;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(a, b));
+            s += 16;
+            out += 16;
+        }
+#endif
+        // One character at a time until the next ASCII one.
+        while (s < end) {
+            const char16_t c = *s++;
+            if (c < 0x80) {
+                *out++ = static_cast<uint8_t>(c);
+                break;
+            }
+            if (c < 0x800) {
+                *out++ = static_cast<uint8_t>(0xC0 | c >> 6);
+                *out++ = static_cast<uint8_t>(0x80 | (c & 0x3F));
+            } else if (isHighSurrogate(c) && s < end && isLowSurrogate(*s)) {
+                const char32_t cp =
+                    0x10000 + ((char32_t(c) - 0xD800) << 10) + (char32_t(*s++) - 0xDC00);
+                *out++ = static_cast<uint8_t>(0xF0 | cp >> 18);
+                *out++ = static_cast<uint8_t>(0x80 | (cp >> 12 & 0x3F));
+                *out++ = static_cast<uint8_t>(0x80 | (cp >> 6 & 0x3F));
+                *out++ = static_cast<uint8_t>(0x80 | (cp & 0x3F));
+            } else {
+                const char16_t u = (c & 0xF800) == 0xD800 ? char16_t(0xFFFD) : c;
+                *out++ = static_cast<uint8_t>(0xE0 | u >> 12);
+                *out++ = static_cast<uint8_t>(0x80 | (u >> 6 & 0x3F));
+                *out++ = static_cast<uint8_t>(0x80 | (u & 0x3F));
+            }
+        }
+    }
+    return out;
+}
+
+} // namespace
+
+QString decodeUtf8Strict(QByteArrayView bytes, bool* ok) {
+    if (ok)
+        *ok = true;
+    if (bytes.isEmpty())
+        return QString();
+    QString text(bytes.size(), Qt::Uninitialized);
+    const auto* in = reinterpret_cast<const uint8_t*>(bytes.data());
+    const qsizetype units =
+        decodeUtf8(in, in + bytes.size(), reinterpret_cast<char16_t*>(text.data()));
+    if (units < 0) {
+        if (ok)
+            *ok = false;
+        return QString();
+    }
+    text.resize(units);
+    // Text that is mostly multi-byte (Cyrillic, CJK) would otherwise keep up to
+    // three times the memory it needs for as long as the lines live.
+    if (units < bytes.size() - bytes.size() / 4)
+        text.squeeze();
+    return text;
+}
+
+QByteArray TUTF8Encoding::GetPreamble() const {
+    return QByteArray("\xEF\xBB\xBF", 3);
+}
+
+QString TUTF8Encoding::GetString(QByteArrayView bytes) const {
+    return decodeUtf8Strict(bytes);
+}
+
+void TUTF8Encoding::appendBytes(QStringView text, QByteArray& out) const {
+    const auto* s = reinterpret_cast<const char16_t*>(text.utf16());
+    const char16_t* end = s + text.size();
+    const qsizetype old = out.size();
+    // Sized once for the worst case, three bytes a unit: pages never written
+    // are never touched, and giving back the rest is cheap for big buffers.
+    out.resize(old + text.size() * 3);
+    uint8_t* start = reinterpret_cast<uint8_t*>(out.data()) + old;
+    out.resize(old + (encodeUtf8(s, end, start) - start));
+    if (out.capacity() - out.size() > (qsizetype(1) << 20))
+        out.squeeze();
+}
+
+const TEncoding& TEncoding::UTF8() {
+    static const TUTF8Encoding utf8;
+    return utf8;
+}
+
+const TEncoding& TEncoding::Default() {
+    // systemAnsiCodePage() only ever gives a supported code page.
+    static const TEncoding& encoding = *ansi(systemAnsiCodePage());
+    return encoding;
+}
+
+const TEncoding* TEncoding::ansi(int codePage) {
+    return ansiCodePageEncoding(codePage);
+}
+
+bool isSupportedAnsiCodePage(int codePage) {
+    return (codePage >= 1250 && codePage <= 1258) || codePage == 874 || codePage == 932 ||
+           codePage == 936 || codePage == 949 || codePage == 950;
+}
+
+int ansiCodePageForLocale(QStringView localeName) {
+    // "language[_territory][.codeset][@modifier]"; only the language counts,
+    // except that Chinese differs by territory.
+    qsizetype languageEnd = 0;
+    while (languageEnd < localeName.size() &&
+           !QStringView(u"_-.@").contains(localeName[languageEnd]))
+        ++languageEnd;
+    const QString language = localeName.first(languageEnd).toString().toLower();
+    QString territory;
+    if (languageEnd < localeName.size() &&
+        (localeName[languageEnd] == u'_' || localeName[languageEnd] == u'-')) {
+        qsizetype end = languageEnd + 1;
+        while (end < localeName.size() && !QStringView(u"_-.@").contains(localeName[end]))
+            ++end;
+        territory = localeName.sliced(languageEnd + 1, end - languageEnd - 1).toString().toUpper();
+    }
+
+    if (language == u"zh") {
+        // Traditional script where it is the norm; simplified everywhere else.
+        if (territory == u"TW" || territory == u"HK" || territory == u"MO")
+            return 950;
+        return 936;
+    }
+
+    struct Entry {
+        const char16_t* languages;
+        int codePage;
+    };
+    static const Entry table[] = {
+        {u" ru uk be bg sr mk kk ky tt mn ", 1251},
+        {u" cs pl hu sk sl hr ro sq bs ", 1250},
+        {u" el ", 1253},
+        {u" tr az uz ", 1254},
+        {u" he ", 1255},
+        {u" ar fa ur ", 1256},
+        {u" et lv lt ", 1257},
+        {u" vi ", 1258},
+        {u" th ", 874},
+        {u" ja ", 932},
+        {u" ko ", 949},
+    };
+    if (!language.isEmpty()) {
+        const QString key = u' ' + language + u' ';
+        for (const Entry& entry : table)
+            if (QStringView(entry.languages).contains(key))
+                return entry.codePage;
+    }
+    return 1252;
+}
+
+int systemAnsiCodePage() {
+    static const int codePage = [] {
+        for (const char* name : {"LC_ALL", "LC_CTYPE", "LANG"}) {
+            const QByteArray value = qgetenv(name);
+            if (!value.isEmpty())
+                return ansiCodePageForLocale(QString::fromLatin1(value));
+        }
+        return 1252;
+    }();
+    return codePage;
+}
+
+} // namespace dorvane

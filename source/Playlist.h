@@ -16,6 +16,17 @@ bool isStreamLine(QStringView line);
 // (group and option lines) allowed between the two.
 int channelCount(const TStringList& lines);
 
+// The same count taken one line at a time, for a playlist read in pieces.
+class ChannelCounter {
+public:
+    void addLine(QStringView line);
+    int count() const { return m_count; }
+
+private:
+    int m_count = 0;
+    bool m_pending = false; // a name line waits for its address
+};
+
 // The Russian word form for n: `one` (1, 21, 101, ...), `few` (2-4, 22-24,
 // ...) or `many` (0, 5-20, 11-14 of every hundred, ...).
 QString PluralForm(int n, QStringView one, QStringView few, QStringView many);

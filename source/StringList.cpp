@@ -5,6 +5,7 @@
 #include "TextFile.h"
 
 #include <cstring>
+#include <functional>
 
 namespace dorvane {
 
@@ -51,11 +52,31 @@ void TStringList::checkIndex(int index) const {
 
 TStringList::Span TStringList::append(std::initializer_list<QStringView> pieces) {
     qsizetype total = 0;
-    for (QStringView piece : pieces)
+    bool fromOwnBuffer = false;
+    const std::less<const QChar*> before;
+    const QChar* const bufferEnd = m_buffer.constData() + m_buffer.size();
+    for (QStringView piece : pieces) {
         total += piece.size();
+        if (!piece.isEmpty() && !before(piece.data(), m_buffer.constData()) &&
+            before(piece.data(), bufferEnd))
+            fromOwnBuffer = true;
+    }
     const qsizetype offset = m_buffer.size();
-    if (m_buffer.capacity() < offset + total)
+    if (m_buffer.capacity() < offset + total) {
+        // Growing moves the buffer; a piece that is one of this list's own
+        // lines has to be copied out before that.
+        QString copy;
+        if (fromOwnBuffer) {
+            copy.reserve(total);
+            for (QStringView piece : pieces)
+                copy.append(piece);
+        }
         m_buffer.reserve(std::max(offset + total, offset + offset / 2 + 64));
+        if (fromOwnBuffer) {
+            m_buffer.append(copy);
+            return {offset, total};
+        }
+    }
     for (QStringView piece : pieces)
         m_buffer.append(piece);
     return {offset, total};

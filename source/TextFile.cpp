@@ -60,9 +60,11 @@ QString decodeUtf16(QByteArrayView bytes, bool bigEndian) {
 }
 
 bool isReadOnlyFile(const QFileInfo& info) {
-    const auto writable = QFile::WriteOwner | QFile::WriteUser | QFile::WriteGroup |
-                          QFile::WriteOther;
-    return !(info.permissions() & writable);
+    // Not writable by this user, or by nobody at all: the administrator may
+    // write anything, but a file marked read-only stays read-only for it too.
+    const QFile::Permissions permissions = info.permissions();
+    const auto anyWrite = QFile::WriteOwner | QFile::WriteGroup | QFile::WriteOther;
+    return !(permissions & QFile::WriteUser) || !(permissions & anyWrite);
 }
 
 } // namespace
@@ -83,13 +85,15 @@ QByteArray readWholeFile(const QString& fileName) {
         failOpen(fileName, EISDIR);
 
     QByteArray bytes;
+    // One byte beyond the size, so that the read which finds the end needs no
+    // more room (growing would double a big playlist's buffer for nothing).
     if (S_ISREG(st.st_mode) && st.st_size > 0)
-        bytes.reserve(static_cast<qsizetype>(st.st_size));
+        bytes.reserve(static_cast<qsizetype>(st.st_size) + 1);
     // Read to the end rather than trusting the size: files may grow, and pipes
     // and special files report none.
     qsizetype used = 0;
     while (true) {
-        if (bytes.capacity() - used < 65536)
+        if (bytes.capacity() == used)
             bytes.reserve(std::max<qsizetype>(used * 2, used + 65536));
         bytes.resize(bytes.capacity());
         const long long got = readSome(fd, bytes.data() + used, bytes.size() - used);

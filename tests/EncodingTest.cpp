@@ -1,0 +1,388 @@
+// UTF-8 and the ANSI code pages: bytes to text, text to bytes, and which code
+// page a locale name stands for.
+#include "Encoding.h"
+#include "QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+#include <QByteArray>
+#include <QString>
+
+#include <cctype>
+#include <random>
+#include <thread>
+#include <vector>
+
+using namespace dorvane;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QByteArray hex(const char* spaced) {
+    return QByteArray::fromHex(QByteArray(spaced));
+}
+
+QString units(std::initializer_list<char16_t> codeUnits) {
+    QString s;
+    for (char16_t c : codeUnits)
+        s.append(QChar(c));
+    return s;
+}
+
+// ---------------------------------------------------------------------------
+// UTF-8 decoding
+
+struct DecodeCase {
+    const char* name;
+    QByteArray bytes;
+    bool wellFormed;
+    QString text; // when well-formed
+};
+
+std::vector<DecodeCase> decodeCases() {
+    return {
+        {"empty", {}, true, {}},
+        {"ascii", "abc", true, u"abc"_s},
+        {"nul is a character", QByteArray("a\0b", 3), true, units({u'a', 0, u'b'})},
+        {"two bytes, lowest", hex("C280"), true, units({0x80})},
+        {"two bytes, highest", hex("DFBF"), true, units({0x7FF})},
+        {"three bytes, lowest", hex("E0A080"), true, units({0x800})},
+        {"last before surrogates", hex("ED9FBF"), true, units({0xD7FF})},
+        {"first after surrogates", hex("EE8080"), true, units({0xE000})},
+        {"three bytes, highest", hex("EFBFBF"), true, units({0xFFFF})},
+        {"byte-order mark kept", hex("EFBBBF61"), true, units({0xFEFF, u'a'})},
+        {"four bytes, lowest", hex("F0908080"), true, units({0xD800, 0xDC00})},
+        {"four bytes, highest", hex("F48FBFBF"), true, units({0xDBFF, 0xDFFF})},
+        {"emoji", hex("F09F9880"), true, units({0xD83D, 0xDE00})},
+        {"cyrillic", hex("D0BAD0B0D0BDD0B0D0BB"), true, u"канал"_s},
+        {"mixed", hex("61D0BAE4B8AD F09F988062"), true,
+         units({u'a', 0x43A, 0x4E2D, 0xD83D, 0xDE00, u'b'})},
+
+        {"stray continuation", hex("80"), false, {}},
+        {"stray continuation BF", hex("61BF62"), false, {}},
+        {"C0 overlong nul", hex("C080"), false, {}},
+        {"C1 overlong", hex("C1BF"), false, {}},
+        {"overlong three bytes", hex("E08080"), false, {}},
+        {"overlong three bytes, highest", hex("E09FBF"), false, {}},
+        {"overlong four bytes", hex("F0808080"), false, {}},
+        {"overlong four bytes, highest", hex("F08FBFBF"), false, {}},
+        {"encoded high surrogate", hex("EDA080"), false, {}},
+        {"encoded low surrogate", hex("EDBFBF"), false, {}},
+        {"encoded surrogate pair", hex("EDA0BDEDB880"), false, {}},
+        {"above U+10FFFF", hex("F4908080"), false, {}},
+        {"F5", hex("F5808080"), false, {}},
+        {"FE", hex("FE"), false, {}},
+        {"FF", hex("61FF"), false, {}},
+        {"cut after lead of two", hex("61C3"), false, {}},
+        {"cut inside three", hex("E282"), false, {}},
+        {"cut inside four", hex("F09F98"), false, {}},
+        {"ascii instead of continuation", hex("C341"), false, {}},
+        {"second continuation missing", hex("E228A1"), false, {}},
+        {"third continuation missing", hex("F09F4180"), false, {}},
+        {"latin-1 e acute between letters", hex("61E962"), false, {}},
+    };
+}
+
+class Utf8Decode : public ::testing::TestWithParam<DecodeCase> {};
+
+TEST_P(Utf8Decode, AloneAndInsideLongAsciiRuns) {
+    const DecodeCase& c = GetParam();
+    bool ok = !c.wellFormed;
+    const QString text = decodeUtf8Strict(c.bytes, &ok);
+    EXPECT_EQ(ok, c.wellFormed);
+    EXPECT_EQ(text, c.wellFormed ? c.text : QString());
+    EXPECT_EQ(TEncoding::UTF8().GetString(c.bytes), c.wellFormed ? c.text : QString());
+
+    // The same bytes after and before runs of ASCII long enough for the
+    // block-wise path, at every offset within a block.
+    for (int pad = 1; pad <= 33; pad += 4) {
+        const QByteArray before(pad, 'x'), after(40 - pad, 'y');
+        const QString padded = decodeUtf8Strict(before + c.bytes + after, &ok);
+        EXPECT_EQ(ok, c.wellFormed) << "pad " << pad;
+        if (c.wellFormed)
+            EXPECT_EQ(padded, QString::fromLatin1(before) + c.text + QString::fromLatin1(after))
+                << "pad " << pad;
+        else
+            EXPECT_TRUE(padded.isEmpty()) << "pad " << pad;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Table, Utf8Decode, ::testing::ValuesIn(decodeCases()),
+                         [](const auto& info) {
+                             std::string name = info.param.name;
+                             for (char& ch : name)
+                                 if (!std::isalnum(static_cast<unsigned char>(ch)))
+                                     ch = '_';
+                             return name;
+                         });
+
+// ---------------------------------------------------------------------------
+// UTF-8 encoding
+
+TEST(Utf8Encode, Table) {
+    const struct {
+        QString text;
+        QByteArray bytes;
+    } cases[] = {
+        {{}, {}},
+        {units({0}), QByteArray(1, '\0')},
+        {units({0x7F, 0x80}), hex("7FC280")},
+        {units({0x7FF, 0x800}), hex("DFBFE0A080")},
+        {units({0xFFFF}), hex("EFBFBF")},
+        {u"канал"_s, hex("D0BAD0B0D0BDD0B0D0BB")},
+        {units({0xD83D, 0xDE00}), hex("F09F9880")},
+        {units({0xDBFF, 0xDFFF}), hex("F48FBFBF")},
+        // Unpaired surrogates: each one becomes U+FFFD.
+        {units({0xD800}), hex("EFBFBD")},
+        {units({0xDC00}), hex("EFBFBD")},
+        {units({0xD800, u'a'}), hex("EFBFBD61")},
+        {units({0xDC00, 0xD800}), hex("EFBFBDEFBFBD")},
+        {units({0xD800, 0xD800, 0xDC00}), hex("EFBFBDF0908080")},
+        {units({u'a', 0xDBFF}), hex("61EFBFBD")},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(TEncoding::UTF8().GetBytes(c.text), c.bytes) << c.text.toStdString();
+        // The same after a run of ASCII, so the block-wise path leads into it.
+        const QString run(21, u'q');
+        EXPECT_EQ(TEncoding::UTF8().GetBytes(run + c.text + run),
+                  run.toLatin1() + c.bytes + run.toLatin1());
+    }
+}
+
+TEST(Utf8Encode, AppendsToWhatIsThere) {
+    QByteArray out = TEncoding::UTF8().GetPreamble();
+    TEncoding::UTF8().appendBytes(u"ё", out);
+    EXPECT_EQ(out, hex("EFBBBFD191"));
+    EXPECT_EQ(TEncoding::UTF8().CodePage(), 65001);
+}
+
+TEST(Utf8, EveryCodePointRoundTrips) {
+    QString all;
+    for (char32_t cp = 0; cp <= 0x10FFFF; cp += (cp < 0x10000 ? 1 : 37))
+        if (cp < 0xD800 || cp > 0xDFFF)
+            all.append(QChar::fromUcs4(cp));
+    const QByteArray bytes = TEncoding::UTF8().GetBytes(all);
+    EXPECT_EQ(bytes, all.toUtf8());
+    bool ok = false;
+    EXPECT_EQ(decodeUtf8Strict(bytes, &ok), all);
+    EXPECT_TRUE(ok);
+}
+
+TEST(Utf8, RandomTextAgreesWithQt) {
+    // Random mixtures weighted towards what playlists hold, so that ASCII
+    // runs of every length meet multi-byte characters at every alignment.
+    std::mt19937 random(20240611);
+    const char32_t pool[] = {u'a', u'/', u' ', 0xE9, 0x43A, 0x4E2D, 0xFEFF, 0x1F600, 0x10FFFF, 0};
+    for (int round = 0; round < 300; ++round) {
+        QString text;
+        const int length = static_cast<int>(random() % 200);
+        for (int k = 0; k < length; ++k) {
+            const auto pick = random() % 20;
+            text.append(QChar::fromUcs4(pick < std::size(pool) ? pool[pick] : u'a' + pick));
+        }
+        const QByteArray bytes = TEncoding::UTF8().GetBytes(text);
+        ASSERT_EQ(bytes, text.toUtf8());
+        bool ok = false;
+        ASSERT_EQ(decodeUtf8Strict(bytes, &ok), text);
+        ASSERT_TRUE(ok);
+        // One wrong byte anywhere loses the whole text.
+        if (!bytes.isEmpty()) {
+            QByteArray broken = bytes;
+            broken[static_cast<qsizetype>(random() % bytes.size())] = '\xFF';
+            EXPECT_TRUE(decodeUtf8Strict(broken, &ok).isEmpty());
+            EXPECT_FALSE(ok);
+        }
+    }
+}
+
+// ---------------------------------------------------------------------------
+// ANSI code pages
+
+TEST(AnsiCodePages, WhichAreSupported) {
+    for (int cp : {1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258, 874, 932, 936, 949, 950}) {
+        EXPECT_TRUE(isSupportedAnsiCodePage(cp)) << cp;
+        ASSERT_NE(TEncoding::ansi(cp), nullptr) << cp;
+        EXPECT_EQ(TEncoding::ansi(cp)->CodePage(), cp);
+        EXPECT_EQ(TEncoding::ansi(cp), TEncoding::ansi(cp)) << "made once";
+        EXPECT_TRUE(TEncoding::ansi(cp)->GetPreamble().isEmpty());
+    }
+    for (int cp : {0, 437, 1249, 1259, 65001, 20127, -1}) {
+        EXPECT_FALSE(isSupportedAnsiCodePage(cp)) << cp;
+        EXPECT_EQ(TEncoding::ansi(cp), nullptr) << cp;
+    }
+}
+
+struct AnsiCase {
+    int codePage;
+    QString text;
+    QByteArray bytes;
+};
+
+TEST(AnsiEncode, Table) {
+    const AnsiCase cases[] = {
+        {1251, u"канал"_s, hex("EAE0EDE0EB")},
+        {1251, u"€"_s, hex("88")},
+        {1252, u"€"_s, hex("80")},
+        {1251, u"中"_s, hex("3F")},
+        {1252, u"a中b"_s, hex("613F62")},
+        // Best fit: the letter without its accent, when the page lacks it.
+        {1251, u"é"_s, hex("65")},
+        {1252, u"é"_s, hex("E9")},
+        {1251, u"Café Ł"_s, hex("43616665204C")},
+        {1252, u"ﬀ"_s, hex("3F")},      // decomposes into two letters: no single stand-in
+        {1252, u"ё"_s, hex("3F")},      // the base letter is Cyrillic, which 1252 lacks
+        {1252, u"ＡＢ"_s, hex("4142")}, // full-width forms
+        {1256, u"٣"_s, hex("33")},      // Arabic-Indic digit
+        {874, u"─"_s, hex("3F")},       // box drawing is no Thai letter
+        // Outside the BMP: one "?" per character; unpaired surrogates too.
+        {1252, units({u'a', 0xD83D, 0xDE00, u'b'}), hex("613F62")},
+        {932, units({0xD83D, 0xDE00}), hex("3F")},
+        {1251, units({0xD800, u'a', 0xDC00}), hex("3F613F")},
+        {1252, units({0}), QByteArray(1, '\0')},
+        {1251, units({0x98}), hex("98")}, // the byte 1251 leaves undefined comes back
+        {1250, u"Łódź"_s, hex("A3F3649F")},
+        {1253, u"Ωμέγα"_s, hex("D9ECDDE3E1")},
+        {874, u"ไทย"_s, hex("E4B7C2")},
+        {932, u"日本語"_s, hex("93FA967B8CEA")},
+        {932, u"ｱ"_s, hex("B1")},                       // half-width katakana: one byte
+        {932, u"\\~\x1A\x1C\x7F"_s, hex("5C7E1A1C7F")}, // ASCII stays ASCII
+        {936, u"中文"_s, hex("D6D0CEC4")},
+        {949, u"한국어"_s, hex("C7D1B1B9BEEE")},
+        {950, u"中文"_s, hex("A4A4A4E5")},
+    };
+    for (const AnsiCase& c : cases) {
+        const TEncoding& encoding = *TEncoding::ansi(c.codePage);
+        EXPECT_EQ(encoding.GetBytes(c.text), c.bytes) << c.codePage << " " << c.text.toStdString();
+    }
+}
+
+TEST(AnsiEncode, AppendsAndNeverExceedsTheBound) {
+    const QString text = u"Ünïcödé 中文 \U0001F600 \xD800 ok"_s;
+    for (int cp : {1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258, 874, 932, 936, 949, 950}) {
+        const TEncoding& encoding = *TEncoding::ansi(cp);
+        QByteArray out("head");
+        encoding.appendBytes(text, out);
+        EXPECT_TRUE(out.startsWith("head"));
+        EXPECT_TRUE(out.endsWith(" ok"));
+        EXPECT_LE(out.size() - 4, text.size() * encoding.maxBytesPerChar()) << cp;
+    }
+}
+
+TEST(AnsiDecode, Table) {
+    const AnsiCase cases[] = {
+        {1251, u"канал"_s, hex("EAE0EDE0EB")},
+        {1251, units({0x98}), hex("98")}, // undefined in 1251: the C1 control
+        {1252, u"€"_s, hex("80")},
+        {1252, units({0x81, 0x8D}), hex("818D")},
+        {1253, units({0xD2}), hex("D2")},
+        {1252, units({u'a', 0, u'b'}), QByteArray("a\0b", 3)},
+        {932, u"日本語"_s, hex("93FA967B8CEA")},
+        {932, u"\\~"_s, hex("5C7E")},
+        {932, units({u'a', 0xFFFD}), hex("6193")},           // lead byte at the end
+        {932, units({0xFFFD, u'\r', u'\n'}), hex("930D0A")}, // a bad trail is read again
+        {932, units({0xFFFD}), hex("85A0")},                 // a pair with no character
+        {936, u"中文"_s, hex("D6D0CEC4")},
+        {949, u"한국어"_s, hex("C7D1B1B9BEEE")},
+        {950, u"中文"_s, hex("A4A4A4E5")},
+        {874, u"ไทย"_s, hex("E4B7C2")},
+    };
+    for (const AnsiCase& c : cases) {
+        const TEncoding& encoding = *TEncoding::ansi(c.codePage);
+        EXPECT_EQ(encoding.GetString(c.bytes), c.text)
+            << c.codePage << " " << c.bytes.toHex().toStdString();
+    }
+}
+
+TEST(AnsiCodePages, EveryDefinedSingleByteRoundTrips) {
+    // Bytes the code pages leave undefined above 9F read as the Latin-1
+    // character of that value, which is then written by its own best fit.
+    const struct {
+        int codePage;
+        QByteArray undefined;
+    } pages[] = {
+        {1250, {}},          {1251, {}},          {1252, {}},
+        {1253, hex("D2FF")}, {1254, {}},          {1255, hex("CAD9DADBDCDDDEDFFBFCFF")},
+        {1256, {}},          {1257, hex("A1A5")}, {1258, {}},
+        {874, {}},
+    };
+    for (const auto& page : pages) {
+        const TEncoding& encoding = *TEncoding::ansi(page.codePage);
+        for (int b = 0; b < 256; ++b) {
+            const QByteArray byte(1, static_cast<char>(b));
+            if (page.undefined.contains(byte))
+                continue;
+            const QString text = encoding.GetString(byte);
+            ASSERT_EQ(text.size(), 1);
+            EXPECT_EQ(encoding.GetBytes(text), byte) << page.codePage << " byte " << b;
+        }
+    }
+}
+
+TEST(AnsiCodePages, DoubleByteTextRoundTrips) {
+    const struct {
+        int codePage;
+        QString text;
+    } cases[] = {
+        {932, u"#EXTINF:-1,ＮＨＫ総合 テレビ ｶﾀｶﾅ\r\nhttp://example.jp/日本\r\n"_s},
+        {936, u"#EXTINF:-1,中央电视台 综合频道\r\nhttp://example.cn/\r\n"_s},
+        {949, u"#EXTINF:-1,한국 방송 공사\r\nhttp://example.kr/\r\n"_s},
+        {950, u"#EXTINF:-1,臺灣 電視\r\nhttp://example.tw/\r\n"_s},
+    };
+    for (const auto& c : cases) {
+        const TEncoding& encoding = *TEncoding::ansi(c.codePage);
+        const QByteArray bytes = encoding.GetBytes(c.text);
+        EXPECT_FALSE(bytes.contains('?')) << c.codePage;
+        EXPECT_EQ(encoding.GetString(bytes), c.text) << c.codePage;
+    }
+}
+
+TEST(AnsiCodePages, FirstUseFromManyThreads) {
+    // Several threads reach a code page not yet built; all must see one
+    // complete object.
+    std::vector<std::thread> threads;
+    std::vector<QByteArray> results(8);
+    for (int k = 0; k < 8; ++k)
+        threads.emplace_back(
+            [&results, k] { results[k] = TEncoding::ansi(1257)->GetBytes(u"Ąžuolas"); });
+    for (std::thread& t : threads)
+        t.join();
+    for (const QByteArray& r : results)
+        EXPECT_EQ(r, hex("C0FE756F6C6173"));
+}
+
+// ---------------------------------------------------------------------------
+// Locale names
+
+TEST(AnsiCodePageForLocale, Table) {
+    const struct {
+        const char16_t* locale;
+        int codePage;
+    } cases[] = {
+        {u"ru_RU.UTF-8", 1251}, {u"uk_UA", 1251},       {u"be_BY.UTF-8", 1251},
+        {u"bg_BG", 1251},       {u"sr_RS@latin", 1251}, {u"kk_KZ", 1251},
+        {u"mn_MN", 1251},       {u"ru", 1251},          {u"pl_PL.ISO-8859-2", 1250},
+        {u"cs_CZ", 1250},       {u"hr_HR", 1250},       {u"bs_BA", 1250},
+        {u"el_GR.UTF-8", 1253}, {u"tr_TR", 1254},       {u"az_AZ", 1254},
+        {u"uz_UZ", 1254},       {u"he_IL", 1255},       {u"ar_EG", 1256},
+        {u"fa_IR", 1256},       {u"ur_PK", 1256},       {u"et_EE", 1257},
+        {u"lv_LV", 1257},       {u"lt_LT", 1257},       {u"vi_VN", 1258},
+        {u"th_TH.UTF-8", 874},  {u"ja_JP.eucJP", 932},  {u"zh_CN.GBK", 936},
+        {u"zh_SG", 936},        {u"zh_TW", 950},        {u"zh_HK.UTF-8", 950},
+        {u"zh_MO", 950},        {u"ko_KR.UTF-8", 949},  {u"C", 1252},
+        {u"POSIX", 1252},       {u"C.UTF-8", 1252},     {u"en_US", 1252},
+        {u"de_DE@euro", 1252},  {u"fr_FR.UTF-8", 1252}, {u"", 1252},
+        {u"rus", 1252},         {u"RU_ru", 1251},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(ansiCodePageForLocale(c.locale), c.codePage)
+            << QString::fromUtf16(c.locale).toStdString();
+}
+
+TEST(AnsiCodePageForLocale, TheTestEnvironmentGivesWindowsLatin1) {
+    // Registered with LC_ALL=C.UTF-8.
+    EXPECT_EQ(systemAnsiCodePage(), 1252);
+    EXPECT_EQ(TEncoding::Default().CodePage(), 1252);
+    EXPECT_EQ(TEncoding::Default().GetBytes(u"café €"), hex("636166E92080"));
+}
+
+} // namespace

@@ -1,0 +1,169 @@
+// The line list: splitting a text into lines, joining them back, and the
+// index rules.
+#include "StringList.h"
+#include "Errors.h"
+#include "QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+#include <QStringList>
+
+using namespace dorvane;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+QStringList linesOf(const TStringList& list) {
+    QStringList lines;
+    for (int k = 0; k < list.Count(); ++k)
+        lines.append(list.Strings(k));
+    return lines;
+}
+
+TStringList listOf(const QStringList& lines) {
+    TStringList list;
+    for (const QString& line : lines)
+        list.Add(line);
+    return list;
+}
+
+TEST(StringListSplit, Table) {
+    const QChar nul(0);
+    const struct {
+        QString text;
+        QStringList lines;
+    } cases[] = {
+        {u""_s, {}},
+        {u"a"_s, {u"a"_s}},
+        {u"a\r\n"_s, {u"a"_s}},
+        {u"a\r\n\r\n"_s, {u"a"_s, u""_s}},
+        {u"\r\n"_s, {u""_s}},
+        {u"\n"_s, {u""_s}},
+        {u"\r"_s, {u""_s}},
+        {u"a\rb"_s, {u"a"_s, u"b"_s}},
+        {u"a\nb"_s, {u"a"_s, u"b"_s}},
+        {u"a\r\nb"_s, {u"a"_s, u"b"_s}},
+        {u"a\n\rb"_s, {u"a"_s, u""_s, u"b"_s}},
+        {u"a\r\r\nb"_s, {u"a"_s, u""_s, u"b"_s}},
+        {u"a\n\nb\n"_s, {u"a"_s, u""_s, u"b"_s}},
+        {u"a"_s + nul + u"b\r\nc"_s, {u"a"_s}},
+        {nul + u"a"_s, {}},
+        {u"a\r\n"_s + nul + u"b"_s, {u"a"_s}},
+        {u"  a\t"_s, {u"  a\t"_s}},
+        // Only CR and LF end a line.
+        {u"a\u0085b\u2028c\fd\ve"_s, {u"a\u0085b\u2028c\fd\ve"_s}},
+    };
+    for (const auto& c : cases) {
+        TStringList list;
+        list.Add(u"old line");
+        list.setText(c.text);
+        EXPECT_EQ(linesOf(list), c.lines) << c.text.toStdString();
+    }
+}
+
+TEST(StringListJoin, Table) {
+    const struct {
+        QStringList lines;
+        QString text;
+    } cases[] = {
+        {{}, u""_s},
+        {{u"a"_s}, u"a\r\n"_s},
+        {{u"a"_s, u""_s}, u"a\r\n\r\n"_s},
+        {{u""_s}, u"\r\n"_s},
+        {{u"a"_s, u" b "_s}, u"a\r\n b \r\n"_s},
+    };
+    for (const auto& c : cases) {
+        const TStringList list = listOf(c.lines);
+        EXPECT_EQ(list.Text(), c.text);
+        EXPECT_EQ(list.textLength(), c.text.size());
+    }
+}
+
+TEST(StringListSplit, JoinAndSplitAgain) {
+    // Lines without line ends come back unchanged; a split text comes back
+    // with CR LF for every line end and one added at the end.
+    const QStringList lines = {u"#EXTM3U"_s, u""_s, u"#EXTINF:-1,Канал"_s, u"  "_s, u"http://x"_s};
+    TStringList list = listOf(lines);
+    TStringList again;
+    again.setText(list.Text());
+    EXPECT_EQ(linesOf(again), lines);
+
+    TStringList split;
+    split.setText(u"a\nb\rc\r\n\nd"_s);
+    EXPECT_EQ(split.Text(), u"a\r\nb\r\nc\r\n\r\nd\r\n"_s);
+}
+
+TEST(StringList, AddKeepsLinesUnchanged) {
+    TStringList list;
+    EXPECT_EQ(list.Add(u"a\rb"), 0);
+    EXPECT_EQ(list.Add({u"x", u"", u"y\n"}), 1);
+    EXPECT_EQ(list.Add(u""), 2);
+    EXPECT_EQ(linesOf(list), (QStringList{u"a\rb"_s, u"xy\n"_s, u""_s}));
+    list.Clear();
+    EXPECT_EQ(list.Count(), 0);
+    EXPECT_EQ(list.Text(), QString());
+}
+
+TEST(StringList, SetTextFromItsOwnLine) {
+    TStringList list;
+    list.setText(u"a\r\nb\nc"_s);
+    list.setText(list.line(1));
+    EXPECT_EQ(linesOf(list), QStringList{u"b"_s});
+}
+
+TEST(StringList, AddsAndReplacesFromItsOwnLines) {
+    // The new line's text may live in the very buffer that has to grow for it.
+    TStringList list;
+    list.Add(QString(100, u'x'));
+    for (int k = 0; k < 12; ++k)
+        list.Add({list.line(k), u"+"});
+    list.setStrings(0, {list.line(12), list.line(0)});
+    EXPECT_EQ(list.Strings(12), QString(100, u'x') + QString(12, u'+'));
+    EXPECT_EQ(list.Strings(0), list.Strings(12) + QString(100, u'x'));
+}
+
+TEST(StringList, IndexOutOfBounds) {
+    TStringList list = listOf({u"a"_s, u"b"_s, u"c"_s});
+    const struct {
+        int index;
+        const char16_t* message;
+    } cases[] = {
+        {-1, u"List index out of bounds (-1)"},
+        {3, u"List index out of bounds (3)"},
+        {-2147483647 - 1, u"List index out of bounds (-2147483648)"},
+    };
+    for (const auto& c : cases) {
+        try {
+            list.Strings(c.index);
+            ADD_FAILURE() << "read at " << c.index;
+        } catch (const EStringListError& e) {
+            EXPECT_EQ(e.Message(), QString::fromUtf16(c.message));
+        }
+        try {
+            list.setStrings(c.index, u"x");
+            ADD_FAILURE() << "replace at " << c.index;
+        } catch (const EStringListError& e) {
+            EXPECT_EQ(e.Message(), QString::fromUtf16(c.message));
+        }
+    }
+    EXPECT_EQ(linesOf(list), (QStringList{u"a"_s, u"b"_s, u"c"_s}));
+    EXPECT_THROW(TStringList().line(0), EStringListError);
+}
+
+TEST(StringList, ReplaceChangesThatLineOnly) {
+    QStringList lines;
+    for (int k = 0; k < 11; ++k)
+        lines.append(QString::number(k));
+    TStringList list = listOf(lines);
+    list.setStrings(6, u"<six>");
+    lines[6] = u"<six>"_s;
+    EXPECT_EQ(linesOf(list), lines);
+    EXPECT_EQ(list.Text(), lines.join(u"\r\n"_s) + u"\r\n"_s);
+
+    list.setStrings(6, {u"NumberOf", u"Entries=", u"3"});
+    EXPECT_EQ(list.Strings(6), u"NumberOfEntries=3"_s);
+    EXPECT_EQ(list.Strings(7), u"7"_s);
+    EXPECT_EQ(list.Count(), 11);
+}
+
+} // namespace
