@@ -1,10 +1,23 @@
 #include "Application.h"
 
+#include "Form8.h"
+#include "QtClipboardPort.h"
+
 #include <QApplication>
 
 namespace dorvane {
 int runApplication(int argc, char** argv) {
     QApplication app(argc, argv);
-    return 0;
+    QtClipboardPort clipboard;
+    setClipboardPort(&clipboard);
+
+    int result = 0;
+    {
+        TForm8 form;
+        form.show();
+        result = app.exec();
+    }
+    setClipboardPort(nullptr);
+    return result;
 }
 } // namespace dorvane

@@ -41,8 +41,16 @@ void HandOff::synchronize(const std::function<void()>& step) {
 }
 
 bool HandOff::servePending() {
+    // Only the steps already waiting: a worker queues its next step as soon as
+    // one has run, and serving those too would keep the event loop (and the
+    // window) from running until the whole conversion is done.
+    size_t waiting;
+    {
+        std::lock_guard lock(m_mutex);
+        waiting = m_pending.size();
+    }
     bool ran = false;
-    while (true) {
+    for (; waiting > 0; --waiting) {
         Request* request = nullptr;
         {
             std::lock_guard lock(m_mutex);
@@ -65,6 +73,7 @@ bool HandOff::servePending() {
         m_changed.notify_all();
         ran = true;
     }
+    return ran;
 }
 
 void HandOff::waitUntil(const std::function<bool()>& done) {

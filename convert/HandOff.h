@@ -25,7 +25,8 @@ public:
     // thread itself, runs the step directly.
     void synchronize(const std::function<void()>& step);
 
-    // Main side: runs the steps that are waiting; true if any ran.
+    // Main side: runs the steps waiting when it is called, not those queued
+    // meanwhile; true if any ran.
     bool servePending();
 
     // Main side: returns once `done()` is true, running handed-off steps

@@ -1,0 +1,714 @@
+#include "Form8.h"
+
+#include "Clipboard.h"
+#include "Encoding.h"
+#include "FileDialog.h"
+#include "Guard.h"
+#include "MemoView.h"
+#include "Output.h"
+#include "Playlist.h"
+#include "StringList.h"
+#include "TargetFormat.h"
+#include "ThreadKonvert.h"
+#include "WebLinks.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLayout>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStatusBar>
+
+#include <algorithm>
+
+namespace dorvane {
+
+namespace {
+
+const QColor kSkyBlue(166, 202, 240);
+const QColor kCream(255, 251, 240);
+
+QString progressText() {
+    return QStringLiteral("Обработка данных ...");
+}
+
+// Where each target's radio button stands (they are not in member order on
+// screen) and which handler its selection runs.
+struct TargetButton {
+    int y;
+    int width;
+    void (TForm8::*click)();
+};
+
+const std::array<TargetButton, kTargetCount> kTargetButtons = {{
+    {8, 82, &TForm8::sRadioButton1Click},
+    {58, 59, &TForm8::sRadioButton2Click},
+    {83, 69, &TForm8::sRadioButton3Click},
+    {108, 84, &TForm8::sRadioButton4Click},
+    {133, 75, &TForm8::sRadioButton5Click},
+    {158, 55, &TForm8::sRadioButton6Click},
+    {183, 78, &TForm8::sRadioButton7Click},
+    {233, 88, &TForm8::sRadioButton8Click},
+    {208, 85, &TForm8::sRadioButton9Click},
+    {33, 81, &TForm8::sRadioButton10Click},
+    {258, 75, &TForm8::sRadioButton11Click},
+}};
+
+QFont windowFont() {
+    // Verdana where it is installed; otherwise the font configuration's sans.
+    QFont font(QStringLiteral("Verdana"));
+    font.setStyleHint(QFont::SansSerif);
+    font.setPixelSize(11);
+    return font;
+}
+
+// Stand-ins until the program carries its own pictures: a glass cube with a
+// dark core, and a small blue screen.
+QPixmap logoPicture() {
+    QPixmap picture(70, 70);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QPolygonF top({{35, 8}, {62, 20}, {35, 32}, {8, 20}});
+    const QPolygonF left({{8, 20}, {35, 32}, {35, 62}, {8, 50}});
+    const QPolygonF right({{35, 32}, {62, 20}, {62, 50}, {35, 62}});
+    painter.setPen(QColor(70, 110, 160, 200));
+    painter.setBrush(QColor(200, 225, 250, 170));
+    painter.drawPolygon(top);
+    painter.setBrush(QColor(140, 180, 230, 170));
+    painter.drawPolygon(left);
+    painter.setBrush(QColor(110, 150, 210, 170));
+    painter.drawPolygon(right);
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(20, 30, 60, 220));
+    painter.drawEllipse(QPointF(35, 36), 9, 9);
+    return picture;
+}
+
+QPixmap statusPicture() {
+    QPixmap picture(25, 12);
+    picture.fill(QColor(30, 60, 140));
+    QPainter painter(&picture);
+    painter.fillRect(2, 2, 21, 8, QColor(80, 150, 235));
+    return picture;
+}
+
+QAction* addItem(QObject* owner, QMenu* menu, const char* name, const QString& caption,
+                 const QKeySequence& key) {
+    auto* item = new QAction(caption, owner);
+    item->setObjectName(QLatin1String(name));
+    // The window dispatches the keys itself; a widget shortcut only shows the
+    // key in the menu and never matches on its own.
+    item->setShortcut(key);
+    item->setShortcutContext(Qt::WidgetShortcut);
+    item->setShortcutVisibleInContextMenu(true);
+    menu->addAction(item);
+    return item;
+}
+
+} // namespace
+
+TForm8::TForm8(QWidget* parent) : QMainWindow(parent) {
+    setObjectName(QStringLiteral("Form8"));
+    setWindowTitle(QStringLiteral("Dorvane"));
+    setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
+                   Qt::MSWindowsFixedSizeDialogHint);
+    createControls();
+    createMenus();
+    connectHandlers();
+    // The client area has a fixed size; the window is it plus the menu bar.
+    layout()->setSizeConstraint(QLayout::SetFixedSize);
+    move(411, 77);
+    setAcceptDrops(true);
+    FormCreate();
+}
+
+TForm8::~TForm8() {
+    if (m_closed)
+        return;
+    m_closed = true;
+    try {
+        FormClose();
+    } catch (...) {
+    }
+}
+
+void TForm8::createControls() {
+    auto* client = new QWidget(this);
+    client->setObjectName(QStringLiteral("client"));
+    client->setFixedSize(851, 460);
+    client->setFont(windowFont());
+    QPalette palette = client->palette();
+    palette.setColor(QPalette::Window, kSkyBlue);
+    client->setPalette(palette);
+    client->setAutoFillBackground(true);
+    setCentralWidget(client);
+
+    sMemo1 = new MemoView(client);
+    sMemo1->setObjectName(QStringLiteral("sMemo1"));
+    sMemo1->setGeometry(144, 8, 697, 427);
+    QPalette memoPalette = sMemo1->palette();
+    memoPalette.setColor(QPalette::Base, kCream);
+    memoPalette.setColor(QPalette::Text, Qt::black);
+    sMemo1->setPalette(memoPalette);
+    sMemo1->setContextMenuPolicy(Qt::CustomContextMenu);
+    // Drops belong to the window, which loads the dropped playlist.
+    sMemo1->setAcceptDrops(false);
+    sMemo1->viewport()->setAcceptDrops(false);
+
+    m_targetGroup = new QButtonGroup(this);
+    m_targetGroup->setExclusive(true);
+    for (int k = 0; k < kTargetCount; ++k) {
+        const TTargetKind kind = static_cast<TTargetKind>(k);
+        auto* button = new QRadioButton(formatFor(kind).caption().toString(), client);
+        button->setObjectName(QStringLiteral("sRadioButton%1").arg(k + 1));
+        // A caption that needs more room than designed (another font) widens
+        // its button instead of being cut.
+        button->setGeometry(8, kTargetButtons[k].y,
+                            std::max(kTargetButtons[k].width, button->sizeHint().width()), 19);
+        button->setEnabled(kind == TTargetKind::tkM3U);
+        // Like the platform's standard buttons it paints its whole box, so
+        // the logo behind shows only where no button stands.
+        button->setBackgroundRole(QPalette::Window);
+        button->setAutoFillBackground(true);
+        // Tab stops only at the checked button; a click still focuses others.
+        button->setFocusPolicy(Qt::ClickFocus);
+        m_targetGroup->addButton(button, k);
+        m_targetButtons[k] = button;
+    }
+    sRadioButton1 = m_targetButtons[0];
+    sRadioButton2 = m_targetButtons[1];
+    sRadioButton3 = m_targetButtons[2];
+    sRadioButton4 = m_targetButtons[3];
+    sRadioButton5 = m_targetButtons[4];
+    sRadioButton6 = m_targetButtons[5];
+    sRadioButton7 = m_targetButtons[6];
+    sRadioButton8 = m_targetButtons[7];
+    sRadioButton9 = m_targetButtons[8];
+    sRadioButton10 = m_targetButtons[9];
+    sRadioButton11 = m_targetButtons[10];
+    sRadioButton1->setChecked(true);
+    sRadioButton1->setFocusPolicy(Qt::StrongFocus);
+
+    sButton1 = new QPushButton(QStringLiteral("Save"), client);
+    sButton1->setObjectName(QStringLiteral("sButton1"));
+    sButton1->setGeometry(8, 340, 130, 25);
+    sButton1->setEnabled(false);
+
+    sCheckBox1 = new QCheckBox(QStringLiteral("Save as UTF8"), client);
+    sCheckBox1->setObjectName(QStringLiteral("sCheckBox1"));
+    sCheckBox1->setGeometry(8, 296, 117, 19);
+    sCheckBox1->setChecked(true);
+
+    sButton3 = new QPushButton(QStringLiteral("Copy to buffer"), client);
+    sButton3->setObjectName(QStringLiteral("sButton3"));
+    sButton3->setGeometry(8, 380, 130, 25);
+    sButton3->setEnabled(false);
+
+    SaveDialog1 = new FileDialog(FileDialog::Mode::Save, this);
+    SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
+    sOpenDialog1 = new FileDialog(FileDialog::Mode::Open, this);
+    sOpenDialog1->setObjectName(QStringLiteral("sOpenDialog1"));
+    sOpenDialog1->setFilter(QStringLiteral("Playlist (*.m3u;*.m3u8)|*.m3u;*.m3u8"));
+
+    sImage1 = new QLabel(client);
+    sImage1->setObjectName(QStringLiteral("sImage1"));
+    sImage1->setGeometry(0, 0, 70, 70);
+    sImage1->setAlignment(Qt::AlignCenter);
+    sImage1->setPixmap(logoPicture());
+    sImage1->lower();
+
+    sStatusBar1 = new QStatusBar(client);
+    sStatusBar1->setObjectName(QStringLiteral("sStatusBar1"));
+    sStatusBar1->setSizeGripEnabled(false);
+    // The platform's status bar font and colours, not the client area's;
+    // every property is marked as set so that none is inherited.
+    QFont statusFont = QApplication::font(sStatusBar1);
+    statusFont.setResolveMask(QFont::AllPropertiesResolved);
+    sStatusBar1->setFont(statusFont);
+    QPalette statusPalette = sStatusBar1->palette();
+    statusPalette.setColor(QPalette::Window,
+                           QApplication::palette(sStatusBar1).color(QPalette::Window));
+    sStatusBar1->setPalette(statusPalette);
+    sStatusBar1->setAutoFillBackground(true);
+    sStatusBar1->setGeometry(0, 460 - 19, 851, 19);
+
+    sImage2 = new QLabel(sStatusBar1);
+    sImage2->setObjectName(QStringLiteral("sImage2"));
+    sImage2->setGeometry(8, 5, 25, 12);
+    sImage2->setPixmap(statusPicture());
+    sImage2->hide();
+
+    sLabel1 = new QLabel(QString::fromUtf16(WebLinks::kSiteName), sStatusBar1);
+    sLabel1->setObjectName(QStringLiteral("sLabel1"));
+    sLabel1->setFont(windowFont());
+    sLabel1->setGeometry(730, 3, 78, 15);
+    sLabel1->setCursor(Qt::PointingHandCursor);
+
+    sLabel2 = new QLabel(sStatusBar1);
+    sLabel2->setObjectName(QStringLiteral("sLabel2"));
+    sLabel2->setFont(windowFont());
+    sLabel2->move(40, 3);
+
+    m_tabOrder = {sMemo1,         sRadioButton1,  sRadioButton2, sRadioButton3, sRadioButton4,
+                  sRadioButton5,  sRadioButton6,  sRadioButton7, sRadioButton8, sRadioButton9,
+                  sRadioButton10, sRadioButton11, sButton1,      sCheckBox1,    sButton3};
+    for (size_t k = 0; k + 1 < m_tabOrder.size(); ++k)
+        setTabOrder(m_tabOrder[k], m_tabOrder[k + 1]);
+    sMemo1->setFocus();
+}
+
+void TForm8::createMenus() {
+    QMenuBar* bar = menuBar();
+    bar->setObjectName(QStringLiteral("MainMenu1"));
+    N1 = bar->addMenu(QStringLiteral("File"));
+    N1->setObjectName(QStringLiteral("N1"));
+    N2 = addItem(this, N1, "N2", QStringLiteral("Open"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    N3 = addItem(this, N1, "N3", QStringLiteral("Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
+    N3->setEnabled(false);
+    D1 = addItem(this, N1, "D1", QStringLiteral("Exit"), QKeySequence(Qt::ALT | Qt::Key_F4));
+
+    // The link commands stand on the menu bar itself, beside "File".
+    J1 = new QAction(QStringLiteral("Program page"), this);
+    J1->setObjectName(QStringLiteral("J1"));
+    N7 = new QAction(QStringLiteral("Discussion"), this);
+    N7->setObjectName(QStringLiteral("N7"));
+    V1 = new QAction(QStringLiteral("News"), this);
+    V1->setObjectName(QStringLiteral("V1"));
+    bar->addAction(J1);
+    bar->addAction(N7);
+    bar->addAction(V1);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    N4 = addItem(this, PopupMenu1, "N4", QStringLiteral("Paste"),
+                 QKeySequence(Qt::CTRL | Qt::Key_C));
+    N6 = addItem(this, PopupMenu1, "N6", QStringLiteral("Copy all"),
+                 QKeySequence(Qt::CTRL | Qt::Key_A));
+    N5 = addItem(this, PopupMenu1, "N5", QStringLiteral("Clear "),
+                 QKeySequence(Qt::CTRL | Qt::Key_H));
+}
+
+void TForm8::connectHandlers() {
+    // Handlers reached through a control; after FormClose they have nothing
+    // left to work on.
+    auto handler = [this](void (TForm8::*method)()) {
+        return [this, method] {
+            if (!m_closed)
+                guarded([this, method] { (this->*method)(); });
+        };
+    };
+
+    connect(N1, &QMenu::aboutToShow, this, handler(&TForm8::N1Click));
+    connect(N2, &QAction::triggered, this, handler(&TForm8::N2Click));
+    connect(N3, &QAction::triggered, this, handler(&TForm8::N3Click));
+    connect(D1, &QAction::triggered, this, handler(&TForm8::D1Click));
+    connect(PopupMenu1, &QMenu::aboutToShow, this, handler(&TForm8::PopupMenu1Popup));
+    connect(N4, &QAction::triggered, this, handler(&TForm8::N4Click));
+    connect(N5, &QAction::triggered, this, handler(&TForm8::N5Click));
+    connect(N6, &QAction::triggered, this, handler(&TForm8::N6Click));
+    connect(J1, &QAction::triggered, this, handler(&TForm8::J1Click));
+    connect(N7, &QAction::triggered, this, handler(&TForm8::N7Click));
+    connect(V1, &QAction::triggered, this, handler(&TForm8::V1Click));
+    connect(sButton1, &QPushButton::clicked, this, handler(&TForm8::sButton1Click));
+    connect(sButton3, &QPushButton::clicked, this, handler(&TForm8::sButton3Click));
+    connect(sMemo1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& at) { PopupMenu1->popup(sMemo1->viewport()->mapToGlobal(at)); });
+
+    // A button's handler runs when it becomes checked, whoever checks it,
+    // and only then: checking the checked button changes nothing.
+    for (int k = 0; k < kTargetCount; ++k) {
+        QRadioButton* button = m_targetButtons[k];
+        connect(button, &QAbstractButton::toggled, this,
+                [button, click = handler(kTargetButtons[k].click)](bool checked) {
+                    button->setFocusPolicy(checked ? Qt::StrongFocus : Qt::ClickFocus);
+                    if (checked)
+                        click();
+                });
+    }
+
+    // Shortcuts, arrow keys and the link label are handled for every control
+    // of the window; popup menus keep their own keys.
+    installEventFilter(this);
+    for (QWidget* widget : findChildren<QWidget*>())
+        if (!widget->isWindow())
+            widget->installEventFilter(this);
+}
+
+// ---------------------------------------------------------------------------
+// Keys and events
+
+bool TForm8::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::ShortcutOverride:
+    case QEvent::KeyPress: {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        QMenu* menu = nullptr;
+        if (QAction* item = shortcutItem(*key, watched == sMemo1, &menu)) {
+            // Taking the override keeps the text area from claiming Ctrl+C
+            // and Ctrl+A for itself; the key press that follows runs it.
+            if (event->type() == QEvent::KeyPress)
+                runShortcut(menu, item);
+            event->accept();
+            return true;
+        }
+        if (event->type() == QEvent::KeyPress &&
+            moveFocusByArrow(qobject_cast<QWidget*>(watched), *key))
+            return true;
+        break;
+    }
+    case QEvent::MouseButtonRelease:
+        if (watched == sLabel1) {
+            const auto* mouse = static_cast<QMouseEvent*>(event);
+            if (mouse->button() == Qt::LeftButton &&
+                sLabel1->rect().contains(mouse->position().toPoint())) {
+                if (!m_closed)
+                    guarded([this] { sLabel1Click(); });
+                return true;
+            }
+        }
+        break;
+    default:
+        break;
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+QAction* TForm8::shortcutItem(const QKeyEvent& key, bool memoFocused, QMenu** menu) const {
+    const QKeySequence pressed(
+        QKeyCombination(key.modifiers() & ~Qt::KeypadModifier, Qt::Key(key.key())));
+    auto itemOf = [&](QMenu* candidate) -> QAction* {
+        for (QAction* item : candidate->actions())
+            if (!item->shortcut().isEmpty() && item->shortcut() == pressed) {
+                *menu = candidate;
+                return item;
+            }
+        return nullptr;
+    };
+    if (memoFocused)
+        if (QAction* item = itemOf(PopupMenu1))
+            return item;
+    return itemOf(N1);
+}
+
+void TForm8::runShortcut(QMenu* menu, QAction* item) {
+    if (m_closed)
+        return;
+    // The menu's opening handler decides first whether the item may act, as
+    // if the menu had been opened; a disabled item swallows the key.
+    guarded([&] {
+        if (menu == PopupMenu1)
+            PopupMenu1Popup();
+        else
+            N1Click();
+        if (item->isEnabled())
+            item->trigger();
+    });
+}
+
+bool TForm8::moveFocusByArrow(QWidget* from, const QKeyEvent& key) {
+    if (key.modifiers() & ~Qt::KeypadModifier)
+        return false;
+    bool forward;
+    switch (key.key()) {
+    case Qt::Key_Right:
+    case Qt::Key_Down:
+        forward = true;
+        break;
+    case Qt::Key_Left:
+    case Qt::Key_Up:
+        forward = false;
+        break;
+    default:
+        return false;
+    }
+    // From the text area the arrows move its view; from the other controls
+    // they walk the tab order, not the screen.
+    const auto at = std::find(m_tabOrder.begin(), m_tabOrder.end(), from);
+    if (from == sMemo1 || at == m_tabOrder.end())
+        return false;
+    const int count = static_cast<int>(m_tabOrder.size());
+    const int index = static_cast<int>(at - m_tabOrder.begin());
+    for (int step = 1; step < count; ++step) {
+        QWidget* next = m_tabOrder[(index + (forward ? step : count - step)) % count];
+        if (!next->isEnabled() || !next->isVisibleTo(this))
+            continue;
+        next->setFocus(Qt::OtherFocusReason);
+        if (auto* radio = qobject_cast<QRadioButton*>(next); radio && !radio->isChecked())
+            radio->setChecked(true);
+        break;
+    }
+    return true;
+}
+
+void TForm8::closeEvent(QCloseEvent* event) {
+    if (!m_closed) {
+        m_closed = true;
+        guarded([this] { FormClose(); });
+    }
+    event->accept();
+}
+
+QString TForm8::droppedPlaylistFile(const QMimeData* mime) {
+    if (!mime || !mime->hasUrls())
+        return {};
+    const QList<QUrl> urls = mime->urls();
+    if (urls.size() != 1 || !urls.constFirst().isLocalFile())
+        return {};
+    const QString path = urls.constFirst().toLocalFile();
+    return QFileInfo(path).isDir() ? QString() : path;
+}
+
+void TForm8::dragEnterEvent(QDragEnterEvent* event) {
+    if (!m_closed && !droppedPlaylistFile(event->mimeData()).isEmpty())
+        event->acceptProposedAction();
+}
+
+void TForm8::dropEvent(QDropEvent* event) {
+    const QString path = droppedPlaylistFile(event->mimeData());
+    if (m_closed || path.isEmpty())
+        return;
+    event->acceptProposedAction();
+    guarded([&] { loadPlaylistFile(path); });
+}
+
+// ---------------------------------------------------------------------------
+// Creation and closing
+
+void TForm8::FormCreate() {
+    ResultList = std::make_unique<TStringList>();
+    SourceList = std::make_unique<TStringList>();
+    sRadioButton1->setChecked(true);
+}
+
+void TForm8::FormClose() {
+    // A run must neither outlive the lists nor keep the program from ending.
+    stopRun();
+    ResultList.reset();
+    SourceList.reset();
+}
+
+// ---------------------------------------------------------------------------
+// Playlist intake
+
+TTargetKind TForm8::selectedTarget() const {
+    return static_cast<TTargetKind>(m_targetGroup->checkedId());
+}
+
+void TForm8::N2Click() {
+    if (!sOpenDialog1->execute(this))
+        return;
+    loadPlaylistFile(sOpenDialog1->fileName());
+}
+
+void TForm8::loadPlaylistFile(const QString& fileName) {
+    // Read aside first: a file that cannot be read changes nothing, not even
+    // a run in progress.
+    TStringList lines;
+    lines.LoadFromFile(fileName, TEncoding::UTF8());
+    takePlaylist(std::move(lines));
+}
+
+void TForm8::N4Click() {
+    TStringList lines;
+    lines.setText(clipboardText());
+    takePlaylist(std::move(lines));
+}
+
+void TForm8::takePlaylist(TStringList&& lines) {
+    // A run goes no further once its playlist is replaced, so that no output
+    // ever mixes two playlists; what it wrote is dropped.
+    if (stopRun())
+        ResultList->Clear();
+    *SourceList = std::move(lines);
+
+    const int count = channelCount(*SourceList);
+    if (count >= 1) {
+        sLabel2->setText(channelCountText(count));
+        sLabel2->adjustSize();
+        sImage2->show();
+        sMemo1->setText(SourceList->Text());
+        setPlaylistControlsEnabled(true);
+    } else {
+        sLabel2->clear();
+        sImage2->hide();
+        setPlaylistControlsEnabled(false);
+        SourceList->Clear();
+        sMemo1->setText(QString());
+    }
+}
+
+void TForm8::N5Click() {
+    SourceList->Clear();
+    sMemo1->setText(QString());
+    setPlaylistControlsEnabled(false);
+    sRadioButton1->setChecked(true);
+    sLabel2->clear();
+    sImage2->hide();
+}
+
+void TForm8::setPlaylistControlsEnabled(bool enabled) {
+    for (int k = 1; k < kTargetCount; ++k)
+        m_targetButtons[k]->setEnabled(enabled);
+    sButton1->setEnabled(enabled);
+    sButton3->setEnabled(enabled);
+}
+
+// ---------------------------------------------------------------------------
+// Menus
+
+void TForm8::N1Click() {
+    N3->setEnabled(sButton1->isEnabled());
+}
+
+void TForm8::PopupMenu1Popup() {
+    N4->setEnabled(sRadioButton1->isChecked());
+}
+
+void TForm8::N3Click() {
+    sButton1Click();
+}
+
+void TForm8::D1Click() {
+    close();
+}
+
+void TForm8::N6Click() {
+    copyTextArea();
+}
+
+void TForm8::sButton1Click() {
+    saveTextArea();
+}
+
+void TForm8::sButton3Click() {
+    copyTextArea();
+}
+
+void TForm8::saveTextArea() {}
+
+void TForm8::copyTextArea() {
+    copyText(sMemo1->text());
+}
+
+// ---------------------------------------------------------------------------
+// Conversion runs
+
+void TForm8::sRadioButton1Click() {
+    showSourceText();
+}
+void TForm8::sRadioButton8Click() {
+    showSourceText();
+}
+void TForm8::sRadioButton2Click() {
+    SelectRBTN();
+}
+void TForm8::sRadioButton3Click() {
+    SelectRBTN();
+}
+void TForm8::sRadioButton4Click() {
+    SelectRBTN();
+}
+void TForm8::sRadioButton5Click() {
+    SelectRBTN();
+}
+void TForm8::sRadioButton6Click() {
+    SelectRBTN();
+}
+void TForm8::sRadioButton7Click() {
+    SelectRBTN();
+}
+void TForm8::sRadioButton9Click() {
+    SelectRBTN();
+}
+void TForm8::sRadioButton10Click() {
+    SelectRBTN();
+}
+void TForm8::sRadioButton11Click() {
+    SelectRBTN();
+}
+
+void TForm8::showSourceText() {
+    stopRun();
+    ResultList->Clear();
+    sMemo1->setText(SourceList->Text());
+}
+
+void TForm8::SelectRBTN() {
+    stopRun();
+    sMemo1->setText(progressText());
+    ResultList->Clear();
+    ConvertThread =
+        std::make_unique<TThreadKonvert>(formatFor(selectedTarget()), *SourceList, *ResultList,
+                                         [this](TThreadKonvert& worker) { endOfRun(worker); });
+}
+
+void TForm8::endOfRun(TThreadKonvert& worker) {
+    // A run that is being stopped is no longer the window's: whoever stops it
+    // puts its own text in the text area right after.
+    if (ConvertThread.get() != &worker)
+        return;
+    sMemo1->setText(ResultList->Text());
+    // The worker is still inside this step; it is released once its thread
+    // has ended, never from its own hand-off.
+    m_endedRuns.push_back(std::move(ConvertThread));
+    QMetaObject::invokeMethod(
+        this, [this] { releaseEndedRuns(); }, Qt::QueuedConnection);
+}
+
+bool TForm8::stopRun() noexcept {
+    bool stopped = false;
+    try {
+        if (ConvertThread) {
+            ConvertThread->Terminate();
+            std::unique_ptr<TThreadKonvert> worker = std::move(ConvertThread);
+            stopped = true;
+            worker.reset(); // waits for the end, serving the run's hand-offs
+        }
+    } catch (...) {
+        // A run that cannot be stopped cleanly must not keep the next one
+        // from starting.
+    }
+    releaseEndedRuns();
+    return stopped;
+}
+
+void TForm8::releaseEndedRuns() noexcept {
+    try {
+        std::vector<std::unique_ptr<TThreadKonvert>> ended = std::move(m_endedRuns);
+        m_endedRuns.clear();
+    } catch (...) {
+    }
+}
+
+// ---------------------------------------------------------------------------
+// Web links
+
+void TForm8::sLabel1Click() {
+    WebLinks::open(WebLinks::kHomePage);
+}
+void TForm8::J1Click() {
+    WebLinks::open(WebLinks::kProgramPage);
+}
+void TForm8::N7Click() {
+    WebLinks::open(WebLinks::kDiscussionPage);
+}
+void TForm8::V1Click() {
+    WebLinks::open(WebLinks::kAnnouncementsPage);
+}
+
+} // namespace dorvane

@@ -1,0 +1,171 @@
+#pragma once
+
+#include "TargetKind.h"
+
+#include <QMainWindow>
+
+#include <array>
+#include <memory>
+#include <vector>
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QKeyEvent;
+class QLabel;
+class QMenu;
+class QMimeData;
+class QPushButton;
+class QRadioButton;
+class QStatusBar;
+
+namespace dorvane {
+
+class FileDialog;
+class MemoView;
+class TStringList;
+class TThreadKonvert;
+
+// The program's one window: the target radio buttons, the Save and Copy
+// buttons and the "Save as UTF8" check box down the left, the text area
+// filling the rest, the status bar, the File menu and the text area's context
+// menu. Every command is one handler below, entered through the shared error
+// guard.
+class TForm8 : public QMainWindow {
+    Q_OBJECT
+
+public:
+    explicit TForm8(QWidget* parent = nullptr);
+    ~TForm8() override;
+
+    // The target whose radio button is checked.
+    TTargetKind selectedTarget() const;
+    // The playlist as loaded and the output of the current run; both are
+    // released when the window closes.
+    const TStringList* sourceList() const { return SourceList.get(); }
+    const TStringList* resultList() const { return ResultList.get(); }
+    // The run in progress, or one that ended by an error; null otherwise.
+    const TThreadKonvert* convertThread() const { return ConvertThread.get(); }
+
+    // Loads a playlist file as Open does once its dialog has been accepted
+    // (dropping a file on the window comes here too).
+    void loadPlaylistFile(const QString& fileName);
+
+    void FormCreate();
+    void FormClose();
+
+    void N1Click();
+    void N2Click();
+    void N3Click();
+    void D1Click();
+    void PopupMenu1Popup();
+    void N4Click();
+    void N5Click();
+    void N6Click();
+    void sButton1Click();
+    void sButton3Click();
+
+    void sRadioButton1Click();
+    void sRadioButton2Click();
+    void sRadioButton3Click();
+    void sRadioButton4Click();
+    void sRadioButton5Click();
+    void sRadioButton6Click();
+    void sRadioButton7Click();
+    void sRadioButton8Click();
+    void sRadioButton9Click();
+    void sRadioButton10Click();
+    void sRadioButton11Click();
+    // Stops any run and starts a new one for the selected target.
+    void SelectRBTN();
+
+    void sLabel1Click();
+    void J1Click();
+    void N7Click();
+    void V1Click();
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+private:
+    void createControls();
+    void createMenus();
+    void connectHandlers();
+
+    // The control of the window for a keyboard shortcut, or null: context
+    // menu items while the text area has the focus, else File menu items.
+    QAction* shortcutItem(const QKeyEvent& key, bool memoFocused, QMenu** menu) const;
+    void runShortcut(QMenu* menu, QAction* item);
+    bool moveFocusByArrow(QWidget* from, const QKeyEvent& key);
+
+    // Stops the run in progress, waiting for its end while serving its
+    // hand-offs, and releases ended runs. True when a run was stopped.
+    bool stopRun() noexcept;
+    void endOfRun(TThreadKonvert& worker);
+    void releaseEndedRuns() noexcept;
+    // What selecting "M3U Playlist" or "M3U8 Playlist" does: no run, no
+    // result, the playlist itself in the text area.
+    void showSourceText();
+
+    // Makes the lines the new playlist, counts its channels and shows the
+    // outcome.
+    void takePlaylist(TStringList&& lines);
+    void setPlaylistControlsEnabled(bool enabled);
+
+    // Save and Copy of the text area's text.
+    void saveTextArea();
+    void copyTextArea();
+
+    static QString droppedPlaylistFile(const QMimeData* mime);
+
+    MemoView* sMemo1;             // the text area: playlist, progress text or result
+    QRadioButton* sRadioButton1;  // "M3U Playlist"
+    QRadioButton* sRadioButton2;  // "WebTV"
+    QRadioButton* sRadioButton3;  // "OpenBox"
+    QRadioButton* sRadioButton4;  // "OpenBox SX"
+    QRadioButton* sRadioButton5;  // "Wizard HD"
+    QRadioButton* sRadioButton6;  // "AzBox"
+    QRadioButton* sRadioButton7;  // "PLS Playlist"
+    QRadioButton* sRadioButton8;  // "M3U8 Playlist"
+    QRadioButton* sRadioButton9;  // "WMP Playlist"
+    QRadioButton* sRadioButton10; // "IPTVx XML"
+    QRadioButton* sRadioButton11; // "U2C Radio"
+    QPushButton* sButton1;        // "Save"
+    QCheckBox* sCheckBox1;        // "Save as UTF8"
+    QPushButton* sButton3;        // "Copy to buffer"
+    FileDialog* SaveDialog1;      // Save's dialog
+    FileDialog* sOpenDialog1;     // Open's dialog; remembers the last file
+    QMenu* N1;                    // "File"
+    QAction* N2;                  // "Open"
+    QAction* N3;                  // "Save"
+    QAction* D1;                  // "Exit"
+    QLabel* sImage1;              // the logo behind the radio buttons
+    QStatusBar* sStatusBar1;      // holds the three controls below
+    QLabel* sLabel1;              // link to the web site's home page
+    QLabel* sLabel2;              // the channel count
+    QLabel* sImage2;              // shown while a playlist is loaded
+    QMenu* PopupMenu1;            // the text area's context menu
+    QAction* N4;                  // "Paste"
+    QAction* N5;                  // "Clear "
+    QAction* N6;                  // "Copy all"
+    QAction* J1;                  // the program's page
+    QAction* N7;                  // the discussion thread
+    QAction* V1;                  // the announcements
+
+    QButtonGroup* m_targetGroup;
+    std::array<QRadioButton*, kTargetCount> m_targetButtons{};
+    // The controls in tab order, which the arrow keys follow.
+    std::vector<QWidget*> m_tabOrder;
+
+    std::unique_ptr<TStringList> ResultList;
+    std::unique_ptr<TStringList> SourceList;
+    std::unique_ptr<TThreadKonvert> ConvertThread;
+    // Runs that ended normally, released once their threads are gone.
+    std::vector<std::unique_ptr<TThreadKonvert>> m_endedRuns;
+    bool m_closed = false;
+};
+
+} // namespace dorvane

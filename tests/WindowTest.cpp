@@ -1,0 +1,457 @@
+// The window: layout, enabling rules, target selection, shortcuts, intake and
+// web links, driven with Qt Test's mouse and key events.
+#include "WindowFixture.h"
+
+#include "WebLinks.h"
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QStatusBar>
+
+using namespace dorvane;
+using namespace dorvane::testing;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+TEST_F(WindowTest, LayoutCaptionsAndColours) {
+    EXPECT_EQ(form->windowTitle(), u"Dorvane"_s);
+    EXPECT_EQ(form->centralWidget()->size(), QSize(851, 460));
+    EXPECT_EQ(form->minimumSize(), form->maximumSize()) << "the user must not resize it";
+    EXPECT_FALSE(form->windowFlags() &
+                 (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
+    EXPECT_GT(form->centralWidget()->y(), 0) << "the menu bar stands above the client area";
+
+    const struct {
+        const char* name;
+        QRect geometry;
+        const char16_t* caption;
+    } controls[] = {
+        {"sImage1", {0, 0, 70, 70}, nullptr},
+        {"sMemo1", {144, 8, 697, 427}, nullptr},
+        {"sRadioButton1", {8, 8, 82, 19}, u"M3U Playlist"},
+        {"sRadioButton10", {8, 33, 81, 19}, u"IPTVx XML"},
+        {"sRadioButton2", {8, 58, 59, 19}, u"WebTV"},
+        {"sRadioButton3", {8, 83, 69, 19}, u"OpenBox"},
+        {"sRadioButton4", {8, 108, 84, 19}, u"OpenBox SX"},
+        {"sRadioButton5", {8, 133, 75, 19}, u"Wizard HD"},
+        {"sRadioButton6", {8, 158, 55, 19}, u"AzBox"},
+        {"sRadioButton7", {8, 183, 78, 19}, u"PLS Playlist"},
+        {"sRadioButton9", {8, 208, 85, 19}, u"WMP Playlist"},
+        {"sRadioButton8", {8, 233, 88, 19}, u"M3U8 Playlist"},
+        {"sRadioButton11", {8, 258, 75, 19}, u"U2C Radio"},
+        {"sCheckBox1", {8, 296, 117, 19}, u"Save as UTF8"},
+        {"sButton1", {8, 340, 130, 25}, u"Save"},
+        {"sButton3", {8, 380, 130, 25}, u"Copy to buffer"},
+        {"sStatusBar1", {0, 441, 851, 19}, nullptr},
+        {"sImage2", {8, 5, 25, 12}, nullptr},
+        {"sLabel1", {730, 3, 78, 15}, u"Dorvane"},
+    };
+    for (const auto& c : controls) {
+        SCOPED_TRACE(c.name);
+        auto* widget = child(QLatin1String(c.name));
+        ASSERT_NE(widget, nullptr);
+        // A radio button grows where the fallback font needs more room.
+        if (qobject_cast<QRadioButton*>(widget)) {
+            EXPECT_EQ(widget->pos(), c.geometry.topLeft());
+            EXPECT_EQ(widget->height(), 19);
+            EXPECT_GE(widget->width(), c.geometry.width());
+        } else {
+            EXPECT_EQ(widget->geometry(), c.geometry);
+        }
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            EXPECT_EQ(button->text(), QString::fromUtf16(c.caption));
+        }
+        if (auto* label = qobject_cast<QLabel*>(widget); label && c.caption) {
+            EXPECT_EQ(label->text(), QString::fromUtf16(c.caption));
+        }
+    }
+    EXPECT_EQ(child<QLabel>(u"sLabel1"_s)->cursor().shape(), Qt::PointingHandCursor);
+
+    const struct {
+        const char* name;
+        const char16_t* caption;
+        QKeySequence key;
+    } items[] = {
+        {"N2", u"Open", QKeySequence(u"Ctrl+O"_s)},
+        {"N3", u"Save", QKeySequence(u"Ctrl+S"_s)},
+        {"D1", u"Exit", QKeySequence(u"Alt+F4"_s)},
+        {"N4", u"Paste", QKeySequence(u"Ctrl+C"_s)},
+        {"N6", u"Copy all", QKeySequence(u"Ctrl+A"_s)},
+        {"N5", u"Clear ", QKeySequence(u"Ctrl+H"_s)},
+    };
+    for (const auto& i : items) {
+        SCOPED_TRACE(i.name);
+        EXPECT_EQ(item(i.name)->text(), QString::fromUtf16(i.caption));
+        EXPECT_EQ(item(i.name)->shortcut(), i.key);
+    }
+    EXPECT_EQ(child<QMenu>(u"N1"_s)->title(), u"File"_s);
+    EXPECT_EQ(child<QMenu>(u"PopupMenu1"_s)->actions(),
+              (QList<QAction*>{item("N4"), item("N6"), item("N5")}));
+    EXPECT_EQ(child<QMenuBar>(u"MainMenu1"_s), form->menuBar());
+
+    EXPECT_EQ(form->centralWidget()->palette().color(QPalette::Window), QColor(166, 202, 240));
+    EXPECT_EQ(memo()->palette().color(QPalette::Base), QColor(255, 251, 240));
+    EXPECT_EQ(memo()->palette().color(QPalette::Text), QColor(Qt::black));
+    EXPECT_EQ(radio(1)->font().family(), u"Verdana"_s);
+    EXPECT_EQ(radio(1)->font().pixelSize(), 11);
+    EXPECT_TRUE(memo()->isReadOnly());
+    EXPECT_EQ(memo()->horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    EXPECT_EQ(memo()->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+}
+
+// What intake and Clear switch, in both states; N3 and N4 as their menus set
+// them when they open.
+TEST_F(WindowTest, EnablingFollowsThePlaylistState) {
+    auto check = [&](bool loaded, const char* when) {
+        SCOPED_TRACE(when);
+        EXPECT_TRUE(radio(1)->isEnabled());
+        for (int n = 2; n <= 11; ++n)
+            EXPECT_EQ(radio(n)->isEnabled(), loaded) << n;
+        EXPECT_EQ(child(u"sButton1"_s)->isEnabled(), loaded);
+        EXPECT_EQ(child(u"sButton3"_s)->isEnabled(), loaded);
+        EXPECT_TRUE(child(u"sCheckBox1"_s)->isEnabled());
+        EXPECT_EQ(child(u"sImage2"_s)->isVisible(), loaded);
+        EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), loaded ? u"2 канала"_s : QString());
+        auto* file = child<QMenu>(u"N1"_s);
+        file->popup(form->mapToGlobal(QPoint(0, 0)));
+        EXPECT_EQ(item("N3")->isEnabled(), loaded);
+        file->hide();
+        for (const char* always : {"N2", "D1", "N5", "N6", "J1", "N7", "V1"})
+            EXPECT_TRUE(item(always)->isEnabled()) << always;
+    };
+
+    // At start: nothing loaded, no target handler has run, the text area has
+    // the focus.
+    EXPECT_TRUE(radio(1)->isChecked());
+    EXPECT_TRUE(child<QCheckBox>(u"sCheckBox1"_s)->isChecked());
+    EXPECT_EQ(shown(), QString());
+    EXPECT_EQ(form->convertThread(), nullptr);
+    EXPECT_EQ(form->focusWidget(), memo());
+    check(false, "at start");
+
+    pastePlaylist(playlist(2));
+    check(true, "after paste");
+
+    auto* popup = child<QMenu>(u"PopupMenu1"_s);
+    for (int selected : {2, 1}) {
+        click(radio(selected));
+        popup->popup(form->mapToGlobal(QPoint(200, 200)));
+        EXPECT_EQ(item("N4")->isEnabled(), selected == 1) << selected;
+        popup->hide();
+    }
+
+    memo()->setFocus();
+    QTest::keyClick(memo(), Qt::Key_H, Qt::ControlModifier);
+    check(false, "after Clear");
+}
+
+TEST_F(WindowTest, ReselectingTheSelectedTargetRunsNothing) {
+    pastePlaylist(playlist(30));
+    click(radio(TTargetKind::tkPLS));
+    ASSERT_TRUE(waitForRunEnd());
+    const QString result = shown();
+    ASSERT_EQ(result, convertedText(TTargetKind::tkPLS, playlist(30)));
+
+    // Any handler would at least put the progress text up at once.
+    click(radio(TTargetKind::tkPLS));
+    QTest::keyClick(radio(TTargetKind::tkPLS), Qt::Key_Space);
+    EXPECT_EQ(shown(), result);
+    EXPECT_EQ(form->convertThread(), nullptr);
+
+    click(radio(1));
+    EXPECT_EQ(shown(), joined(playlist(30)));
+    QTest::keyClick(radio(1), Qt::Key_Space);
+    EXPECT_EQ(shown(), joined(playlist(30)));
+}
+
+// The arrow keys walk the tab order (member order), not the screen, skip
+// disabled controls, wrap round, and select a target they land on.
+TEST_F(WindowTest, ArrowKeysFollowTheTabOrder) {
+    const struct {
+        bool loaded;
+        const char* from; // a radio button is selected first
+        Qt::Key key;
+        const char* to;
+        int checked; // number of the checked radio button afterwards
+    } cases[] = {
+        {true, "sRadioButton1", Qt::Key_Down, "sRadioButton2", 2}, // not IPTVx XML
+        {true, "sRadioButton1", Qt::Key_Right, "sRadioButton2", 2},
+        {true, "sRadioButton2", Qt::Key_Up, "sRadioButton1", 1},
+        {true, "sRadioButton2", Qt::Key_Left, "sRadioButton1", 1},
+        {true, "sRadioButton1", Qt::Key_Up, "sMemo1", 1},
+        {true, "sRadioButton7", Qt::Key_Down, "sRadioButton8", 8}, // not WMP Playlist
+        {true, "sRadioButton9", Qt::Key_Up, "sRadioButton8", 8},
+        {true, "sRadioButton11", Qt::Key_Down, "sButton1", 11},
+        {true, "sButton1", Qt::Key_Up, "sRadioButton11", 11},
+        {true, "sCheckBox1", Qt::Key_Up, "sButton1", 1},
+        {true, "sButton3", Qt::Key_Down, "sMemo1", 1},           // wraps round
+        {false, "sRadioButton1", Qt::Key_Down, "sCheckBox1", 1}, // disabled ones skipped
+        {false, "sCheckBox1", Qt::Key_Up, "sRadioButton1", 1},
+        {false, "sCheckBox1", Qt::Key_Down, "sMemo1", 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(std::string(c.from) + " -> " + c.to);
+        newWindow();
+        if (c.loaded)
+            pastePlaylist(playlist(3));
+        QWidget* from = child(QLatin1String(c.from));
+        if (auto* button = qobject_cast<QRadioButton*>(from))
+            click(button);
+        from->setFocus();
+        ASSERT_EQ(form->focusWidget(), from);
+
+        QTest::keyClick(from, c.key);
+        EXPECT_EQ(form->focusWidget(), child(QLatin1String(c.to)));
+        EXPECT_TRUE(radio(c.checked)->isChecked());
+    }
+}
+
+TEST_F(WindowTest, LandingOnATargetByArrowStartsItsRun) {
+    pastePlaylist(playlist(3));
+    radio(1)->setFocus();
+    QTest::keyClick(radio(1), Qt::Key_Down);
+    EXPECT_TRUE(radio(TTargetKind::tkWebTV)->isChecked());
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_EQ(shown(), convertedText(TTargetKind::tkWebTV, playlist(3)));
+}
+
+TEST_F(WindowTest, TabStopsOnlyAtTheCheckedTarget) {
+    pastePlaylist(playlist(3));
+    click(radio(5));
+    memo()->setFocus();
+    const char* forward[] = {"sRadioButton5", "sButton1", "sCheckBox1", "sButton3", "sMemo1"};
+    for (const char* name : forward) {
+        QTest::keyClick(form->focusWidget(), Qt::Key_Tab);
+        EXPECT_EQ(form->focusWidget()->objectName(), QLatin1String(name));
+    }
+    QTest::keyClick(form->focusWidget(), Qt::Key_Backtab);
+    EXPECT_EQ(form->focusWidget(), child(u"sButton3"_s));
+    EXPECT_TRUE(radio(5)->isChecked());
+}
+
+TEST_F(WindowTest, MousePressFocusesAndReleaseSelects) {
+    pastePlaylist(playlist(3));
+    QTest::mousePress(radio(3), Qt::LeftButton);
+    EXPECT_EQ(form->focusWidget(), radio(3));
+    EXPECT_TRUE(radio(1)->isChecked());
+    QTest::mouseRelease(radio(3), Qt::LeftButton);
+    EXPECT_TRUE(radio(3)->isChecked());
+}
+
+TEST_F(WindowTest, DisabledTargetsTakeNoClick) {
+    click(radio(2));
+    EXPECT_TRUE(radio(1)->isChecked());
+    EXPECT_NE(form->focusWidget(), radio(2));
+    EXPECT_EQ(form->convertThread(), nullptr);
+}
+
+TEST_F(WindowTest, CtrlCPastesOnlyWhileM3UIsSelectedAndNeverCopies) {
+    pastePlaylist(playlist(4));
+    EXPECT_EQ(shown(), joined(playlist(4)));
+
+    click(radio(TTargetKind::tkAzBox));
+    ASSERT_TRUE(waitForRunEnd());
+    const QString converted = shown();
+    clipboard().setText(playlist(9));
+    memo()->setFocus();
+    memo()->selectAll();
+    QTest::keyClick(memo(), Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(shown(), converted);
+    EXPECT_EQ(clipboard().text(), playlist(9)) << "the selection must not be copied";
+    EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"4 канала"_s);
+}
+
+TEST_F(WindowTest, CtrlACopiesTheWholeStoredTextWithoutSelecting) {
+    pastePlaylist(playlist(2));
+    clipboard().clear();
+    memo()->setFocus();
+    QTest::keyClick(memo(), Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(clipboard().text(), joined(playlist(2)));
+    EXPECT_TRUE(clipboard().text().contains(u"\r\n"_s));
+    EXPECT_FALSE(memo()->textCursor().hasSelection());
+}
+
+TEST_F(WindowTest, ContextMenuKeysActOnlyInTheTextArea) {
+    pastePlaylist(playlist(2));
+    clipboard().setText(u"untouched"_s);
+    for (const char* name : {"sButton3", "sRadioButton1", "sCheckBox1"}) {
+        QWidget* focus = child(QLatin1String(name));
+        focus->setFocus();
+        for (Qt::Key key : {Qt::Key_C, Qt::Key_A, Qt::Key_H})
+            QTest::keyClick(focus, key, Qt::ControlModifier);
+    }
+    EXPECT_EQ(clipboard().text(), u"untouched"_s);
+    EXPECT_EQ(shown(), joined(playlist(2)));
+    EXPECT_TRUE(child(u"sButton1"_s)->isEnabled());
+}
+
+TEST_F(WindowTest, FileMenuKeysActAnywhere) {
+    const QString path = writeFile(u"list.m3u"_s, playlist(5).toUtf8());
+    openFile(path, child(u"sCheckBox1"_s));
+    EXPECT_EQ(shown(), joined(playlist(5)));
+
+    // Ctrl+S runs the File menu's handler first: with no playlist Save is
+    // disabled and nothing is asked.
+    memo()->setFocus();
+    QTest::keyClick(memo(), Qt::Key_H, Qt::ControlModifier);
+    item("N3")->setEnabled(true);
+    QTest::keyClick(child(u"sCheckBox1"_s), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_FALSE(item("N3")->isEnabled());
+    ASSERT_EQ(FileDialog::shown().size(), 1);
+
+    QTest::keyClick(radio(1), Qt::Key_F4, Qt::AltModifier);
+    EXPECT_FALSE(form->isVisible());
+    EXPECT_EQ(form->sourceList(), nullptr);
+}
+
+TEST_F(WindowTest, OpenShowsThePlaylistAndItsCount) {
+    const QString path = writeFile(u"first.m3u8"_s, "\xEF\xBB\xBF" + playlist(21).toUtf8());
+    openFile(path);
+    ASSERT_EQ(FileDialog::shown().size(), 1);
+    EXPECT_EQ(FileDialog::shown()[0].filter, u"Playlist (*.m3u;*.m3u8)|*.m3u;*.m3u8"_s);
+    EXPECT_EQ(FileDialog::shown()[0].fileName, QString());
+    EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"21 канал"_s);
+    EXPECT_TRUE(child(u"sImage2"_s)->isVisible());
+    EXPECT_EQ(shown(), joined(playlist(21)));
+
+    // The dialog proposes the last file; cancelling it changes nothing.
+    openFile(QString());
+    ASSERT_EQ(FileDialog::shown().size(), 2);
+    EXPECT_EQ(FileDialog::shown()[1].fileName, path);
+    EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"21 канал"_s);
+    EXPECT_EQ(shown(), joined(playlist(21)));
+    EXPECT_EQ(form->sourceList()->Count(), 21 * 2 + 1 + 3);
+}
+
+TEST_F(WindowTest, PlaylistWithoutChannelsIsDiscarded) {
+    pastePlaylist(playlist(3));
+    click(radio(TTargetKind::tkWMP));
+    ASSERT_TRUE(waitForRunEnd());
+
+    const QString path = writeFile(u"bare.m3u"_s, "http://a.example/1\r\nhttp://a.example/2\r\n");
+    openFile(path);
+    EXPECT_EQ(form->sourceList()->Count(), 0);
+    EXPECT_EQ(shown(), QString());
+    EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), QString());
+    EXPECT_FALSE(child(u"sImage2"_s)->isVisible());
+    // The converting target stays selected, now disabled; M3U stays reachable.
+    EXPECT_TRUE(radio(TTargetKind::tkWMP)->isChecked());
+    EXPECT_FALSE(radio(TTargetKind::tkWMP)->isEnabled());
+    click(radio(1));
+    EXPECT_TRUE(radio(1)->isChecked());
+
+    clipboard().clear();
+    pastePlaylist(QString());
+    EXPECT_EQ(form->sourceList()->Count(), 0);
+}
+
+TEST_F(WindowTest, OpeningWithAConvertingTargetKeepsItSelected) {
+    pastePlaylist(playlist(3));
+    click(radio(TTargetKind::tkU2CRadio));
+    ASSERT_TRUE(waitForRunEnd());
+
+    openFile(writeFile(u"next.m3u"_s, playlist(6, u"Next"_s).toUtf8()));
+    EXPECT_TRUE(radio(TTargetKind::tkU2CRadio)->isChecked());
+    EXPECT_EQ(shown(), joined(playlist(6, u"Next"_s)));
+    // Re-clicking it converts nothing until another target came in between.
+    click(radio(TTargetKind::tkU2CRadio));
+    EXPECT_EQ(shown(), joined(playlist(6, u"Next"_s)));
+    EXPECT_EQ(form->convertThread(), nullptr);
+}
+
+// The text area shows a text from its start, but putting in the text it
+// already shows leaves the reader where they were.
+TEST_F(WindowTest, ShowingTheSameTextAgainKeepsTheScrollPosition) {
+    pastePlaylist(playlist(500));
+    QScrollBar* scroll = memo()->verticalScrollBar();
+    scroll->setValue(scroll->maximum() / 2);
+    const int middle = scroll->value();
+    ASSERT_GT(middle, 0);
+
+    click(radio(TTargetKind::tkM3U8)); // the same playlist text again
+    EXPECT_EQ(scroll->value(), middle);
+    click(radio(TTargetKind::tkPLS));
+    EXPECT_EQ(scroll->value(), 0);
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_EQ(scroll->value(), 0);
+}
+
+TEST_F(WindowTest, MissingFileShowsTheErrorBoxAndChangesNothing) {
+    pastePlaylist(playlist(2));
+    const QString missing = QDir::temp().filePath(u"dorvane-no-such-dir/absent.m3u"_s);
+    openFile(missing);
+
+    ASSERT_EQ(MessageBox::shown().size(), 1);
+    const MessageBox::Shown& box = MessageBox::shown()[0];
+    EXPECT_EQ(box.text, u"Cannot open file \"%1\". No such file or directory."_s.arg(missing));
+    EXPECT_EQ(box.caption, applicationTitle());
+    EXPECT_EQ(box.icon, QMessageBox::Critical);
+    EXPECT_EQ(box.buttons, QMessageBox::StandardButtons(QMessageBox::Ok));
+    EXPECT_EQ(shown(), joined(playlist(2)));
+    EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"2 канала"_s);
+
+    // The window goes on working.
+    click(radio(TTargetKind::tkOpenBox));
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_EQ(shown(), convertedText(TTargetKind::tkOpenBox, playlist(2)));
+}
+
+TEST_F(WindowTest, ClearStopsTheRunAndSelectsM3U) {
+    pastePlaylist(playlist(20000));
+    click(radio(TTargetKind::tkWizardHD));
+    ASSERT_NE(form->convertThread(), nullptr);
+    memo()->setFocus();
+    QTest::keyClick(memo(), Qt::Key_H, Qt::ControlModifier);
+    EXPECT_TRUE(radio(1)->isChecked());
+    EXPECT_EQ(form->convertThread(), nullptr);
+    EXPECT_EQ(form->resultList()->Count(), 0);
+    EXPECT_EQ(form->sourceList()->Count(), 0);
+    EXPECT_EQ(shown(), QString());
+    QTest::qWait(50);
+    EXPECT_EQ(shown(), QString());
+}
+
+TEST_F(WindowTest, DroppingOnePlaylistFileLoadsItAsOpenDoes) {
+    const QString path = writeFile(u"dropped.m3u"_s, playlist(7).toUtf8());
+    auto mimeWith = [](const QList<QUrl>& urls) {
+        auto* mime = new QMimeData;
+        mime->setUrls(urls);
+        return std::unique_ptr<QMimeData>(mime);
+    };
+    auto accepts = [&](const QMimeData& mime) {
+        QDragEnterEvent enter(QPoint(300, 200), Qt::CopyAction, &mime, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(form.get(), &enter);
+        return enter.isAccepted();
+    };
+    const QUrl file = QUrl::fromLocalFile(path);
+    EXPECT_FALSE(accepts(*mimeWith({file, file})));
+    EXPECT_FALSE(accepts(*mimeWith({QUrl::fromLocalFile(QDir::tempPath())})));
+    EXPECT_FALSE(accepts(*mimeWith({QUrl(u"https://example.net/list.m3u"_s)})));
+
+    const auto one = mimeWith({file});
+    ASSERT_TRUE(accepts(*one));
+    QDropEvent drop(QPointF(300, 200), Qt::CopyAction, one.get(), Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.get(), &drop);
+    EXPECT_EQ(shown(), joined(playlist(7)));
+    EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"7 каналов"_s);
+}
+
+TEST_F(WindowTest, LinksOpenTheirPages) {
+    QList<QUrl> opened;
+    WebLinks::setOpener([&](const QUrl& url) { opened.append(url); });
+    click(child(u"sLabel1"_s));
+    for (const char* name : {"J1", "N7", "V1"})
+        item(name)->trigger();
+    WebLinks::setOpener({});
+    EXPECT_EQ(opened, (QList<QUrl>{QUrl(QLatin1String(WebLinks::kHomePage)),
+                                   QUrl(QLatin1String(WebLinks::kProgramPage)),
+                                   QUrl(QLatin1String(WebLinks::kDiscussionPage)),
+                                   QUrl(QLatin1String(WebLinks::kAnnouncementsPage))}));
+}
+
+} // namespace

@@ -1,0 +1,7 @@
+# The window, driven with Qt Test's mouse and key events under the offscreen
+# platform.
+if(DORVANE_BUILD_GUI)
+    dorvane_add_test(test_window GUI
+        SOURCES WindowFixture.h WindowTest.cpp WindowRunTest.cpp ErrorBoxTest.cpp
+        LIBS dorvane_app)
+endif()
