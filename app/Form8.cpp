@@ -4,9 +4,11 @@
 #include "Encoding.h"
 #include "FileDialog.h"
 #include "Guard.h"
+#include "IconFile.h"
 #include "MemoView.h"
 #include "Output.h"
 #include "Playlist.h"
+#include "SkinManager.h"
 #include "StringList.h"
 #include "TargetFormat.h"
 #include "ThreadKonvert.h"
@@ -26,8 +28,6 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -75,36 +75,10 @@ QFont windowFont() {
     return font;
 }
 
-// Stand-ins until the program carries its own pictures: a glass cube with a
-// dark core, and a small blue screen.
-QPixmap logoPicture() {
-    QPixmap picture(70, 70);
-    picture.fill(Qt::transparent);
-    QPainter painter(&picture);
-    painter.setRenderHint(QPainter::Antialiasing);
-    const QPolygonF top({{35, 8}, {62, 20}, {35, 32}, {8, 20}});
-    const QPolygonF left({{8, 20}, {35, 32}, {35, 62}, {8, 50}});
-    const QPolygonF right({{35, 32}, {62, 20}, {62, 50}, {35, 62}});
-    painter.setPen(QColor(70, 110, 160, 200));
-    painter.setBrush(QColor(200, 225, 250, 170));
-    painter.drawPolygon(top);
-    painter.setBrush(QColor(140, 180, 230, 170));
-    painter.drawPolygon(left);
-    painter.setBrush(QColor(110, 150, 210, 170));
-    painter.drawPolygon(right);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(QColor(20, 30, 60, 220));
-    painter.drawEllipse(QPointF(35, 36), 9, 9);
-    return picture;
-}
-
-QPixmap statusPicture() {
-    QPixmap picture(25, 12);
-    picture.fill(QColor(30, 60, 140));
-    QPainter painter(&picture);
-    painter.fillRect(2, 2, 21, 8, QColor(80, 150, 235));
-    return picture;
-}
+// The logo (a glass cube) and the status picture (a small blue screen),
+// built into the program.
+QPixmap logoPicture() { return QPixmap(QStringLiteral(":/pictures/logo.png")); }
+QPixmap statusPicture() { return QPixmap(QStringLiteral(":/pictures/status.jpg")); }
 
 QAction* addItem(QObject* owner, QMenu* menu, const char* name, const QString& caption,
                  const QKeySequence& key) {
@@ -127,9 +101,11 @@ TForm8::TForm8(QWidget* parent) : QMainWindow(parent) {
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
                    Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint |
                    Qt::MSWindowsFixedSizeDialogHint);
+    setWindowIcon(iconFromFile(QStringLiteral(":/pictures/window.ico")));
     createControls();
     createMenus();
     connectHandlers();
+    loadSkin();
     // The client area has a fixed size; the window is it plus the menu bar.
     layout()->setSizeConstraint(QLayout::SetFixedSize);
     move(411, 77);
@@ -144,6 +120,20 @@ TForm8::~TForm8() {
     try {
         FormClose();
     } catch (...) {
+    }
+}
+
+void TForm8::loadSkin() {
+    sImage1->setProperty(kSkinSectionProperty, QStringLiteral("CHECKBOX"));
+    sMemo1->setProperty(kSkinSectionProperty, QStringLiteral("EDIT"));
+    sStatusBar1->setProperty(kSkinSectionProperty, QStringLiteral("STATUSBAR"));
+    sImage2->setProperty(kSkinSectionProperty, QStringLiteral("STATUSBAR"));
+
+    sSkinManager1 = new TsSkinManager(this);
+    if (sSkinManager1->load(this) == TsSkinManager::Result::Broken) {
+        QMetaObject::invokeMethod(
+            this, [message = sSkinManager1->errorMessage()] { showErrorBox(message); },
+            Qt::QueuedConnection);
     }
 }
 

@@ -25,6 +25,7 @@ class FileDialog;
 class MemoView;
 class TStringList;
 class TThreadKonvert;
+class TsSkinManager;
 
 // The program's one window: the target radio buttons, the Save and Copy
 // buttons and the "Save as UTF8" check box down the left, the text area
@@ -94,6 +95,10 @@ private:
     void createControls();
     void createMenus();
     void connectHandlers();
+    // Gives the controls their skin sections and loads the skin, before the
+    // window is first shown; a skin that is there but cannot be read is
+    // reported once the window is up, which then goes on unskinned.
+    void loadSkin();
 
     // The control of the window for a keyboard shortcut, or null: context
     // menu items while the text area has the focus, else File menu items.
@@ -138,6 +143,7 @@ private:
     QPushButton* sButton3;        // "Copy to buffer"
     FileDialog* SaveDialog1;      // Save's dialog
     FileDialog* sOpenDialog1;     // Open's dialog; remembers the last file
+    TsSkinManager* sSkinManager1; // draws the window with the skin, if installed
     QMenu* N1;                    // "File"
     QAction* N2;                  // "Open"
     QAction* N3;                  // "Save"
