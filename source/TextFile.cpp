@@ -83,6 +83,8 @@ QByteArray readWholeFile(const QString& fileName) {
         failOpen(fileName, errno);
     if (S_ISDIR(st.st_mode))
         failOpen(fileName, EISDIR);
+    if (S_ISREG(st.st_mode) && st.st_size > kMaxPlaylistBytes)
+        failOpen(fileName, EFBIG);
 
     QByteArray bytes;
     // One byte beyond the size, so that the read which finds the end needs no
@@ -105,6 +107,8 @@ QByteArray readWholeFile(const QString& fileName) {
         if (got == 0)
             break;
         used += static_cast<qsizetype>(got);
+        if (used > kMaxPlaylistBytes) // a pipe or device without a size
+            failOpen(fileName, EFBIG);
     }
     bytes.resize(used);
     return bytes;

@@ -12,6 +12,11 @@ class TEncoding;
 
 // The whole content of a file, read in one piece. EFOpenError when it
 // cannot be opened or read (the message names the full path and the cause).
+// A playlist holds text for a few million channels at the most; a bigger file
+// is refused before reading it ("File too large"), since its text would need
+// several times its size in memory.
+inline constexpr qsizetype kMaxPlaylistBytes = qsizetype(1) << 30; // 1 GiB
+
 QByteArray readWholeFile(const QString& fileName);
 
 // The text of a playlist file's bytes, read with `encoding` (the program always
