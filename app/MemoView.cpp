@@ -1,23 +1,13 @@
 #include "MemoView.h"
 
+#include "SkinManager.h"
+
 namespace dorvane {
 
-MemoView::MemoView(QWidget* parent) : QPlainTextEdit(parent) {
-    setReadOnly(true);
-    setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+MemoView::MemoView(QWidget* parent) : ReadOnlyTextView(parent) {
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
-    setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    // Only one undo step would ever exist, and keeping it doubles the memory a
-    // big playlist costs.
-    setUndoRedoEnabled(false);
-}
-
-void MemoView::setText(const QString& text) {
-    if (text == m_text)
-        return;
-    m_text = text;
-    setPlainText(m_text);
+    // A skin draws it as the standard text area, whatever class it is.
+    setProperty(kSkinSectionProperty, QStringLiteral("EDIT"));
 }
 
 } // namespace dorvane

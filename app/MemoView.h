@@ -1,27 +1,18 @@
 #pragma once
 
-#include <QPlainTextEdit>
-#include <QString>
+#include "TextView.h"
 
 namespace dorvane {
 
-// The read-only text area. The text it shows is kept whole beside the view,
-// exactly as it was put in: the view's document turns CR LF into bare line
-// breaks, so Save and Copy read the stored text, never the document.
-class MemoView : public QPlainTextEdit {
+// The window's read-only text area. It keeps the text whole, exactly as it
+// was put in, so Save and Copy read back the very text shown (line breaks
+// included); a big playlist shows at once because only the visible lines are
+// laid out.
+class MemoView : public ReadOnlyTextView {
     Q_OBJECT
 
 public:
     explicit MemoView(QWidget* parent = nullptr);
-
-    const QString& text() const { return m_text; }
-    // The same text again keeps the view where it is (a run's result that
-    // equals what is shown must not throw the reader back to the top); any
-    // other text is shown from its start.
-    void setText(const QString& text);
-
-private:
-    QString m_text;
 };
 
 } // namespace dorvane
