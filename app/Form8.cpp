@@ -6,6 +6,7 @@
 #include "Guard.h"
 #include "IconFile.h"
 #include "MemoView.h"
+#include "MessageBox.h"
 #include "Output.h"
 #include "Playlist.h"
 #include "SkinManager.h"
@@ -589,7 +590,24 @@ void TForm8::sButton3Click() {
     copyTextArea();
 }
 
-void TForm8::saveTextArea() {}
+void TForm8::saveTextArea() {
+    const TargetFormat& format = formatFor(selectedTarget());
+    const QStringView extension = format.extension();
+    SaveDialog1->setFileName(format.defaultFileName());
+    SaveDialog1->setFilter(saveDialogFilter(extension));
+    if (!SaveDialog1->execute(this))
+        return;
+    const QString fileName = finalSaveFileName(SaveDialog1->fileName(), extension);
+    if (replacesExistingFile(fileName) &&
+        MessageBox::show(this, QMessageBox::Question, applicationTitle(),
+                         replaceQuestionText(fileName), QMessageBox::Yes | QMessageBox::No,
+                         QMessageBox::No) != QMessageBox::Yes)
+        return;
+    // The dialog and the question serve a run's hand-offs while they are
+    // open: what is written is what the text area shows now, in the encoding
+    // ticked now.
+    saveText(fileName, sMemo1->text(), sCheckBox1->isChecked());
+}
 
 void TForm8::copyTextArea() {
     copyText(sMemo1->text());

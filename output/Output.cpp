@@ -2,7 +2,10 @@
 
 #include "Clipboard.h"
 #include "Encoding.h"
+#include "SystemError.h"
 #include "TextFile.h"
+
+#include <QFileInfo>
 
 namespace dorvane {
 
@@ -16,12 +19,29 @@ QString saveFilterDescription(QStringView extension) {
     return QStringLiteral("Плейлист (*") + extension.toString() + u')';
 }
 
-QString saveFilterPattern(QStringView extension) { return u'*' + extension.toString(); }
+QString saveFilterPattern(QStringView extension) {
+    return u'*' + extension.toString();
+}
+
+QString saveDialogFilter(QStringView extension) {
+    return saveFilterDescription(extension) + u'|' + saveFilterPattern(extension);
+}
+
+bool replacesExistingFile(const QString& fileName) {
+    const QFileInfo info(fileName);
+    return info.exists() && !info.isDir();
+}
+
+QString replaceQuestionText(const QString& fileName) {
+    return QStringLiteral("File \"%1\" already exists. Replace it?").arg(ExpandFileName(fileName));
+}
 
 void saveText(const QString& fileName, QStringView text, bool utf8) {
     saveTextToFile(fileName, text, utf8 ? TEncoding::UTF8() : TEncoding::Default());
 }
 
-void copyText(const QString& text) { setClipboardText(text); }
+void copyText(const QString& text) {
+    setClipboardText(text);
+}
 
 } // namespace dorvane

@@ -13,9 +13,17 @@ class TargetFormat;
 QString finalSaveFileName(const QString& chosen, QStringView extension);
 
 // The save dialog's one filter: description "Плейлист (*.ext)" and pattern
-// "*.ext".
+// "*.ext", and both as the dialog takes them ("description|pattern").
 QString saveFilterDescription(QStringView extension);
 QString saveFilterPattern(QStringView extension);
+QString saveDialogFilter(QStringView extension);
+
+// True when saving under fileName would replace a file that is there: such a
+// file is only replaced once the user has agreed. A folder of that name is
+// not a file to replace; saving reports that it cannot be created.
+bool replacesExistingFile(const QString& fileName);
+// The question asked before an existing file is replaced.
+QString replaceQuestionText(const QString& fileName);
 
 // Writes the text unchanged, as UTF-8 with its preamble or in the ANSI code
 // page without one. The file is replaced only after every byte is written.

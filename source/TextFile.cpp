@@ -165,7 +165,10 @@ void saveBytesToFile(const QString& fileName, const QByteArray& bytes) {
         const int error = errno ? errno : EACCES;
         throw EFCreateError(cannotCreateMessage(fileName, error));
     }
-    if (file.write(bytes) != bytes.size()) {
+    // A small text only reaches the buffer here; its write fails, if at all,
+    // when the buffer is flushed, and commit() would not notice: it would put
+    // the truncated file in place of the former one.
+    if (file.write(bytes) != bytes.size() || !file.flush()) {
         file.cancelWriting();
         throw EWriteError(QStringLiteral("Stream write error"));
     }

@@ -1,0 +1,336 @@
+// Save and Copy as the window does them: names, extensions, bytes, the
+// question before a file is replaced, and failures that must not cost the
+// user a file.
+#include "SaveFixture.h"
+
+#include "HandOff.h"
+
+#include <QDir>
+#include <QThread>
+
+#include <csignal>
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace dorvane;
+using namespace dorvane::testing;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+const QString kSource = u"#EXTM3U\r\n#EXTINF:-1,канал é\r\nhttp://a.b/1\r\n"_s;
+
+TEST_F(SaveTest, BothEncodingsWriteTheTextAreaByteExact) {
+    pastePlaylist(kSource);
+    const struct {
+        bool utf8;
+        QByteArray bytes;
+    } cases[] = {
+        {true, "\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:-1,\xD0\xBA\xD0\xB0\xD0\xBD\xD0\xB0\xD0\xBB "
+               "\xC3\xA9\r\nhttp://a.b/1\r\n"},
+        // The C locale's code page is Windows-1252: no Cyrillic, no preamble.
+        {false, "#EXTM3U\r\n#EXTINF:-1,????? \xE9\r\nhttp://a.b/1\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.utf8);
+        const QString file = folder(c.utf8 ? u"utf8"_s : u"ansi"_s) + u"/list.m3u"_s;
+        child<QCheckBox>(u"sCheckBox1"_s)->setChecked(c.utf8);
+        save(file);
+        EXPECT_EQ(bytesOf(file), c.bytes);
+    }
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+}
+
+// Each target's proposal and filter, and the file the accepted proposal
+// becomes, holding what the text area shows.
+TEST_F(SaveTest, EveryTargetProposesItsNameAndSavesUnderIt) {
+    const QString source = playlist(12);
+    pastePlaylist(source);
+    const struct {
+        TTargetKind kind;
+        QString name; // empty: the date name, checked under the locale tests
+        QString extension;
+    } cases[] = {
+        {TTargetKind::tkM3U, u"playlist"_s, u".m3u"_s},
+        {TTargetKind::tkWebTV, u"webtv_usr"_s, u".xml"_s},
+        {TTargetKind::tkOpenBox, u"internettv.feed"_s, u".m3u"_s},
+        {TTargetKind::tkOpenBoxSX, u"internettv.feed"_s, u".m3u"_s},
+        {TTargetKind::tkWizardHD, u"iptv"_s, u".txt"_s},
+        {TTargetKind::tkAzBox, u"http_streams"_s, u".txt"_s},
+        {TTargetKind::tkPLS, u"playlist"_s, u".pls"_s},
+        {TTargetKind::tkM3U8, u"playlist"_s, u".m3u8"_s},
+        {TTargetKind::tkWMP, u"playlist"_s, u".wpl"_s},
+        {TTargetKind::tkIPTVx, u"playlist"_s, u".xml"_s},
+        {TTargetKind::tkU2CRadio, QString(), u".txt"_s},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(formatFor(c.kind).caption().toString().toStdString());
+        click(radio(c.kind));
+        ASSERT_TRUE(waitForRunEnd());
+        const bool converts = c.kind != TTargetKind::tkM3U && c.kind != TTargetKind::tkM3U8;
+        ASSERT_EQ(shown(), converts ? convertedText(c.kind, source) : joined(source));
+
+        // Cancelled first, to read the proposal; then accepted.
+        save(QString());
+        ASSERT_FALSE(FileDialog::shown().isEmpty());
+        const FileDialog::Shown dialog = FileDialog::shown().constLast();
+        EXPECT_EQ(dialog.mode, FileDialog::Mode::Save);
+        EXPECT_EQ(dialog.filter, u"Плейлист (*%1)|*%1"_s.arg(c.extension));
+        if (c.name.isEmpty())
+            EXPECT_TRUE(dialog.fileName.endsWith(u".RadioList"_s)) << dialog.fileName.toStdString();
+        else
+            EXPECT_EQ(dialog.fileName, c.name);
+
+        const QString dir = folder(QString::number(static_cast<int>(c.kind)));
+        save(dir + u'/' + dialog.fileName);
+        EXPECT_EQ(filesIn(dir), QStringList{dialog.fileName + c.extension});
+        EXPECT_EQ(bytesOf(dir + u'/' + dialog.fileName + c.extension),
+                  "\xEF\xBB\xBF" + shown().toUtf8());
+    }
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+}
+
+TEST_F(SaveTest, ExtensionIsAppendedUnlessTheNameEndsWithIt) {
+    pastePlaylist(kSource);
+    const struct {
+        TTargetKind kind;
+        QString chosen;
+        QString written;
+    } cases[] = {
+        {TTargetKind::tkM3U, u"list"_s, u"list.m3u"_s},
+        {TTargetKind::tkM3U, u"list.m3u"_s, u"list.m3u"_s},
+        {TTargetKind::tkM3U, u"LIST.M3U"_s, u"LIST.M3U"_s},
+        {TTargetKind::tkM3U, u"list.m3u8"_s, u"list.m3u8.m3u"_s},
+        {TTargetKind::tkM3U, u"list.txt"_s, u"list.txt.m3u"_s},
+        {TTargetKind::tkM3U8, u"list.m3u"_s, u"list.m3u.m3u8"_s},
+        {TTargetKind::tkM3U8, u"list.M3u8"_s, u"list.M3u8"_s},
+        {TTargetKind::tkOpenBox, u"internettv.feed"_s, u"internettv.feed.m3u"_s},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.chosen.toStdString());
+        click(radio(c.kind));
+        ASSERT_TRUE(waitForRunEnd());
+        const QString dir = folder(QString::number(++n));
+        save(dir + u'/' + c.chosen);
+        EXPECT_EQ(filesIn(dir), QStringList{c.written});
+    }
+}
+
+// The file holds what the text area shows when it is written: the progress
+// text while the run goes on, even though the run's result follows.
+TEST_F(SaveTest, SavingDuringARunWritesTheProgressText) {
+    pastePlaylist(playlist(100000, u"Big"_s));
+    click(radio(TTargetKind::tkWebTV));
+    // One slice of lines has run and the worker waits for the next.
+    while (!HandOff::instance().servePending())
+        QThread::yieldCurrentThread();
+    ASSERT_EQ(shown(), kProgress);
+
+    const QString file = folder(u"run"_s) + u"/webtv_usr.xml"_s;
+    save(file);
+    EXPECT_NE(form->convertThread(), nullptr) << "the run ended before the file was written";
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_NE(shown(), kProgress);
+    EXPECT_EQ(bytesOf(file), "\xEF\xBB\xBF" + kProgress.toUtf8());
+}
+
+TEST_F(SaveTest, ExistingFileIsReplacedOnlyWhenTheUserAgrees) {
+    pastePlaylist(kSource);
+    const QString dir = folder(u"ask"_s);
+    const QString file = dir + u"/list.m3u"_s;
+    const QByteArray former = "former";
+    writeBytes(file, former);
+    const QString question = u"File \"%1\" already exists. Replace it?"_s.arg(file);
+
+    // The question is about the final name, extension included.
+    MessageBox::setNextAnswer(QMessageBox::No);
+    save(dir + u"/list"_s);
+    EXPECT_EQ(bytesOf(file), former);
+    ASSERT_EQ(MessageBox::shown().size(), 1);
+    const MessageBox::Shown box = MessageBox::shown().constFirst();
+    EXPECT_EQ(box.icon, QMessageBox::Question);
+    EXPECT_EQ(box.caption, applicationTitle());
+    EXPECT_EQ(box.text, question);
+    EXPECT_EQ(box.buttons, QMessageBox::Yes | QMessageBox::No);
+
+    // Closing the box in any other way declines too.
+    MessageBox::setNextAnswer(QMessageBox::Escape);
+    save(file);
+    EXPECT_EQ(bytesOf(file), former);
+
+    MessageBox::setNextAnswer(QMessageBox::Yes);
+    save(file);
+    EXPECT_EQ(bytesOf(file), "\xEF\xBB\xBF" + joined(kSource).toUtf8());
+    EXPECT_EQ(MessageBox::shown().size(), 3);
+    EXPECT_EQ(filesIn(dir), QStringList{u"list.m3u"_s});
+}
+
+// Files may grow only to a few bytes while it lives, for every user, root
+// too: writes beyond fail as on a full disk. (A full device such as /dev/full
+// cannot stand in: Save writes a new file beside the target and renames it
+// over the target, so the device itself is never written to.)
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        m_signal = std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_former);
+        rlimit limit = m_former;
+        limit.rlim_cur = bytes;
+        m_set = setrlimit(RLIMIT_FSIZE, &limit) == 0;
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &m_former);
+        std::signal(SIGXFSZ, m_signal);
+    }
+    bool isSet() const { return m_set; }
+
+private:
+    rlimit m_former{};
+    void (*m_signal)(int);
+    bool m_set = false;
+};
+
+// Whether the text fits the write buffer or is written past it, a failing
+// write leaves the former file as it was and no partial file beside it.
+TEST_F(SaveTest, FailedWriteKeepsTheFormerFile) {
+    const struct {
+        const char* what;
+        int channels;
+    } cases[] = {{"small text", 1}, {"text beyond the buffer", 3000}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        newWindow();
+        MessageBox::clearShown();
+        pastePlaylist(playlist(c.channels));
+        const QString dir = folder(QString::fromLatin1(c.what));
+        const QString file = dir + u"/list.m3u"_s;
+        const QByteArray former = "former content";
+        writeBytes(file, former);
+        MessageBox::setNextAnswer(QMessageBox::Yes);
+        {
+            FileSizeLimit limit(64);
+            ASSERT_TRUE(limit.isSet());
+            save(file);
+        }
+        EXPECT_EQ(bytesOf(file), former);
+        EXPECT_EQ(filesIn(dir), QStringList{u"list.m3u"_s});
+        ASSERT_EQ(MessageBox::shown().size(), 2);
+        EXPECT_EQ(MessageBox::shown()[1].text, u"Stream write error."_s);
+        EXPECT_EQ(MessageBox::shown()[1].icon, QMessageBox::Critical);
+        EXPECT_EQ(shown(), joined(playlist(c.channels)));
+    }
+}
+
+TEST_F(SaveTest, FileThatCannotBeCreatedIsReportedWithItsFinalPath) {
+    pastePlaylist(kSource);
+    const QString dir = folder(u"base"_s);
+    writeBytes(dir + u"/plain.txt"_s, "a file, not a folder");
+    QDir(dir).mkdir(u"folder.m3u"_s);
+    const struct {
+        QString chosen;
+        QString written;
+        QString reason;
+    } cases[] = {
+        {dir + u"/no/such/list"_s, dir + u"/no/such/list.m3u"_s, u"No such file or directory"_s},
+        {dir + u"/plain.txt/list"_s, dir + u"/plain.txt/list.m3u"_s, u"Not a directory"_s},
+        // A folder of the final name is not a file to replace: nothing asked.
+        {dir + u"/folder"_s, dir + u"/folder.m3u"_s, u"Is a directory"_s},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.chosen.toStdString());
+        MessageBox::clearShown();
+        save(c.chosen);
+        ASSERT_EQ(MessageBox::shown().size(), 1);
+        EXPECT_EQ(MessageBox::shown()[0].text,
+                  u"Cannot create file \"%1\". %2."_s.arg(c.written, c.reason));
+    }
+    EXPECT_EQ(filesIn(dir), (QStringList{u"folder.m3u"_s, u"plain.txt"_s}));
+    EXPECT_TRUE(QFileInfo(dir + u"/folder.m3u"_s).isDir());
+    EXPECT_TRUE(filesIn(dir + u"/folder.m3u"_s).isEmpty());
+    EXPECT_EQ(shown(), joined(kSource));
+}
+
+TEST_F(SaveTest, FolderWithoutWritePermission) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "the administrator may write into any folder";
+    pastePlaylist(kSource);
+    const QString dir = folder(u"locked"_s);
+    QFile::setPermissions(dir, QFile::ReadOwner | QFile::ExeOwner);
+    save(dir + u"/list"_s);
+    QFile::setPermissions(dir, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_EQ(MessageBox::shown().size(), 1);
+    EXPECT_EQ(MessageBox::shown()[0].text,
+              u"Cannot create file \"%1/list.m3u\". Permission denied."_s.arg(dir));
+    EXPECT_TRUE(filesIn(dir).isEmpty());
+}
+
+TEST_F(SaveTest, CopyPutsTheExactTextOnTheClipboard) {
+    const QString source = playlist(9);
+    pastePlaylist(source);
+    click(radio(TTargetKind::tkWebTV));
+    ASSERT_TRUE(waitForRunEnd());
+    const QString converted = convertedText(TTargetKind::tkWebTV, source);
+    ASSERT_EQ(shown(), converted);
+
+    const struct {
+        const char* how;
+        std::function<void()> copy;
+    } ways[] = {
+        {"Copy to buffer", [this] { click(child(u"sButton3"_s)); }},
+        {"Copy all", [this] { item("N6")->trigger(); }},
+    };
+    for (const auto& way : ways) {
+        SCOPED_TRACE(way.how);
+        clipboard().setText(u"before"_s);
+        way.copy();
+        EXPECT_EQ(clipboard().text(), converted);
+    }
+
+    // "Copy all" stays available with nothing to copy, and copies that.
+    item("N5")->trigger();
+    clipboard().setText(u"before"_s);
+    item("N6")->trigger();
+    EXPECT_EQ(clipboard().text(), QString());
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+}
+
+// The File menu's Save follows the Save button: when the menu opens, and
+// before its shortcut acts.
+TEST_F(SaveTest, FileSaveAndCtrlSDoNothingWithoutAPlaylist) {
+    auto* fileMenu = child<QMenu>(u"N1"_s);
+    auto saveItemWhenMenuOpens = [&] {
+        fileMenu->popup(form->mapToGlobal(QPoint(0, 0)));
+        const bool enabled = item("N3")->isEnabled();
+        fileMenu->hide();
+        return enabled;
+    };
+    auto ctrlS = [&] { QTest::keyClick(memo(), Qt::Key_S, Qt::ControlModifier); };
+
+    // A dialog asked for would show in the seam, cancelled.
+    EXPECT_FALSE(saveItemWhenMenuOpens());
+    ctrlS();
+    EXPECT_TRUE(FileDialog::shown().isEmpty());
+
+    pastePlaylist(kSource);
+    EXPECT_TRUE(saveItemWhenMenuOpens());
+    FileDialog::setNextFileName(folder(u"keys"_s) + u"/list"_s);
+    ctrlS();
+    EXPECT_EQ(filesIn(folder(u"keys"_s)), QStringList{u"list.m3u"_s});
+    save(folder(u"menu"_s) + u"/list"_s, item("N3"));
+    EXPECT_EQ(filesIn(folder(u"menu"_s)), QStringList{u"list.m3u"_s});
+    ASSERT_EQ(FileDialog::shown().size(), 2);
+
+    // Clear leaves the item enabled from the last opening; the shortcut
+    // still does nothing.
+    memo()->setFocus();
+    QTest::keyClick(memo(), Qt::Key_H, Qt::ControlModifier);
+    ASSERT_FALSE(child(u"sButton1"_s)->isEnabled());
+    ASSERT_TRUE(item("N3")->isEnabled());
+    ctrlS();
+    EXPECT_EQ(FileDialog::shown().size(), 2);
+    EXPECT_FALSE(saveItemWhenMenuOpens());
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+}
+
+} // namespace
