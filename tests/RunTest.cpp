@@ -12,6 +12,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <memory>
 
 using namespace dorvane;
@@ -36,8 +37,7 @@ QString convertDirectly(const TargetFormat& format, const TStringList& source) {
     return result.Text();
 }
 
-template <typename Done>
-void serveEventsUntil(Done done) {
+template <typename Done> void serveEventsUntil(Done done) {
     while (!done())
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 50);
 }
@@ -87,8 +87,8 @@ TEST(ConversionRun, StoppedRunEndsWithItsFooterAndWithoutHanging) {
 TEST(ConversionRun, DestroyingARunningWorkerWaitsWhileServingItsHandOffs) {
     TStringList source, result;
     source.setText(playlist(500000));
-    auto worker = std::make_unique<TThreadKonvert>(formatFor(TTargetKind::tkWebTV), source,
-                                                   result, nullptr);
+    auto worker =
+        std::make_unique<TThreadKonvert>(formatFor(TTargetKind::tkWebTV), source, result, nullptr);
     worker.reset(); // must neither deadlock nor leave the thread running
     SUCCEED();
 }
@@ -97,8 +97,8 @@ TEST(ConversionRun, ASourceCutShortUnderTheRunEndsItWithAnError) {
     TStringList source, result;
     source.setText(playlist(500000));
     bool ended = false;
-    auto worker = std::make_unique<TThreadKonvert>(formatFor(TTargetKind::tkAzBox), source,
-                                                   result, [&](TThreadKonvert&) { ended = true; });
+    auto worker = std::make_unique<TThreadKonvert>(formatFor(TTargetKind::tkAzBox), source, result,
+                                                   [&](TThreadKonvert&) { ended = true; });
     serveEventsUntil([&] { return worker->i > 0; });
     source.Clear();
     worker->WaitFor();
@@ -110,7 +110,7 @@ TEST(ConversionRun, ASourceCutShortUnderTheRunEndsItWithAnError) {
 
 TEST(HandOff, StepErrorsComeBackToTheWorker) {
     struct Thrower : QThread {
-        bool caught = false;
+        std::atomic<bool> caught{false};
         void run() override {
             try {
                 HandOff::instance().synchronize([] { throw EOutOfResources("boom"); });
