@@ -13,7 +13,10 @@ namespace dorvane {
 
 TThreadKonvert::TThreadKonvert(const TargetFormat& target, const TStringList& source,
                                TStringList& result, EndOfRun endOfRun)
-    : Conversion(target), m_source(source), m_result(result), m_endOfRun(std::move(endOfRun)) {
+    : Conversion(target), m_source(source), m_result(result),
+      // The number of steps is fixed when the run starts, and read here, on
+      // the thread that owns the list, so that no later change races with it.
+      m_lineCount(source.Count()), m_endOfRun(std::move(endOfRun)) {
     HandOff::instance(); // made on the main thread before any worker needs it
     start();
     // QThread reports a failed pthread_create only as a warning and leaves the
@@ -48,7 +51,7 @@ void TThreadKonvert::Execute() {
     header(sink);
 
     // The number of steps is fixed here; lines added later are not converted.
-    const int lineCount = m_source.Count();
+    const int lineCount = m_lineCount;
     int next = 0;
     while (next < lineCount) {
         if (Terminated())
@@ -62,8 +65,9 @@ void TThreadKonvert::Execute() {
                 i = next;
                 ProcessLine();
                 ++next;
-            } while (next < lineCount &&
-                     ((next & 63) != 0 || clock.nsecsElapsed() < kSliceBudgetMicroseconds * 1000LL));
+            } while (
+                next < lineCount &&
+                ((next & 63) != 0 || clock.nsecsElapsed() < kSliceBudgetMicroseconds * 1000LL));
         });
     }
 

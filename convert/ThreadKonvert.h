@@ -58,6 +58,7 @@ protected:
 private:
     const TStringList& m_source;
     TStringList& m_result;
+    const int m_lineCount;
     EndOfRun m_endOfRun;
     std::atomic<bool> m_terminated{false};
     std::atomic<bool> m_ended{false};
