@@ -1,1 +1,11 @@
 #pragma once
+
+namespace dorvane {
+
+// dorvane-convert: converts one playlist to one target without the window and
+// writes exactly the bytes the window's Save would write. Returns the exit
+// status: 0 done, 1 a file could not be read or written, 2 wrong usage, 3 no
+// channels in the input.
+int runConvertCommand(int argc, char** argv);
+
+} // namespace dorvane

@@ -1,1 +1,62 @@
-// placeholder
+#include "TargetFormat.h"
+
+#include "formats/AzBoxFormat.h"
+#include "formats/IptvxFormat.h"
+#include "formats/OpenBoxFormat.h"
+#include "formats/OpenBoxSxFormat.h"
+#include "formats/PlsFormat.h"
+#include "formats/SourceFormats.h"
+#include "formats/U2cRadioFormat.h"
+#include "formats/WebTvFormat.h"
+#include "formats/WizardHdFormat.h"
+#include "formats/WmpFormat.h"
+
+#include <cstdlib>
+
+namespace dorvane {
+
+void TargetFormat::header(LineSink&) const {}
+void TargetFormat::footer(LineSink&, int) const {}
+
+namespace {
+
+template <typename Format> const TargetFormat* single() {
+    static const Format format;
+    return &format;
+}
+
+std::vector<const TargetFormat*> registeredFormats() {
+    std::vector<const TargetFormat*> formats{
+        single<M3uFormat>(),       single<WebTvFormat>(),    single<OpenBoxFormat>(),
+        single<OpenBoxSxFormat>(), single<WizardHdFormat>(), single<AzBoxFormat>(),
+        single<PlsFormat>(),       single<M3u8Format>(),     single<WmpFormat>(),
+        single<IptvxFormat>(),     single<U2cRadioFormat>(),
+    };
+    // formatFor() indexes this list by kind.
+    for (size_t k = 0; k < formats.size(); ++k)
+        if (static_cast<size_t>(formats[k]->kind()) != k)
+            std::abort();
+    if (formats.size() != static_cast<size_t>(kTargetCount))
+        std::abort();
+    return formats;
+}
+
+} // namespace
+
+const std::vector<const TargetFormat*>& allFormats() {
+    static const std::vector<const TargetFormat*> formats = registeredFormats();
+    return formats;
+}
+
+const TargetFormat& formatFor(TTargetKind kind) {
+    return *allFormats().at(static_cast<size_t>(kind));
+}
+
+const TargetFormat* formatByCliName(QStringView name) {
+    for (const TargetFormat* format : allFormats())
+        if (format->cliName() == name)
+            return format;
+    return nullptr;
+}
+
+} // namespace dorvane

@@ -1,1 +1,87 @@
-// placeholder
+#include "LineSink.h"
+
+#include "Encoding.h"
+#include "Errors.h"
+#include "StringList.h"
+
+#include <cstring>
+
+namespace dorvane {
+
+void StringListSink::addLine(std::initializer_list<QStringView> pieces) {
+    m_list.Add(pieces);
+}
+
+void StringListSink::replaceLine(int index, std::initializer_list<QStringView> pieces) {
+    m_list.setStrings(index, pieces);
+}
+
+namespace {
+
+// Big enough that calls into the encoding are rare, small enough to stay in
+// the cache.
+constexpr qsizetype kBatchSize = 16 * 1024;
+
+} // namespace
+
+EncodingSink::EncodingSink(QByteArray& out, const TEncoding& encoding)
+    : m_out(out), m_encoding(encoding), m_start(out.size()) {
+    m_text.reserve(kBatchSize + 1024);
+}
+
+void EncodingSink::addLine(std::initializer_list<QStringView> pieces) {
+    // One resize and plain copies: QString::append per piece costs more than
+    // the copying itself.
+    qsizetype length = 2;
+    for (QStringView piece : pieces)
+        length += piece.size();
+    const qsizetype at = m_text.size();
+    m_text.resize(at + length);
+    char16_t* out = reinterpret_cast<char16_t*>(m_text.data()) + at;
+    for (QStringView piece : pieces) {
+        std::memcpy(out, piece.utf16(), static_cast<size_t>(piece.size()) * sizeof(char16_t));
+        out += piece.size();
+    }
+    out[0] = u'\r';
+    out[1] = u'\n';
+    if (m_text.size() >= kBatchSize)
+        flush();
+}
+
+void EncodingSink::flush() {
+    if (m_text.isEmpty())
+        return;
+    // Through a buffer of its own: an encoding may trim the spare capacity of
+    // the array it appends to, and the output's spare capacity is what keeps
+    // appending to it cheap.
+    m_bytes.resize(0);
+    m_encoding.appendBytes(m_text, m_bytes);
+    m_out.append(m_bytes);
+    m_text.resize(0);
+}
+
+void EncodingSink::replaceLine(int index, std::initializer_list<QStringView> pieces) {
+    flush();
+    // Lines hold no CR or LF, and in none of the encodings does another
+    // character's byte sequence contain 0D or 0A, so the line is found by
+    // counting line breaks. No offsets are kept: this happens once per run,
+    // near the start of the output.
+    const char* bytes = m_out.constData();
+    const qsizetype size = m_out.size();
+    qsizetype begin = m_start;
+    for (int k = 0; k < index && begin < size; ++k) {
+        const void* lf = std::memchr(bytes + begin, '\n', static_cast<size_t>(size - begin));
+        begin = lf ? static_cast<const char*>(lf) - bytes + 1 : size;
+    }
+    if (index < 0 || begin >= size)
+        throw EStringListError(QStringLiteral("List index out of bounds (%1)").arg(index));
+    const void* lf = std::memchr(bytes + begin, '\n', static_cast<size_t>(size - begin));
+    const qsizetype end = static_cast<const char*>(lf) - bytes - 1; // at the CR
+
+    QByteArray line;
+    for (QStringView piece : pieces)
+        m_encoding.appendBytes(piece, line);
+    m_out.replace(begin, end - begin, line);
+}
+
+} // namespace dorvane

@@ -1,11 +1,14 @@
 #pragma once
 
+#include <QByteArray>
+#include <QString>
 #include <QStringView>
 
 #include <initializer_list>
 
 namespace dorvane {
 
+class TEncoding;
 class TStringList;
 
 // Where a conversion puts its output lines. A line is given as pieces that the
@@ -14,7 +17,9 @@ class LineSink {
 public:
     virtual ~LineSink() = default;
     virtual void addLine(std::initializer_list<QStringView> pieces) = 0;
-    // Replaces an earlier line (the WMP item count in the header).
+    // Replaces an earlier line (the WMP item count in the header); index counts
+    // from the first line this sink was given. EStringListError when there is
+    // no such line.
     virtual void replaceLine(int index, std::initializer_list<QStringView> pieces) = 0;
 };
 
@@ -27,6 +32,28 @@ public:
 
 private:
     TStringList& m_list;
+};
+
+// Encodes lines into bytes, CR LF after each: the bytes a saved file of these
+// lines holds, without the joined text of all of them in between. Lines are
+// gathered in a small buffer and encoded a batch at a time, which is much
+// cheaper than a call into the encoding per piece, and encodes exactly as the
+// joined text would be encoded. Bytes already in `out` (a preamble) stay in
+// front. Call flush() before reading `out`.
+class EncodingSink final : public LineSink {
+public:
+    EncodingSink(QByteArray& out, const TEncoding& encoding);
+    void addLine(std::initializer_list<QStringView> pieces) override;
+    void replaceLine(int index, std::initializer_list<QStringView> pieces) override;
+    // Encodes the lines gathered so far into `out`.
+    void flush();
+
+private:
+    QByteArray& m_out;
+    const TEncoding& m_encoding;
+    qsizetype m_start;
+    QString m_text;     // lines not encoded yet, each followed by CR LF
+    QByteArray m_bytes; // their bytes, on the way to m_out
 };
 
 } // namespace dorvane

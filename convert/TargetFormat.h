@@ -39,6 +39,49 @@ public:
     virtual void footer(LineSink& out, int count) const;
 };
 
+// A format whose names are fixed data, given by the format's constructor.
+struct TargetNames {
+    TTargetKind kind;
+    QStringView caption;
+    QStringView cliName;
+    QStringView defaultFileName;
+    QStringView extension;
+};
+
+class NamedTargetFormat : public TargetFormat {
+public:
+    explicit NamedTargetFormat(const TargetNames& names) : m_names(names) {}
+
+    TTargetKind kind() const override { return m_names.kind; }
+    QStringView caption() const override { return m_names.caption; }
+    QStringView cliName() const override { return m_names.cliName; }
+    QString defaultFileName() const override { return m_names.defaultFileName.toString(); }
+    QStringView extension() const override { return m_names.extension; }
+
+private:
+    TargetNames m_names;
+};
+
+// A non-negative number as decimal digits, held on the stack, so that numbered
+// lines need no temporary string.
+class DecimalText {
+public:
+    explicit DecimalText(int n) {
+        unsigned value = n < 0 ? 0u : static_cast<unsigned>(n);
+        do {
+            m_digits[--m_begin] = static_cast<char16_t>(u'0' + value % 10);
+            value /= 10;
+        } while (value != 0);
+    }
+    QStringView view() const { return QStringView(m_digits + m_begin, kSize - m_begin); }
+    operator QStringView() const { return view(); }
+
+private:
+    static constexpr int kSize = 10;
+    char16_t m_digits[kSize];
+    int m_begin = kSize;
+};
+
 // All targets, in TTargetKind order.
 const std::vector<const TargetFormat*>& allFormats();
 const TargetFormat& formatFor(TTargetKind kind);

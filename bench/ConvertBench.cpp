@@ -1,0 +1,170 @@
+// Throughput of the steps of a conversion on a generated 100k-channel playlist
+// (bench/gen-playlist 100000 1), or on the file DORVANE_BENCH_PLAYLIST names.
+#include "Conversion.h"
+#include "Encoding.h"
+#include "LineSink.h"
+#include "StringList.h"
+#include "TargetFormat.h"
+#include "TextFile.h"
+
+#include <benchmark/benchmark.h>
+
+#include <QByteArray>
+#include <QDir>
+#include <QFileInfo>
+
+#include <cstdio>
+#include <cstdlib>
+
+using namespace dorvane;
+
+namespace {
+
+QByteArray generatedPlaylist() {
+    const QString script = QFileInfo(QStringLiteral(__FILE__)).dir().filePath("gen-playlist");
+    const QByteArray command = "python3 '" + script.toLocal8Bit() + "' 100000 1";
+    QByteArray bytes;
+    if (FILE* pipe = ::popen(command.constData(), "r")) {
+        char buffer[1 << 16];
+        size_t got;
+        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
+            bytes.append(buffer, static_cast<qsizetype>(got));
+        ::pclose(pipe);
+    }
+    return bytes;
+}
+
+const QByteArray& playlistBytes() {
+    static const QByteArray bytes = [] {
+        const char* path = std::getenv("DORVANE_BENCH_PLAYLIST");
+        QByteArray b = path ? readWholeFile(QString::fromLocal8Bit(path)) : generatedPlaylist();
+        if (b.isEmpty()) {
+            std::fprintf(stderr, "no playlist to measure\n");
+            std::exit(1);
+        }
+        return b;
+    }();
+    return bytes;
+}
+
+const QString& playlistText() {
+    static const QString text = decodeFileBytes(playlistBytes(), TEncoding::UTF8());
+    return text;
+}
+
+const TStringList& playlistLines() {
+    static const TStringList lines = [] {
+        TStringList l;
+        l.setText(QStringView(playlistText()));
+        return l;
+    }();
+    return lines;
+}
+
+void convert(const TargetFormat& format, const TStringList& lines, LineSink& sink) {
+    Conversion conversion(format);
+    conversion.header(sink);
+    const int n = lines.Count();
+    for (int i = 0; i < n; ++i)
+        conversion.processLine(lines.line(i), sink);
+    conversion.footer(sink);
+}
+
+const TargetFormat& formatArg(const benchmark::State& state) {
+    return *allFormats()[static_cast<size_t>(state.range(0))];
+}
+
+void BM_Decode(benchmark::State& state) {
+    const QByteArray& bytes = playlistBytes();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(decodeFileBytes(bytes, TEncoding::UTF8()));
+    state.SetBytesProcessed(state.iterations() * bytes.size());
+}
+BENCHMARK(BM_Decode)->Unit(benchmark::kMillisecond);
+
+void BM_Split(benchmark::State& state) {
+    const QString& text = playlistText();
+    for (auto _ : state) {
+        state.PauseTiming();
+        QString copy = text;
+        copy.detach();
+        TStringList lines;
+        state.ResumeTiming();
+        lines.setText(std::move(copy));
+        benchmark::DoNotOptimize(lines.Count());
+    }
+    state.SetBytesProcessed(state.iterations() * playlistBytes().size());
+}
+BENCHMARK(BM_Split)->Unit(benchmark::kMillisecond);
+
+// Classification and the entry lines, into a line list as the window's run
+// does.
+void BM_ClassifyConvert(benchmark::State& state) {
+    const TStringList& lines = playlistLines();
+    const TargetFormat& format = formatArg(state);
+    state.SetLabel(format.cliName().toString().toStdString());
+    for (auto _ : state) {
+        TStringList result;
+        StringListSink sink(result);
+        convert(format, lines, sink);
+        benchmark::DoNotOptimize(result.Count());
+    }
+    state.SetItemsProcessed(state.iterations() * lines.Count());
+    state.SetBytesProcessed(state.iterations() * playlistBytes().size());
+}
+
+// Encoding a converted result (PLS) into the bytes of a file.
+void BM_Encode(benchmark::State& state) {
+    TStringList result;
+    StringListSink listSink(result);
+    convert(formatFor(TTargetKind::tkPLS), playlistLines(), listSink);
+    const TEncoding& encoding =
+        state.range(0) ? *TEncoding::ansi(static_cast<int>(state.range(0))) : TEncoding::UTF8();
+    state.SetLabel(state.range(0) ? "cp" + std::to_string(state.range(0)) : "utf-8");
+    qsizetype size = 0;
+    for (auto _ : state) {
+        QByteArray bytes = encoding.GetPreamble();
+        bytes.reserve(result.textLength() + 16);
+        EncodingSink sink(bytes, encoding);
+        for (int i = 0; i < result.Count(); ++i)
+            sink.addLine({result.line(i)});
+        sink.flush();
+        size = bytes.size();
+        benchmark::DoNotOptimize(bytes.data());
+    }
+    state.SetBytesProcessed(state.iterations() * size);
+}
+BENCHMARK(BM_Encode)->Arg(0)->Arg(1251)->Unit(benchmark::kMillisecond);
+
+// What dorvane-convert does after splitting: classify, convert and encode in
+// one pass, no joined text in between.
+void BM_ConvertToBytes(benchmark::State& state) {
+    const TStringList& lines = playlistLines();
+    const TargetFormat& format = formatArg(state);
+    state.SetLabel(format.cliName().toString().toStdString());
+    for (auto _ : state) {
+        QByteArray bytes = TEncoding::UTF8().GetPreamble();
+        bytes.reserve(lines.textLength() + 4096);
+        EncodingSink sink(bytes, TEncoding::UTF8());
+        convert(format, lines, sink);
+        sink.flush();
+        benchmark::DoNotOptimize(bytes.data());
+    }
+    state.SetBytesProcessed(state.iterations() * playlistBytes().size());
+}
+
+void convertingTargets(benchmark::internal::Benchmark* b) {
+    for (const TargetFormat* format : allFormats())
+        if (format->converts())
+            b->Arg(static_cast<int>(format->kind()));
+    b->Unit(benchmark::kMillisecond);
+}
+BENCHMARK(BM_ClassifyConvert)->Apply(convertingTargets);
+BENCHMARK(BM_ConvertToBytes)
+    ->Arg(static_cast<int>(TTargetKind::tkPLS))
+    ->Arg(static_cast<int>(TTargetKind::tkWebTV))
+    ->Unit(benchmark::kMillisecond);
+
+} // namespace
+
+BENCHMARK_MAIN();

@@ -1,0 +1,17 @@
+#pragma once
+
+#include "TargetFormat.h"
+
+namespace dorvane {
+
+// One XML element per entry; the name serves as both title and description.
+class WebTvFormat final : public NamedTargetFormat {
+public:
+    WebTvFormat()
+        : NamedTargetFormat({TTargetKind::tkWebTV, u"WebTV", u"webtv", u"webtv_usr", u".xml"}) {}
+    void header(LineSink& out) const override;
+    void entry(LineSink& out, QStringView channel, QStringView url, int n) const override;
+    void footer(LineSink& out, int count) const override;
+};
+
+} // namespace dorvane

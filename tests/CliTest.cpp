@@ -1,0 +1,239 @@
+#include "ConvertRunner.h"
+
+#include "QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+namespace {
+
+const QString kData = QStringLiteral(DORVANE_TEST_DATA);
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QProcessEnvironment withLocale(const QString& locale) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("LC_ALL"), locale);
+    return environment;
+}
+
+TEST(Cli, InformationOptionsPrintAndSucceed) {
+    const ConvertRun help = runConvert({"--help"});
+    EXPECT_EQ(help.exitCode, 0);
+    EXPECT_TRUE(help.out.startsWith("Usage: dorvane-convert --to TARGET")) << help.out.data();
+    EXPECT_TRUE(help.out.contains("--codepage N")) << help.out.data();
+
+    const ConvertRun version = runConvert({"--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.out.startsWith("dorvane-convert ")) << version.out.data();
+
+    const ConvertRun list = runConvert({"--list-targets"});
+    EXPECT_EQ(list.exitCode, 0);
+    const QList<QByteArray> lines = list.out.trimmed().split('\n');
+    QByteArrayList names;
+    for (const QByteArray& line : lines)
+        names << line.left(line.indexOf(' '));
+    EXPECT_EQ(names, QByteArrayList({"m3u", "webtv", "openbox", "openbox-sx", "wizard-hd", "azbox",
+                                     "pls", "m3u8", "wmp", "iptvx", "u2c-radio"}));
+    EXPECT_EQ(lines.value(3).simplified(), "openbox-sx OpenBox SX");
+    EXPECT_EQ(lines.value(9).simplified(), "iptvx IPTVx XML");
+}
+
+TEST(Cli, UsageErrorsExitWithTwo) {
+    const QString input = kData + QStringLiteral("/worked-example/input.m3u");
+    const QList<QStringList> cases{
+        {},
+        {input},
+        {"--to"},
+        {"--to", "nope", input},
+        {"--to=PLS", input},
+        {"--to", "pls", "--codepage", "1234", input},
+        {"--to", "pls", "--codepage=abc", input},
+        {"--to", "pls", input, input},
+        {"--to", "pls", "--frobnicate", input},
+        {"--to", "pls", input, "-o"},
+    };
+    for (const QStringList& arguments : cases) {
+        const ConvertRun run = runConvert(arguments);
+        EXPECT_EQ(run.exitCode, 2) << arguments.join(' ').toStdString();
+        EXPECT_TRUE(run.err.contains("Usage: dorvane-convert")) << run.err.data();
+        EXPECT_TRUE(run.out.isEmpty());
+    }
+}
+
+TEST(Cli, FileErrorsExitWithOneAndTheWindowsMessage) {
+    QTemporaryDir dir;
+    const QString missing = dir.filePath("missing.m3u");
+    const ConvertRun unreadable = runConvert({"--to", "pls", missing});
+    EXPECT_EQ(unreadable.exitCode, 1);
+    EXPECT_TRUE(unreadable.err.startsWith("Cannot open file \"" + missing.toUtf8() + "\". "))
+        << unreadable.err.data();
+    EXPECT_TRUE(unreadable.out.isEmpty());
+
+    const QString target = dir.filePath("no-such-folder/out.pls");
+    const ConvertRun uncreatable =
+        runConvert({"--to", "pls", "-o", target, kData + "/worked-example/input.m3u"});
+    EXPECT_EQ(uncreatable.exitCode, 1);
+    EXPECT_TRUE(uncreatable.err.startsWith("Cannot create file \"" + target.toUtf8() + "\". "))
+        << uncreatable.err.data();
+    EXPECT_TRUE(uncreatable.out.isEmpty());
+}
+
+TEST(Cli, NoChannelsExitsWithThreeAndWritesNothing) {
+    QTemporaryDir dir;
+    const QString input = dir.filePath("empty.m3u");
+    writeFile(input, "#EXTM3U\nhttp://no-name.example/1\n#EXTINF:-1,A\nnot an address\n");
+    const QString output = dir.filePath("out.pls");
+
+    const ConvertRun fromFile = runConvert({"--to", "pls", "-o", output, input});
+    EXPECT_EQ(fromFile.exitCode, 3);
+    EXPECT_EQ(fromFile.err, "No channels found in " + input.toUtf8() + "\n");
+    EXPECT_FALSE(QFile::exists(output));
+
+    const ConvertRun fromStdin = runConvert({"--to", "pls"}, readFile(input));
+    EXPECT_EQ(fromStdin.exitCode, 3);
+    EXPECT_EQ(fromStdin.err, "No channels found in standard input\n");
+    EXPECT_TRUE(fromStdin.out.isEmpty());
+}
+
+TEST(Cli, ReadsStandardInputWithoutInputOrWithDash) {
+    const QByteArray playlist = readFile(kData + "/worked-example/input.m3u");
+    const QByteArray expected = readFile(kData + "/worked-example/expected/azbox");
+    for (const QStringList& arguments : {QStringList{"--to", "azbox"}, {"--to", "azbox", "-"}}) {
+        const ConvertRun run = runConvert(arguments, playlist);
+        EXPECT_EQ(run.exitCode, 0) << run.err.data();
+        EXPECT_EQ(run.out, expected);
+        EXPECT_EQ(run.err, "2 channels, 2 entries, azbox\n");
+    }
+}
+
+TEST(Cli, SummaryCountsChannelsAndEntriesApart) {
+    const struct {
+        const char* target;
+        const char* input;
+        const char* summary;
+    } cases[] = {
+        {"pls", "/two-addresses/input.m3u", "1 channel, 2 entries, pls\n"},
+        {"pls", "/empty-name/input.m3u", "1 channel, 0 entries, pls\n"},
+        {"m3u8", "/two-addresses/input.m3u", "1 channel, 1 entry, m3u8\n"},
+    };
+    for (const auto& c : cases) {
+        const ConvertRun run = runConvert({"--to", c.target, kData + c.input});
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.err, c.summary);
+    }
+}
+
+TEST(Cli, OutputFileIsReplacedWhole) {
+    QTemporaryDir dir;
+    const QString output = dir.filePath("out.pls");
+    writeFile(output, QByteArray(4096, 'x'));
+    const ConvertRun run =
+        runConvert({"--to", "pls", "-o", output, kData + "/worked-example/input.m3u"});
+    EXPECT_EQ(run.exitCode, 0) << run.err.data();
+    EXPECT_TRUE(run.out.isEmpty());
+    EXPECT_EQ(readFile(output), readFile(kData + "/worked-example/expected/pls"));
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"out.pls"});
+}
+
+TEST(Cli, AnsiOutputUsesTheChosenOrTheLocalesCodePage) {
+    const QByteArray playlist = "#EXTINF:-1,Канал\nhttp://a/1\n";
+    const QByteArray cp1251 = "\xCA\xE0\xED\xE0\xEB,http://a/1\r\n";
+
+    const ConvertRun chosen = runConvert({"--to", "wizard-hd", "--ansi", "--codepage", "1251"},
+                                         playlist, withLocale("C.UTF-8"));
+    EXPECT_EQ(chosen.exitCode, 0) << chosen.err.data();
+    EXPECT_EQ(chosen.out, cp1251);
+
+    const ConvertRun locale =
+        runConvert({"--to", "wizard-hd", "--ansi"}, playlist, withLocale("ru_RU.UTF-8"));
+    EXPECT_EQ(locale.out, cp1251);
+}
+
+TEST(Cli, InputThatIsNotUtf8IsReadInTheAnsiCodePage) {
+    const QByteArray playlist = "#EXTINF:-1,\xCA\xE0\xED\xE0\xEB\nhttp://a/1\n";
+    const QByteArray utf8 = "\xEF\xBB\xBF\xD0\x9A\xD0\xB0\xD0\xBD\xD0\xB0\xD0\xBB,http://a/1\r\n";
+
+    const ConvertRun chosen =
+        runConvert({"--to", "wizard-hd", "--codepage=1251"}, playlist, withLocale("C.UTF-8"));
+    EXPECT_EQ(chosen.exitCode, 0) << chosen.err.data();
+    EXPECT_EQ(chosen.out, utf8);
+
+    const ConvertRun locale =
+        runConvert({"--to", "wizard-hd"}, playlist, withLocale("ru_RU.UTF-8"));
+    EXPECT_EQ(locale.out, utf8);
+}
+
+TEST(Cli, InputWithAUtf16ByteOrderMarkIsReadAsUtf16) {
+    const QString playlist = QStringLiteral("#EXTINF:-1,Канал\r\nhttp://a/1\r\n");
+    QByteArray littleEndian("\xFF\xFE");
+    for (const QChar c : playlist)
+        littleEndian.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+    const ConvertRun run = runConvert({"--to", "wizard-hd"}, littleEndian);
+    EXPECT_EQ(run.exitCode, 0) << run.err.data();
+    EXPECT_EQ(run.out, "\xEF\xBB\xBF\xD0\x9A\xD0\xB0\xD0\xBD\xD0\xB0\xD0\xBB,http://a/1\r\n");
+}
+
+// Big playlists are read a piece at a time; channels that straddle two
+// pieces, line ends, the choice between UTF-8 and the code page and the end of
+// the text at a U+0000 must come out as they do for the whole.
+struct BigPlaylist {
+    QByteArray input;
+    QByteArray wizardHd; // the expected output
+};
+
+BigPlaylist bigPlaylist(int channels, const QByteArray& firstName, const QByteArray& firstNameOut,
+                        int nulAfter = -1) {
+    BigPlaylist playlist;
+    playlist.wizardHd = "\xEF\xBB\xBF";
+    for (int n = 0; n < channels; ++n) {
+        const QByteArray number = QByteArray::number(n);
+        const QByteArray name = n == 0 ? firstName : "Channel, no. " + number;
+        const QByteArray url = "http://host.example/" + number + "?a=1&b=2";
+        playlist.input += "#EXTINF:-1 tvg-name=\"A, " + number + "\"," + name + "\r\n";
+        playlist.input += "#EXTGRP:Group\r\n" + url + "\r\n";
+        if (n == nulAfter)
+            playlist.input += QByteArray("after the end\0", 14);
+        if (nulAfter < 0 || n <= nulAfter)
+            playlist.wizardHd += (n == 0 ? firstNameOut : name) + "," + url + "\r\n";
+    }
+    return playlist;
+}
+
+TEST(Cli, BigPlaylistsConvertAsAWhole) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("big.m3u");
+
+    // About 5 MB: several pieces. The file is mapped, standard input read.
+    const BigPlaylist utf8 = bigPlaylist(60000, "Канал", "Канал");
+    writeFile(path, utf8.input);
+    const ConvertRun fromFile = runConvert({"--to", "wizard-hd", path});
+    EXPECT_EQ(fromFile.err, "60000 channels, 60000 entries, wizard-hd\n");
+    EXPECT_TRUE(fromFile.out == utf8.wizardHd);
+    const ConvertRun fromStdin = runConvert({"--to", "wizard-hd"}, utf8.input);
+    EXPECT_TRUE(fromStdin.out == utf8.wizardHd);
+
+    // Well-formed UTF-8 at the start ("Ж" is D0 96), a U+0000 further on, and
+    // after it a byte that is not UTF-8: the whole is read in Windows-1251 (D0
+    // 96 is "Р–") and ends at the U+0000.
+    BigPlaylist late = bigPlaylist(60000, "Ж", "Р–", 40000);
+    late.input += "#EXTINF:-1,\xFF\r\nhttp://late.example/\r\n";
+    writeFile(path, late.input);
+    const ConvertRun notUtf8 = runConvert({"--to", "wizard-hd", "--codepage", "1251", path});
+    EXPECT_EQ(notUtf8.err, "40001 channels, 40001 entries, wizard-hd\n");
+    EXPECT_TRUE(notUtf8.out == late.wizardHd);
+}
+
+} // namespace

@@ -1,0 +1,316 @@
+#include "Conversion.h"
+#include "Encoding.h"
+#include "Errors.h"
+#include "LineSink.h"
+#include "StringList.h"
+#include "TargetFormat.h"
+#include "XmlText.h"
+#include "formats/U2cRadioFormat.h"
+
+#include "QtPrinters.h"
+
+#include <gtest/gtest.h>
+
+#include <QSet>
+#include <QStringList>
+#include <QXmlStreamReader>
+
+using namespace dorvane;
+
+namespace {
+
+QStringList convertLines(TTargetKind kind, const QStringList& source) {
+    TStringList result;
+    StringListSink sink(result);
+    Conversion conversion(formatFor(kind));
+    conversion.header(sink);
+    for (const QString& line : source)
+        conversion.processLine(line, sink);
+    conversion.footer(sink);
+    QStringList lines;
+    for (int k = 0; k < result.Count(); ++k)
+        lines << result.Strings(k);
+    return lines;
+}
+
+TEST(ChannelName, IsTheTextAfterTheFirstCommaOutsideQuotes) {
+    const struct {
+        const char16_t* line;
+        const char16_t* name;
+    } cases[] = {
+        {u"#EXTINF:-1,One", u"One"},
+        {u"#EXTINF:-1 tvg-name=\"News, Weather\" group-title=\"A,B\",News 24", u"News 24"},
+        {u"#EXTINF:-1,Name, with a comma", u"Name, with a comma"},
+        {u"#EXTINF:-1,  Spaced\t", u"  Spaced\t"},
+        {u"#EXTINF:-1 tvg-id=\"x\",", u""},
+        // No comma outside quotes: the first comma after all.
+        {u"#EXTINF:-1 tvg-name=\"a,b\" x", u"b\" x"},
+        {u"#EXTINF:-1 tvg-name=\"open,Name", u"Name"},
+        // No comma at all: the whole line.
+        {u"#EXTINF:-1 tvg-id=\"x\"", u"#EXTINF:-1 tvg-id=\"x\""},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(channelNameOf(c.line).toString(), QString::fromUtf16(c.name))
+            << QString::fromUtf16(c.line).toStdString();
+}
+
+// The name is found by counting quotes a block at a time; any line, whatever
+// its length and wherever its quotes and commas, must give what a plain walk
+// along the line gives.
+TEST(ChannelName, AgreesWithAPlainWalkOnRandomLines) {
+    const auto plainWalk = [](const QString& line) {
+        bool quoted = false;
+        for (qsizetype k = 0; k < line.size(); ++k) {
+            if (line[k] == u'"')
+                quoted = !quoted;
+            else if (line[k] == u',' && !quoted)
+                return line.sliced(k + 1);
+        }
+        const qsizetype comma = line.indexOf(u',');
+        return comma < 0 ? line : line.sliced(comma + 1);
+    };
+    quint32 seed = 12345;
+    const auto next = [&seed] { return (seed = seed * 1103515245 + 12345) >> 16; };
+    for (int round = 0; round < 20000; ++round) {
+        QString line;
+        const int length = static_cast<int>(next() % 24);
+        for (int k = 0; k < length; ++k)
+            line += QStringView(u"a\",\"\u2022\u8022b")[next() % 7];
+        ASSERT_EQ(channelNameOf(line).toString(), plainWalk(line)) << line.toStdString();
+    }
+}
+
+// AzBox lines show all three of count, name and address.
+TEST(Classification, DecidesWhichLinesMakeEntries) {
+    const struct {
+        const char* what;
+        QStringList source;
+        QStringList entries;
+    } cases[] = {
+        {"worked example",
+         {"#EXTM3U", "#EXTINF:-1,One", "udp://239.0.0.1:1234", "#EXTINF:0,Two", "#EXTGRP:Music",
+          "rtmp://10.0.0.1/live"},
+         {"1,One,256,udp://239.0.0.1:1234", "2,Two,256,rtmp://10.0.0.1/live"}},
+        {"addresses before the first name",
+         {"http://a/1", "#EXTINF:-1,A", "http://a/2"},
+         {"1,A,256,http://a/2"}},
+        {"an empty name skips addresses until the next name",
+         {"#EXTINF:-1,", "http://a/1", "#EXTINF:-1,B", "http://a/2"},
+         {"1,B,256,http://a/2"}},
+        {"two addresses for one name",
+         {"#EXTINF:-1,A", "http://a/1", "mms://a/2"},
+         {"1,A,256,http://a/1", "2,A,256,mms://a/2"}},
+        {"an option line with an address is an address",
+         {"#EXTINF:-1,A", "#EXTVLCOPT:http-referrer=https://ref/", "rtp://a/1"},
+         {"1,A,256,#EXTVLCOPT:http-referrer=https://ref/", "2,A,256,rtp://a/1"}},
+        {"a name line with an address is only a name",
+         {"#EXTINF:-1 tvg-logo=\"http://logo/a.png\",A", "rtsp://a/1"},
+         {"1,A,256,rtsp://a/1"}},
+        {"markers and #EXTINF are case-sensitive",
+         {"#extinf:-1,Low", "http://low/1", "#EXTINF:-1,Up", "HTTP://caps/2", "udp://a/3"},
+         {"1,Up,256,udp://a/3"}},
+        {"the marker may stand anywhere, everything kept",
+         {"#EXTINF:-1, A ", " x-udp://a/1 "},
+         {"1, A ,256, x-udp://a/1 "}},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(convertLines(TTargetKind::tkAzBox, c.source), c.entries) << c.what;
+}
+
+TEST(Classification, HeaderResetsTheCountButNotTheName) {
+    TStringList result;
+    StringListSink sink(result);
+    Conversion conversion(formatFor(TTargetKind::tkPLS));
+    conversion.header(sink);
+    conversion.processLine(u"#EXTINF:-1,A", sink);
+    conversion.processLine(u"http://a/1", sink);
+    EXPECT_EQ(conversion.count, 1);
+    EXPECT_EQ(conversion.url, u"http://a/1");
+    conversion.header(sink);
+    EXPECT_EQ(conversion.count, 0);
+    EXPECT_EQ(conversion.channel, u"A");
+}
+
+TEST(XmlText, EscapesOnlyWhatTheContextNeeds) {
+    const struct {
+        QStringView (*escape)(QStringView, QString&);
+        const char16_t* in;
+        const char16_t* out;
+    } cases[] = {
+        {xmlAttributeValue, u"a&b<c>d\"e'f", u"a&amp;b&lt;c&gt;d&quot;e'f"},
+        {xmlElementText, u"a&b<c>d\"e", u"a&amp;b&lt;c&gt;d\"e"},
+        {xmlCDataContent, u"a&<>\"]]>b]]]>c]]", u"a&<>\"]]]]><![CDATA[>b]]]]]><![CDATA[>c]]"},
+        {xmlAttributeValue,
+         u"\x01"
+         "a\tb\x0B\x1F\uFFFE\uFFFFc\x7F",
+         u"a\tb"
+         "c\x7F"},
+        {xmlElementText, u"\x08&\x0C", u"&amp;"},
+        {xmlCDataContent, u"]]\x01>",
+         u"]]]]><![CDATA[>"}, // a dropped character does not hide "]]>"
+    };
+    for (const auto& c : cases) {
+        QString buffer;
+        EXPECT_EQ(c.escape(c.in, buffer).toString(), QString::fromUtf16(c.out))
+            << QString::fromUtf16(c.in).toStdString();
+    }
+}
+
+TEST(XmlText, ReturnsPlainTextItself) {
+    const QString plain = QStringLiteral("Первый канал http://a.example/x?y=1;z]]");
+    QString buffer;
+    for (auto escape : {xmlAttributeValue, xmlElementText, xmlCDataContent})
+        EXPECT_EQ(escape(plain, buffer).data(), plain.data());
+    EXPECT_TRUE(buffer.isNull());
+}
+
+// Reads the channel names and addresses back out of an XML target's output.
+struct XmlEntries {
+    QString error;
+    QStringList names;
+    QStringList urls;
+};
+
+XmlEntries readBack(TTargetKind kind, const QString& text) {
+    XmlEntries entries;
+    QXmlStreamReader xml(text);
+    while (!xml.atEnd()) {
+        if (xml.readNext() != QXmlStreamReader::StartElement)
+            continue;
+        if (kind == TTargetKind::tkWebTV && xml.name() == u"webtv") {
+            entries.names << xml.attributes().value(QStringLiteral("title")).toString();
+            EXPECT_EQ(xml.attributes().value(QStringLiteral("description")), entries.names.last());
+            entries.urls << xml.attributes().value(QStringLiteral("url")).toString();
+        } else if (kind == TTargetKind::tkWMP && xml.name() == u"media") {
+            entries.urls << xml.attributes().value(QStringLiteral("src")).toString();
+        } else if (kind == TTargetKind::tkIPTVx && xml.name() == u"title") {
+            entries.names << xml.readElementText();
+        } else if (kind == TTargetKind::tkIPTVx && xml.name() == u"stream_url") {
+            entries.urls << xml.readElementText();
+        }
+    }
+    if (xml.hasError())
+        entries.error = xml.errorString();
+    return entries;
+}
+
+TEST(XmlTargets, WriteWellFormedXmlThatReadsBackAsTheSource) {
+    const QString name = QStringLiteral("Tom & Jerry <\"Kids\"> ]]> \x01"
+                                        "bell");
+    const QString url = QStringLiteral("http://a.example/?x=1&y=<2>&z=\"3\"]]>\x0B"
+                                       "end");
+    const QString plainName = QStringLiteral("Tom & Jerry <\"Kids\"> ]]> bell");
+    const QString plainUrl = QStringLiteral("http://a.example/?x=1&y=<2>&z=\"3\"]]>end");
+    const QStringList source{"#EXTM3U", "#EXTINF:-1," + name, url, "#EXTINF:-1,Plain",
+                             "http://plain/1"};
+
+    for (TTargetKind kind : {TTargetKind::tkWebTV, TTargetKind::tkWMP, TTargetKind::tkIPTVx}) {
+        SCOPED_TRACE(formatFor(kind).cliName().toString().toStdString());
+        const XmlEntries entries = readBack(kind, convertLines(kind, source).join(u"\r\n"));
+        EXPECT_EQ(entries.error, QString());
+        EXPECT_EQ(entries.urls, QStringList({plainUrl, "http://plain/1"}));
+        if (kind != TTargetKind::tkWMP) {
+            EXPECT_EQ(entries.names, QStringList({plainName, "Plain"}));
+        }
+    }
+}
+
+TEST(Targets, WithoutEntriesWriteHeaderAndFooterWithZero) {
+    const QStringList source{"#EXTM3U", "http://before/1", "#EXTINF:-1,", "http://a/1"};
+    EXPECT_EQ(convertLines(TTargetKind::tkPLS, source),
+              QStringList({"[playlist]", "", "NumberOfEntries=0", "", "Version=2", ""}));
+    const QStringList wmp = convertLines(TTargetKind::tkWMP, source);
+    ASSERT_EQ(wmp.size(), 15);
+    EXPECT_EQ(wmp[6], u"        <meta name=\"ItemCount\" content=\"0\"/>");
+    for (TTargetKind kind : {TTargetKind::tkOpenBox, TTargetKind::tkOpenBoxSX,
+                             TTargetKind::tkWizardHD, TTargetKind::tkAzBox})
+        EXPECT_EQ(convertLines(kind, source), QStringList());
+}
+
+// The file a run saves must not depend on whether the lines went through a
+// line list (the window) or straight into bytes (dorvane-convert); WMP's
+// rewritten header line is where they could part.
+TEST(EncodingSink, WritesTheBytesOfTheJoinedLines) {
+    const QStringList source{"#EXTINF:-1,Канал 1", "http://a/1", "#EXTINF:-1,B & C", "udp://b/2",
+                             "rtmp://c/3"};
+    for (const TargetFormat* format : allFormats()) {
+        if (!format->converts())
+            continue;
+        SCOPED_TRACE(format->cliName().toString().toStdString());
+        TStringList lines;
+        StringListSink listSink(lines);
+        QByteArray bytes = TEncoding::UTF8().GetPreamble();
+        EncodingSink byteSink(bytes, TEncoding::UTF8());
+        for (LineSink* sink : std::initializer_list<LineSink*>{&listSink, &byteSink}) {
+            Conversion conversion(*format);
+            conversion.header(*sink);
+            for (const QString& line : source)
+                conversion.processLine(line, *sink);
+            conversion.footer(*sink);
+        }
+        byteSink.flush();
+        EXPECT_EQ(bytes, "\xEF\xBB\xBF" + lines.Text().toUtf8());
+    }
+}
+
+TEST(EncodingSink, RejectsALineItDoesNotHave) {
+    QByteArray bytes("\xEF\xBB\xBF");
+    EncodingSink sink(bytes, TEncoding::UTF8());
+    sink.addLine({u"a"});
+    sink.replaceLine(0, {u"bé"});
+    sink.flush();
+    EXPECT_EQ(bytes, "\xEF\xBB\xBF"
+                     "b\xC3\xA9\r\n");
+    EXPECT_THROW(sink.replaceLine(1, {u"x"}), EStringListError);
+    EXPECT_THROW(sink.replaceLine(-1, {u"x"}), EStringListError);
+}
+
+TEST(Registry, NamesEveryTargetOnce) {
+    const struct {
+        TTargetKind kind;
+        const char* cliName;
+        const char* caption;
+        const char* fileName;
+        const char* extension;
+    } targets[] = {
+        {TTargetKind::tkM3U, "m3u", "M3U Playlist", "playlist", ".m3u"},
+        {TTargetKind::tkWebTV, "webtv", "WebTV", "webtv_usr", ".xml"},
+        {TTargetKind::tkOpenBox, "openbox", "OpenBox", "internettv.feed", ".m3u"},
+        {TTargetKind::tkOpenBoxSX, "openbox-sx", "OpenBox SX", "internettv.feed", ".m3u"},
+        {TTargetKind::tkWizardHD, "wizard-hd", "Wizard HD", "iptv", ".txt"},
+        {TTargetKind::tkAzBox, "azbox", "AzBox", "http_streams", ".txt"},
+        {TTargetKind::tkPLS, "pls", "PLS Playlist", "playlist", ".pls"},
+        {TTargetKind::tkM3U8, "m3u8", "M3U8 Playlist", "playlist", ".m3u8"},
+        {TTargetKind::tkWMP, "wmp", "WMP Playlist", "playlist", ".wpl"},
+        {TTargetKind::tkIPTVx, "iptvx", "IPTVx XML", "playlist", ".xml"},
+        {TTargetKind::tkU2CRadio, "u2c-radio", "U2C Radio", nullptr, ".txt"},
+    };
+    ASSERT_EQ(allFormats().size(), std::size(targets));
+    for (size_t k = 0; k < std::size(targets); ++k) {
+        const auto& t = targets[k];
+        const TargetFormat& format = formatFor(t.kind);
+        EXPECT_EQ(allFormats()[k], &format);
+        EXPECT_EQ(formatByCliName(QString::fromLatin1(t.cliName)), &format);
+        EXPECT_EQ(format.caption(), QString::fromLatin1(t.caption));
+        EXPECT_EQ(format.extension(), QString::fromLatin1(t.extension));
+        if (t.fileName) {
+            EXPECT_EQ(format.defaultFileName(), QString::fromLatin1(t.fileName));
+        }
+        EXPECT_EQ(format.converts(), t.kind != TTargetKind::tkM3U && t.kind != TTargetKind::tkM3U8);
+    }
+    EXPECT_EQ(formatByCliName(u"PLS"), nullptr);
+    EXPECT_EQ(formatByCliName(u""), nullptr);
+}
+
+TEST(Registry, U2cRadioNamesFilesAfterTheDate) {
+    EXPECT_EQ(U2cRadioFormat::fileNameForDate("05.03.2016"), u"05.03.2016.RadioList");
+    EXPECT_EQ(U2cRadioFormat::fileNameForDate("3/5/16"), u"3.5.16.RadioList");
+    EXPECT_EQ(U2cRadioFormat::fileNameForDate("a\\b:c*d?e\"f<g>h|i"),
+              u"a.b.c.d.e.f.g.h.i.RadioList");
+    const QString today = formatFor(TTargetKind::tkU2CRadio).defaultFileName();
+    EXPECT_TRUE(today.endsWith(u".RadioList")) << today.toStdString();
+    for (QChar c : QStringView(u"/\\:*?\"<>|"))
+        EXPECT_FALSE(today.contains(c)) << today.toStdString();
+}
+
+} // namespace

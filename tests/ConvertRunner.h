@@ -1,0 +1,39 @@
+#pragma once
+
+// Runs the built dorvane-convert, as the golden-file and command-line tests do.
+#include <QByteArray>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QString>
+#include <QStringList>
+
+struct ConvertRun {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+inline QString convertProgram() {
+    return QStringLiteral(DORVANE_BINARY_DIR "/cli/dorvane-convert");
+}
+
+inline ConvertRun
+runConvert(const QStringList& arguments, const QByteArray& input = {},
+           const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+    QProcess process;
+    process.setProcessEnvironment(environment);
+    process.start(convertProgram(), arguments);
+    ConvertRun run;
+    if (!process.waitForStarted(30000)) {
+        run.err = "could not start " + convertProgram().toUtf8();
+        return run;
+    }
+    process.write(input);
+    process.closeWriteChannel();
+    process.waitForFinished(120000);
+    run.out = process.readAllStandardOutput();
+    run.err = process.readAllStandardError();
+    if (process.exitStatus() == QProcess::NormalExit)
+        run.exitCode = process.exitCode();
+    return run;
+}

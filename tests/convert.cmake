@@ -1,0 +1,5 @@
+# Line classification, the target formats and their golden files.
+dorvane_add_test(ConversionTest SOURCES ConversionTest.cpp LIBS dorvane_convert)
+
+dorvane_add_test(GoldenFileTest SOURCES GoldenFileTest.cpp ConvertRunner.h)
+add_dependencies(GoldenFileTest dorvane-convert)
