@@ -8,9 +8,13 @@ program=$1
 jpeg_plugin=$2
 ico_plugin=$3
 loads() {
-    if ! ldd "$1" | grep -q "/$2"; then
+    # The whole list first: grep -q stopping early would kill ldd with SIGPIPE,
+    # which pipefail turns into a failure.
+    local libraries
+    libraries=$(ldd "$1")
+    if ! grep -q "/$2" <<<"$libraries"; then
         echo "$1 does not load $2:"
-        ldd "$1"
+        echo "$libraries"
         exit 1
     fi
 }
