@@ -1,5 +1,6 @@
 #include "ConvertCommand.h"
 
+#include "ByteConversion.h"
 #include "Conversion.h"
 #include "Encoding.h"
 #include "Errors.h"
@@ -18,8 +19,11 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <new>
+#include <optional>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #ifndef DORVANE_VERSION
@@ -31,6 +35,12 @@ namespace dorvane {
 namespace {
 
 enum ExitStatus { kDone = 0, kFileError = 1, kUsageError = 2, kNoChannels = 3 };
+
+// The piece read and converted at a time on the direct path: small enough
+// that a piece is still in the cache when it is converted after its check,
+// big enough for few reads. (A thread reading and checking ahead, as
+// PieceReader does, made no difference on two loaded cores.)
+constexpr qsizetype kReadSize = 256 * 1024;
 
 constexpr char kUsage[] =
     "Usage: dorvane-convert --to TARGET [--ansi] [--codepage N] [-o FILE] [INPUT]\n"
@@ -182,9 +192,11 @@ QString countText(int n, QStringView one, QStringView many) {
     return QStringLiteral("%1 %2").arg(n).arg(n == 1 ? one : many);
 }
 
-// The input's bytes. A regular file is mapped rather than read: no copy, and
+// The input's bytes, for the UTF-16 way (--ansi, UTF-16 and code-page input)
+// and standard input. A regular file is mapped rather than read: no copy, and
 // no fresh memory for the kernel to clear, which on a big playlist costs more
-// than the whole conversion.
+// than the whole conversion. (UTF-8 files are read in pieces instead, see
+// convertUtf8File.)
 class InputBytes {
 public:
     explicit InputBytes(const QString& fileName) {
@@ -295,16 +307,160 @@ std::unique_ptr<Converter> convertInput(QByteArrayView bytes, const TEncoding& a
     return convertPieces(ansi);
 }
 
+// What a conversion gives: the output's bytes and the counts it reports.
+struct Result {
+    QByteArray bytes;
+    int channels = 0;
+    int entries = 0;
+};
+
+// Strips the preamble from the first piece of the input; false when the
+// input begins with a UTF-16 byte-order mark, which the direct path does
+// not read. A first piece shorter than three bytes is the whole input or
+// ends with an LF, so it has neither a preamble nor a mark.
+bool takeLeadingMark(QByteArrayView& piece) {
+    if (piece.startsWith("\xFF\xFE") || piece.startsWith("\xFE\xFF"))
+        return false;
+    if (piece.startsWith("\xEF\xBB\xBF"))
+        piece = piece.sliced(3);
+    return true;
+}
+
+// The direct path, for UTF-8 input and UTF-8 output (see ByteConversion).
+class Utf8Converter {
+public:
+    Utf8Converter(const TargetFormat& target, qsizetype inputSize)
+        : m_out(TEncoding::UTF8().GetPreamble()),
+          m_conversion(target, m_out, inputSize + inputSize / 8 + 4096) {}
+
+    ByteConversion& conversion() { return m_conversion; }
+
+    Result finish() {
+        m_conversion.finish();
+        return {m_out, m_conversion.channels(), m_conversion.entries()};
+    }
+
+private:
+    QByteArray m_out;
+    ByteConversion m_conversion;
+};
+
+// Bytes already in memory (standard input), in pieces that stay in the cache
+// between the check of their form and their conversion. Nothing when they
+// are not UTF-8.
+std::optional<Result> convertUtf8Bytes(QByteArrayView bytes, const TargetFormat& target) {
+    if (!takeLeadingMark(bytes))
+        return std::nullopt;
+    Utf8Converter converter(target, bytes.size());
+    while (!bytes.isEmpty()) {
+        qsizetype size = bytes.size();
+        if (size > kReadSize) {
+            const void* lf =
+                std::memchr(bytes.data() + kReadSize, '\n', static_cast<size_t>(size - kReadSize));
+            if (lf)
+                size = static_cast<const char*>(lf) - bytes.data() + 1;
+        }
+        if (!converter.conversion().addPiece(bytes.first(size)))
+            return std::nullopt;
+        bytes = bytes.sliced(size);
+    }
+    return converter.finish();
+}
+
+// A regular file, read (not mapped) in pieces: only the output is held
+// whole. A mapped file that another program cuts short while we read it
+// would kill the process; a read just ends early. Nothing when the file is
+// not a readable regular file (`tried` false: the whole-file path then reads
+// it, or reports why it cannot) or not UTF-8 (`tried` true).
+std::optional<Result> convertUtf8File(const QString& fileName, const TargetFormat& target,
+                                      bool& tried) {
+    tried = false;
+    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct Closer {
+        int fd;
+        ~Closer() { ::close(fd); }
+    } closer{fd};
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxPlaylistBytes)
+        return std::nullopt;
+
+    tried = true;
+    Utf8Converter converter(target, static_cast<qsizetype>(st.st_size));
+    QByteArray buffer(kReadSize, Qt::Uninitialized);
+    qsizetype used = 0;  // bytes in buffer not converted yet: the start of a line
+    qsizetype total = 0; // bytes read
+    bool first = true;
+    bool atEnd = false;
+    while (!atEnd) {
+        // Fill the buffer: a regular file gives all that is asked for unless
+        // at its end, so the first piece is never cut short.
+        while (used < buffer.size()) {
+            const ssize_t got =
+                ::read(fd, buffer.data() + used, static_cast<size_t>(buffer.size() - used));
+            if (got < 0 && errno == EINTR)
+                continue;
+            if (got < 0)
+                throw EFOpenError(cannotOpenMessage(fileName, errno));
+            if (got == 0) {
+                atEnd = true;
+                break;
+            }
+            used += got;
+            total += got;
+            if (total > kMaxPlaylistBytes) { // it grew while we read
+                tried = false;
+                return std::nullopt;
+            }
+        }
+        qsizetype size = used;
+        if (!atEnd) {
+            // Back to the last LF: only the start of one line lies after it.
+            const char* bytes = buffer.constData();
+            while (size > 0 && bytes[size - 1] != '\n')
+                --size;
+            if (size == 0) {
+                buffer.resize(buffer.size() * 2); // a line longer than the buffer
+                continue;
+            }
+        }
+        QByteArrayView piece(buffer.constData(), size);
+        if (first && !takeLeadingMark(piece))
+            return std::nullopt;
+        first = false;
+        if (!converter.conversion().addPiece(piece))
+            return std::nullopt;
+        std::memmove(buffer.data(), buffer.constData() + size, static_cast<size_t>(used - size));
+        used -= size;
+    }
+    return converter.finish();
+}
+
 int convert(const Options& options) {
     const TEncoding& ansi =
         options.codePage ? *TEncoding::ansi(options.codePage) : TEncoding::Default();
     const TEncoding& encoding = options.ansi ? ansi : TEncoding::UTF8();
     const TargetFormat& target = *options.target;
 
-    const InputBytes input(options.input);
-    const std::unique_ptr<Converter> result = convertInput(input.view(), ansi, target, encoding);
+    // UTF-8 in and out, the common case, goes the direct way; everything
+    // else (UTF-16, code pages, --ansi) through UTF-16 lines.
+    std::optional<Result> result;
+    bool triedUtf8 = false;
+    if (!options.ansi && !options.input.isEmpty())
+        result = convertUtf8File(options.input, target, triedUtf8);
+    if (!result) {
+        const InputBytes input(options.input);
+        if (!options.ansi && !triedUtf8)
+            result = convertUtf8Bytes(input.view(), target);
+        if (!result) {
+            const std::unique_ptr<Converter> converter =
+                convertInput(input.view(), ansi, target, encoding);
+            result = Result{converter->bytes(), converter->channels(), converter->entries()};
+        }
+    }
 
-    if (result->channels() == 0) {
+    if (result->channels == 0) {
         printTo(stderr, QStringLiteral("No channels found in %1\n")
                             .arg(options.input.isEmpty() ? QStringLiteral("standard input")
                                                          : options.input));
@@ -312,13 +468,13 @@ int convert(const Options& options) {
     }
 
     if (options.output.isEmpty())
-        writeStandardOutput(result->bytes());
+        writeStandardOutput(result->bytes);
     else
-        saveBytesToFile(options.output, result->bytes());
+        saveBytesToFile(options.output, result->bytes);
 
     printTo(stderr, QStringLiteral("%1, %2, %3\n")
-                        .arg(countText(result->channels(), u"channel", u"channels"),
-                             countText(result->entries(), u"entry", u"entries"), target.cliName()));
+                        .arg(countText(result->channels, u"channel", u"channels"),
+                             countText(result->entries, u"entry", u"entries"), target.cliName()));
     return kDone;
 }
 

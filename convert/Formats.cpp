@@ -17,6 +17,8 @@ namespace dorvane {
 
 void TargetFormat::header(LineSink&) const {}
 void TargetFormat::footer(LineSink&, int) const {}
+void TargetFormat::header(ByteLineSink&) const {}
+void TargetFormat::footer(ByteLineSink&, int) const {}
 
 namespace {
 

@@ -2,6 +2,7 @@
 
 #include "TargetKind.h"
 
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
@@ -9,6 +10,7 @@
 
 namespace dorvane {
 
+class ByteLineSink;
 class LineSink;
 
 // One target format: what the window and dorvane-convert call it, how its
@@ -37,6 +39,13 @@ public:
     virtual void entry(LineSink& out, QStringView channel, QStringView url, int n) const = 0;
     // The closing lines, with the final number of entries.
     virtual void footer(LineSink& out, int count) const;
+
+    // The same lines as UTF-8 bytes, from a UTF-8 name and address. Each
+    // format writes its lines once, as a template over the sink, for both.
+    virtual void header(ByteLineSink& out) const;
+    virtual void entry(ByteLineSink& out, QByteArrayView channel, QByteArrayView url,
+                       int n) const = 0;
+    virtual void footer(ByteLineSink& out, int count) const;
 };
 
 // A format whose names are fixed data, given by the format's constructor.

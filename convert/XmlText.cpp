@@ -1,5 +1,10 @@
 #include "XmlText.h"
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define DORVANE_SSE2 1
+#endif
+
 namespace dorvane {
 
 namespace {
@@ -54,7 +59,142 @@ template <Quoting quoting> QStringView escape(QStringView text, QString& buffer)
     return buffer;
 }
 
+// UTF-8: the length of what starts at p[k] when it is a character XML does
+// not allow (a C0 control but tab, LF, CR; U+FFFE = EF BF BE; U+FFFF =
+// EF BF BF), else 0. The text is well-formed, so an EF has two bytes after it.
+qsizetype forbiddenLength(const unsigned char* p, qsizetype k) {
+    const unsigned char b = p[k];
+    if (b < 0x20)
+        return b == '\t' || b == '\n' || b == '\r' ? 0 : 1;
+    if (b == 0xEF && p[k + 1] == 0xBF && (p[k + 2] == 0xBE || p[k + 2] == 0xBF))
+        return 3;
+    return 0;
+}
+
+// Bytes that may start a change: controls, the four specials, EF.
+template <Quoting quoting> bool mayChange(unsigned char b) {
+    if (b >= 0x20 && b < 0x80)
+        return b == '&' || b == '<' || b == '>' || (quoting == Quoting::Attribute && b == '"');
+    return b < 0x20 || b == 0xEF;
+}
+
+QByteArrayView byteReplacementFor(unsigned char b) {
+    switch (b) {
+    case '&':
+        return "&amp;";
+    case '<':
+        return "&lt;";
+    case '>':
+        return "&gt;";
+    case '"':
+        return "&quot;";
+    default:
+        return "";
+    }
+}
+
+// The next byte from k on that starts a change, and how many bytes it
+// replaces; size when there is none. Sixteen bytes at a time: addresses are
+// long, and most of them need no change at all.
+template <Quoting quoting>
+qsizetype nextChange(const unsigned char* p, qsizetype k, qsizetype size, qsizetype& length) {
+    while (k < size) {
+#ifdef DORVANE_SSE2
+        const __m128i control = _mm_set1_epi8(0x1F);
+        for (; k + 16 <= size; k += 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+            __m128i hit = _mm_or_si128(
+                _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('&')),
+                             _mm_cmpeq_epi8(v, _mm_set1_epi8('<'))),
+                _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('>')),
+                             _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0xEF)))));
+            if (quoting == Quoting::Attribute)
+                hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
+            hit = _mm_or_si128(hit, _mm_cmpeq_epi8(_mm_max_epu8(v, control), control));
+            if (const int mask = _mm_movemask_epi8(hit)) {
+                k += __builtin_ctz(static_cast<unsigned>(mask));
+                break;
+            }
+        }
+#endif
+        for (; k < size; ++k) {
+            if (!mayChange<quoting>(p[k]))
+                continue;
+            if (p[k] >= 0x20 && p[k] < 0x80) {
+                length = 1;
+                return k;
+            }
+            length = forbiddenLength(p, k);
+            if (length)
+                return k;
+#ifdef DORVANE_SSE2
+            ++k;
+            break; // an EF of another character: on sixteen at a time
+#endif
+        }
+    }
+    return size;
+}
+
+template <Quoting quoting> QByteArrayView escape(QByteArrayView text, QByteArray& buffer) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const qsizetype size = text.size();
+    qsizetype length = 0;
+    qsizetype k = nextChange<quoting>(p, 0, size, length);
+    if (k == size)
+        return text;
+
+    buffer.resize(0);
+    qsizetype runStart = 0;
+    while (k < size) {
+        buffer.append(text.sliced(runStart, k - runStart));
+        if (length == 1)
+            buffer.append(byteReplacementFor(p[k]));
+        runStart = k + length;
+        k = nextChange<quoting>(p, runStart, size, length);
+    }
+    buffer.append(text.sliced(runStart));
+    return buffer;
+}
+
 } // namespace
+
+QByteArrayView xmlAttributeValueUtf8(QByteArrayView text, QByteArray& buffer) {
+    return escape<Quoting::Attribute>(text, buffer);
+}
+
+QByteArrayView xmlElementTextUtf8(QByteArrayView text, QByteArray& buffer) {
+    return escape<Quoting::Element>(text, buffer);
+}
+
+QByteArrayView xmlCDataContentUtf8(QByteArrayView text, QByteArray& buffer) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const qsizetype size = text.size();
+    const auto needsChange = [p, size](qsizetype k) {
+        const unsigned char b = p[k];
+        if (b == ']')
+            return k + 2 < size && p[k + 1] == ']' && p[k + 2] == '>';
+        return (b < 0x20 || b == 0xEF) && forbiddenLength(p, k) != 0;
+    };
+    qsizetype k = 0;
+    while (k < size && !needsChange(k))
+        ++k;
+    if (k == size)
+        return text;
+
+    // As for UTF-16: forbidden characters go first.
+    buffer.resize(0);
+    for (k = 0; k < size; ++k) {
+        if (const qsizetype skip = forbiddenLength(p, k)) {
+            k += skip - 1;
+            continue;
+        }
+        if (p[k] == '>' && buffer.endsWith("]]"))
+            buffer.append("]]><![CDATA[");
+        buffer.append(static_cast<char>(p[k]));
+    }
+    return buffer;
+}
 
 QStringView xmlAttributeValue(QStringView text, QString& buffer) {
     return escape<Quoting::Attribute>(text, buffer);

@@ -1,7 +1,11 @@
 #pragma once
 
+#include <QByteArray>
+#include <QByteArrayView>
 #include <QString>
 #include <QStringView>
+
+#include <type_traits>
 
 namespace dorvane {
 
@@ -22,6 +26,39 @@ QStringView xmlElementText(QStringView text, QString& buffer);
 // The inside of one CDATA section: each "]]>" is split across two sections
 // ("]]]]><![CDATA[>") so that it does not end the section early.
 QStringView xmlCDataContent(QStringView text, QString& buffer);
+
+// The same for UTF-8 text (which must be well-formed), byte for byte what
+// encoding the UTF-16 results would give.
+QByteArrayView xmlAttributeValueUtf8(QByteArrayView text, QByteArray& buffer);
+QByteArrayView xmlElementTextUtf8(QByteArrayView text, QByteArray& buffer);
+QByteArrayView xmlCDataContentUtf8(QByteArrayView text, QByteArray& buffer);
+
+// The buffer the functions above take for a kind of text view.
+template <typename Text>
+using XmlBuffer = std::conditional_t<std::is_same_v<Text, QByteArrayView>, QByteArray, QString>;
+
+// Both kinds under one name each, for the formats, which write their lines
+// once for UTF-16 and UTF-8 text.
+namespace xml {
+inline QStringView attributeValue(QStringView text, QString& buffer) {
+    return xmlAttributeValue(text, buffer);
+}
+inline QByteArrayView attributeValue(QByteArrayView text, QByteArray& buffer) {
+    return xmlAttributeValueUtf8(text, buffer);
+}
+inline QStringView elementText(QStringView text, QString& buffer) {
+    return xmlElementText(text, buffer);
+}
+inline QByteArrayView elementText(QByteArrayView text, QByteArray& buffer) {
+    return xmlElementTextUtf8(text, buffer);
+}
+inline QStringView cdataContent(QStringView text, QString& buffer) {
+    return xmlCDataContent(text, buffer);
+}
+inline QByteArrayView cdataContent(QByteArrayView text, QByteArray& buffer) {
+    return xmlCDataContentUtf8(text, buffer);
+}
+} // namespace xml
 
 // True for a UTF-16 code unit XML 1.0 allows in a document.
 constexpr bool isXmlChar(char16_t c) {

@@ -10,6 +10,7 @@ public:
     AzBoxFormat()
         : NamedTargetFormat({TTargetKind::tkAzBox, u"AzBox", u"azbox", u"http_streams", u".txt"}) {}
     void entry(LineSink& out, QStringView channel, QStringView url, int n) const override;
+    void entry(ByteLineSink& out, QByteArrayView channel, QByteArrayView url, int n) const override;
 };
 
 } // namespace dorvane

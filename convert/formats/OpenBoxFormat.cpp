@@ -1,10 +1,13 @@
 #include "OpenBoxFormat.h"
 
+#include "ByteLineSink.h"
 #include "LineSink.h"
 
 namespace dorvane {
 
-void OpenBoxFormat::entry(LineSink& out, QStringView channel, QStringView url, int) const {
+namespace {
+
+template <typename Sink, typename Text> void writeEntry(Sink& out, Text channel, Text url) {
     out.addLine({u"[TITLE]"});
     out.addLine({u"OPENBOX"});
     out.addLine({u"[URL]"});
@@ -14,6 +17,17 @@ void OpenBoxFormat::entry(LineSink& out, QStringView channel, QStringView url, i
     out.addLine({u"[TYPE]"});
     out.addLine({u"FILE"});
     out.addLine({});
+}
+
+} // namespace
+
+void OpenBoxFormat::entry(LineSink& out, QStringView channel, QStringView url, int) const {
+    writeEntry(out, channel, url);
+}
+
+void OpenBoxFormat::entry(ByteLineSink& out, QByteArrayView channel, QByteArrayView url,
+                          int) const {
+    writeEntry(out, channel, url);
 }
 
 } // namespace dorvane

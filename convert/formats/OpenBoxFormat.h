@@ -12,6 +12,7 @@ public:
         : NamedTargetFormat(
               {TTargetKind::tkOpenBox, u"OpenBox", u"openbox", u"internettv.feed", u".m3u"}) {}
     void entry(LineSink& out, QStringView channel, QStringView url, int n) const override;
+    void entry(ByteLineSink& out, QByteArrayView channel, QByteArrayView url, int n) const override;
 };
 
 } // namespace dorvane

@@ -11,6 +11,7 @@ public:
         : NamedTargetFormat({TTargetKind::tkOpenBoxSX, u"OpenBox SX", u"openbox-sx",
                              u"internettv.feed", u".m3u"}) {}
     void entry(LineSink& out, QStringView channel, QStringView url, int n) const override;
+    void entry(ByteLineSink& out, QByteArrayView channel, QByteArrayView url, int n) const override;
 };
 
 } // namespace dorvane

@@ -11,6 +11,7 @@ public:
     using NamedTargetFormat::NamedTargetFormat;
     bool converts() const override { return false; }
     void entry(LineSink&, QStringView, QStringView, int) const override {}
+    void entry(ByteLineSink&, QByteArrayView, QByteArrayView, int) const override {}
 };
 
 class M3uFormat final : public SourceFormat {

@@ -13,8 +13,11 @@ public:
     // Today in the user's short date format, then ".RadioList".
     QString defaultFileName() const override;
     void header(LineSink& out) const override;
+    void header(ByteLineSink& out) const override;
     void entry(LineSink& out, QStringView channel, QStringView url, int n) const override;
+    void entry(ByteLineSink& out, QByteArrayView channel, QByteArrayView url, int n) const override;
     void footer(LineSink& out, int count) const override;
+    void footer(ByteLineSink& out, int count) const override;
 
     // The name for a given date, with the characters a file name cannot hold
     // (/ \ : * ? " < > |) turned into ".".

@@ -10,8 +10,11 @@ public:
     WebTvFormat()
         : NamedTargetFormat({TTargetKind::tkWebTV, u"WebTV", u"webtv", u"webtv_usr", u".xml"}) {}
     void header(LineSink& out) const override;
+    void header(ByteLineSink& out) const override;
     void entry(LineSink& out, QStringView channel, QStringView url, int n) const override;
+    void entry(ByteLineSink& out, QByteArrayView channel, QByteArrayView url, int n) const override;
     void footer(LineSink& out, int count) const override;
+    void footer(ByteLineSink& out, int count) const override;
 };
 
 } // namespace dorvane

@@ -11,6 +11,7 @@ public:
         : NamedTargetFormat(
               {TTargetKind::tkWizardHD, u"Wizard HD", u"wizard-hd", u"iptv", u".txt"}) {}
     void entry(LineSink& out, QStringView channel, QStringView url, int n) const override;
+    void entry(ByteLineSink& out, QByteArrayView channel, QByteArrayView url, int n) const override;
 };
 
 } // namespace dorvane

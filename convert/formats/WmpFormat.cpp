@@ -1,5 +1,6 @@
 #include "WmpFormat.h"
 
+#include "ByteLineSink.h"
 #include "LineSink.h"
 #include "XmlText.h"
 
@@ -10,9 +11,7 @@ namespace {
 constexpr QStringView kItemCountBegin = u"        <meta name=\"ItemCount\" content=\"";
 constexpr QStringView kItemCountEnd = u"\"/>";
 
-} // namespace
-
-void WmpFormat::header(LineSink& out) const {
+template <typename Sink> void writeHeader(Sink& out) {
     out.addLine({u"<?wpl version=\"1.0\"?>"});
     out.addLine({u"<smil>"});
     out.addLine({u"    <head>"});
@@ -28,16 +27,43 @@ void WmpFormat::header(LineSink& out) const {
     out.addLine({u"        <seq>"});
 }
 
-void WmpFormat::entry(LineSink& out, QStringView, QStringView url, int) const {
-    thread_local QString urlBuffer;
-    out.addLine({u"            <media src=\"", xmlAttributeValue(url, urlBuffer), u"\" />"});
+template <typename Sink, typename Text> void writeEntry(Sink& out, Text url) {
+    thread_local XmlBuffer<Text> urlBuffer;
+    out.addLine({u"            <media src=\"", xml::attributeValue(url, urlBuffer), u"\" />"});
 }
 
-void WmpFormat::footer(LineSink& out, int count) const {
-    out.replaceLine(kItemCountLine, {kItemCountBegin, DecimalText(count), kItemCountEnd});
+template <typename Sink> void writeFooter(Sink& out, int count) {
+    out.replaceLine(WmpFormat::kItemCountLine,
+                    {kItemCountBegin, DecimalText(count), kItemCountEnd});
     out.addLine({u"        </seq>"});
     out.addLine({u"    </body>"});
     out.addLine({u"</smil>"});
+}
+
+} // namespace
+
+void WmpFormat::header(LineSink& out) const {
+    writeHeader(out);
+}
+
+void WmpFormat::header(ByteLineSink& out) const {
+    writeHeader(out);
+}
+
+void WmpFormat::entry(LineSink& out, QStringView, QStringView url, int) const {
+    writeEntry(out, url);
+}
+
+void WmpFormat::entry(ByteLineSink& out, QByteArrayView, QByteArrayView url, int) const {
+    writeEntry(out, url);
+}
+
+void WmpFormat::footer(LineSink& out, int count) const {
+    writeFooter(out, count);
+}
+
+void WmpFormat::footer(ByteLineSink& out, int count) const {
+    writeFooter(out, count);
 }
 
 } // namespace dorvane

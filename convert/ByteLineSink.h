@@ -1,0 +1,101 @@
+#pragma once
+
+#include "TargetFormat.h"
+
+#include <QByteArray>
+#include <QByteArrayView>
+#include <QStringView>
+
+#include <cstring>
+#include <initializer_list>
+
+namespace dorvane {
+
+// One piece of an output line for ByteLineSink: either UTF-8 bytes (names and
+// addresses, sliced from the input) or UTF-16 text (the formats' templates and
+// numbers), which the sink encodes as it copies. The formats write their lines
+// once, for both sinks; only the piece type differs.
+class BytePiece {
+public:
+    BytePiece(QByteArrayView bytes) : m_data(bytes.data()), m_size(bytes.size()) {}
+    BytePiece(QStringView text) : m_data(text.utf16()), m_size(text.size()), m_kind(Kind::Wide) {}
+    // Template text: short literals are turned into bytes here, where the
+    // compiler sees their characters and does it while compiling.
+    template <qsizetype N> BytePiece(const char16_t (&text)[N]) : BytePiece(QStringView(text)) {
+        if constexpr (N - 1 <= kInline) {
+            for (qsizetype k = 0; k < N - 1; ++k) {
+                if (text[k] >= 0x80)
+                    return; // stays wide
+                m_inline[k] = static_cast<char>(text[k]);
+            }
+            m_kind = Kind::Inline;
+        }
+    }
+    BytePiece(const DecimalText& number) : m_size(number.view().size()), m_kind(Kind::Inline) {
+        const QStringView digits = number.view();
+        for (qsizetype k = 0; k < digits.size(); ++k)
+            m_inline[k] = static_cast<char>(digits[k].unicode());
+    }
+    BytePiece(const BytePiece&) = delete;
+    BytePiece& operator=(const BytePiece&) = delete;
+
+    // UTF-8 bytes, or (when wide()) UTF-16 code units.
+    const void* data() const { return m_kind == Kind::Inline ? m_inline : m_data; }
+    qsizetype size() const { return m_size; }
+    bool wide() const { return m_kind == Kind::Wide; }
+
+private:
+    static constexpr qsizetype kInline = 40;
+    enum class Kind : char { Bytes, Wide, Inline };
+
+    const void* m_data = nullptr;
+    qsizetype m_size;
+    Kind m_kind = Kind::Bytes;
+    char m_inline[kInline];
+};
+
+// Builds the output's bytes from UTF-8 pieces directly, CR LF after each
+// line: what EncodingSink with the UTF-8 encoding makes of the same lines,
+// for input that is UTF-8 already. Bytes already in `out` (a preamble) stay
+// in front. Call finish() before reading `out`.
+class ByteLineSink {
+public:
+    // `expectedSize` is a guess of the final size, to grow the buffer less often.
+    ByteLineSink(QByteArray& out, qsizetype expectedSize);
+
+    void addLine(std::initializer_list<BytePiece> pieces) {
+        qsizetype most = 2;
+        for (const BytePiece& piece : pieces)
+            most += piece.wide() ? piece.size() * 3 : piece.size();
+        if (m_out.size() - m_used < most)
+            grow(most);
+        char* out = m_out.data() + m_used;
+        for (const BytePiece& piece : pieces)
+            out = piece.wide() ? appendWide(out, piece) : appendBytes(out, piece);
+        out[0] = '\r';
+        out[1] = '\n';
+        m_used = out + 2 - m_out.constData();
+    }
+
+    // As LineSink::replaceLine: index counts from the first line this sink
+    // was given. EStringListError when there is no such line.
+    void replaceLine(int index, std::initializer_list<BytePiece> pieces);
+
+    // Cuts `out` to the bytes written.
+    void finish();
+
+private:
+    static char* appendBytes(char* out, const BytePiece& piece) {
+        std::memcpy(out, piece.data(), static_cast<size_t>(piece.size()));
+        return out + piece.size();
+    }
+    // Template text is ASCII: byte by byte, with a general encoder behind.
+    static char* appendWide(char* out, const BytePiece& piece);
+    void grow(qsizetype more);
+
+    QByteArray& m_out;
+    qsizetype m_start;
+    qsizetype m_used;
+};
+
+} // namespace dorvane

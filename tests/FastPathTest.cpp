@@ -1,0 +1,268 @@
+// The direct UTF-8 conversion against the UTF-16 one it stands in for: the
+// same bytes out, the same counts, for every target, on inputs made to hit
+// every rule the two apply separately (line ends, the end at 00, markers,
+// the name's comma, XML escaping and the characters XML leaves out).
+#include "ByteConversion.h"
+#include "Conversion.h"
+#include "ConvertRunner.h"
+#include "Encoding.h"
+#include "LineSink.h"
+#include "Playlist.h"
+#include "StringList.h"
+#include "TargetFormat.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+using namespace dorvane;
+
+namespace {
+
+struct Output {
+    QByteArray bytes;
+    int channels = 0;
+    int entries = 0;
+};
+
+// As dorvane-convert converts without the direct path: decode, split, convert
+// line by line, encode.
+Output throughUtf16(QByteArrayView text, const TargetFormat& target) {
+    TStringList lines;
+    lines.setText(decodeUtf8Strict(text));
+    Output result;
+    result.bytes = TEncoding::UTF8().GetPreamble();
+    EncodingSink sink(result.bytes, TEncoding::UTF8());
+    Conversion conversion(target);
+    if (target.converts()) {
+        conversion.header(sink);
+        for (int k = 0; k < lines.Count(); ++k)
+            conversion.processLine(lines.line(k), sink);
+        conversion.footer(sink);
+    } else {
+        for (int k = 0; k < lines.Count(); ++k)
+            sink.addLine({lines.line(k)});
+    }
+    sink.flush();
+    result.channels = channelCount(lines);
+    result.entries = target.converts() ? conversion.count : result.channels;
+    return result;
+}
+
+// The direct path, the text cut into pieces after LF bytes chosen by `random`.
+Output throughBytes(QByteArrayView text, const TargetFormat& target, QRandomGenerator& random) {
+    Output result;
+    result.bytes = TEncoding::UTF8().GetPreamble();
+    ByteConversion conversion(target, result.bytes, 0);
+    qsizetype begin = 0;
+    for (qsizetype k = 0; k < text.size(); ++k) {
+        if (text[k] == '\n' && random.bounded(3) == 0) {
+            EXPECT_TRUE(conversion.addPiece(text.sliced(begin, k + 1 - begin)));
+            begin = k + 1;
+        }
+    }
+    EXPECT_TRUE(conversion.addPiece(text.sliced(begin)));
+    conversion.finish();
+    result.channels = conversion.channels();
+    result.entries = conversion.entries();
+    return result;
+}
+
+void expectSameOutput(QByteArrayView text, QRandomGenerator& random, const QString& what) {
+    for (const TargetFormat* target : allFormats()) {
+        SCOPED_TRACE(what.toStdString() + " to " + target->cliName().toString().toStdString());
+        const Output expected = throughUtf16(text, *target);
+        const Output actual = throughBytes(text, *target, random);
+        EXPECT_EQ(actual.bytes, expected.bytes);
+        EXPECT_EQ(actual.channels, expected.channels);
+        EXPECT_EQ(actual.entries, expected.entries);
+    }
+}
+
+// Bits of lines, all well-formed UTF-8, chosen to meet each rule.
+const char* const kPieces[] = {
+    "#EXTINF:-1,",
+    "#EXTINF:0 tvg-name=\"News, Weather\",",
+    "#EXTINF",
+    "EXTINF",
+    "#EXTIN",
+    "EXTIN",
+    "#",
+    "#EXTGRP:News",
+    "#EXTVLCOPT:x=1",
+    "http://a.b/c",
+    "https://x/?a=1&b=2",
+    "rtmp://s",
+    "udp://@239.0.0.1:1234",
+    "rtsp://r",
+    "rtp://p",
+    "mms://m",
+    "xhttp://glued",
+    "http:/",
+    "http:",
+    "://",
+    "ftp://f",
+    "HTTP://up",
+    ":",
+    "/",
+    ",",
+    ",",
+    "\"",
+    "\"",
+    " ",
+    "\t",
+    "Первый канал",
+    "Канал, \"кавычки\"",
+    "😀",
+    "中文",
+    "&",
+    "<",
+    ">",
+    "&amp;",
+    "]]>",
+    "]]",
+    "]",
+    "]]]>",
+    "\x01",
+    "\x0B",
+    "\x0C",
+    "\x1F",
+    "\x7F",
+    "\xEF\xBF\xBE",
+    "\xEF\xBF\xBF",
+    "\xEF\xBF\xBD",
+    "\xEF\xBB\xBF",
+    "\xC2\x85",
+    "\xE2\x80\xA8",
+    "E",
+    "name",
+};
+const char* const kLineEnds[] = {"\n", "\r\n", "\r", "\n\r", "\n", "\r\n"};
+
+QByteArray randomPlaylist(QRandomGenerator& random) {
+    QByteArray text;
+    const int lines = random.bounded(1, 40);
+    for (int line = 0; line < lines; ++line) {
+        const int pieces = random.bounded(0, 7);
+        for (int k = 0; k < pieces; ++k)
+            text += kPieces[random.bounded(int(std::size(kPieces)))];
+        if (random.bounded(60) == 0)
+            text += '\0'; // the text ends here, the bytes go on
+        if (line + 1 < lines || random.bounded(2))
+            text += kLineEnds[random.bounded(int(std::size(kLineEnds)))];
+    }
+    return text;
+}
+
+TEST(FastPath, GivesTheUtf16PathsBytesForGeneratedPlaylists) {
+    QRandomGenerator random(20261210);
+    for (int round = 0; round < 3000; ++round) {
+        const QByteArray text = randomPlaylist(random);
+        expectSameOutput(text, random, QStringLiteral("playlist %1").arg(round));
+        if (HasFailure())
+            return; // one failing input is enough to read
+    }
+}
+
+TEST(FastPath, GivesTheUtf16PathsBytesForTheFuzzCorpus) {
+    // The converter's fuzz inputs are UTF-16 code units; in UTF-8 they are
+    // what a playlist file would hold (an unpaired surrogate becomes U+FFFD).
+    QRandomGenerator random(7);
+    const QDir corpus(QStringLiteral(DORVANE_TEST_DATA "/../fuzz/corpus/convert"));
+    const QStringList names = corpus.entryList(QDir::Files);
+    ASSERT_FALSE(names.isEmpty());
+    for (const QString& name : names) {
+        QFile file(corpus.filePath(name));
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        const QStringView units(reinterpret_cast<const char16_t*>(bytes.constData()),
+                                bytes.size() / 2);
+        expectSameOutput(units.toUtf8(), random, name);
+        if (isWellFormedUtf8(bytes))
+            expectSameOutput(bytes, random, name + QStringLiteral(" as bytes"));
+    }
+}
+
+TEST(FastPath, TakesExactlyTheBytesStrictDecodingTakes) {
+    QRandomGenerator random(99);
+    const QByteArray bad[] = {"\x80",
+                              "\xC0\x80",
+                              "\xC1\xBF",
+                              "\xC2",
+                              "\xE0\x80\x80",
+                              "\xED\xA0\x80",
+                              "\xE2\x82",
+                              "\xF0\x80\x80\x80",
+                              "\xF4\x90\x80\x80",
+                              "\xF5\x80\x80\x80",
+                              "\xFF",
+                              "\xF0\x9F\x98"};
+    for (int round = 0; round < 2000; ++round) {
+        QByteArray text = randomPlaylist(random);
+        if (round % 2)
+            text.insert(random.bounded(text.size() + 1), bad[random.bounded(int(std::size(bad)))]);
+        else if (!text.isEmpty())
+            text[random.bounded(text.size())] = char(random.bounded(256));
+        bool ok = false;
+        decodeUtf8Strict(text, &ok);
+        ASSERT_EQ(isWellFormedUtf8(text), ok) << text.toHex(' ').toStdString();
+        if (ok)
+            continue;
+        QByteArray out;
+        ByteConversion conversion(formatFor(TTargetKind::tkPLS), out, 0);
+        EXPECT_FALSE(conversion.addPiece(text)) << text.toHex(' ').toStdString();
+    }
+}
+
+TEST(FastPath, ByteSinkEncodesTemplateTextThatIsNotAscii) {
+    // No format has such text today; the sink must not turn it into nonsense
+    // when one does.
+    QByteArray expected;
+    EncodingSink reference(expected, TEncoding::UTF8());
+    reference.addLine({u"ä=", u"Привет, 中文 😀 \uFFFF и ещё немного текста", u"-"});
+    reference.addLine({QStringView(u"Ключ"), u"x"});
+    reference.flush();
+
+    QByteArray actual;
+    ByteLineSink sink(actual, 0);
+    sink.addLine({u"ä=", u"Привет, 中文 😀 \uFFFF и ещё немного текста", QByteArrayView("-")});
+    sink.addLine({QStringView(u"Ключ"), u"x"});
+    sink.finish();
+    EXPECT_EQ(actual, expected);
+}
+
+// The program itself: reading in pieces (a line longer than a piece, CR LF
+// across the boundary of two reads), the preamble, standard input.
+TEST(FastPath, ProgramGivesTheUtf16PathsBytes) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    QByteArray body =
+        "#EXTINF:-1 tvg-name=\"a, b\",Первый & <канал>\r\n#EXTGRP:x\r\nhttp://a/1\r\n";
+    body += "#EXTINF:-1," + QByteArray(300 * 1024, 'N') + "\nhttps://b/]]>?\xEF\xBF\xBF\n";
+    while (body.size() < 256 * 1024 * 3)
+        body += "#EXTINF:0,Канал\r\nudp://@1.2.3.4:5\r\n";
+    body += "#EXTINF:0,last\rrtp://x";
+    const QByteArray inputs[] = {body, "\xEF\xBB\xBF" + body,
+                                 body.first(256 * 1024 - 1) + "\r\n" + body.sliced(256 * 1024 - 1)};
+    for (const QByteArray& input : inputs) {
+        const QString path = dir.filePath(QStringLiteral("in.m3u"));
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(input);
+        file.close();
+        const QByteArrayView text =
+            input.startsWith("\xEF\xBB\xBF") ? QByteArrayView(input).sliced(3) : input;
+        for (const TargetFormat* target : allFormats()) {
+            SCOPED_TRACE(target->cliName().toString().toStdString());
+            const QByteArray expected = throughUtf16(text, *target).bytes;
+            const QString to = QStringLiteral("--to=") + target->cliName().toString();
+            EXPECT_EQ(runConvert({to, path}).out, expected);
+            EXPECT_EQ(runConvert({to}, input).out, expected);
+        }
+    }
+}
+
+} // namespace
