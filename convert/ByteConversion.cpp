@@ -16,6 +16,8 @@ namespace {
 
 // The first c in [p, end), or end.
 const char* find(const char* p, const char* end, char c) {
+    if (p == end) // an empty piece may come without any storage (null)
+        return end;
     const void* at = std::memchr(p, c, static_cast<size_t>(end - p));
     return at ? static_cast<const char*>(at) : end;
 }
@@ -254,7 +256,8 @@ void ByteConversion::addLine(const char* begin, const char* end, bool name, bool
     } else if (name) {
         const QByteArrayView channel = channelNameOf(begin, end);
         m_channel.resize(channel.size());
-        std::memcpy(m_channel.data(), channel.data(), static_cast<size_t>(channel.size()));
+        if (!channel.isEmpty()) // an empty view may have no storage at all
+            std::memcpy(m_channel.data(), channel.data(), static_cast<size_t>(channel.size()));
     } else if (stream && !m_channel.isEmpty()) {
         ++m_count;
         m_target.entry(m_sink, m_channel, line, m_count);
