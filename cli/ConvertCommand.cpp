@@ -167,6 +167,9 @@ QByteArray readStandardInput() {
         if (got == 0)
             break;
         used += got;
+        if (used > kMaxPlaylistBytes)
+            throw EReadError(
+                QStringLiteral("Cannot read standard input. %1").arg(SysErrorMessage(EFBIG)));
     }
     bytes.resize(used);
     return bytes;
@@ -193,10 +196,11 @@ QString countText(int n, QStringView one, QStringView many) {
 }
 
 // The input's bytes, for the UTF-16 way (--ansi, UTF-16 and code-page input)
-// and standard input. A regular file is mapped rather than read: no copy, and
-// no fresh memory for the kernel to clear, which on a big playlist costs more
-// than the whole conversion. (UTF-8 files are read in pieces instead, see
-// convertUtf8File.)
+// and standard input. A regular file within the size limit is mapped rather
+// than read: no copy, and no fresh memory for the kernel to clear (a third
+// of the whole run on a big playlist). The price: a file that another program
+// cuts short while it is converted ends the process; it writes nothing then.
+// (UTF-8 files are read in pieces instead, see convertUtf8File.)
 class InputBytes {
 public:
     explicit InputBytes(const QString& fileName) {
@@ -204,9 +208,10 @@ public:
             m_bytes = readStandardInput();
             return;
         }
-        if (QFileInfo(fileName).isFile()) {
+        const QFileInfo info(fileName);
+        if (info.isFile() && info.size() > 0 && info.size() <= kMaxPlaylistBytes) {
             m_file.setFileName(fileName);
-            if (m_file.open(QIODevice::ReadOnly) && m_file.size() > 0) {
+            if (m_file.open(QIODevice::ReadOnly)) {
                 m_mapped = m_file.map(0, m_file.size());
                 if (m_mapped) {
                     m_size = m_file.size();
@@ -215,7 +220,7 @@ public:
             }
             m_file.close();
         }
-        m_bytes = readWholeFile(fileName); // and its error message
+        m_bytes = readWholeFile(fileName); // and its error message, the size limit's too
     }
 
     QByteArrayView view() const {

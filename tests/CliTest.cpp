@@ -91,6 +91,24 @@ TEST(Cli, FileErrorsExitWithOneAndTheWindowsMessage) {
     EXPECT_TRUE(uncreatable.out.isEmpty());
 }
 
+TEST(Cli, AFileOverTheSizeLimitIsRefusedOnEveryPath) {
+    // Sparse: 2 GB that take no room. Both the UTF-8 path and the one of
+    // --ansi must refuse it as the window does, before reading it.
+    QTemporaryDir dir;
+    const QString huge = dir.filePath("huge.m3u");
+    QFile file(huge);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    ASSERT_TRUE(file.resize(qint64(2) << 30));
+    file.close();
+    for (const QStringList& arguments :
+         {QStringList{"--to", "pls", huge}, QStringList{"--to", "pls", "--ansi", huge}}) {
+        const ConvertRun run = runConvert(arguments);
+        EXPECT_EQ(run.exitCode, 1) << arguments.join(' ').toStdString();
+        EXPECT_EQ(run.err.trimmed(), "Cannot open file \"" + huge.toUtf8() + "\". File too large");
+        EXPECT_TRUE(run.out.isEmpty());
+    }
+}
+
 TEST(Cli, NoChannelsExitsWithThreeAndWritesNothing) {
     QTemporaryDir dir;
     const QString input = dir.filePath("empty.m3u");
