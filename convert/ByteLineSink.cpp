@@ -1,7 +1,7 @@
 #include "ByteLineSink.h"
 
 #include "Encoding.h"
-#include "Errors.h"
+#include "LineSink.h"
 
 #include <algorithm>
 
@@ -36,20 +36,7 @@ void ByteLineSink::finish() {
 }
 
 void ByteLineSink::replaceLine(int index, std::initializer_list<BytePiece> pieces) {
-    // Lines hold no CR or LF, and no other UTF-8 sequence contains 0D or 0A,
-    // so the line is found by counting line breaks; this happens once per run,
-    // near the start of the output.
-    const char* bytes = m_out.constData();
-    const qsizetype size = m_used;
-    qsizetype begin = m_start;
-    for (int k = 0; k < index && begin < size; ++k) {
-        const void* lf = std::memchr(bytes + begin, '\n', static_cast<size_t>(size - begin));
-        begin = lf ? static_cast<const char*>(lf) - bytes + 1 : size;
-    }
-    if (index < 0 || begin >= size)
-        throw EStringListError(QStringLiteral("List index out of bounds (%1)").arg(index));
-    const void* lf = std::memchr(bytes + begin, '\n', static_cast<size_t>(size - begin));
-    const qsizetype end = static_cast<const char*>(lf) - bytes - 1; // at the CR
+    const auto [begin, end] = findEncodedLine(m_out.constData(), m_start, m_used, index);
 
     // Build the new line at the end, then move it into place.
     const qsizetype tail = m_used;

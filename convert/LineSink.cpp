@@ -24,6 +24,18 @@ constexpr qsizetype kBatchSize = 16 * 1024;
 
 } // namespace
 
+EncodedLine findEncodedLine(const char* bytes, qsizetype start, qsizetype size, int index) {
+    qsizetype begin = start;
+    for (int k = 0; k < index && begin < size; ++k) {
+        const void* lf = std::memchr(bytes + begin, '\n', static_cast<size_t>(size - begin));
+        begin = lf ? static_cast<const char*>(lf) - bytes + 1 : size;
+    }
+    if (index < 0 || begin >= size)
+        throw EStringListError(QStringLiteral("List index out of bounds (%1)").arg(index));
+    const void* lf = std::memchr(bytes + begin, '\n', static_cast<size_t>(size - begin));
+    return {begin, static_cast<const char*>(lf) - bytes - 1}; // end at the CR
+}
+
 EncodingSink::EncodingSink(QByteArray& out, const TEncoding& encoding)
     : m_out(out), m_encoding(encoding), m_start(out.size()) {
     m_text.reserve(kBatchSize + 1024);
@@ -62,21 +74,7 @@ void EncodingSink::flush() {
 
 void EncodingSink::replaceLine(int index, std::initializer_list<QStringView> pieces) {
     flush();
-    // Lines hold no CR or LF, and in none of the encodings does another
-    // character's byte sequence contain 0D or 0A, so the line is found by
-    // counting line breaks. No offsets are kept: this happens once per run,
-    // near the start of the output.
-    const char* bytes = m_out.constData();
-    const qsizetype size = m_out.size();
-    qsizetype begin = m_start;
-    for (int k = 0; k < index && begin < size; ++k) {
-        const void* lf = std::memchr(bytes + begin, '\n', static_cast<size_t>(size - begin));
-        begin = lf ? static_cast<const char*>(lf) - bytes + 1 : size;
-    }
-    if (index < 0 || begin >= size)
-        throw EStringListError(QStringLiteral("List index out of bounds (%1)").arg(index));
-    const void* lf = std::memchr(bytes + begin, '\n', static_cast<size_t>(size - begin));
-    const qsizetype end = static_cast<const char*>(lf) - bytes - 1; // at the CR
+    const auto [begin, end] = findEncodedLine(m_out.constData(), m_start, m_out.size(), index);
 
     QByteArray line;
     for (QStringView piece : pieces)

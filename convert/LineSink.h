@@ -34,6 +34,18 @@ private:
     TStringList& m_list;
 };
 
+// Where line `index` (from 0) of encoded lines stands in bytes[start, size):
+// its first byte and the CR that ends it. Lines hold no CR or LF, and in none
+// of the encodings does another character's byte sequence contain 0D or 0A,
+// so the line is found by counting line breaks. No offsets are kept: this is
+// needed once per run, near the start of the output. EStringListError when
+// there is no such line.
+struct EncodedLine {
+    qsizetype begin;
+    qsizetype end;
+};
+EncodedLine findEncodedLine(const char* bytes, qsizetype start, qsizetype size, int index);
+
 // Encodes lines into bytes, CR LF after each: the bytes a saved file of these
 // lines holds, without the joined text of all of them in between. Lines are
 // gathered in a small buffer and encoded a batch at a time, which is much
