@@ -1,16 +1,19 @@
 #pragma once
 
-#include "TargetFormat.h"
+#include "TemplateFormat.h"
 
 namespace dorvane {
 
 // "n,name,256,address", numbered from 1.
-class AzBoxFormat final : public NamedTargetFormat {
+class AzBoxFormat final : public TemplateFormat<AzBoxFormat> {
 public:
     AzBoxFormat()
-        : NamedTargetFormat({TTargetKind::tkAzBox, u"AzBox", u"azbox", u"http_streams", u".txt"}) {}
-    void entry(LineSink& out, QStringView channel, QStringView url, int n) const override;
-    void entry(ByteLineSink& out, QByteArrayView channel, QByteArrayView url, int n) const override;
+        : TemplateFormat({TTargetKind::tkAzBox, u"AzBox", u"azbox", u"http_streams", u".txt"}) {}
+
+    template <typename Sink, typename Text>
+    static void writeEntry(Sink& out, Text channel, Text url, int n) {
+        out.addLine({DecimalText(n), u",", channel, u",256,", url});
+    }
 };
 
 } // namespace dorvane

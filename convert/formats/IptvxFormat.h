@@ -1,20 +1,34 @@
 #pragma once
 
-#include "TargetFormat.h"
+#include "TemplateFormat.h"
+#include "XmlText.h"
 
 namespace dorvane {
 
 // A five-line channel element per entry, the address in a CDATA section.
-class IptvxFormat final : public NamedTargetFormat {
+class IptvxFormat final : public TemplateFormat<IptvxFormat> {
 public:
     IptvxFormat()
-        : NamedTargetFormat({TTargetKind::tkIPTVx, u"IPTVx XML", u"iptvx", u"playlist", u".xml"}) {}
-    void header(LineSink& out) const override;
-    void header(ByteLineSink& out) const override;
-    void entry(LineSink& out, QStringView channel, QStringView url, int n) const override;
-    void entry(ByteLineSink& out, QByteArrayView channel, QByteArrayView url, int n) const override;
-    void footer(LineSink& out, int count) const override;
-    void footer(ByteLineSink& out, int count) const override;
+        : TemplateFormat({TTargetKind::tkIPTVx, u"IPTVx XML", u"iptvx", u"playlist", u".xml"}) {}
+
+    template <typename Sink> static void writeHeader(Sink& out) {
+        out.addLine({u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>"});
+        out.addLine({u"<items>"});
+    }
+
+    template <typename Sink, typename Text>
+    static void writeEntry(Sink& out, Text channel, Text url, int) {
+        thread_local XmlBuffer<Text> nameBuffer;
+        thread_local XmlBuffer<Text> urlBuffer;
+        out.addLine({u"<channel>"});
+        out.addLine({u"    <title>", xml::elementText(channel, nameBuffer), u"</title>"});
+        out.addLine({u"    <description></description>"});
+        out.addLine(
+            {u"    <stream_url><![CDATA[", xml::cdataContent(url, urlBuffer), u"]]></stream_url>"});
+        out.addLine({u"</channel>"});
+    }
+
+    template <typename Sink> static void writeFooter(Sink& out, int) { out.addLine({u"</items>"}); }
 };
 
 } // namespace dorvane

@@ -1,18 +1,29 @@
 #pragma once
 
-#include "TargetFormat.h"
+#include "TemplateFormat.h"
 
 namespace dorvane {
 
 // Nine-line blocks; every entry has the same title and the name stands only
 // under [DESCRIPTION].
-class OpenBoxFormat final : public NamedTargetFormat {
+class OpenBoxFormat final : public TemplateFormat<OpenBoxFormat> {
 public:
     OpenBoxFormat()
-        : NamedTargetFormat(
+        : TemplateFormat(
               {TTargetKind::tkOpenBox, u"OpenBox", u"openbox", u"internettv.feed", u".m3u"}) {}
-    void entry(LineSink& out, QStringView channel, QStringView url, int n) const override;
-    void entry(ByteLineSink& out, QByteArrayView channel, QByteArrayView url, int n) const override;
+
+    template <typename Sink, typename Text>
+    static void writeEntry(Sink& out, Text channel, Text url, int) {
+        out.addLine({u"[TITLE]"});
+        out.addLine({u"OPENBOX"});
+        out.addLine({u"[URL]"});
+        out.addLine({url});
+        out.addLine({u"[DESCRIPTION]"});
+        out.addLine({channel});
+        out.addLine({u"[TYPE]"});
+        out.addLine({u"FILE"});
+        out.addLine({});
+    }
 };
 
 } // namespace dorvane

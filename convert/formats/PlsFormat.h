@@ -1,20 +1,35 @@
 #pragma once
 
-#include "TargetFormat.h"
+#include "TemplateFormat.h"
 
 namespace dorvane {
 
 // Numbered File/Title/Length keys; the footer carries the number of entries.
-class PlsFormat final : public NamedTargetFormat {
+class PlsFormat final : public TemplateFormat<PlsFormat> {
 public:
     PlsFormat()
-        : NamedTargetFormat({TTargetKind::tkPLS, u"PLS Playlist", u"pls", u"playlist", u".pls"}) {}
-    void header(LineSink& out) const override;
-    void header(ByteLineSink& out) const override;
-    void entry(LineSink& out, QStringView channel, QStringView url, int n) const override;
-    void entry(ByteLineSink& out, QByteArrayView channel, QByteArrayView url, int n) const override;
-    void footer(LineSink& out, int count) const override;
-    void footer(ByteLineSink& out, int count) const override;
+        : TemplateFormat({TTargetKind::tkPLS, u"PLS Playlist", u"pls", u"playlist", u".pls"}) {}
+
+    template <typename Sink> static void writeHeader(Sink& out) {
+        out.addLine({u"[playlist]"});
+        out.addLine({});
+    }
+
+    template <typename Sink, typename Text>
+    static void writeEntry(Sink& out, Text channel, Text url, int n) {
+        const DecimalText number(n);
+        out.addLine({u"File", number, u"=", url});
+        out.addLine({u"Title", number, u"=", channel});
+        out.addLine({u"Length", number, u"=0"});
+        out.addLine({});
+    }
+
+    template <typename Sink> static void writeFooter(Sink& out, int count) {
+        out.addLine({u"NumberOfEntries=", DecimalText(count)});
+        out.addLine({});
+        out.addLine({u"Version=2"});
+        out.addLine({});
+    }
 };
 
 } // namespace dorvane

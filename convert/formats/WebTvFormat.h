@@ -1,20 +1,34 @@
 #pragma once
 
-#include "TargetFormat.h"
+#include "TemplateFormat.h"
+#include "XmlText.h"
 
 namespace dorvane {
 
 // One XML element per entry; the name serves as both title and description.
-class WebTvFormat final : public NamedTargetFormat {
+class WebTvFormat final : public TemplateFormat<WebTvFormat> {
 public:
     WebTvFormat()
-        : NamedTargetFormat({TTargetKind::tkWebTV, u"WebTV", u"webtv", u"webtv_usr", u".xml"}) {}
-    void header(LineSink& out) const override;
-    void header(ByteLineSink& out) const override;
-    void entry(LineSink& out, QStringView channel, QStringView url, int n) const override;
-    void entry(ByteLineSink& out, QByteArrayView channel, QByteArrayView url, int n) const override;
-    void footer(LineSink& out, int count) const override;
-    void footer(ByteLineSink& out, int count) const override;
+        : TemplateFormat({TTargetKind::tkWebTV, u"WebTV", u"webtv", u"webtv_usr", u".xml"}) {}
+
+    template <typename Sink> static void writeHeader(Sink& out) {
+        out.addLine({u"<?xml version=\"1.0\"?>"});
+        out.addLine({u"<webtvs>"});
+    }
+
+    template <typename Sink, typename Text>
+    static void writeEntry(Sink& out, Text channel, Text url, int) {
+        thread_local XmlBuffer<Text> nameBuffer;
+        thread_local XmlBuffer<Text> urlBuffer;
+        const Text name = xml::attributeValue(channel, nameBuffer);
+        out.addLine({u"<webtv title=\"", name, u"\" urlkey=\"0\" url=\"",
+                     xml::attributeValue(url, urlBuffer), u"\" description=\"", name,
+                     u"\" type=\"1\" group=\"1\" iconsrc=\"\"/>"});
+    }
+
+    template <typename Sink> static void writeFooter(Sink& out, int) {
+        out.addLine({u"</webtvs>"});
+    }
 };
 
 } // namespace dorvane

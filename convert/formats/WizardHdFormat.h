@@ -1,17 +1,19 @@
 #pragma once
 
-#include "TargetFormat.h"
+#include "TemplateFormat.h"
 
 namespace dorvane {
 
 // "name,address", one line per entry.
-class WizardHdFormat final : public NamedTargetFormat {
+class WizardHdFormat final : public TemplateFormat<WizardHdFormat> {
 public:
     WizardHdFormat()
-        : NamedTargetFormat(
-              {TTargetKind::tkWizardHD, u"Wizard HD", u"wizard-hd", u"iptv", u".txt"}) {}
-    void entry(LineSink& out, QStringView channel, QStringView url, int n) const override;
-    void entry(ByteLineSink& out, QByteArrayView channel, QByteArrayView url, int n) const override;
+        : TemplateFormat({TTargetKind::tkWizardHD, u"Wizard HD", u"wizard-hd", u"iptv", u".txt"}) {}
+
+    template <typename Sink, typename Text>
+    static void writeEntry(Sink& out, Text channel, Text url, int) {
+        out.addLine({channel, u",", url});
+    }
 };
 
 } // namespace dorvane

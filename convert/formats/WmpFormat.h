@@ -1,24 +1,51 @@
 #pragma once
 
-#include "TargetFormat.h"
+#include "TemplateFormat.h"
+#include "XmlText.h"
 
 namespace dorvane {
 
 // A media element per entry, addresses only. The item count stands in the
 // header, so the footer goes back and fills it in.
-class WmpFormat final : public NamedTargetFormat {
+class WmpFormat final : public TemplateFormat<WmpFormat> {
 public:
     WmpFormat()
-        : NamedTargetFormat({TTargetKind::tkWMP, u"WMP Playlist", u"wmp", u"playlist", u".wpl"}) {}
-    void header(LineSink& out) const override;
-    void header(ByteLineSink& out) const override;
-    void entry(LineSink& out, QStringView channel, QStringView url, int n) const override;
-    void entry(ByteLineSink& out, QByteArrayView channel, QByteArrayView url, int n) const override;
-    void footer(LineSink& out, int count) const override;
-    void footer(ByteLineSink& out, int count) const override;
+        : TemplateFormat({TTargetKind::tkWMP, u"WMP Playlist", u"wmp", u"playlist", u".wpl"}) {}
 
     // The header line that holds the item count, from 0.
     static constexpr int kItemCountLine = 6;
+
+    static constexpr QStringView kItemCountBegin = u"        <meta name=\"ItemCount\" content=\"";
+    static constexpr QStringView kItemCountEnd = u"\"/>";
+
+    template <typename Sink> static void writeHeader(Sink& out) {
+        out.addLine({u"<?wpl version=\"1.0\"?>"});
+        out.addLine({u"<smil>"});
+        out.addLine({u"    <head>"});
+        out.addLine(
+            {u"        <meta name=\"Generator\" content=\"Microsoft Windows Media Player -- "
+             u"11.0.5721.5145\"/>"});
+        out.addLine({u"        <meta name=\"AverageRating\" content=\"0\"/>"});
+        out.addLine({u"        <meta name=\"TotalDuration\" content=\"0\"/>"});
+        out.addLine({kItemCountBegin, kItemCountEnd}); // kItemCountLine, filled in by the footer
+        out.addLine({u"        <author/>"});
+        out.addLine({u"        <title></title>"});
+        out.addLine({u"    </head>"});
+        out.addLine({u"    <body>"});
+        out.addLine({u"        <seq>"});
+    }
+
+    template <typename Sink, typename Text> static void writeEntry(Sink& out, Text, Text url, int) {
+        thread_local XmlBuffer<Text> urlBuffer;
+        out.addLine({u"            <media src=\"", xml::attributeValue(url, urlBuffer), u"\" />"});
+    }
+
+    template <typename Sink> static void writeFooter(Sink& out, int count) {
+        out.replaceLine(kItemCountLine, {kItemCountBegin, DecimalText(count), kItemCountEnd});
+        out.addLine({u"        </seq>"});
+        out.addLine({u"    </body>"});
+        out.addLine({u"</smil>"});
+    }
 };
 
 } // namespace dorvane
