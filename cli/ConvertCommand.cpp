@@ -195,7 +195,7 @@ QString countText(int n, QStringView one, QStringView many) {
     return QStringLiteral("%1 %2").arg(n).arg(n == 1 ? one : many);
 }
 
-// The input's bytes, for the UTF-16 way (--ansi, UTF-16 and code-page input)
+// The input's bytes, for the UTF-16 way (UTF-16 and code-page input)
 // and standard input. A regular file within the size limit is mapped rather
 // than read: no copy, and no fresh memory for the kernel to clear (a third
 // of the whole run on a big playlist). The price: a file that another program
@@ -331,12 +331,12 @@ bool takeLeadingMark(QByteArrayView& piece) {
     return true;
 }
 
-// The direct path, for UTF-8 input and UTF-8 output (see ByteConversion).
+// The direct path, for UTF-8 input (see ByteConversion).
 class Utf8Converter {
 public:
-    Utf8Converter(const TargetFormat& target, qsizetype inputSize)
-        : m_out(TEncoding::UTF8().GetPreamble()),
-          m_conversion(target, m_out, inputSize + inputSize / 8 + 4096) {}
+    Utf8Converter(const TargetFormat& target, const TEncoding& encoding, qsizetype inputSize)
+        : m_out(encoding.GetPreamble()),
+          m_conversion(target, m_out, inputSize + inputSize / 8 + 4096, encoding) {}
 
     ByteConversion& conversion() { return m_conversion; }
 
@@ -353,10 +353,11 @@ private:
 // Bytes already in memory (standard input), in pieces that stay in the cache
 // between the check of their form and their conversion. Nothing when they
 // are not UTF-8.
-std::optional<Result> convertUtf8Bytes(QByteArrayView bytes, const TargetFormat& target) {
+std::optional<Result> convertUtf8Bytes(QByteArrayView bytes, const TargetFormat& target,
+                                       const TEncoding& encoding) {
     if (!takeLeadingMark(bytes))
         return std::nullopt;
-    Utf8Converter converter(target, bytes.size());
+    Utf8Converter converter(target, encoding, bytes.size());
     while (!bytes.isEmpty()) {
         qsizetype size = bytes.size();
         if (size > kReadSize) {
@@ -378,7 +379,7 @@ std::optional<Result> convertUtf8Bytes(QByteArrayView bytes, const TargetFormat&
 // not a readable regular file (`tried` false: the whole-file path then reads
 // it, or reports why it cannot) or not UTF-8 (`tried` true).
 std::optional<Result> convertUtf8File(const QString& fileName, const TargetFormat& target,
-                                      bool& tried) {
+                                      const TEncoding& encoding, bool& tried) {
     tried = false;
     const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -392,7 +393,7 @@ std::optional<Result> convertUtf8File(const QString& fileName, const TargetForma
         return std::nullopt;
 
     tried = true;
-    Utf8Converter converter(target, static_cast<qsizetype>(st.st_size));
+    Utf8Converter converter(target, encoding, static_cast<qsizetype>(st.st_size));
     QByteArray buffer(kReadSize, Qt::Uninitialized);
     qsizetype used = 0;  // bytes in buffer not converted yet: the start of a line
     qsizetype total = 0; // bytes read
@@ -448,16 +449,16 @@ int convert(const Options& options) {
     const TEncoding& encoding = options.ansi ? ansi : TEncoding::UTF8();
     const TargetFormat& target = *options.target;
 
-    // UTF-8 in and out, the common case, goes the direct way; everything
-    // else (UTF-16, code pages, --ansi) through UTF-16 lines.
+    // UTF-8 input, the common case, goes the direct way; everything else
+    // (UTF-16, code pages) through UTF-16 lines.
     std::optional<Result> result;
     bool triedUtf8 = false;
-    if (!options.ansi && !options.input.isEmpty())
-        result = convertUtf8File(options.input, target, triedUtf8);
+    if (!options.input.isEmpty())
+        result = convertUtf8File(options.input, target, encoding, triedUtf8);
     if (!result) {
         const InputBytes input(options.input);
-        if (!options.ansi && !triedUtf8)
-            result = convertUtf8Bytes(input.view(), target);
+        if (!triedUtf8)
+            result = convertUtf8Bytes(input.view(), target, encoding);
         if (!result) {
             const std::unique_ptr<Converter> converter =
                 convertInput(input.view(), ansi, target, encoding);

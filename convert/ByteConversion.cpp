@@ -170,8 +170,9 @@ bool isWellFormedUtf8(QByteArrayView bytes) {
     return true;
 }
 
-ByteConversion::ByteConversion(const TargetFormat& target, QByteArray& out, qsizetype expectedSize)
-    : m_target(target), m_converts(target.converts()), m_sink(out, expectedSize) {
+ByteConversion::ByteConversion(const TargetFormat& target, QByteArray& out, qsizetype expectedSize,
+                               const TEncoding& encoding)
+    : m_target(target), m_converts(target.converts()), m_sink(out, expectedSize, encoding) {
     if (m_converts)
         m_target.header(m_sink);
 }

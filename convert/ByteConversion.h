@@ -13,7 +13,7 @@ class TargetFormat;
 // decodeUtf8Strict takes it).
 bool isWellFormedUtf8(QByteArrayView bytes);
 
-// The conversion of UTF-8 input into UTF-8 output without UTF-16 in between:
+// The conversion of UTF-8 input without UTF-16 in between:
 // the lines a TStringList would make of the decoded text, classified and
 // counted as Conversion and ChannelCounter do, the target's lines written as
 // bytes. Every rule the line list and the classification apply is about
@@ -23,9 +23,11 @@ bool isWellFormedUtf8(QByteArrayView bytes);
 // same output as decoding, converting and encoding again.
 class ByteConversion {
 public:
-    // `out` gets the output after what it holds already (the preamble);
-    // `expectedSize` is a guess of the output's size.
-    ByteConversion(const TargetFormat& target, QByteArray& out, qsizetype expectedSize);
+    // `out` gets the output after what it holds already (the preamble), in
+    // `encoding` (UTF-8 or an ANSI code page); `expectedSize` is a guess of
+    // the output's size.
+    ByteConversion(const TargetFormat& target, QByteArray& out, qsizetype expectedSize,
+                   const TEncoding& encoding = TEncoding::UTF8());
 
     // Adds the next piece of the text, its preamble removed. Every piece but
     // the last must end just after an LF byte, so that no line and no UTF-8

@@ -1,14 +1,15 @@
 #include "ByteLineSink.h"
 
-#include "Encoding.h"
+#include "AnsiCodePage.h"
 #include "LineSink.h"
 
 #include <algorithm>
 
 namespace dorvane {
 
-ByteLineSink::ByteLineSink(QByteArray& out, qsizetype expectedSize)
-    : m_out(out), m_start(out.size()), m_used(out.size()) {
+ByteLineSink::ByteLineSink(QByteArray& out, qsizetype expectedSize, const TEncoding& encoding)
+    : m_out(out), m_ansi(dynamic_cast<const TAnsiEncoding*>(&encoding)), m_start(out.size()),
+      m_used(out.size()) {
     // Pages of the guess that are never written are never touched either.
     m_out.resize(m_used + std::max<qsizetype>(expectedSize, 4096));
 }
@@ -25,6 +26,30 @@ char* ByteLineSink::appendWide(char* out, const BytePiece& piece) {
         *out++ = static_cast<char>(text[k]);
     }
     return out;
+}
+
+void ByteLineSink::addAnsiLine(std::initializer_list<BytePiece> pieces) {
+    // A code page takes at most two bytes for a UTF-8 byte or a UTF-16 unit.
+    qsizetype most = 2;
+    for (const BytePiece& piece : pieces)
+        most += piece.size() * 2;
+    if (m_out.size() - m_used < most)
+        grow(most);
+    char* out = m_out.data() + m_used;
+    for (const BytePiece& piece : pieces) {
+        if (piece.wide()) {
+            const QByteArray bytes = m_ansi->GetBytes(
+                QStringView(static_cast<const char16_t*>(piece.data()), piece.size()));
+            std::memcpy(out, bytes.constData(), static_cast<size_t>(bytes.size()));
+            out += bytes.size();
+        } else {
+            const auto* bytes = static_cast<const char*>(piece.data());
+            out = m_ansi->encodeUtf8(bytes, bytes + piece.size(), out);
+        }
+    }
+    out[0] = '\r';
+    out[1] = '\n';
+    m_used = out + 2 - m_out.constData();
 }
 
 void ByteLineSink::grow(qsizetype more) {

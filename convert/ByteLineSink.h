@@ -1,5 +1,6 @@
 #pragma once
 
+#include "Encoding.h"
 #include "TargetFormat.h"
 
 #include <QByteArray>
@@ -10,6 +11,8 @@
 #include <initializer_list>
 
 namespace dorvane {
+
+class TAnsiEncoding;
 
 // One piece of an output line for ByteLineSink: either UTF-8 bytes (names and
 // addresses, sliced from the input) or UTF-16 text (the formats' templates and
@@ -55,15 +58,21 @@ private:
 };
 
 // Builds the output's bytes from UTF-8 pieces directly, CR LF after each
-// line: what EncodingSink with the UTF-8 encoding makes of the same lines,
-// for input that is UTF-8 already. Bytes already in `out` (a preamble) stay
-// in front. Call finish() before reading `out`.
+// line: what EncodingSink makes of the same lines, for input that is UTF-8
+// already. In UTF-8 the pieces are copied; in an ANSI code page they are
+// encoded as they are copied. Bytes already in `out` (a preamble) stay in
+// front. Call finish() before reading `out`.
 class ByteLineSink {
 public:
     // `expectedSize` is a guess of the final size, to grow the buffer less often.
-    ByteLineSink(QByteArray& out, qsizetype expectedSize);
+    ByteLineSink(QByteArray& out, qsizetype expectedSize,
+                 const TEncoding& encoding = TEncoding::UTF8());
 
     void addLine(std::initializer_list<BytePiece> pieces) {
+        if (m_ansi) {
+            addAnsiLine(pieces);
+            return;
+        }
         qsizetype most = 2;
         for (const BytePiece& piece : pieces)
             most += piece.wide() ? piece.size() * 3 : piece.size();
@@ -91,9 +100,11 @@ private:
     }
     // Template text is ASCII: byte by byte, with a general encoder behind.
     static char* appendWide(char* out, const BytePiece& piece);
+    void addAnsiLine(std::initializer_list<BytePiece> pieces);
     void grow(qsizetype more);
 
     QByteArray& m_out;
+    const TAnsiEncoding* m_ansi; // null for UTF-8
     qsizetype m_start;
     qsizetype m_used;
 };

@@ -278,6 +278,57 @@ void TAnsiEncoding::appendBytes(QStringView text, QByteArray& out) const {
     out.resize(old + (o - begin));
 }
 
+char* TAnsiEncoding::encodeUtf8(const char* begin, const char* end, char* out) const {
+    const uint16_t* const encode = m_tables->encode.data();
+    const bool asciiIdentity = m_tables->asciiIdentity;
+    const auto* p = reinterpret_cast<const uint8_t*>(begin);
+    const auto* const stop = reinterpret_cast<const uint8_t*>(end);
+    auto* o = reinterpret_cast<uint8_t*>(out);
+    while (p < stop) {
+#ifdef DORVANE_SSE2
+        // Sixteen ASCII bytes at a time, as they are in the addresses.
+        while (asciiIdentity && stop - p >= 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            if (_mm_movemask_epi8(v) != 0)
+                break;
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
+            p += 16;
+            o += 16;
+        }
+#endif
+        while (p < stop) {
+            const unsigned b = *p;
+            char16_t c;
+            if (b < 0x80) {
+                ++p;
+                if (asciiIdentity) {
+                    *o++ = static_cast<uint8_t>(b);
+                    break;
+                }
+                c = static_cast<char16_t>(b);
+            } else if (b < 0xE0) {
+                c = static_cast<char16_t>((b & 0x1F) << 6 | (p[1] & 0x3F));
+                p += 2;
+            } else if (b < 0xF0) {
+                c = static_cast<char16_t>((b & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F));
+                p += 3;
+            } else {
+                // Outside the BMP: appendBytes writes what the table says for
+                // the pair's first half.
+                const char32_t u =
+                    (b & 0x07) << 18 | (p[1] & 0x3F) << 12 | (p[2] & 0x3F) << 6 | (p[3] & 0x3F);
+                c = static_cast<char16_t>(0xD800 + ((u - 0x10000) >> 10));
+                p += 4;
+            }
+            const uint16_t bytes = encode[c];
+            if (bytes >= 0x100)
+                *o++ = static_cast<uint8_t>(bytes >> 8);
+            *o++ = static_cast<uint8_t>(bytes);
+        }
+    }
+    return reinterpret_cast<char*>(o);
+}
+
 QString TAnsiEncoding::GetString(QByteArrayView bytes) const {
     const Tables& t = *m_tables;
     const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());

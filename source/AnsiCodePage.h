@@ -34,6 +34,11 @@ public:
 
     bool isDoubleByte() const { return m_doubleByte; }
 
+    // Well-formed UTF-8 in [begin, end) to this code page's bytes at `out`,
+    // as appendBytes encodes the same text decoded; returns the end of what
+    // it wrote, at most twice as many bytes as it read.
+    char* encodeUtf8(const char* begin, const char* end, char* out) const;
+
 private:
     struct Tables;
 

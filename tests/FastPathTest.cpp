@@ -30,12 +30,13 @@ struct Output {
 
 // As dorvane-convert converts without the direct path: decode, split, convert
 // line by line, encode.
-Output throughUtf16(QByteArrayView text, const TargetFormat& target) {
+Output throughUtf16(QByteArrayView text, const TargetFormat& target,
+                    const TEncoding& encoding = TEncoding::UTF8()) {
     TStringList lines;
     lines.setText(decodeUtf8Strict(text));
     Output result;
-    result.bytes = TEncoding::UTF8().GetPreamble();
-    EncodingSink sink(result.bytes, TEncoding::UTF8());
+    result.bytes = encoding.GetPreamble();
+    EncodingSink sink(result.bytes, encoding);
     Conversion conversion(target);
     if (target.converts()) {
         conversion.header(sink);
@@ -53,10 +54,11 @@ Output throughUtf16(QByteArrayView text, const TargetFormat& target) {
 }
 
 // The direct path, the text cut into pieces after LF bytes chosen by `random`.
-Output throughBytes(QByteArrayView text, const TargetFormat& target, QRandomGenerator& random) {
+Output throughBytes(QByteArrayView text, const TargetFormat& target, QRandomGenerator& random,
+                    const TEncoding& encoding) {
     Output result;
-    result.bytes = TEncoding::UTF8().GetPreamble();
-    ByteConversion conversion(target, result.bytes, 0);
+    result.bytes = encoding.GetPreamble();
+    ByteConversion conversion(target, result.bytes, 0, encoding);
     qsizetype begin = 0;
     for (qsizetype k = 0; k < text.size(); ++k) {
         if (text[k] == '\n' && random.bounded(3) == 0) {
@@ -71,11 +73,17 @@ Output throughBytes(QByteArrayView text, const TargetFormat& target, QRandomGene
     return result;
 }
 
-void expectSameOutput(QByteArrayView text, QRandomGenerator& random, const QString& what) {
+// In UTF-8, and when `codePage` is given in that ANSI code page too.
+void expectSameOutput(QByteArrayView text, QRandomGenerator& random, const QString& what,
+                      int codePage = 0) {
+    if (codePage)
+        expectSameOutput(text, random, what);
+    const TEncoding& encoding = codePage ? *TEncoding::ansi(codePage) : TEncoding::UTF8();
     for (const TargetFormat* target : allFormats()) {
-        SCOPED_TRACE(what.toStdString() + " to " + target->cliName().toString().toStdString());
-        const Output expected = throughUtf16(text, *target);
-        const Output actual = throughBytes(text, *target, random);
+        SCOPED_TRACE(what.toStdString() + " to " + target->cliName().toString().toStdString() +
+                     " in " + std::to_string(encoding.CodePage()));
+        const Output expected = throughUtf16(text, *target, encoding);
+        const Output actual = throughBytes(text, *target, random, encoding);
         EXPECT_EQ(actual.bytes, expected.bytes);
         EXPECT_EQ(actual.channels, expected.channels);
         EXPECT_EQ(actual.entries, expected.entries);
@@ -157,11 +165,16 @@ QByteArray randomPlaylist(QRandomGenerator& random) {
     return text;
 }
 
+// Single- and double-byte code pages, with best-fit letters (1252 has no
+// Cyrillic, 1251 has no CJK) and the "?" for what they lack.
+const int kCodePages[] = {1251, 1252, 932, 950};
+
 TEST(FastPath, GivesTheUtf16PathsBytesForGeneratedPlaylists) {
     QRandomGenerator random(20261210);
     for (int round = 0; round < 3000; ++round) {
         const QByteArray text = randomPlaylist(random);
-        expectSameOutput(text, random, QStringLiteral("playlist %1").arg(round));
+        const int codePage = round % 3 ? 0 : kCodePages[round / 3 % std::size(kCodePages)];
+        expectSameOutput(text, random, QStringLiteral("playlist %1").arg(round), codePage);
         if (HasFailure())
             return; // one failing input is enough to read
     }
@@ -180,7 +193,7 @@ TEST(FastPath, GivesTheUtf16PathsBytesForTheFuzzCorpus) {
         const QByteArray bytes = file.readAll();
         const QStringView units(reinterpret_cast<const char16_t*>(bytes.constData()),
                                 bytes.size() / 2);
-        expectSameOutput(units.toUtf8(), random, name);
+        expectSameOutput(units.toUtf8(), random, name, 1251);
         if (isWellFormedUtf8(bytes))
             expectSameOutput(bytes, random, name + QStringLiteral(" as bytes"));
     }
@@ -220,18 +233,20 @@ TEST(FastPath, TakesExactlyTheBytesStrictDecodingTakes) {
 TEST(FastPath, ByteSinkEncodesTemplateTextThatIsNotAscii) {
     // No format has such text today; the sink must not turn it into nonsense
     // when one does.
-    QByteArray expected;
-    EncodingSink reference(expected, TEncoding::UTF8());
-    reference.addLine({u"ä=", u"Привет, 中文 😀 \uFFFF и ещё немного текста", u"-"});
-    reference.addLine({QStringView(u"Ключ"), u"x"});
-    reference.flush();
+    for (const TEncoding* encoding : {&TEncoding::UTF8(), TEncoding::ansi(1251)}) {
+        QByteArray expected;
+        EncodingSink reference(expected, *encoding);
+        reference.addLine({u"ä=", u"Привет, 中文 😀 \uFFFF и ещё немного текста", u"-"});
+        reference.addLine({QStringView(u"Ключ"), u"x"});
+        reference.flush();
 
-    QByteArray actual;
-    ByteLineSink sink(actual, 0);
-    sink.addLine({u"ä=", u"Привет, 中文 😀 \uFFFF и ещё немного текста", QByteArrayView("-")});
-    sink.addLine({QStringView(u"Ключ"), u"x"});
-    sink.finish();
-    EXPECT_EQ(actual, expected);
+        QByteArray actual;
+        ByteLineSink sink(actual, 0, *encoding);
+        sink.addLine({u"ä=", u"Привет, 中文 😀 \uFFFF и ещё немного текста", QByteArrayView("-")});
+        sink.addLine({QStringView(u"Ключ"), u"x"});
+        sink.finish();
+        EXPECT_EQ(actual, expected) << encoding->CodePage();
+    }
 }
 
 // The program itself: reading in pieces (a line longer than a piece, CR LF
@@ -261,6 +276,11 @@ TEST(FastPath, ProgramGivesTheUtf16PathsBytes) {
             const QString to = QStringLiteral("--to=") + target->cliName().toString();
             EXPECT_EQ(runConvert({to, path}).out, expected);
             EXPECT_EQ(runConvert({to}, input).out, expected);
+            const QByteArray ansi = throughUtf16(text, *target, *TEncoding::ansi(1251)).bytes;
+            EXPECT_EQ(
+                runConvert({to, QStringLiteral("--ansi"), QStringLiteral("--codepage=1251"), path})
+                    .out,
+                ansi);
         }
     }
 }
