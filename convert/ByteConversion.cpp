@@ -170,25 +170,17 @@ bool isWellFormedUtf8(QByteArrayView bytes) {
     return true;
 }
 
-ByteConversion::ByteConversion(const TargetFormat& target, QByteArray& out, qsizetype expectedSize,
-                               const TEncoding& encoding)
-    : m_target(target), m_converts(target.converts()), m_sink(out, expectedSize, encoding) {
-    if (m_converts)
-        m_target.header(m_sink);
-}
+ByteScanner::ByteScanner(const TargetFormat& target) : m_converts(target.converts()) {}
 
-int ByteConversion::entries() const {
-    return m_converts ? m_count : m_channels;
-}
+void ByteScanner::scan(QByteArrayView piece, ScannedPiece& scanned) {
+    scanned.clear();
+    if (!m_channel.isEmpty()) {
+        // The name's line was in an earlier piece, whose bytes may be gone by
+        // the time this piece's entries are written.
+        scanned.carriedName = m_carried;
+        m_channel = scanned.carriedName;
+    }
 
-bool ByteConversion::addPiece(QByteArrayView piece) {
-    if (!isWellFormedUtf8(piece))
-        return false;
-    addWellFormedPiece(piece);
-    return true;
-}
-
-void ByteConversion::addWellFormedPiece(QByteArrayView piece) {
     // After a 00 byte the rest is only checked, for the verdict on its form.
     if (m_textEnded)
         return;
@@ -213,7 +205,7 @@ void ByteConversion::addWellFormedPiece(QByteArrayView piece) {
             if (c == '\r' || c == '\n') {
                 if (at < lineStart)
                     continue; // the LF of a CR LF
-                addLine(lineStart, at, name, extinf, stream);
+                addLine(lineStart, at, name, extinf, stream, scanned);
                 lineStart = at + 1;
                 if (c == '\r' && lineStart < end && *lineStart == '\n')
                     ++lineStart;
@@ -230,11 +222,14 @@ void ByteConversion::addWellFormedPiece(QByteArrayView piece) {
         }
     }
     if (lineStart < end)
-        addLine(lineStart, end, name, extinf, stream);
+        addLine(lineStart, end, name, extinf, stream, scanned);
+
+    if (!m_channel.isEmpty() && m_channel.data() != scanned.carriedName.constData())
+        m_carried = m_channel.toByteArray();
 }
 
-void ByteConversion::addLine(const char* begin, const char* end, bool name, bool extinf,
-                             bool stream) {
+void ByteScanner::addLine(const char* begin, const char* end, bool name, bool extinf,
+                          bool stream, ScannedPiece& scanned) {
     const QByteArrayView line(begin, end - begin);
 
     // As ChannelCounter::addLine.
@@ -252,23 +247,56 @@ void ByteConversion::addLine(const char* begin, const char* end, bool name, bool
         m_pending = false;
 
     // As Conversion::processLine.
-    if (!m_converts) {
-        m_sink.addLine({line});
-    } else if (name) {
-        const QByteArrayView channel = channelNameOf(begin, end);
-        m_channel.resize(channel.size());
-        if (!channel.isEmpty()) // an empty view may have no storage at all
-            std::memcpy(m_channel.data(), channel.data(), static_cast<size_t>(channel.size()));
-    } else if (stream && !m_channel.isEmpty()) {
-        ++m_count;
-        m_target.entry(m_sink, m_channel, line, m_count);
-    }
+    if (!m_converts)
+        scanned.entries.push_back({{}, line});
+    else if (name)
+        m_channel = channelNameOf(begin, end);
+    else if (stream && !m_channel.isEmpty())
+        scanned.entries.push_back({m_channel, line});
 }
 
-void ByteConversion::finish() {
+ByteWriter::ByteWriter(const TargetFormat& target, QByteArray& out, qsizetype expectedSize,
+                       const TEncoding& encoding)
+    : m_target(target), m_converts(target.converts()), m_sink(out, expectedSize, encoding) {
+    if (m_converts)
+        m_target.header(m_sink);
+}
+
+void ByteWriter::write(const ScannedPiece& scanned) {
+    if (!m_converts) {
+        for (const ScannedPiece::Entry& entry : scanned.entries)
+            m_sink.addLine({entry.line});
+        return;
+    }
+    for (const ScannedPiece::Entry& entry : scanned.entries)
+        m_target.entry(m_sink, entry.channel, entry.line, ++m_count);
+}
+
+void ByteWriter::finish() {
     if (m_converts)
         m_target.footer(m_sink, m_count);
     m_sink.finish();
+}
+
+ByteConversion::ByteConversion(const TargetFormat& target, QByteArray& out, qsizetype expectedSize,
+                               const TEncoding& encoding)
+    : m_converts(target.converts()), m_scanner(target),
+      m_writer(target, out, expectedSize, encoding) {}
+
+int ByteConversion::entries() const {
+    return m_converts ? m_writer.count() : m_scanner.channels();
+}
+
+bool ByteConversion::addPiece(QByteArrayView piece) {
+    if (!isWellFormedUtf8(piece))
+        return false;
+    addWellFormedPiece(piece);
+    return true;
+}
+
+void ByteConversion::addWellFormedPiece(QByteArrayView piece) {
+    m_scanner.scan(piece, m_scanned);
+    m_writer.write(m_scanned);
 }
 
 } // namespace dorvane
