@@ -1,3 +1,5 @@
 #include "ConvertCommand.h"
 
-int main(int argc, char** argv) { return dorvane::runConvertCommand(argc, argv); }
+int main(int argc, char** argv) {
+    return dorvane::runConvertCommand(argc, argv);
+}

@@ -228,8 +228,8 @@ void ByteScanner::scan(QByteArrayView piece, ScannedPiece& scanned) {
         m_carried = m_channel.toByteArray();
 }
 
-void ByteScanner::addLine(const char* begin, const char* end, bool name, bool extinf,
-                          bool stream, ScannedPiece& scanned) {
+void ByteScanner::addLine(const char* begin, const char* end, bool name, bool extinf, bool stream,
+                          ScannedPiece& scanned) {
     const QByteArrayView line(begin, end - begin);
 
     // As ChannelCounter::addLine.

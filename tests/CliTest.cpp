@@ -1,5 +1,6 @@
 #include "ConvertRunner.h"
 
+#include "Encoding.h"
 #include "QtPrinters.h"
 
 #include <gtest/gtest.h>
@@ -252,6 +253,16 @@ TEST(Cli, BigPlaylistsConvertAsAWhole) {
     const ConvertRun notUtf8 = runConvert({"--to", "wizard-hd", "--codepage", "1251", path});
     EXPECT_EQ(notUtf8.err, "40001 channels, 40001 entries, wizard-hd\n");
     EXPECT_TRUE(notUtf8.out == late.wizardHd);
+
+    // The same two in the code page: the UTF-8 file is encoded piece by
+    // piece, the other read again from the start.
+    const auto inCodePage = [](const QByteArray& utf8Output) {
+        return dorvane::TEncoding::ansi(1251)->GetBytes(QString::fromUtf8(utf8Output.sliced(3)));
+    };
+    const QStringList ansi = {"--to", "wizard-hd", "--ansi", "--codepage", "1251", path};
+    EXPECT_TRUE(runConvert(ansi).out == inCodePage(late.wizardHd));
+    writeFile(path, utf8.input);
+    EXPECT_TRUE(runConvert(ansi).out == inCodePage(utf8.wizardHd));
 }
 
 } // namespace
