@@ -1,5 +1,7 @@
 #include "XmlText.h"
 
+#include <cstring>
+
 #if defined(__SSE2__) || defined(_M_X64)
 #include <emmintrin.h>
 #define DORVANE_SSE2 1
@@ -144,17 +146,28 @@ template <Quoting quoting> QByteArrayView escape(QByteArrayView text, QByteArray
     if (k == size)
         return text;
 
-    buffer.resize(0);
+    // Written through a pointer into room for the worst case ("&quot;" for
+    // each byte): most addresses with a query string get here.
+    if (buffer.size() < size * 6)
+        buffer.resize(size * 6);
+    char* const begin = buffer.data();
+    char* out = begin;
+    const auto copy = [&out](const void* from, qsizetype count) {
+        std::memcpy(out, from, static_cast<size_t>(count));
+        out += count;
+    };
     qsizetype runStart = 0;
     while (k < size) {
-        buffer.append(text.sliced(runStart, k - runStart));
-        if (length == 1)
-            buffer.append(byteReplacementFor(p[k]));
+        copy(p + runStart, k - runStart);
+        if (length == 1) {
+            const QByteArrayView entity = byteReplacementFor(p[k]);
+            copy(entity.data(), entity.size());
+        }
         runStart = k + length;
         k = nextChange<quoting>(p, runStart, size, length);
     }
-    buffer.append(text.sliced(runStart));
-    return buffer;
+    copy(p + runStart, size - runStart);
+    return QByteArrayView(begin, out - begin);
 }
 
 } // namespace
