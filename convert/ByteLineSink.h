@@ -23,9 +23,15 @@ public:
     BytePiece(QByteArrayView bytes) : m_data(bytes.data()), m_size(bytes.size()) {}
     BytePiece(QStringView text) : m_data(text.utf16()), m_size(text.size()), m_kind(Kind::Wide) {}
     // Template text: short literals are turned into bytes here, where the
-    // compiler sees their characters and does it while compiling.
-    template <qsizetype N> BytePiece(const char16_t (&text)[N]) : BytePiece(QStringView(text)) {
+    // compiler sees their characters and does it while compiling (the loop
+    // unrolled, each test and byte is a constant). The length is the
+    // array's: QStringView would search for the end at run time.
+    template <qsizetype N>
+    BytePiece(const char16_t (&text)[N]) : m_data(text), m_size(N - 1), m_kind(Kind::Wide) {
         if constexpr (N - 1 <= kInline) {
+#if defined(__GNUC__)
+#pragma GCC unroll 64
+#endif
             for (qsizetype k = 0; k < N - 1; ++k) {
                 if (text[k] >= 0x80)
                     return; // stays wide
@@ -43,9 +49,15 @@ public:
     BytePiece& operator=(const BytePiece&) = delete;
 
     // UTF-8 bytes, or (when wide()) UTF-16 code units.
-    const void* data() const { return m_kind == Kind::Inline ? m_inline : m_data; }
-    qsizetype size() const { return m_size; }
-    bool wide() const { return m_kind == Kind::Wide; }
+    const void* data() const {
+        return m_kind == Kind::Inline ? m_inline : m_data;
+    }
+    qsizetype size() const {
+        return m_size;
+    }
+    bool wide() const {
+        return m_kind == Kind::Wide;
+    }
 
 private:
     static constexpr qsizetype kInline = 40;
