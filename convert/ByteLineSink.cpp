@@ -10,6 +10,7 @@ namespace dorvane {
 ByteLineSink::ByteLineSink(QByteArray& out, qsizetype expectedSize, const TEncoding& encoding)
     : m_out(out), m_ansi(dynamic_cast<const TAnsiEncoding*>(&encoding)), m_start(out.size()),
       m_used(out.size()) {
+    m_ansiKeepsAscii = m_ansi && m_ansi->keepsAscii();
     // Pages of the guess that are never written are never touched either.
     m_out.resize(m_used + std::max<qsizetype>(expectedSize, 4096));
 }
@@ -42,6 +43,8 @@ void ByteLineSink::addAnsiLine(std::initializer_list<BytePiece> pieces) {
                 QStringView(static_cast<const char16_t*>(piece.data()), piece.size()));
             std::memcpy(out, bytes.constData(), static_cast<size_t>(bytes.size()));
             out += bytes.size();
+        } else if (piece.isInline() && m_ansiKeepsAscii) { // template text, numbers: ASCII
+            out = appendBytes(out, piece);
         } else {
             const auto* bytes = static_cast<const char*>(piece.data());
             out = m_ansi->encodeUtf8(bytes, bytes + piece.size(), out);

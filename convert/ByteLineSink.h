@@ -55,6 +55,9 @@ public:
     qsizetype size() const {
         return m_size;
     }
+    bool isInline() const {
+        return m_kind == Kind::Inline;
+    }
     bool wide() const {
         return m_kind == Kind::Wide;
     }
@@ -117,6 +120,7 @@ private:
 
     QByteArray& m_out;
     const TAnsiEncoding* m_ansi; // null for UTF-8
+    bool m_ansiKeepsAscii = false;
     qsizetype m_start;
     qsizetype m_used;
 };

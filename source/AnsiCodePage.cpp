@@ -278,6 +278,10 @@ void TAnsiEncoding::appendBytes(QStringView text, QByteArray& out) const {
     out.resize(old + (o - begin));
 }
 
+bool TAnsiEncoding::keepsAscii() const {
+    return m_tables->asciiIdentity;
+}
+
 char* TAnsiEncoding::encodeUtf8(const char* begin, const char* end, char* out) const {
     const uint16_t* const encode = m_tables->encode.data();
     const bool asciiIdentity = m_tables->asciiIdentity;

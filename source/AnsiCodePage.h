@@ -33,6 +33,9 @@ public:
     int maxBytesPerChar() const override { return m_doubleByte ? 2 : 1; }
 
     bool isDoubleByte() const { return m_doubleByte; }
+    // Whether every ASCII character is its own byte (and the byte that
+    // character), as in all the supported code pages.
+    bool keepsAscii() const;
 
     // Well-formed UTF-8 in [begin, end) to this code page's bytes at `out`,
     // as appendBytes encodes the same text decoded; returns the end of what
