@@ -1,5 +1,6 @@
 // Throughput of the steps of a conversion on a generated 100k-channel playlist
 // (bench/gen-playlist 100000 1), or on the file DORVANE_BENCH_PLAYLIST names.
+#include "ByteConversion.h"
 #include "Conversion.h"
 #include "Encoding.h"
 #include "LineSink.h"
@@ -15,6 +16,8 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <vector>
 
 using namespace dorvane;
 
@@ -152,6 +155,75 @@ void BM_ConvertToBytes(benchmark::State& state) {
     }
     state.SetBytesProcessed(state.iterations() * playlistBytes().size());
 }
+
+// dorvane-convert's direct path for UTF-8 input runs in two halves on two
+// threads; each half on its own here, over the file's pieces of 256 KiB cut
+// after an LF, as the converter reads them.
+std::vector<QByteArrayView> playlistPieces() {
+    std::vector<QByteArrayView> pieces;
+    QByteArrayView rest = playlistBytes();
+    if (rest.startsWith("\xEF\xBB\xBF"))
+        rest = rest.sliced(3);
+    constexpr qsizetype kPiece = 256 * 1024;
+    while (!rest.isEmpty()) {
+        qsizetype size = rest.size();
+        if (size > kPiece)
+            if (const void* lf = std::memchr(rest.data() + kPiece, '\n',
+                                             static_cast<size_t>(size - kPiece)))
+                size = static_cast<const char*>(lf) - rest.data() + 1;
+        pieces.push_back(rest.first(size));
+        rest = rest.sliced(size);
+    }
+    return pieces;
+}
+
+// The reading thread's work once a piece is read: the check of its form and
+// the scan for lines, names and addresses.
+void BM_DirectCheckAndScan(benchmark::State& state) {
+    const std::vector<QByteArrayView> pieces = playlistPieces();
+    const TargetFormat& format = formatFor(TTargetKind::tkPLS);
+    for (auto _ : state) {
+        ByteScanner scanner(format);
+        ScannedPiece scanned;
+        for (const QByteArrayView piece : pieces) {
+            benchmark::DoNotOptimize(isWellFormedUtf8(piece));
+            scanner.scan(piece, scanned);
+        }
+        benchmark::DoNotOptimize(scanner.channels());
+    }
+    state.SetBytesProcessed(state.iterations() * playlistBytes().size());
+}
+BENCHMARK(BM_DirectCheckAndScan)->Unit(benchmark::kMillisecond);
+
+// The writing thread's work: the target's lines into fresh memory, in UTF-8
+// (code page 0) or Windows-1251.
+void BM_DirectWrite(benchmark::State& state) {
+    const TargetFormat& format = formatArg(state);
+    const TEncoding& encoding =
+        state.range(1) ? *TEncoding::ansi(static_cast<int>(state.range(1))) : TEncoding::UTF8();
+    state.SetLabel(format.cliName().toString().toStdString() +
+                   (state.range(1) ? " cp" + std::to_string(state.range(1)) : " utf-8"));
+    const std::vector<QByteArrayView> pieces = playlistPieces();
+    std::vector<ScannedPiece> scanned(pieces.size());
+    ByteScanner scanner(format);
+    for (size_t k = 0; k < pieces.size(); ++k)
+        scanner.scan(pieces[k], scanned[k]);
+    const qsizetype size = playlistBytes().size();
+    for (auto _ : state) {
+        QByteArray bytes = encoding.GetPreamble();
+        ByteWriter writer(format, bytes, size + size / 8 + 4096, encoding);
+        for (const ScannedPiece& piece : scanned)
+            writer.write(piece);
+        writer.finish();
+        benchmark::DoNotOptimize(bytes.data());
+    }
+    state.SetBytesProcessed(state.iterations() * size);
+}
+BENCHMARK(BM_DirectWrite)
+    ->Args({static_cast<int>(TTargetKind::tkPLS), 0})
+    ->Args({static_cast<int>(TTargetKind::tkWebTV), 0})
+    ->Args({static_cast<int>(TTargetKind::tkPLS), 1251})
+    ->Unit(benchmark::kMillisecond);
 
 void convertingTargets(benchmark::internal::Benchmark* b) {
     for (const TargetFormat* format : allFormats())
