@@ -11,53 +11,50 @@ PieceReader::PieceReader(QByteArrayView bytes, const TEncoding& encoding)
     : m_bytes(bytes), m_encoding(encoding), m_thread([this] { read(); }) {}
 
 PieceReader::~PieceReader() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopping = true;
-    }
-    m_changed.notify_all();
+    m_sync.stop();
     m_thread.join();
 }
 
 bool PieceReader::next(TStringList& lines) {
-    std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [this] { return !m_ready.empty() || m_finished || !m_wellFormed; });
+    std::unique_lock lock(m_sync.mutex);
+    m_sync.changed.wait(lock,
+                        [this] { return !m_ready.empty() || m_sync.finished || !m_wellFormed; });
     if (!m_wellFormed)
         return false;
     if (m_ready.empty()) {
-        if (m_error)
-            std::rethrow_exception(m_error);
+        if (m_sync.error)
+            std::rethrow_exception(m_sync.error);
         return false;
     }
     lines = std::move(m_ready.front());
     m_ready.pop_front();
     lock.unlock();
-    m_changed.notify_all();
+    m_sync.changed.notify_all();
     return true;
 }
 
 bool PieceReader::wellFormed() const {
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_sync.mutex);
     return m_wellFormed;
 }
 
 int PieceReader::channelCount() const {
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_sync.mutex);
     return m_channels;
 }
 
 void PieceReader::read() {
     const bool utf8 = m_encoding.CodePage() == 65001;
-    try {
+    m_sync.run([this, utf8] {
         ChannelCounter counter;
         bool textEnded = false;
         qsizetype begin = 0;
         while (begin < m_bytes.size()) {
             {
-                std::unique_lock lock(m_mutex);
-                m_changed.wait(lock,
-                               [this] { return m_stopping || m_ready.size() < kPiecesAhead; });
-                if (m_stopping)
+                std::unique_lock lock(m_sync.mutex);
+                m_sync.changed.wait(
+                    lock, [this] { return m_sync.stopping || m_ready.size() < kPiecesAhead; });
+                if (m_sync.stopping)
                     break;
             }
             qsizetype end = m_bytes.size();
@@ -74,7 +71,7 @@ void PieceReader::read() {
             bool ok = true;
             QString text = utf8 ? decodeUtf8Strict(piece, &ok) : m_encoding.GetString(piece);
             if (!ok) {
-                std::lock_guard lock(m_mutex);
+                std::lock_guard lock(m_sync.mutex);
                 m_wellFormed = false;
                 break;
             }
@@ -89,22 +86,14 @@ void PieceReader::read() {
             for (int i = 0; i < lines.Count(); ++i)
                 counter.addLine(lines.line(i));
             {
-                std::lock_guard lock(m_mutex);
+                std::lock_guard lock(m_sync.mutex);
                 m_ready.push_back(std::move(lines));
             }
-            m_changed.notify_all();
+            m_sync.changed.notify_all();
         }
-        std::lock_guard lock(m_mutex);
+        std::lock_guard lock(m_sync.mutex);
         m_channels = counter.count();
-    } catch (...) {
-        std::lock_guard lock(m_mutex);
-        m_error = std::current_exception();
-    }
-    {
-        std::lock_guard lock(m_mutex);
-        m_finished = true;
-    }
-    m_changed.notify_all();
+    });
 }
 
 } // namespace dorvane

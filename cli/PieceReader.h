@@ -1,13 +1,11 @@
 #pragma once
 
+#include "ReadAhead.h"
 #include "StringList.h"
 
 #include <QByteArrayView>
 
-#include <condition_variable>
 #include <deque>
-#include <exception>
-#include <mutex>
 #include <thread>
 
 namespace dorvane {
@@ -52,14 +50,10 @@ private:
     const QByteArrayView m_bytes;
     const TEncoding& m_encoding;
 
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
+    mutable ReadAhead m_sync;
     std::deque<TStringList> m_ready;
-    bool m_finished = false;
-    bool m_stopping = false;
     bool m_wellFormed = true;
     int m_channels = 0;
-    std::exception_ptr m_error;
 
     std::thread m_thread; // last: starts once everything above is set up
 };

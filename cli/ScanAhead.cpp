@@ -15,23 +15,19 @@ ScanAhead::ScanAhead(int fd, const QString& fileName, const TargetFormat& target
     : m_fd(fd), m_fileName(fileName), m_scanner(target), m_thread([this] { read(); }) {}
 
 ScanAhead::~ScanAhead() {
-    {
-        std::lock_guard lock(m_mutex);
-        m_stopping = true;
-    }
-    m_changed.notify_all();
+    m_sync.stop();
     m_thread.join();
 }
 
 const ScannedPiece* ScanAhead::next() {
-    std::unique_lock lock(m_mutex);
+    std::unique_lock lock(m_sync.mutex);
     if (m_held) {
         m_held = false;
-        m_changed.notify_all(); // a slot is free again
+        m_sync.changed.notify_all(); // a slot is free again
     }
-    m_changed.wait(lock, [this] { return m_filled > m_taken || m_finished; });
-    if (m_error)
-        std::rethrow_exception(m_error);
+    m_sync.changed.wait(lock, [this] { return m_filled > m_taken || m_sync.finished; });
+    if (m_sync.error)
+        std::rethrow_exception(m_sync.error);
     if (m_verdict != Verdict::Utf8 || m_filled == m_taken)
         return nullptr;
     m_held = true;
@@ -39,26 +35,26 @@ const ScannedPiece* ScanAhead::next() {
 }
 
 ScanAhead::Verdict ScanAhead::verdict() const {
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_sync.mutex);
     return m_verdict;
 }
 
 int ScanAhead::channels() const {
-    std::lock_guard lock(m_mutex);
+    std::lock_guard lock(m_sync.mutex);
     return m_channels;
 }
 
 void ScanAhead::read() {
-    try {
+    m_sync.run([this] {
         bool first = true;
         while (true) {
             Slot* slot = nullptr;
             {
-                std::unique_lock lock(m_mutex);
-                m_changed.wait(lock, [this] {
-                    return m_stopping || m_filled - m_taken + (m_held ? 1 : 0) < kSlots;
+                std::unique_lock lock(m_sync.mutex);
+                m_sync.changed.wait(lock, [this] {
+                    return m_sync.stopping || m_filled - m_taken + (m_held ? 1 : 0) < kSlots;
                 });
-                if (m_stopping)
+                if (m_sync.stopping)
                     break;
                 slot = &m_slots[m_filled % kSlots]; // neither queued nor held
             }
@@ -80,28 +76,20 @@ void ScanAhead::read() {
             if (utf8 && !isWellFormedUtf8(piece))
                 utf8 = false;
             if (!utf8) {
-                std::lock_guard lock(m_mutex);
+                std::lock_guard lock(m_sync.mutex);
                 m_verdict = verdict == Verdict::Utf8 ? Verdict::NotUtf8 : verdict;
                 break;
             }
             m_scanner.scan(piece, slot->scanned);
             {
-                std::lock_guard lock(m_mutex);
+                std::lock_guard lock(m_sync.mutex);
                 ++m_filled;
             }
-            m_changed.notify_all();
+            m_sync.changed.notify_all();
         }
-        std::lock_guard lock(m_mutex);
+        std::lock_guard lock(m_sync.mutex);
         m_channels = m_scanner.channels();
-    } catch (...) {
-        std::lock_guard lock(m_mutex);
-        m_error = std::current_exception();
-    }
-    {
-        std::lock_guard lock(m_mutex);
-        m_finished = true;
-    }
-    m_changed.notify_all();
+    });
 }
 
 ScanAhead::Verdict ScanAhead::readPiece(QByteArray& bytes, qsizetype& size) {

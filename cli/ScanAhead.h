@@ -1,14 +1,12 @@
 #pragma once
 
 #include "ByteConversion.h"
+#include "ReadAhead.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <array>
-#include <condition_variable>
-#include <exception>
-#include <mutex>
 #include <thread>
 
 namespace dorvane {
@@ -69,17 +67,13 @@ private:
     QByteArray m_tail; // the start of a line, read but not yet in a piece
     qsizetype m_total = 0;
 
-    mutable std::mutex m_mutex;
-    std::condition_variable m_changed;
+    mutable ReadAhead m_sync;
     std::array<Slot, kSlots> m_slots;
     int m_filled = 0;    // slots filled by the reading thread, in all
     int m_taken = 0;     // slots the caller has taken, in all
     bool m_held = false; // the caller still holds slot m_taken - 1
-    bool m_finished = false;
-    bool m_stopping = false;
     Verdict m_verdict = Verdict::Utf8;
     int m_channels = 0;
-    std::exception_ptr m_error;
 
     std::thread m_thread; // last: starts once everything above is set up
 };
