@@ -515,6 +515,8 @@ int runConvertCommand(int argc, char** argv) {
         printTo(stderr, error.Message() + u'\n');
     } catch (const std::bad_alloc&) {
         printTo(stderr, QStringLiteral("Out of memory\n"));
+    } catch (const std::exception& error) { // a thread the system would not start
+        printTo(stderr, QString::fromLocal8Bit(error.what()) + u'\n');
     }
     return kFileError;
 }
