@@ -1,0 +1,109 @@
+// The converter's direct path against the UTF-16 way it stands in for:
+// arbitrary bytes of a playlist file, the output in UTF-8 or in a code page
+// (chosen by the first byte), the file cut into pieces after LF bytes chosen by
+// the second. Well-formed UTF-8 must give the very bytes and counts of
+// decoding, splitting, converting and encoding; anything else must be
+// refused, so that the converter reads it the other way.
+#include "ByteConversion.h"
+#include "Conversion.h"
+#include "Encoding.h"
+#include "LineSink.h"
+#include "Playlist.h"
+#include "StringList.h"
+#include "TargetFormat.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <iterator>
+
+using namespace dorvane;
+
+namespace {
+
+const TEncoding& outputEncoding(uint8_t selector) {
+    static const int codePages[] = {1251, 1252, 932, 936, 949, 950, 1250, 1253, 1255, 1258, 874};
+    if (selector % 2 == 0)
+        return TEncoding::UTF8();
+    return *TEncoding::ansi(codePages[selector / 2 % std::size(codePages)]);
+}
+
+struct Output {
+    QByteArray bytes;
+    int channels = 0;
+    int entries = 0;
+};
+
+Output throughUtf16(QByteArrayView text, const TargetFormat& target, const TEncoding& encoding) {
+    TStringList lines;
+    lines.setText(decodeUtf8Strict(text));
+    Output result{encoding.GetPreamble()};
+    EncodingSink sink(result.bytes, encoding);
+    Conversion conversion(target);
+    if (target.converts()) {
+        conversion.header(sink);
+        for (int k = 0; k < lines.Count(); ++k)
+            conversion.processLine(lines.line(k), sink);
+        conversion.footer(sink);
+    } else {
+        for (int k = 0; k < lines.Count(); ++k)
+            sink.addLine({lines.line(k)});
+    }
+    sink.flush();
+    result.channels = channelCount(lines);
+    result.entries = target.converts() ? conversion.count : result.channels;
+    return result;
+}
+
+// Cut after the LF bytes whose bit in `cuts` (taken round and round) is set.
+Output throughBytes(QByteArrayView text, const TargetFormat& target, const TEncoding& encoding,
+                    uint8_t cuts) {
+    Output result{encoding.GetPreamble()};
+    ByteConversion conversion(target, result.bytes, 0, encoding);
+    qsizetype begin = 0;
+    int lf = 0;
+    for (qsizetype k = 0; k < text.size(); ++k) {
+        if (text[k] == '\n' && (cuts >> (lf++ % 8) & 1)) {
+            if (!conversion.addPiece(text.sliced(begin, k + 1 - begin)))
+                std::abort();
+            begin = k + 1;
+        }
+    }
+    if (!conversion.addPiece(text.sliced(begin)))
+        std::abort();
+    conversion.finish();
+    result.channels = conversion.channels();
+    result.entries = conversion.entries();
+    return result;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 2)
+        return 0;
+    const TEncoding& encoding = outputEncoding(data[0]);
+    const uint8_t cuts = data[1];
+    const QByteArrayView text(reinterpret_cast<const char*>(data + 2),
+                              static_cast<qsizetype>(size - 2));
+
+    bool wellFormed = false;
+    decodeUtf8Strict(text, &wellFormed);
+    if (isWellFormedUtf8(text) != wellFormed)
+        std::abort();
+    if (!wellFormed) {
+        QByteArray out;
+        ByteConversion conversion(formatFor(TTargetKind::tkPLS), out, 0, encoding);
+        if (conversion.addPiece(text))
+            std::abort();
+        return 0;
+    }
+
+    for (const TargetFormat* target : allFormats()) {
+        const Output expected = throughUtf16(text, *target, encoding);
+        const Output actual = throughBytes(text, *target, encoding, cuts);
+        if (actual.bytes != expected.bytes || actual.channels != expected.channels ||
+            actual.entries != expected.entries)
+            std::abort();
+    }
+    return 0;
+}
