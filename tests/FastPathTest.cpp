@@ -3,12 +3,10 @@
 // every rule the two apply separately (line ends, the end at 00, markers,
 // the name's comma, XML escaping and the characters XML leaves out).
 #include "ByteConversion.h"
-#include "Conversion.h"
 #include "ConvertRunner.h"
 #include "Encoding.h"
 #include "LineSink.h"
-#include "Playlist.h"
-#include "StringList.h"
+#include "ReferenceConversion.h"
 #include "TargetFormat.h"
 
 #include <QDir>
@@ -22,36 +20,8 @@ using namespace dorvane;
 
 namespace {
 
-struct Output {
-    QByteArray bytes;
-    int channels = 0;
-    int entries = 0;
-};
-
-// As dorvane-convert converts without the direct path: decode, split, convert
-// line by line, encode.
-Output throughUtf16(QByteArrayView text, const TargetFormat& target,
-                    const TEncoding& encoding = TEncoding::UTF8()) {
-    TStringList lines;
-    lines.setText(decodeUtf8Strict(text));
-    Output result;
-    result.bytes = encoding.GetPreamble();
-    EncodingSink sink(result.bytes, encoding);
-    Conversion conversion(target);
-    if (target.converts()) {
-        conversion.header(sink);
-        for (int k = 0; k < lines.Count(); ++k)
-            conversion.processLine(lines.line(k), sink);
-        conversion.footer(sink);
-    } else {
-        for (int k = 0; k < lines.Count(); ++k)
-            sink.addLine({lines.line(k)});
-    }
-    sink.flush();
-    result.channels = channelCount(lines);
-    result.entries = target.converts() ? conversion.count : result.channels;
-    return result;
-}
+using Output = test::ConvertedOutput;
+using test::throughUtf16;
 
 // The direct path, the text cut into pieces after LF bytes chosen by `random`.
 Output throughBytes(QByteArrayView text, const TargetFormat& target, QRandomGenerator& random,

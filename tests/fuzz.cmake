@@ -14,5 +14,6 @@ foreach(target Decode Convert Encode Direct)
         add_test(NAME ${name}_corpus
                  COMMAND ${name} ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/${lower})
     endif()
+    target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/support)
     target_link_libraries(${name} PRIVATE dorvane_convert dorvane_source Qt6::Core)
 endforeach()

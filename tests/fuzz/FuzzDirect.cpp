@@ -5,11 +5,8 @@
 // decoding, splitting, converting and encoding; anything else must be
 // refused, so that the converter reads it the other way.
 #include "ByteConversion.h"
-#include "Conversion.h"
 #include "Encoding.h"
-#include "LineSink.h"
-#include "Playlist.h"
-#include "StringList.h"
+#include "ReferenceConversion.h"
 #include "TargetFormat.h"
 
 #include <cstdint>
@@ -27,32 +24,8 @@ const TEncoding& outputEncoding(uint8_t selector) {
     return *TEncoding::ansi(codePages[selector / 2 % std::size(codePages)]);
 }
 
-struct Output {
-    QByteArray bytes;
-    int channels = 0;
-    int entries = 0;
-};
-
-Output throughUtf16(QByteArrayView text, const TargetFormat& target, const TEncoding& encoding) {
-    TStringList lines;
-    lines.setText(decodeUtf8Strict(text));
-    Output result{encoding.GetPreamble()};
-    EncodingSink sink(result.bytes, encoding);
-    Conversion conversion(target);
-    if (target.converts()) {
-        conversion.header(sink);
-        for (int k = 0; k < lines.Count(); ++k)
-            conversion.processLine(lines.line(k), sink);
-        conversion.footer(sink);
-    } else {
-        for (int k = 0; k < lines.Count(); ++k)
-            sink.addLine({lines.line(k)});
-    }
-    sink.flush();
-    result.channels = channelCount(lines);
-    result.entries = target.converts() ? conversion.count : result.channels;
-    return result;
-}
+using Output = test::ConvertedOutput;
+using test::throughUtf16;
 
 // Cut after the LF bytes whose bit in `cuts` (taken round and round) is set.
 Output throughBytes(QByteArrayView text, const TargetFormat& target, const TEncoding& encoding,
