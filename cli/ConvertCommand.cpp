@@ -37,9 +37,9 @@ namespace {
 
 enum ExitStatus { kDone = 0, kFileError = 1, kUsageError = 2, kNoChannels = 3 };
 
-// The piece read and converted at a time on the direct path: small enough
-// that a piece is still in the cache when it is converted after its check,
-// big enough for few reads.
+// The piece of standard input's bytes converted at a time on the direct
+// path: small enough that a piece is still in the cache when it is converted
+// after its check. (Files go through ScanAhead, in pieces of its own.)
 constexpr qsizetype kReadSize = 256 * 1024;
 
 constexpr char kUsage[] =
