@@ -1,7 +1,7 @@
-#include "Application.h"
+#include "app/Application.h"
 
-#include "Form8.h"
-#include "QtClipboardPort.h"
+#include "app/Form8.h"
+#include "app/QtClipboardPort.h"
 
 #include <QApplication>
 

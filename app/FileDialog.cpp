@@ -1,4 +1,4 @@
-#include "FileDialog.h"
+#include "app/FileDialog.h"
 
 #include <QFileDialog>
 

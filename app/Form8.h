@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TargetKind.h"
+#include "convert/TargetKind.h"
 
 #include <QMainWindow>
 

@@ -1,7 +1,7 @@
-#include "Guard.h"
+#include "app/Guard.h"
 
-#include "Errors.h"
-#include "MessageBox.h"
+#include "playlist/Errors.h"
+#include "app/MessageBox.h"
 
 #include <QApplication>
 

@@ -1,4 +1,4 @@
-#include "IconFile.h"
+#include "app/IconFile.h"
 
 #include <QBuffer>
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "MemoView.h"
+#include "app/MemoView.h"
 
-#include "SkinManager.h"
+#include "app/SkinManager.h"
 
 namespace dorvane {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TextView.h"
+#include "app/TextView.h"
 
 namespace dorvane {
 

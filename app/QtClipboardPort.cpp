@@ -1,6 +1,6 @@
-#include "QtClipboardPort.h"
+#include "app/QtClipboardPort.h"
 
-#include "Errors.h"
+#include "playlist/Errors.h"
 
 #include <QClipboard>
 #include <QGuiApplication>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Clipboard.h"
+#include "playlist/Clipboard.h"
 
 namespace dorvane {
 

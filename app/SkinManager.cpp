@@ -1,4 +1,4 @@
-#include "SkinManager.h"
+#include "app/SkinManager.h"
 
 #include <QDir>
 #include <QFile>

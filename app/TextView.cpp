@@ -1,4 +1,4 @@
-#include "TextView.h"
+#include "app/TextView.h"
 
 #include <QApplication>
 #include <QKeyEvent>

@@ -1,4 +1,4 @@
-#include "WebLinks.h"
+#include "app/WebLinks.h"
 
 #include <QDesktopServices>
 

@@ -1,12 +1,12 @@
 // Throughput of the steps of a conversion on a generated 100k-channel playlist
 // (bench/gen-playlist 100000 1), or on the file DORVANE_BENCH_PLAYLIST names.
-#include "ByteConversion.h"
-#include "Conversion.h"
-#include "Encoding.h"
-#include "LineSink.h"
-#include "StringList.h"
-#include "TargetFormat.h"
-#include "TextFile.h"
+#include "convert/ByteConversion.h"
+#include "convert/Conversion.h"
+#include "playlist/Encoding.h"
+#include "convert/LineSink.h"
+#include "playlist/StringList.h"
+#include "convert/TargetFormat.h"
+#include "playlist/TextFile.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
-#include "PieceReader.h"
+#include "cli/PieceReader.h"
 
-#include "Encoding.h"
-#include "Playlist.h"
+#include "playlist/Encoding.h"
+#include "playlist/Playlist.h"
 
 #include <cstring>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ReadAhead.h"
-#include "StringList.h"
+#include "cli/ReadAhead.h"
+#include "playlist/StringList.h"
 
 #include <QByteArrayView>
 

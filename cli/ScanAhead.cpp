@@ -1,8 +1,8 @@
-#include "ScanAhead.h"
+#include "cli/ScanAhead.h"
 
-#include "Errors.h"
-#include "SystemError.h"
-#include "TextFile.h"
+#include "playlist/Errors.h"
+#include "playlist/SystemError.h"
+#include "playlist/TextFile.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "ByteConversion.h"
-#include "ReadAhead.h"
+#include "convert/ByteConversion.h"
+#include "cli/ReadAhead.h"
 
 #include <QByteArray>
 #include <QString>

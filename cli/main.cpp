@@ -1,4 +1,4 @@
-#include "ConvertCommand.h"
+#include "cli/ConvertCommand.h"
 
 int main(int argc, char** argv) {
     return dorvane::runConvertCommand(argc, argv);

@@ -1,6 +1,6 @@
-#include "ByteConversion.h"
+#include "convert/ByteConversion.h"
 
-#include "TargetFormat.h"
+#include "convert/TargetFormat.h"
 
 #include <cstdint>
 #include <cstring>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "ByteLineSink.h"
+#include "convert/ByteLineSink.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -1,7 +1,7 @@
-#include "ByteLineSink.h"
+#include "convert/ByteLineSink.h"
 
-#include "AnsiCodePage.h"
-#include "LineSink.h"
+#include "playlist/AnsiCodePage.h"
+#include "convert/LineSink.h"
 
 #include <algorithm>
 

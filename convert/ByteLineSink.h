@@ -1,7 +1,7 @@
 #pragma once
 
-#include "Encoding.h"
-#include "TargetFormat.h"
+#include "playlist/Encoding.h"
+#include "convert/TargetFormat.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -1,8 +1,8 @@
-#include "Conversion.h"
+#include "convert/Conversion.h"
 
-#include "LineSink.h"
-#include "Playlist.h"
-#include "TargetFormat.h"
+#include "convert/LineSink.h"
+#include "playlist/Playlist.h"
+#include "convert/TargetFormat.h"
 
 #include <cstring>
 

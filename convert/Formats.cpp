@@ -1,15 +1,15 @@
-#include "TargetFormat.h"
+#include "convert/TargetFormat.h"
 
-#include "formats/AzBoxFormat.h"
-#include "formats/IptvxFormat.h"
-#include "formats/OpenBoxFormat.h"
-#include "formats/OpenBoxSxFormat.h"
-#include "formats/PlsFormat.h"
-#include "formats/SourceFormats.h"
-#include "formats/U2cRadioFormat.h"
-#include "formats/WebTvFormat.h"
-#include "formats/WizardHdFormat.h"
-#include "formats/WmpFormat.h"
+#include "convert/formats/AzBoxFormat.h"
+#include "convert/formats/IptvxFormat.h"
+#include "convert/formats/OpenBoxFormat.h"
+#include "convert/formats/OpenBoxSxFormat.h"
+#include "convert/formats/PlsFormat.h"
+#include "convert/formats/SourceFormats.h"
+#include "convert/formats/U2cRadioFormat.h"
+#include "convert/formats/WebTvFormat.h"
+#include "convert/formats/WizardHdFormat.h"
+#include "convert/formats/WmpFormat.h"
 
 #include <cstdlib>
 

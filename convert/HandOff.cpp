@@ -1,4 +1,4 @@
-#include "HandOff.h"
+#include "convert/HandOff.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,8 +1,8 @@
-#include "LineSink.h"
+#include "convert/LineSink.h"
 
-#include "Encoding.h"
-#include "Errors.h"
-#include "StringList.h"
+#include "playlist/Encoding.h"
+#include "playlist/Errors.h"
+#include "playlist/StringList.h"
 
 #include <cstring>
 

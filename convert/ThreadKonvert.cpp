@@ -1,9 +1,9 @@
-#include "ThreadKonvert.h"
+#include "convert/ThreadKonvert.h"
 
-#include "Errors.h"
-#include "HandOff.h"
-#include "LineSink.h"
-#include "StringList.h"
+#include "playlist/Errors.h"
+#include "convert/HandOff.h"
+#include "convert/LineSink.h"
+#include "playlist/StringList.h"
 
 #include <QElapsedTimer>
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Conversion.h"
+#include "convert/Conversion.h"
 
 #include <QThread>
 

@@ -1,4 +1,4 @@
-#include "XmlText.h"
+#include "convert/XmlText.h"
 
 #include <cstring>
 

@@ -1,9 +1,9 @@
-#include "Output.h"
+#include "output/Output.h"
 
-#include "Clipboard.h"
-#include "Encoding.h"
-#include "SystemError.h"
-#include "TextFile.h"
+#include "playlist/Clipboard.h"
+#include "playlist/Encoding.h"
+#include "playlist/SystemError.h"
+#include "playlist/TextFile.h"
 
 #include <QFileInfo>
 

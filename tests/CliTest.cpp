@@ -1,6 +1,6 @@
 #include "ConvertRunner.h"
 
-#include "Encoding.h"
+#include "playlist/Encoding.h"
 #include "QtPrinters.h"
 
 #include <gtest/gtest.h>

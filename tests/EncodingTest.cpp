@@ -1,6 +1,6 @@
 // UTF-8 and the ANSI code pages: bytes to text, text to bytes, and which code
 // page a locale name stands for.
-#include "Encoding.h"
+#include "playlist/Encoding.h"
 #include "QtPrinters.h"
 
 #include <gtest/gtest.h>

@@ -1,8 +1,8 @@
 // The application's error box: its text, its caption, and the guard every
 // handler is entered through.
-#include "Errors.h"
-#include "Guard.h"
-#include "MessageBox.h"
+#include "playlist/Errors.h"
+#include "app/Guard.h"
+#include "app/MessageBox.h"
 #include "QtPrinters.h"
 
 #include <QCoreApplication>

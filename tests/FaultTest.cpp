@@ -1,11 +1,11 @@
 // Files that go wrong: each must end in a clear message or a sensible
 // playlist, never in lost data or a crash.
-#include "Encoding.h"
-#include "Errors.h"
-#include "Playlist.h"
+#include "playlist/Encoding.h"
+#include "playlist/Errors.h"
+#include "playlist/Playlist.h"
 #include "QtPrinters.h"
-#include "StringList.h"
-#include "TextFile.h"
+#include "playlist/StringList.h"
+#include "playlist/TextFile.h"
 
 #include <QDir>
 #include <QFile>

@@ -8,7 +8,7 @@
 
 #include <gtest/gtest.h>
 
-#include "IconFile.h"
+#include "app/IconFile.h"
 #include "QtPrinters.h"
 
 namespace dorvane {

@@ -1,7 +1,7 @@
 // Stream lines, the channel count of a playlist and the Russian word for it.
-#include "Playlist.h"
+#include "playlist/Playlist.h"
 #include "QtPrinters.h"
-#include "StringList.h"
+#include "playlist/StringList.h"
 
 #include <gtest/gtest.h>
 

@@ -1,11 +1,11 @@
 // The conversion worker and its hand-offs, without a window.
-#include "Errors.h"
-#include "HandOff.h"
-#include "LineSink.h"
+#include "playlist/Errors.h"
+#include "convert/HandOff.h"
+#include "convert/LineSink.h"
 #include "QtPrinters.h"
-#include "StringList.h"
-#include "TargetFormat.h"
-#include "ThreadKonvert.h"
+#include "playlist/StringList.h"
+#include "convert/TargetFormat.h"
+#include "convert/ThreadKonvert.h"
 
 #include <QCoreApplication>
 #include <QThread>

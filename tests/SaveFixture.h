@@ -4,7 +4,7 @@
 // saved.
 #include "WindowFixture.h"
 
-#include "Output.h"
+#include "output/Output.h"
 
 #include <QDir>
 #include <QFileInfo>

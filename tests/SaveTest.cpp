@@ -3,7 +3,7 @@
 // user a file.
 #include "SaveFixture.h"
 
-#include "HandOff.h"
+#include "convert/HandOff.h"
 
 #include <QDir>
 #include <QThread>

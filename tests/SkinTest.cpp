@@ -1,6 +1,6 @@
 // The skin manager: finding the skin in its folder, loading it from the folder
 // or the packed file, and staying silent or reporting once when it cannot.
-#include "SkinManager.h"
+#include "app/SkinManager.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -8,9 +8,9 @@
 // every failure.
 #include "SaveFixture.h"
 
-#include "Encoding.h"
-#include "Output.h"
-#include "TextFile.h"
+#include "playlist/Encoding.h"
+#include "output/Output.h"
+#include "playlist/TextFile.h"
 
 #include <QContextMenuEvent>
 #include <QDateTime>

@@ -1,7 +1,7 @@
 // The line list: splitting a text into lines, joining them back, and the
 // index rules.
-#include "StringList.h"
-#include "Errors.h"
+#include "playlist/StringList.h"
+#include "playlist/Errors.h"
 #include "QtPrinters.h"
 
 #include <gtest/gtest.h>

@@ -1,10 +1,10 @@
 // Reading playlist files into lines and writing text to files: the exact
 // bytes, the marks, and the error messages.
-#include "TextFile.h"
-#include "Encoding.h"
-#include "Errors.h"
+#include "playlist/TextFile.h"
+#include "playlist/Encoding.h"
+#include "playlist/Errors.h"
 #include "QtPrinters.h"
-#include "StringList.h"
+#include "playlist/StringList.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The read-only text view: its line index, scrolling, wrapping, selection and
 // that painting lays out only what can be seen.
-#include "TextView.h"
+#include "app/TextView.h"
 
 #include "QtPrinters.h"
 

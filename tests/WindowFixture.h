@@ -2,17 +2,17 @@
 
 // A real window under the offscreen platform, with the dialogs and message
 // boxes answered through their seams and Qt's own clipboard.
-#include "Conversion.h"
-#include "FileDialog.h"
-#include "Form8.h"
-#include "LineSink.h"
-#include "MemoView.h"
-#include "MessageBox.h"
-#include "QtClipboardPort.h"
+#include "convert/Conversion.h"
+#include "app/FileDialog.h"
+#include "app/Form8.h"
+#include "convert/LineSink.h"
+#include "app/MemoView.h"
+#include "app/MessageBox.h"
+#include "app/QtClipboardPort.h"
 #include "QtPrinters.h"
-#include "StringList.h"
-#include "TargetFormat.h"
-#include "ThreadKonvert.h"
+#include "playlist/StringList.h"
+#include "convert/TargetFormat.h"
+#include "convert/ThreadKonvert.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,7 +1,7 @@
 // Conversion runs as the window starts, shows and stops them.
 #include "WindowFixture.h"
 
-#include "HandOff.h"
+#include "convert/HandOff.h"
 
 #include <QThread>
 #include <QTimer>

@@ -1,9 +1,9 @@
 // The window's skin: looked for in the program's data folder before the window
 // is first shown, silently done without when absent, reported once when broken.
-#include "Form8.h"
-#include "MessageBox.h"
+#include "app/Form8.h"
+#include "app/MessageBox.h"
 #include "QtPrinters.h"
-#include "SkinManager.h"
+#include "app/SkinManager.h"
 
 #include <QApplication>
 #include <QDir>

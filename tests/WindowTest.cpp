@@ -2,7 +2,7 @@
 // web links, driven with Qt Test's mouse and key events.
 #include "WindowFixture.h"
 
-#include "WebLinks.h"
+#include "app/WebLinks.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>

@@ -3,7 +3,7 @@ if(DORVANE_BUILD_GUI)
     dorvane_add_test(test_pictures GUI
         SOURCES PicturesTest.cpp ${PROJECT_SOURCE_DIR}/app/IconFile.cpp
         LIBS $<TARGET_OBJECTS:dorvane_pictures> Qt6::Gui)
-    target_include_directories(test_pictures PRIVATE ${PROJECT_SOURCE_DIR}/app)
+    target_include_directories(test_pictures PRIVATE ${PROJECT_SOURCE_DIR})
     target_compile_definitions(test_pictures PRIVATE
         DORVANE_RESOURCES="${PROJECT_SOURCE_DIR}/app/resources")
 
@@ -24,7 +24,7 @@ if(DORVANE_BUILD_GUI)
         SOURCES SkinTest.cpp ${PROJECT_SOURCE_DIR}/app/SkinManager.cpp ${PROJECT_SOURCE_DIR}/app/SkinManager.h
                 ${DORVANE_PACKED_SKIN}
         LIBS Qt6::Widgets)
-    target_include_directories(test_skin PRIVATE ${PROJECT_SOURCE_DIR}/app)
+    target_include_directories(test_skin PRIVATE ${PROJECT_SOURCE_DIR})
     target_compile_definitions(test_skin PRIVATE
         DORVANE_SHIPPED_SKIN="${PROJECT_SOURCE_DIR}/skins/UIX"
         DORVANE_PACKED_SKIN="${DORVANE_PACKED_SKIN}")

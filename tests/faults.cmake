@@ -1,1 +1,1 @@
-dorvane_add_test(test_faults SOURCES FaultTest.cpp LIBS dorvane_source)
+dorvane_add_test(test_faults SOURCES FaultTest.cpp LIBS dorvane_playlist)

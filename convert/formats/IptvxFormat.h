@@ -1,7 +1,7 @@
 #pragma once
 
-#include "TemplateFormat.h"
-#include "XmlText.h"
+#include "convert/formats/TemplateFormat.h"
+#include "convert/XmlText.h"
 
 namespace dorvane {
 

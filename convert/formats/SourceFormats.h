@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TargetFormat.h"
+#include "convert/TargetFormat.h"
 
 namespace dorvane {
 

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "ByteLineSink.h"
-#include "LineSink.h"
-#include "TargetFormat.h"
+#include "convert/ByteLineSink.h"
+#include "convert/LineSink.h"
+#include "convert/TargetFormat.h"
 
 namespace dorvane {
 

@@ -1,4 +1,4 @@
-#include "U2cRadioFormat.h"
+#include "convert/formats/U2cRadioFormat.h"
 
 #include <QDate>
 #include <QLocale>

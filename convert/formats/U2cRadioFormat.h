@@ -1,6 +1,6 @@
 #pragma once
 
-#include "TemplateFormat.h"
+#include "convert/formats/TemplateFormat.h"
 
 namespace dorvane {
 

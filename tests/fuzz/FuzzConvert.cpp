@@ -1,9 +1,9 @@
 // Arbitrary lines through every target. Checks that the XML targets always
 // write well-formed XML and that PLS counts exactly the entries it writes.
-#include "Conversion.h"
-#include "LineSink.h"
-#include "StringList.h"
-#include "TargetFormat.h"
+#include "convert/Conversion.h"
+#include "convert/LineSink.h"
+#include "playlist/StringList.h"
+#include "convert/TargetFormat.h"
 
 #include <QXmlStreamReader>
 

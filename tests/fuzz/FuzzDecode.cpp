@@ -1,8 +1,8 @@
 // Bytes of a playlist file into lines: the UTF-8, UTF-16 and ANSI readings and
 // the split. Checks that joining the lines and splitting again gives them back.
-#include "Encoding.h"
-#include "StringList.h"
-#include "TextFile.h"
+#include "playlist/Encoding.h"
+#include "playlist/StringList.h"
+#include "playlist/TextFile.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 // Text into bytes: UTF-8 must decode back to the same text whenever the text
 // has no unpaired surrogate; every ANSI code page must take any text.
-#include "Encoding.h"
+#include "playlist/Encoding.h"
 
 #include <cstdint>
 #include <cstdlib>

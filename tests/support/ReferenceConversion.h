@@ -3,12 +3,12 @@
 // The UTF-16 way of converting a UTF-8 playlist, as dorvane-convert takes it
 // without its direct path: decode, split into lines, convert line by line,
 // encode. The reference the direct path is held to.
-#include "Conversion.h"
-#include "Encoding.h"
-#include "LineSink.h"
-#include "Playlist.h"
-#include "StringList.h"
-#include "TargetFormat.h"
+#include "convert/Conversion.h"
+#include "playlist/Encoding.h"
+#include "convert/LineSink.h"
+#include "playlist/Playlist.h"
+#include "playlist/StringList.h"
+#include "convert/TargetFormat.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

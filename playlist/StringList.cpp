@@ -1,8 +1,8 @@
-#include "StringList.h"
+#include "playlist/StringList.h"
 
-#include "Encoding.h"
-#include "Errors.h"
-#include "TextFile.h"
+#include "playlist/Encoding.h"
+#include "playlist/Errors.h"
+#include "playlist/TextFile.h"
 
 #include <cstring>
 #include <functional>

@@ -2,16 +2,16 @@
 # channel count.
 dorvane_add_test(test_source
     SOURCES EncodingTest.cpp StringListTest.cpp TextFileTest.cpp PlaylistTest.cpp
-    LIBS dorvane_source)
+    LIBS dorvane_playlist)
 
 # The ANSI code page follows the locale named in the environment; the second
 # registration names it through LC_CTYPE, with LC_ALL empty and LANG pointing
 # elsewhere, so it also checks which variable wins.
 dorvane_add_test(test_source_locale
     SOURCES LocaleTest.cpp
-    LIBS dorvane_source
+    LIBS dorvane_playlist
     ENV "LC_ALL=ru_RU.UTF-8")
 dorvane_add_test(test_source_locale_ctype
     SOURCES LocaleTest.cpp
-    LIBS dorvane_source
+    LIBS dorvane_playlist
     ENV "LC_ALL=;LC_CTYPE=ru_RU.UTF-8;LANG=en_US.UTF-8")

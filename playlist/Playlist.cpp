@@ -1,6 +1,6 @@
-#include "Playlist.h"
+#include "playlist/Playlist.h"
 
-#include "StringList.h"
+#include "playlist/StringList.h"
 
 namespace dorvane {
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "Encoding.h"
+#include "playlist/Encoding.h"
 
 #include <array>
 #include <cstdint>

@@ -1,6 +1,6 @@
-#include "Encoding.h"
+#include "playlist/Encoding.h"
 
-#include "AnsiCodePage.h"
+#include "playlist/AnsiCodePage.h"
 
 #include <QByteArray>
 

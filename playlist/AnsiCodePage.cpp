@@ -1,4 +1,4 @@
-#include "AnsiCodePage.h"
+#include "playlist/AnsiCodePage.h"
 
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>

@@ -1,8 +1,8 @@
-#include "TextFile.h"
+#include "playlist/TextFile.h"
 
-#include "Encoding.h"
-#include "Errors.h"
-#include "SystemError.h"
+#include "playlist/Encoding.h"
+#include "playlist/Errors.h"
+#include "playlist/SystemError.h"
 
 #include <QFile>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
-#include "Clipboard.h"
+#include "playlist/Clipboard.h"
 
-#include "Errors.h"
+#include "playlist/Errors.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "SystemError.h"
+#include "playlist/SystemError.h"
 
 #include <QDir>
 #include <QFileInfo>
