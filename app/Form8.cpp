@@ -1,19 +1,19 @@
 #include "app/Form8.h"
 
-#include "playlist/Clipboard.h"
-#include "playlist/Encoding.h"
 #include "app/FileDialog.h"
 #include "app/Guard.h"
 #include "app/IconFile.h"
 #include "app/MemoView.h"
 #include "app/MessageBox.h"
-#include "output/Output.h"
-#include "playlist/Playlist.h"
 #include "app/SkinManager.h"
-#include "playlist/StringList.h"
+#include "app/WebLinks.h"
 #include "convert/TargetFormat.h"
 #include "convert/ThreadKonvert.h"
-#include "app/WebLinks.h"
+#include "output/Output.h"
+#include "playlist/Clipboard.h"
+#include "playlist/Encoding.h"
+#include "playlist/Playlist.h"
+#include "playlist/StringList.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -78,8 +78,12 @@ QFont windowFont() {
 
 // The logo (a glass cube) and the status picture (a small blue screen),
 // built into the program.
-QPixmap logoPicture() { return QPixmap(QStringLiteral(":/pictures/logo.png")); }
-QPixmap statusPicture() { return QPixmap(QStringLiteral(":/pictures/status.jpg")); }
+QPixmap logoPicture() {
+    return QPixmap(QStringLiteral(":/pictures/logo.png"));
+}
+QPixmap statusPicture() {
+    return QPixmap(QStringLiteral(":/pictures/status.jpg"));
+}
 
 QAction* addItem(QObject* owner, QMenu* menu, const char* name, const QString& caption,
                  const QKeySequence& key) {

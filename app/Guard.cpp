@@ -1,7 +1,7 @@
 #include "app/Guard.h"
 
-#include "playlist/Errors.h"
 #include "app/MessageBox.h"
+#include "playlist/Errors.h"
 
 #include <QApplication>
 

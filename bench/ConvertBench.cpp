@@ -2,10 +2,10 @@
 // (bench/gen-playlist 100000 1), or on the file DORVANE_BENCH_PLAYLIST names.
 #include "convert/ByteConversion.h"
 #include "convert/Conversion.h"
-#include "playlist/Encoding.h"
 #include "convert/LineSink.h"
-#include "playlist/StringList.h"
 #include "convert/TargetFormat.h"
+#include "playlist/Encoding.h"
+#include "playlist/StringList.h"
 #include "playlist/TextFile.h"
 
 #include <benchmark/benchmark.h>
@@ -168,8 +168,8 @@ std::vector<QByteArrayView> playlistPieces() {
     while (!rest.isEmpty()) {
         qsizetype size = rest.size();
         if (size > kPiece)
-            if (const void* lf = std::memchr(rest.data() + kPiece, '\n',
-                                             static_cast<size_t>(size - kPiece)))
+            if (const void* lf =
+                    std::memchr(rest.data() + kPiece, '\n', static_cast<size_t>(size - kPiece)))
                 size = static_cast<const char*>(lf) - rest.data() + 1;
         pieces.push_back(rest.first(size));
         rest = rest.sliced(size);

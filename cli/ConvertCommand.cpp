@@ -1,16 +1,16 @@
 #include "cli/ConvertCommand.h"
 
+#include "cli/PieceReader.h"
+#include "cli/ScanAhead.h"
 #include "convert/ByteConversion.h"
 #include "convert/Conversion.h"
+#include "convert/LineSink.h"
+#include "convert/TargetFormat.h"
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
-#include "convert/LineSink.h"
-#include "cli/PieceReader.h"
 #include "playlist/Playlist.h"
-#include "cli/ScanAhead.h"
 #include "playlist/StringList.h"
 #include "playlist/SystemError.h"
-#include "convert/TargetFormat.h"
 #include "playlist/TextFile.h"
 
 #include <QFile>

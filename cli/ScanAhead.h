@@ -1,7 +1,7 @@
 #pragma once
 
-#include "convert/ByteConversion.h"
 #include "cli/ReadAhead.h"
+#include "convert/ByteConversion.h"
 
 #include <QByteArray>
 #include <QString>

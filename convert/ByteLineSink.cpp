@@ -1,7 +1,7 @@
 #include "convert/ByteLineSink.h"
 
-#include "playlist/AnsiCodePage.h"
 #include "convert/LineSink.h"
+#include "playlist/AnsiCodePage.h"
 
 #include <algorithm>
 

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "playlist/Encoding.h"
 #include "convert/TargetFormat.h"
+#include "playlist/Encoding.h"
 
 #include <QByteArray>
 #include <QByteArrayView>

@@ -1,8 +1,8 @@
 #include "convert/Conversion.h"
 
 #include "convert/LineSink.h"
-#include "playlist/Playlist.h"
 #include "convert/TargetFormat.h"
+#include "playlist/Playlist.h"
 
 #include <cstring>
 

@@ -1,8 +1,8 @@
 #include "convert/ThreadKonvert.h"
 
-#include "playlist/Errors.h"
 #include "convert/HandOff.h"
 #include "convert/LineSink.h"
+#include "playlist/Errors.h"
 #include "playlist/StringList.h"
 
 #include <QElapsedTimer>

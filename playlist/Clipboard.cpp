@@ -18,8 +18,12 @@ ClipboardPort& port() {
 }
 } // namespace
 
-ClipboardPort* clipboardPort() { return g_port.load(); }
-void setClipboardPort(ClipboardPort* p) { g_port.store(p); }
+ClipboardPort* clipboardPort() {
+    return g_port.load();
+}
+void setClipboardPort(ClipboardPort* p) {
+    g_port.store(p);
+}
 
 QString clipboardText() {
     QString text = port().text();
@@ -29,6 +33,8 @@ QString clipboardText() {
     return text;
 }
 
-void setClipboardText(const QString& text) { port().setText(text); }
+void setClipboardText(const QString& text) {
+    port().setText(text);
+}
 
 } // namespace dorvane

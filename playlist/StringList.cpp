@@ -15,8 +15,7 @@ const char16_t kLineBreak[] = {u'\r', u'\n'};
 
 // Span boundaries found in one pass over [begin, end): each line ends at CR,
 // LF, CR LF or the end; the scan stops at the first U+0000.
-template <typename F>
-void splitLines(const char16_t* begin, const char16_t* end, F&& onLine) {
+template <typename F> void splitLines(const char16_t* begin, const char16_t* end, F&& onLine) {
     const char16_t* p = begin;
     while (p < end) {
         const char16_t* start = p;
@@ -82,14 +81,18 @@ TStringList::Span TStringList::append(std::initializer_list<QStringView> pieces)
     return {offset, total};
 }
 
-int TStringList::Add(QStringView s) { return Add({s}); }
+int TStringList::Add(QStringView s) {
+    return Add({s});
+}
 
 int TStringList::Add(std::initializer_list<QStringView> pieces) {
     m_lines.push_back(append(pieces));
     return Count() - 1;
 }
 
-void TStringList::setStrings(int index, QStringView s) { setStrings(index, {s}); }
+void TStringList::setStrings(int index, QStringView s) {
+    setStrings(index, {s});
+}
 
 void TStringList::setStrings(int index, std::initializer_list<QStringView> pieces) {
     checkIndex(index);
@@ -136,8 +139,9 @@ void TStringList::setText(QString&& s) {
     // A line is on average a few dozen characters; guessing the number of lines
     // saves most of the vector's regrowth on big playlists.
     m_lines.reserve(static_cast<size_t>(m_buffer.size() / 48 + 1));
-    splitLines(begin, begin + m_buffer.size(),
-               [this](qsizetype offset, qsizetype length) { m_lines.push_back({offset, length}); });
+    splitLines(begin, begin + m_buffer.size(), [this](qsizetype offset, qsizetype length) {
+        m_lines.push_back({offset, length});
+    });
 }
 
 void TStringList::LoadFromFile(const QString& fileName, const TEncoding& encoding) {

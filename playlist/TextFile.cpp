@@ -29,7 +29,9 @@ int openForReading(const QString& fileName) {
 long long readSome(int fd, char* buffer, long long size) {
     return ::_read(fd, buffer, static_cast<unsigned>(std::min<long long>(size, 1 << 30)));
 }
-void closeFile(int fd) { ::_close(fd); }
+void closeFile(int fd) {
+    ::_close(fd);
+}
 #else
 int openForReading(const QString& fileName) {
     return ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
@@ -37,7 +39,9 @@ int openForReading(const QString& fileName) {
 long long readSome(int fd, char* buffer, long long size) {
     return ::read(fd, buffer, static_cast<size_t>(std::min<long long>(size, 1 << 30)));
 }
-void closeFile(int fd) { ::close(fd); }
+void closeFile(int fd) {
+    ::close(fd);
+}
 #endif
 
 [[noreturn]] void failOpen(const QString& fileName, int error) {

@@ -1,7 +1,7 @@
 #include "ConvertRunner.h"
 
-#include "playlist/Encoding.h"
 #include "QtPrinters.h"
+#include "playlist/Encoding.h"
 
 #include <gtest/gtest.h>
 

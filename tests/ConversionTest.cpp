@@ -1,11 +1,11 @@
 #include "convert/Conversion.h"
-#include "playlist/Encoding.h"
-#include "playlist/Errors.h"
 #include "convert/LineSink.h"
-#include "playlist/StringList.h"
 #include "convert/TargetFormat.h"
 #include "convert/XmlText.h"
 #include "convert/formats/U2cRadioFormat.h"
+#include "playlist/Encoding.h"
+#include "playlist/Errors.h"
+#include "playlist/StringList.h"
 
 #include "QtPrinters.h"
 

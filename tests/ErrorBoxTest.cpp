@@ -1,9 +1,9 @@
 // The application's error box: its text, its caption, and the guard every
 // handler is entered through.
-#include "playlist/Errors.h"
+#include "QtPrinters.h"
 #include "app/Guard.h"
 #include "app/MessageBox.h"
-#include "QtPrinters.h"
+#include "playlist/Errors.h"
 
 #include <QCoreApplication>
 

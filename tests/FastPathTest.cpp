@@ -2,12 +2,12 @@
 // same bytes out, the same counts, for every target, on inputs made to hit
 // every rule the two apply separately (line ends, the end at 00, markers,
 // the name's comma, XML escaping and the characters XML leaves out).
-#include "convert/ByteConversion.h"
 #include "ConvertRunner.h"
-#include "playlist/Encoding.h"
-#include "convert/LineSink.h"
 #include "ReferenceConversion.h"
+#include "convert/ByteConversion.h"
+#include "convert/LineSink.h"
 #include "convert/TargetFormat.h"
+#include "playlist/Encoding.h"
 
 #include <QDir>
 #include <QFile>

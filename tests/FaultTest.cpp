@@ -1,9 +1,9 @@
 // Files that go wrong: each must end in a clear message or a sensible
 // playlist, never in lost data or a crash.
+#include "QtPrinters.h"
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
 #include "playlist/Playlist.h"
-#include "QtPrinters.h"
 #include "playlist/StringList.h"
 #include "playlist/TextFile.h"
 

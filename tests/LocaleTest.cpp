@@ -1,8 +1,8 @@
 // Runs under a Russian locale (registered twice: through LC_ALL, and through
 // LC_CTYPE with LC_ALL empty and LANG naming another language). The locale
 // need not be installed: only the variable's value counts.
-#include "playlist/Encoding.h"
 #include "QtPrinters.h"
+#include "playlist/Encoding.h"
 #include "playlist/StringList.h"
 #include "playlist/TextFile.h"
 

@@ -8,8 +8,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/IconFile.h"
 #include "QtPrinters.h"
+#include "app/IconFile.h"
 
 namespace dorvane {
 namespace {

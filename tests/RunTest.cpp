@@ -1,11 +1,11 @@
 // The conversion worker and its hand-offs, without a window.
-#include "playlist/Errors.h"
+#include "QtPrinters.h"
 #include "convert/HandOff.h"
 #include "convert/LineSink.h"
-#include "QtPrinters.h"
-#include "playlist/StringList.h"
 #include "convert/TargetFormat.h"
 #include "convert/ThreadKonvert.h"
+#include "playlist/Errors.h"
+#include "playlist/StringList.h"
 
 #include <QCoreApplication>
 #include <QThread>

@@ -8,8 +8,8 @@
 // every failure.
 #include "SaveFixture.h"
 
-#include "playlist/Encoding.h"
 #include "output/Output.h"
+#include "playlist/Encoding.h"
 #include "playlist/TextFile.h"
 
 #include <QContextMenuEvent>

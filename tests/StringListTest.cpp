@@ -1,8 +1,8 @@
 // The line list: splitting a text into lines, joining them back, and the
 // index rules.
 #include "playlist/StringList.h"
-#include "playlist/Errors.h"
 #include "QtPrinters.h"
+#include "playlist/Errors.h"
 
 #include <gtest/gtest.h>
 

@@ -1,9 +1,9 @@
 // Reading playlist files into lines and writing text to files: the exact
 // bytes, the marks, and the error messages.
 #include "playlist/TextFile.h"
+#include "QtPrinters.h"
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
-#include "QtPrinters.h"
 #include "playlist/StringList.h"
 
 #include <gtest/gtest.h>

@@ -2,17 +2,17 @@
 
 // A real window under the offscreen platform, with the dialogs and message
 // boxes answered through their seams and Qt's own clipboard.
-#include "convert/Conversion.h"
+#include "QtPrinters.h"
 #include "app/FileDialog.h"
 #include "app/Form8.h"
-#include "convert/LineSink.h"
 #include "app/MemoView.h"
 #include "app/MessageBox.h"
 #include "app/QtClipboardPort.h"
-#include "QtPrinters.h"
-#include "playlist/StringList.h"
+#include "convert/Conversion.h"
+#include "convert/LineSink.h"
 #include "convert/TargetFormat.h"
 #include "convert/ThreadKonvert.h"
+#include "playlist/StringList.h"
 
 #include <QAction>
 #include <QApplication>

@@ -1,8 +1,8 @@
 // The window's skin: looked for in the program's data folder before the window
 // is first shown, silently done without when absent, reported once when broken.
+#include "QtPrinters.h"
 #include "app/Form8.h"
 #include "app/MessageBox.h"
-#include "QtPrinters.h"
 #include "app/SkinManager.h"
 
 #include <QApplication>

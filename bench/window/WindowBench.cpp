@@ -7,15 +7,15 @@
 //        dorvane-window-bench --open-peak PLAYLIST
 // The second form opens the playlist once in a fresh process and reports the
 // process's peak memory against the file's size.
-#include "convert/Conversion.h"
 #include "app/FileDialog.h"
 #include "app/Form8.h"
-#include "convert/LineSink.h"
 #include "app/MemoView.h"
 #include "app/MessageBox.h"
-#include "playlist/StringList.h"
+#include "convert/Conversion.h"
+#include "convert/LineSink.h"
 #include "convert/TargetFormat.h"
 #include "convert/ThreadKonvert.h"
+#include "playlist/StringList.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "convert/formats/TemplateFormat.h"
 #include "convert/XmlText.h"
+#include "convert/formats/TemplateFormat.h"
 
 namespace dorvane {
 

@@ -2,8 +2,8 @@
 // write well-formed XML and that PLS counts exactly the entries it writes.
 #include "convert/Conversion.h"
 #include "convert/LineSink.h"
-#include "playlist/StringList.h"
 #include "convert/TargetFormat.h"
+#include "playlist/StringList.h"
 
 #include <QXmlStreamReader>
 
@@ -26,7 +26,8 @@ void checkPls(const TStringList& out, int count) {
     for (int k = 0; k < out.Count(); ++k)
         if (out.line(k).startsWith(u"File"))
             ++files;
-    if (files != count || out.line(out.Count() - 4) != QStringLiteral("NumberOfEntries=%1").arg(count))
+    if (files != count ||
+        out.line(out.Count() - 4) != QStringLiteral("NumberOfEntries=%1").arg(count))
         std::abort();
 }
 

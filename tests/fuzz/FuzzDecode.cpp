@@ -10,14 +10,16 @@
 using namespace dorvane;
 
 namespace {
-const int kCodePages[] = {1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258, 874, 932, 936, 949, 950};
+const int kCodePages[] = {1250, 1251, 1252, 1253, 1254, 1255, 1256,
+                          1257, 1258, 874,  932,  936,  949,  950};
 }
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size == 0)
         return 0;
     const TEncoding& fallback = *TEncoding::ansi(kCodePages[data[0] % std::size(kCodePages)]);
-    const QByteArray bytes(reinterpret_cast<const char*>(data + 1), static_cast<qsizetype>(size - 1));
+    const QByteArray bytes(reinterpret_cast<const char*>(data + 1),
+                           static_cast<qsizetype>(size - 1));
 
     TStringList lines;
     lines.setText(decodeFileBytes(bytes, TEncoding::UTF8(), fallback));

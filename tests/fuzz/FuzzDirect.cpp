@@ -4,10 +4,10 @@
 // the second. Well-formed UTF-8 must give the very bytes and counts of
 // decoding, splitting, converting and encoding; anything else must be
 // refused, so that the converter reads it the other way.
-#include "convert/ByteConversion.h"
-#include "playlist/Encoding.h"
 #include "ReferenceConversion.h"
+#include "convert/ByteConversion.h"
 #include "convert/TargetFormat.h"
+#include "playlist/Encoding.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -25,7 +25,8 @@ bool hasUnpairedSurrogate(QStringView text) {
     return false;
 }
 
-const int kCodePages[] = {1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258, 874, 932, 936, 949, 950};
+const int kCodePages[] = {1250, 1251, 1252, 1253, 1254, 1255, 1256,
+                          1257, 1258, 874,  932,  936,  949,  950};
 
 } // namespace
 

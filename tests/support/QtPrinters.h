@@ -8,8 +8,12 @@
 #include <ostream>
 
 QT_BEGIN_NAMESPACE
-inline void PrintTo(const QString& s, std::ostream* os) { *os << '"' << s.toStdString() << '"'; }
-inline void PrintTo(QStringView s, std::ostream* os) { PrintTo(s.toString(), os); }
+inline void PrintTo(const QString& s, std::ostream* os) {
+    *os << '"' << s.toStdString() << '"';
+}
+inline void PrintTo(QStringView s, std::ostream* os) {
+    PrintTo(s.toString(), os);
+}
 inline void PrintTo(const QByteArray& b, std::ostream* os) {
     *os << '[' << b.toHex(' ').toStdString() << ']';
 }

@@ -4,11 +4,11 @@
 // without its direct path: decode, split into lines, convert line by line,
 // encode. The reference the direct path is held to.
 #include "convert/Conversion.h"
-#include "playlist/Encoding.h"
 #include "convert/LineSink.h"
+#include "convert/TargetFormat.h"
+#include "playlist/Encoding.h"
 #include "playlist/Playlist.h"
 #include "playlist/StringList.h"
-#include "convert/TargetFormat.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
