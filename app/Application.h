@@ -1,6 +1,28 @@
 #pragma once
 
+#include <QString>
+#include <QStringList>
+
 namespace dorvane {
+
+class TForm8;
+
 // Starts the desktop program and runs it until its window closes.
 int runApplication(int argc, char** argv);
+
+// What the command line asks of the desktop program: `dorvane [FILE]`, or
+// `--help` / `--version`, which are answered wherever they stand (before a
+// "--"), so that Qt's own options around them do not matter.
+struct StartArguments {
+    enum class Action { Run, Help, Version, UsageError };
+    Action action = Action::Run;
+    QString file;  // Run: the playlist to open at start, if any
+    QString error; // UsageError: what is wrong
+};
+StartArguments parseStartArguments(const QStringList& arguments);
+
+// Opens the command line's playlist in the window as Open does once its
+// dialog is accepted; a failure shows the error box.
+void openStartFile(TForm8& form, const QString& fileName);
+
 } // namespace dorvane

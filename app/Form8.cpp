@@ -14,6 +14,7 @@
 #include "playlist/Encoding.h"
 #include "playlist/Playlist.h"
 #include "playlist/StringList.h"
+#include "playlist/TextFile.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -292,6 +293,8 @@ void TForm8::createMenus() {
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     N4 = addItem(this, PopupMenu1, "N4", QStringLiteral("Paste"),
                  QKeySequence(Qt::CTRL | Qt::Key_C));
+    // Ctrl+V as well, the key everybody tries first.
+    N4->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_V)});
     N6 = addItem(this, PopupMenu1, "N6", QStringLiteral("Copy all"),
                  QKeySequence(Qt::CTRL | Qt::Key_A));
     N5 = addItem(this, PopupMenu1, "N5", QStringLiteral("Clear "),
@@ -388,7 +391,7 @@ QAction* TForm8::shortcutItem(const QKeyEvent& key, bool memoFocused, QMenu** me
         QKeyCombination(key.modifiers() & ~Qt::KeypadModifier, Qt::Key(key.key())));
     auto itemOf = [&](QMenu* candidate) -> QAction* {
         for (QAction* item : candidate->actions())
-            if (!item->shortcut().isEmpty() && item->shortcut() == pressed) {
+            if (item->shortcuts().contains(pressed)) {
                 *menu = candidate;
                 return item;
             }
@@ -536,8 +539,15 @@ void TForm8::takePlaylist(TStringList&& lines) {
         sLabel2->setText(channelCountText(count));
         sLabel2->adjustSize();
         sImage2->show();
-        sMemo1->setText(SourceList->Text());
         setPlaylistControlsEnabled(true);
+        // The text area always holds what the selected target makes of the
+        // playlist: under a converting target that is a new run, as
+        // selecting the target starts; Save could otherwise write the
+        // playlist itself under that target's name.
+        if (formatFor(selectedTarget()).converts())
+            SelectRBTN();
+        else
+            sMemo1->setText(SourceList->Text());
     } else {
         sLabel2->clear();
         sImage2->hide();
@@ -607,10 +617,22 @@ void TForm8::saveTextArea() {
                          replaceQuestionText(fileName), QMessageBox::Yes | QMessageBox::No,
                          QMessageBox::No) != QMessageBox::Yes)
         return;
-    // The dialog and the question serve a run's hand-offs while they are
-    // open: what is written is what the text area shows now, in the encoding
-    // ticked now.
-    saveText(fileName, sMemo1->text(), sCheckBox1->isChecked());
+    // The dialog and the questions serve a run's hand-offs while they are
+    // open: what is written is what the text area showed when the last
+    // question was asked, in the encoding ticked then.
+    const SaveBytes bytes = saveBytes(sMemo1->text(), sCheckBox1->isChecked());
+    if (!confirmReplacedCharacters(bytes.replaced))
+        return;
+    saveBytesToFile(fileName, bytes.bytes);
+}
+
+bool TForm8::confirmReplacedCharacters(qsizetype replaced) {
+    if (replaced == 0)
+        return true;
+    return MessageBox::show(
+               this, QMessageBox::Question, applicationTitle(),
+               replacedCharactersQuestionText(replaced, TEncoding::Default().CodePage()),
+               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
 }
 
 void TForm8::copyTextArea() {

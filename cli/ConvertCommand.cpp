@@ -42,8 +42,10 @@ enum ExitStatus { kDone = 0, kFileError = 1, kUsageError = 2, kNoChannels = 3 };
 // after its check. (Files go through ScanAhead, in pieces of its own.)
 constexpr qsizetype kReadSize = 256 * 1024;
 
+constexpr char kProgram[] = "dorvane-convert";
+
 constexpr char kUsage[] =
-    "Usage: dorvane-convert --to TARGET [--ansi] [--codepage N] [-o FILE] [INPUT]\n"
+    "Usage: dorvane-convert --to TARGET [--ansi] [--codepage N] [-o FILE] [-q] [INPUT]\n"
     "       dorvane-convert --list-targets | --help | --version\n";
 
 constexpr char kHelp[] =
@@ -51,19 +53,24 @@ constexpr char kHelp[] =
     "Converts an M3U playlist into the list format TARGET and writes exactly the\n"
     "bytes the window's Save writes.\n"
     "\n"
-    "  --to TARGET     the target format, one of those --list-targets shows\n"
+    "  -t, --to=TARGET the target format, one of those --list-targets shows\n"
     "  --ansi          write in the ANSI code page, without a byte-order mark,\n"
     "                  instead of UTF-8 with one\n"
     "  --codepage N    the ANSI code page for this run (1250-1258, 874, 932, 936,\n"
     "                  949, 950): for --ansi and for reading input that is not\n"
     "                  UTF-8; by default the one of the locale (LC_ALL, LC_CTYPE,\n"
     "                  LANG)\n"
-    "  -o FILE         write to FILE, replacing it only once every byte is written;\n"
-    "                  by default to standard output\n"
+    "  -o, --output=FILE\n"
+    "                  write to FILE, replacing it only once every byte is written;\n"
+    "                  by default, and when FILE is \"-\", to standard output\n"
+    "  -q, --quiet     print no summary of what was written\n"
     "  INPUT           the playlist; standard input when absent or \"-\"\n"
     "  --list-targets  list the targets with their captions in the window\n"
-    "  --help          show this text\n"
+    "  -h, --help      show this text\n"
     "  --version       show the version\n"
+    "\n"
+    "Messages and the summary go to standard error. With --ansi, characters the\n"
+    "code page lacks are written as a substitute, and a warning says how many.\n"
     "\n"
     "Exit status: 0 done, 1 a file could not be read or written, 2 wrong usage,\n"
     "3 no channels in INPUT.\n";
@@ -74,6 +81,7 @@ struct Options {
     Action action = Action::Convert;
     const TargetFormat* target = nullptr;
     bool ansi = false;
+    bool quiet = false;
     int codePage = 0; // 0: the locale's
     QString output;   // empty: standard output
     QString input;    // empty: standard input
@@ -89,23 +97,34 @@ void printTo(FILE* stream, const QString& text) {
     std::fflush(stream);
 }
 
+// Everything said on standard error is one line that names the program, so
+// that it can be told apart from other programs' messages in a script's log.
+void printMessage(const QString& text) {
+    printTo(stderr, QStringLiteral("%1: %2\n").arg(QLatin1String(kProgram), text));
+}
+
 Options parseArguments(int argc, char** argv) {
     Options options;
     bool inputGiven = false;
     bool optionsEnded = false;
     for (int k = 1; k < argc; ++k) {
         const QString arg = QFile::decodeName(argv[k]);
+        // "--name=value", "-xvalue", or the value as the next argument.
         const auto takeValue = [&](QStringView name) -> QString {
-            // "--name=value" or "--name value"
             if (arg.size() > name.size())
-                return arg.sliced(name.size() + 1);
+                return arg.sliced(name.size() + (name.startsWith(u"--") ? 1 : 0));
             if (k + 1 >= argc)
                 throw UsageError{QStringLiteral("%1 needs a value").arg(name)};
             return QFile::decodeName(argv[++k]);
         };
+        // A long option with a value may be written "--name=value"; a short
+        // one "-xvalue".
         const auto is = [&](QStringView name, bool takesValue) {
-            return arg == name || (takesValue && arg.startsWith(name) && arg.size() > name.size() &&
-                                   arg[name.size()] == u'=');
+            if (arg == name)
+                return true;
+            if (!takesValue || !arg.startsWith(name))
+                return false;
+            return !name.startsWith(u"--") || arg[name.size()] == u'=';
         };
 
         if (optionsEnded || arg == u"-" || !arg.startsWith(u'-')) {
@@ -115,14 +134,16 @@ Options parseArguments(int argc, char** argv) {
             options.input = arg == u"-" && !optionsEnded ? QString() : arg;
         } else if (arg == u"--") {
             optionsEnded = true;
-        } else if (is(u"--to", true)) {
-            const QString name = takeValue(u"--to");
+        } else if (is(u"--to", true) || is(u"-t", true)) {
+            const QString name = takeValue(arg.startsWith(u"--") ? u"--to" : u"-t");
             options.target = formatByCliName(name);
             if (!options.target)
                 throw UsageError{
                     QStringLiteral("unknown target \"%1\" (see --list-targets)").arg(name)};
         } else if (is(u"--ansi", false)) {
             options.ansi = true;
+        } else if (is(u"--quiet", false) || is(u"-q", false)) {
+            options.quiet = true;
         } else if (is(u"--codepage", true)) {
             const QString value = takeValue(u"--codepage");
             bool ok = false;
@@ -130,10 +151,12 @@ Options parseArguments(int argc, char** argv) {
             if (!ok || !isSupportedAnsiCodePage(codePage))
                 throw UsageError{QStringLiteral("unsupported code page \"%1\"").arg(value)};
             options.codePage = codePage;
-        } else if (is(u"-o", false) || is(u"--output", true)) {
+        } else if (is(u"-o", true) || is(u"--output", true)) {
             options.output = takeValue(arg.startsWith(u"--") ? u"--output" : u"-o");
             if (options.output.isEmpty())
                 throw UsageError{QStringLiteral("-o needs a file name")};
+            if (options.output == u"-") // as for INPUT: standard output; "./-" is the file
+                options.output.clear();
         } else if (is(u"--list-targets", false)) {
             options.action = Action::ListTargets;
         } else if (is(u"--help", false) || is(u"-h", false)) {
@@ -283,6 +306,7 @@ public:
     int channels() const { return m_channels; }
     // The M3U targets write the playlist itself: an entry is a channel.
     int entries() const { return m_target.converts() ? m_conversion.count : m_channels; }
+    qsizetype replaced() const { return m_sink.replaced(); }
     const QByteArray& bytes() const { return m_out; }
 
 private:
@@ -333,6 +357,7 @@ struct Result {
     QByteArray bytes;
     int channels = 0;
     int entries = 0;
+    qsizetype replaced = 0; // characters the code page had no bytes for
 };
 
 // Strips the preamble from the first piece of the input; false when the
@@ -358,7 +383,7 @@ public:
 
     Result finish() {
         m_conversion.finish();
-        return {m_out, m_conversion.channels(), m_conversion.entries()};
+        return {m_out, m_conversion.channels(), m_conversion.entries(), m_conversion.replaced()};
     }
 
 private:
@@ -428,6 +453,7 @@ std::optional<Result> convertUtf8File(const QString& fileName, const TargetForma
     writer.finish();
     result.channels = reader.channels();
     result.entries = target.converts() ? writer.count() : result.channels;
+    result.replaced = writer.replaced();
     return result;
 }
 
@@ -450,14 +476,15 @@ int convert(const Options& options) {
         if (!result) {
             const std::unique_ptr<Converter> converter =
                 convertInput(input.view(), ansi, target, encoding);
-            result = Result{converter->bytes(), converter->channels(), converter->entries()};
+            result = Result{converter->bytes(), converter->channels(), converter->entries(),
+                            converter->replaced()};
         }
     }
 
     if (result->channels == 0) {
-        printTo(stderr, QStringLiteral("No channels found in %1\n")
-                            .arg(options.input.isEmpty() ? QStringLiteral("standard input")
-                                                         : options.input));
+        printMessage(
+            QStringLiteral("No channels found in %1")
+                .arg(options.input.isEmpty() ? QStringLiteral("standard input") : options.input));
         return kNoChannels;
     }
 
@@ -466,9 +493,17 @@ int convert(const Options& options) {
     else
         saveBytesToFile(options.output, result->bytes);
 
-    printTo(stderr, QStringLiteral("%1, %2, %3\n")
-                        .arg(countText(result->channels, u"channel", u"channels"),
-                             countText(result->entries, u"entry", u"entries"), target.cliName()));
+    // A warning, not an error: the output is what the window's Save writes
+    // in that code page. --quiet silences the summary only.
+    if (result->replaced > 0)
+        printMessage(QStringLiteral("%1 characters could not be written in code page %2 and were "
+                                    "replaced")
+                         .arg(result->replaced)
+                         .arg(encoding.CodePage()));
+    if (!options.quiet)
+        printMessage(QStringLiteral("%1, %2, %3")
+                         .arg(countText(result->channels, u"channel", u"channels"),
+                              countText(result->entries, u"entry", u"entries"), target.cliName()));
     return kDone;
 }
 
@@ -489,9 +524,7 @@ int runConvertCommand(int argc, char** argv) {
     try {
         options = parseArguments(argc, argv);
     } catch (const UsageError& error) {
-        printTo(stderr,
-                QStringLiteral("dorvane-convert: %1\n%2Try \"dorvane-convert --help\" for more.\n")
-                    .arg(error.message, QString::fromLatin1(kUsage)));
+        printMessage(QStringLiteral("%1 (see \"dorvane-convert --help\")").arg(error.message));
         return kUsageError;
     }
 
@@ -512,11 +545,11 @@ int runConvertCommand(int argc, char** argv) {
     try {
         return convert(options);
     } catch (const Exception& error) {
-        printTo(stderr, error.Message() + u'\n');
+        printMessage(error.Message());
     } catch (const std::bad_alloc&) {
-        printTo(stderr, QStringLiteral("Out of memory\n"));
+        printMessage(QStringLiteral("Out of memory"));
     } catch (const std::exception& error) { // a thread the system would not start
-        printTo(stderr, QString::fromLocal8Bit(error.what()) + u'\n');
+        printMessage(QString::fromLocal8Bit(error.what()));
     }
     return kFileError;
 }

@@ -86,6 +86,8 @@ public:
 
     // The entries written, for the converting targets.
     int count() const { return m_count; }
+    // The characters an ANSI code page had no bytes for (ByteLineSink::replaced).
+    qsizetype replaced() const { return m_sink.replaced(); }
 
 private:
     const TargetFormat& m_target;
@@ -116,6 +118,8 @@ public:
     // The entries written; the M3U targets write the playlist itself, and
     // there an entry is a channel.
     int entries() const;
+    // The characters an ANSI code page had no bytes for (ByteLineSink::replaced).
+    qsizetype replaced() const { return m_writer.replaced(); }
 
 private:
     const bool m_converts;

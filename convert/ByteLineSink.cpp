@@ -39,15 +39,16 @@ void ByteLineSink::addAnsiLine(std::initializer_list<BytePiece> pieces) {
     char* out = m_out.data() + m_used;
     for (const BytePiece& piece : pieces) {
         if (piece.wide()) {
-            const QByteArray bytes = m_ansi->GetBytes(
-                QStringView(static_cast<const char16_t*>(piece.data()), piece.size()));
+            QByteArray bytes;
+            m_replaced += m_ansi->appendBytesCounting(
+                QStringView(static_cast<const char16_t*>(piece.data()), piece.size()), bytes);
             std::memcpy(out, bytes.constData(), static_cast<size_t>(bytes.size()));
             out += bytes.size();
         } else if (piece.isInline() && m_ansiKeepsAscii) { // template text, numbers: ASCII
             out = appendBytes(out, piece);
         } else {
             const auto* bytes = static_cast<const char*>(piece.data());
-            out = m_ansi->encodeUtf8(bytes, bytes + piece.size(), out);
+            out = m_ansi->encodeUtf8(bytes, bytes + piece.size(), out, m_replaced);
         }
     }
     out[0] = '\r';

@@ -108,6 +108,10 @@ public:
     // Cuts `out` to the bytes written.
     void finish();
 
+    // The characters the code page had no bytes for, written as substitutes
+    // (TEncoding::appendBytesCounting); always 0 in UTF-8.
+    qsizetype replaced() const { return m_replaced; }
+
 private:
     static char* appendBytes(char* out, const BytePiece& piece) {
         std::memcpy(out, piece.data(), static_cast<size_t>(piece.size()));
@@ -123,6 +127,7 @@ private:
     bool m_ansiKeepsAscii = false;
     qsizetype m_start;
     qsizetype m_used;
+    qsizetype m_replaced = 0;
 };
 
 } // namespace dorvane

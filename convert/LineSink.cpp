@@ -67,7 +67,7 @@ void EncodingSink::flush() {
     // the array it appends to, and the output's spare capacity is what keeps
     // appending to it cheap.
     m_bytes.resize(0);
-    m_encoding.appendBytes(m_text, m_bytes);
+    m_replaced += m_encoding.appendBytesCounting(m_text, m_bytes);
     m_out.append(m_bytes);
     m_text.resize(0);
 }

@@ -59,6 +59,9 @@ public:
     void replaceLine(int index, std::initializer_list<QStringView> pieces) override;
     // Encodes the lines gathered so far into `out`.
     void flush();
+    // The characters written as substitutes so far, because the encoding
+    // has no bytes for them (TEncoding::appendBytesCounting).
+    qsizetype replaced() const { return m_replaced; }
 
 private:
     QByteArray& m_out;
@@ -66,6 +69,7 @@ private:
     qsizetype m_start;
     QString m_text;     // lines not encoded yet, each followed by CR LF
     QByteArray m_bytes; // their bytes, on the way to m_out
+    qsizetype m_replaced = 0;
 };
 
 } // namespace dorvane

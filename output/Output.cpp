@@ -36,6 +36,21 @@ QString replaceQuestionText(const QString& fileName) {
     return QStringLiteral("File \"%1\" already exists. Replace it?").arg(ExpandFileName(fileName));
 }
 
+SaveBytes saveBytes(QStringView text, bool utf8) {
+    const TEncoding& encoding = utf8 ? TEncoding::UTF8() : TEncoding::Default();
+    SaveBytes result{encoding.GetPreamble()};
+    result.bytes.reserve(result.bytes.size() + text.size() + 16);
+    result.replaced = encoding.appendBytesCounting(text, result.bytes);
+    return result;
+}
+
+QString replacedCharactersQuestionText(qsizetype count, int codePage) {
+    return QStringLiteral("%1 символов нельзя записать в кодовой странице %2, они будут заменены. "
+                          "Сохранить?")
+        .arg(count)
+        .arg(codePage);
+}
+
 void saveText(const QString& fileName, QStringView text, bool utf8) {
     saveTextToFile(fileName, text, utf8 ? TEncoding::UTF8() : TEncoding::Default());
 }

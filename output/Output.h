@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringView>
 
@@ -24,6 +25,19 @@ QString saveDialogFilter(QStringView extension);
 bool replacesExistingFile(const QString& fileName);
 // The question asked before an existing file is replaced.
 QString replaceQuestionText(const QString& fileName);
+
+// The bytes Save writes for a text: UTF-8 with its preamble, or the ANSI code
+// page without one; and how many characters the code page had no bytes for
+// and took a substitute ("?" or a best fit) for.
+struct SaveBytes {
+    QByteArray bytes;
+    qsizetype replaced = 0;
+};
+SaveBytes saveBytes(QStringView text, bool utf8);
+
+// The question asked before a text is saved in a code page that lacks some of
+// its characters.
+QString replacedCharactersQuestionText(qsizetype count, int codePage);
 
 // Writes the text unchanged, as UTF-8 with its preamble or in the ANSI code
 // page without one. The file is replaced only after every byte is written.

@@ -108,6 +108,12 @@ struct TAnsiEncoding::Tables {
     std::vector<char16_t> pairs;
     // Whether 00 to 7F are ASCII both ways, for the fast path.
     bool asciiIdentity = true;
+    // One bit per BMP code unit: set when `encode` holds a substitute rather
+    // than the character's own bytes (surrogates included). 8 KiB, so it
+    // stays in the cache beside the part of `encode` in use.
+    std::vector<uint64_t> substitute = std::vector<uint64_t>(65536 / 64);
+
+    bool isSubstitute(char16_t c) const { return (substitute[c >> 6] >> (c & 63)) & 1; }
 };
 
 TAnsiEncoding::TAnsiEncoding(int codePage, const char* icuName)
@@ -228,6 +234,11 @@ TAnsiEncoding::TAnsiEncoding(int codePage, const char* icuName)
     for (uint16_t& bytes : encode)
         if (bytes == kUnmapped)
             bytes = kQuestionMark;
+    // What the code page has round trip is the character itself; all else
+    // (best fits, "?") stands in for it.
+    for (int c = 0x80; c < 0x10000; ++c)
+        if (roundTrip[c] == kUnmapped)
+            t.substitute[c >> 6] |= uint64_t(1) << (c & 63);
     for (int c = 0; c < 0x80 && t.asciiIdentity; ++c)
         t.asciiIdentity = encode[c] == c && t.single[c] == c;
 }
@@ -235,7 +246,23 @@ TAnsiEncoding::TAnsiEncoding(int codePage, const char* icuName)
 TAnsiEncoding::~TAnsiEncoding() = default;
 
 void TAnsiEncoding::appendBytes(QStringView text, QByteArray& out) const {
-    const uint16_t* const encode = m_tables->encode.data();
+    qsizetype replaced = 0;
+    encodeText<false>(text, out, replaced);
+}
+
+qsizetype TAnsiEncoding::appendBytesCounting(QStringView text, QByteArray& out) const {
+    qsizetype replaced = 0;
+    encodeText<true>(text, out, replaced);
+    return replaced;
+}
+
+template <bool Count>
+void TAnsiEncoding::encodeText(QStringView text, QByteArray& out, qsizetype& replaced) const {
+    const Tables& t = *m_tables;
+    const uint16_t* const encode = t.encode.data();
+    // Counted here rather than in `replaced`, which the byte stores below
+    // could alias: the compiler would keep writing it to memory.
+    qsizetype substitutes = 0;
     const bool asciiIdentity = m_tables->asciiIdentity;
     const auto* s = reinterpret_cast<const char16_t*>(text.utf16());
     const char16_t* const end = s + text.size();
@@ -270,12 +297,15 @@ void TAnsiEncoding::appendBytes(QStringView text, QByteArray& out) const {
             if ((c & 0xFC00) == 0xD800 && s < end && (*s & 0xFC00) == 0xDC00)
                 ++s;
             const uint16_t bytes = encode[c];
+            if constexpr (Count)
+                substitutes += t.isSubstitute(c);
             if (bytes >= 0x100)
                 *o++ = static_cast<uint8_t>(bytes >> 8);
             *o++ = static_cast<uint8_t>(bytes);
         }
     }
     out.resize(old + (o - begin));
+    replaced += substitutes;
 }
 
 bool TAnsiEncoding::keepsAscii() const {
@@ -283,7 +313,23 @@ bool TAnsiEncoding::keepsAscii() const {
 }
 
 char* TAnsiEncoding::encodeUtf8(const char* begin, const char* end, char* out) const {
-    const uint16_t* const encode = m_tables->encode.data();
+    qsizetype replaced = 0;
+    return encodeUtf8Bytes<false>(begin, end, out, replaced);
+}
+
+char* TAnsiEncoding::encodeUtf8(const char* begin, const char* end, char* out,
+                                qsizetype& replaced) const {
+    return encodeUtf8Bytes<true>(begin, end, out, replaced);
+}
+
+template <bool Count>
+char* TAnsiEncoding::encodeUtf8Bytes(const char* begin, const char* end, char* out,
+                                     qsizetype& replaced) const {
+    const Tables& t = *m_tables;
+    const uint16_t* const encode = t.encode.data();
+    // Counted here rather than in `replaced`, which the byte stores below
+    // could alias: the compiler would keep writing it to memory.
+    qsizetype substitutes = 0;
     const bool asciiIdentity = m_tables->asciiIdentity;
     const auto* p = reinterpret_cast<const uint8_t*>(begin);
     const auto* const stop = reinterpret_cast<const uint8_t*>(end);
@@ -325,11 +371,14 @@ char* TAnsiEncoding::encodeUtf8(const char* begin, const char* end, char* out) c
                 p += 4;
             }
             const uint16_t bytes = encode[c];
+            if constexpr (Count)
+                substitutes += t.isSubstitute(c);
             if (bytes >= 0x100)
                 *o++ = static_cast<uint8_t>(bytes >> 8);
             *o++ = static_cast<uint8_t>(bytes);
         }
     }
+    replaced += substitutes;
     return reinterpret_cast<char*>(o);
 }
 

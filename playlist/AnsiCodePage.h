@@ -30,6 +30,7 @@ public:
     QByteArray GetPreamble() const override { return {}; }
     QString GetString(QByteArrayView bytes) const override;
     void appendBytes(QStringView text, QByteArray& out) const override;
+    qsizetype appendBytesCounting(QStringView text, QByteArray& out) const override;
     int maxBytesPerChar() const override { return m_doubleByte ? 2 : 1; }
 
     bool isDoubleByte() const { return m_doubleByte; }
@@ -39,11 +40,21 @@ public:
 
     // Well-formed UTF-8 in [begin, end) to this code page's bytes at `out`,
     // as appendBytes encodes the same text decoded; returns the end of what
-    // it wrote, at most twice as many bytes as it read.
+    // it wrote, at most twice as many bytes as it read. The second form adds
+    // to `replaced` the characters written as a substitute (see
+    // appendBytesCounting).
     char* encodeUtf8(const char* begin, const char* end, char* out) const;
+    char* encodeUtf8(const char* begin, const char* end, char* out, qsizetype& replaced) const;
 
 private:
     struct Tables;
+
+    // Counting is a template argument, so that the callers that do not count
+    // run the loops they ran before.
+    template <bool Count>
+    void encodeText(QStringView text, QByteArray& out, qsizetype& replaced) const;
+    template <bool Count>
+    char* encodeUtf8Bytes(const char* begin, const char* end, char* out, qsizetype& replaced) const;
 
     bool m_doubleByte = false;
     std::unique_ptr<Tables> m_tables;

@@ -25,6 +25,14 @@ public:
     // unpaired surrogate; a code page writes a best-fit substitute or "?" for a
     // character it lacks, and one "?" for a character outside the BMP.
     virtual void appendBytes(QStringView text, QByteArray& out) const = 0;
+    // As appendBytes, and returns how many characters were written as a
+    // substitute ("?" or a best fit) because the encoding has no bytes of
+    // their own for them. A surrogate pair counts once. UTF-8 has bytes for
+    // every character and returns 0.
+    virtual qsizetype appendBytesCounting(QStringView text, QByteArray& out) const {
+        appendBytes(text, out);
+        return 0;
+    }
     // The most bytes one UTF-16 code unit can become, for sizing buffers.
     virtual int maxBytesPerChar() const = 0;
 
