@@ -1,0 +1,57 @@
+# Bash completion for dorvane-convert: its options, the targets (asked of the
+# program itself, so they are always those it knows), the code pages and file
+# names.
+
+_dorvane_convert() {
+    local cur=${COMP_WORDS[COMP_CWORD]}
+    local prev=
+    ((COMP_CWORD > 0)) && prev=${COMP_WORDS[COMP_CWORD - 1]}
+    # "--to=we" comes as "--to" "=" "we" (COMP_WORDBREAKS holds "=").
+    if [[ $cur == = ]]; then
+        cur=
+    elif [[ $prev == = ]] && ((COMP_CWORD > 1)); then
+        prev=${COMP_WORDS[COMP_CWORD - 2]}
+    fi
+
+    case $prev in
+    -t | --to)
+        local program=${COMP_WORDS[0]}
+        local names
+        names=$("$program" --list-targets 2>/dev/null | while read -r name _; do
+            printf '%s\n' "$name"
+        done)
+        mapfile -t COMPREPLY < <(compgen -W "$names" -- "$cur")
+        return
+        ;;
+    --codepage)
+        mapfile -t COMPREPLY < <(compgen -W "1250 1251 1252 1253 1254 1255 1256 1257 1258 874 932 936 949 950" -- "$cur")
+        return
+        ;;
+    -o | --output)
+        compopt -o filenames 2>/dev/null
+        mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+        return
+        ;;
+    --group | --exclude-group | --match | --timeout)
+        # Free text: nothing to offer.
+        COMPREPLY=()
+        return
+        ;;
+    esac
+
+    if [[ $cur == -* ]]; then
+        local options="-t --to --ansi --codepage -o --output -q --quiet --group
+            --exclude-group --match --dedupe --list-groups --timeout --list-targets
+            -h --help --version"
+        mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
+        # "--to=" and its like wait for their value without a blank.
+        if ((${#COMPREPLY[@]} == 1)) && [[ ${COMPREPLY[0]} == --@(to|codepage|output|group|exclude-group|match|timeout) ]]; then
+            COMPREPLY[0]+="="
+            compopt -o nospace 2>/dev/null
+        fi
+        return
+    fi
+    compopt -o filenames 2>/dev/null
+    mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+}
+complete -F _dorvane_convert dorvane-convert

@@ -1,0 +1,22 @@
+# Fish completion for dorvane-convert. The targets are asked of the program
+# itself, so they are always those it knows.
+
+function __dorvane_convert_targets
+    set -l program (commandline -opc)[1]
+    $program --list-targets 2>/dev/null | string replace -r '^(\S+)\s+(.*)$' '$1\t$2'
+end
+
+complete -c dorvane-convert -s t -l to -x -a '(__dorvane_convert_targets)' -d 'Target format'
+complete -c dorvane-convert -l ansi -d 'Write in the ANSI code page'
+complete -c dorvane-convert -l codepage -x -a '1250 1251 1252 1253 1254 1255 1256 1257 1258 874 932 936 949 950' -d 'ANSI code page'
+complete -c dorvane-convert -s o -l output -r -F -d 'Output file'
+complete -c dorvane-convert -s q -l quiet -d 'Print no summary'
+complete -c dorvane-convert -l group -x -d 'Keep the channels of a group'
+complete -c dorvane-convert -l exclude-group -x -d 'Leave out the channels of a group'
+complete -c dorvane-convert -l match -x -d 'Keep the channels whose name contains a text'
+complete -c dorvane-convert -l dedupe -d 'One channel per address'
+complete -c dorvane-convert -l list-groups -d 'List the groups instead of converting'
+complete -c dorvane-convert -l timeout -x -d 'Give up a download that stalls this long'
+complete -c dorvane-convert -l list-targets -d 'List the targets'
+complete -c dorvane-convert -s h -l help -d 'Show the help'
+complete -c dorvane-convert -l version -d 'Show the version'

@@ -1,0 +1,12 @@
+# How the programs fit the shell and the desktop: the manual pages through
+# groff, the bash completion driven as bash drives it, and the command lines
+# of both programs run for real (CliTest, StartTest).
+find_program(DORVANE_GROFF groff)
+if(DORVANE_GROFF)
+    add_test(NAME man_pages
+             COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/desktop/man-pages.sh $<TARGET_FILE:dorvane-convert>
+                     ${DORVANE_MAN_PAGES})
+endif()
+add_test(NAME bash_completion
+         COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/desktop/completion.sh
+                 ${PROJECT_SOURCE_DIR}/completion/dorvane-convert.bash $<TARGET_FILE:dorvane-convert>)
