@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QTemporaryDir>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 const QString kData = QStringLiteral(DORVANE_TEST_DATA);
@@ -69,7 +71,10 @@ TEST(Cli, UsageErrorsExitWithTwo) {
     for (const QStringList& arguments : cases) {
         const ConvertRun run = runConvert(arguments);
         EXPECT_EQ(run.exitCode, 2) << arguments.join(' ').toStdString();
-        EXPECT_TRUE(run.err.contains("Usage: dorvane-convert")) << run.err.data();
+        // One line, naming the program and where to read more.
+        EXPECT_TRUE(run.err.startsWith("dorvane-convert: ")) << run.err.data();
+        EXPECT_TRUE(run.err.endsWith("(see \"dorvane-convert --help\")\n")) << run.err.data();
+        EXPECT_EQ(run.err.count('\n'), 1) << run.err.data();
         EXPECT_TRUE(run.out.isEmpty());
     }
 }
@@ -79,7 +84,8 @@ TEST(Cli, FileErrorsExitWithOneAndTheWindowsMessage) {
     const QString missing = dir.filePath("missing.m3u");
     const ConvertRun unreadable = runConvert({"--to", "pls", missing});
     EXPECT_EQ(unreadable.exitCode, 1);
-    EXPECT_TRUE(unreadable.err.startsWith("Cannot open file \"" + missing.toUtf8() + "\". "))
+    EXPECT_TRUE(unreadable.err.startsWith("dorvane-convert: Cannot open file \"" +
+                                          missing.toUtf8() + "\". "))
         << unreadable.err.data();
     EXPECT_TRUE(unreadable.out.isEmpty());
 
@@ -87,7 +93,8 @@ TEST(Cli, FileErrorsExitWithOneAndTheWindowsMessage) {
     const ConvertRun uncreatable =
         runConvert({"--to", "pls", "-o", target, kData + "/worked-example/input.m3u"});
     EXPECT_EQ(uncreatable.exitCode, 1);
-    EXPECT_TRUE(uncreatable.err.startsWith("Cannot create file \"" + target.toUtf8() + "\". "))
+    EXPECT_TRUE(uncreatable.err.startsWith("dorvane-convert: Cannot create file \"" +
+                                           target.toUtf8() + "\". "))
         << uncreatable.err.data();
     EXPECT_TRUE(uncreatable.out.isEmpty());
 }
@@ -105,7 +112,8 @@ TEST(Cli, AFileOverTheSizeLimitIsRefusedOnEveryPath) {
          {QStringList{"--to", "pls", huge}, QStringList{"--to", "pls", "--ansi", huge}}) {
         const ConvertRun run = runConvert(arguments);
         EXPECT_EQ(run.exitCode, 1) << arguments.join(' ').toStdString();
-        EXPECT_EQ(run.err.trimmed(), "Cannot open file \"" + huge.toUtf8() + "\". File too large");
+        EXPECT_EQ(run.err.trimmed(),
+                  "dorvane-convert: Cannot open file \"" + huge.toUtf8() + "\". File too large");
         EXPECT_TRUE(run.out.isEmpty());
     }
 }
@@ -118,12 +126,12 @@ TEST(Cli, NoChannelsExitsWithThreeAndWritesNothing) {
 
     const ConvertRun fromFile = runConvert({"--to", "pls", "-o", output, input});
     EXPECT_EQ(fromFile.exitCode, 3);
-    EXPECT_EQ(fromFile.err, "No channels found in " + input.toUtf8() + "\n");
+    EXPECT_EQ(fromFile.err, "dorvane-convert: No channels found in " + input.toUtf8() + "\n");
     EXPECT_FALSE(QFile::exists(output));
 
     const ConvertRun fromStdin = runConvert({"--to", "pls"}, readFile(input));
     EXPECT_EQ(fromStdin.exitCode, 3);
-    EXPECT_EQ(fromStdin.err, "No channels found in standard input\n");
+    EXPECT_EQ(fromStdin.err, "dorvane-convert: No channels found in standard input\n");
     EXPECT_TRUE(fromStdin.out.isEmpty());
 }
 
@@ -134,7 +142,7 @@ TEST(Cli, ReadsStandardInputWithoutInputOrWithDash) {
         const ConvertRun run = runConvert(arguments, playlist);
         EXPECT_EQ(run.exitCode, 0) << run.err.data();
         EXPECT_EQ(run.out, expected);
-        EXPECT_EQ(run.err, "2 channels, 2 entries, azbox\n");
+        EXPECT_EQ(run.err, "dorvane-convert: 2 channels, 2 entries, azbox\n");
     }
 }
 
@@ -144,15 +152,98 @@ TEST(Cli, SummaryCountsChannelsAndEntriesApart) {
         const char* input;
         const char* summary;
     } cases[] = {
-        {"pls", "/two-addresses/input.m3u", "1 channel, 2 entries, pls\n"},
-        {"pls", "/empty-name/input.m3u", "1 channel, 0 entries, pls\n"},
-        {"m3u8", "/two-addresses/input.m3u", "1 channel, 1 entry, m3u8\n"},
+        {"pls", "/two-addresses/input.m3u", "dorvane-convert: 1 channel, 2 entries, pls\n"},
+        {"pls", "/empty-name/input.m3u", "dorvane-convert: 1 channel, 0 entries, pls\n"},
+        {"m3u8", "/two-addresses/input.m3u", "dorvane-convert: 1 channel, 1 entry, m3u8\n"},
     };
     for (const auto& c : cases) {
         const ConvertRun run = runConvert({"--to", c.target, kData + c.input});
         EXPECT_EQ(run.exitCode, 0);
         EXPECT_EQ(run.err, c.summary);
     }
+}
+
+// The spellings of the options a shell user expects, and "-o -".
+TEST(Cli, ShortLongAndDashSpellingsMeanTheSame) {
+    const QString input = kData + QStringLiteral("/worked-example/input.m3u");
+    const QByteArray expected = readFile(kData + "/worked-example/expected/pls");
+    const QList<QStringList> cases{
+        {"--to", "pls", input},
+        {"-t", "pls", input},
+        {"-tpls", input},
+        {"--to=pls", "-o", "-", input},
+        {"-t", "pls", "--output=-", input},
+        {"-t", "pls", "-o-", input},
+    };
+    for (const QStringList& arguments : cases) {
+        const ConvertRun run = runConvert(arguments);
+        EXPECT_EQ(run.exitCode, 0) << arguments.join(' ').toStdString() << run.err.data();
+        EXPECT_EQ(run.out, expected) << arguments.join(' ').toStdString();
+        EXPECT_EQ(run.err, "dorvane-convert: 2 channels, 2 entries, pls\n");
+    }
+
+    // Only "-" itself is standard output; any other name is a file.
+    QTemporaryDir dir;
+    const QString dash = dir.filePath("-");
+    const ConvertRun toFile = runConvert({"-t", "pls", "-o", dash, input});
+    EXPECT_TRUE(toFile.out.isEmpty());
+    EXPECT_EQ(readFile(dash), expected);
+}
+
+TEST(Cli, QuietSilencesTheSummaryOnly) {
+    const QString input = kData + QStringLiteral("/worked-example/input.m3u");
+    for (const char* quiet : {"-q", "--quiet"}) {
+        const ConvertRun run = runConvert({quiet, "-t", "pls", input});
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.out, readFile(kData + "/worked-example/expected/pls"));
+        EXPECT_TRUE(run.err.isEmpty()) << run.err.data();
+    }
+    // Errors and warnings still speak.
+    const ConvertRun missing = runConvert({"-q", "-t", "pls", kData + "/no-such.m3u"});
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_TRUE(missing.err.startsWith("dorvane-convert: Cannot open file")) << missing.err.data();
+}
+
+// Every way the input is read (a UTF-8 file, UTF-8 on standard input,
+// UTF-16) encodes into the code page its own way; each counts what it had
+// to replace. "é" has a stand-in ("e") but is replaced all the same.
+TEST(Cli, AnsiWarnsOfReplacedCharactersAndStillSucceeds) {
+    const QString name = u"Канал 中文 \U0001F600 é"_s;
+    const QString playlist = u"#EXTINF:-1,"_s + name + u"\r\nhttp://a/1\r\n"_s;
+    QByteArray utf16("\xFF\xFE");
+    for (const QChar c : playlist)
+        utf16.append(char(c.unicode() & 0xFF)).append(char(c.unicode() >> 8));
+    QTemporaryDir dir;
+    const QString file = dir.filePath("list.m3u");
+    writeFile(file, playlist.toUtf8());
+    const QByteArray expected = "\xCA\xE0\xED\xE0\xEB ?? ? e,http://a/1\r\n";
+    const QByteArray warning =
+        "dorvane-convert: 4 characters could not be written in code page 1251 and were "
+        "replaced\n";
+
+    const QStringList ansi = {"-t", "wizard-hd", "--ansi", "--codepage", "1251"};
+    const struct {
+        const char* way;
+        QStringList arguments;
+        QByteArray input;
+    } cases[] = {
+        {"file", ansi + QStringList{file}, {}},
+        {"standard input", ansi, playlist.toUtf8()},
+        {"UTF-16", ansi, utf16},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.way);
+        const ConvertRun run = runConvert(c.arguments, c.input);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.out, expected);
+        EXPECT_EQ(run.err, warning + "dorvane-convert: 1 channel, 1 entry, wizard-hd\n");
+        EXPECT_EQ(runConvert(c.arguments + QStringList{"-q"}, c.input).err, warning);
+    }
+
+    // Nothing to say when the code page has every character, or in UTF-8.
+    EXPECT_EQ(runConvert(ansi, "#EXTINF:-1,Канал\nhttp://a/1\n").err,
+              "dorvane-convert: 1 channel, 1 entry, wizard-hd\n");
+    EXPECT_EQ(runConvert({"-q", "-t", "wizard-hd", file}).err, "");
 }
 
 TEST(Cli, OutputFileIsReplacedWhole) {
@@ -239,7 +330,7 @@ TEST(Cli, BigPlaylistsConvertAsAWhole) {
     const BigPlaylist utf8 = bigPlaylist(60000, "Канал", "Канал");
     writeFile(path, utf8.input);
     const ConvertRun fromFile = runConvert({"--to", "wizard-hd", path});
-    EXPECT_EQ(fromFile.err, "60000 channels, 60000 entries, wizard-hd\n");
+    EXPECT_EQ(fromFile.err, "dorvane-convert: 60000 channels, 60000 entries, wizard-hd\n");
     EXPECT_TRUE(fromFile.out == utf8.wizardHd);
     const ConvertRun fromStdin = runConvert({"--to", "wizard-hd"}, utf8.input);
     EXPECT_TRUE(fromStdin.out == utf8.wizardHd);
@@ -251,7 +342,7 @@ TEST(Cli, BigPlaylistsConvertAsAWhole) {
     late.input += "#EXTINF:-1,\xFF\r\nhttp://late.example/\r\n";
     writeFile(path, late.input);
     const ConvertRun notUtf8 = runConvert({"--to", "wizard-hd", "--codepage", "1251", path});
-    EXPECT_EQ(notUtf8.err, "40001 channels, 40001 entries, wizard-hd\n");
+    EXPECT_EQ(notUtf8.err, "dorvane-convert: 40001 channels, 40001 entries, wizard-hd\n");
     EXPECT_TRUE(notUtf8.out == late.wizardHd);
 
     // The same two in the code page: the UTF-8 file is encoded piece by

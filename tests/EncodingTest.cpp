@@ -2,6 +2,7 @@
 // page a locale name stands for.
 #include "playlist/Encoding.h"
 #include "QtPrinters.h"
+#include "playlist/AnsiCodePage.h"
 
 #include <gtest/gtest.h>
 
@@ -216,44 +217,72 @@ struct AnsiCase {
     int codePage;
     QString text;
     QByteArray bytes;
+    int replaced; // characters written as a substitute, not as themselves
 };
 
+// Each case through the UTF-16 encoder, counting and not, and through the
+// UTF-8 one where the text has a UTF-8 form: the same bytes and the same
+// count everywhere.
 TEST(AnsiEncode, Table) {
     const AnsiCase cases[] = {
-        {1251, u"канал"_s, hex("EAE0EDE0EB")},
-        {1251, u"€"_s, hex("88")},
-        {1252, u"€"_s, hex("80")},
-        {1251, u"中"_s, hex("3F")},
-        {1252, u"a中b"_s, hex("613F62")},
+        {1251, u"канал"_s, hex("EAE0EDE0EB"), 0},
+        {1251, u"€"_s, hex("88"), 0},
+        {1252, u"€"_s, hex("80"), 0},
+        {1251, u"中"_s, hex("3F"), 1},
+        {1252, u"a中b"_s, hex("613F62"), 1},
+        {1252, u"a?b"_s, hex("613F62"), 0}, // the page's own "?"
         // Best fit: the letter without its accent, when the page lacks it.
-        {1251, u"é"_s, hex("65")},
-        {1252, u"é"_s, hex("E9")},
-        {1251, u"Café Ł"_s, hex("43616665204C")},
-        {1252, u"ﬀ"_s, hex("3F")},      // decomposes into two letters: no single stand-in
-        {1252, u"ё"_s, hex("3F")},      // the base letter is Cyrillic, which 1252 lacks
-        {1252, u"ＡＢ"_s, hex("4142")}, // full-width forms
-        {1256, u"٣"_s, hex("33")},      // Arabic-Indic digit
-        {874, u"─"_s, hex("3F")},       // box drawing is no Thai letter
+        {1251, u"é"_s, hex("65"), 1},
+        {1252, u"é"_s, hex("E9"), 0},
+        {1251, u"Café Ł"_s, hex("43616665204C"), 2},
+        {1252, u"ﬀ"_s, hex("3F"), 1},      // decomposes into two letters: no single stand-in
+        {1252, u"ё"_s, hex("3F"), 1},      // the base letter is Cyrillic, which 1252 lacks
+        {1252, u"ＡＢ"_s, hex("4142"), 2}, // full-width forms
+        {1256, u"٣"_s, hex("33"), 1},      // Arabic-Indic digit
+        {874, u"─"_s, hex("3F"), 1},       // box drawing is no Thai letter
         // Outside the BMP: one "?" per character; unpaired surrogates too.
-        {1252, units({u'a', 0xD83D, 0xDE00, u'b'}), hex("613F62")},
-        {932, units({0xD83D, 0xDE00}), hex("3F")},
-        {1251, units({0xD800, u'a', 0xDC00}), hex("3F613F")},
-        {1252, units({0}), QByteArray(1, '\0')},
-        {1251, units({0x98}), hex("98")}, // the byte 1251 leaves undefined comes back
-        {1250, u"Łódź"_s, hex("A3F3649F")},
-        {1253, u"Ωμέγα"_s, hex("D9ECDDE3E1")},
-        {874, u"ไทย"_s, hex("E4B7C2")},
-        {932, u"日本語"_s, hex("93FA967B8CEA")},
-        {932, u"ｱ"_s, hex("B1")},                       // half-width katakana: one byte
-        {932, u"\\~\x1A\x1C\x7F"_s, hex("5C7E1A1C7F")}, // ASCII stays ASCII
-        {936, u"中文"_s, hex("D6D0CEC4")},
-        {949, u"한국어"_s, hex("C7D1B1B9BEEE")},
-        {950, u"中文"_s, hex("A4A4A4E5")},
+        {1252, units({u'a', 0xD83D, 0xDE00, u'b'}), hex("613F62"), 1},
+        {932, units({0xD83D, 0xDE00}), hex("3F"), 1},
+        {1251, units({0xD800, u'a', 0xDC00}), hex("3F613F"), 2},
+        {1252, units({0}), QByteArray(1, '\0'), 0},
+        {1251, units({0x98}), hex("98"), 0}, // the byte 1251 leaves undefined comes back
+        {1250, u"Łódź"_s, hex("A3F3649F"), 0},
+        {1253, u"Ωμέγα"_s, hex("D9ECDDE3E1"), 0},
+        {874, u"ไทย"_s, hex("E4B7C2"), 0},
+        {932, u"日本語"_s, hex("93FA967B8CEA"), 0},
+        {932, u"ｱ"_s, hex("B1"), 0},                       // half-width katakana: one byte
+        {932, u"\\~\x1A\x1C\x7F"_s, hex("5C7E1A1C7F"), 0}, // ASCII stays ASCII
+        {936, u"中文"_s, hex("D6D0CEC4"), 0},
+        {949, u"한국어"_s, hex("C7D1B1B9BEEE"), 0},
+        {950, u"中文"_s, hex("A4A4A4E5"), 0},
     };
     for (const AnsiCase& c : cases) {
-        const TEncoding& encoding = *TEncoding::ansi(c.codePage);
-        EXPECT_EQ(encoding.GetBytes(c.text), c.bytes) << c.codePage << " " << c.text.toStdString();
+        SCOPED_TRACE(std::to_string(c.codePage) + " " + c.text.toStdString());
+        const auto& encoding = static_cast<const TAnsiEncoding&>(*TEncoding::ansi(c.codePage));
+        EXPECT_EQ(encoding.GetBytes(c.text), c.bytes);
+
+        QByteArray counted("head");
+        EXPECT_EQ(encoding.appendBytesCounting(c.text, counted), c.replaced);
+        EXPECT_EQ(counted, "head" + c.bytes);
+
+        bool wellFormed = false;
+        const QByteArray utf8 = TEncoding::UTF8().GetBytes(c.text);
+        if (decodeUtf8Strict(utf8, &wellFormed) != c.text)
+            continue; // unpaired surrogates have no UTF-8 form
+        for (const bool count : {false, true}) {
+            QByteArray out(utf8.size() * 2, '\0');
+            qsizetype replaced = 0;
+            char* end = count
+                            ? encoding.encodeUtf8(utf8.cbegin(), utf8.cend(), out.data(), replaced)
+                            : encoding.encodeUtf8(utf8.cbegin(), utf8.cend(), out.data());
+            out.resize(end - out.data());
+            EXPECT_EQ(out, c.bytes) << "from UTF-8";
+            EXPECT_EQ(replaced, count ? c.replaced : 0);
+        }
     }
+    // UTF-8 has every character.
+    QByteArray out;
+    EXPECT_EQ(TEncoding::UTF8().appendBytesCounting(u"中 é \U0001F600"_s, out), 0);
 }
 
 TEST(AnsiEncode, AppendsAndNeverExceedsTheBound) {

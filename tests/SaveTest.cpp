@@ -35,10 +35,53 @@ TEST_F(SaveTest, BothEncodingsWriteTheTextAreaByteExact) {
         SCOPED_TRACE(c.utf8);
         const QString file = folder(c.utf8 ? u"utf8"_s : u"ansi"_s) + u"/list.m3u"_s;
         child<QCheckBox>(u"sCheckBox1"_s)->setChecked(c.utf8);
+        if (!c.utf8) // agreeing to the "?"s (see the next test)
+            MessageBox::setNextAnswer(QMessageBox::Yes);
         save(file);
         EXPECT_EQ(bytesOf(file), c.bytes);
     }
-    EXPECT_TRUE(MessageBox::shown().isEmpty());
+}
+
+// The code page lacks the Cyrillic letters: saving in it asks first, and
+// writes nothing unless the user agrees. UTF-8, a text the code page holds
+// whole, and copying (the clipboard holds Unicode) ask nothing.
+TEST_F(SaveTest, SavingInTheCodePageAsksBeforeReplacingCharacters) {
+    pastePlaylist(kSource);
+    child<QCheckBox>(u"sCheckBox1"_s)->setChecked(false);
+    const QString dir = folder(u"ansi"_s);
+    save(dir + u"/list.m3u"_s); // the question is left to its default
+    ASSERT_EQ(MessageBox::shown().size(), 1);
+    const MessageBox::Shown& box = MessageBox::shown()[0];
+    // "é" is in Windows-1252; the five letters of "канал" are not.
+    EXPECT_EQ(box.text, u"5 символов нельзя записать в кодовой странице 1252, они будут заменены. "
+                        u"Сохранить?"_s);
+    EXPECT_EQ(box.icon, QMessageBox::Question);
+    EXPECT_EQ(box.caption, applicationTitle());
+    EXPECT_EQ(box.buttons, QMessageBox::Yes | QMessageBox::No);
+    EXPECT_TRUE(filesIn(dir).isEmpty()) << "the default answer must be No";
+
+    MessageBox::setNextAnswer(QMessageBox::No);
+    save(dir + u"/list.m3u"_s);
+    EXPECT_TRUE(filesIn(dir).isEmpty());
+    MessageBox::setNextAnswer(QMessageBox::Yes);
+    save(dir + u"/list.m3u"_s);
+    EXPECT_EQ(bytesOf(dir + u"/list.m3u"_s),
+              "#EXTM3U\r\n#EXTINF:-1,????? \xE9\r\nhttp://a.b/1\r\n");
+    ASSERT_EQ(MessageBox::shown().size(), 3);
+
+    clipboard().clear();
+    click(child(u"sButton3"_s));
+    EXPECT_EQ(clipboard().text(), joined(kSource));
+    child<QCheckBox>(u"sCheckBox1"_s)->setChecked(true);
+    save(folder(u"utf8"_s) + u"/list.m3u"_s);
+    EXPECT_EQ(filesIn(folder(u"utf8"_s)), QStringList{u"list.m3u"_s});
+
+    pastePlaylist(u"#EXTM3U\r\n#EXTINF:-1,Café ü\r\nhttp://a.b/1\r\n"_s);
+    child<QCheckBox>(u"sCheckBox1"_s)->setChecked(false);
+    save(folder(u"fits"_s) + u"/list.m3u"_s);
+    EXPECT_EQ(bytesOf(folder(u"fits"_s) + u"/list.m3u"_s),
+              "#EXTM3U\r\n#EXTINF:-1,Caf\xE9 \xFC\r\nhttp://a.b/1\r\n");
+    EXPECT_EQ(MessageBox::shown().size(), 3);
 }
 
 // Each target's proposal and filter, and the file the accepted proposal

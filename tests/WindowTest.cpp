@@ -348,18 +348,47 @@ TEST_F(WindowTest, PlaylistWithoutChannelsIsDiscarded) {
     EXPECT_EQ(form->sourceList()->Count(), 0);
 }
 
-TEST_F(WindowTest, OpeningWithAConvertingTargetKeepsItSelected) {
+// The selected target and the text area agree whichever way a playlist
+// comes in: under a converting target it is converted for that target at
+// once, under M3U8 it is shown as it is.
+TEST_F(WindowTest, APlaylistLoadedUnderATargetShowsThatTargetsText) {
     pastePlaylist(playlist(3));
     click(radio(TTargetKind::tkU2CRadio));
     ASSERT_TRUE(waitForRunEnd());
 
-    openFile(writeFile(u"next.m3u"_s, playlist(6, u"Next"_s).toUtf8()));
+    const QString next = playlist(6, u"Next"_s);
+    openFile(writeFile(u"next.m3u"_s, next.toUtf8()));
     EXPECT_TRUE(radio(TTargetKind::tkU2CRadio)->isChecked());
-    EXPECT_EQ(shown(), joined(playlist(6, u"Next"_s)));
-    // Re-clicking it converts nothing until another target came in between.
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_EQ(shown(), convertedText(TTargetKind::tkU2CRadio, next));
+    // Re-clicking the target still starts nothing: its text is there already.
     click(radio(TTargetKind::tkU2CRadio));
-    EXPECT_EQ(shown(), joined(playlist(6, u"Next"_s)));
     EXPECT_EQ(form->convertThread(), nullptr);
+
+    click(radio(TTargetKind::tkM3U8));
+    const QString third = playlist(2, u"Third"_s);
+    openFile(writeFile(u"third.m3u"_s, third.toUtf8()));
+    EXPECT_EQ(form->convertThread(), nullptr);
+    EXPECT_EQ(shown(), joined(third));
+}
+
+TEST_F(WindowTest, CtrlVPastesAsCtrlCDoes) {
+    clipboard().setText(playlist(5));
+    memo()->setFocus();
+    QTest::keyClick(memo(), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(shown(), joined(playlist(5)));
+    EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"5 каналов"_s);
+
+    // Like Ctrl+C, it is used up and does nothing while another target is
+    // selected, and never reaches the text area.
+    click(radio(TTargetKind::tkPLS));
+    ASSERT_TRUE(waitForRunEnd());
+    const QString converted = shown();
+    clipboard().setText(playlist(8));
+    memo()->setFocus();
+    QTest::keyClick(memo(), Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(shown(), converted);
+    EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"5 каналов"_s);
 }
 
 // The text area shows a text from its start, but putting in the text it

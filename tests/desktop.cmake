@@ -10,3 +10,7 @@ endif()
 add_test(NAME bash_completion
          COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/desktop/completion.sh
                  ${PROJECT_SOURCE_DIR}/completion/dorvane-convert.bash $<TARGET_FILE:dorvane-convert>)
+if(DORVANE_BUILD_GUI)
+    dorvane_add_test(test_start GUI SOURCES WindowFixture.h StartTest.cpp LIBS dorvane_app)
+    add_dependencies(test_start dorvane)
+endif()
