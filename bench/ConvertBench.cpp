@@ -4,6 +4,7 @@
 #include "convert/Conversion.h"
 #include "convert/LineSink.h"
 #include "convert/TargetFormat.h"
+#include "playlist/AnsiCodePage.h"
 #include "playlist/Encoding.h"
 #include "playlist/StringList.h"
 #include "playlist/TextFile.h"
@@ -224,6 +225,26 @@ BENCHMARK(BM_DirectWrite)
     ->Args({static_cast<int>(TTargetKind::tkWebTV), 0})
     ->Args({static_cast<int>(TTargetKind::tkPLS), 1251})
     ->Unit(benchmark::kMillisecond);
+
+// Windows-1251 from the playlist's UTF-8, as the direct path encodes names
+// and addresses: plainly, and counting the characters the code page lacks,
+// as dorvane-convert --ansi does.
+void BM_AnsiFromUtf8(benchmark::State& state) {
+    const auto& encoding = static_cast<const TAnsiEncoding&>(*TEncoding::ansi(1251));
+    const QByteArray& in = playlistBytes();
+    QByteArray out(in.size() * 2, Qt::Uninitialized);
+    const bool count = state.range(0) != 0;
+    state.SetLabel(count ? "counting" : "plain");
+    qsizetype replaced = 0;
+    for (auto _ : state) {
+        const char* end = count ? encoding.encodeUtf8(in.cbegin(), in.cend(), out.data(), replaced)
+                                : encoding.encodeUtf8(in.cbegin(), in.cend(), out.data());
+        benchmark::DoNotOptimize(end);
+    }
+    benchmark::DoNotOptimize(replaced);
+    state.SetBytesProcessed(state.iterations() * in.size());
+}
+BENCHMARK(BM_AnsiFromUtf8)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 void convertingTargets(benchmark::internal::Benchmark* b) {
     for (const TargetFormat* format : allFormats())

@@ -3,6 +3,7 @@
 
 function __dorvane_convert_targets
     set -l program (commandline -opc)[1]
+    command -q $program; or return
     $program --list-targets 2>/dev/null | string replace -r '^(\S+)\s+(.*)$' '$1\t$2'
 end
 
