@@ -298,7 +298,11 @@ TEST(AnsiEncode, AppendsAndNeverExceedsTheBound) {
 }
 
 TEST(AnsiDecode, Table) {
-    const AnsiCase cases[] = {
+    const struct {
+        int codePage;
+        QString text;
+        QByteArray bytes;
+    } cases[] = {
         {1251, u"канал"_s, hex("EAE0EDE0EB")},
         {1251, units({0x98}), hex("98")}, // undefined in 1251: the C1 control
         {1252, u"€"_s, hex("80")},
@@ -315,7 +319,7 @@ TEST(AnsiDecode, Table) {
         {950, u"中文"_s, hex("A4A4A4E5")},
         {874, u"ไทย"_s, hex("E4B7C2")},
     };
-    for (const AnsiCase& c : cases) {
+    for (const auto& c : cases) {
         const TEncoding& encoding = *TEncoding::ansi(c.codePage);
         EXPECT_EQ(encoding.GetString(c.bytes), c.text)
             << c.codePage << " " << c.bytes.toHex().toStdString();

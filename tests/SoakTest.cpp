@@ -298,9 +298,13 @@ protected:
 
     // --- the model ------------------------------------------------------
 
+    // A playlist taken in under a converting target is converted for it.
     void takeIntake(int index) {
         m_model.source = index;
-        m_model.shows = Shows::Source;
+        const bool converts = loaded() && isConverting(m_model.selected);
+        m_model.shows = converts ? Shows::Target : Shows::Source;
+        if (converts)
+            ++m_stats.runsStarted;
     }
 
     void select(TTargetKind kind) {
@@ -532,12 +536,23 @@ protected:
         const QString fileName = finalSaveFileName(chosen, extension);
         const bool replaces = !chosen.isEmpty() && replacesExistingFile(fileName);
         const bool replace = replaces && chance(70);
+        // No dialog spins the event loop, so what is written is what is shown
+        // now, progress text included. In the code page, characters it lacks
+        // are replaced only once the user agrees.
+        const QString text = shown();
+        QByteArray inCodePage;
+        const qsizetype replaced =
+            m_model.utf8 ? 0 : TEncoding::Default().appendBytesCounting(text, inCodePage);
+        const bool asks = replaced > 0 && !chosen.isEmpty() && (!replaces || replace);
+        const bool agrees = asks && chance(70);
         const QByteArray before = replaces ? bytesOf(fileName) : QByteArray();
         m_step = "Save as " + (chosen.isEmpty() ? std::string("(cancelled)")
                                                 : QFileInfo(fileName).fileName().toStdString());
         m_step += ways[way];
         if (replaces)
             m_step += replace ? ", replacing" : ", not replacing";
+        if (asks)
+            m_step += agrees ? ", agreeing to the replaced characters" : ", not agreeing to them";
 
         // Answers are queued only for dialogs that open: one left over would
         // answer a later dialog.
@@ -547,10 +562,9 @@ protected:
             FileDialog::setNextFileName(chosen);
             if (replaces)
                 MessageBox::setNextAnswer(replace ? QMessageBox::Yes : QMessageBox::No);
+            if (asks)
+                MessageBox::setNextAnswer(agrees ? QMessageBox::Yes : QMessageBox::No);
         }
-        // No dialog spins the event loop, so what is written is what is shown
-        // now, progress text included.
-        const QString text = shown();
         if (way == 0) {
             click(button("sButton1"));
         } else if (way == 1) {
@@ -571,16 +585,25 @@ protected:
         EXPECT_EQ(FileDialog::shown()[0].filter, saveDialogFilter(extension));
         if (chosen.isEmpty())
             return;
+        // The question before replacing the file comes first.
+        const qsizetype boxesBefore = m_expectedBoxes;
+        m_expectedBoxes += (replaces ? 1 : 0) + (asks ? 1 : 0);
+        ASSERT_EQ(MessageBox::shown().size(), m_expectedBoxes);
         if (replaces) {
-            ++m_expectedBoxes;
-            ASSERT_EQ(MessageBox::shown().size(), m_expectedBoxes);
-            EXPECT_EQ(MessageBox::shown().constLast().text, replaceQuestionText(fileName));
+            EXPECT_EQ(MessageBox::shown()[boxesBefore].text, replaceQuestionText(fileName));
+        }
+        if (asks) {
+            EXPECT_EQ(MessageBox::shown().constLast().text,
+                      replacedCharactersQuestionText(replaced, TEncoding::Default().CodePage()));
         }
         QByteArray expected = before;
-        if (!replaces || replace) {
+        if ((!replaces || replace) && (!asks || agrees)) {
             expected = m_model.utf8 ? QByteArray("\xEF\xBB\xBF") + TEncoding::UTF8().GetBytes(text)
-                                    : TEncoding::Default().GetBytes(text);
+                                    : inCodePage;
             ++m_stats.saves;
+        } else if (!replaces) {
+            EXPECT_FALSE(QFile::exists(fileName)) << "saved although the user did not agree";
+            return;
         }
         const QByteArray written = bytesOf(fileName);
         EXPECT_TRUE(written == expected)
