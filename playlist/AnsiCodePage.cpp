@@ -234,11 +234,20 @@ TAnsiEncoding::TAnsiEncoding(int codePage, const char* icuName)
     for (uint16_t& bytes : encode)
         if (bytes == kUnmapped)
             bytes = kQuestionMark;
-    // What the code page has round trip is the character itself; all else
-    // (best fits, "?") stands in for it.
-    for (int c = 0x80; c < 0x10000; ++c)
-        if (roundTrip[c] == kUnmapped)
+    // A character is written as itself when its bytes read back as it; all
+    // else (best fits, "?", surrogates) stands in for it.
+    for (int c = 0x80; c < 0x10000; ++c) {
+        const uint16_t bytes = encode[c];
+        char16_t back;
+        if (bytes >= 0x100)
+            back = t.pairs[bytes];
+        else if (m_doubleByte && t.lead[bytes])
+            back = kReplacement; // a lead byte alone
+        else
+            back = t.single[bytes];
+        if (back != c || (c >= 0xD800 && c <= 0xDFFF))
             t.substitute[c >> 6] |= uint64_t(1) << (c & 63);
+    }
     for (int c = 0; c < 0x80 && t.asciiIdentity; ++c)
         t.asciiIdentity = encode[c] == c && t.single[c] == c;
 }

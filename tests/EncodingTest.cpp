@@ -285,6 +285,27 @@ TEST(AnsiEncode, Table) {
     EXPECT_EQ(TEncoding::UTF8().appendBytesCounting(u"中 é \U0001F600"_s, out), 0);
 }
 
+// A character counts as replaced exactly when its bytes do not read back as
+// it: every BMP character of every code page, against the decoder.
+TEST(AnsiEncode, ReplacedMeansItDoesNotReadBack) {
+    for (int cp : {1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258, 874, 932, 936, 949, 950}) {
+        const TEncoding& encoding = *TEncoding::ansi(cp);
+        int mismatches = 0;
+        for (char32_t c = 1; c < 0x10000; ++c) {
+            if (c >= 0xD800 && c <= 0xDFFF)
+                continue; // never read back; the table above has them
+            const QChar ch(static_cast<char16_t>(c));
+            QByteArray bytes;
+            const qsizetype replaced = encoding.appendBytesCounting(QStringView(&ch, 1), bytes);
+            const bool readsBack = encoding.GetString(bytes) == QStringView(&ch, 1);
+            if (replaced != (readsBack ? 0 : 1) && ++mismatches <= 5)
+                ADD_FAILURE() << cp << ": U+" << std::hex << unsigned(c) << " counted " << replaced
+                              << ", reads back " << readsBack;
+        }
+        EXPECT_EQ(mismatches, 0) << cp;
+    }
+}
+
 TEST(AnsiEncode, AppendsAndNeverExceedsTheBound) {
     const QString text = u"Ünïcödé 中文 \U0001F600 \xD800 ok"_s;
     for (int cp : {1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258, 874, 932, 936, 949, 950}) {
