@@ -620,19 +620,20 @@ void TForm8::saveTextArea() {
     // The dialog and the questions serve a run's hand-offs while they are
     // open: what is written is what the text area showed when the last
     // question was asked, in the encoding ticked then.
-    const SaveBytes bytes = saveBytes(sMemo1->text(), sCheckBox1->isChecked());
-    if (!confirmReplacedCharacters(bytes.replaced))
+    const TEncoding& encoding = sCheckBox1->isChecked() ? TEncoding::UTF8() : TEncoding::Default();
+    const SaveBytes bytes = encodeForSave(sMemo1->text(), encoding);
+    if (!confirmReplacedCharacters(bytes.replaced, encoding.CodePage()))
         return;
     saveBytesToFile(fileName, bytes.bytes);
 }
 
-bool TForm8::confirmReplacedCharacters(qsizetype replaced) {
+bool TForm8::confirmReplacedCharacters(qsizetype replaced, int codePage) {
     if (replaced == 0)
         return true;
-    return MessageBox::show(
-               this, QMessageBox::Question, applicationTitle(),
-               replacedCharactersQuestionText(replaced, TEncoding::Default().CodePage()),
-               QMessageBox::Yes | QMessageBox::No, QMessageBox::No) == QMessageBox::Yes;
+    return MessageBox::show(this, QMessageBox::Question, applicationTitle(),
+                            replacedCharactersQuestionText(replaced, codePage),
+                            QMessageBox::Yes | QMessageBox::No,
+                            QMessageBox::No) == QMessageBox::Yes;
 }
 
 void TForm8::copyTextArea() {

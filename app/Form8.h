@@ -123,9 +123,9 @@ private:
     // Save and Copy of the text area's text.
     void saveTextArea();
     void copyTextArea();
-    // Saving in the code page writes a substitute for each of `replaced`
+    // Saving in a code page writes a substitute for each of `replaced`
     // characters it lacks: true when there are none or the user agrees.
-    bool confirmReplacedCharacters(qsizetype replaced);
+    bool confirmReplacedCharacters(qsizetype replaced, int codePage);
 
     static QString droppedPlaylistFile(const QMimeData* mime);
 

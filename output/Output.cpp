@@ -36,8 +36,7 @@ QString replaceQuestionText(const QString& fileName) {
     return QStringLiteral("File \"%1\" already exists. Replace it?").arg(ExpandFileName(fileName));
 }
 
-SaveBytes saveBytes(QStringView text, bool utf8) {
-    const TEncoding& encoding = utf8 ? TEncoding::UTF8() : TEncoding::Default();
+SaveBytes encodeForSave(QStringView text, const TEncoding& encoding) {
     SaveBytes result{encoding.GetPreamble()};
     result.bytes.reserve(result.bytes.size() + text.size() + 16);
     result.replaced = encoding.appendBytesCounting(text, result.bytes);

@@ -6,6 +6,7 @@
 
 namespace dorvane {
 
+class TEncoding;
 class TargetFormat;
 
 // The name a file is finally written under: the chosen name with the target's
@@ -26,14 +27,14 @@ bool replacesExistingFile(const QString& fileName);
 // The question asked before an existing file is replaced.
 QString replaceQuestionText(const QString& fileName);
 
-// The bytes Save writes for a text: UTF-8 with its preamble, or the ANSI code
-// page without one; and how many characters the code page had no bytes for
-// and took a substitute ("?" or a best fit) for.
+// The bytes a save writes for a text in `encoding`, its preamble first, and
+// how many characters the encoding had no bytes for and wrote a substitute
+// ("?" or a best fit) for: only a code page lacks any.
 struct SaveBytes {
     QByteArray bytes;
     qsizetype replaced = 0;
 };
-SaveBytes saveBytes(QStringView text, bool utf8);
+SaveBytes encodeForSave(QStringView text, const TEncoding& encoding);
 
 // The question asked before a text is saved in a code page that lacks some of
 // its characters.
