@@ -520,6 +520,10 @@ QString targetList() {
 } // namespace
 
 int runConvertCommand(int argc, char** argv) {
+    // What Qt has to say goes the same way as the program's own messages.
+    qInstallMessageHandler([](QtMsgType, const QMessageLogContext&, const QString& message) {
+        printMessage(message);
+    });
     Options options;
     try {
         options = parseArguments(argc, argv);
