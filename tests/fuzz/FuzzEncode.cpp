@@ -1,5 +1,6 @@
 // Text into bytes: UTF-8 must decode back to the same text whenever the text
-// has no unpaired surrogate; every ANSI code page must take any text.
+// has no unpaired surrogate; every ANSI code page must take any text, and
+// say truly whether it had to replace any of it.
 #include "playlist/Encoding.h"
 
 #include <cstdint>
@@ -46,7 +47,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         const QByteArray bytes = ansi.GetBytes(text);
         if (bytes.size() > text.size() * ansi.maxBytesPerChar())
             std::abort();
-        (void)ansi.GetString(bytes);
+        // Counting changes no byte, and a text comes back whole exactly when
+        // none of its characters was replaced.
+        QByteArray counted;
+        const qsizetype replaced = ansi.appendBytesCounting(text, counted);
+        if (counted != bytes || replaced > text.size())
+            std::abort();
+        if ((replaced == 0) != (ansi.GetString(bytes) == text))
+            std::abort();
     }
     return 0;
 }
