@@ -130,6 +130,7 @@ QByteArrayView InputReader::readPiece(QByteArray& buffer) {
         std::memcpy(buffer.data(), m_tail.constData(), static_cast<size_t>(used));
     m_tail.resize(0);
 
+    qsizetype searched = used; // the tail holds no LF
     while (true) {
         while (used < buffer.size() && !m_atEnd) {
             qsizetype got = 0;
@@ -140,13 +141,13 @@ QByteArrayView InputReader::readPiece(QByteArray& buffer) {
             return QByteArrayView(buffer.constData(), used);
         // Back to the last LF: only the start of one line lies after it.
         const char* data = buffer.constData();
-        qsizetype size = used;
-        while (size > 0 && data[size - 1] != '\n')
-            --size;
-        if (size > 0) {
+        if (const void* lf =
+                ::memrchr(data + searched, '\n', static_cast<size_t>(used - searched))) {
+            const qsizetype size = static_cast<const char*>(lf) + 1 - data;
             m_tail = QByteArray(data + size, used - size);
             return QByteArrayView(data, size);
         }
+        searched = used;
         resize(room(buffer.size() * 2)); // a line longer than the piece
     }
 }
