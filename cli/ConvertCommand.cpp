@@ -94,10 +94,10 @@ bool printTo(FILE* stream, const QString& text) {
 // (a full disk, a closed output) fails the run.
 int printInformation(const QString& text) {
     if (printTo(stdout, text))
-        return 0;
+        return kDone;
     const int error = errno ? errno : EIO;
     printTo(stderr, QStringLiteral("%1. %2\n").arg(kStandardOutputFailure, SysErrorMessage(error)));
-    return 1;
+    return kFileError;
 }
 
 Options parseArguments(int argc, char** argv) {

@@ -111,12 +111,13 @@ void InputReader::takeNote(QByteArrayView piece) {
 }
 
 QByteArrayView InputReader::readPiece(QByteArray& buffer) {
-    // Never more room than the rest of the size limit needs, plus one byte
-    // to see it passed: a stream without line ends (/dev/zero) must not make
-    // the buffer double past the limit.
+    // Never more room than the rest of the file or of the size limit needs,
+    // plus one byte to see it passed: a stream without line ends (/dev/zero)
+    // must not make the buffer double past the limit.
     qsizetype used = m_tail.size();
+    const qint64 limit = m_kind == Kind::RegularFile ? m_expected : kMaxPlaylistBytes;
     const auto room = [&](qsizetype wanted) {
-        return std::min<qsizetype>(wanted, used + (kMaxPlaylistBytes + 1 - m_read));
+        return std::min<qsizetype>(wanted, used + (limit + 1 - m_read));
     };
     const auto resize = [&](qsizetype size) {
         buffer.reserve(size); // exactly that much, where resize() alone may take twice

@@ -232,6 +232,11 @@ QString decodeUtf8Strict(QByteArrayView bytes, bool* ok) {
     return text;
 }
 
+int utf8SequenceAt(QByteArrayView bytes) {
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    return utf8SequenceAt(p, p + bytes.size());
+}
+
 void Utf8Tally::add(QByteArrayView bytes) {
     const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
     const uint8_t* const end = p + bytes.size();

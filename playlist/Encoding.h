@@ -84,6 +84,10 @@ struct Utf8Tally {
     bool readsAsUtf8() const { return illFormed == 0 || multiByte >= 10 * illFormed; }
 };
 
+// The length of the well-formed UTF-8 sequence that `bytes` (not empty)
+// begin with; or else the length of the maximal subpart there, negated.
+int utf8SequenceAt(QByteArrayView bytes);
+
 // The UTF-8 bytes with each ill-formed part replaced by U+FFFD (EF BF BD),
 // appended to `out`: well-formed UTF-8 that decodes as decodeUtf8Lenient does.
 void repairUtf8(QByteArrayView bytes, QByteArray& out);
