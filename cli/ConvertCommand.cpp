@@ -382,8 +382,13 @@ Result convertInput(InputReader& reader, const TEncoding& ansi, const TargetForm
         }
         Utf8Tally tally;
         QByteArray buffer;
-        for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty();)
-            tally.add(piece); // a preamble is ASCII to the tally
+        bool first = true;
+        for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty(); first = false) {
+            // The preamble is no sequence of the text (decodeFileBytes).
+            if (first && piece.startsWith("\xEF\xBB\xBF"))
+                piece = piece.sliced(3);
+            tally.add(piece);
+        }
         reader.rewind();
         if (tally.readsAsUtf8())
             result = convertUtf8(reader, target, encoding, ScanAhead::Mode::Repair, verdict);

@@ -368,6 +368,10 @@ TEST(CliStreams, AlmostUtf8IsReadAsUtf8FromEveryKindOfInput) {
     const QStringList wizardHd{"--to", "wizard-hd", "--codepage", "1251"};
     EXPECT_EQ(runConvert(wizardHd, ten).out,
               "\xEF\xBB\xBF" + k.repeated(10) + "\xEF\xBF\xBD,http://a/1\r\n");
+    // The preamble is no sequence of the text.
+    EXPECT_EQ(runConvert(wizardHd, "\xEF\xBB\xBF" + nine).out,
+              "\xEF\xBB\xBF" + QByteArray("\xD0\xA0\xD1\x94").repeated(9) +
+                  "\xD1\x8F,http://a/1\r\n");
     EXPECT_EQ(runConvert(wizardHd, nine).out, "\xEF\xBB\xBF" +
                                                   QByteArray("\xD0\xA0\xD1\x94").repeated(9) +
                                                   "\xD1\x8F,http://a/1\r\n");
