@@ -22,7 +22,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
 #include <new>
 #include <optional>
 #include <sys/stat.h>
@@ -429,12 +428,12 @@ int convert(const Options& options) {
         failure = QStringLiteral("Cannot open file \"%1\"").arg(ExpandFileName(options.input));
     }
     struct Closer {
-        int fd;
+        int fd; // -1: standard input, which stays open
         ~Closer() {
-            if (fd != STDIN_FILENO)
+            if (fd >= 0)
                 ::close(fd);
         }
-    } closer{fd};
+    } closer{options.input.isEmpty() ? -1 : fd};
     InputReader reader(fd, failure);
     const Result result = convertInput(reader, ansi, target, encoding);
 
