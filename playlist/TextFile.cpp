@@ -148,8 +148,11 @@ QString decodeFileBytes(const QByteArray& bytes, const TEncoding& encoding,
         return text;
     Utf8Tally tally;
     tally.add(view);
-    if (tally.readsAsUtf8())
-        return decodeUtf8Lenient(view);
+    if (tally.readsAsUtf8()) {
+        QByteArray repaired;
+        repairUtf8(view, repaired);
+        return decodeUtf8Strict(repaired);
+    }
     return fallback.GetString(view);
 }
 
