@@ -332,9 +332,13 @@ TEST(CliStreams, FileNamesThatAreNotUtf8KeepTheirBytes) {
     EXPECT_EQ(run.exitCode, 0) << run.err.data();
     QFile output;
     const int fd = ::open(folder + "/\xEA\xE0\xED\xE0\xEB.pls", O_RDONLY);
-    ASSERT_GE(fd, 0);
-    ASSERT_TRUE(output.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
-    EXPECT_EQ(output.readAll(), kPls);
+    EXPECT_GE(fd, 0);
+    if (fd >= 0 && output.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        EXPECT_EQ(output.readAll(), kPls);
+    }
+    // QTemporaryDir cannot spell these names to remove them.
+    ::unlink(folder + "/\xEA\xE0\xED\xE0\xEB.m3u");
+    ::unlink(folder + "/\xEA\xE0\xED\xE0\xEB.pls");
 }
 
 TEST(CliStreams, TextAfterANulAndUtf16WithoutAMarkAreReported) {

@@ -16,6 +16,7 @@
 #include <QTemporaryDir>
 
 #include <cstdio>
+#include <unistd.h>
 
 using namespace dorvane;
 using namespace Qt::StringLiterals;
@@ -148,6 +149,7 @@ TEST_F(TextFileTest, FileNamesKeepTheirBytes) {
     TStringList list;
     list.LoadFromFile(decodeFileName(cp1251), TEncoding::UTF8());
     EXPECT_EQ(linesOf(list), (QStringList{u"#EXTINF:-1,a"_s, u"http://a/1"_s}));
+    ::unlink(cp1251.constData()); // QTemporaryDir cannot spell the name to remove it
 }
 
 TEST_F(TextFileTest, ReadingAFolderFails) {
