@@ -192,14 +192,23 @@ TEST(CliStreams, OutputIntoAFifoOrADeviceIsWrittenIntoNotReplaced) {
 
 TEST(CliStreams, WriteErrorsSayWhatFailedAndWhy) {
     const QString input = kData + "/worked-example/input.m3u";
+    // As root, -o goes to a full device of the test's own: were it replaced
+    // by mistake, the system's /dev/full would stay whole. Others cannot
+    // replace /dev/full.
+    QTemporaryDir dir;
+    QString full = QStringLiteral("/dev/full");
+    if (::geteuid() == 0) {
+        full = dir.filePath("full");
+        ASSERT_EQ(::mknod(QFile::encodeName(full).constData(), S_IFCHR | 0666, makedev(1, 7)), 0);
+    }
     const struct {
         const char* name;
         Launch how;
         QByteArray message;
     } cases[] = {
-        {"-o /dev/full",
-         {{"--to", "pls", "-o", "/dev/full", input}},
-         "Cannot write file \"/dev/full\". No space left on device"},
+        {"-o a full device",
+         {{"--to", "pls", "-o", full, input}},
+         "Cannot write file \"" + full.toUtf8() + "\". No space left on device"},
         {"standard output on /dev/full",
          {{"--to", "pls", input}, {}, {}, "/dev/full"},
          "Cannot write to standard output. No space left on device"},
