@@ -53,7 +53,8 @@ constexpr char kHelp[] =
     "\n"
     "  --to TARGET     the target format, one of those --list-targets shows\n"
     "  --ansi          write in the ANSI code page, without a byte-order mark,\n"
-    "                  instead of UTF-8 with one\n"
+    "                  instead of UTF-8 with one (not for the targets that are\n"
+    "                  always written in UTF-8)\n"
     "  --codepage N    the ANSI code page for this run (1250-1258, 874, 932, 936,\n"
     "                  949, 950): for --ansi and for reading input that is not\n"
     "                  UTF-8; by default the one of the locale (LC_ALL, LC_CTYPE,\n"
@@ -146,6 +147,10 @@ Options parseArguments(int argc, char** argv) {
     }
     if (options.action == Action::Convert && !options.target)
         throw UsageError{QStringLiteral("--to TARGET is required")};
+    if (options.action == Action::Convert && options.ansi && !options.target->allowsAnsi())
+        throw UsageError{QStringLiteral("--ansi cannot be used with %1: that target is always "
+                                        "written in UTF-8")
+                             .arg(options.target->cliName())};
     return options;
 }
 
@@ -253,9 +258,10 @@ private:
 // Converts, line by line, into the output's bytes.
 class Converter {
 public:
-    Converter(const TargetFormat& target, const TEncoding& encoding, qsizetype inputSize)
-        : m_target(target), m_conversion(target), m_out(encoding.GetPreamble()),
-          m_sink(m_out, encoding) {
+    Converter(const TargetFormat& target, const TEncoding& encoding, qsizetype inputSize,
+              const SourceName& source)
+        : m_target(target), m_conversion(target, source), m_out(target.preamble(encoding)),
+          m_sink(m_out, encoding, target.lineEnd()) {
         // Enough for most targets in one go; pages never written cost nothing.
         m_out.reserve(m_out.size() + inputSize + inputSize / 8 + 4096);
         if (m_target.converts())
@@ -296,13 +302,14 @@ private:
 // Reads the input as decodeFileBytes(bytes, UTF-8, ansi) and
 // TStringList::setText read it, and converts it.
 std::unique_ptr<Converter> convertInput(QByteArrayView bytes, const TEncoding& ansi,
-                                        const TargetFormat& target, const TEncoding& encoding) {
+                                        const TargetFormat& target, const TEncoding& encoding,
+                                        const SourceName& source) {
     if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
         // UTF-16: rare, and not worth reading in pieces.
         TStringList lines;
         lines.setText(decodeFileBytes(QByteArray::fromRawData(bytes.data(), bytes.size()),
                                       TEncoding::UTF8(), ansi));
-        auto converter = std::make_unique<Converter>(target, encoding, bytes.size());
+        auto converter = std::make_unique<Converter>(target, encoding, bytes.size(), source);
         converter->addLines(lines);
         converter->finish(channelCount(lines));
         return converter;
@@ -312,7 +319,7 @@ std::unique_ptr<Converter> convertInput(QByteArrayView bytes, const TEncoding& a
     const QByteArrayView body = bytes.startsWith(preamble) ? bytes.sliced(preamble.size()) : bytes;
     // nullptr when the bytes are not in `decoding` (a code page takes any).
     const auto convertPieces = [&](const TEncoding& decoding) -> std::unique_ptr<Converter> {
-        auto converter = std::make_unique<Converter>(target, encoding, bytes.size());
+        auto converter = std::make_unique<Converter>(target, encoding, bytes.size(), source);
         PieceReader reader(body, decoding);
         TStringList lines;
         while (reader.next(lines))
@@ -350,9 +357,10 @@ bool takeLeadingMark(QByteArrayView& piece) {
 // The direct path, for UTF-8 input (see ByteConversion).
 class Utf8Converter {
 public:
-    Utf8Converter(const TargetFormat& target, const TEncoding& encoding, qsizetype inputSize)
-        : m_out(encoding.GetPreamble()),
-          m_conversion(target, m_out, inputSize + inputSize / 8 + 4096, encoding) {}
+    Utf8Converter(const TargetFormat& target, const TEncoding& encoding, qsizetype inputSize,
+                  const SourceName& source)
+        : m_out(target.preamble(encoding)),
+          m_conversion(target, m_out, inputSize + inputSize / 8 + 4096, encoding, source) {}
 
     ByteConversion& conversion() { return m_conversion; }
 
@@ -370,10 +378,10 @@ private:
 // between the check of their form and their conversion. Nothing when they
 // are not UTF-8.
 std::optional<Result> convertUtf8Bytes(QByteArrayView bytes, const TargetFormat& target,
-                                       const TEncoding& encoding) {
+                                       const TEncoding& encoding, const SourceName& source) {
     if (!takeLeadingMark(bytes))
         return std::nullopt;
-    Utf8Converter converter(target, encoding, bytes.size());
+    Utf8Converter converter(target, encoding, bytes.size(), source);
     while (!bytes.isEmpty()) {
         qsizetype size = bytes.size();
         if (size > kReadSize) {
@@ -396,7 +404,8 @@ std::optional<Result> convertUtf8Bytes(QByteArrayView bytes, const TargetFormat&
 // readable regular file (`tried` false: the whole-file path then reads it,
 // or reports why it cannot) or not UTF-8 (`tried` true).
 std::optional<Result> convertUtf8File(const QString& fileName, const TargetFormat& target,
-                                      const TEncoding& encoding, bool& tried) {
+                                      const TEncoding& encoding, const SourceName& source,
+                                      bool& tried) {
     tried = false;
     const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
@@ -411,8 +420,8 @@ std::optional<Result> convertUtf8File(const QString& fileName, const TargetForma
 
     tried = true;
     const qsizetype size = static_cast<qsizetype>(st.st_size);
-    Result result{encoding.GetPreamble()};
-    ByteWriter writer(target, result.bytes, size + size / 8 + 4096, encoding);
+    Result result{target.preamble(encoding)};
+    ByteWriter writer(target, result.bytes, size + size / 8 + 4096, encoding, source);
     ScanAhead reader(fd, fileName, target);
     while (const ScannedPiece* piece = reader.next())
         writer.write(*piece);
@@ -434,22 +443,24 @@ std::optional<Result> convertUtf8File(const QString& fileName, const TargetForma
 int convert(const Options& options) {
     const TEncoding& ansi =
         options.codePage ? *TEncoding::ansi(options.codePage) : TEncoding::Default();
-    const TEncoding& encoding = options.ansi ? ansi : TEncoding::UTF8();
     const TargetFormat& target = *options.target;
+    const TEncoding& encoding = target.fileEncoding(options.ansi, ansi);
+    const SourceName source =
+        options.input.isEmpty() ? SourceName() : SourceName::ofFile(options.input);
 
     // UTF-8 input, the common case, goes the direct way; everything else
     // (UTF-16, code pages) through UTF-16 lines.
     std::optional<Result> result;
     bool triedUtf8 = false;
     if (!options.input.isEmpty())
-        result = convertUtf8File(options.input, target, encoding, triedUtf8);
+        result = convertUtf8File(options.input, target, encoding, source, triedUtf8);
     if (!result) {
         const InputBytes input(options.input);
         if (!triedUtf8)
-            result = convertUtf8Bytes(input.view(), target, encoding);
+            result = convertUtf8Bytes(input.view(), target, encoding, source);
         if (!result) {
             const std::unique_ptr<Converter> converter =
-                convertInput(input.view(), ansi, target, encoding);
+                convertInput(input.view(), ansi, target, encoding, source);
             result = Result{converter->bytes(), converter->channels(), converter->entries()};
         }
     }

@@ -46,46 +46,32 @@ TEST_F(SaveTest, BothEncodingsWriteTheTextAreaByteExact) {
 TEST_F(SaveTest, EveryTargetProposesItsNameAndSavesUnderIt) {
     const QString source = playlist(12);
     pastePlaylist(source);
-    const struct {
-        TTargetKind kind;
-        QString name; // empty: the date name, checked under the locale tests
-        QString extension;
-    } cases[] = {
-        {TTargetKind::tkM3U, u"playlist"_s, u".m3u"_s},
-        {TTargetKind::tkWebTV, u"webtv_usr"_s, u".xml"_s},
-        {TTargetKind::tkOpenBox, u"internettv.feed"_s, u".m3u"_s},
-        {TTargetKind::tkOpenBoxSX, u"internettv.feed"_s, u".m3u"_s},
-        {TTargetKind::tkWizardHD, u"iptv"_s, u".txt"_s},
-        {TTargetKind::tkAzBox, u"http_streams"_s, u".txt"_s},
-        {TTargetKind::tkPLS, u"playlist"_s, u".pls"_s},
-        {TTargetKind::tkM3U8, u"playlist"_s, u".m3u8"_s},
-        {TTargetKind::tkWMP, u"playlist"_s, u".wpl"_s},
-        {TTargetKind::tkIPTVx, u"playlist"_s, u".xml"_s},
-        {TTargetKind::tkU2CRadio, QString(), u".txt"_s},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(formatFor(c.kind).caption().toString().toStdString());
-        click(radio(c.kind));
+    for (const TargetFormat* format : allFormats()) {
+        SCOPED_TRACE(format->caption().toString().toStdString());
+        const TTargetKind kind = format->kind();
+        const QString extension = format->extension().toString();
+        click(radio(kind));
         ASSERT_TRUE(waitForRunEnd());
-        const bool converts = c.kind != TTargetKind::tkM3U && c.kind != TTargetKind::tkM3U8;
-        ASSERT_EQ(shown(), converts ? convertedText(c.kind, source) : joined(source));
+        ASSERT_EQ(shown(), format->converts() ? convertedText(kind, source) : joined(source));
 
         // Cancelled first, to read the proposal; then accepted.
         save(QString());
         ASSERT_FALSE(FileDialog::shown().isEmpty());
         const FileDialog::Shown dialog = FileDialog::shown().constLast();
         EXPECT_EQ(dialog.mode, FileDialog::Mode::Save);
-        EXPECT_EQ(dialog.filter, u"Плейлист (*%1)|*%1"_s.arg(c.extension));
-        if (c.name.isEmpty())
-            EXPECT_TRUE(dialog.fileName.endsWith(u".RadioList"_s)) << dialog.fileName.toStdString();
-        else
-            EXPECT_EQ(dialog.fileName, c.name);
+        EXPECT_EQ(dialog.filter, u"Плейлист (*%1)|*%1"_s.arg(extension));
+        // The date name is checked under the locale tests.
+        if (kind != TTargetKind::tkU2CRadio) {
+            EXPECT_EQ(dialog.fileName, format->defaultFileName());
+        }
 
-        const QString dir = folder(QString::number(static_cast<int>(c.kind)));
+        const QString dir = folder(QString::number(static_cast<int>(kind)));
         save(dir + u'/' + dialog.fileName);
-        EXPECT_EQ(filesIn(dir), QStringList{dialog.fileName + c.extension});
-        EXPECT_EQ(bytesOf(dir + u'/' + dialog.fileName + c.extension),
-                  "\xEF\xBB\xBF" + shown().toUtf8());
+        EXPECT_EQ(filesIn(dir), QStringList{dialog.fileName + extension});
+        // UTF-8 as ticked, with the target's own preamble and line ends.
+        EXPECT_EQ(bytesOf(dir + u'/' + dialog.fileName + extension),
+                  (format->utf8ByteOrderMark() ? "\xEF\xBB\xBF"_ba : QByteArray()) +
+                      shown().replace(u"\r\n"_s, format->lineEndText().toString()).toUtf8());
     }
     EXPECT_TRUE(MessageBox::shown().isEmpty());
 }

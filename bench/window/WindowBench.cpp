@@ -326,7 +326,7 @@ int measure(const QString& path, int reps) {
     double worstRatio = 0, worstGap = 0;
     for (int k = 0; k < kTargetCount; ++k) {
         const auto kind = static_cast<TTargetKind>(k);
-        if (kind == TTargetKind::tkM3U || kind == TTargetKind::tkM3U8)
+        if (!formatFor(kind).converts())
             continue;
         std::vector<double> walls, directs, ratios, gaps, gapCpus, finals;
         for (int r = 0; r < reps; ++r) {
