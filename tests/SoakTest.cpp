@@ -23,6 +23,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <tuple>
 
 using namespace dorvane;
 using namespace dorvane::testing;
@@ -30,9 +31,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The text area, the eleven targets, Save, the check box and Copy to buffer:
+// The text area, the targets, Save, the check box and Copy to buffer:
 // the controls the arrow keys walk, in tab order.
-constexpr int kTabOrderCount = 15;
+constexpr int kTabOrderCount = kTargetCount + 4;
 
 // What the window holds after an intake: its source text and its count label.
 struct Source {
@@ -61,7 +62,8 @@ struct Model {
     TTargetKind selected = TTargetKind::tkM3U;
     Shows shows = Shows::Source;
     bool utf8 = true;
-    QString openProposal; // the open dialog keeps the last chosen name
+    QString openProposal;  // the open dialog keeps the last chosen name
+    SourceName sourceName; // the file opened last, or none for Paste
 };
 
 std::string captionOf(TTargetKind kind) {
@@ -305,8 +307,9 @@ protected:
 
     // --- the model ------------------------------------------------------
 
-    void takeIntake(int index) {
+    void takeIntake(int index, const SourceName& name) {
         m_model.source = index;
+        m_model.sourceName = name;
         m_model.shows = Shows::Source;
     }
 
@@ -320,10 +323,12 @@ protected:
     }
 
     const QString& converted(TTargetKind kind) {
-        const auto key = std::make_pair(m_model.source, static_cast<int>(kind));
+        const auto key = std::make_tuple(m_model.source, static_cast<int>(kind),
+                                         m_model.sourceName.text().toString());
         auto found = m_converted.find(key);
         if (found == m_converted.end())
-            found = m_converted.emplace(key, convertedText(kind, source().text)).first;
+            found = m_converted.emplace(key, convertedText(kind, source().text, m_model.sourceName))
+                        .first;
         return found->second;
     }
 
@@ -442,7 +447,7 @@ protected:
                 << MessageBox::shown().constLast().text.toStdString();
             return;
         }
-        takeIntake(intake->source);
+        takeIntake(intake->source, SourceName::ofFile(path));
     }
 
     void stepPaste() {
@@ -459,7 +464,7 @@ protected:
         }
         // Paste is offered only while "M3U Playlist" is selected.
         if (m_model.selected == TTargetKind::tkM3U)
-            takeIntake(paste.source);
+            takeIntake(paste.source, SourceName());
     }
 
     void stepClear() {
@@ -488,7 +493,9 @@ protected:
     // The arrow keys walk the enabled controls in tab order, and stepping onto
     // a target selects it.
     void stepArrowKey() {
-        std::vector<int> starts = {kTabOrderCount - 2}; // the check box
+        std::vector<int> starts;
+        if (tabStopEnabled(kTabOrderCount - 2))
+            starts.push_back(kTabOrderCount - 2); // the check box
         const int checkedStop = static_cast<int>(m_model.selected) + 1;
         if (tabStopEnabled(checkedStop))
             starts.push_back(checkedStop);
@@ -496,6 +503,9 @@ protected:
             starts.push_back(kTabOrderCount - 3);
             starts.push_back(kTabOrderCount - 1);
         }
+        m_step = "arrow key, with no control but the text area to start from";
+        if (starts.empty())
+            return;
         const int from = starts[below(static_cast<int>(starts.size()))];
         static const Qt::Key keys[] = {Qt::Key_Right, Qt::Key_Down, Qt::Key_Left, Qt::Key_Up};
         const Qt::Key key = keys[below(4)];
@@ -750,7 +760,7 @@ protected:
     QString m_missing;
     Model m_model;
     qsizetype m_expectedBoxes = 0;
-    std::map<std::pair<int, int>, QString> m_converted;
+    std::map<std::tuple<int, int, QString>, QString> m_converted;
     std::vector<QPointer<const TThreadKonvert>> m_runs;
     int m_stepNumber = 0;
     std::string m_step;
