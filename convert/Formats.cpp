@@ -1,6 +1,7 @@
 #include "convert/TargetFormat.h"
 
 #include "convert/formats/AzBoxFormat.h"
+#include "convert/formats/Enigma2Format.h"
 #include "convert/formats/IptvxFormat.h"
 #include "convert/formats/OpenBoxFormat.h"
 #include "convert/formats/OpenBoxSxFormat.h"
@@ -56,6 +57,7 @@ std::vector<const TargetFormat*> registeredFormats() {
         single<WmpFormat>(),
         single<IptvxFormat>(),
         single<U2cRadioFormat>(),
+        single<Enigma2Format>(),
     };
     // clang-format on
     // One format per kind, in kind order: formatFor() indexes this list.

@@ -16,6 +16,7 @@ enum class TTargetKind {
     tkWMP,
     tkIPTVx,
     tkU2CRadio,
+    tkEnigma2,
     // Not a target: one past the last, so that the count follows the list.
     tkEnd
 };
