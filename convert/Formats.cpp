@@ -11,6 +11,7 @@
 #include "convert/formats/WebTvFormat.h"
 #include "convert/formats/WizardHdFormat.h"
 #include "convert/formats/WmpFormat.h"
+#include "convert/formats/XspfFormat.h"
 
 #include "playlist/Encoding.h"
 
@@ -58,6 +59,7 @@ std::vector<const TargetFormat*> registeredFormats() {
         single<IptvxFormat>(),
         single<U2cRadioFormat>(),
         single<Enigma2Format>(),
+        single<XspfFormat>(),
     };
     // clang-format on
     // One format per kind, in kind order: formatFor() indexes this list.

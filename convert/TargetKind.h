@@ -17,6 +17,7 @@ enum class TTargetKind {
     tkIPTVx,
     tkU2CRadio,
     tkEnigma2,
+    tkXSPF,
     // Not a target: one past the last, so that the count follows the list.
     tkEnd
 };
