@@ -581,7 +581,6 @@ void TForm8::takePlaylist(TStringList&& lines, SourceName name) {
 
 void TForm8::N5Click() {
     SourceList->Clear();
-    m_sourceName = SourceName();
     sMemo1->setText(QString());
     setPlaylistControlsEnabled(false);
     sRadioButton1->setChecked(true);

@@ -77,6 +77,22 @@ TEST(Cli, UsageErrorsExitWithTwo) {
     }
 }
 
+// A target read only as UTF-8 has no code-page form to ask for.
+TEST(Cli, AnsiIsRefusedForTargetsAlwaysInUtf8) {
+    const QString input = kData + QStringLiteral("/worked-example/input.m3u");
+    for (const dorvane::TargetFormat* format : dorvane::allFormats()) {
+        if (format->allowsAnsi())
+            continue;
+        const QString name = format->cliName().toString();
+        SCOPED_TRACE(name.toStdString());
+        const ConvertRun run = runConvert({"--to", name, "--ansi", input});
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_TRUE(run.err.contains("always written in UTF-8")) << run.err.data();
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_EQ(runConvert({"--to", name, "--codepage", "1251", input}).exitCode, 0);
+    }
+}
+
 TEST(Cli, FileErrorsExitWithOneAndTheWindowsMessage) {
     QTemporaryDir dir;
     const QString missing = dir.filePath("missing.m3u");

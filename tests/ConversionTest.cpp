@@ -328,6 +328,10 @@ TEST(Registry, DescribesEachTargetAsDesigned) {
         {TTargetKind::tkIPTVx, "iptvx", "IPTVx XML", "playlist", ".xml", LineEnd::CrLf, true, true,
          true},
         {TTargetKind::tkU2CRadio, "u2c-radio", "U2C Radio", nullptr, ".txt"},
+        {TTargetKind::tkEnigma2, "enigma2", "Enigma2 Bouquet", "userbouquet.dorvane", ".tv",
+         LineEnd::Lf, false, false, false},
+        {TTargetKind::tkXSPF, "xspf", "XSPF Playlist", "playlist", ".xspf", LineEnd::CrLf, true,
+         false, true},
     };
     for (const auto& t : targets) {
         SCOPED_TRACE(t.cliName);
@@ -344,6 +348,26 @@ TEST(Registry, DescribesEachTargetAsDesigned) {
         EXPECT_EQ(format.allowsAnsi(), t.ansi);
         EXPECT_EQ(format.isXml(), t.xml);
     }
+}
+
+TEST(SourceName, IsTheFileNameWithoutItsLastExtension) {
+    const struct {
+        QString path;
+        const char16_t* name;
+    } cases[] = {
+        {QStringLiteral("/lists/russia.m3u"), u"russia"},
+        {QStringLiteral("/lists/tv.backup.m3u8"), u"tv.backup"},
+        {QStringLiteral("/lists/plain"), u"plain"},
+        {QStringLiteral("/lists/Каналы.m3u"), u"Каналы"},
+        // Nothing left to name it by.
+        {QStringLiteral("/lists/.m3u"), u"Dorvane"},
+        // A line break in a file name must not break the header line.
+        {QStringLiteral("/lists/two\nlines\r.m3u"), u"two lines "},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SourceName::ofFile(c.path).text(), QString::fromUtf16(c.name))
+            << c.path.toStdString();
+    EXPECT_EQ(SourceName().text(), u"Dorvane");
 }
 
 TEST(Registry, U2cRadioNamesFilesAfterTheDate) {

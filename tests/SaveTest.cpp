@@ -41,6 +41,49 @@ TEST_F(SaveTest, BothEncodingsWriteTheTextAreaByteExact) {
     EXPECT_TRUE(MessageBox::shown().isEmpty());
 }
 
+// The targets whose receivers read only UTF-8 take "Save as UTF8" out of
+// the user's hands: the box is disabled while one is selected, keeps its tick
+// for the others, and the file is written as the target says whatever it
+// shows.
+TEST_F(SaveTest, UtfOnlyTargetsIgnoreTheEncodingChoice) {
+    pastePlaylist(kSource);
+    auto* box = child<QCheckBox>(u"sCheckBox1"_s);
+    box->setChecked(false);
+    const QByteArray name = "\xD0\xBA\xD0\xB0\xD0\xBD\xD0\xB0\xD0\xBB \xC3\xA9"; // канал é
+    const struct {
+        TTargetKind kind;
+        QByteArray bytes;
+    } cases[] = {
+        {TTargetKind::tkEnigma2, "#NAME Dorvane\n#SERVICE 4097:0:1:0:0:0:0:0:0:0:http%3a//a.b/1:" +
+                                     name + "\n#DESCRIPTION " + name + "\n"},
+        {TTargetKind::tkXSPF, "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+                              "<playlist version=\"1\" xmlns=\"http://xspf.org/ns/0/\">\r\n"
+                              "  <trackList>\r\n    <track>\r\n      <title>" +
+                                  name +
+                                  "</title>\r\n      <location>http://a.b/1</location>\r\n"
+                                  "    </track>\r\n  </trackList>\r\n</playlist>\r\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(formatFor(c.kind).caption().toString().toStdString());
+        click(radio(c.kind));
+        ASSERT_TRUE(waitForRunEnd());
+        EXPECT_FALSE(box->isEnabled());
+        EXPECT_FALSE(box->isChecked());
+        const QString file = folder(formatFor(c.kind).cliName().toString()) + u"/list"_s;
+        save(file);
+        EXPECT_EQ(bytesOf(file + formatFor(c.kind).extension().toString()), c.bytes);
+    }
+
+    // Back on a target with a choice, the box offers it again, unticked.
+    click(radio(TTargetKind::tkWizardHD));
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_TRUE(box->isEnabled());
+    EXPECT_FALSE(box->isChecked());
+    const QString file = folder(u"wizard"_s) + u"/list"_s;
+    save(file);
+    EXPECT_EQ(bytesOf(file + u".txt"_s), QByteArray("????? \xE9,http://a.b/1\r\n"));
+}
+
 // Each target's proposal and filter, and the file the accepted proposal
 // becomes, holding what the text area shows.
 TEST_F(SaveTest, EveryTargetProposesItsNameAndSavesUnderIt) {

@@ -19,7 +19,8 @@ namespace {
 
 TEST_F(WindowTest, LayoutCaptionsAndColours) {
     // Targets beyond the designed eleven stand below them, one 25-pixel row
-    // each; the controls under the column move down and the window grows.
+    // each; the controls under the column move down and the window grows
+    // (to 851 by 510 with thirteen).
     const int grown = 25 * (kTargetCount - 11);
     EXPECT_EQ(form->windowTitle(), u"Dorvane"_s);
     EXPECT_EQ(form->centralWidget()->size(), QSize(851, 460 + grown));
@@ -193,6 +194,7 @@ TEST_F(WindowTest, ArrowKeysFollowTheTabOrder) {
         {true, "sRadioButton1", Qt::Key_Up, "sMemo1", 1},
         {true, "sRadioButton7", Qt::Key_Down, "sRadioButton8", 8}, // not WMP Playlist
         {true, "sRadioButton9", Qt::Key_Up, "sRadioButton8", 8},
+        {true, "sRadioButton11", Qt::Key_Down, "sRadioButton12", 12}, // below the eleven
         {true, "last", Qt::Key_Down, "sButton1", kTargetCount},
         {true, "sButton1", Qt::Key_Up, "last", kTargetCount},
         {true, "sCheckBox1", Qt::Key_Up, "sButton1", 1},
@@ -451,6 +453,25 @@ TEST_F(WindowTest, DroppingOnePlaylistFileLoadsItAsOpenDoes) {
     QApplication::sendEvent(form.get(), &drop);
     EXPECT_EQ(shown(), joined(playlist(7)));
     EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"7 каналов"_s);
+}
+
+// A bouquet carries the name of the playlist: the opened file's name without
+// its extension, "Dorvane" for a pasted one.
+TEST_F(WindowTest, BouquetIsNamedAfterTheOpenedFile) {
+    const QString source = playlist(3);
+    const QString path = writeFile(u"russia.m3u"_s, source.toUtf8());
+    const auto bouquet = [&] {
+        click(radio(TTargetKind::tkEnigma2));
+        EXPECT_TRUE(waitForRunEnd());
+        const QString text = shown();
+        click(radio(1));
+        return text.section(u"\r\n"_s, 0, 0);
+    };
+
+    openFile(path);
+    EXPECT_EQ(bouquet(), u"#NAME russia"_s);
+    pastePlaylist(source);
+    EXPECT_EQ(bouquet(), u"#NAME Dorvane"_s);
 }
 
 TEST_F(WindowTest, LinksOpenTheirPages) {
