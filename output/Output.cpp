@@ -1,5 +1,6 @@
 #include "output/Output.h"
 
+#include "convert/TargetFormat.h"
 #include "playlist/Clipboard.h"
 #include "playlist/Encoding.h"
 #include "playlist/SystemError.h"
@@ -36,10 +37,18 @@ QString replaceQuestionText(const QString& fileName) {
     return QStringLiteral("File \"%1\" already exists. Replace it?").arg(ExpandFileName(fileName));
 }
 
-SaveBytes encodeForSave(QStringView text, const TEncoding& encoding) {
-    SaveBytes result{encoding.GetPreamble()};
-    result.bytes.reserve(result.bytes.size() + text.size() + 16);
-    result.replaced = encoding.appendBytesCounting(text, result.bytes);
+SaveBytes encodeForSave(QStringView text, const TargetFormat& target, bool utf8) {
+    const TEncoding& encoding = target.fileEncoding(!utf8, TEncoding::Default());
+    SaveBytes result{target.preamble(encoding), 0, encoding.CodePage()};
+    if (target.lineEnd() == LineEnd::CrLf) {
+        result.bytes.reserve(result.bytes.size() + text.size() + 16);
+        result.replaced = encoding.appendBytesCounting(text, result.bytes);
+    } else {
+        QString lines = text.toString();
+        lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        result.bytes.reserve(result.bytes.size() + lines.size() + 16);
+        result.replaced = encoding.appendBytesCounting(lines, result.bytes);
+    }
     return result;
 }
 
@@ -50,8 +59,8 @@ QString replacedCharactersQuestionText(qsizetype count, int codePage) {
         .arg(codePage);
 }
 
-void saveText(const QString& fileName, QStringView text, bool utf8) {
-    saveTextToFile(fileName, text, utf8 ? TEncoding::UTF8() : TEncoding::Default());
+void saveText(const QString& fileName, QStringView text, const TargetFormat& target, bool utf8) {
+    saveBytesToFile(fileName, encodeForSave(text, target, utf8).bytes);
 }
 
 void copyText(const QString& text) {

@@ -27,22 +27,27 @@ bool replacesExistingFile(const QString& fileName);
 // The question asked before an existing file is replaced.
 QString replaceQuestionText(const QString& fileName);
 
-// The bytes a save writes for a text in `encoding`, its preamble first, and
-// how many characters the encoding had no bytes for and wrote a substitute
-// ("?" or a best fit) for: only a code page lacks any.
+// The bytes saveText writes for the text, and how many characters the
+// file's encoding had no bytes for and wrote a substitute ("?" or a best
+// fit) for: only a code page lacks any.
 struct SaveBytes {
     QByteArray bytes;
     qsizetype replaced = 0;
+    int codePage = 0; // of the encoding written in
 };
-SaveBytes encodeForSave(QStringView text, const TEncoding& encoding);
+SaveBytes encodeForSave(QStringView text, const TargetFormat& target, bool utf8);
 
 // The question asked before a text is saved in a code page that lacks some of
 // its characters.
 QString replacedCharactersQuestionText(qsizetype count, int codePage);
 
-// Writes the text unchanged, as UTF-8 with its preamble or in the ANSI code
-// page without one. The file is replaced only after every byte is written.
-void saveText(const QString& fileName, QStringView text, bool utf8);
+// Writes the text as a file of the target: as UTF-8 (with the preamble
+// where the target has one) or, when `utf8` is false and the target allows
+// it, in the ANSI code page without one; lines end as the target ends them
+// (the text's own line breaks are CR LF, as joined lines are). Nothing else
+// in the text changes. The file is replaced only after every byte is
+// written.
+void saveText(const QString& fileName, QStringView text, const TargetFormat& target, bool utf8);
 
 // Puts the whole text on the clipboard, replacing what it held.
 void copyText(const QString& text);
