@@ -40,9 +40,9 @@ set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_PACKAGE_DESCRIPTION
     "Dorvane opens an M3U playlist of internet TV and radio channels, counts its
-channels and rewrites it into one of twelve other list formats (WebTV, OpenBox,
-OpenBox SX, Wizard HD, AzBox, PLS, M3U8, WPL, IPTVx, U2C radio, Enigma2 bouquet,
-XSPF). dorvane-convert does the same without the window.")
+channels and rewrites it into one of twelve other list formats (WebTV,
+OpenBox, OpenBox SX, Wizard HD, AzBox, PLS, M3U8, WPL, IPTVx, U2C radio,
+Enigma2 bouquet, XSPF). dorvane-convert does the same without the window.")
 # The Qt, ICU and C++ runtime packages are worked out from the binaries; Qt
 # loads its platform plugins at run time, which no binary names, so the
 # window needs their package named here.
