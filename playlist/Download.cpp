@@ -38,12 +38,21 @@ QString Download::userAgent() {
 Download::Download(const QUrl& url, const DownloadLimits& limits, QObject* parent)
     : QObject(parent), m_url(url), m_current(url), m_limits(limits),
       m_manager(new QNetworkAccessManager(this)) {
+    m_stall.setSingleShot(true);
+    m_stall.setInterval(m_limits.stallTimeout);
+    connect(&m_stall, &QTimer::timeout, this, [this] { fail(QStringLiteral("Timed out")); });
+    m_lastProgress.start();
+    request(url);
+}
+
+void Download::request(const QUrl& url) {
     QNetworkRequest request(url);
     request.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
-    // Every redirect is checked here before it is followed (onRedirected).
+    // Redirects are followed here, one request each (onReplyFinished): Qt's
+    // own following lost the body when a server closed the connection after
+    // each redirect, as many do.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
-                         QNetworkRequest::UserVerifiedRedirectPolicy);
-    request.setMaximumRedirectsAllowed(kMaxRedirects);
+                         QNetworkRequest::ManualRedirectPolicy);
     // Qt refuses a packed body that unpacks to many times its size once it
     // passes 10 MiB; playlists pack well, and maxBytes bounds the memory
     // instead.
@@ -54,17 +63,11 @@ Download::Download(const QUrl& url, const DownloadLimits& limits, QObject* paren
     request.setSslConfiguration(tls);
 #endif
 
-    m_stall.setSingleShot(true);
-    m_stall.setInterval(m_limits.stallTimeout);
-    connect(&m_stall, &QTimer::timeout, this, [this] { fail(QStringLiteral("Timed out")); });
-
     m_reply = m_manager->get(request);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &Download::onMetaData);
     connect(m_reply, &QIODevice::readyRead, this, &Download::onReadyRead);
-    connect(m_reply, &QNetworkReply::redirected, this, &Download::onRedirected);
     connect(m_reply, &QNetworkReply::finished, this, &Download::onReplyFinished);
     m_stall.start();
-    m_lastProgress.start();
 }
 
 Download::~Download() {
@@ -92,6 +95,13 @@ QString httpStatusText(const QNetworkReply& reply) {
                             : QStringLiteral("%1 %2").arg(httpStatus(reply)).arg(phrase);
 }
 
+// A 3xx status with a place to go.
+bool isRedirect(const QNetworkReply& reply) {
+    const int status = httpStatus(reply);
+    return status >= 300 && status < 400 &&
+           reply.attribute(QNetworkRequest::RedirectionTargetAttribute).isValid();
+}
+
 } // namespace
 
 void Download::onMetaData() {
@@ -99,8 +109,8 @@ void Download::onMetaData() {
     if (m_status != Status::Running)
         return;
     const int status = httpStatus(*m_reply);
-    if (status >= 300 && status < 400)
-        return; // a redirect: what counts is where it leads
+    if (isRedirect(*m_reply))
+        return; // what counts is where it leads
     if (status >= 400) {
         fail(httpStatusText(*m_reply)); // its page is of no use
         return;
@@ -127,6 +137,10 @@ void Download::onReadyRead() {
     const qint64 available = m_reply->bytesAvailable();
     if (available <= 0)
         return;
+    if (isRedirect(*m_reply)) {
+        m_reply->skip(available); // a redirect's page
+        return;
+    }
     if (m_bytes.size() + available > m_limits.maxBytes) {
         fail(tooLargeText());
         return;
@@ -139,10 +153,12 @@ void Download::onReadyRead() {
     reportProgress(false);
 }
 
-void Download::onRedirected(const QUrl& target) {
-    m_stall.start();
-    if (m_status != Status::Running)
+void Download::follow(const QUrl& location) {
+    const QUrl target = m_current.resolved(location);
+    if (++m_redirects > kMaxRedirects) {
+        fail(QStringLiteral("Too many redirects"));
         return;
+    }
     if (m_current.scheme() == u"https" && target.scheme() == u"http") {
         fail(QStringLiteral("Refused to follow a redirect from https to http"));
         return;
@@ -151,8 +167,10 @@ void Download::onRedirected(const QUrl& target) {
         fail(QStringLiteral("Refused to follow a redirect to a %1: address").arg(target.scheme()));
         return;
     }
+    disconnect(m_reply, nullptr, this, nullptr);
+    m_reply->deleteLater();
     m_current = target;
-    emit m_reply->redirectAllowed();
+    request(target);
 }
 
 void Download::onReplyFinished() {
@@ -161,6 +179,10 @@ void Download::onReplyFinished() {
     const int status = httpStatus(*m_reply);
     if (m_reply->error() != QNetworkReply::NoError) {
         fail(status >= 400 ? httpStatusText(*m_reply) : replyErrorText());
+        return;
+    }
+    if (isRedirect(*m_reply)) {
+        follow(m_reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl());
         return;
     }
     onReadyRead(); // anything not read yet
@@ -184,8 +206,9 @@ void Download::end(Status status) {
     m_stall.stop();
     if (m_reply) {
         disconnect(m_reply, nullptr, this, nullptr);
+        // Not from inside the reply's own signal, which Qt does not expect.
         if (m_reply->isRunning())
-            m_reply->abort();
+            QMetaObject::invokeMethod(m_reply, &QNetworkReply::abort, Qt::QueuedConnection);
         m_reply->deleteLater();
         m_reply = nullptr;
     }
@@ -206,8 +229,8 @@ QString Download::replyErrorText() const {
     QString text = m_reply->errorString();
     for (const QUrl& url : {m_url, m_current}) {
         const QString masked = maskedAddress(url);
-        for (const QString& form : {url.toString(), url.toString(QUrl::FullyEncoded),
-                                    url.toDisplayString(), url.toString(QUrl::FullyDecoded)})
+        for (const QString& form :
+             {url.toString(), url.toString(QUrl::FullyEncoded), url.toDisplayString()})
             text.replace(form, masked);
     }
     return text;

@@ -72,7 +72,8 @@ signals:
 private:
     void onMetaData();
     void onReadyRead();
-    void onRedirected(const QUrl& target);
+    void request(const QUrl& url);
+    void follow(const QUrl& location);
     void onReplyFinished();
     void fail(const QString& reason);
     void end(Status status);
@@ -89,6 +90,7 @@ private:
     QElapsedTimer m_lastProgress;
     QByteArray m_bytes;
     qint64 m_total = -1;
+    int m_redirects = 0;
     Status m_status = Status::Running;
     QString m_failure;
 };

@@ -1,0 +1,5 @@
+# Web addresses: their masking and parsing, and downloads from servers the
+# tests start on 127.0.0.1 themselves.
+dorvane_add_test(test_web
+    SOURCES WebAddressTest.cpp DownloadTest.cpp support/HttpTestServer.h support/HttpTestServer.cpp
+    LIBS dorvane_playlist)
