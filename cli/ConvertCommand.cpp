@@ -6,18 +6,24 @@
 #include "convert/Conversion.h"
 #include "convert/LineSink.h"
 #include "convert/TargetFormat.h"
+#include "playlist/Download.h"
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
 #include "playlist/Playlist.h"
 #include "playlist/StringList.h"
 #include "playlist/SystemError.h"
 #include "playlist/TextFile.h"
+#include "playlist/WebAddress.h"
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -43,7 +49,8 @@ enum ExitStatus { kDone = 0, kFileError = 1, kUsageError = 2, kNoChannels = 3 };
 constexpr qsizetype kReadSize = 256 * 1024;
 
 constexpr char kUsage[] =
-    "Usage: dorvane-convert --to TARGET [--ansi] [--codepage N] [-o FILE] [INPUT]\n"
+    "Usage: dorvane-convert --to TARGET [--ansi] [--codepage N] [-o FILE] [-q]\n"
+    "                       [--timeout SECONDS] [INPUT]\n"
     "       dorvane-convert --list-targets | --help | --version\n";
 
 constexpr char kHelp[] =
@@ -60,7 +67,12 @@ constexpr char kHelp[] =
     "                  LANG)\n"
     "  -o FILE         write to FILE, replacing it only once every byte is written;\n"
     "                  by default to standard output\n"
-    "  INPUT           the playlist; standard input when absent or \"-\"\n"
+    "  -q, --quiet     draw no progress line while downloading\n"
+    "  --timeout SECONDS\n"
+    "                  give up a download after this long without a byte\n"
+    "                  (default 30)\n"
+    "  INPUT           the playlist: a file, an http:// or https:// address, or\n"
+    "                  standard input when absent or \"-\"\n"
     "  --list-targets  list the targets with their captions in the window\n"
     "  --help          show this text\n"
     "  --version       show the version\n"
@@ -77,6 +89,8 @@ struct Options {
     int codePage = 0; // 0: the locale's
     QString output;   // empty: standard output
     QString input;    // empty: standard input
+    bool quiet = false;
+    std::chrono::milliseconds timeout{30000}; // a download's stall limit
 };
 
 struct UsageError {
@@ -130,6 +144,16 @@ Options parseArguments(int argc, char** argv) {
             if (!ok || !isSupportedAnsiCodePage(codePage))
                 throw UsageError{QStringLiteral("unsupported code page \"%1\"").arg(value)};
             options.codePage = codePage;
+        } else if (is(u"-q", false) || is(u"--quiet", false)) {
+            options.quiet = true;
+        } else if (is(u"--timeout", true)) {
+            const QString value = takeValue(u"--timeout");
+            bool ok = false;
+            const double seconds = value.toDouble(&ok);
+            if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > 86400 * 365)
+                throw UsageError{QStringLiteral("invalid timeout \"%1\"").arg(value)};
+            options.timeout =
+                std::chrono::milliseconds(std::max<qint64>(1, std::llround(seconds * 1000)));
         } else if (is(u"-o", false) || is(u"--output", true)) {
             options.output = takeValue(arg.startsWith(u"--") ? u"--output" : u"-o");
             if (options.output.isEmpty())
@@ -219,6 +243,9 @@ QString countText(int n, QStringView one, QStringView many) {
 // (UTF-8 files are read in pieces instead, see convertUtf8File.)
 class InputBytes {
 public:
+    // Bytes already in memory: a download's.
+    explicit InputBytes(QByteArray bytes) : m_bytes(std::move(bytes)) {}
+
     explicit InputBytes(const QString& fileName) {
         if (fileName.isEmpty()) {
             m_bytes = readStandardInput();
@@ -431,29 +458,89 @@ std::optional<Result> convertUtf8File(const QString& fileName, const TargetForma
     return result;
 }
 
+// "12.3 MB": a size for the progress line.
+QString megabytes(qint64 bytes) {
+    return QString::number(static_cast<double>(bytes) / 1e6, 'f', 1) + QStringLiteral(" MB");
+}
+
+// Downloads the address, drawing a progress line on standard error when it
+// is a terminal and -q is not given (in a log it would be noise).
+QByteArray downloadInput(const QUrl& url, const Options& options) {
+    // The downloader runs on an event loop, which needs the application
+    // object; only a download needs it.
+    static int argc = 1;
+    static char name[] = "dorvane-convert";
+    static char* argv[] = {name, nullptr};
+    std::optional<QCoreApplication> application;
+    if (!QCoreApplication::instance())
+        application.emplace(argc, argv);
+
+    DownloadLimits limits;
+    limits.stallTimeout = options.timeout;
+    const bool drawProgress = !options.quiet && ::isatty(STDERR_FILENO);
+    bool drawn = false;
+    auto progress = [&](qint64 received, qint64 total) {
+        QString line = total > 0 ? QStringLiteral("\rDownloading: %1 of %2 (%3%)")
+                                       .arg(megabytes(received), megabytes(total))
+                                       .arg(received * 100 / total)
+                                 : QStringLiteral("\rDownloading: %1").arg(megabytes(received));
+        printTo(stderr, line + QStringLiteral("\x1b[K"));
+        drawn = true;
+    };
+    struct Eraser {
+        const bool& drawn;
+        ~Eraser() {
+            if (drawn)
+                printTo(stderr, QStringLiteral("\r\x1b[K"));
+        }
+    } eraser{drawn};
+    if (drawProgress)
+        return downloadWhole(url, limits, progress);
+    return downloadWhole(url, limits);
+}
+
 int convert(const Options& options) {
     const TEncoding& ansi =
         options.codePage ? *TEncoding::ansi(options.codePage) : TEncoding::Default();
     const TEncoding& encoding = options.ansi ? ansi : TEncoding::UTF8();
     const TargetFormat& target = *options.target;
 
+    // An address is downloaded whole and then read as standard input is.
+    const bool web = looksLikeAddress(options.input);
+    QUrl url;
+    std::optional<InputBytes> input;
+    if (web) {
+        try {
+            url = parseWebAddress(options.input);
+            input.emplace(downloadInput(url, options));
+        } catch (const Exception& error) {
+            printTo(stderr, QStringLiteral("dorvane-convert: %1\n").arg(error.Message()));
+            return kFileError;
+        }
+    }
+
     // UTF-8 input, the common case, goes the direct way; everything else
     // (UTF-16, code pages) through UTF-16 lines.
     std::optional<Result> result;
     bool triedUtf8 = false;
-    if (!options.input.isEmpty())
+    if (!options.input.isEmpty() && !web)
         result = convertUtf8File(options.input, target, encoding, triedUtf8);
     if (!result) {
-        const InputBytes input(options.input);
+        if (!input)
+            input.emplace(options.input);
         if (!triedUtf8)
-            result = convertUtf8Bytes(input.view(), target, encoding);
+            result = convertUtf8Bytes(input->view(), target, encoding);
         if (!result) {
             const std::unique_ptr<Converter> converter =
-                convertInput(input.view(), ansi, target, encoding);
+                convertInput(input->view(), ansi, target, encoding);
             result = Result{converter->bytes(), converter->channels(), converter->entries()};
         }
     }
 
+    if (result->channels == 0 && web) {
+        printTo(stderr, QStringLiteral("dorvane-convert: %1\n").arg(noChannelsAtUrlText(url)));
+        return kNoChannels;
+    }
     if (result->channels == 0) {
         printTo(stderr, QStringLiteral("No channels found in %1\n")
                             .arg(options.input.isEmpty() ? QStringLiteral("standard input")

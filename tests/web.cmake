@@ -3,3 +3,9 @@
 dorvane_add_test(test_web
     SOURCES WebAddressTest.cpp DownloadTest.cpp support/HttpTestServer.h support/HttpTestServer.cpp
     LIBS dorvane_playlist)
+
+# dorvane-convert with an address for INPUT, run as a program.
+dorvane_add_test(test_cli_web
+    SOURCES CliWebTest.cpp ConvertRunner.h support/HttpTestServer.h support/HttpTestServer.cpp
+    LIBS dorvane_playlist)
+add_dependencies(test_cli_web dorvane-convert)
