@@ -41,7 +41,6 @@ Download::Download(const QUrl& url, const DownloadLimits& limits, QObject* paren
     m_stall.setSingleShot(true);
     m_stall.setInterval(m_limits.stallTimeout);
     connect(&m_stall, &QTimer::timeout, this, [this] { fail(QStringLiteral("Timed out")); });
-    m_lastProgress.start();
     request(url);
 }
 
@@ -219,9 +218,10 @@ void Download::end(Status status) {
 }
 
 void Download::reportProgress(bool force) {
-    if (!force && m_lastProgress.elapsed() < kProgressIntervalMs)
+    // The first report goes at once, whenever it comes.
+    if (!force && m_lastProgress.isValid() && m_lastProgress.elapsed() < kProgressIntervalMs)
         return;
-    m_lastProgress.restart();
+    m_lastProgress.start();
     emit progress(m_bytes.size(), m_total);
 }
 

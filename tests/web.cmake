@@ -9,3 +9,11 @@ dorvane_add_test(test_cli_web
     SOURCES CliWebTest.cpp ConvertRunner.h support/HttpTestServer.h support/HttpTestServer.cpp
     LIBS dorvane_playlist)
 add_dependencies(test_cli_web dorvane-convert)
+
+# The window with web addresses.
+if(DORVANE_BUILD_GUI)
+    dorvane_add_test(test_window_web GUI
+        SOURCES WindowFixture.h WindowWebTest.cpp support/HttpTestServer.h
+                support/HttpTestServer.cpp
+        LIBS dorvane_app)
+endif()
