@@ -24,6 +24,7 @@ namespace {
 
 constexpr int kMaxRedirects = 10;
 constexpr int kProgressIntervalMs = 100;
+constexpr qint64 kReadBufferSize = 256 * 1024;
 
 QString tooLargeText() {
     return QStringLiteral("File too large");
@@ -63,6 +64,11 @@ void Download::request(const QUrl& url) {
 #endif
 
     m_reply = m_manager->get(request);
+    // Without a limit Qt's network thread reads ahead of this one into a
+    // buffer of its own, piece by freshly allocated piece: downloading a
+    // 277 MB playlist from the loopback took 445 MB and 7 s; with 256 KiB,
+    // 290 MB and under 2 s.
+    m_reply->setReadBufferSize(kReadBufferSize);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &Download::onMetaData);
     connect(m_reply, &QIODevice::readyRead, this, &Download::onReadyRead);
     connect(m_reply, &QNetworkReply::finished, this, &Download::onReplyFinished);
