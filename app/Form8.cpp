@@ -661,6 +661,9 @@ void TForm8::endOfDownload() {
 }
 
 void TForm8::takePlaylist(TStringList&& lines) {
+    // The playlist taken last wins: a download still running would replace
+    // it when it ends.
+    cancelDownload();
     // A run goes no further once its playlist is replaced, so that no output
     // ever mixes two playlists; what it wrote is dropped.
     if (stopRun())

@@ -458,8 +458,12 @@ std::optional<Result> convertUtf8File(const QString& fileName, const TargetForma
     return result;
 }
 
-// "12.3 MB": a size for the progress line.
-QString megabytes(qint64 bytes) {
+// "191 B", "640.0 kB", "12.3 MB": a size for the progress line.
+QString sizeText(qint64 bytes) {
+    if (bytes < 10000)
+        return QStringLiteral("%1 B").arg(bytes);
+    if (bytes < 1000000)
+        return QString::number(static_cast<double>(bytes) / 1e3, 'f', 1) + QStringLiteral(" kB");
     return QString::number(static_cast<double>(bytes) / 1e6, 'f', 1) + QStringLiteral(" MB");
 }
 
@@ -481,9 +485,9 @@ QByteArray downloadInput(const QUrl& url, const Options& options) {
     bool drawn = false;
     auto progress = [&](qint64 received, qint64 total) {
         QString line = total > 0 ? QStringLiteral("\rDownloading: %1 of %2 (%3%)")
-                                       .arg(megabytes(received), megabytes(total))
+                                       .arg(sizeText(received), sizeText(total))
                                        .arg(received * 100 / total)
-                                 : QStringLiteral("\rDownloading: %1").arg(megabytes(received));
+                                 : QStringLiteral("\rDownloading: %1").arg(sizeText(received));
         printTo(stderr, line + QStringLiteral("\x1b[K"));
         drawn = true;
     };

@@ -7,10 +7,14 @@
 #include <gtest/gtest.h>
 
 #include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 namespace dorvane::testing {
 namespace {
+
+using namespace Qt::StringLiterals;
 
 const QString kData = QStringLiteral(DORVANE_TEST_DATA);
 
@@ -103,6 +107,33 @@ TEST(CliWeb, APageWithoutChannelsIsReportedAsSuch) {
     EXPECT_EQ(QString::fromUtf8(run.err), "dorvane-convert: No channels found in \"" +
                                               server.base() + "/index.html?token=***\"\n");
     EXPECT_FALSE(QFile::exists(output));
+}
+
+// Standard error a terminal (script(1) gives the program one): a progress
+// line, erased before the summary, unless -q is given.
+TEST(CliWeb, ProgressLineOnlyOnATerminalAndWithoutQ) {
+    if (QStandardPaths::findExecutable(u"script"_s).isEmpty())
+        GTEST_SKIP() << "no script command";
+    HttpTestServer server;
+    server.route("/list.m3u", {200, "OK", {}, readFile(kData + "/web/playlist.m3u")});
+    QTemporaryDir dir;
+    for (const bool quiet : {false, true}) {
+        const QString output = dir.filePath(u"out.pls"_s);
+        QString command = convertProgram() + u" --to pls -o "_s + output + u" "_s;
+        if (quiet)
+            command += u"-q "_s;
+        command += server.url(u"/list.m3u"_s).toString();
+        QProcess script;
+        script.start(u"script"_s, {u"-qec"_s, command, u"/dev/null"_s});
+        ASSERT_TRUE(script.waitForFinished(60000));
+        const QByteArray terminal = script.readAllStandardOutput();
+        EXPECT_EQ(script.exitCode(), 0) << terminal.data();
+        EXPECT_EQ(terminal.contains("\rDownloading: 191 B of 191 B (100%)"), !quiet)
+            << terminal.data();
+        EXPECT_TRUE(terminal.endsWith("3 channels, 3 entries, pls\r\n")) << terminal.data();
+        EXPECT_TRUE(QFile::exists(output));
+        QFile::remove(output);
+    }
 }
 
 TEST(CliWeb, TimeoutMustBeAPositiveNumber) {

@@ -91,6 +91,14 @@ TEST_F(WindowWebTest, ProgressIsShownAndCancelOrEscKeepsThePlaylist) {
         EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"3 канала"_s);
     }
     EXPECT_TRUE(MessageBox::shown().isEmpty());
+
+    // A playlist taken meanwhile stops the download, which would replace it.
+    openUrl(server.base() + u"/slow.m3u"_s);
+    ASSERT_NE(form->download(), nullptr);
+    pastePlaylist(playlist(2));
+    EXPECT_EQ(form->download(), nullptr);
+    EXPECT_FALSE(progressBar()->isVisible());
+    EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"2 канала"_s);
 }
 
 TEST_F(WindowWebTest, AFailureOrAPageWithoutChannelsKeepsThePlaylist) {
