@@ -609,6 +609,7 @@ void TForm8::OpenUrl1Click() {
 
 void TForm8::openAddress(const QUrl& url) {
     cancelDownload();
+    m_lastAddress = url.toString(); // a pasted or dropped one too
     m_download = std::make_unique<Download>(url);
     connect(m_download.get(), &Download::progress, this, &TForm8::showDownloadProgress);
     connect(m_download.get(), &Download::finished, this, [this] {

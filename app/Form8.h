@@ -196,7 +196,8 @@ private:
     bool m_closed = false;
 
     std::unique_ptr<Download> m_download;
-    // The address asked for last in this run, proposed the next time.
+    // The address opened or asked for last in this run, proposed the next
+    // time.
     QString m_lastAddress;
 };
 

@@ -154,6 +154,9 @@ TEST_F(WindowWebTest, PastingOrDroppingALinkOpensIt) {
         ASSERT_TRUE(waitForDownloadEnd());
         EXPECT_EQ(shown(), joined(playlist(5, u"Web"_s)));
     }
+    // Open URL proposes the link opened last.
+    openUrl(QString());
+    EXPECT_EQ(AddressDialog::proposed(), QList<QString>{address});
 
     // Text beside the address is a playlist (of no channel) as before.
     pastePlaylist(address + u"\nmore"_s);
