@@ -1,6 +1,7 @@
 #include "playlist/Download.h"
 
 #include "playlist/Errors.h"
+#include "playlist/MemoryAdvice.h"
 #include "playlist/WebAddress.h"
 
 #include <QEventLoop>
@@ -132,6 +133,7 @@ void Download::onMetaData() {
     if (packing.isEmpty() || packing == "identity") {
         m_total = size;
         m_bytes.reserve(static_cast<qsizetype>(size));
+        adviseHugePages(m_bytes.data(), m_bytes.capacity());
     }
 }
 
