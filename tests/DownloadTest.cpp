@@ -118,6 +118,8 @@ TEST_F(DownloadTest, FailuresSayWhyAndHideTheSecrets) {
     server.route("/stall", {200, "OK", {}, playlist.left(100), HttpResponse::Send::StallAfter, 10});
     // Refused on its Content-Length alone: no byte of it comes.
     server.route("/huge", {200, "OK", {}, {}, HttpResponse::Send::StallAfter, 0, 200 * 1024});
+    // A body cut short is no playlist: part of one would load as if whole.
+    server.route("/cut", {200, "OK", {}, playlist, HttpResponse::Send::CutAfter, 50});
     server.route("/growing",
                  {200, "OK", {}, QByteArray(300 * 1024, 'x'), HttpResponse::Send::Chunked});
 
@@ -134,6 +136,7 @@ TEST_F(DownloadTest, FailuresSayWhyAndHideTheSecrets) {
         {server.url("/stall" + secrets), impatient, "Timed out"},
         {server.url("/huge" + secrets), small, "File too large"},
         {server.url("/growing" + secrets), small, "File too large"},
+        {server.url("/cut" + secrets), {}, "Connection closed"},
         {QUrl(refused + secrets), {}, "Connection refused"},
     };
     for (const auto& c : cases) {

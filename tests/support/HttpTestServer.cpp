@@ -46,9 +46,12 @@ void answer(QTcpSocket* socket, const HttpResponse& response) {
         break;
     }
     case HttpResponse::Send::StallAfter:
+    case HttpResponse::Send::CutAfter:
         socket->write(responseHead(response, {"Content-Length: " + QByteArray::number(length)}));
         socket->write(response.body.first(response.stallAfter));
-        break; // open until the client gives up
+        if (response.send == HttpResponse::Send::CutAfter)
+            socket->disconnectFromHost();
+        break; // else open until the client gives up
     }
 }
 

@@ -25,9 +25,10 @@ namespace dorvane::testing {
 
 struct HttpResponse {
     enum class Send {
-        Whole,     // Content-Length, then the body, then the connection closes
-        Chunked,   // Transfer-Encoding: chunked, 16 KiB a chunk
-        StallAfter // Content-Length, `stallAfter` bytes of the body, then nothing
+        Whole,      // Content-Length, then the body, then the connection closes
+        Chunked,    // Transfer-Encoding: chunked, 16 KiB a chunk
+        StallAfter, // Content-Length, `stallAfter` bytes of the body, then nothing
+        CutAfter    // Content-Length, `stallAfter` bytes of the body, then the connection closes
     };
 
     int status = 200;
