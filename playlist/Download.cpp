@@ -43,6 +43,11 @@ Download::Download(const QUrl& url, const DownloadLimits& limits, QObject* paren
     m_stall.setSingleShot(true);
     m_stall.setInterval(m_limits.stallTimeout);
     connect(&m_stall, &QTimer::timeout, this, [this] { fail(QStringLiteral("Timed out")); });
+    // Qt would try the schemes it knows besides these (file:, data:).
+    if (!isWebScheme(url) || url.host().isEmpty()) {
+        fail(QStringLiteral("Only http:// and https:// addresses can be opened"));
+        return;
+    }
     request(url);
 }
 

@@ -32,7 +32,7 @@ struct DownloadLimits {
 // Redirects are followed, at most 10, never from https to http nor to
 // another scheme; gzip and deflate bodies are unpacked; TLS certificates are
 // always verified against the system's authorities, with no way to skip the
-// check. The address must be an http or https one (see parseWebAddress).
+// check. Any other address fails at once (parseWebAddress says why first).
 class Download : public QObject {
     Q_OBJECT
 

@@ -156,6 +156,19 @@ TEST_F(DownloadTest, FailuresSayWhyAndHideTheSecrets) {
     }
 }
 
+TEST(Download, OtherSchemesFailWithoutTouchingTheSystem) {
+    QTemporaryDir dir;
+    QFile file(dir.filePath("list.m3u"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("#EXTM3U\n");
+    file.close();
+    for (const QUrl& url : {QUrl::fromLocalFile(file.fileName()), QUrl("data:,%23EXTM3U")}) {
+        const Outcome got = fetch(url);
+        EXPECT_EQ(got.status, Download::Status::Failed) << url.toString().toStdString();
+        EXPECT_TRUE(got.bytes.isEmpty());
+    }
+}
+
 TEST_F(DownloadTest, SizeLimitIsNotHitByABodyOfExactlyThatSize) {
     DownloadLimits exact;
     exact.maxBytes = playlist.size() * 3;
