@@ -32,7 +32,7 @@ bool AddressDialog::ask(QWidget* parent, const QString& proposed, QString& addre
 
     QInputDialog dialog(parent);
     dialog.setWindowTitle(QStringLiteral("Open URL"));
-    dialog.setLabelText(QStringLiteral("Address (http:// or https://):"));
+    dialog.setLabelText(QStringLiteral("Адрес плейлиста (http:// или https://):"));
     dialog.setTextValue(proposed);
     // Room for a provider's long address.
     dialog.resize(560, dialog.sizeHint().height());
