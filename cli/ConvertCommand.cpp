@@ -1,5 +1,6 @@
 #include "cli/ConvertCommand.h"
 
+#include "cli/InputReader.h"
 #include "cli/PieceReader.h"
 #include "cli/ScanAhead.h"
 #include "convert/ByteConversion.h"
@@ -9,6 +10,7 @@
 #include "playlist/Download.h"
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
+#include "playlist/FileName.h"
 #include "playlist/Playlist.h"
 #include "playlist/StringList.h"
 #include "playlist/SystemError.h"
@@ -16,9 +18,7 @@
 #include "playlist/WebAddress.h"
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -27,7 +27,6 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
 #include <new>
 #include <optional>
 #include <sys/stat.h>
@@ -43,11 +42,6 @@ namespace {
 
 enum ExitStatus { kDone = 0, kFileError = 1, kUsageError = 2, kNoChannels = 3 };
 
-// The piece of standard input's bytes converted at a time on the direct
-// path: small enough that a piece is still in the cache when it is converted
-// after its check. (Files go through ScanAhead, in pieces of its own.)
-constexpr qsizetype kReadSize = 256 * 1024;
-
 constexpr char kUsage[] =
     "Usage: dorvane-convert --to TARGET [--ansi] [--codepage N] [-o FILE] [-q]\n"
     "                       [--timeout SECONDS] [INPUT]\n"
@@ -60,7 +54,8 @@ constexpr char kHelp[] =
     "\n"
     "  --to TARGET     the target format, one of those --list-targets shows\n"
     "  --ansi          write in the ANSI code page, without a byte-order mark,\n"
-    "                  instead of UTF-8 with one\n"
+    "                  instead of UTF-8 with one (not for the targets that are\n"
+    "                  always written in UTF-8)\n"
     "  --codepage N    the ANSI code page for this run (1250-1258, 874, 932, 936,\n"
     "                  949, 950): for --ansi and for reading input that is not\n"
     "                  UTF-8; by default the one of the locale (LC_ALL, LC_CTYPE,\n"
@@ -97,10 +92,25 @@ struct UsageError {
     QString message;
 };
 
-void printTo(FILE* stream, const QString& text) {
+const QString kStandardOutputFailure = QStringLiteral("Cannot write to standard output");
+
+// False when the stream did not take every byte (errno says why).
+bool printTo(FILE* stream, const QString& text) {
     const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-    std::fflush(stream);
+    errno = 0;
+    const size_t written =
+        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    return std::fflush(stream) == 0 && written == static_cast<size_t>(bytes.size());
+}
+
+// The information options' text on standard output; a failure to write it
+// (a full disk, a closed output) fails the run.
+int printInformation(const QString& text) {
+    if (printTo(stdout, text))
+        return kDone;
+    const int error = errno ? errno : EIO;
+    printTo(stderr, QStringLiteral("%1. %2\n").arg(kStandardOutputFailure, SysErrorMessage(error)));
+    return kFileError;
 }
 
 Options parseArguments(int argc, char** argv) {
@@ -108,14 +118,14 @@ Options parseArguments(int argc, char** argv) {
     bool inputGiven = false;
     bool optionsEnded = false;
     for (int k = 1; k < argc; ++k) {
-        const QString arg = QFile::decodeName(argv[k]);
+        const QString arg = decodeFileName(argv[k]); // a file name keeps its bytes
         const auto takeValue = [&](QStringView name) -> QString {
             // "--name=value" or "--name value"
             if (arg.size() > name.size())
                 return arg.sliced(name.size() + 1);
             if (k + 1 >= argc)
                 throw UsageError{QStringLiteral("%1 needs a value").arg(name)};
-            return QFile::decodeName(argv[++k]);
+            return decodeFileName(argv[++k]);
         };
         const auto is = [&](QStringView name, bool takesValue) {
             return arg == name || (takesValue && arg.startsWith(name) && arg.size() > name.size() &&
@@ -170,33 +180,28 @@ Options parseArguments(int argc, char** argv) {
     }
     if (options.action == Action::Convert && !options.target)
         throw UsageError{QStringLiteral("--to TARGET is required")};
+    if (options.action == Action::Convert && options.ansi && !options.target->allowsAnsi())
+        throw UsageError{QStringLiteral("--ansi cannot be used with %1: that target is always "
+                                        "written in UTF-8")
+                             .arg(options.target->cliName())};
     return options;
 }
 
-QByteArray readStandardInput() {
-    QByteArray bytes;
-    qsizetype used = 0;
-    while (true) {
-        if (bytes.size() - used < 65536)
-            bytes.resize(std::max<qsizetype>(used * 2, used + 65536));
-        const ssize_t got = ::read(
-            STDIN_FILENO, bytes.data() + used,
-            static_cast<size_t>(std::min<qsizetype>(bytes.size() - used, qsizetype(1) << 30)));
-        if (got < 0) {
+// Writes all of `bytes` to `fd`; `failure` begins the message of a failure.
+void writeAll(int fd, QByteArrayView bytes, const QString& failure) {
+    const char* data = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written =
+            ::write(fd, data, static_cast<size_t>(std::min<qsizetype>(left, 1 << 30)));
+        if (written < 0) {
             if (errno == EINTR)
                 continue;
-            throw EReadError(
-                QStringLiteral("Cannot read standard input. %1").arg(SysErrorMessage(errno)));
+            throw EWriteError(QStringLiteral("%1. %2").arg(failure, SysErrorMessage(errno)));
         }
-        if (got == 0)
-            break;
-        used += got;
-        if (used > kMaxPlaylistBytes)
-            throw EReadError(
-                QStringLiteral("Cannot read standard input. %1").arg(SysErrorMessage(EFBIG)));
+        data += written;
+        left -= written;
     }
-    bytes.resize(used);
-    return bytes;
 }
 
 // A pipe holds 64 KiB by default, so a big output goes through it in many
@@ -216,73 +221,91 @@ void widenOutputPipe(qsizetype outputSize) {
 
 void writeStandardOutput(const QByteArray& bytes) {
     widenOutputPipe(bytes.size());
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written =
-            ::write(STDOUT_FILENO, data, static_cast<size_t>(std::min<qsizetype>(left, 1 << 30)));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            throw EWriteError(QStringLiteral("Stream write error"));
+    writeAll(STDOUT_FILENO, bytes, kStandardOutputFailure);
+}
+
+// Replaces a regular file whose name Qt cannot spell (see decodeFileName)
+// as saveBytesToFile does: a file beside it, renamed over it once written.
+void saveBytesUnderRawName(const QString& fileName, const QByteArray& path,
+                           const QByteArray& bytes) {
+    struct stat st {};
+    const bool exists = ::stat(path.constData(), &st) == 0;
+    if (exists && ::access(path.constData(), W_OK) != 0)
+        throw EFCreateError(cannotCreateMessage(fileName, errno));
+    QByteArray temporary = path + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        throw EFCreateError(cannotCreateMessage(fileName, errno));
+    try {
+        mode_t mode = st.st_mode & 07777;
+        if (!exists) {
+            mode = ::umask(0);
+            ::umask(mode);
+            mode = 0666 & ~mode;
         }
-        data += written;
-        left -= written;
+        ::fchmod(fd, mode);
+        writeAll(fd, bytes,
+                 QStringLiteral("Cannot write file \"%1\"").arg(ExpandFileName(fileName)));
+        if (::fsync(fd) != 0 || ::close(fd) != 0)
+            throw EWriteError(cannotWriteMessage(fileName, errno));
+        if (::rename(temporary.constData(), path.constData()) != 0)
+            throw EFCreateError(cannotCreateMessage(fileName, errno));
+    } catch (...) {
+        ::close(fd);
+        ::unlink(temporary.constData());
+        throw;
     }
+}
+
+// -o FILE. A regular file is replaced only once every byte is written; a
+// device or a FIFO is written into as it is (replacing /dev/null with a
+// file would break the system).
+void writeOutputFile(const QString& fileName, const QByteArray& bytes) {
+    const QByteArray path = encodeFileName(fileName);
+    struct stat st {};
+    if (::stat(path.constData(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        const int fd = ::open(path.constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            throw EFCreateError(cannotCreateMessage(fileName, errno));
+        try {
+            writeAll(fd, bytes,
+                     QStringLiteral("Cannot write file \"%1\"").arg(ExpandFileName(fileName)));
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
+        if (::close(fd) != 0)
+            throw EWriteError(cannotWriteMessage(fileName, errno));
+        return;
+    }
+    if (QFile::encodeName(fileName) != path)
+        saveBytesUnderRawName(fileName, path, bytes);
+    else
+        saveBytesToFile(fileName, bytes, WriteErrorText::FileAndReason);
 }
 
 QString countText(int n, QStringView one, QStringView many) {
     return QStringLiteral("%1 %2").arg(n).arg(n == 1 ? one : many);
 }
 
-// The input's bytes, for the UTF-16 way (UTF-16 and code-page input)
-// and standard input. A regular file within the size limit is mapped rather
-// than read: no copy, and no fresh memory for the kernel to clear (a third
-// of the whole run on a big playlist). The price: a file that another program
-// cuts short while it is converted ends the process; it writes nothing then.
-// (UTF-8 files are read in pieces instead, see convertUtf8File.)
-class InputBytes {
-public:
-    // Bytes already in memory: a download's.
-    explicit InputBytes(QByteArray bytes) : m_bytes(std::move(bytes)) {}
-
-    explicit InputBytes(const QString& fileName) {
-        if (fileName.isEmpty()) {
-            m_bytes = readStandardInput();
-            return;
-        }
-        const QFileInfo info(fileName);
-        if (info.isFile() && info.size() > 0 && info.size() <= kMaxPlaylistBytes) {
-            m_file.setFileName(fileName);
-            if (m_file.open(QIODevice::ReadOnly)) {
-                m_mapped = m_file.map(0, m_file.size());
-                if (m_mapped) {
-                    m_size = m_file.size();
-                    return;
-                }
-            }
-            m_file.close();
-        }
-        m_bytes = readWholeFile(fileName); // and its error message, the size limit's too
-    }
-
-    QByteArrayView view() const {
-        return m_mapped ? QByteArrayView(m_mapped, m_size) : QByteArrayView(m_bytes);
-    }
-
-private:
-    QFile m_file;
-    uchar* m_mapped = nullptr;
-    qsizetype m_size = 0;
-    QByteArray m_bytes;
+// What a conversion gives: the output's bytes, the counts it reports, and
+// where the text ended at a U+0000 in the input's bytes (-1: it did not).
+struct Result {
+    QByteArray bytes;
+    int channels = 0;
+    int entries = 0;
+    qint64 nulOffset = -1;
+    qint64 inputSize = 0;
 };
 
-// Converts, line by line, into the output's bytes.
+// Converts, line by line, into the output's bytes: the way of UTF-16 lines,
+// for input in a code page or in UTF-16.
 class Converter {
 public:
-    Converter(const TargetFormat& target, const TEncoding& encoding, qsizetype inputSize)
-        : m_target(target), m_conversion(target), m_out(encoding.GetPreamble()),
-          m_sink(m_out, encoding) {
+    Converter(const TargetFormat& target, const TEncoding& encoding, qsizetype inputSize,
+              const SourceName& source)
+        : m_target(target), m_conversion(target, source), m_out(target.preamble(encoding)),
+          m_sink(m_out, encoding, target.lineEnd()) {
         // Enough for most targets in one go; pages never written cost nothing.
         m_out.reserve(m_out.size() + inputSize + inputSize / 8 + 4096);
         if (m_target.converts())
@@ -300,162 +323,122 @@ public:
         }
     }
 
-    void finish(int channels) {
+    Result finish(int channels) {
         if (m_target.converts())
             m_conversion.footer(m_sink);
         m_sink.flush();
-        m_channels = channels;
+        // The M3U targets write the playlist itself: an entry is a channel.
+        return {m_out, channels, m_target.converts() ? m_conversion.count : channels};
     }
-
-    int channels() const { return m_channels; }
-    // The M3U targets write the playlist itself: an entry is a channel.
-    int entries() const { return m_target.converts() ? m_conversion.count : m_channels; }
-    const QByteArray& bytes() const { return m_out; }
 
 private:
     const TargetFormat& m_target;
     Conversion m_conversion;
     QByteArray m_out;
     EncodingSink m_sink;
-    int m_channels = 0;
 };
 
-// Reads the input as decodeFileBytes(bytes, UTF-8, ansi) and
-// TStringList::setText read it, and converts it.
-std::unique_ptr<Converter> convertInput(QByteArrayView bytes, const TEncoding& ansi,
-                                        const TargetFormat& target, const TEncoding& encoding) {
-    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
-        // UTF-16: rare, and not worth reading in pieces.
-        TStringList lines;
-        lines.setText(decodeFileBytes(QByteArray::fromRawData(bytes.data(), bytes.size()),
-                                      TEncoding::UTF8(), ansi));
-        auto converter = std::make_unique<Converter>(target, encoding, bytes.size());
-        converter->addLines(lines);
-        converter->finish(channelCount(lines));
-        return converter;
-    }
-
-    const QByteArray preamble = TEncoding::UTF8().GetPreamble();
-    const QByteArrayView body = bytes.startsWith(preamble) ? bytes.sliced(preamble.size()) : bytes;
-    // nullptr when the bytes are not in `decoding` (a code page takes any).
-    const auto convertPieces = [&](const TEncoding& decoding) -> std::unique_ptr<Converter> {
-        auto converter = std::make_unique<Converter>(target, encoding, bytes.size());
-        PieceReader reader(body, decoding);
-        TStringList lines;
-        while (reader.next(lines))
-            converter->addLines(lines);
-        if (!reader.wellFormed())
-            return nullptr;
-        converter->finish(reader.channelCount());
-        return converter;
-    };
-    if (auto converter = convertPieces(TEncoding::UTF8()))
-        return converter;
-    // Not UTF-8 after all: all of it again, in the code page.
-    return convertPieces(ansi);
-}
-
-// What a conversion gives: the output's bytes and the counts it reports.
-struct Result {
-    QByteArray bytes;
-    int channels = 0;
-    int entries = 0;
-};
-
-// Strips the preamble from the first piece of the input; false when the
-// input begins with a UTF-16 byte-order mark, which the direct path does
-// not read. A first piece shorter than three bytes is the whole input or
-// ends with an LF, so it has neither a preamble nor a mark.
-bool takeLeadingMark(QByteArrayView& piece) {
-    if (piece.startsWith("\xFF\xFE") || piece.startsWith("\xFE\xFF"))
-        return false;
-    if (piece.startsWith("\xEF\xBB\xBF"))
-        piece = piece.sliced(3);
-    return true;
-}
-
-// The direct path, for UTF-8 input (see ByteConversion).
-class Utf8Converter {
-public:
-    Utf8Converter(const TargetFormat& target, const TEncoding& encoding, qsizetype inputSize)
-        : m_out(encoding.GetPreamble()),
-          m_conversion(target, m_out, inputSize + inputSize / 8 + 4096, encoding) {}
-
-    ByteConversion& conversion() { return m_conversion; }
-
-    Result finish() {
-        m_conversion.finish();
-        return {m_out, m_conversion.channels(), m_conversion.entries()};
-    }
-
-private:
-    QByteArray m_out;
-    ByteConversion m_conversion;
-};
-
-// Bytes already in memory (standard input), in pieces that stay in the cache
-// between the check of their form and their conversion. Nothing when they
-// are not UTF-8.
-std::optional<Result> convertUtf8Bytes(QByteArrayView bytes, const TargetFormat& target,
-                                       const TEncoding& encoding) {
-    if (!takeLeadingMark(bytes))
-        return std::nullopt;
-    Utf8Converter converter(target, encoding, bytes.size());
-    while (!bytes.isEmpty()) {
-        qsizetype size = bytes.size();
-        if (size > kReadSize) {
-            const void* lf =
-                std::memchr(bytes.data() + kReadSize, '\n', static_cast<size_t>(size - kReadSize));
-            if (lf)
-                size = static_cast<const char*>(lf) - bytes.data() + 1;
-        }
-        if (!converter.conversion().addPiece(bytes.first(size)))
-            return std::nullopt;
-        bytes = bytes.sliced(size);
-    }
-    return converter.finish();
-}
-
-// A regular file, read (not mapped) in pieces, and scanned on a second
-// thread (ScanAhead) while this one writes: only the output is held whole. A
-// mapped file that another program cuts short while we read it would kill
-// the process; a read just ends early. Nothing when the file is not a
-// readable regular file (`tried` false: the whole-file path then reads it,
-// or reports why it cannot) or not UTF-8 (`tried` true).
-std::optional<Result> convertUtf8File(const QString& fileName, const TargetFormat& target,
-                                      const TEncoding& encoding, bool& tried) {
-    tried = false;
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxPlaylistBytes)
-        return std::nullopt;
-
-    tried = true;
-    const qsizetype size = static_cast<qsizetype>(st.st_size);
-    Result result{encoding.GetPreamble()};
-    ByteWriter writer(target, result.bytes, size + size / 8 + 4096, encoding);
-    ScanAhead reader(fd, fileName, target);
-    while (const ScannedPiece* piece = reader.next())
+// UTF-8 input the direct way (see ByteConversion): scanned in pieces on a
+// second thread (ScanAhead) while this one writes, so that only the output is
+// held whole. Nothing when the input is not for this way (`verdict` says why).
+std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& target,
+                                  const TEncoding& encoding, const SourceName& source,
+                                  ScanAhead::Mode mode, ScanAhead::Verdict& verdict) {
+    const qsizetype size = reader.sizeHint();
+    Result result{target.preamble(encoding)};
+    ByteWriter writer(target, result.bytes, size + size / 8 + 4096, encoding, source);
+    ScanAhead scan(reader, target, mode);
+    while (const ScannedPiece* piece = scan.next())
         writer.write(*piece);
-    switch (reader.verdict()) {
-    case ScanAhead::Verdict::Utf8:
-        break;
-    case ScanAhead::Verdict::NotUtf8:
+    verdict = scan.verdict();
+    if (verdict != ScanAhead::Verdict::Utf8)
         return std::nullopt;
-    case ScanAhead::Verdict::TooLarge: // it grew while we read
-        tried = false;
-        return std::nullopt;
-    }
     writer.finish();
-    result.channels = reader.channels();
+    result.channels = scan.channels();
     result.entries = target.converts() ? writer.count() : result.channels;
     return result;
+}
+
+// Input in a code page, decoded and split in pieces (PieceReader).
+Result convertCodePage(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
+                       const TEncoding& encoding, const SourceName& source) {
+    Converter converter(target, encoding, reader.sizeHint(), source);
+    PieceReader pieces(reader, ansi);
+    TStringList lines;
+    while (pieces.next(lines))
+        converter.addLines(lines);
+    return converter.finish(pieces.channelCount());
+}
+
+// Input with a UTF-16 byte-order mark: rare, and read whole.
+Result convertUtf16(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
+                    const TEncoding& encoding, const SourceName& source) {
+    QByteArray bytes;
+    bytes.reserve(reader.sizeHint());
+    QByteArray buffer;
+    for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty();)
+        bytes.append(piece);
+    const QString text = decodeFileBytes(bytes, TEncoding::UTF8(), ansi);
+    bytes = QByteArray();
+    TStringList lines;
+    lines.setText(text);
+    Converter converter(target, encoding, text.size(), source);
+    converter.addLines(lines);
+    Result result = converter.finish(channelCount(lines));
+    const qsizetype nul = text.indexOf(QChar(0));
+    if (nul >= 0)
+        result.nulOffset = 2 + 2 * qint64(nul); // after the mark, two bytes a unit
+    return result;
+}
+
+// Reads the input as the window reads a file (decodeFileBytes with UTF-8 and
+// `ansi`, then TStringList::setText) and converts it. UTF-8, the common
+// case, is converted as it is read; input that proves not to be UTF-8 is
+// read again: tallied (Utf8Tally), then converted as almost-UTF-8 or in the
+// code page.
+Result convertInput(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
+                    const TEncoding& encoding, const SourceName& source) {
+    ScanAhead::Verdict verdict = ScanAhead::Verdict::Utf8;
+    std::optional<Result> result =
+        convertUtf8(reader, target, encoding, source, ScanAhead::Mode::Strict, verdict);
+    if (!result) {
+        reader.rewind();
+        if (verdict == ScanAhead::Verdict::Utf16) {
+            result = convertUtf16(reader, ansi, target, encoding, source);
+            result->inputSize = reader.size();
+            return *result;
+        }
+        Utf8Tally tally;
+        QByteArray buffer;
+        bool first = true;
+        for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty(); first = false) {
+            // The preamble is no sequence of the text (decodeFileBytes).
+            if (first && piece.startsWith("\xEF\xBB\xBF"))
+                piece = piece.sliced(3);
+            tally.add(piece);
+        }
+        reader.rewind();
+        if (tally.readsAsUtf8())
+            result =
+                convertUtf8(reader, target, encoding, source, ScanAhead::Mode::Repair, verdict);
+        else
+            result = convertCodePage(reader, ansi, target, encoding, source);
+    }
+    result->nulOffset = reader.nulOffset();
+    result->inputSize = reader.size();
+    return *result;
+}
+
+// Every second byte zero at the start: UTF-16 text without its mark.
+bool looksLikeUtf16(const QByteArray& head) {
+    if (head.size() < 2)
+        return false;
+    bool evenZero = true, oddZero = true;
+    for (qsizetype k = 0; k + 1 < head.size(); k += 2) {
+        evenZero = evenZero && head[k] == 0;
+        oddZero = oddZero && head[k + 1] == 0;
+    }
+    return evenZero || oddZero;
 }
 
 // "191 B", "640.0 kB", "12.3 MB": a size for the progress line.
@@ -506,60 +489,76 @@ QByteArray downloadInput(const QUrl& url, const Options& options) {
 int convert(const Options& options) {
     const TEncoding& ansi =
         options.codePage ? *TEncoding::ansi(options.codePage) : TEncoding::Default();
-    const TEncoding& encoding = options.ansi ? ansi : TEncoding::UTF8();
     const TargetFormat& target = *options.target;
+    const TEncoding& encoding = target.fileEncoding(options.ansi, ansi);
 
-    // An address is downloaded whole and then read as standard input is.
+    // An address is downloaded whole, then read as bytes in memory, the way
+    // standard input's are.
     const bool web = looksLikeAddress(options.input);
     QUrl url;
-    std::optional<InputBytes> input;
+    std::optional<InputReader> downloaded;
     if (web) {
         try {
             url = parseWebAddress(options.input);
-            input.emplace(downloadInput(url, options));
+            downloaded.emplace(downloadInput(url, options),
+                               QStringLiteral("Cannot open URL \"%1\"").arg(maskedAddress(url)));
         } catch (const Exception& error) {
             printTo(stderr, QStringLiteral("dorvane-convert: %1\n").arg(error.Message()));
             return kFileError;
         }
     }
+    const SourceName source = web                       ? SourceName::ofAddress(url)
+                              : options.input.isEmpty() ? SourceName()
+                                                        : SourceName::ofFile(options.input);
 
-    // UTF-8 input, the common case, goes the direct way; everything else
-    // (UTF-16, code pages) through UTF-16 lines.
-    std::optional<Result> result;
-    bool triedUtf8 = false;
-    if (!options.input.isEmpty() && !web)
-        result = convertUtf8File(options.input, target, encoding, triedUtf8);
-    if (!result) {
-        if (!input)
-            input.emplace(options.input);
-        if (!triedUtf8)
-            result = convertUtf8Bytes(input->view(), target, encoding);
-        if (!result) {
-            const std::unique_ptr<Converter> converter =
-                convertInput(input->view(), ansi, target, encoding);
-            result = Result{converter->bytes(), converter->channels(), converter->entries()};
-        }
+    // The input is opened once and read as whatever it is: reopening a FIFO
+    // would wait for a writer that may be gone.
+    int fd = STDIN_FILENO;
+    QString failure = QStringLiteral("Cannot read standard input");
+    if (!options.input.isEmpty() && !web) {
+        fd = ::open(encodeFileName(options.input).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            throw EFOpenError(cannotOpenMessage(options.input, errno));
+        failure = QStringLiteral("Cannot open file \"%1\"").arg(ExpandFileName(options.input));
     }
+    struct Closer {
+        int fd; // -1: standard input, which stays open
+        ~Closer() {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } closer{options.input.isEmpty() || web ? -1 : fd};
+    std::optional<InputReader> opened;
+    if (!web)
+        opened.emplace(fd, failure);
+    InputReader& reader = web ? *downloaded : *opened;
+    const Result result = convertInput(reader, ansi, target, encoding, source);
 
-    if (result->channels == 0 && web) {
+    if (result.nulOffset >= 0 && result.nulOffset + 1 < result.inputSize)
+        printTo(stderr, QStringLiteral("text after a NUL byte at offset %1 was ignored\n")
+                            .arg(result.nulOffset));
+    if (result.channels == 0 && web) {
         printTo(stderr, QStringLiteral("dorvane-convert: %1\n").arg(noChannelsAtUrlText(url)));
         return kNoChannels;
     }
-    if (result->channels == 0) {
-        printTo(stderr, QStringLiteral("No channels found in %1\n")
-                            .arg(options.input.isEmpty() ? QStringLiteral("standard input")
-                                                         : options.input));
+    if (result.channels == 0) {
+        QString message =
+            QStringLiteral("No channels found in %1")
+                .arg(options.input.isEmpty() ? QStringLiteral("standard input") : options.input);
+        if (looksLikeUtf16(reader.head()))
+            message += QStringLiteral(" (it looks like UTF-16 without a byte-order mark)");
+        printTo(stderr, message + u'\n');
         return kNoChannels;
     }
 
     if (options.output.isEmpty())
-        writeStandardOutput(result->bytes);
+        writeStandardOutput(result.bytes);
     else
-        saveBytesToFile(options.output, result->bytes);
+        writeOutputFile(options.output, result.bytes);
 
     printTo(stderr, QStringLiteral("%1, %2, %3\n")
-                        .arg(countText(result->channels, u"channel", u"channels"),
-                             countText(result->entries, u"entry", u"entries"), target.cliName()));
+                        .arg(countText(result.channels, u"channel", u"channels"),
+                             countText(result.entries, u"entry", u"entries"), target.cliName()));
     return kDone;
 }
 
@@ -588,14 +587,11 @@ int runConvertCommand(int argc, char** argv) {
 
     switch (options.action) {
     case Action::Help:
-        printTo(stdout, QString::fromLatin1(kUsage) + QString::fromLatin1(kHelp));
-        return kDone;
+        return printInformation(QString::fromLatin1(kUsage) + QString::fromLatin1(kHelp));
     case Action::Version:
-        printTo(stdout, QStringLiteral("dorvane-convert " DORVANE_VERSION "\n"));
-        return kDone;
+        return printInformation(QStringLiteral("dorvane-convert " DORVANE_VERSION "\n"));
     case Action::ListTargets:
-        printTo(stdout, targetList());
-        return kDone;
+        return printInformation(targetList());
     case Action::Convert:
         break;
     }

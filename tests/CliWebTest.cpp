@@ -56,6 +56,27 @@ TEST(CliWeb, ConvertsWhatItDownloadsAsStandardInput) {
     }
 }
 
+// An Enigma2 bouquet is named after the address, as after a file's name.
+TEST(CliWeb, ABouquetIsNamedAfterTheAddress) {
+    HttpTestServer server;
+    const QByteArray playlist = readFile(kData + "/web/playlist.m3u");
+    server.route("/lists/russia.m3u", {200, "OK", {}, playlist});
+    server.route("/", {200, "OK", {}, playlist});
+    const struct {
+        const char* rest;
+        QByteArray header;
+    } cases[] = {
+        {"/lists/russia.m3u?username=me&password=s3cret", "#NAME russia\n"},
+        {"/", "#NAME Dorvane\n"},
+    };
+    for (const auto& c : cases) {
+        const ConvertRun run =
+            runConvert({"--to", "enigma2", server.url(QLatin1String(c.rest)).toString()});
+        EXPECT_EQ(run.exitCode, 0) << run.err.data();
+        EXPECT_TRUE(run.out.startsWith(c.header)) << run.out.left(40).data();
+    }
+}
+
 TEST(CliWeb, FailuresExitWithOneAndWriteNothing) {
     HttpTestServer server;
     server.route("/missing", {404, "Not Found", {}, "gone"});

@@ -52,6 +52,10 @@ TEST_F(WindowWebTest, OpenUrlLoadsThePlaylistAndProposesTheLastAddressMasked) {
     EXPECT_TRUE(radio(TTargetKind::tkPLS)->isEnabled());
     EXPECT_FALSE(progressBar()->isVisible());
     EXPECT_TRUE(MessageBox::shown().isEmpty());
+    // A bouquet is named after the address.
+    radio(TTargetKind::tkEnigma2)->setChecked(true);
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_EQ(shown().section(u'\n', 0, 0).trimmed(), u"#NAME list"_s);
 
     // Taken unchanged, the masked proposal stands for the address it hides.
     N5Clear();
