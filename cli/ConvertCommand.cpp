@@ -7,6 +7,7 @@
 #include "convert/Conversion.h"
 #include "convert/LineSink.h"
 #include "convert/TargetFormat.h"
+#include "playlist/Download.h"
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
 #include "playlist/FileName.h"
@@ -14,11 +15,15 @@
 #include "playlist/StringList.h"
 #include "playlist/SystemError.h"
 #include "playlist/TextFile.h"
+#include "playlist/WebAddress.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -40,7 +45,8 @@ enum ExitStatus { kDone = 0, kFileError = 1, kUsageError = 2, kNoChannels = 3 };
 constexpr char kProgram[] = "dorvane-convert";
 
 constexpr char kUsage[] =
-    "Usage: dorvane-convert --to TARGET [--ansi] [--codepage N] [-o FILE] [-q] [INPUT]\n"
+    "Usage: dorvane-convert --to TARGET [--ansi] [--codepage N] [-o FILE] [-q]\n"
+    "                       [--timeout SECONDS] [INPUT]\n"
     "       dorvane-convert --list-targets | --help | --version\n";
 
 constexpr char kHelp[] =
@@ -59,8 +65,13 @@ constexpr char kHelp[] =
     "  -o, --output=FILE\n"
     "                  write to FILE, replacing it only once every byte is written;\n"
     "                  by default, and when FILE is \"-\", to standard output\n"
-    "  -q, --quiet     print no summary of what was written\n"
-    "  INPUT           the playlist; standard input when absent or \"-\"\n"
+    "  -q, --quiet     print no summary of what was written, and no progress line\n"
+    "                  while downloading\n"
+    "  --timeout SECONDS\n"
+    "                  give up a download after this long without a byte\n"
+    "                  (default 30)\n"
+    "  INPUT           the playlist: a file, an http:// or https:// address, or\n"
+    "                  standard input when absent or \"-\"\n"
     "  --list-targets  list the targets with their captions in the window\n"
     "  -h, --help      show this text\n"
     "  --version       show the version\n"
@@ -78,9 +89,10 @@ struct Options {
     const TargetFormat* target = nullptr;
     bool ansi = false;
     bool quiet = false;
-    int codePage = 0; // 0: the locale's
-    QString output;   // empty: standard output
-    QString input;    // empty: standard input
+    int codePage = 0;                         // 0: the locale's
+    QString output;                           // empty: standard output
+    QString input;                            // empty: standard input
+    std::chrono::milliseconds timeout{30000}; // a download's stall limit
 };
 
 struct UsageError {
@@ -162,6 +174,14 @@ Options parseArguments(int argc, char** argv) {
             if (!ok || !isSupportedAnsiCodePage(codePage))
                 throw UsageError{QStringLiteral("unsupported code page \"%1\"").arg(value)};
             options.codePage = codePage;
+        } else if (is(u"--timeout", true)) {
+            const QString value = takeValue(u"--timeout");
+            bool ok = false;
+            const double seconds = value.toDouble(&ok);
+            if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > 86400 * 365)
+                throw UsageError{QStringLiteral("invalid timeout \"%1\"").arg(value)};
+            options.timeout =
+                std::chrono::milliseconds(std::max<qint64>(1, std::llround(seconds * 1000)));
         } else if (is(u"-o", true) || is(u"--output", true)) {
             options.output = takeValue(arg.startsWith(u"--") ? u"--output" : u"-o");
             if (options.output.isEmpty())
@@ -445,19 +465,81 @@ bool looksLikeUtf16(const QByteArray& head) {
     return evenZero || oddZero;
 }
 
+// "191 B", "640.0 kB", "12.3 MB": a size for the progress line.
+QString sizeText(qint64 bytes) {
+    if (bytes < 10000)
+        return QStringLiteral("%1 B").arg(bytes);
+    if (bytes < 1000000)
+        return QString::number(static_cast<double>(bytes) / 1e3, 'f', 1) + QStringLiteral(" kB");
+    return QString::number(static_cast<double>(bytes) / 1e6, 'f', 1) + QStringLiteral(" MB");
+}
+
+// Downloads the address, drawing a progress line on standard error when it
+// is a terminal and -q is not given (in a log it would be noise).
+QByteArray downloadInput(const QUrl& url, const Options& options) {
+    // The downloader runs on an event loop, which needs the application
+    // object; only a download needs it.
+    static int argc = 1;
+    static char name[] = "dorvane-convert";
+    static char* argv[] = {name, nullptr};
+    std::optional<QCoreApplication> application;
+    if (!QCoreApplication::instance())
+        application.emplace(argc, argv);
+
+    DownloadLimits limits;
+    limits.stallTimeout = options.timeout;
+    const bool drawProgress = !options.quiet && ::isatty(STDERR_FILENO);
+    bool drawn = false;
+    auto progress = [&](qint64 received, qint64 total) {
+        QString line = total > 0 ? QStringLiteral("\rDownloading: %1 of %2 (%3%)")
+                                       .arg(sizeText(received), sizeText(total))
+                                       .arg(received * 100 / total)
+                                 : QStringLiteral("\rDownloading: %1").arg(sizeText(received));
+        printTo(stderr, line + QStringLiteral("\x1b[K"));
+        drawn = true;
+    };
+    struct Eraser {
+        const bool& drawn;
+        ~Eraser() {
+            if (drawn)
+                printTo(stderr, QStringLiteral("\r\x1b[K"));
+        }
+    } eraser{drawn};
+    if (drawProgress)
+        return downloadWhole(url, limits, progress);
+    return downloadWhole(url, limits);
+}
+
 int convert(const Options& options) {
     const TEncoding& ansi =
         options.codePage ? *TEncoding::ansi(options.codePage) : TEncoding::Default();
     const TargetFormat& target = *options.target;
     const TEncoding& encoding = target.fileEncoding(options.ansi, ansi);
-    const SourceName source =
-        options.input.isEmpty() ? SourceName() : SourceName::ofFile(options.input);
+
+    // An address is downloaded whole, then read as bytes in memory, the way
+    // standard input's are.
+    const bool web = looksLikeAddress(options.input);
+    QUrl url;
+    std::optional<InputReader> downloaded;
+    if (web) {
+        try {
+            url = parseWebAddress(options.input);
+            downloaded.emplace(downloadInput(url, options),
+                               QStringLiteral("Cannot open URL \"%1\"").arg(maskedAddress(url)));
+        } catch (const Exception& error) {
+            printMessage(error.Message());
+            return kFileError;
+        }
+    }
+    const SourceName source = web                       ? SourceName::ofAddress(url)
+                              : options.input.isEmpty() ? SourceName()
+                                                        : SourceName::ofFile(options.input);
 
     // The input is opened once and read as whatever it is: reopening a FIFO
     // would wait for a writer that may be gone.
     int fd = STDIN_FILENO;
     QString failure = QStringLiteral("Cannot read standard input");
-    if (!options.input.isEmpty()) {
+    if (!options.input.isEmpty() && !web) {
         fd = ::open(encodeFileName(options.input).constData(), O_RDONLY | O_CLOEXEC);
         if (fd < 0)
             throw EFOpenError(cannotOpenMessage(options.input, errno));
@@ -469,13 +551,20 @@ int convert(const Options& options) {
             if (fd >= 0)
                 ::close(fd);
         }
-    } closer{options.input.isEmpty() ? -1 : fd};
-    InputReader reader(fd, failure);
+    } closer{options.input.isEmpty() || web ? -1 : fd};
+    std::optional<InputReader> opened;
+    if (!web)
+        opened.emplace(fd, failure);
+    InputReader& reader = web ? *downloaded : *opened;
     const Result result = convertInput(reader, ansi, target, encoding, source);
 
     if (result.nulOffset >= 0 && result.nulOffset + 1 < result.inputSize)
         printMessage(
             QStringLiteral("text after a NUL byte at offset %1 was ignored").arg(result.nulOffset));
+    if (result.channels == 0 && web) {
+        printMessage(noChannelsAtUrlText(url));
+        return kNoChannels;
+    }
     if (result.channels == 0) {
         QString message =
             QStringLiteral("No channels found in %1")
