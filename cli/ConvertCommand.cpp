@@ -3,8 +3,10 @@
 #include "cli/PieceReader.h"
 #include "cli/ScanAhead.h"
 #include "convert/ByteConversion.h"
+#include "convert/ByteLineSink.h"
 #include "convert/Conversion.h"
 #include "convert/LineSink.h"
+#include "convert/Run.h"
 #include "convert/TargetFormat.h"
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
@@ -36,11 +38,6 @@ namespace dorvane {
 namespace {
 
 enum ExitStatus { kDone = 0, kFileError = 1, kUsageError = 2, kNoChannels = 3 };
-
-// The piece of standard input's bytes converted at a time on the direct
-// path: small enough that a piece is still in the cache when it is converted
-// after its check. (Files go through ScanAhead, in pieces of its own.)
-constexpr qsizetype kReadSize = 256 * 1024;
 
 constexpr char kUsage[] =
     "Usage: dorvane-convert --to TARGET [--ansi] [--codepage N] [-o FILE] [INPUT]\n"
@@ -250,90 +247,73 @@ private:
     QByteArray m_bytes;
 };
 
-// Converts, line by line, into the output's bytes.
-class Converter {
-public:
-    Converter(const TargetFormat& target, const TEncoding& encoding, qsizetype inputSize)
-        : m_target(target), m_conversion(target), m_out(encoding.GetPreamble()),
-          m_sink(m_out, encoding) {
-        // Enough for most targets in one go; pages never written cost nothing.
-        m_out.reserve(m_out.size() + inputSize + inputSize / 8 + 4096);
-        if (m_target.converts())
-            m_conversion.header(m_sink);
-    }
-
-    void addLines(const TStringList& lines) {
-        const int count = lines.Count();
-        if (m_target.converts()) {
-            for (int i = 0; i < count; ++i)
-                m_conversion.processLine(lines.line(i), m_sink);
-        } else {
-            for (int i = 0; i < count; ++i)
-                m_sink.addLine({lines.line(i)});
-        }
-    }
-
-    void finish(int channels) {
-        if (m_target.converts())
-            m_conversion.footer(m_sink);
-        m_sink.flush();
-        m_channels = channels;
-    }
-
-    int channels() const { return m_channels; }
-    // The M3U targets write the playlist itself: an entry is a channel.
-    int entries() const { return m_target.converts() ? m_conversion.count : m_channels; }
-    const QByteArray& bytes() const { return m_out; }
-
-private:
-    const TargetFormat& m_target;
-    Conversion m_conversion;
-    QByteArray m_out;
-    EncodingSink m_sink;
-    int m_channels = 0;
-};
-
-// Reads the input as decodeFileBytes(bytes, UTF-8, ansi) and
-// TStringList::setText read it, and converts it.
-std::unique_ptr<Converter> convertInput(QByteArrayView bytes, const TEncoding& ansi,
-                                        const TargetFormat& target, const TEncoding& encoding) {
-    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
-        // UTF-16: rare, and not worth reading in pieces.
-        TStringList lines;
-        lines.setText(decodeFileBytes(QByteArray::fromRawData(bytes.data(), bytes.size()),
-                                      TEncoding::UTF8(), ansi));
-        auto converter = std::make_unique<Converter>(target, encoding, bytes.size());
-        converter->addLines(lines);
-        converter->finish(channelCount(lines));
-        return converter;
-    }
-
-    const QByteArray preamble = TEncoding::UTF8().GetPreamble();
-    const QByteArrayView body = bytes.startsWith(preamble) ? bytes.sliced(preamble.size()) : bytes;
-    // nullptr when the bytes are not in `decoding` (a code page takes any).
-    const auto convertPieces = [&](const TEncoding& decoding) -> std::unique_ptr<Converter> {
-        auto converter = std::make_unique<Converter>(target, encoding, bytes.size());
-        PieceReader reader(body, decoding);
-        TStringList lines;
-        while (reader.next(lines))
-            converter->addLines(lines);
-        if (!reader.wellFormed())
-            return nullptr;
-        converter->finish(reader.channelCount());
-        return converter;
-    };
-    if (auto converter = convertPieces(TEncoding::UTF8()))
-        return converter;
-    // Not UTF-8 after all: all of it again, in the code page.
-    return convertPieces(ansi);
-}
-
 // What a conversion gives: the output's bytes and the counts it reports.
 struct Result {
     QByteArray bytes;
     int channels = 0;
     int entries = 0;
 };
+
+// A source for runConversion: the lines of a PieceReader's pieces.
+class PieceSource {
+public:
+    PieceSource(const TargetFormat& target, PieceReader& reader)
+        : m_conversion(target), m_reader(reader) {}
+
+    template <typename Write> bool next(Write& write) {
+        if (!m_reader.next(m_lines))
+            return false;
+        for (int i = 0; i < m_lines.Count(); ++i)
+            m_conversion.processLine(m_lines.line(i), write);
+        return true;
+    }
+    int channels() const { return m_reader.channelCount(); }
+
+private:
+    Conversion m_conversion;
+    PieceReader& m_reader;
+    TStringList m_lines;
+};
+
+// Reads the input as decodeFileBytes(bytes, UTF-8, ansi) and
+// TStringList::setText read it, and converts it.
+Result convertInput(QByteArrayView bytes, const TEncoding& ansi, const TargetFormat& target,
+                    const TEncoding& encoding) {
+    Result result{encoding.GetPreamble()};
+    // Enough for most targets in one go; pages never written cost nothing.
+    result.bytes.reserve(result.bytes.size() + bytes.size() + bytes.size() / 8 + 4096);
+    const qsizetype preambleSize = result.bytes.size();
+    const auto finish = [&](ConversionCounts counts, EncodingSink& sink) {
+        sink.flush();
+        result.channels = counts.channels;
+        result.entries = counts.entries;
+    };
+    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+        // UTF-16: rare, and not worth reading in pieces.
+        TStringList lines;
+        lines.setText(decodeFileBytes(QByteArray::fromRawData(bytes.data(), bytes.size()),
+                                      TEncoding::UTF8(), ansi));
+        EncodingSink sink(result.bytes, encoding);
+        finish(convertLines(target, lines, sink), sink);
+        return result;
+    }
+
+    const QByteArray preamble = TEncoding::UTF8().GetPreamble();
+    const QByteArrayView body = bytes.startsWith(preamble) ? bytes.sliced(preamble.size()) : bytes;
+    // False when the bytes are not in `decoding` (a code page takes any).
+    const auto convertPieces = [&](const TEncoding& decoding) {
+        result.bytes.resize(preambleSize);
+        EncodingSink sink(result.bytes, encoding);
+        PieceReader reader(body, decoding);
+        PieceSource source(target, reader);
+        finish(runConversion(target, source, sink), sink);
+        return reader.wellFormed();
+    };
+    // Not UTF-8 after all: all of it again, in the code page.
+    if (!convertPieces(TEncoding::UTF8()))
+        convertPieces(ansi);
+    return result;
+}
 
 // Strips the preamble from the first piece of the input; false when the
 // input begins with a UTF-16 byte-order mark, which the direct path does
@@ -347,46 +327,23 @@ bool takeLeadingMark(QByteArrayView& piece) {
     return true;
 }
 
-// The direct path, for UTF-8 input (see ByteConversion).
-class Utf8Converter {
-public:
-    Utf8Converter(const TargetFormat& target, const TEncoding& encoding, qsizetype inputSize)
-        : m_out(encoding.GetPreamble()),
-          m_conversion(target, m_out, inputSize + inputSize / 8 + 4096, encoding) {}
-
-    ByteConversion& conversion() { return m_conversion; }
-
-    Result finish() {
-        m_conversion.finish();
-        return {m_out, m_conversion.channels(), m_conversion.entries()};
-    }
-
-private:
-    QByteArray m_out;
-    ByteConversion m_conversion;
-};
-
-// Bytes already in memory (standard input), in pieces that stay in the cache
-// between the check of their form and their conversion. Nothing when they
-// are not UTF-8.
+// Bytes already in memory (standard input), on the direct path (see
+// ByteConversion), in pieces that stay in the cache between the check of
+// their form and their conversion. Nothing when they are not UTF-8.
 std::optional<Result> convertUtf8Bytes(QByteArrayView bytes, const TargetFormat& target,
                                        const TEncoding& encoding) {
     if (!takeLeadingMark(bytes))
         return std::nullopt;
-    Utf8Converter converter(target, encoding, bytes.size());
-    while (!bytes.isEmpty()) {
-        qsizetype size = bytes.size();
-        if (size > kReadSize) {
-            const void* lf =
-                std::memchr(bytes.data() + kReadSize, '\n', static_cast<size_t>(size - kReadSize));
-            if (lf)
-                size = static_cast<const char*>(lf) - bytes.data() + 1;
-        }
-        if (!converter.conversion().addPiece(bytes.first(size)))
-            return std::nullopt;
-        bytes = bytes.sliced(size);
-    }
-    return converter.finish();
+    Result result{encoding.GetPreamble()};
+    ByteLineSink sink(result.bytes, bytes.size() + bytes.size() / 8 + 4096, encoding);
+    Utf8Source source(target, bytes);
+    const ConversionCounts counts = runConversion(target, source, sink);
+    if (!source.wellFormed())
+        return std::nullopt;
+    sink.finish();
+    result.channels = counts.channels;
+    result.entries = counts.entries;
+    return result;
 }
 
 // A regular file, read (not mapped) in pieces, and scanned on a second
@@ -412,10 +369,10 @@ std::optional<Result> convertUtf8File(const QString& fileName, const TargetForma
     tried = true;
     const qsizetype size = static_cast<qsizetype>(st.st_size);
     Result result{encoding.GetPreamble()};
-    ByteWriter writer(target, result.bytes, size + size / 8 + 4096, encoding);
+    ByteLineSink sink(result.bytes, size + size / 8 + 4096, encoding);
     ScanAhead reader(fd, fileName, target);
-    while (const ScannedPiece* piece = reader.next())
-        writer.write(*piece);
+    ScannedPieceSource source(reader);
+    const ConversionCounts counts = runConversion(target, source, sink);
     switch (reader.verdict()) {
     case ScanAhead::Verdict::Utf8:
         break;
@@ -425,9 +382,9 @@ std::optional<Result> convertUtf8File(const QString& fileName, const TargetForma
         tried = false;
         return std::nullopt;
     }
-    writer.finish();
-    result.channels = reader.channels();
-    result.entries = target.converts() ? writer.count() : result.channels;
+    sink.finish();
+    result.channels = counts.channels;
+    result.entries = counts.entries;
     return result;
 }
 
@@ -447,11 +404,8 @@ int convert(const Options& options) {
         const InputBytes input(options.input);
         if (!triedUtf8)
             result = convertUtf8Bytes(input.view(), target, encoding);
-        if (!result) {
-            const std::unique_ptr<Converter> converter =
-                convertInput(input.view(), ansi, target, encoding);
-            result = Result{converter->bytes(), converter->channels(), converter->entries()};
-        }
+        if (!result)
+            result = convertInput(input.view(), ansi, target, encoding);
     }
 
     if (result->channels == 0) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/Conversion.h"
+#include "playlist/StringList.h"
 
 #include <QThread>
 
@@ -10,13 +11,12 @@
 
 namespace dorvane {
 
-class TStringList;
 class TargetFormat;
 
-// One conversion run on a thread of its own. The worker writes the header and
-// footer lines itself; every per-line step and the end-of-run step run on the
-// main thread by hand-off while the worker waits. The run's target is fixed
-// here, at creation; the worker never touches a window control.
+// One conversion run (runConversion) on a thread of its own. The worker
+// writes the header and footer lines itself; every per-line step and the
+// end-of-run step run on the main thread by hand-off while the worker waits. The run's target is
+// fixed here, at creation; the worker never touches a window control.
 //
 // The worker starts at once. Destroying it (on the main thread) asks it to stop
 // and waits for its end while serving its hand-offs.
@@ -52,10 +52,15 @@ public:
 protected:
     void run() override;
     void Execute();
-    // The per-line step for line i, on the main thread.
-    void ProcessLine();
+    // The per-line step for line i, on the main thread: its entry, if it
+    // makes one, goes to write (runConversion's).
+    template <typename Write> void ProcessLine(Write& write) {
+        processLine(m_source.line(i), write);
+    }
 
 private:
+    struct Slices;
+
     const TStringList& m_source;
     TStringList& m_result;
     const int m_lineCount;

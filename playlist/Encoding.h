@@ -67,6 +67,10 @@ public:
 // sets *ok to false; a U+0000 is decoded like any other character.
 QString decodeUtf8Strict(QByteArrayView bytes, bool* ok = nullptr);
 
+// True when the bytes are wholly well-formed UTF-8, as decodeUtf8Strict
+// takes them.
+bool isWellFormedUtf8(QByteArrayView bytes);
+
 // 1250-1258, 874, 932, 936, 949, 950.
 bool isSupportedAnsiCodePage(int codePage);
 

@@ -1,5 +1,6 @@
 #include "convert/Conversion.h"
 #include "convert/LineSink.h"
+#include "convert/Run.h"
 #include "convert/TargetFormat.h"
 #include "convert/XmlText.h"
 #include "convert/formats/U2cRadioFormat.h"
@@ -19,14 +20,17 @@ using namespace dorvane;
 
 namespace {
 
+TStringList lineList(const QStringList& lines) {
+    TStringList list;
+    for (const QString& line : lines)
+        list.Add(line);
+    return list;
+}
+
 QStringList convertLines(TTargetKind kind, const QStringList& source) {
     TStringList result;
     StringListSink sink(result);
-    Conversion conversion(formatFor(kind));
-    conversion.header(sink);
-    for (const QString& line : source)
-        conversion.processLine(line, sink);
-    conversion.footer(sink);
+    dorvane::convertLines(formatFor(kind), lineList(source), sink);
     QStringList lines;
     for (int k = 0; k < result.Count(); ++k)
         lines << result.Strings(k);
@@ -117,18 +121,35 @@ TEST(Classification, DecidesWhichLinesMakeEntries) {
         EXPECT_EQ(convertLines(TTargetKind::tkAzBox, c.source), c.entries) << c.what;
 }
 
-TEST(Classification, HeaderResetsTheCountButNotTheName) {
+// A source that gives its lines one batch each, through one Conversion.
+struct BatchSource {
+    Conversion& conversion;
+    QList<QStringList> batches;
+    int taken = 0;
+
+    template <typename Write> bool next(Write& write) {
+        if (taken == batches.size())
+            return false;
+        for (const QString& line : batches[taken++])
+            conversion.processLine(line, write);
+        return true;
+    }
+    int channels() const { return -1; }
+};
+
+TEST(Classification, ARunNumbersFromOneAndKeepsTheNameAcrossBatches) {
+    const TargetFormat& azbox = formatFor(TTargetKind::tkAzBox);
+    Conversion conversion(azbox);
+    conversion.count = 41; // left from an earlier run
+    BatchSource source{conversion, {{"#EXTINF:-1,A", "http://a/1"}, {}, {"udp://a/2"}}};
     TStringList result;
     StringListSink sink(result);
-    Conversion conversion(formatFor(TTargetKind::tkPLS));
-    conversion.header(sink);
-    conversion.processLine(u"#EXTINF:-1,A", sink);
-    conversion.processLine(u"http://a/1", sink);
-    EXPECT_EQ(conversion.count, 1);
-    EXPECT_EQ(conversion.url, u"http://a/1");
-    conversion.header(sink);
-    EXPECT_EQ(conversion.count, 0);
-    EXPECT_EQ(conversion.channel, u"A");
+    const ConversionCounts counts = runConversion(azbox, source, sink, conversion.count);
+    EXPECT_EQ(result.Text(), u"1,A,256,http://a/1\r\n2,A,256,udp://a/2\r\n");
+    EXPECT_EQ(conversion.count, 2);
+    EXPECT_EQ(conversion.url, u"udp://a/2");
+    EXPECT_EQ(counts.entries, 2);
+    EXPECT_EQ(counts.channels, -1) << "the source's count";
 }
 
 TEST(XmlText, EscapesOnlyWhatTheContextNeeds) {
@@ -241,13 +262,8 @@ TEST(EncodingSink, WritesTheBytesOfTheJoinedLines) {
         StringListSink listSink(lines);
         QByteArray bytes = TEncoding::UTF8().GetPreamble();
         EncodingSink byteSink(bytes, TEncoding::UTF8());
-        for (LineSink* sink : std::initializer_list<LineSink*>{&listSink, &byteSink}) {
-            Conversion conversion(*format);
-            conversion.header(*sink);
-            for (const QString& line : source)
-                conversion.processLine(line, *sink);
-            conversion.footer(*sink);
-        }
+        for (LineSink* sink : std::initializer_list<LineSink*>{&listSink, &byteSink})
+            dorvane::convertLines(*format, lineList(source), *sink);
         byteSink.flush();
         EXPECT_EQ(bytes, "\xEF\xBB\xBF" + lines.Text().toUtf8());
     }

@@ -5,7 +5,9 @@
 #include "ConvertRunner.h"
 #include "ReferenceConversion.h"
 #include "convert/ByteConversion.h"
+#include "convert/ByteLineSink.h"
 #include "convert/LineSink.h"
+#include "convert/Run.h"
 #include "convert/TargetFormat.h"
 #include "playlist/Encoding.h"
 
@@ -28,18 +30,18 @@ Output throughBytes(QByteArrayView text, const TargetFormat& target, QRandomGene
                     const TEncoding& encoding) {
     Output result;
     result.bytes = encoding.GetPreamble();
-    ByteConversion conversion(target, result.bytes, 0, encoding);
-    qsizetype begin = 0;
-    for (qsizetype k = 0; k < text.size(); ++k) {
-        if (text[k] == '\n' && random.bounded(3) == 0) {
-            EXPECT_TRUE(conversion.addPiece(text.sliced(begin, k + 1 - begin)));
-            begin = k + 1;
-        }
-    }
-    EXPECT_TRUE(conversion.addPiece(text.sliced(begin)));
-    conversion.finish();
-    result.channels = conversion.channels();
-    result.entries = conversion.entries();
+    ByteLineSink sink(result.bytes, 0, encoding);
+    Utf8Source source(target, text, [&random](QByteArrayView rest) {
+        for (qsizetype k = 0; k < rest.size(); ++k)
+            if (rest[k] == '\n' && random.bounded(3) == 0)
+                return k + 1;
+        return rest.size();
+    });
+    const ConversionCounts counts = runConversion(target, source, sink);
+    EXPECT_TRUE(source.wellFormed());
+    sink.finish();
+    result.channels = counts.channels;
+    result.entries = counts.entries;
     return result;
 }
 
@@ -195,8 +197,10 @@ TEST(FastPath, TakesExactlyTheBytesStrictDecodingTakes) {
         if (ok)
             continue;
         QByteArray out;
-        ByteConversion conversion(formatFor(TTargetKind::tkPLS), out, 0);
-        EXPECT_FALSE(conversion.addPiece(text)) << text.toHex(' ').toStdString();
+        ByteLineSink sink(out, 0);
+        Utf8Source source(formatFor(TTargetKind::tkPLS), text);
+        runConversion(formatFor(TTargetKind::tkPLS), source, sink);
+        EXPECT_FALSE(source.wellFormed()) << text.toHex(' ').toStdString();
     }
 }
 

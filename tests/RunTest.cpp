@@ -1,4 +1,5 @@
 // The conversion worker and its hand-offs, without a window.
+#include "convert/Run.h"
 #include "QtPrinters.h"
 #include "convert/HandOff.h"
 #include "convert/LineSink.h"
@@ -29,11 +30,7 @@ QString playlist(int channels) {
 QString convertDirectly(const TargetFormat& format, const TStringList& source) {
     TStringList result;
     StringListSink sink(result);
-    Conversion conversion(format);
-    conversion.header(sink);
-    for (int k = 0; k < source.Count(); ++k)
-        conversion.processLine(source.line(k), sink);
-    conversion.footer(sink);
+    convertLines(format, source, sink);
     return result.Text();
 }
 

@@ -1,0 +1,60 @@
+#pragma once
+
+#include "convert/TargetFormat.h"
+
+namespace dorvane {
+
+class LineSink;
+class TStringList;
+
+// What a conversion run counts.
+struct ConversionCounts {
+    int channels = 0; // the channel count of the lines, as intake counts it
+    int entries = 0;  // the entries written; for the M3U targets, which write
+                      // the playlist itself, the channels
+};
+
+// The one way to run a conversion: the target's header, then the entries the
+// source gives, then its footer, into `out` (a LineSink for text lines, a
+// ByteLineSink for UTF-8 bytes).
+//
+// The source gives the entries a batch at a time: source.next(write) calls
+// write(channel, line) for each entry of its next batch and returns false
+// once there is none left; source.channels() is then the channel count of
+// all its lines. For the M3U targets every line is an entry, with an empty
+// channel, and is written as it is. The sources: Conversion's lines
+// (LineListSource, the window's run), the UTF-8 scanner's pieces
+// (Utf8Source, ScannedPieceSource).
+//
+// `count` holds the number of entries written so far, from 0: the number of
+// the entry being written, and the final one the footer writes.
+template <typename Source, typename Sink>
+ConversionCounts runConversion(const TargetFormat& target, Source& source, Sink& out, int& count) {
+    const bool converts = target.converts();
+    count = 0;
+    if (converts)
+        target.header(out);
+    const auto write = [&](auto channel, auto line) {
+        if (converts)
+            target.entry(out, channel, line, ++count);
+        else
+            out.addLine({line});
+    };
+    while (source.next(write)) {
+    }
+    if (converts)
+        target.footer(out, count);
+    const int channels = source.channels();
+    return {channels, converts ? count : channels};
+}
+
+template <typename Source, typename Sink>
+ConversionCounts runConversion(const TargetFormat& target, Source& source, Sink& out) {
+    int count = 0;
+    return runConversion(target, source, out, count);
+}
+
+// All lines of a line list, as one batch.
+ConversionCounts convertLines(const TargetFormat& target, const TStringList& lines, LineSink& out);
+
+} // namespace dorvane
