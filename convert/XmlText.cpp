@@ -18,6 +18,9 @@ namespace {
 
 enum class Quoting { Attribute, Element };
 
+template <typename Text>
+using CharOf = std::conditional_t<std::is_same_v<Text, QByteArrayView>, char, char16_t>;
+
 template <typename Char> struct TextOf;
 template <> struct TextOf<char16_t> {
     using View = QStringView;
@@ -162,8 +165,8 @@ typename TextOf<Char>::View escape(typename TextOf<Char>::View text,
 }
 
 template <typename Char>
-typename TextOf<Char>::View cdataContent(typename TextOf<Char>::View text,
-                                         typename TextOf<Char>::Buffer& buffer) {
+typename TextOf<Char>::View escapeCData(typename TextOf<Char>::View text,
+                                        typename TextOf<Char>::Buffer& buffer) {
     const Char* p = TextOf<Char>::units(text);
     const qsizetype size = text.size();
     const auto needsChange = [p, size](qsizetype k) {
@@ -199,24 +202,25 @@ typename TextOf<Char>::View cdataContent(typename TextOf<Char>::View text,
 
 } // namespace
 
-QStringView xmlAttributeValue(QStringView text, QString& buffer) {
-    return escape<Quoting::Attribute, char16_t>(text, buffer);
+namespace xml {
+
+template <typename Text> Text attributeValue(Text text, XmlBuffer<Text>& buffer) {
+    return escape<Quoting::Attribute, CharOf<Text>>(text, buffer);
 }
-QStringView xmlElementText(QStringView text, QString& buffer) {
-    return escape<Quoting::Element, char16_t>(text, buffer);
+template <typename Text> Text elementText(Text text, XmlBuffer<Text>& buffer) {
+    return escape<Quoting::Element, CharOf<Text>>(text, buffer);
 }
-QStringView xmlCDataContent(QStringView text, QString& buffer) {
-    return cdataContent<char16_t>(text, buffer);
+template <typename Text> Text cdataContent(Text text, XmlBuffer<Text>& buffer) {
+    return escapeCData<CharOf<Text>>(text, buffer);
 }
 
-QByteArrayView xmlAttributeValueUtf8(QByteArrayView text, QByteArray& buffer) {
-    return escape<Quoting::Attribute, char>(text, buffer);
-}
-QByteArrayView xmlElementTextUtf8(QByteArrayView text, QByteArray& buffer) {
-    return escape<Quoting::Element, char>(text, buffer);
-}
-QByteArrayView xmlCDataContentUtf8(QByteArrayView text, QByteArray& buffer) {
-    return cdataContent<char>(text, buffer);
-}
+template QStringView attributeValue(QStringView, QString&);
+template QStringView elementText(QStringView, QString&);
+template QStringView cdataContent(QStringView, QString&);
+template QByteArrayView attributeValue(QByteArrayView, QByteArray&);
+template QByteArrayView elementText(QByteArrayView, QByteArray&);
+template QByteArrayView cdataContent(QByteArrayView, QByteArray&);
+
+} // namespace xml
 
 } // namespace dorvane

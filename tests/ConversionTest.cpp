@@ -158,16 +158,17 @@ TEST(XmlText, EscapesOnlyWhatTheContextNeeds) {
         const char16_t* in;
         const char16_t* out;
     } cases[] = {
-        {xmlAttributeValue, u"a&b<c>d\"e'f", u"a&amp;b&lt;c&gt;d&quot;e'f"},
-        {xmlElementText, u"a&b<c>d\"e", u"a&amp;b&lt;c&gt;d\"e"},
-        {xmlCDataContent, u"a&<>\"]]>b]]]>c]]", u"a&<>\"]]]]><![CDATA[>b]]]]]><![CDATA[>c]]"},
-        {xmlAttributeValue,
+        {xml::attributeValue<QStringView>, u"a&b<c>d\"e'f", u"a&amp;b&lt;c&gt;d&quot;e'f"},
+        {xml::elementText<QStringView>, u"a&b<c>d\"e", u"a&amp;b&lt;c&gt;d\"e"},
+        {xml::cdataContent<QStringView>, u"a&<>\"]]>b]]]>c]]",
+         u"a&<>\"]]]]><![CDATA[>b]]]]]><![CDATA[>c]]"},
+        {xml::attributeValue<QStringView>,
          u"\x01"
          "a\tb\x0B\x1F\uFFFE\uFFFFc\x7F",
          u"a\tb"
          "c\x7F"},
-        {xmlElementText, u"\x08&\x0C", u"&amp;"},
-        {xmlCDataContent, u"]]\x01>",
+        {xml::elementText<QStringView>, u"\x08&\x0C", u"&amp;"},
+        {xml::cdataContent<QStringView>, u"]]\x01>",
          u"]]]]><![CDATA[>"}, // a dropped character does not hide "]]>"
     };
     for (const auto& c : cases) {
@@ -180,7 +181,8 @@ TEST(XmlText, EscapesOnlyWhatTheContextNeeds) {
 TEST(XmlText, ReturnsPlainTextItself) {
     const QString plain = QStringLiteral("Первый канал http://a.example/x?y=1;z]]");
     QString buffer;
-    for (auto escape : {xmlAttributeValue, xmlElementText, xmlCDataContent})
+    for (auto escape : {xml::attributeValue<QStringView>, xml::elementText<QStringView>,
+                        xml::cdataContent<QStringView>})
         EXPECT_EQ(escape(plain, buffer).data(), plain.data());
     EXPECT_TRUE(buffer.isNull());
 }
