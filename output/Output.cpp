@@ -33,7 +33,7 @@ bool replacesExistingFile(const QString& fileName) {
 }
 
 QString replaceQuestionText(const QString& fileName) {
-    return QStringLiteral("File \"%1\" already exists. Replace it?").arg(ExpandFileName(fileName));
+    return QStringLiteral("Файл «%1» уже существует. Заменить?").arg(ExpandFileName(fileName));
 }
 
 void saveText(const QString& fileName, QStringView text, bool utf8) {

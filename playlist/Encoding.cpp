@@ -257,8 +257,10 @@ int ansiCodePageForLocale(QStringView localeName) {
         territory = localeName.sliced(languageEnd + 1, end - languageEnd - 1).toString().toUpper();
     }
 
-    if (language == u"zh") {
-        // Traditional script where it is the norm; simplified everywhere else.
+    if (language == u"zh" && !territory.isEmpty()) {
+        // Traditional script where it is the norm; simplified everywhere
+        // else. Without a territory the script is unknown, and Chinese is
+        // treated as any language without a code page of its own.
         if (territory == u"TW" || territory == u"HK" || territory == u"MO")
             return 950;
         return 936;

@@ -57,9 +57,8 @@ QString decodeUtf16(QByteArrayView bytes, bool bigEndian) {
         const unsigned a = in[2 * k], b = in[2 * k + 1];
         out[k] = static_cast<char16_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
     }
-    // An odd byte at the end cannot be a character; it stands for one U+FFFD.
-    if (bytes.size() % 2)
-        text.append(QChar(0xFFFD));
+    // An odd byte at the end is half a code unit, not a character: it is
+    // dropped, as a file cut short within a character loses that character.
     return text;
 }
 
