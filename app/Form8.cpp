@@ -130,7 +130,6 @@ TForm8::~TForm8() {
 
 void TForm8::loadSkin() {
     sImage1->setProperty(kSkinSectionProperty, QStringLiteral("CHECKBOX"));
-    sMemo1->setProperty(kSkinSectionProperty, QStringLiteral("EDIT"));
     sStatusBar1->setProperty(kSkinSectionProperty, QStringLiteral("STATUSBAR"));
     sImage2->setProperty(kSkinSectionProperty, QStringLiteral("STATUSBAR"));
 
@@ -196,8 +195,7 @@ void TForm8::createControls() {
     sRadioButton9 = m_targetButtons[8];
     sRadioButton10 = m_targetButtons[9];
     sRadioButton11 = m_targetButtons[10];
-    sRadioButton1->setChecked(true);
-    sRadioButton1->setFocusPolicy(Qt::StrongFocus);
+    // FormCreate checks "M3U Playlist", which then takes the tab stop.
 
     sButton1 = new QPushButton(QStringLiteral("Save"), client);
     sButton1->setObjectName(QStringLiteral("sButton1"));

@@ -10,6 +10,7 @@
 #include "convert/TargetFormat.h"
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
+#include "playlist/Platform.h"
 #include "playlist/Playlist.h"
 #include "playlist/StringList.h"
 #include "playlist/SystemError.h"
@@ -152,15 +153,11 @@ QByteArray readStandardInput() {
     while (true) {
         if (bytes.size() - used < 65536)
             bytes.resize(std::max<qsizetype>(used * 2, used + 65536));
-        const ssize_t got = ::read(
-            STDIN_FILENO, bytes.data() + used,
-            static_cast<size_t>(std::min<qsizetype>(bytes.size() - used, qsizetype(1) << 30)));
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
+        const long long got =
+            platform::readSome(STDIN_FILENO, bytes.data() + used, bytes.size() - used);
+        if (got < 0)
             throw EReadError(
                 QStringLiteral("Cannot read standard input. %1").arg(SysErrorMessage(errno)));
-        }
         if (got == 0)
             break;
         used += got;
@@ -192,13 +189,9 @@ void writeStandardOutput(const QByteArray& bytes) {
     const char* data = bytes.constData();
     qsizetype left = bytes.size();
     while (left > 0) {
-        const ssize_t written =
-            ::write(STDOUT_FILENO, data, static_cast<size_t>(std::min<qsizetype>(left, 1 << 30)));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
+        const long long written = platform::writeSome(STDOUT_FILENO, data, left);
+        if (written < 0)
             throw EWriteError(QStringLiteral("Stream write error"));
-        }
         data += written;
         left -= written;
     }
@@ -288,7 +281,7 @@ Result convertInput(QByteArrayView bytes, const TEncoding& ansi, const TargetFor
         result.channels = counts.channels;
         result.entries = counts.entries;
     };
-    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
+    if (platform::startsWithUtf16Mark(bytes)) {
         // UTF-16: rare, and not worth reading in pieces.
         TStringList lines;
         lines.setText(decodeFileBytes(QByteArray::fromRawData(bytes.data(), bytes.size()),
@@ -320,9 +313,9 @@ Result convertInput(QByteArrayView bytes, const TEncoding& ansi, const TargetFor
 // not read. A first piece shorter than three bytes is the whole input or
 // ends with an LF, so it has neither a preamble nor a mark.
 bool takeLeadingMark(QByteArrayView& piece) {
-    if (piece.startsWith("\xFF\xFE") || piece.startsWith("\xFE\xFF"))
+    if (platform::startsWithUtf16Mark(piece))
         return false;
-    if (piece.startsWith("\xEF\xBB\xBF"))
+    if (platform::startsWithUtf8Mark(piece))
         piece = piece.sliced(3);
     return true;
 }
@@ -355,13 +348,10 @@ std::optional<Result> convertUtf8Bytes(QByteArrayView bytes, const TargetFormat&
 std::optional<Result> convertUtf8File(const QString& fileName, const TargetFormat& target,
                                       const TEncoding& encoding, bool& tried) {
     tried = false;
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
+    const int fd = platform::openForReading(fileName);
     if (fd < 0)
         return std::nullopt;
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
+    const platform::FileCloser closer(fd);
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxPlaylistBytes)
         return std::nullopt;

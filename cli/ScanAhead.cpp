@@ -1,6 +1,7 @@
 #include "cli/ScanAhead.h"
 
 #include "playlist/Errors.h"
+#include "playlist/Platform.h"
 #include "playlist/SystemError.h"
 #include "playlist/TextFile.h"
 
@@ -68,9 +69,9 @@ void ScanAhead::read() {
                 first = false;
                 // A piece shorter than three bytes is the whole file or ends
                 // with an LF: it has neither a preamble nor a UTF-16 mark.
-                if (piece.startsWith("\xFF\xFE") || piece.startsWith("\xFE\xFF"))
+                if (platform::startsWithUtf16Mark(piece))
                     utf8 = false;
-                else if (piece.startsWith("\xEF\xBB\xBF"))
+                else if (platform::startsWithUtf8Mark(piece))
                     piece = piece.sliced(3);
             }
             if (utf8 && !isWellFormedUtf8(piece))
@@ -105,10 +106,8 @@ ScanAhead::Verdict ScanAhead::readPiece(QByteArray& bytes, qsizetype& size) {
         // A regular file gives all that is asked for unless at its end.
         bool atEnd = false;
         while (used < bytes.size()) {
-            const ssize_t got =
-                ::read(m_fd, bytes.data() + used, static_cast<size_t>(bytes.size() - used));
-            if (got < 0 && errno == EINTR)
-                continue;
+            const long long got =
+                platform::readSome(m_fd, bytes.data() + used, bytes.size() - used);
             if (got < 0)
                 throw EFOpenError(cannotOpenMessage(m_fileName, errno));
             if (got == 0) {

@@ -15,8 +15,9 @@ class TargetFormat;
 
 // Reads a UTF-8 playlist file in pieces on a thread of its own, checks each
 // piece's form and scans it (ByteScanner), a few pieces ahead of the caller,
-// who writes them (ByteWriter). Reading, checking and scanning take about as
-// long as writing, so on two cores the whole takes little more than half.
+// who writes them (runConversion over a ScannedPieceSource). Reading,
+// checking and scanning take about as long as writing, so on two cores the
+// whole takes little more than half.
 //
 // Pieces end just after an LF byte, so that no line and no UTF-8 sequence is
 // cut; the first has its UTF-8 preamble removed.

@@ -22,9 +22,9 @@ struct ConversionCounts {
 // write(channel, line) for each entry of its next batch and returns false
 // once there is none left; source.channels() is then the channel count of
 // all its lines. For the M3U targets every line is an entry, with an empty
-// channel, and is written as it is. The sources: Conversion's lines
-// (LineListSource, the window's run), the UTF-8 scanner's pieces
-// (Utf8Source, ScannedPieceSource).
+// channel, and is written as it is. Text lines are classified by Conversion
+// (convertLines, the window's run, dorvane-convert's UTF-16 way), UTF-8
+// bytes by ByteScanner (Utf8Source, ScannedPieceSource).
 //
 // `count` holds the number of entries written so far, from 0: the number of
 // the entry being written, and the final one the footer writes.

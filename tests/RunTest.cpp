@@ -110,8 +110,8 @@ TEST(HandOff, StepErrorsComeBackToTheWorker) {
         std::atomic<bool> caught{false};
         void run() override {
             try {
-                HandOff::instance().synchronize([] { throw EOutOfResources("boom"); });
-            } catch (const EOutOfResources&) {
+                HandOff::instance().synchronize([] { throw EThread("boom"); });
+            } catch (const EThread&) {
                 caught = true;
             }
         }
