@@ -593,22 +593,30 @@ void TForm8::sButton3Click() {
 }
 
 void TForm8::saveTextArea() {
-    const TargetFormat& format = formatFor(selectedTarget());
-    const QStringView extension = format.extension();
-    SaveDialog1->setFileName(format.defaultFileName());
-    SaveDialog1->setFilter(saveDialogFilter(extension));
-    if (!SaveDialog1->execute(this))
-        return;
-    const QString fileName = finalSaveFileName(SaveDialog1->fileName(), extension);
-    if (replacesExistingFile(fileName) &&
-        MessageBox::show(this, QMessageBox::Question, applicationTitle(),
-                         replaceQuestionText(fileName), QMessageBox::Yes | QMessageBox::No,
-                         QMessageBox::No) != QMessageBox::Yes)
-        return;
-    // The dialog and the question serve a run's hand-offs while they are
-    // open: what is written is what the text area shows now, in the encoding
-    // ticked now.
-    saveText(fileName, sMemo1->text(), sCheckBox1->isChecked());
+    // The save flow is output's; the window lends it its dialogs, and the
+    // text area and check box as they are once the dialogs have closed.
+    struct Dialogs final : SaveDialogs {
+        TForm8& form;
+        explicit Dialogs(TForm8& window) : form(window) {}
+
+        bool chooseFileName(const QString& proposed, const QString& filter,
+                            QString& chosen) override {
+            form.SaveDialog1->setFileName(proposed);
+            form.SaveDialog1->setFilter(filter);
+            if (!form.SaveDialog1->execute(&form))
+                return false;
+            chosen = form.SaveDialog1->fileName();
+            return true;
+        }
+        bool confirm(const QString& question) override {
+            return MessageBox::show(&form, QMessageBox::Question, applicationTitle(), question,
+                                    QMessageBox::Yes | QMessageBox::No,
+                                    QMessageBox::No) == QMessageBox::Yes;
+        }
+        QString text() override { return form.sMemo1->text(); }
+        bool utf8Ticked() override { return form.sCheckBox1->isChecked(); }
+    } dialogs(*this);
+    saveWithDialogs(formatFor(selectedTarget()), dialogs);
 }
 
 void TForm8::copyTextArea() {

@@ -157,13 +157,13 @@ QByteArray readStandardInput() {
             platform::readSome(STDIN_FILENO, bytes.data() + used, bytes.size() - used);
         if (got < 0)
             throw EReadError(
-                QStringLiteral("Cannot read standard input. %1").arg(SysErrorMessage(errno)));
+                QStringLiteral("Cannot read standard input. %1").arg(sysErrorMessage(errno)));
         if (got == 0)
             break;
         used += got;
         if (used > kMaxPlaylistBytes)
             throw EReadError(
-                QStringLiteral("Cannot read standard input. %1").arg(SysErrorMessage(EFBIG)));
+                QStringLiteral("Cannot read standard input. %1").arg(sysErrorMessage(EFBIG)));
     }
     bytes.resize(used);
     return bytes;

@@ -57,7 +57,7 @@ struct TThreadKonvert::Slices {
     template <typename Write> bool next(Write& write) {
         // The number of steps is fixed at the start; lines added later
         // are not converted.
-        if (line >= run.m_lineCount || run.Terminated())
+        if (line >= run.m_lineCount || run.terminated())
             return false;
         HandOff::instance().synchronize([&] {
             QElapsedTimer clock;

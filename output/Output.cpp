@@ -1,5 +1,6 @@
 #include "output/Output.h"
 
+#include "convert/TargetFormat.h"
 #include "playlist/Clipboard.h"
 #include "playlist/Encoding.h"
 #include "playlist/SystemError.h"
@@ -33,11 +34,23 @@ bool replacesExistingFile(const QString& fileName) {
 }
 
 QString replaceQuestionText(const QString& fileName) {
-    return QStringLiteral("Файл «%1» уже существует. Заменить?").arg(ExpandFileName(fileName));
+    return QStringLiteral("Файл «%1» уже существует. Заменить?").arg(expandFileName(fileName));
 }
 
-void saveText(const QString& fileName, QStringView text, bool utf8) {
-    saveTextToFile(fileName, text, utf8 ? TEncoding::UTF8() : TEncoding::Default());
+const TEncoding& saveEncoding(const TargetFormat&, bool utf8Ticked) {
+    return utf8Ticked ? TEncoding::UTF8() : TEncoding::Default();
+}
+
+void saveWithDialogs(const TargetFormat& target, SaveDialogs& dialogs) {
+    const QStringView extension = target.extension();
+    QString chosen;
+    if (!dialogs.chooseFileName(target.defaultFileName(), saveDialogFilter(extension), chosen))
+        return;
+    const QString fileName = finalSaveFileName(chosen, extension);
+    if (replacesExistingFile(fileName) && !dialogs.confirm(replaceQuestionText(fileName)))
+        return;
+    // The file is replaced only once every byte is written.
+    saveTextToFile(fileName, dialogs.text(), saveEncoding(target, dialogs.utf8Ticked()));
 }
 
 void copyText(const QString& text) {

@@ -18,52 +18,60 @@ namespace {
 // The most one call is asked for: within every platform's limits.
 constexpr long long kMostPerCall = 1 << 30;
 
-} // namespace
-
 #if defined(_WIN32)
-int openForReading(const QString& fileName) {
+int openRaw(const QString& fileName) {
     return ::_wopen(reinterpret_cast<const wchar_t*>(fileName.utf16()), _O_RDONLY | _O_BINARY);
 }
-long long readSome(int fd, char* buffer, long long size) {
-    while (true) {
-        const int got = ::_read(fd, buffer, static_cast<unsigned>(std::min(size, kMostPerCall)));
-        if (got >= 0 || errno != EINTR)
-            return got;
-    }
+long long readRaw(int fd, char* buffer, long long size) {
+    return ::_read(fd, buffer, static_cast<unsigned>(size));
 }
-long long writeSome(int fd, const char* buffer, long long size) {
-    while (true) {
-        const int put = ::_write(fd, buffer, static_cast<unsigned>(std::min(size, kMostPerCall)));
-        if (put >= 0 || errno != EINTR)
-            return put;
-    }
+long long writeRaw(int fd, const char* buffer, long long size) {
+    return ::_write(fd, buffer, static_cast<unsigned>(size));
 }
-FileCloser::~FileCloser() {
-    if (m_fd >= 0)
-        ::_close(m_fd);
+void closeRaw(int fd) {
+    ::_close(fd);
 }
 #else
-int openForReading(const QString& fileName) {
+int openRaw(const QString& fileName) {
     return ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
 }
-long long readSome(int fd, char* buffer, long long size) {
-    while (true) {
-        const ssize_t got = ::read(fd, buffer, static_cast<size_t>(std::min(size, kMostPerCall)));
-        if (got >= 0 || errno != EINTR)
-            return got;
-    }
+long long readRaw(int fd, char* buffer, long long size) {
+    return ::read(fd, buffer, static_cast<size_t>(size));
 }
-long long writeSome(int fd, const char* buffer, long long size) {
-    while (true) {
-        const ssize_t put = ::write(fd, buffer, static_cast<size_t>(std::min(size, kMostPerCall)));
-        if (put >= 0 || errno != EINTR)
-            return put;
-    }
+long long writeRaw(int fd, const char* buffer, long long size) {
+    return ::write(fd, buffer, static_cast<size_t>(size));
 }
-FileCloser::~FileCloser() {
-    if (m_fd >= 0)
-        ::close(m_fd);
+void closeRaw(int fd) {
+    ::close(fd);
 }
 #endif
+
+// Repeats the call while a signal interrupts it.
+template <typename Call> long long retried(Call call) {
+    while (true) {
+        const long long done = call();
+        if (done >= 0 || errno != EINTR)
+            return done;
+    }
+}
+
+} // namespace
+
+int openForReading(const QString& fileName) {
+    return openRaw(fileName);
+}
+
+long long readSome(int fd, char* buffer, long long size) {
+    return retried([=] { return readRaw(fd, buffer, std::min(size, kMostPerCall)); });
+}
+
+long long writeSome(int fd, const char* buffer, long long size) {
+    return retried([=] { return writeRaw(fd, buffer, std::min(size, kMostPerCall)); });
+}
+
+FileCloser::~FileCloser() {
+    if (m_fd >= 0)
+        closeRaw(m_fd);
+}
 
 } // namespace dorvane::platform

@@ -204,6 +204,40 @@ TEST(FastPath, TakesExactlyTheBytesStrictDecodingTakes) {
     }
 }
 
+// The pieces Utf8Source cuts by itself: each ends after the first LF at or
+// past its size, so a line or a character that straddles that point stays
+// whole; a bad byte in a later piece still voids the run.
+TEST(FastPath, DefaultPiecesKeepLinesWholeAndStillCheckTheirForm) {
+    QByteArray text;
+    // One name line longer than a piece, Cyrillic all through it, so the
+    // size falls inside a line and inside a character.
+    text += "#EXTINF:-1 x=\"" + QByteArray(200, 'a') + "\"," +
+            QString(Utf8Source::kPieceSize / 2 + 7, u'ж').toUtf8() + "\n";
+    for (int k = 0; k < 5000; ++k)
+        text += "http://a.b/" + QByteArray::number(k) + "\r\n#EXTINF:-1,Канал " +
+                QByteArray::number(k) + "\n";
+    const TargetFormat& pls = formatFor(TTargetKind::tkPLS);
+    ASSERT_GT(text.size(), 2 * Utf8Source::kPieceSize);
+
+    QByteArray bytes = TEncoding::UTF8().GetPreamble();
+    ByteLineSink sink(bytes, 0);
+    Utf8Source source(pls, text);
+    const ConversionCounts counts = runConversion(pls, source, sink);
+    sink.finish();
+    EXPECT_TRUE(source.wellFormed());
+    const Output expected = throughUtf16(text, pls);
+    EXPECT_EQ(bytes, expected.bytes);
+    EXPECT_EQ(counts.channels, expected.channels);
+    EXPECT_EQ(counts.entries, 5000);
+
+    text[text.size() - 3] = '\xFF'; // in the last piece
+    QByteArray spoilt;
+    ByteLineSink spoiltSink(spoilt, 0);
+    Utf8Source spoiltSource(pls, text);
+    runConversion(pls, spoiltSource, spoiltSink);
+    EXPECT_FALSE(spoiltSource.wellFormed());
+}
+
 TEST(FastPath, ByteSinkEncodesTemplateTextThatIsNotAscii) {
     // No format has such text today; the sink must not turn it into nonsense
     // when one does.

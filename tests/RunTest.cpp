@@ -61,7 +61,7 @@ TEST(ConversionRun, EndsWithTheConvertedTextOnTheMainThread) {
     EXPECT_EQ(endThread, QCoreApplication::instance()->thread());
     EXPECT_EQ(shown, convertDirectly(pls, source));
     EXPECT_EQ(worker->count, 3000);
-    EXPECT_FALSE(worker->FatalException());
+    EXPECT_FALSE(worker->fatalException());
 }
 
 TEST(ConversionRun, StoppedRunEndsWithItsFooterAndWithoutHanging) {
@@ -101,8 +101,8 @@ TEST(ConversionRun, ASourceCutShortUnderTheRunEndsItWithAnError) {
     worker->WaitFor();
 
     EXPECT_FALSE(ended) << "a failed run has no end-of-run step";
-    ASSERT_TRUE(worker->FatalException());
-    EXPECT_THROW(std::rethrow_exception(worker->FatalException()), EStringListError);
+    ASSERT_TRUE(worker->fatalException());
+    EXPECT_THROW(std::rethrow_exception(worker->fatalException()), EStringListError);
 }
 
 TEST(HandOff, StepErrorsComeBackToTheWorker) {
