@@ -213,7 +213,7 @@ TEST(FastPath, DefaultPiecesKeepLinesWholeAndStillCheckTheirForm) {
     // size falls inside a line and inside a character.
     text += "#EXTINF:-1 x=\"" + QByteArray(200, 'a') + "\"," +
             QString(Utf8Source::kPieceSize / 2 + 7, u'ж').toUtf8() + "\n";
-    for (int k = 0; k < 5000; ++k)
+    for (int k = 0; k < 10000; ++k)
         text += "http://a.b/" + QByteArray::number(k) + "\r\n#EXTINF:-1,Канал " +
                 QByteArray::number(k) + "\n";
     const TargetFormat& pls = formatFor(TTargetKind::tkPLS);
@@ -228,7 +228,7 @@ TEST(FastPath, DefaultPiecesKeepLinesWholeAndStillCheckTheirForm) {
     const Output expected = throughUtf16(text, pls);
     EXPECT_EQ(bytes, expected.bytes);
     EXPECT_EQ(counts.channels, expected.channels);
-    EXPECT_EQ(counts.entries, 5000);
+    EXPECT_EQ(counts.entries, 10000);
 
     text[text.size() - 3] = '\xFF'; // in the last piece
     QByteArray spoilt;
