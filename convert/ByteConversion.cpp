@@ -3,6 +3,7 @@
 #include "convert/Conversion.h"
 #include "convert/TargetFormat.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 
@@ -130,7 +131,7 @@ bool Utf8Source::scanNextPiece() {
         return false;
     qsizetype size = m_rest.size();
     if (m_cut) {
-        size = m_cut(m_rest);
+        size = std::clamp<qsizetype>(m_cut(m_rest), 1, m_rest.size()); // always on
     } else if (size > kPieceSize) {
         const char* const from = m_rest.data() + kPieceSize;
         const char* const lf = lines::find(from, m_rest.data() + m_rest.size(), '\n');
