@@ -18,33 +18,31 @@ namespace {
 // The most one call is asked for: within every platform's limits.
 constexpr long long kMostPerCall = 1 << 30;
 
+// The system's calls: the same on both kinds of system but for an
+// underscore, the type of a size, and how a file name is passed.
 #if defined(_WIN32)
+#define DORVANE_SYSTEM_CALL(name) ::_##name
+using CallSize = unsigned;
 int openRaw(const QString& fileName) {
     return ::_wopen(reinterpret_cast<const wchar_t*>(fileName.utf16()), _O_RDONLY | _O_BINARY);
 }
-long long readRaw(int fd, char* buffer, long long size) {
-    return ::_read(fd, buffer, static_cast<unsigned>(size));
-}
-long long writeRaw(int fd, const char* buffer, long long size) {
-    return ::_write(fd, buffer, static_cast<unsigned>(size));
-}
-void closeRaw(int fd) {
-    ::_close(fd);
-}
 #else
+#define DORVANE_SYSTEM_CALL(name) ::name
+using CallSize = size_t;
 int openRaw(const QString& fileName) {
     return ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
 }
+#endif
+
 long long readRaw(int fd, char* buffer, long long size) {
-    return ::read(fd, buffer, static_cast<size_t>(size));
+    return DORVANE_SYSTEM_CALL(read)(fd, buffer, static_cast<CallSize>(size));
 }
 long long writeRaw(int fd, const char* buffer, long long size) {
-    return ::write(fd, buffer, static_cast<size_t>(size));
+    return DORVANE_SYSTEM_CALL(write)(fd, buffer, static_cast<CallSize>(size));
 }
 void closeRaw(int fd) {
-    ::close(fd);
+    DORVANE_SYSTEM_CALL(close)(fd);
 }
-#endif
 
 // Repeats the call while a signal interrupts it.
 template <typename Call> long long retried(Call call) {
