@@ -1,5 +1,6 @@
 #include "cli/ConvertCommand.h"
 
+#include "cli/InputReader.h"
 #include "cli/PieceReader.h"
 #include "cli/ScanAhead.h"
 #include "convert/ByteConversion.h"
@@ -10,6 +11,7 @@
 #include "convert/TargetFormat.h"
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
+#include "playlist/FileName.h"
 #include "playlist/Platform.h"
 #include "playlist/Playlist.h"
 #include "playlist/StringList.h"
@@ -17,14 +19,12 @@
 #include "playlist/TextFile.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
 #include <new>
 #include <optional>
 #include <sys/stat.h>
@@ -81,10 +81,25 @@ struct UsageError {
     QString message;
 };
 
-void printTo(FILE* stream, const QString& text) {
+const QString kStandardOutputFailure = QStringLiteral("Cannot write to standard output");
+
+// False when the stream did not take every byte (errno says why).
+bool printTo(FILE* stream, const QString& text) {
     const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-    std::fflush(stream);
+    errno = 0;
+    const size_t written =
+        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    return std::fflush(stream) == 0 && written == static_cast<size_t>(bytes.size());
+}
+
+// The information options' text on standard output; a failure to write it
+// (a full disk, a closed output) fails the run.
+int printInformation(const QString& text) {
+    if (printTo(stdout, text))
+        return kDone;
+    const int error = errno ? errno : EIO;
+    printTo(stderr, QStringLiteral("%1. %2\n").arg(kStandardOutputFailure, sysErrorMessage(error)));
+    return kFileError;
 }
 
 Options parseArguments(int argc, char** argv) {
@@ -92,14 +107,14 @@ Options parseArguments(int argc, char** argv) {
     bool inputGiven = false;
     bool optionsEnded = false;
     for (int k = 1; k < argc; ++k) {
-        const QString arg = QFile::decodeName(argv[k]);
+        const QString arg = decodeFileName(argv[k]); // a file name keeps its bytes
         const auto takeValue = [&](QStringView name) -> QString {
             // "--name=value" or "--name value"
             if (arg.size() > name.size())
                 return arg.sliced(name.size() + 1);
             if (k + 1 >= argc)
                 throw UsageError{QStringLiteral("%1 needs a value").arg(name)};
-            return QFile::decodeName(argv[++k]);
+            return decodeFileName(argv[++k]);
         };
         const auto is = [&](QStringView name, bool takesValue) {
             return arg == name || (takesValue && arg.startsWith(name) && arg.size() > name.size() &&
@@ -147,26 +162,17 @@ Options parseArguments(int argc, char** argv) {
     return options;
 }
 
-QByteArray readStandardInput() {
-    QByteArray bytes;
-    qsizetype used = 0;
-    while (true) {
-        if (bytes.size() - used < 65536)
-            bytes.resize(std::max<qsizetype>(used * 2, used + 65536));
-        const long long got =
-            platform::readSome(STDIN_FILENO, bytes.data() + used, bytes.size() - used);
-        if (got < 0)
-            throw EReadError(
-                QStringLiteral("Cannot read standard input. %1").arg(sysErrorMessage(errno)));
-        if (got == 0)
-            break;
-        used += got;
-        if (used > kMaxPlaylistBytes)
-            throw EReadError(
-                QStringLiteral("Cannot read standard input. %1").arg(sysErrorMessage(EFBIG)));
+// Writes all of `bytes` to `fd`; `failure` begins the message of a failure.
+void writeAll(int fd, QByteArrayView bytes, const QString& failure) {
+    const char* data = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const long long written = platform::writeSome(fd, data, left);
+        if (written < 0)
+            throw EWriteError(QStringLiteral("%1. %2").arg(failure, sysErrorMessage(errno)));
+        data += written;
+        left -= written;
     }
-    bytes.resize(used);
-    return bytes;
 }
 
 // A pipe holds 64 KiB by default, so a big output goes through it in many
@@ -186,65 +192,81 @@ void widenOutputPipe(qsizetype outputSize) {
 
 void writeStandardOutput(const QByteArray& bytes) {
     widenOutputPipe(bytes.size());
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const long long written = platform::writeSome(STDOUT_FILENO, data, left);
-        if (written < 0)
-            throw EWriteError(QStringLiteral("Stream write error"));
-        data += written;
-        left -= written;
+    writeAll(STDOUT_FILENO, bytes, kStandardOutputFailure);
+}
+
+// Replaces a regular file whose name Qt cannot spell (see decodeFileName)
+// as saveBytesToFile does: a file beside it, renamed over it once written.
+void saveBytesUnderRawName(const QString& fileName, const QByteArray& path,
+                           const QByteArray& bytes) {
+    struct stat st {};
+    const bool exists = ::stat(path.constData(), &st) == 0;
+    if (exists && ::access(path.constData(), W_OK) != 0)
+        throw EFCreateError(cannotCreateMessage(fileName, errno));
+    QByteArray temporary = path + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        throw EFCreateError(cannotCreateMessage(fileName, errno));
+    try {
+        mode_t mode = st.st_mode & 07777;
+        if (!exists) {
+            mode = ::umask(0);
+            ::umask(mode);
+            mode = 0666 & ~mode;
+        }
+        ::fchmod(fd, mode);
+        writeAll(fd, bytes,
+                 QStringLiteral("Cannot write file \"%1\"").arg(expandFileName(fileName)));
+        if (::fsync(fd) != 0 || ::close(fd) != 0)
+            throw EWriteError(cannotWriteMessage(fileName, errno));
+        if (::rename(temporary.constData(), path.constData()) != 0)
+            throw EFCreateError(cannotCreateMessage(fileName, errno));
+    } catch (...) {
+        ::close(fd);
+        ::unlink(temporary.constData());
+        throw;
     }
+}
+
+// -o FILE. A regular file is replaced only once every byte is written; a
+// device or a FIFO is written into as it is (replacing /dev/null with a
+// file would break the system).
+void writeOutputFile(const QString& fileName, const QByteArray& bytes) {
+    const QByteArray path = encodeFileName(fileName);
+    struct stat st {};
+    if (::stat(path.constData(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        const int fd = ::open(path.constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            throw EFCreateError(cannotCreateMessage(fileName, errno));
+        try {
+            writeAll(fd, bytes,
+                     QStringLiteral("Cannot write file \"%1\"").arg(expandFileName(fileName)));
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
+        if (::close(fd) != 0)
+            throw EWriteError(cannotWriteMessage(fileName, errno));
+        return;
+    }
+    if (QFile::encodeName(fileName) != path)
+        saveBytesUnderRawName(fileName, path, bytes);
+    else
+        saveBytesToFile(fileName, bytes, WriteErrorText::FileAndReason);
 }
 
 QString countText(int n, QStringView one, QStringView many) {
     return QStringLiteral("%1 %2").arg(n).arg(n == 1 ? one : many);
 }
 
-// The input's bytes, for the UTF-16 way (UTF-16 and code-page input)
-// and standard input. A regular file within the size limit is mapped rather
-// than read: no copy, and no fresh memory for the kernel to clear (a third
-// of the whole run on a big playlist). The price: a file that another program
-// cuts short while it is converted ends the process; it writes nothing then.
-// (UTF-8 files are read in pieces instead, see convertUtf8File.)
-class InputBytes {
-public:
-    explicit InputBytes(const QString& fileName) {
-        if (fileName.isEmpty()) {
-            m_bytes = readStandardInput();
-            return;
-        }
-        const QFileInfo info(fileName);
-        if (info.isFile() && info.size() > 0 && info.size() <= kMaxPlaylistBytes) {
-            m_file.setFileName(fileName);
-            if (m_file.open(QIODevice::ReadOnly)) {
-                m_mapped = m_file.map(0, m_file.size());
-                if (m_mapped) {
-                    m_size = m_file.size();
-                    return;
-                }
-            }
-            m_file.close();
-        }
-        m_bytes = readWholeFile(fileName); // and its error message, the size limit's too
-    }
-
-    QByteArrayView view() const {
-        return m_mapped ? QByteArrayView(m_mapped, m_size) : QByteArrayView(m_bytes);
-    }
-
-private:
-    QFile m_file;
-    uchar* m_mapped = nullptr;
-    qsizetype m_size = 0;
-    QByteArray m_bytes;
-};
-
-// What a conversion gives: the output's bytes and the counts it reports.
+// What a conversion gives: the output's bytes, the counts it reports, and
+// where the text ended at a U+0000 in the input's bytes (-1: it did not).
 struct Result {
     QByteArray bytes;
     int channels = 0;
     int entries = 0;
+    qint64 nulOffset = -1;
+    qint64 inputSize = 0;
 };
 
 // A source for runConversion: the lines of a PieceReader's pieces.
@@ -268,114 +290,118 @@ private:
     TStringList m_lines;
 };
 
-// Reads the input as decodeFileBytes(bytes, UTF-8, ansi) and
-// TStringList::setText read it, and converts it.
-Result convertInput(QByteArrayView bytes, const TEncoding& ansi, const TargetFormat& target,
-                    const TEncoding& encoding) {
+// The way of UTF-16 lines, for input in a code page or in UTF-16: the
+// lines' entries encoded into the output's bytes as they are written.
+template <typename Source>
+Result runIntoBytes(const TargetFormat& target, const TEncoding& encoding, qsizetype inputSize,
+                    Source& source) {
     Result result{encoding.GetPreamble()};
     // Enough for most targets in one go; pages never written cost nothing.
-    result.bytes.reserve(result.bytes.size() + bytes.size() + bytes.size() / 8 + 4096);
-    const qsizetype preambleSize = result.bytes.size();
-    const auto finish = [&](ConversionCounts counts, EncodingSink& sink) {
-        sink.flush();
-        result.channels = counts.channels;
-        result.entries = counts.entries;
-    };
-    if (platform::startsWithUtf16Mark(bytes)) {
-        // UTF-16: rare, and not worth reading in pieces.
-        TStringList lines;
-        lines.setText(decodeFileBytes(QByteArray::fromRawData(bytes.data(), bytes.size()),
-                                      TEncoding::UTF8(), ansi));
-        EncodingSink sink(result.bytes, encoding);
-        finish(convertLines(target, lines, sink), sink);
-        return result;
-    }
-
-    const QByteArray preamble = TEncoding::UTF8().GetPreamble();
-    const QByteArrayView body = bytes.startsWith(preamble) ? bytes.sliced(preamble.size()) : bytes;
-    // False when the bytes are not in `decoding` (a code page takes any).
-    const auto convertPieces = [&](const TEncoding& decoding) {
-        result.bytes.resize(preambleSize);
-        EncodingSink sink(result.bytes, encoding);
-        PieceReader reader(body, decoding);
-        PieceSource source(target, reader);
-        finish(runConversion(target, source, sink), sink);
-        return reader.wellFormed();
-    };
-    // Not UTF-8 after all: all of it again, in the code page.
-    if (!convertPieces(TEncoding::UTF8()))
-        convertPieces(ansi);
-    return result;
-}
-
-// Strips the preamble from the first piece of the input; false when the
-// input begins with a UTF-16 byte-order mark, which the direct path does
-// not read. A first piece shorter than three bytes is the whole input or
-// ends with an LF, so it has neither a preamble nor a mark.
-bool takeLeadingMark(QByteArrayView& piece) {
-    if (platform::startsWithUtf16Mark(piece))
-        return false;
-    if (platform::startsWithUtf8Mark(piece))
-        piece = piece.sliced(3);
-    return true;
-}
-
-// Bytes already in memory (standard input), on the direct path (see
-// ByteConversion), in pieces that stay in the cache between the check of
-// their form and their conversion. Nothing when they are not UTF-8.
-std::optional<Result> convertUtf8Bytes(QByteArrayView bytes, const TargetFormat& target,
-                                       const TEncoding& encoding) {
-    if (!takeLeadingMark(bytes))
-        return std::nullopt;
-    Result result{encoding.GetPreamble()};
-    ByteLineSink sink(result.bytes, bytes.size() + bytes.size() / 8 + 4096, encoding);
-    Utf8Source source(target, bytes);
+    result.bytes.reserve(result.bytes.size() + inputSize + inputSize / 8 + 4096);
+    EncodingSink sink(result.bytes, encoding);
     const ConversionCounts counts = runConversion(target, source, sink);
-    if (!source.wellFormed())
-        return std::nullopt;
-    sink.finish();
+    sink.flush();
     result.channels = counts.channels;
     result.entries = counts.entries;
     return result;
 }
 
-// A regular file, read (not mapped) in pieces, and scanned on a second
-// thread (ScanAhead) while this one writes: only the output is held whole. A
-// mapped file that another program cuts short while we read it would kill
-// the process; a read just ends early. Nothing when the file is not a
-// readable regular file (`tried` false: the whole-file path then reads it,
-// or reports why it cannot) or not UTF-8 (`tried` true).
-std::optional<Result> convertUtf8File(const QString& fileName, const TargetFormat& target,
-                                      const TEncoding& encoding, bool& tried) {
-    tried = false;
-    const int fd = platform::openForReading(fileName);
-    if (fd < 0)
-        return std::nullopt;
-    const platform::FileCloser closer(fd);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxPlaylistBytes)
-        return std::nullopt;
-
-    tried = true;
-    const qsizetype size = static_cast<qsizetype>(st.st_size);
+// UTF-8 input the direct way (see convert/ByteConversion.h): scanned in pieces on a
+// second thread (ScanAhead) while this one writes, so that only the output is
+// held whole. Nothing when the input is not for this way (`verdict` says why).
+std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& target,
+                                  const TEncoding& encoding, ScanAhead::Mode mode,
+                                  ScanAhead::Verdict& verdict) {
+    const qsizetype size = reader.sizeHint();
     Result result{encoding.GetPreamble()};
     ByteLineSink sink(result.bytes, size + size / 8 + 4096, encoding);
-    ScanAhead reader(fd, fileName, target);
-    ScannedPieceSource source(reader);
+    ScanAhead scan(reader, target, mode);
+    ScannedPieceSource source(scan);
     const ConversionCounts counts = runConversion(target, source, sink);
-    switch (reader.verdict()) {
-    case ScanAhead::Verdict::Utf8:
-        break;
-    case ScanAhead::Verdict::NotUtf8:
+    verdict = scan.verdict();
+    if (verdict != ScanAhead::Verdict::Utf8)
         return std::nullopt;
-    case ScanAhead::Verdict::TooLarge: // it grew while we read
-        tried = false;
-        return std::nullopt;
-    }
     sink.finish();
     result.channels = counts.channels;
     result.entries = counts.entries;
     return result;
+}
+
+// Input in a code page, decoded and split in pieces (PieceReader).
+Result convertCodePage(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
+                       const TEncoding& encoding) {
+    PieceReader pieces(reader, ansi);
+    PieceSource source(target, pieces);
+    return runIntoBytes(target, encoding, reader.sizeHint(), source);
+}
+
+// Input with a UTF-16 byte-order mark: rare, and read whole.
+Result convertUtf16(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
+                    const TEncoding& encoding) {
+    QByteArray bytes;
+    bytes.reserve(reader.sizeHint());
+    QByteArray buffer;
+    for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty();)
+        bytes.append(piece);
+    const QString text = decodeFileBytes(bytes, TEncoding::UTF8(), ansi);
+    bytes = QByteArray();
+    TStringList lines;
+    lines.setText(text);
+    LineListSource source(target, lines);
+    Result result = runIntoBytes(target, encoding, text.size(), source);
+    const qsizetype nul = text.indexOf(QChar(0));
+    if (nul >= 0)
+        result.nulOffset = 2 + 2 * qint64(nul); // after the mark, two bytes a unit
+    return result;
+}
+
+// Reads the input as the window reads a file (decodeFileBytes with UTF-8 and
+// `ansi`, then TStringList::setText) and converts it. UTF-8, the common
+// case, is converted as it is read; input that proves not to be UTF-8 is
+// read again: tallied (Utf8Tally), then converted as almost-UTF-8 or in the
+// code page.
+Result convertInput(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
+                    const TEncoding& encoding) {
+    ScanAhead::Verdict verdict = ScanAhead::Verdict::Utf8;
+    std::optional<Result> result =
+        convertUtf8(reader, target, encoding, ScanAhead::Mode::Strict, verdict);
+    if (!result) {
+        reader.rewind();
+        if (verdict == ScanAhead::Verdict::Utf16) {
+            result = convertUtf16(reader, ansi, target, encoding);
+            result->inputSize = reader.size();
+            return *result;
+        }
+        Utf8Tally tally;
+        QByteArray buffer;
+        bool first = true;
+        for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty(); first = false) {
+            // The preamble is no sequence of the text (decodeFileBytes).
+            if (first && platform::startsWithUtf8Mark(piece))
+                piece = piece.sliced(3);
+            tally.add(piece);
+        }
+        reader.rewind();
+        if (tally.readsAsUtf8())
+            result = convertUtf8(reader, target, encoding, ScanAhead::Mode::Repair, verdict);
+        else
+            result = convertCodePage(reader, ansi, target, encoding);
+    }
+    result->nulOffset = reader.nulOffset();
+    result->inputSize = reader.size();
+    return *result;
+}
+
+// Every second byte zero at the start: UTF-16 text without its mark.
+bool looksLikeUtf16(const QByteArray& head) {
+    if (head.size() < 2)
+        return false;
+    bool evenZero = true, oddZero = true;
+    for (qsizetype k = 0; k + 1 < head.size(); k += 2) {
+        evenZero = evenZero && head[k] == 0;
+        oddZero = oddZero && head[k + 1] == 0;
+    }
+    return evenZero || oddZero;
 }
 
 int convert(const Options& options) {
@@ -384,35 +410,42 @@ int convert(const Options& options) {
     const TEncoding& encoding = options.ansi ? ansi : TEncoding::UTF8();
     const TargetFormat& target = *options.target;
 
-    // UTF-8 input, the common case, goes the direct way; everything else
-    // (UTF-16, code pages) through UTF-16 lines.
-    std::optional<Result> result;
-    bool triedUtf8 = false;
-    if (!options.input.isEmpty())
-        result = convertUtf8File(options.input, target, encoding, triedUtf8);
-    if (!result) {
-        const InputBytes input(options.input);
-        if (!triedUtf8)
-            result = convertUtf8Bytes(input.view(), target, encoding);
-        if (!result)
-            result = convertInput(input.view(), ansi, target, encoding);
+    // The input is opened once and read as whatever it is: reopening a FIFO
+    // would wait for a writer that may be gone.
+    int fd = STDIN_FILENO;
+    QString failure = QStringLiteral("Cannot read standard input");
+    if (!options.input.isEmpty()) {
+        fd = ::open(encodeFileName(options.input).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            throw EFOpenError(cannotOpenMessage(options.input, errno));
+        failure = QStringLiteral("Cannot open file \"%1\"").arg(expandFileName(options.input));
     }
+    // Standard input stays open.
+    const platform::FileCloser closer(options.input.isEmpty() ? -1 : fd);
+    InputReader reader(fd, failure);
+    const Result result = convertInput(reader, ansi, target, encoding);
 
-    if (result->channels == 0) {
-        printTo(stderr, QStringLiteral("No channels found in %1\n")
-                            .arg(options.input.isEmpty() ? QStringLiteral("standard input")
-                                                         : options.input));
+    if (result.nulOffset >= 0 && result.nulOffset + 1 < result.inputSize)
+        printTo(stderr, QStringLiteral("text after a NUL byte at offset %1 was ignored\n")
+                            .arg(result.nulOffset));
+    if (result.channels == 0) {
+        QString message =
+            QStringLiteral("No channels found in %1")
+                .arg(options.input.isEmpty() ? QStringLiteral("standard input") : options.input);
+        if (looksLikeUtf16(reader.head()))
+            message += QStringLiteral(" (it looks like UTF-16 without a byte-order mark)");
+        printTo(stderr, message + u'\n');
         return kNoChannels;
     }
 
     if (options.output.isEmpty())
-        writeStandardOutput(result->bytes);
+        writeStandardOutput(result.bytes);
     else
-        saveBytesToFile(options.output, result->bytes);
+        writeOutputFile(options.output, result.bytes);
 
     printTo(stderr, QStringLiteral("%1, %2, %3\n")
-                        .arg(countText(result->channels, u"channel", u"channels"),
-                             countText(result->entries, u"entry", u"entries"), target.cliName()));
+                        .arg(countText(result.channels, u"channel", u"channels"),
+                             countText(result.entries, u"entry", u"entries"), target.cliName()));
     return kDone;
 }
 
@@ -441,14 +474,11 @@ int runConvertCommand(int argc, char** argv) {
 
     switch (options.action) {
     case Action::Help:
-        printTo(stdout, QString::fromLatin1(kUsage) + QString::fromLatin1(kHelp));
-        return kDone;
+        return printInformation(QString::fromLatin1(kUsage) + QString::fromLatin1(kHelp));
     case Action::Version:
-        printTo(stdout, QStringLiteral("dorvane-convert " DORVANE_VERSION "\n"));
-        return kDone;
+        return printInformation(QStringLiteral("dorvane-convert " DORVANE_VERSION "\n"));
     case Action::ListTargets:
-        printTo(stdout, targetList());
-        return kDone;
+        return printInformation(targetList());
     case Action::Convert:
         break;
     }

@@ -1,11 +1,13 @@
 #pragma once
 
+#include "convert/Conversion.h"
 #include "convert/TargetFormat.h"
+#include "playlist/Playlist.h"
+#include "playlist/StringList.h"
 
 namespace dorvane {
 
 class LineSink;
-class TStringList;
 
 // What a conversion run counts.
 struct ConversionCounts {
@@ -54,7 +56,29 @@ ConversionCounts runConversion(const TargetFormat& target, Source& source, Sink&
     return runConversion(target, source, out, count);
 }
 
-// All lines of a line list, as one batch.
+// A source for runConversion: all lines of a line list, as one batch.
+class LineListSource {
+public:
+    LineListSource(const TargetFormat& target, const TStringList& lines)
+        : m_conversion(target), m_lines(lines) {}
+
+    template <typename Write> bool next(Write& write) {
+        if (m_done)
+            return false;
+        m_done = true;
+        for (int i = 0; i < m_lines.Count(); ++i)
+            m_conversion.processLine(m_lines.line(i), write);
+        return true;
+    }
+    int channels() const { return channelCount(m_lines); }
+
+private:
+    Conversion m_conversion;
+    const TStringList& m_lines;
+    bool m_done = false;
+};
+
+// All lines of a line list (LineListSource).
 ConversionCounts convertLines(const TargetFormat& target, const TStringList& lines, LineSink& out);
 
 } // namespace dorvane

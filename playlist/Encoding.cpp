@@ -18,8 +18,60 @@ namespace {
 // Playlists are mostly ASCII (addresses, directives), so both directions try
 // sixteen characters at a time before falling back to one sequence at a time.
 
-// Walks [p, end) as strict UTF-8 (RFC 3629): the one reading of UTF-8, for
-// decoding and for the converter's check alike. With kDecode it writes the
+// The well-formed sequence at p: its length; or else the maximal subpart
+// there, as a negative length (a lead byte and the continuation bytes that
+// may follow it, or one byte that cannot begin a sequence). p < end.
+int utf8SequenceAt(const uint8_t* p, const uint8_t* end) {
+    const unsigned b = *p;
+    if (b < 0x80)
+        return 1;
+    int trail = 0;
+    unsigned low = 0x80, high = 0xBF;
+    if (b < 0xC2) {
+        return -1; // a stray continuation byte, or C0/C1 (always overlong)
+    } else if (b < 0xE0) {
+        trail = 1;
+    } else if (b < 0xF0) {
+        trail = 2;
+        // E0 needs A0 or more (else overlong); ED at most 9F (else a surrogate).
+        low = b == 0xE0 ? 0xA0 : 0x80;
+        high = b == 0xED ? 0x9F : 0xBF;
+    } else if (b < 0xF5) {
+        trail = 3;
+        // F0 needs 90 or more (else overlong); F4 at most 8F (else above U+10FFFF).
+        low = b == 0xF0 ? 0x90 : 0x80;
+        high = b == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return -1; // F5 to FF never occur in UTF-8
+    }
+    for (int k = 1; k <= trail; ++k) {
+        if (p + k == end || p[k] < low || p[k] > high)
+            return -k;
+        low = 0x80;
+        high = 0xBF;
+    }
+    return trail + 1;
+}
+
+// Skips ASCII bytes, sixteen at a time where it can.
+const uint8_t* skipAscii(const uint8_t* p, const uint8_t* end) {
+#ifdef DORVANE_SSE2
+    while (end - p >= 16) {
+        const int nonAscii =
+            _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+        if (nonAscii != 0)
+            return p + __builtin_ctz(static_cast<unsigned>(nonAscii));
+        p += 16;
+    }
+#endif
+    while (p < end && *p < 0x80)
+        ++p;
+    return p;
+}
+
+// Walks [p, end) as strict UTF-8 (RFC 3629), each sequence as
+// utf8SequenceAt reads it: the one reading of UTF-8, for decoding and for
+// the converter's check alike. With kDecode it writes the
 // text into out, which has room for at least end - p code units (a UTF-8
 // sequence never gives more UTF-16 units than it has bytes), and returns the
 // number of units written; without, it only checks (out is not used) and
@@ -72,41 +124,20 @@ qsizetype walkUtf8(const uint8_t* p, const uint8_t* const end, char16_t* const o
                 ++p;
                 break;
             }
-            if (b < 0xC2) // a stray continuation byte, or C0/C1 (always overlong)
+            const int length = utf8SequenceAt(p, end);
+            if (length < 0)
                 return -1;
-            if (b < 0xE0) {
-                if (end - p < 2 || (p[1] & 0xC0) != 0x80)
-                    return -1;
+            if (length == 2) {
                 put((b & 0x1F) << 6 | (p[1] & 0x3F));
-                p += 2;
-            } else if (b < 0xF0) {
-                if (end - p < 3)
-                    return -1;
-                const unsigned c1 = p[1], c2 = p[2];
-                // E0 needs A0 or more (else overlong); ED at most 9F (else a surrogate).
-                const unsigned low = b == 0xE0 ? 0xA0 : 0x80;
-                const unsigned high = b == 0xED ? 0x9F : 0xBF;
-                if (c1 < low || c1 > high || (c2 & 0xC0) != 0x80)
-                    return -1;
-                put((b & 0x0F) << 12 | (c1 & 0x3F) << 6 | (c2 & 0x3F));
-                p += 3;
-            } else if (b < 0xF5) {
-                if (end - p < 4)
-                    return -1;
-                const unsigned c1 = p[1], c2 = p[2], c3 = p[3];
-                // F0 needs 90 or more (else overlong); F4 at most 8F (else above U+10FFFF).
-                const unsigned low = b == 0xF0 ? 0x90 : 0x80;
-                const unsigned high = b == 0xF4 ? 0x8F : 0xBF;
-                if (c1 < low || c1 > high || (c2 & 0xC0) != 0x80 || (c3 & 0xC0) != 0x80)
-                    return -1;
+            } else if (length == 3) {
+                put((b & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F));
+            } else {
                 const char32_t cp =
-                    (b & 0x07) << 18 | (c1 & 0x3F) << 12 | (c2 & 0x3F) << 6 | (c3 & 0x3F);
+                    (b & 0x07) << 18 | (p[1] & 0x3F) << 12 | (p[2] & 0x3F) << 6 | (p[3] & 0x3F);
                 put(0xD7C0 + (cp >> 10));
                 put(0xDC00 | (cp & 0x3FF));
-                p += 4;
-            } else {
-                return -1; // F5 to FF never occur in UTF-8
             }
+            p += length;
         }
     }
     return out - outBegin;
@@ -197,6 +228,55 @@ QString decodeUtf8Strict(QByteArrayView bytes, bool* ok) {
 bool isWellFormedUtf8(QByteArrayView bytes) {
     const auto* in = reinterpret_cast<const uint8_t*>(bytes.data());
     return walkUtf8<false>(in, in + bytes.size(), nullptr) >= 0;
+}
+
+int utf8SequenceAt(QByteArrayView bytes) {
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    return utf8SequenceAt(p, p + bytes.size());
+}
+
+void Utf8Tally::add(QByteArrayView bytes) {
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    const uint8_t* const end = p + bytes.size();
+    while ((p = skipAscii(p, end)) < end) {
+        const int length = utf8SequenceAt(p, end);
+        if (length > 0) {
+            ++multiByte;
+            p += length;
+        } else {
+            ++illFormed;
+            p -= length;
+        }
+    }
+}
+
+void repairUtf8(QByteArrayView bytes, QByteArray& out) {
+    const auto* const begin = reinterpret_cast<const uint8_t*>(bytes.data());
+    const uint8_t* const end = begin + bytes.size();
+    const uint8_t* good = begin; // the start of the bytes not yet copied
+    out.reserve(out.size() + bytes.size() + bytes.size() / 8 + 16);
+    for (const uint8_t* p = begin; (p = skipAscii(p, end)) < end;) {
+        const int length = utf8SequenceAt(p, end);
+        if (length > 0) {
+            p += length;
+            continue;
+        }
+        out.append(reinterpret_cast<const char*>(good), p - good);
+        out.append("\xEF\xBF\xBD", 3);
+        p -= length;
+        good = p;
+    }
+    out.append(reinterpret_cast<const char*>(good), end - good);
+}
+
+QString decodeUtf8Lenient(QByteArrayView bytes) {
+    bool ok = true;
+    QString text = decodeUtf8Strict(bytes, &ok);
+    if (ok)
+        return text;
+    QByteArray repaired;
+    repairUtf8(bytes, repaired);
+    return decodeUtf8Strict(repaired);
 }
 
 QByteArray TUTF8Encoding::GetPreamble() const {

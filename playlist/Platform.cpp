@@ -1,6 +1,6 @@
 #include "playlist/Platform.h"
 
-#include <QFile>
+#include "playlist/FileName.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -30,7 +30,7 @@ int openRaw(const QString& fileName) {
 #define DORVANE_SYSTEM_CALL(name) ::name
 using CallSize = size_t;
 int openRaw(const QString& fileName) {
-    return ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
+    return ::open(encodeFileName(fileName).constData(), O_RDONLY | O_CLOEXEC);
 }
 #endif
 

@@ -48,4 +48,12 @@ QString cannotCreateMessage(const QString& fileName, int errorCode) {
         .arg(expandFileName(fileName), sysErrorMessage(errorCode));
 }
 
+QString cannotWriteMessage(const QString& fileName, int errorCode) {
+    return cannotWriteMessage(fileName, sysErrorMessage(errorCode));
+}
+
+QString cannotWriteMessage(const QString& fileName, const QString& reason) {
+    return QStringLiteral("Cannot write file \"%1\". %2").arg(expandFileName(fileName), reason);
+}
+
 } // namespace dorvane

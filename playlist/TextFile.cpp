@@ -106,6 +106,13 @@ QString decodeFileBytes(const QByteArray& bytes, const TEncoding& encoding,
     QString text = decodeUtf8Strict(view, &ok);
     if (ok)
         return text;
+    Utf8Tally tally;
+    tally.add(view);
+    if (tally.readsAsUtf8()) {
+        QByteArray repaired;
+        repairUtf8(view, repaired);
+        return decodeUtf8Strict(repaired);
+    }
     return fallback.GetString(view);
 }
 
@@ -117,7 +124,12 @@ void writeText(QIODevice& device, QStringView text, const TEncoding& encoding) {
         throw EWriteError(QStringLiteral("Stream write error"));
 }
 
-void saveBytesToFile(const QString& fileName, const QByteArray& bytes) {
+void saveBytesToFile(const QString& fileName, const QByteArray& bytes, WriteErrorText errorText) {
+    const auto writeError = [&](const QString& reason) {
+        if (errorText == WriteErrorText::Stream)
+            return EWriteError(QStringLiteral("Stream write error"));
+        return EWriteError(cannotWriteMessage(fileName, reason));
+    };
     const QFileInfo info(fileName);
     if (info.isDir())
         throw EFCreateError(cannotCreateMessage(fileName, EISDIR));
@@ -134,11 +146,12 @@ void saveBytesToFile(const QString& fileName, const QByteArray& bytes) {
     // when the buffer is flushed, and commit() would not notice: it would put
     // the truncated file in place of the former one.
     if (file.write(bytes) != bytes.size() || !file.flush()) {
+        const QString reason = file.errorString();
         file.cancelWriting();
-        throw EWriteError(QStringLiteral("Stream write error"));
+        throw writeError(reason);
     }
     if (!file.commit())
-        throw EWriteError(QStringLiteral("Stream write error"));
+        throw writeError(file.errorString());
 }
 
 void saveTextToFile(const QString& fileName, QStringView text, const TEncoding& encoding) {
