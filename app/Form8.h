@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/SourceName.h"
 #include "convert/TargetKind.h"
 
 #include <QMainWindow>
@@ -77,6 +78,8 @@ public:
     void sRadioButton9Click();
     void sRadioButton10Click();
     void sRadioButton11Click();
+    void sRadioButton12Click();
+    void sRadioButton13Click();
     // Stops any run and starts a new one for the selected target.
     void SelectRBTN();
 
@@ -116,8 +119,8 @@ private:
     void showSourceText();
 
     // Makes the lines the new playlist, counts its channels and shows the
-    // outcome.
-    void takePlaylist(TStringList&& lines);
+    // outcome. `name` names it for the targets whose lists carry a name.
+    void takePlaylist(TStringList&& lines, SourceName name);
     void setPlaylistControlsEnabled(bool enabled);
 
     // Save and Copy of the text area's text.
@@ -168,6 +171,7 @@ private:
 
     std::unique_ptr<TStringList> ResultList;
     std::unique_ptr<TStringList> SourceList;
+    SourceName m_sourceName; // of the playlist in SourceList
     std::unique_ptr<TThreadKonvert> ConvertThread;
     // Runs that ended normally, released once their threads are gone.
     std::vector<std::unique_ptr<TThreadKonvert>> m_endedRuns;

@@ -212,8 +212,8 @@ void BM_DirectWrite(benchmark::State& state) {
         scanner.scan(pieces[k], scanned[k]);
     const qsizetype size = playlistBytes().size();
     for (auto _ : state) {
-        QByteArray bytes = encoding.GetPreamble();
-        ByteLineSink sink(bytes, size + size / 8 + 4096, encoding);
+        QByteArray bytes = format.preamble(encoding);
+        ByteLineSink sink(bytes, size + size / 8 + 4096, encoding, format.lineEnd());
         ScannedList list{scanned};
         ScannedPieceSource source(list);
         runConversion(format, source, sink);

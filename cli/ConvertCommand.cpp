@@ -51,7 +51,8 @@ constexpr char kHelp[] =
     "\n"
     "  --to TARGET     the target format, one of those --list-targets shows\n"
     "  --ansi          write in the ANSI code page, without a byte-order mark,\n"
-    "                  instead of UTF-8 with one\n"
+    "                  instead of UTF-8 with one (not for the targets that are\n"
+    "                  always written in UTF-8)\n"
     "  --codepage N    the ANSI code page for this run (1250-1258, 874, 932, 936,\n"
     "                  949, 950): for --ansi and for reading input that is not\n"
     "                  UTF-8; by default the one of the locale (LC_ALL, LC_CTYPE,\n"
@@ -159,6 +160,10 @@ Options parseArguments(int argc, char** argv) {
     }
     if (options.action == Action::Convert && !options.target)
         throw UsageError{QStringLiteral("--to TARGET is required")};
+    if (options.action == Action::Convert && options.ansi && !options.target->allowsAnsi())
+        throw UsageError{QStringLiteral("--ansi cannot be used with %1: that target is always "
+                                        "written in UTF-8")
+                             .arg(options.target->cliName())};
     return options;
 }
 
@@ -293,13 +298,13 @@ private:
 // The way of UTF-16 lines, for input in a code page or in UTF-16: the
 // lines' entries encoded into the output's bytes as they are written.
 template <typename Source>
-Result runIntoBytes(const TargetFormat& target, const TEncoding& encoding, qsizetype inputSize,
-                    Source& source) {
-    Result result{encoding.GetPreamble()};
+Result runIntoBytes(const TargetFormat& target, const TEncoding& encoding, const SourceName& name,
+                    qsizetype inputSize, Source& source) {
+    Result result{target.preamble(encoding)};
     // Enough for most targets in one go; pages never written cost nothing.
     result.bytes.reserve(result.bytes.size() + inputSize + inputSize / 8 + 4096);
-    EncodingSink sink(result.bytes, encoding);
-    const ConversionCounts counts = runConversion(target, source, sink);
+    EncodingSink sink(result.bytes, encoding, target.lineEnd());
+    const ConversionCounts counts = runConversion(target, source, sink, name);
     sink.flush();
     result.channels = counts.channels;
     result.entries = counts.entries;
@@ -310,14 +315,14 @@ Result runIntoBytes(const TargetFormat& target, const TEncoding& encoding, qsize
 // second thread (ScanAhead) while this one writes, so that only the output is
 // held whole. Nothing when the input is not for this way (`verdict` says why).
 std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& target,
-                                  const TEncoding& encoding, ScanAhead::Mode mode,
-                                  ScanAhead::Verdict& verdict) {
+                                  const TEncoding& encoding, const SourceName& name,
+                                  ScanAhead::Mode mode, ScanAhead::Verdict& verdict) {
     const qsizetype size = reader.sizeHint();
-    Result result{encoding.GetPreamble()};
-    ByteLineSink sink(result.bytes, size + size / 8 + 4096, encoding);
+    Result result{target.preamble(encoding)};
+    ByteLineSink sink(result.bytes, size + size / 8 + 4096, encoding, target.lineEnd());
     ScanAhead scan(reader, target, mode);
     ScannedPieceSource source(scan);
-    const ConversionCounts counts = runConversion(target, source, sink);
+    const ConversionCounts counts = runConversion(target, source, sink, name);
     verdict = scan.verdict();
     if (verdict != ScanAhead::Verdict::Utf8)
         return std::nullopt;
@@ -329,15 +334,15 @@ std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& targe
 
 // Input in a code page, decoded and split in pieces (PieceReader).
 Result convertCodePage(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
-                       const TEncoding& encoding) {
+                       const TEncoding& encoding, const SourceName& name) {
     PieceReader pieces(reader, ansi);
     PieceSource source(target, pieces);
-    return runIntoBytes(target, encoding, reader.sizeHint(), source);
+    return runIntoBytes(target, encoding, name, reader.sizeHint(), source);
 }
 
 // Input with a UTF-16 byte-order mark: rare, and read whole.
 Result convertUtf16(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
-                    const TEncoding& encoding) {
+                    const TEncoding& encoding, const SourceName& name) {
     QByteArray bytes;
     bytes.reserve(reader.sizeHint());
     QByteArray buffer;
@@ -348,7 +353,7 @@ Result convertUtf16(InputReader& reader, const TEncoding& ansi, const TargetForm
     TStringList lines;
     lines.setText(text);
     LineListSource source(target, lines);
-    Result result = runIntoBytes(target, encoding, text.size(), source);
+    Result result = runIntoBytes(target, encoding, name, text.size(), source);
     const qsizetype nul = text.indexOf(QChar(0));
     if (nul >= 0)
         result.nulOffset = 2 + 2 * qint64(nul); // after the mark, two bytes a unit
@@ -361,14 +366,14 @@ Result convertUtf16(InputReader& reader, const TEncoding& ansi, const TargetForm
 // read again: tallied (Utf8Tally), then converted as almost-UTF-8 or in the
 // code page.
 Result convertInput(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
-                    const TEncoding& encoding) {
+                    const TEncoding& encoding, const SourceName& source) {
     ScanAhead::Verdict verdict = ScanAhead::Verdict::Utf8;
     std::optional<Result> result =
-        convertUtf8(reader, target, encoding, ScanAhead::Mode::Strict, verdict);
+        convertUtf8(reader, target, encoding, source, ScanAhead::Mode::Strict, verdict);
     if (!result) {
         reader.rewind();
         if (verdict == ScanAhead::Verdict::Utf16) {
-            result = convertUtf16(reader, ansi, target, encoding);
+            result = convertUtf16(reader, ansi, target, encoding, source);
             result->inputSize = reader.size();
             return *result;
         }
@@ -383,9 +388,10 @@ Result convertInput(InputReader& reader, const TEncoding& ansi, const TargetForm
         }
         reader.rewind();
         if (tally.readsAsUtf8())
-            result = convertUtf8(reader, target, encoding, ScanAhead::Mode::Repair, verdict);
+            result =
+                convertUtf8(reader, target, encoding, source, ScanAhead::Mode::Repair, verdict);
         else
-            result = convertCodePage(reader, ansi, target, encoding);
+            result = convertCodePage(reader, ansi, target, encoding, source);
     }
     result->nulOffset = reader.nulOffset();
     result->inputSize = reader.size();
@@ -407,8 +413,10 @@ bool looksLikeUtf16(const QByteArray& head) {
 int convert(const Options& options) {
     const TEncoding& ansi =
         options.codePage ? *TEncoding::ansi(options.codePage) : TEncoding::Default();
-    const TEncoding& encoding = options.ansi ? ansi : TEncoding::UTF8();
     const TargetFormat& target = *options.target;
+    const TEncoding& encoding = target.fileEncoding(options.ansi, ansi);
+    const SourceName source =
+        options.input.isEmpty() ? SourceName() : SourceName::ofFile(options.input);
 
     // The input is opened once and read as whatever it is: reopening a FIFO
     // would wait for a writer that may be gone.
@@ -423,7 +431,7 @@ int convert(const Options& options) {
     // Standard input stays open.
     const platform::FileCloser closer(options.input.isEmpty() ? -1 : fd);
     InputReader reader(fd, failure);
-    const Result result = convertInput(reader, ansi, target, encoding);
+    const Result result = convertInput(reader, ansi, target, encoding, source);
 
     if (result.nulOffset >= 0 && result.nulOffset + 1 < result.inputSize)
         printTo(stderr, QStringLiteral("text after a NUL byte at offset %1 was ignored\n")

@@ -53,7 +53,7 @@ bool oddQuotes(const char16_t* p, const char16_t* end) {
 
 } // namespace lines
 
-Conversion::Conversion(const TargetFormat& target)
-    : m_target(&target), m_converts(target.converts()) {}
+Conversion::Conversion(const TargetFormat& target, SourceName source)
+    : m_target(&target), m_converts(target.converts()), m_source(std::move(source)) {}
 
 } // namespace dorvane

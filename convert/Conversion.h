@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/SourceName.h"
 #include "playlist/LineRules.h"
 #include "playlist/Playlist.h"
 
@@ -58,9 +59,11 @@ inline QStringView channelNameOf(QStringView nameLine) {
 // does the rest): the current channel name and the last address.
 class Conversion {
 public:
-    explicit Conversion(const TargetFormat& target);
+    // `source` names the playlist, for targets whose header does.
+    explicit Conversion(const TargetFormat& target, SourceName source = {});
 
     const TargetFormat& target() const { return *m_target; }
+    const SourceName& sourceName() const { return m_source; }
 
     // Classifies one source line: a name line sets channel; a stream line sets
     // url and, with a channel name current, is an entry: write(channel, url).
@@ -92,6 +95,7 @@ public:
 private:
     const TargetFormat* m_target;
     bool m_converts;
+    SourceName m_source;
 };
 
 } // namespace dorvane

@@ -4,9 +4,10 @@
 
 namespace dorvane {
 
-ConversionCounts convertLines(const TargetFormat& target, const TStringList& lines, LineSink& out) {
+ConversionCounts convertLines(const TargetFormat& target, const TStringList& lines, LineSink& out,
+                              const SourceName& name) {
     LineListSource source(target, lines);
-    return runConversion(target, source, out);
+    return runConversion(target, source, out, name);
 }
 
 } // namespace dorvane

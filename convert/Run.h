@@ -28,14 +28,16 @@ struct ConversionCounts {
 // (convertLines, the window's run, dorvane-convert's UTF-16 way), UTF-8
 // bytes by ByteScanner (Utf8Source, ScannedPieceSource).
 //
-// `count` holds the number of entries written so far, from 0: the number of
+// `name` names the playlist, for targets whose header does. `count` holds
+// the number of entries written so far, from 0: the number of
 // the entry being written, and the final one the footer writes.
 template <typename Source, typename Sink>
-ConversionCounts runConversion(const TargetFormat& target, Source& source, Sink& out, int& count) {
+ConversionCounts runConversion(const TargetFormat& target, Source& source, Sink& out,
+                               const SourceName& name, int& count) {
     const bool converts = target.converts();
     count = 0;
     if (converts)
-        target.header(out);
+        target.header(out, name);
     const auto write = [&](auto channel, auto line) {
         if (converts)
             target.entry(out, channel, line, ++count);
@@ -51,9 +53,10 @@ ConversionCounts runConversion(const TargetFormat& target, Source& source, Sink&
 }
 
 template <typename Source, typename Sink>
-ConversionCounts runConversion(const TargetFormat& target, Source& source, Sink& out) {
+ConversionCounts runConversion(const TargetFormat& target, Source& source, Sink& out,
+                               const SourceName& name = {}) {
     int count = 0;
-    return runConversion(target, source, out, count);
+    return runConversion(target, source, out, name, count);
 }
 
 // A source for runConversion: all lines of a line list, as one batch.
@@ -79,6 +82,7 @@ private:
 };
 
 // All lines of a line list (LineListSource).
-ConversionCounts convertLines(const TargetFormat& target, const TStringList& lines, LineSink& out);
+ConversionCounts convertLines(const TargetFormat& target, const TStringList& lines, LineSink& out,
+                              const SourceName& name = {});
 
 } // namespace dorvane

@@ -13,8 +13,8 @@
 namespace dorvane {
 
 TThreadKonvert::TThreadKonvert(const TargetFormat& target, const TStringList& source,
-                               TStringList& result, EndOfRun endOfRun)
-    : Conversion(target), m_source(source), m_result(result),
+                               TStringList& result, EndOfRun endOfRun, SourceName sourceName)
+    : Conversion(target, std::move(sourceName)), m_source(source), m_result(result),
       // The number of steps is fixed when the run starts, and read here, on
       // the thread that owns the list, so that no later change races with it.
       m_lineCount(source.Count()), m_endOfRun(std::move(endOfRun)) {
@@ -81,7 +81,7 @@ void TThreadKonvert::Execute() {
     Slices slices{*this};
 
     StringListSink sink(m_result);
-    runConversion(target(), slices, sink, count);
+    runConversion(target(), slices, sink, sourceName(), count);
     HandOff::instance().synchronize([this] {
         if (m_endOfRun)
             m_endOfRun(*this);

@@ -37,8 +37,19 @@ QString replaceQuestionText(const QString& fileName) {
     return QStringLiteral("Файл «%1» уже существует. Заменить?").arg(expandFileName(fileName));
 }
 
-const TEncoding& saveEncoding(const TargetFormat&, bool utf8Ticked) {
-    return utf8Ticked ? TEncoding::UTF8() : TEncoding::Default();
+void saveText(const QString& fileName, QStringView text, const TargetFormat& target, bool utf8) {
+    const TEncoding& encoding = target.fileEncoding(!utf8, TEncoding::Default());
+    QByteArray bytes = target.preamble(encoding);
+    if (target.lineEnd() == LineEnd::CrLf) {
+        bytes.reserve(bytes.size() + text.size() + 16);
+        encoding.appendBytes(text, bytes);
+    } else {
+        QString lines = text.toString();
+        lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        bytes.reserve(bytes.size() + lines.size() + 16);
+        encoding.appendBytes(lines, bytes);
+    }
+    saveBytesToFile(fileName, bytes);
 }
 
 void saveWithDialogs(const TargetFormat& target, SaveDialogs& dialogs) {
@@ -49,8 +60,7 @@ void saveWithDialogs(const TargetFormat& target, SaveDialogs& dialogs) {
     const QString fileName = finalSaveFileName(chosen, extension);
     if (replacesExistingFile(fileName) && !dialogs.confirm(replaceQuestionText(fileName)))
         return;
-    // The file is replaced only once every byte is written.
-    saveTextToFile(fileName, dialogs.text(), saveEncoding(target, dialogs.utf8Ticked()));
+    saveText(fileName, dialogs.text(), target, dialogs.utf8Ticked());
 }
 
 void copyText(const QString& text) {

@@ -29,13 +29,9 @@ public:
 // The whole of Save for the target: proposes its default name with its
 // extension as the one filter, appends the extension to the chosen name
 // (finalSaveFileName), asks before replacing a file (replacesExistingFile),
-// and writes the text in the encoding saveEncoding chooses. Nothing happens
-// when a dialog is declined.
+// and writes the text as saveText does. Nothing happens when a dialog is
+// declined.
 void saveWithDialogs(const TargetFormat& target, SaveDialogs& dialogs);
-
-// The encoding a save writes in: UTF-8 with its preamble when "Save as UTF8"
-// is ticked, else the ANSI code page without one.
-const TEncoding& saveEncoding(const TargetFormat& target, bool utf8Ticked);
 
 // The name a file is finally written under: the chosen name with the target's
 // extension appended, unless it already ends with it (compared without regard
@@ -54,6 +50,14 @@ QString saveDialogFilter(QStringView extension);
 bool replacesExistingFile(const QString& fileName);
 // The question asked before an existing file is replaced.
 QString replaceQuestionText(const QString& fileName);
+
+// Writes the text as a file of the target: as UTF-8 (with the preamble
+// where the target has one) or, when `utf8` is false and the target allows
+// it, in the ANSI code page without one; lines end as the target ends them
+// (the text's own line breaks are CR LF, as joined lines are). Nothing else
+// in the text changes. The file is replaced only after every byte is
+// written.
+void saveText(const QString& fileName, QStringView text, const TargetFormat& target, bool utf8);
 
 // Puts the whole text on the clipboard, replacing what it held.
 void copyText(const QString& text);

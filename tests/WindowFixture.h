@@ -50,11 +50,12 @@ inline QString playlist(int channels, const QString& prefix = QStringLiteral("Ch
 }
 
 // The text a run to `kind` over `source` must end with.
-inline QString convertedText(TTargetKind kind, const QString& source) {
+// `name` names the playlist: none for a pasted one.
+inline QString convertedText(TTargetKind kind, const QString& source, const SourceName& name = {}) {
     TStringList lines, result;
     lines.setText(QStringView(source));
     StringListSink sink(result);
-    convertLines(formatFor(kind), lines, sink);
+    convertLines(formatFor(kind), lines, sink, name);
     return result.Text();
 }
 

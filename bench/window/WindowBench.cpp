@@ -192,6 +192,7 @@ public:
     qint64 open(const QString& path) {
         m_form->N5Click(); // Clear, so that the text shown changes
         settle();
+        m_sourceName = SourceName::ofFile(path);
         FileDialog::setNextFileName(path);
         QElapsedTimer clock;
         clock.start();
@@ -251,7 +252,7 @@ public:
         clock.start();
         TStringList result;
         StringListSink sink(result);
-        convertLines(formatFor(kind), source, sink);
+        convertLines(formatFor(kind), source, sink, m_sourceName);
         m_memo->setText(result.Text());
         m_memo->viewport()->repaint();
         const qint64 took = clock.nsecsElapsed();
@@ -277,6 +278,7 @@ public:
 
 private:
     std::unique_ptr<TForm8> m_form;
+    SourceName m_sourceName; // of the playlist opened last
     MemoView* m_memo = nullptr;
     QLabel* m_count = nullptr;
 };
@@ -322,7 +324,7 @@ int measure(const QString& path, int reps) {
     double worstRatio = 0, worstGap = 0;
     for (int k = 0; k < kTargetCount; ++k) {
         const auto kind = static_cast<TTargetKind>(k);
-        if (kind == TTargetKind::tkM3U || kind == TTargetKind::tkM3U8)
+        if (!formatFor(kind).converts())
             continue;
         std::vector<double> walls, directs, ratios, gaps, gapCpus, finals;
         for (int r = 0; r < reps; ++r) {

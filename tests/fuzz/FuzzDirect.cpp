@@ -32,8 +32,8 @@ using test::throughUtf16;
 // Cut after the LF bytes whose bit in `cuts` (taken round and round) is set.
 Output throughBytes(QByteArrayView text, const TargetFormat& target, const TEncoding& encoding,
                     uint8_t cuts) {
-    Output result{encoding.GetPreamble()};
-    ByteLineSink sink(result.bytes, 0, encoding);
+    Output result{target.preamble(encoding)};
+    ByteLineSink sink(result.bytes, 0, encoding, target.lineEnd());
     int lf = 0;
     Utf8Source source(target, text, [&lf, cuts](QByteArrayView rest) {
         for (qsizetype k = 0; k < rest.size(); ++k)

@@ -21,13 +21,15 @@ struct ConvertedOutput {
     int entries = 0;
 };
 
+// The bytes of a file of the target: its preamble, its line ends.
 inline ConvertedOutput throughUtf16(QByteArrayView text, const TargetFormat& target,
-                                    const TEncoding& encoding = TEncoding::UTF8()) {
+                                    const TEncoding& encoding = TEncoding::UTF8(),
+                                    const SourceName& source = {}) {
     TStringList lines;
     lines.setText(decodeUtf8Strict(text));
-    ConvertedOutput result{encoding.GetPreamble()};
-    EncodingSink sink(result.bytes, encoding);
-    const ConversionCounts counts = convertLines(target, lines, sink);
+    ConvertedOutput result{target.preamble(encoding)};
+    EncodingSink sink(result.bytes, encoding, target.lineEnd());
+    const ConversionCounts counts = convertLines(target, lines, sink, source);
     sink.flush();
     result.channels = counts.channels;
     result.entries = counts.entries;
