@@ -140,7 +140,6 @@ private:
     void copyTextArea();
     // Saving in a code page writes a substitute for each of `replaced`
     // characters it lacks: true when there are none or the user agrees.
-    bool confirmReplacedCharacters(qsizetype replaced, int codePage);
 
     static QString droppedPlaylistFile(const QMimeData* mime);
     static QUrl droppedWebAddress(const QMimeData* mime);

@@ -34,7 +34,7 @@ bool replacesExistingFile(const QString& fileName) {
 }
 
 QString replaceQuestionText(const QString& fileName) {
-    return QStringLiteral("File \"%1\" already exists. Replace it?").arg(ExpandFileName(fileName));
+    return QStringLiteral("Файл «%1» уже существует. Заменить?").arg(expandFileName(fileName));
 }
 
 SaveBytes encodeForSave(QStringView text, const TargetFormat& target, bool utf8) {
@@ -61,6 +61,23 @@ QString replacedCharactersQuestionText(qsizetype count, int codePage) {
 
 void saveText(const QString& fileName, QStringView text, const TargetFormat& target, bool utf8) {
     saveBytesToFile(fileName, encodeForSave(text, target, utf8).bytes);
+}
+
+void saveWithDialogs(const TargetFormat& target, SaveDialogs& dialogs) {
+    const QStringView extension = target.extension();
+    QString chosen;
+    if (!dialogs.chooseFileName(target.defaultFileName(), saveDialogFilter(extension), chosen))
+        return;
+    const QString fileName = finalSaveFileName(chosen, extension);
+    if (replacesExistingFile(fileName) && !dialogs.confirm(replaceQuestionText(fileName)))
+        return;
+    // The text and the tick are read once the questions are answered; the
+    // code page's question comes last, about exactly the bytes written.
+    const SaveBytes bytes = encodeForSave(dialogs.text(), target, dialogs.utf8Ticked());
+    if (bytes.replaced > 0 &&
+        !dialogs.confirm(replacedCharactersQuestionText(bytes.replaced, bytes.codePage)))
+        return;
+    saveBytesToFile(fileName, bytes.bytes);
 }
 
 void copyText(const QString& text) {
