@@ -3,6 +3,7 @@
 #include "cli/PieceReader.h"
 #include "cli/ScanAhead.h"
 #include "convert/ByteConversion.h"
+#include "convert/Choice.h"
 #include "convert/Conversion.h"
 #include "convert/LineSink.h"
 #include "convert/TargetFormat.h"
@@ -43,7 +44,8 @@ enum ExitStatus { kDone = 0, kFileError = 1, kUsageError = 2, kNoChannels = 3 };
 constexpr qsizetype kReadSize = 256 * 1024;
 
 constexpr char kUsage[] =
-    "Usage: dorvane-convert --to TARGET [--ansi] [--codepage N] [-o FILE] [INPUT]\n"
+    "Usage: dorvane-convert --to TARGET [--ansi] [--codepage N] [-o FILE] [CHOICE] [INPUT]\n"
+    "       dorvane-convert --list-groups [--codepage N] [-o FILE] [CHOICE] [INPUT]\n"
     "       dorvane-convert --list-targets | --help | --version\n";
 
 constexpr char kHelp[] =
@@ -61,14 +63,23 @@ constexpr char kHelp[] =
     "  -o FILE         write to FILE, replacing it only once every byte is written;\n"
     "                  by default to standard output\n"
     "  INPUT           the playlist; standard input when absent or \"-\"\n"
+    "\n"
+    "CHOICE keeps only some channels; every filter given must hold:\n"
+    "  --group NAME          channels of the group NAME (exactly; \"\" for no\n"
+    "                        group); may be repeated\n"
+    "  --exclude-group NAME  not the channels of the group NAME; may be repeated\n"
+    "  --match TEXT          channels whose name contains TEXT, in any case\n"
+    "  --dedupe              then one channel per address, the first\n"
+    "  --list-groups   instead of converting, list the groups of the chosen\n"
+    "                  channels: the channels with an address, a tab, the name\n"
     "  --list-targets  list the targets with their captions in the window\n"
     "  --help          show this text\n"
     "  --version       show the version\n"
     "\n"
     "Exit status: 0 done, 1 a file could not be read or written, 2 wrong usage,\n"
-    "3 no channels in INPUT.\n";
+    "3 no channels in INPUT (or none chosen).\n";
 
-enum class Action { Convert, Help, Version, ListTargets };
+enum class Action { Convert, Help, Version, ListTargets, ListGroups };
 
 struct Options {
     Action action = Action::Convert;
@@ -77,6 +88,7 @@ struct Options {
     int codePage = 0; // 0: the locale's
     QString output;   // empty: standard output
     QString input;    // empty: standard input
+    ChannelFilter filter;
 };
 
 struct UsageError {
@@ -134,6 +146,16 @@ Options parseArguments(int argc, char** argv) {
             options.output = takeValue(arg.startsWith(u"--") ? u"--output" : u"-o");
             if (options.output.isEmpty())
                 throw UsageError{QStringLiteral("-o needs a file name")};
+        } else if (is(u"--group", true)) {
+            options.filter.groups.append(takeValue(u"--group"));
+        } else if (is(u"--exclude-group", true)) {
+            options.filter.excludedGroups.append(takeValue(u"--exclude-group"));
+        } else if (is(u"--match", true)) {
+            options.filter.match = takeValue(u"--match");
+        } else if (is(u"--dedupe", false)) {
+            options.filter.onePerAddress = true;
+        } else if (is(u"--list-groups", false)) {
+            options.action = Action::ListGroups;
         } else if (is(u"--list-targets", false)) {
             options.action = Action::ListTargets;
         } else if (is(u"--help", false) || is(u"-h", false)) {
@@ -293,20 +315,33 @@ private:
     int m_channels = 0;
 };
 
+std::unique_ptr<Converter> convertLines(const TStringList& lines, qsizetype inputSize,
+                                        const TargetFormat& target, const TEncoding& encoding) {
+    auto converter = std::make_unique<Converter>(target, encoding, inputSize);
+    converter->addLines(lines);
+    converter->finish(channelCount(lines));
+    return converter;
+}
+
+// The input read as decodeFileBytes(bytes, UTF-8, ansi) and
+// TStringList::setText read it.
+TStringList inputLines(QByteArrayView bytes, const TEncoding& ansi) {
+    TStringList lines;
+    lines.setText(decodeFileBytes(QByteArray::fromRawData(bytes.data(), bytes.size()),
+                                  TEncoding::UTF8(), ansi));
+    return lines;
+}
+
+bool startsWithUtf16Mark(QByteArrayView bytes) {
+    return bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
+}
+
 // Reads the input as decodeFileBytes(bytes, UTF-8, ansi) and
 // TStringList::setText read it, and converts it.
 std::unique_ptr<Converter> convertInput(QByteArrayView bytes, const TEncoding& ansi,
                                         const TargetFormat& target, const TEncoding& encoding) {
-    if (bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF")) {
-        // UTF-16: rare, and not worth reading in pieces.
-        TStringList lines;
-        lines.setText(decodeFileBytes(QByteArray::fromRawData(bytes.data(), bytes.size()),
-                                      TEncoding::UTF8(), ansi));
-        auto converter = std::make_unique<Converter>(target, encoding, bytes.size());
-        converter->addLines(lines);
-        converter->finish(channelCount(lines));
-        return converter;
-    }
+    if (startsWithUtf16Mark(bytes)) // rare, and not worth reading in pieces
+        return convertLines(inputLines(bytes, ansi), bytes.size(), target, encoding);
 
     const QByteArray preamble = TEncoding::UTF8().GetPreamble();
     const QByteArrayView body = bytes.startsWith(preamble) ? bytes.sliced(preamble.size()) : bytes;
@@ -431,6 +466,116 @@ std::optional<Result> convertUtf8File(const QString& fileName, const TargetForma
     return result;
 }
 
+// The lines of the text as TStringList::setText splits them: at CR, LF or
+// CR LF, up to the first 00 byte.
+template <typename Line> void forEachLine(QByteArrayView text, Line line) {
+    const char* p = text.data();
+    const char* end = p + text.size();
+    if (const void* nul = text.isEmpty() ? nullptr : std::memchr(p, '\0', size_t(text.size())))
+        end = static_cast<const char*>(nul);
+    while (p < end) {
+        const void* lf = std::memchr(p, '\n', static_cast<size_t>(end - p));
+        const char* lineEnd = lf ? static_cast<const char*>(lf) : end;
+        if (const void* cr = std::memchr(p, '\r', static_cast<size_t>(lineEnd - p)))
+            lineEnd = static_cast<const char*>(cr);
+        line(QByteArrayView(p, lineEnd - p));
+        p = lineEnd + 1;
+        if (lineEnd < end && *lineEnd == '\r' && p < end && *p == '\n')
+            ++p;
+    }
+}
+
+// Where the chosen lines go, and the groups of the chosen blocks for
+// --list-groups.
+template <typename View, typename Out> struct ChosenLines {
+    Out& out;
+    GroupTally<View>* tally;
+
+    void line(View text) {
+        if constexpr (std::is_same_v<Out, QByteArray>) {
+            out.append(text);
+            out.append('\n');
+        } else {
+            out.Add(text);
+        }
+    }
+    void block(const Block<View>& block) {
+        if (tally)
+            tally->block(block);
+    }
+};
+
+template <typename View, typename Out, typename Lines>
+void choose(const ChannelFilter& filter, Lines forEach, Out& out, QByteArray* groupList) {
+    GroupTally<View> tally;
+    ChosenLines<View, Out> keep{out, groupList ? &tally : nullptr};
+    BlockChooser<View, FilterDecision<View>, ChosenLines<View, Out>> chooser(
+        FilterDecision<View>(filter), keep, filter.onePerAddress);
+    forEach([&](View line) { chooser.addLine(line); });
+    chooser.finish();
+    if (groupList)
+        *groupList = groupListText(tally);
+}
+
+// The conversion of the chosen channels of the input, read as the conversion
+// reads it. The choice is made on the whole input in memory, one block at a
+// time; what it keeps is then converted as a playlist of its own. With
+// `groupList`, that gets the --list-groups text of the chosen blocks.
+Result convertChosen(const Options& options, const TEncoding& ansi, const TargetFormat& target,
+                     const TEncoding& encoding, QByteArray* groupList) {
+    const InputBytes input(options.input);
+    const QByteArrayView bytes = input.view();
+    if (!startsWithUtf16Mark(bytes)) {
+        QByteArrayView body = bytes;
+        if (body.startsWith("\xEF\xBB\xBF"))
+            body = body.sliced(3);
+        if (isWellFormedUtf8(body)) {
+            QByteArray chosen;
+            choose<QByteArrayView>(
+                options.filter, [&](auto add) { forEachLine(body, add); }, chosen, groupList);
+            if (auto result = convertUtf8Bytes(chosen, target, encoding))
+                return *std::move(result);
+        }
+    }
+    const TStringList lines = inputLines(bytes, ansi);
+    TStringList chosen;
+    choose<QStringView>(
+        options.filter,
+        [&](auto add) {
+            for (int k = 0; k < lines.Count(); ++k)
+                add(lines.line(k));
+        },
+        chosen, groupList);
+    const auto converter = convertLines(chosen, bytes.size(), target, encoding);
+    return {converter->bytes(), converter->channels(), converter->entries()};
+}
+
+QString inputName(const Options& options) {
+    return options.input.isEmpty() ? QStringLiteral("standard input") : options.input;
+}
+
+void writeOutput(const Options& options, const QByteArray& bytes) {
+    if (options.output.isEmpty())
+        writeStandardOutput(bytes);
+    else
+        saveBytesToFile(options.output, bytes);
+}
+
+int listGroups(const Options& options) {
+    const TEncoding& ansi =
+        options.codePage ? *TEncoding::ansi(options.codePage) : TEncoding::Default();
+    QByteArray groups;
+    // The playlist's own target only to count the chosen channels.
+    const Result result =
+        convertChosen(options, ansi, formatFor(TTargetKind::tkM3U), TEncoding::UTF8(), &groups);
+    if (result.channels == 0) {
+        printTo(stderr, QStringLiteral("No channels found in %1\n").arg(inputName(options)));
+        return kNoChannels;
+    }
+    writeOutput(options, groups);
+    return kDone;
+}
+
 int convert(const Options& options) {
     const TEncoding& ansi =
         options.codePage ? *TEncoding::ansi(options.codePage) : TEncoding::Default();
@@ -441,7 +586,9 @@ int convert(const Options& options) {
     // (UTF-16, code pages) through UTF-16 lines.
     std::optional<Result> result;
     bool triedUtf8 = false;
-    if (!options.input.isEmpty())
+    if (!options.filter.choosesAll())
+        result = convertChosen(options, ansi, target, encoding, nullptr);
+    else if (!options.input.isEmpty())
         result = convertUtf8File(options.input, target, encoding, triedUtf8);
     if (!result) {
         const InputBytes input(options.input);
@@ -506,11 +653,12 @@ int runConvertCommand(int argc, char** argv) {
         printTo(stdout, targetList());
         return kDone;
     case Action::Convert:
+    case Action::ListGroups:
         break;
     }
 
     try {
-        return convert(options);
+        return options.action == Action::ListGroups ? listGroups(options) : convert(options);
     } catch (const Exception& error) {
         printTo(stderr, error.Message() + u'\n');
     } catch (const std::bad_alloc&) {

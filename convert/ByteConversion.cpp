@@ -170,6 +170,27 @@ bool isWellFormedUtf8(QByteArrayView bytes) {
     return true;
 }
 
+bool isNameLine(QByteArrayView line) {
+    const char* const end = line.data() + line.size();
+    for (const char* p = line.data(); (p = find(p, end, '#')) != end; ++p)
+        if (end - p >= 7 && std::memcmp(p, "#EXTINF", 7) == 0)
+            return true;
+    return false;
+}
+
+bool isStreamLine(QByteArrayView line) {
+    const char* const begin = line.data();
+    const char* const end = begin + line.size();
+    for (const char* p = begin; (p = find(p, end, ':')) != end; ++p)
+        if (end - p >= 3 && p[1] == '/' && p[2] == '/' && endsWithScheme(begin, p))
+            return true;
+    return false;
+}
+
+QByteArrayView channelNameOf(QByteArrayView nameLine) {
+    return channelNameOf(nameLine.data(), nameLine.data() + nameLine.size());
+}
+
 ByteScanner::ByteScanner(const TargetFormat& target) : m_converts(target.converts()) {}
 
 void ByteScanner::scan(QByteArrayView piece, ScannedPiece& scanned) {

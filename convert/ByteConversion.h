@@ -15,6 +15,12 @@ class TargetFormat;
 // decodeUtf8Strict takes it).
 bool isWellFormedUtf8(QByteArrayView bytes);
 
+// The classification's rules on one UTF-8 line, as Conversion.h and
+// Playlist.h state them for a UTF-16 line.
+bool isNameLine(QByteArrayView line);
+bool isStreamLine(QByteArrayView line);
+QByteArrayView channelNameOf(QByteArrayView nameLine);
+
 // The conversion of UTF-8 input without UTF-16 in between: the lines a
 // TStringList would make of the decoded text, classified and counted as
 // Conversion and ChannelCounter do, the target's lines written as bytes.
