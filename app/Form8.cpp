@@ -1,5 +1,6 @@
 #include "app/Form8.h"
 
+#include "app/ChannelsDialog.h"
 #include "app/FileDialog.h"
 #include "app/Guard.h"
 #include "app/IconFile.h"
@@ -7,6 +8,7 @@
 #include "app/MessageBox.h"
 #include "app/SkinManager.h"
 #include "app/WebLinks.h"
+#include "convert/Choice.h"
 #include "convert/TargetFormat.h"
 #include "convert/ThreadKonvert.h"
 #include "output/Output.h"
@@ -273,6 +275,8 @@ void TForm8::createMenus() {
     N1 = bar->addMenu(QStringLiteral("File"));
     N1->setObjectName(QStringLiteral("N1"));
     N2 = addItem(this, N1, "N2", QStringLiteral("Open"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    N8 = addItem(this, N1, "N8", QStringLiteral("Channels..."), QKeySequence(Qt::CTRL | Qt::Key_K));
+    N8->setEnabled(false);
     N3 = addItem(this, N1, "N3", QStringLiteral("Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
     N3->setEnabled(false);
     D1 = addItem(this, N1, "D1", QStringLiteral("Exit"), QKeySequence(Qt::ALT | Qt::Key_F4));
@@ -296,6 +300,7 @@ void TForm8::createMenus() {
                  QKeySequence(Qt::CTRL | Qt::Key_A));
     N5 = addItem(this, PopupMenu1, "N5", QStringLiteral("Clear "),
                  QKeySequence(Qt::CTRL | Qt::Key_H));
+    PopupMenu1->addAction(N8);
 }
 
 void TForm8::connectHandlers() {
@@ -316,6 +321,7 @@ void TForm8::connectHandlers() {
     connect(N4, &QAction::triggered, this, handler(&TForm8::N4Click));
     connect(N5, &QAction::triggered, this, handler(&TForm8::N5Click));
     connect(N6, &QAction::triggered, this, handler(&TForm8::N6Click));
+    connect(N8, &QAction::triggered, this, handler(&TForm8::N8Click));
     connect(J1, &QAction::triggered, this, handler(&TForm8::J1Click));
     connect(N7, &QAction::triggered, this, handler(&TForm8::N7Click));
     connect(V1, &QAction::triggered, this, handler(&TForm8::V1Click));
@@ -487,14 +493,17 @@ void TForm8::dropEvent(QDropEvent* event) {
 void TForm8::FormCreate() {
     ResultList = std::make_unique<TStringList>();
     SourceList = std::make_unique<TStringList>();
+    LoadedList = std::make_unique<TStringList>();
     sRadioButton1->setChecked(true);
 }
 
 void TForm8::FormClose() {
     // A run must neither outlive the lists nor keep the program from ending.
     stopRun();
+    m_channelIndex.reset();
     ResultList.reset();
     SourceList.reset();
+    LoadedList.reset();
 }
 
 // ---------------------------------------------------------------------------
@@ -525,6 +534,22 @@ void TForm8::N4Click() {
 }
 
 void TForm8::takePlaylist(TStringList&& lines) {
+    resetChoice();
+    *LoadedList = lines; // the text itself is shared, not copied
+    m_loadedChannels = showPlaylist(std::move(lines), false);
+    if (m_loadedChannels == 0)
+        LoadedList->Clear();
+    N8->setEnabled(m_loadedChannels > 0);
+}
+
+void TForm8::resetChoice() {
+    m_channelIndex.reset();
+    m_chosen.clear();
+    m_onePerAddress = false;
+    m_loadedChannels = 0;
+}
+
+int TForm8::showPlaylist(TStringList&& lines, bool convert) {
     // A run goes no further once its playlist is replaced, so that no output
     // ever mixes two playlists; what it wrote is dropped.
     if (stopRun())
@@ -533,11 +558,20 @@ void TForm8::takePlaylist(TStringList&& lines) {
 
     const int count = channelCount(*SourceList);
     if (count >= 1) {
-        sLabel2->setText(channelCountText(count));
+        if (count < m_loadedChannels) // a choice leaves channels out
+            sLabel2->setText(QStringLiteral("%1 %2 из %3")
+                                 .arg(count)
+                                 .arg(PluralForm(count, u"канал", u"канала", u"каналов"))
+                                 .arg(m_loadedChannels));
+        else
+            sLabel2->setText(channelCountText(count));
         sLabel2->adjustSize();
         sImage2->show();
-        sMemo1->setText(SourceList->Text());
         setPlaylistControlsEnabled(true);
+        if (convert && formatFor(selectedTarget()).converts())
+            SelectRBTN();
+        else
+            sMemo1->setText(SourceList->Text());
     } else {
         sLabel2->clear();
         sImage2->hide();
@@ -545,9 +579,33 @@ void TForm8::takePlaylist(TStringList&& lines) {
         SourceList->Clear();
         sMemo1->setText(QString());
     }
+    return count;
+}
+
+void TForm8::N8Click() {
+    if (LoadedList->Count() == 0)
+        return;
+    if (!m_channelIndex)
+        m_channelIndex = std::make_unique<ChannelIndex>(*LoadedList);
+    ChannelsDialog dialog(*m_channelIndex, m_chosen, m_onePerAddress, this);
+    if (!dialog.execute())
+        return;
+    m_chosen = dialog.chosen();
+    m_onePerAddress = dialog.onePerAddress();
+    applyChoice();
+}
+
+void TForm8::applyChoice() {
+    const bool all = !m_onePerAddress && std::all_of(m_chosen.begin(), m_chosen.end(),
+                                                     [](char chosen) { return chosen != 0; });
+    showPlaylist(
+        all ? TStringList(*LoadedList) : chosenLines(*LoadedList, m_chosen, m_onePerAddress), true);
 }
 
 void TForm8::N5Click() {
+    resetChoice();
+    LoadedList->Clear();
+    N8->setEnabled(false);
     SourceList->Clear();
     sMemo1->setText(QString());
     setPlaylistControlsEnabled(false);
@@ -568,10 +626,12 @@ void TForm8::setPlaylistControlsEnabled(bool enabled) {
 
 void TForm8::N1Click() {
     N3->setEnabled(sButton1->isEnabled());
+    N8->setEnabled(LoadedList->Count() > 0);
 }
 
 void TForm8::PopupMenu1Popup() {
     N4->setEnabled(sRadioButton1->isChecked());
+    N8->setEnabled(LoadedList->Count() > 0);
 }
 
 void TForm8::N3Click() {

@@ -21,6 +21,7 @@ class QStatusBar;
 
 namespace dorvane {
 
+class ChannelIndex;
 class FileDialog;
 class MemoView;
 class TStringList;
@@ -63,6 +64,7 @@ public:
     void N4Click();
     void N5Click();
     void N6Click();
+    void N8Click();
     void sButton1Click();
     void sButton3Click();
 
@@ -115,9 +117,18 @@ private:
     // result, the playlist itself in the text area.
     void showSourceText();
 
-    // Makes the lines the new playlist, counts its channels and shows the
-    // outcome.
+    // Makes the lines the new playlist, with all its channels chosen, counts
+    // its channels and shows the outcome.
     void takePlaylist(TStringList&& lines);
+    // Makes the lines the playlist converted, counts its channels and shows
+    // the outcome; with `convert`, a converting target starts a run on them.
+    // Returns the count.
+    int showPlaylist(TStringList&& lines, bool convert);
+    // The playlist of the chosen channels of the loaded one, shown and
+    // converted.
+    void applyChoice();
+    // Forgets the channels chosen (and the index they were chosen in).
+    void resetChoice();
     void setPlaylistControlsEnabled(bool enabled);
 
     // Save and Copy of the text area's text.
@@ -146,6 +157,7 @@ private:
     TsSkinManager* sSkinManager1; // draws the window with the skin, if installed
     QMenu* N1;                    // "File"
     QAction* N2;                  // "Open"
+    QAction* N8;                  // "Channels...", also in the context menu
     QAction* N3;                  // "Save"
     QAction* D1;                  // "Exit"
     QLabel* sImage1;              // the logo behind the radio buttons
@@ -168,6 +180,13 @@ private:
 
     std::unique_ptr<TStringList> ResultList;
     std::unique_ptr<TStringList> SourceList;
+    // The playlist as read; SourceList holds its chosen channels.
+    std::unique_ptr<TStringList> LoadedList;
+    int m_loadedChannels = 0;
+    // Built when the channels are first chosen; views LoadedList's lines.
+    std::unique_ptr<ChannelIndex> m_channelIndex;
+    std::vector<char> m_chosen; // one flag per block; empty: all
+    bool m_onePerAddress = false;
     std::unique_ptr<TThreadKonvert> ConvertThread;
     // Runs that ended normally, released once their threads are gone.
     std::vector<std::unique_ptr<TThreadKonvert>> m_endedRuns;
