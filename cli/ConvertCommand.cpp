@@ -466,25 +466,6 @@ std::optional<Result> convertUtf8File(const QString& fileName, const TargetForma
     return result;
 }
 
-// The lines of the text as TStringList::setText splits them: at CR, LF or
-// CR LF, up to the first 00 byte.
-template <typename Line> void forEachLine(QByteArrayView text, Line line) {
-    const char* p = text.data();
-    const char* end = p + text.size();
-    if (const void* nul = text.isEmpty() ? nullptr : std::memchr(p, '\0', size_t(text.size())))
-        end = static_cast<const char*>(nul);
-    while (p < end) {
-        const void* lf = std::memchr(p, '\n', static_cast<size_t>(end - p));
-        const char* lineEnd = lf ? static_cast<const char*>(lf) : end;
-        if (const void* cr = std::memchr(p, '\r', static_cast<size_t>(lineEnd - p)))
-            lineEnd = static_cast<const char*>(cr);
-        line(QByteArrayView(p, lineEnd - p));
-        p = lineEnd + 1;
-        if (lineEnd < end && *lineEnd == '\r' && p < end && *p == '\n')
-            ++p;
-    }
-}
-
 // Where the chosen lines go, and the groups of the chosen blocks for
 // --list-groups.
 template <typename View, typename Out> struct ChosenLines {

@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -106,6 +107,26 @@ template <typename View> bool groupTitleOf(View nameLine, View& group) {
         return false;
     group = nameLine.sliced(begin, end - begin);
     return true;
+}
+
+// Calls line(QByteArrayView) for each line of UTF-8 text as
+// TStringList::setText splits it: a line ends at CR, LF or CR LF, and the
+// text at its first 00 byte.
+template <typename Line> void forEachLine(QByteArrayView text, Line line) {
+    const char* p = text.data();
+    const char* end = p + text.size();
+    if (const void* nul = text.isEmpty() ? nullptr : std::memchr(p, '\0', size_t(text.size())))
+        end = static_cast<const char*>(nul);
+    while (p < end) {
+        const void* lf = std::memchr(p, '\n', static_cast<size_t>(end - p));
+        const char* lineEnd = lf ? static_cast<const char*>(lf) : end;
+        if (const void* cr = std::memchr(p, '\r', static_cast<size_t>(lineEnd - p)))
+            lineEnd = static_cast<const char*>(cr);
+        line(QByteArrayView(p, lineEnd - p));
+        p = lineEnd + 1;
+        if (lineEnd < end && *lineEnd == '\r' && p < end && *p == '\n')
+            ++p;
+    }
 }
 
 // What the rules say about the block being read, a line at a time. The views
