@@ -472,18 +472,51 @@ template <typename View, typename Out> struct ChosenLines {
     Out& out;
     GroupTally<View>* tally;
 
-    void line(View text) {
-        if constexpr (std::is_same_v<Out, QByteArray>) {
-            out.append(text);
-            out.append('\n');
-        } else {
-            out.Add(text);
-        }
-    }
+    void line(View text) { out.Add(text); }
     void block(const Block<View>& block) {
         if (tally)
             tally->block(block);
     }
+};
+
+// The chosen lines of UTF-8 text in memory, converted straight from the
+// text: lines kept one after the other go to the conversion as one piece,
+// with their line ends, so nothing is copied on the way.
+class ChosenRuns {
+public:
+    ChosenRuns(QByteArrayView text, ByteConversion& conversion)
+        : m_textEnd(text.data() + text.size()), m_conversion(conversion) {}
+
+    void Add(QByteArrayView line) {
+        // Only a line end between the last line kept and this one: nothing
+        // was left out in between (a block left out has a name line).
+        const qsizetype gap = m_begin ? line.data() - m_end : -1;
+        const bool next = (gap == 1 && (*m_end == '\n' || *m_end == '\r')) ||
+                          (gap == 2 && m_end[0] == '\r' && m_end[1] == '\n');
+        if (!next) {
+            flush();
+            m_begin = line.data();
+        }
+        m_end = line.data() + line.size();
+    }
+
+    void flush() {
+        if (!m_begin)
+            return;
+        const char* end = m_end;
+        if (end < m_textEnd && *end == '\r')
+            ++end;
+        if (end < m_textEnd && *end == '\n' && (end == m_end || end[-1] == '\r'))
+            ++end;
+        m_conversion.addWellFormedPiece(QByteArrayView(m_begin, end - m_begin));
+        m_begin = nullptr;
+    }
+
+private:
+    const char* const m_textEnd;
+    ByteConversion& m_conversion;
+    const char* m_begin = nullptr; // the run of kept lines not yet converted
+    const char* m_end = nullptr;
 };
 
 template <typename View, typename Out, typename Lines>
@@ -500,7 +533,7 @@ void choose(const ChannelFilter& filter, Lines forEach, Out& out, QByteArray* gr
 
 // The conversion of the chosen channels of the input, read as the conversion
 // reads it. The choice is made on the whole input in memory, one block at a
-// time; what it keeps is then converted as a playlist of its own. With
+// time, and what it keeps is converted as a playlist of its own. With
 // `groupList`, that gets the --list-groups text of the chosen blocks.
 Result convertChosen(const Options& options, const TEncoding& ansi, const TargetFormat& target,
                      const TEncoding& encoding, QByteArray* groupList) {
@@ -511,11 +544,12 @@ Result convertChosen(const Options& options, const TEncoding& ansi, const Target
         if (body.startsWith("\xEF\xBB\xBF"))
             body = body.sliced(3);
         if (isWellFormedUtf8(body)) {
-            QByteArray chosen;
+            Utf8Converter converter(target, encoding, body.size());
+            ChosenRuns chosen(body, converter.conversion());
             choose<QByteArrayView>(
                 options.filter, [&](auto add) { forEachLine(body, add); }, chosen, groupList);
-            if (auto result = convertUtf8Bytes(chosen, target, encoding))
-                return *std::move(result);
+            chosen.flush();
+            return converter.finish();
         }
     }
     const TStringList lines = inputLines(bytes, ansi);

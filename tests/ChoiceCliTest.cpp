@@ -116,6 +116,30 @@ TEST_F(ChoiceCli, ChoosingKeepsTheChosenBlocksLineForLineFromStandardInput) {
     EXPECT_EQ(run.err, "2 channels, 2 entries, m3u\n");
 }
 
+// The kept lines go to the conversion straight from the input, with their
+// own line ends; leaving blocks out must not join, split or add lines.
+TEST_F(ChoiceCli, EveryKindOfLineEndSurvivesLeavingBlocksOut) {
+    const QByteArray input = "#EXTM3U\r\n"
+                             "#EXTINF:-1,A\rhttp://a\r\n"
+                             "#EXTINF:-1 group-title=\"X\",B\nhttp://b\r"
+                             "#EXTINF:-1,C\r\n\r\nhttp://c\r"
+                             "#EXTINF:-1 group-title=\"X\",D\r\nhttp://d\n"
+                             "#EXTINF:-1,E\nhttp://e\x00#EXTINF:-1,F\nhttp://f\n";
+    const QByteArray chosen = "#EXTM3U\n"
+                              "#EXTINF:-1,A\nhttp://a\n"
+                              "#EXTINF:-1,C\n\nhttp://c\n"
+                              "#EXTINF:-1,E\nhttp://e";
+    const QString path = write("ends.m3u", input);
+    for (const char* target : {"m3u", "pls", "wizard-hd"}) {
+        SCOPED_TRACE(target);
+        const ConvertRun run = runConvert({"--to", target, "--exclude-group", "X", path});
+        const ConvertRun expected = runConvert({"--to", target}, chosen);
+        EXPECT_EQ(run.exitCode, 0) << run.err.data();
+        EXPECT_EQ(run.out, expected.out);
+        EXPECT_EQ(run.err, expected.err);
+    }
+}
+
 TEST_F(ChoiceCli, ListGroupsCountsTheChosenBlocksWithAnAddress) {
     const QString input = write("list.m3u", kPlaylist.toUtf8());
     const struct {
