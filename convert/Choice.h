@@ -263,32 +263,36 @@ struct ChannelFilter {
 template <typename View> class FilterDecision {
 public:
     explicit FilterDecision(const ChannelFilter& filter) {
-        for (const QString& group : filter.groups)
-            choice::assign(m_groups.emplace_back(), group);
-        for (const QString& group : filter.excludedGroups)
-            choice::assign(m_excluded.emplace_back(), group);
+        // The sets view the names kept here, which never move.
+        m_names.reserve(size_t(filter.groups.size() + filter.excludedGroups.size()));
+        for (const QString& group : filter.groups) {
+            choice::assign(m_names.emplace_back(), group);
+            m_groups.insert(View(m_names.back()));
+        }
+        for (const QString& group : filter.excludedGroups) {
+            choice::assign(m_names.emplace_back(), group);
+            m_excluded.insert(View(m_names.back()));
+        }
         appendCaseFolded(QStringView(filter.match), m_match);
     }
+    // A copy would view the names of the original.
+    FilterDecision(const FilterDecision&) = delete;
+    FilterDecision(FilterDecision&&) = default;
 
     bool operator()(const Block<View>& block) {
         const View group = block.group();
-        const auto named = [&](const auto& list) {
-            for (const auto& name : list)
-                if (group == View(name))
-                    return true;
+        if (!m_groups.isEmpty() && !m_groups.contains(group))
             return false;
-        };
-        if (!m_groups.empty() && !named(m_groups))
-            return false;
-        if (named(m_excluded))
+        if (m_excluded.contains(group))
             return false;
         return containsFolded(block.name(), m_match, m_scratch);
     }
 
 private:
     using Owned = typename choice::Owned<View>::Type;
-    std::vector<Owned> m_groups;
-    std::vector<Owned> m_excluded;
+    std::vector<Owned> m_names;
+    QSet<View> m_groups;
+    QSet<View> m_excluded;
     std::u32string m_match;
     std::u32string m_scratch;
 };

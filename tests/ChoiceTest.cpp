@@ -50,7 +50,7 @@ Kept<View> choose(const QStringList& source, Decide decide, bool onePerAddress =
     for (const QString& line : source)
         utf8.push_back(line.toUtf8());
     Kept<View> kept;
-    BlockChooser<View, Decide, Kept<View>> chooser(decide, kept, onePerAddress);
+    BlockChooser<View, Decide, Kept<View>> chooser(std::move(decide), kept, onePerAddress);
     for (qsizetype k = 0; k < source.size(); ++k) {
         if constexpr (std::is_same_v<View, QStringView>)
             chooser.addLine(source[k]);
