@@ -1,0 +1,197 @@
+// Times choosing channels in the window, driven headless under the offscreen
+// platform, on a big playlist (bench/gen-playlist 1000000 1 500: a million
+// channels in 500 groups):
+// - opening "Channels...": the index of the blocks built and the dialog shown;
+// - typing in its search field, a character at a time: the longest the main
+//   thread spent on one event, which is how long every other event waited;
+// - applying a choice of half the channels (half of the groups unchecked),
+//   with "M3U Playlist" selected (the text area shows the chosen playlist)
+//   and with "PLS Playlist" (its run started).
+//
+// Usage: dorvane-choose-bench [--reps N] PLAYLIST
+#include "app/ChannelsDialog.h"
+#include "app/FileDialog.h"
+#include "app/Form8.h"
+#include "app/MessageBox.h"
+#include "playlist/StringList.h"
+
+#include <QApplication>
+#include <QElapsedTimer>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTest>
+#include <QThread>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+using namespace dorvane;
+
+namespace {
+
+constexpr double kOpenTargetMs = 1000;
+constexpr double kTypingTargetMs = 100;
+constexpr double kApplyTargetMs = 1000;
+
+double ms(qint64 nanoseconds) {
+    return static_cast<double>(nanoseconds) / 1e6;
+}
+
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    const size_t mid = values.size() / 2;
+    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+const char* verdict(bool met) {
+    return met ? "met" : "MISSED";
+}
+
+// The longest delivery of one event on the main thread while watched; an
+// event sent from inside a handler belongs to the outer one.
+class BenchApplication : public QApplication {
+public:
+    using QApplication::QApplication;
+
+    void watch(bool on) {
+        m_watching = on;
+        if (on)
+            m_longest = 0;
+    }
+    qint64 longest() const { return m_longest; }
+
+    bool notify(QObject* receiver, QEvent* event) override {
+        if (!m_watching || m_depth > 0 || QThread::currentThread() != thread()) {
+            ++m_depth;
+            const bool result = QApplication::notify(receiver, event);
+            --m_depth;
+            return result;
+        }
+        QElapsedTimer clock;
+        clock.start();
+        ++m_depth;
+        const bool result = QApplication::notify(receiver, event);
+        --m_depth;
+        m_longest = std::max(m_longest, clock.nsecsElapsed());
+        return result;
+    }
+
+private:
+    bool m_watching = false;
+    int m_depth = 0;
+    qint64 m_longest = 0;
+};
+
+BenchApplication* benchApp() {
+    return static_cast<BenchApplication*>(QCoreApplication::instance());
+}
+
+struct Round {
+    double open = 0;
+    double typing = 0; // the longest event while typing
+    double apply = 0;
+    int shown = 0; // channels the last search text showed
+    int chosen = 0;
+};
+
+// Opens the dialog on the loaded playlist, types `search`, clears it,
+// unchecks the second half of the groups and applies.
+Round chooseHalf(TForm8& form, const QString& search) {
+    Round round;
+    QElapsedTimer clock;
+    ChannelsDialog::setDriver([&](ChannelsDialog& dialog) {
+        QCoreApplication::processEvents(); // shown and painted
+        round.open = ms(clock.nsecsElapsed());
+
+        auto* field = dialog.findChild<QLineEdit*>(QStringLiteral("search"));
+        ChannelTreeModel* model = dialog.model();
+        benchApp()->watch(true);
+        for (const QChar c : search) {
+            QTest::sendKeyEvent(QTest::Click, field, Qt::Key_unknown, QString(c), Qt::NoModifier);
+            while (model->searching())
+                QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 5);
+        }
+        round.shown = model->shownCount();
+        QTest::keyClick(field, Qt::Key_A, Qt::ControlModifier);
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QCoreApplication::processEvents();
+        benchApp()->watch(false);
+        round.typing = ms(benchApp()->longest());
+
+        const int groups = model->rowCount();
+        for (int row = groups / 2; row < groups; ++row)
+            model->setData(model->index(row, 0), Qt::Unchecked, Qt::CheckStateRole);
+        round.chosen = model->chosenCount();
+        clock.restart();
+        dialog.accept();
+    });
+    clock.start();
+    form.N8Click();
+    round.apply = ms(clock.nsecsElapsed());
+    ChannelsDialog::setDriver({});
+    return round;
+}
+
+int measure(const QString& playlist, int reps) {
+    MessageBox::setHeadless(true);
+    FileDialog::setHeadless(true);
+    const QString search = QStringLiteral("новости 4");
+    std::vector<double> open, typing, applyM3u, applyPls;
+    int shown = 0, chosen = 0, total = 0;
+    for (int rep = 0; rep < reps; ++rep) {
+        for (const bool converting : {false, true}) {
+            TForm8 form;
+            form.show();
+            form.loadPlaylistFile(playlist);
+            total = form.sourceList()->Count();
+            if (converting) {
+                form.findChild<QRadioButton*>(QStringLiteral("sRadioButton7"))->setChecked(true);
+                QTest::qWait(10);
+            }
+            const Round round = chooseHalf(form, search);
+            (converting ? applyPls : applyM3u).push_back(round.apply);
+            open.push_back(round.open);
+            typing.push_back(round.typing);
+            shown = round.shown;
+            chosen = round.chosen;
+            std::fprintf(stderr, "round %d %s: open %.0f ms, typing %.0f ms, apply %.0f ms\n", rep,
+                         converting ? "pls" : "m3u", round.open, round.typing, round.apply);
+        }
+    }
+    const double openMs = median(open);
+    const double typingMs = *std::max_element(typing.begin(), typing.end());
+    std::printf(
+        "playlist: %d lines of source; \"%s\" shows %d channels; half the groups: %d chosen\n",
+        total, search.toUtf8().constData(), shown, chosen);
+    std::printf("open Channels...           %7.0f ms (median)   target %.0f ms: %s\n", openMs,
+                kOpenTargetMs, verdict(openMs <= kOpenTargetMs));
+    std::printf("longest event while typing %7.0f ms (worst)    target %.0f ms: %s\n", typingMs,
+                kTypingTargetMs, verdict(typingMs <= kTypingTargetMs));
+    for (const auto& [name, values] :
+         {std::pair{"M3U Playlist", applyM3u}, {"PLS, run started", applyPls}}) {
+        const double applyMs = median(values);
+        std::printf("apply half, %-16s%7.0f ms (median)   target %.0f ms: %s\n", name, applyMs,
+                    kApplyTargetMs, verdict(applyMs <= kApplyTargetMs));
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    BenchApplication app(argc, argv);
+    QStringList args = app.arguments().mid(1);
+    int reps = 3;
+    if (args.size() == 3 && args.first() == QLatin1String("--reps")) {
+        reps = std::max(1, args.at(1).toInt());
+        args = args.mid(2);
+    }
+    if (args.size() != 1) {
+        std::fprintf(stderr, "usage: dorvane-choose-bench [--reps N] PLAYLIST\n");
+        return 2;
+    }
+    return measure(args.first(), reps);
+}
