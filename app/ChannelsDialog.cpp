@@ -50,11 +50,10 @@ struct ChannelTreeModel::Search {
     std::u32string scratch;
 };
 
-ChannelTreeModel::ChannelTreeModel(const ChannelIndex& index, std::vector<char> chosen,
+ChannelTreeModel::ChannelTreeModel(ChannelIndex& index, std::vector<char> chosen,
                                    bool onePerAddress, QObject* parent)
     : QAbstractItemModel(parent), m_index(index), m_onePerAddress(onePerAddress),
-      m_groupChosen(size_t(index.groupCount()), 0),
-      m_addressChosen(size_t(index.addressCount()), 0), m_slice(new QTimer(this)) {
+      m_groupChosen(size_t(index.groupCount()), 0), m_slice(new QTimer(this)) {
     m_chosen.assign(size_t(index.blockCount()), 0);
     for (int block = 0; block < index.blockCount(); ++block)
         setChosen(block,
@@ -63,6 +62,8 @@ ChannelTreeModel::ChannelTreeModel(const ChannelIndex& index, std::vector<char> 
     for (int group = 0; group < index.groupCount(); ++group)
         m_rows[size_t(group)] = group;
     m_shownCount = index.blockCount();
+    if (m_onePerAddress)
+        countAddresses();
     m_slice->setSingleShot(true);
     connect(m_slice, &QTimer::timeout, this, [this] { guarded([this] { runSearch(); }); });
 }
@@ -175,6 +176,8 @@ void ChannelTreeModel::setChosen(int block, bool chosen) {
     const int delta = chosen ? 1 : -1;
     m_chosenCount += delta;
     m_groupChosen[size_t(m_index.groupOf(block))] += delta;
+    if (!m_addressesCounted)
+        return;
     const int address = m_index.addressOf(block);
     if (address < 0) {
         m_chosenNoAddress += delta;
@@ -185,6 +188,25 @@ void ChannelTreeModel::setChosen(int block, bool chosen) {
         ++m_chosenAddresses;
     else if (!chosen && --sharing == 0)
         --m_chosenAddresses;
+}
+
+void ChannelTreeModel::countAddresses() {
+    if (m_addressesCounted)
+        return;
+    m_index.findAddresses();
+    m_addressChosen.assign(size_t(m_index.addressCount()), 0);
+    m_chosenAddresses = 0;
+    m_chosenNoAddress = 0;
+    for (int block = 0; block < m_index.blockCount(); ++block) {
+        if (!m_chosen[size_t(block)])
+            continue;
+        const int address = m_index.addressOf(block);
+        if (address < 0)
+            ++m_chosenNoAddress;
+        else if (m_addressChosen[size_t(address)]++ == 0)
+            ++m_chosenAddresses;
+    }
+    m_addressesCounted = true;
 }
 
 void ChannelTreeModel::setShownChecked(bool checked) {
@@ -206,6 +228,8 @@ void ChannelTreeModel::setOnePerAddress(bool on) {
     if (on == m_onePerAddress)
         return;
     m_onePerAddress = on;
+    if (on)
+        countAddresses();
     emit chosenCountChanged();
 }
 
@@ -255,6 +279,7 @@ void ChannelTreeModel::runSearch() {
     Search& search = *m_search;
     QElapsedTimer clock;
     clock.start();
+    unsigned looked = 0;
     for (; search.group < m_index.groupCount(); ++search.group, search.position = 0) {
         const std::vector<int>& blocks =
             search.withinShown ? m_shown[size_t(search.group)] : m_index.groupBlocks(search.group);
@@ -263,7 +288,7 @@ void ChannelTreeModel::runSearch() {
             const int block = blocks[search.position++];
             if (containsFolded(m_index.name(block), search.needle, search.scratch))
                 found.push_back(block);
-            if ((search.position & 1023) == 0 && clock.elapsed() >= kSliceMilliseconds) {
+            if ((++looked & 255) == 0 && clock.elapsed() >= kSliceMilliseconds) {
                 m_slice->start(0);
                 return;
             }
@@ -292,7 +317,7 @@ void ChannelTreeModel::finishSearch() {
 
 // ---------------------------------------------------------------------------
 
-ChannelsDialog::ChannelsDialog(const ChannelIndex& index, std::vector<char> chosen,
+ChannelsDialog::ChannelsDialog(ChannelIndex& index, std::vector<char> chosen,
                                bool onePerAddress, QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("ChannelsDialog"));

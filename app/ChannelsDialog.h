@@ -29,7 +29,7 @@ class ChannelTreeModel : public QAbstractItemModel {
     Q_OBJECT
 
 public:
-    ChannelTreeModel(const ChannelIndex& index, std::vector<char> chosen, bool onePerAddress,
+    ChannelTreeModel(ChannelIndex& index, std::vector<char> chosen, bool onePerAddress,
                      QObject* parent = nullptr);
     ~ChannelTreeModel() override;
 
@@ -68,15 +68,18 @@ private:
     const std::vector<int>& shownBlocks(int group) const;
     int groupAt(const QModelIndex& index) const; // the group of a group row
     void setChosen(int block, bool chosen);
+    // Counts the chosen channels per address, from then on kept up to date.
+    void countAddresses();
     Qt::CheckState groupState(int group) const;
     void runSearch();
     void finishSearch();
 
-    const ChannelIndex& m_index;
+    ChannelIndex& m_index;
     std::vector<char> m_chosen;
     bool m_onePerAddress;
     std::vector<int> m_groupChosen;   // chosen channels per group
-    std::vector<int> m_addressChosen; // chosen channels per address
+    std::vector<int> m_addressChosen; // chosen channels per address, once counted
+    bool m_addressesCounted = false;
     int m_chosenCount = 0;
     int m_chosenAddresses = 0; // addresses with a chosen channel
     int m_chosenNoAddress = 0; // chosen channels without one
@@ -98,7 +101,7 @@ class ChannelsDialog : public QDialog {
     Q_OBJECT
 
 public:
-    ChannelsDialog(const ChannelIndex& index, std::vector<char> chosen, bool onePerAddress,
+    ChannelsDialog(ChannelIndex& index, std::vector<char> chosen, bool onePerAddress,
                    QWidget* parent = nullptr);
     ~ChannelsDialog() override;
 

@@ -599,7 +599,7 @@ void TForm8::applyChoice() {
     const bool all = !m_onePerAddress && std::all_of(m_chosen.begin(), m_chosen.end(),
                                                      [](char chosen) { return chosen != 0; });
     showPlaylist(
-        all ? TStringList(*LoadedList) : chosenLines(*LoadedList, m_chosen, m_onePerAddress), true);
+        all ? TStringList(*LoadedList) : m_channelIndex->chosenLines(m_chosen, m_onePerAddress), true);
 }
 
 void TForm8::N5Click() {

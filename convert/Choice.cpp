@@ -54,33 +54,10 @@ void appendCaseFolded(QByteArrayView text, std::u32string& out) {
 
 namespace dorvane {
 
-namespace {
-
-// Feeds every line of the list to a BlockChooser.
-template <typename Chooser> void chooseFrom(const TStringList& lines, Chooser& chooser) {
-    const int count = lines.Count();
-    for (int k = 0; k < count; ++k)
-        chooser.addLine(lines.line(k));
-    chooser.finish();
-}
-
-struct NoLines {
-    void line(QStringView) {}
-    void block(const Block<QStringView>&) {}
-};
-
-struct IntoList {
-    TStringList& out;
-    void line(QStringView line) { out.Add(line); }
-    void block(const Block<QStringView>&) {}
-};
-
-} // namespace
-
-ChannelIndex::ChannelIndex(const TStringList& lines) {
+ChannelIndex::ChannelIndex(const TStringList& lines) : m_lines(lines) {
     QHash<QStringView, int> groups;
-    QHash<QStringView, int> addresses;
-    const auto record = [&](const Block<QStringView>& block) {
+    Block<QStringView> block;
+    const auto endBlock = [&] {
         m_names.push_back(block.name());
         auto group = groups.constFind(block.group());
         if (group == groups.cend()) {
@@ -90,32 +67,73 @@ ChannelIndex::ChannelIndex(const TStringList& lines) {
         }
         m_groups.push_back(*group);
         m_groupBlocks[size_t(*group)].push_back(blockCount() - 1);
-        int address = -1;
-        if (block.hasAddress()) {
-            auto known = addresses.constFind(block.address());
-            if (known == addresses.cend())
-                known = addresses.insert(block.address(), m_addressCount++);
-            address = *known;
-        }
-        m_addresses.push_back(address);
-        return false;
     };
-    NoLines none;
-    BlockChooser<QStringView, decltype(record), NoLines> chooser(record, none, false);
-    chooseFrom(lines, chooser);
+    // Blocks start and grow as BlockChooser has them.
+    const int count = lines.Count();
+    for (int k = 0; k < count; ++k) {
+        const QStringView line = lines.line(k);
+        if (isNameLine(line)) {
+            if (!m_starts.empty())
+                endBlock();
+            m_starts.push_back(k);
+            m_addressLines.push_back(-1);
+            block.start(line);
+        } else if (!m_starts.empty()) {
+            const bool hadAddress = block.hasAddress();
+            block.add(line);
+            if (!hadAddress && block.hasAddress())
+                m_addressLines.back() = k;
+        }
+    }
+    if (!m_starts.empty())
+        endBlock();
 }
 
-TStringList chosenLines(const TStringList& lines, const std::vector<char>& chosen,
-                        bool onePerAddress) {
-    TStringList out;
-    IntoList into{out};
-    size_t block = 0;
-    const auto decide = [&](const Block<QStringView>&) {
-        return block < chosen.size() && chosen[block++] != 0;
-    };
-    BlockChooser<QStringView, decltype(decide), IntoList> chooser(decide, into, onePerAddress);
-    chooseFrom(lines, chooser);
-    return out;
+void ChannelIndex::findAddresses() {
+    if (addressesFound())
+        return;
+    QHash<QStringView, int> numbers;
+    numbers.reserve(blockCount());
+    m_addresses.reserve(size_t(blockCount()));
+    for (int line : m_addressLines) {
+        if (line < 0) {
+            m_addresses.push_back(-1);
+            continue;
+        }
+        const QStringView address = m_lines.line(line);
+        auto known = numbers.constFind(address);
+        if (known == numbers.cend())
+            known = numbers.insert(address, m_addressCount++);
+        m_addresses.push_back(*known);
+    }
+}
+
+TStringList ChannelIndex::chosenLines(const std::vector<char>& chosen, bool onePerAddress) {
+    if (onePerAddress)
+        findAddresses();
+    std::vector<char> taken(onePerAddress ? size_t(m_addressCount) : 0, 0);
+    std::vector<std::pair<int, int>> ranges;
+    const int header = m_starts.empty() ? m_lines.Count() : m_starts.front();
+    ranges.emplace_back(0, header);
+    for (int block = 0; block < blockCount(); ++block) {
+        if (size_t(block) >= chosen.size() || !chosen[size_t(block)])
+            continue;
+        if (onePerAddress && m_addresses[size_t(block)] >= 0) {
+            char& seen = taken[size_t(m_addresses[size_t(block)])];
+            if (seen)
+                continue;
+            seen = 1;
+        }
+        const int first = m_starts[size_t(block)];
+        const int end = size_t(block) + 1 < m_starts.size() ? m_starts[size_t(block) + 1]
+                                                             : m_lines.Count();
+        // Blocks one after the other make one range.
+        if (ranges.back().first + ranges.back().second == first)
+            ranges.back().second += end - first;
+        else
+            ranges.emplace_back(first, end - first);
+    }
+    return m_lines.linesIn(ranges);
 }
 
 } // namespace dorvane

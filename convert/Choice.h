@@ -346,9 +346,10 @@ namespace dorvane {
 class TStringList;
 
 // The blocks of a loaded playlist, for choosing among them in the window:
-// each block's name, group and address (as a number shared by the blocks
-// with the same address), and the groups in order of first appearance. The
-// names are views of the lines, which must outlive the index unchanged.
+// where each block stands, its name and group, and the groups in order of
+// first appearance. Which blocks share an address is worked out when first
+// asked. Names and groups are views of the lines, which must outlive the
+// index unchanged.
 class ChannelIndex {
 public:
     explicit ChannelIndex(const TStringList& lines);
@@ -356,27 +357,34 @@ public:
     int blockCount() const { return static_cast<int>(m_names.size()); }
     QStringView name(int block) const { return m_names[size_t(block)]; }
     int groupOf(int block) const { return m_groups[size_t(block)]; }
-    // -1 for a block without an address.
-    int addressOf(int block) const { return m_addresses[size_t(block)]; }
-    int addressCount() const { return m_addressCount; }
 
     int groupCount() const { return static_cast<int>(m_groupNames.size()); }
     // Empty for the blocks without a group.
     QStringView groupName(int group) const { return m_groupNames[size_t(group)]; }
     const std::vector<int>& groupBlocks(int group) const { return m_groupBlocks[size_t(group)]; }
 
+    // Numbers the distinct addresses (once): addressOf then gives a block's
+    // number, or -1 for a block without an address.
+    void findAddresses();
+    bool addressesFound() const { return !m_addresses.empty() || m_names.empty(); }
+    int addressOf(int block) const { return m_addresses[size_t(block)]; }
+    int addressCount() const { return m_addressCount; }
+
+    // The header and the blocks whose flag in `chosen` (one per block) is
+    // set, with one channel per address if asked: the lines of BlockChooser's
+    // choice, sharing the text of the lines indexed.
+    TStringList chosenLines(const std::vector<char>& chosen, bool onePerAddress);
+
 private:
+    const TStringList& m_lines;
+    std::vector<int> m_starts;       // each block's first line
+    std::vector<int> m_addressLines; // each block's address line, or -1
     std::vector<QStringView> m_names;
     std::vector<int> m_groups;
-    std::vector<int> m_addresses;
-    int m_addressCount = 0;
     std::vector<QStringView> m_groupNames;
     std::vector<std::vector<int>> m_groupBlocks;
+    std::vector<int> m_addresses;
+    int m_addressCount = 0;
 };
-
-// The header and the blocks whose flag in `chosen` (one per block, in order)
-// is set, with one channel per address if asked.
-TStringList chosenLines(const TStringList& lines, const std::vector<char>& chosen,
-                        bool onePerAddress);
 
 } // namespace dorvane

@@ -104,7 +104,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const auto all = [](const auto&) { return true; };
     const auto everything = choose<QStringView>(wideLines, all, false);
     check(everything.lines == source);
-    const ChannelIndex index(lines);
+    ChannelIndex index(lines);
+    index.findAddresses();
     int indexed = 0;
     int withAddress = 0;
     for (int group = 0; group < index.groupCount(); ++group)
@@ -122,7 +123,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Bits flagBits{bits};
     for (int block = 0; block < index.blockCount(); ++block)
         flags.push_back(flagBits(0));
-    const TStringList windowChoice = chosenLines(lines, flags, onePerAddress);
+    const TStringList windowChoice = index.chosenLines(flags, onePerAddress);
     check(windowChoice.Count() == int(chosen.lines.size()));
     for (int k = 0; k < windowChoice.Count(); ++k)
         check(windowChoice.line(k).toUtf8() == chosen.lines[size_t(k)]);
