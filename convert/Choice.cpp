@@ -58,7 +58,6 @@ ChannelIndex::ChannelIndex(const TStringList& lines) : m_lines(lines) {
     QHash<QStringView, int> groups;
     Block<QStringView> block;
     const auto endBlock = [&] {
-        m_names.push_back(block.name());
         auto group = groups.constFind(block.group());
         if (group == groups.cend()) {
             group = groups.insert(block.group(), groupCount());
@@ -66,7 +65,7 @@ ChannelIndex::ChannelIndex(const TStringList& lines) : m_lines(lines) {
             m_groupBlocks.emplace_back();
         }
         m_groups.push_back(*group);
-        m_groupBlocks[size_t(*group)].push_back(blockCount() - 1);
+        m_groupBlocks[size_t(*group)].push_back(int(m_groups.size()) - 1);
     };
     // Blocks start and grow as BlockChooser has them.
     const int count = lines.Count();
@@ -87,6 +86,10 @@ ChannelIndex::ChannelIndex(const TStringList& lines) : m_lines(lines) {
     }
     if (!m_starts.empty())
         endBlock();
+}
+
+QStringView ChannelIndex::name(int block) const {
+    return channelNameOf(m_lines.line(m_starts[size_t(block)]));
 }
 
 void ChannelIndex::findAddresses() {

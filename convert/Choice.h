@@ -96,17 +96,24 @@ template <> struct Owned<QByteArrayView> { using Type = QByteArray; };
 
 // The text inside group-title="..." of a name line. A group-title whose
 // closing quote is missing gives nothing, as if it were not there.
-template <typename View> bool groupTitleOf(View nameLine, View& group) {
-    constexpr std::string_view key = "group-title=\"";
-    const qsizetype at = choice::indexOfAscii(nameLine, key);
-    if (at < 0)
-        return false;
-    const qsizetype begin = at + static_cast<qsizetype>(key.size());
-    const qsizetype end = choice::indexOfUnit(nameLine, '"', begin);
-    if (end < 0)
-        return false;
-    group = nameLine.sliced(begin, end - begin);
-    return true;
+template <typename View>
+bool groupTitleOf(View nameLine, View& group) {
+    // From '=' to '=': a name line holds few of them, but many a 'g'.
+    constexpr std::string_view name = "group-title";
+    constexpr auto length = static_cast<qsizetype>(name.size());
+    for (qsizetype at = choice::indexOfUnit(nameLine, '=', length); at >= 0;
+         at = choice::indexOfUnit(nameLine, '=', at + 1)) {
+        if (at + 1 >= nameLine.size() || choice::unit(nameLine, at + 1) != '"' ||
+            !choice::startsWithAscii(nameLine.sliced(at - length), name))
+            continue;
+        const qsizetype begin = at + 2;
+        const qsizetype end = choice::indexOfUnit(nameLine, '"', begin);
+        if (end < 0)
+            return false;
+        group = nameLine.sliced(begin, end - begin);
+        return true;
+    }
+    return false;
 }
 
 // Calls line(QByteArrayView) for each line of UTF-8 text as
@@ -346,16 +353,16 @@ namespace dorvane {
 class TStringList;
 
 // The blocks of a loaded playlist, for choosing among them in the window:
-// where each block stands, its name and group, and the groups in order of
-// first appearance. Which blocks share an address is worked out when first
-// asked. Names and groups are views of the lines, which must outlive the
-// index unchanged.
+// where each block stands, its group, and the groups in order of first
+// appearance; a name is taken from its line when asked for. Which blocks
+// share an address is worked out when first asked. The index views the
+// lines, which must outlive it unchanged.
 class ChannelIndex {
 public:
     explicit ChannelIndex(const TStringList& lines);
 
-    int blockCount() const { return static_cast<int>(m_names.size()); }
-    QStringView name(int block) const { return m_names[size_t(block)]; }
+    int blockCount() const { return static_cast<int>(m_starts.size()); }
+    QStringView name(int block) const;
     int groupOf(int block) const { return m_groups[size_t(block)]; }
 
     int groupCount() const { return static_cast<int>(m_groupNames.size()); }
@@ -366,7 +373,7 @@ public:
     // Numbers the distinct addresses (once): addressOf then gives a block's
     // number, or -1 for a block without an address.
     void findAddresses();
-    bool addressesFound() const { return !m_addresses.empty() || m_names.empty(); }
+    bool addressesFound() const { return !m_addresses.empty() || m_starts.empty(); }
     int addressOf(int block) const { return m_addresses[size_t(block)]; }
     int addressCount() const { return m_addressCount; }
 
@@ -379,7 +386,6 @@ private:
     const TStringList& m_lines;
     std::vector<int> m_starts;       // each block's first line
     std::vector<int> m_addressLines; // each block's address line, or -1
-    std::vector<QStringView> m_names;
     std::vector<int> m_groups;
     std::vector<QStringView> m_groupNames;
     std::vector<std::vector<int>> m_groupBlocks;
