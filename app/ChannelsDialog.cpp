@@ -317,8 +317,8 @@ void ChannelTreeModel::finishSearch() {
 
 // ---------------------------------------------------------------------------
 
-ChannelsDialog::ChannelsDialog(ChannelIndex& index, std::vector<char> chosen,
-                               bool onePerAddress, QWidget* parent)
+ChannelsDialog::ChannelsDialog(ChannelIndex& index, std::vector<char> chosen, bool onePerAddress,
+                               QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("ChannelsDialog"));
     setWindowTitle(QStringLiteral("Channels"));

@@ -598,8 +598,9 @@ void TForm8::N8Click() {
 void TForm8::applyChoice() {
     const bool all = !m_onePerAddress && std::all_of(m_chosen.begin(), m_chosen.end(),
                                                      [](char chosen) { return chosen != 0; });
-    showPlaylist(
-        all ? TStringList(*LoadedList) : m_channelIndex->chosenLines(m_chosen, m_onePerAddress), true);
+    showPlaylist(all ? TStringList(*LoadedList)
+                     : m_channelIndex->chosenLines(m_chosen, m_onePerAddress),
+                 true);
 }
 
 void TForm8::N5Click() {

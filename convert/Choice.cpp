@@ -128,8 +128,8 @@ TStringList ChannelIndex::chosenLines(const std::vector<char>& chosen, bool oneP
             seen = 1;
         }
         const int first = m_starts[size_t(block)];
-        const int end = size_t(block) + 1 < m_starts.size() ? m_starts[size_t(block) + 1]
-                                                             : m_lines.Count();
+        const int end =
+            size_t(block) + 1 < m_starts.size() ? m_starts[size_t(block) + 1] : m_lines.Count();
         // Blocks one after the other make one range.
         if (ranges.back().first + ranges.back().second == first)
             ranges.back().second += end - first;

@@ -96,8 +96,7 @@ template <> struct Owned<QByteArrayView> { using Type = QByteArray; };
 
 // The text inside group-title="..." of a name line. A group-title whose
 // closing quote is missing gives nothing, as if it were not there.
-template <typename View>
-bool groupTitleOf(View nameLine, View& group) {
+template <typename View> bool groupTitleOf(View nameLine, View& group) {
     // From '=' to '=': a name line holds few of them, but many a 'g'.
     constexpr std::string_view name = "group-title";
     constexpr auto length = static_cast<qsizetype>(name.size());

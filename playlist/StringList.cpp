@@ -114,7 +114,8 @@ TStringList TStringList::linesIn(const std::vector<std::pair<int, int>>& ranges)
     }
     list.m_lines.reserve(count);
     for (const auto& [first, n] : ranges)
-        list.m_lines.insert(list.m_lines.end(), m_lines.begin() + first, m_lines.begin() + first + std::max(n, 0));
+        list.m_lines.insert(list.m_lines.end(), m_lines.begin() + first,
+                            m_lines.begin() + first + std::max(n, 0));
     return list;
 }
 
