@@ -479,13 +479,13 @@ template <typename View, typename Out> struct ChosenLines {
     }
 };
 
-// The chosen lines of UTF-8 text in memory, converted straight from the
-// text: lines kept one after the other go to the conversion as one piece,
-// with their line ends, so nothing is copied on the way.
-class ChosenRuns {
+// The chosen lines of UTF-8 text in memory, handed on straight from the
+// text: lines kept one after the other go on as one piece, with their line
+// ends, so nothing is copied on the way.
+template <typename Piece> class ChosenRuns {
 public:
-    ChosenRuns(QByteArrayView text, ByteConversion& conversion)
-        : m_textEnd(text.data() + text.size()), m_conversion(conversion) {}
+    ChosenRuns(QByteArrayView text, Piece piece)
+        : m_textEnd(text.data() + text.size()), m_piece(std::move(piece)) {}
 
     void Add(QByteArrayView line) {
         // Only a line end between the last line kept and this one: nothing
@@ -508,13 +508,13 @@ public:
             ++end;
         if (end < m_textEnd && *end == '\n' && (end == m_end || end[-1] == '\r'))
             ++end;
-        m_conversion.addWellFormedPiece(QByteArrayView(m_begin, end - m_begin));
+        m_piece(QByteArrayView(m_begin, end - m_begin));
         m_begin = nullptr;
     }
 
 private:
     const char* const m_textEnd;
-    ByteConversion& m_conversion;
+    Piece m_piece;
     const char* m_begin = nullptr; // the run of kept lines not yet converted
     const char* m_end = nullptr;
 };
@@ -534,7 +534,8 @@ void choose(const ChannelFilter& filter, Lines forEach, Out& out, QByteArray* gr
 // The conversion of the chosen channels of the input, read as the conversion
 // reads it. The choice is made on the whole input in memory, one block at a
 // time, and what it keeps is converted as a playlist of its own. With
-// `groupList`, that gets the --list-groups text of the chosen blocks.
+// `groupList`, that gets the --list-groups text of the chosen blocks instead,
+// and the result only the count of channels.
 Result convertChosen(const Options& options, const TEncoding& ansi, const TargetFormat& target,
                      const TEncoding& encoding, QByteArray* groupList) {
     const InputBytes input(options.input);
@@ -544,11 +545,21 @@ Result convertChosen(const Options& options, const TEncoding& ansi, const Target
         if (body.startsWith("\xEF\xBB\xBF"))
             body = body.sliced(3);
         if (isWellFormedUtf8(body)) {
+            const auto chooseInto = [&](auto piece) {
+                ChosenRuns chosen(body, piece);
+                choose<QByteArrayView>(
+                    options.filter, [&](auto add) { forEachLine(body, add); }, chosen, groupList);
+                chosen.flush();
+            };
+            if (groupList) {
+                ByteScanner scanner(target);
+                ScannedPiece scanned;
+                chooseInto([&](QByteArrayView piece) { scanner.scan(piece, scanned); });
+                return {{}, scanner.channels(), 0};
+            }
             Utf8Converter converter(target, encoding, body.size());
-            ChosenRuns chosen(body, converter.conversion());
-            choose<QByteArrayView>(
-                options.filter, [&](auto add) { forEachLine(body, add); }, chosen, groupList);
-            chosen.flush();
+            chooseInto(
+                [&](QByteArrayView piece) { converter.conversion().addWellFormedPiece(piece); });
             return converter.finish();
         }
     }
@@ -561,6 +572,8 @@ Result convertChosen(const Options& options, const TEncoding& ansi, const Target
                 add(lines.line(k));
         },
         chosen, groupList);
+    if (groupList)
+        return {{}, channelCount(chosen), 0};
     const auto converter = convertLines(chosen, bytes.size(), target, encoding);
     return {converter->bytes(), converter->channels(), converter->entries()};
 }
@@ -580,9 +593,10 @@ int listGroups(const Options& options) {
     const TEncoding& ansi =
         options.codePage ? *TEncoding::ansi(options.codePage) : TEncoding::Default();
     QByteArray groups;
-    // The playlist's own target only to count the chosen channels.
-    const Result result =
-        convertChosen(options, ansi, formatFor(TTargetKind::tkM3U), TEncoding::UTF8(), &groups);
+    // A converting target lists only the channels as the chosen lines are
+    // scanned for their count.
+    const Result result = convertChosen(options, ansi, formatFor(TTargetKind::tkWizardHD),
+                                        TEncoding::UTF8(), &groups);
     if (result.channels == 0) {
         printTo(stderr, QStringLiteral("No channels found in %1\n").arg(inputName(options)));
         return kNoChannels;
