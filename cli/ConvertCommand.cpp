@@ -1,5 +1,6 @@
 #include "cli/ConvertCommand.h"
 
+#include "cli/InputReader.h"
 #include "cli/PieceReader.h"
 #include "cli/ScanAhead.h"
 #include "convert/ByteConversion.h"
@@ -9,20 +10,19 @@
 #include "convert/TargetFormat.h"
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
+#include "playlist/FileName.h"
 #include "playlist/Playlist.h"
 #include "playlist/StringList.h"
 #include "playlist/SystemError.h"
 #include "playlist/TextFile.h"
 
 #include <QFile>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <memory>
 #include <new>
 #include <optional>
 #include <sys/stat.h>
@@ -37,11 +37,6 @@ namespace dorvane {
 namespace {
 
 enum ExitStatus { kDone = 0, kFileError = 1, kUsageError = 2, kNoChannels = 3 };
-
-// The piece of standard input's bytes converted at a time on the direct
-// path: small enough that a piece is still in the cache when it is converted
-// after its check. (Files go through ScanAhead, in pieces of its own.)
-constexpr qsizetype kReadSize = 256 * 1024;
 
 constexpr char kUsage[] =
     "Usage: dorvane-convert --to TARGET [--ansi] [--codepage N] [-o FILE] [CHOICE] [INPUT]\n"
@@ -95,10 +90,25 @@ struct UsageError {
     QString message;
 };
 
-void printTo(FILE* stream, const QString& text) {
+const QString kStandardOutputFailure = QStringLiteral("Cannot write to standard output");
+
+// False when the stream did not take every byte (errno says why).
+bool printTo(FILE* stream, const QString& text) {
     const QByteArray bytes = text.toLocal8Bit();
-    std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
-    std::fflush(stream);
+    errno = 0;
+    const size_t written =
+        std::fwrite(bytes.constData(), 1, static_cast<size_t>(bytes.size()), stream);
+    return std::fflush(stream) == 0 && written == static_cast<size_t>(bytes.size());
+}
+
+// The information options' text on standard output; a failure to write it
+// (a full disk, a closed output) fails the run.
+int printInformation(const QString& text) {
+    if (printTo(stdout, text))
+        return kDone;
+    const int error = errno ? errno : EIO;
+    printTo(stderr, QStringLiteral("%1. %2\n").arg(kStandardOutputFailure, SysErrorMessage(error)));
+    return kFileError;
 }
 
 Options parseArguments(int argc, char** argv) {
@@ -106,14 +116,14 @@ Options parseArguments(int argc, char** argv) {
     bool inputGiven = false;
     bool optionsEnded = false;
     for (int k = 1; k < argc; ++k) {
-        const QString arg = QFile::decodeName(argv[k]);
+        const QString arg = decodeFileName(argv[k]); // a file name keeps its bytes
         const auto takeValue = [&](QStringView name) -> QString {
             // "--name=value" or "--name value"
             if (arg.size() > name.size())
                 return arg.sliced(name.size() + 1);
             if (k + 1 >= argc)
                 throw UsageError{QStringLiteral("%1 needs a value").arg(name)};
-            return QFile::decodeName(argv[++k]);
+            return decodeFileName(argv[++k]);
         };
         const auto is = [&](QStringView name, bool takesValue) {
             return arg == name || (takesValue && arg.startsWith(name) && arg.size() > name.size() &&
@@ -171,30 +181,21 @@ Options parseArguments(int argc, char** argv) {
     return options;
 }
 
-QByteArray readStandardInput() {
-    QByteArray bytes;
-    qsizetype used = 0;
-    while (true) {
-        if (bytes.size() - used < 65536)
-            bytes.resize(std::max<qsizetype>(used * 2, used + 65536));
-        const ssize_t got = ::read(
-            STDIN_FILENO, bytes.data() + used,
-            static_cast<size_t>(std::min<qsizetype>(bytes.size() - used, qsizetype(1) << 30)));
-        if (got < 0) {
+// Writes all of `bytes` to `fd`; `failure` begins the message of a failure.
+void writeAll(int fd, QByteArrayView bytes, const QString& failure) {
+    const char* data = bytes.data();
+    qsizetype left = bytes.size();
+    while (left > 0) {
+        const ssize_t written =
+            ::write(fd, data, static_cast<size_t>(std::min<qsizetype>(left, 1 << 30)));
+        if (written < 0) {
             if (errno == EINTR)
                 continue;
-            throw EReadError(
-                QStringLiteral("Cannot read standard input. %1").arg(SysErrorMessage(errno)));
+            throw EWriteError(QStringLiteral("%1. %2").arg(failure, SysErrorMessage(errno)));
         }
-        if (got == 0)
-            break;
-        used += got;
-        if (used > kMaxPlaylistBytes)
-            throw EReadError(
-                QStringLiteral("Cannot read standard input. %1").arg(SysErrorMessage(EFBIG)));
+        data += written;
+        left -= written;
     }
-    bytes.resize(used);
-    return bytes;
 }
 
 // A pipe holds 64 KiB by default, so a big output goes through it in many
@@ -214,65 +215,85 @@ void widenOutputPipe(qsizetype outputSize) {
 
 void writeStandardOutput(const QByteArray& bytes) {
     widenOutputPipe(bytes.size());
-    const char* data = bytes.constData();
-    qsizetype left = bytes.size();
-    while (left > 0) {
-        const ssize_t written =
-            ::write(STDOUT_FILENO, data, static_cast<size_t>(std::min<qsizetype>(left, 1 << 30)));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            throw EWriteError(QStringLiteral("Stream write error"));
+    writeAll(STDOUT_FILENO, bytes, kStandardOutputFailure);
+}
+
+// Replaces a regular file whose name Qt cannot spell (see decodeFileName)
+// as saveBytesToFile does: a file beside it, renamed over it once written.
+void saveBytesUnderRawName(const QString& fileName, const QByteArray& path,
+                           const QByteArray& bytes) {
+    struct stat st {};
+    const bool exists = ::stat(path.constData(), &st) == 0;
+    if (exists && ::access(path.constData(), W_OK) != 0)
+        throw EFCreateError(cannotCreateMessage(fileName, errno));
+    QByteArray temporary = path + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        throw EFCreateError(cannotCreateMessage(fileName, errno));
+    try {
+        mode_t mode = st.st_mode & 07777;
+        if (!exists) {
+            mode = ::umask(0);
+            ::umask(mode);
+            mode = 0666 & ~mode;
         }
-        data += written;
-        left -= written;
+        ::fchmod(fd, mode);
+        writeAll(fd, bytes,
+                 QStringLiteral("Cannot write file \"%1\"").arg(ExpandFileName(fileName)));
+        if (::fsync(fd) != 0 || ::close(fd) != 0)
+            throw EWriteError(cannotWriteMessage(fileName, errno));
+        if (::rename(temporary.constData(), path.constData()) != 0)
+            throw EFCreateError(cannotCreateMessage(fileName, errno));
+    } catch (...) {
+        ::close(fd);
+        ::unlink(temporary.constData());
+        throw;
     }
+}
+
+// -o FILE. A regular file is replaced only once every byte is written; a
+// device or a FIFO is written into as it is (replacing /dev/null with a
+// file would break the system).
+void writeOutputFile(const QString& fileName, const QByteArray& bytes) {
+    const QByteArray path = encodeFileName(fileName);
+    struct stat st {};
+    if (::stat(path.constData(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode)) {
+        const int fd = ::open(path.constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+        if (fd < 0)
+            throw EFCreateError(cannotCreateMessage(fileName, errno));
+        try {
+            writeAll(fd, bytes,
+                     QStringLiteral("Cannot write file \"%1\"").arg(ExpandFileName(fileName)));
+        } catch (...) {
+            ::close(fd);
+            throw;
+        }
+        if (::close(fd) != 0)
+            throw EWriteError(cannotWriteMessage(fileName, errno));
+        return;
+    }
+    if (QFile::encodeName(fileName) != path)
+        saveBytesUnderRawName(fileName, path, bytes);
+    else
+        saveBytesToFile(fileName, bytes, WriteErrorText::FileAndReason);
 }
 
 QString countText(int n, QStringView one, QStringView many) {
     return QStringLiteral("%1 %2").arg(n).arg(n == 1 ? one : many);
 }
 
-// The input's bytes, for the UTF-16 way (UTF-16 and code-page input)
-// and standard input. A regular file within the size limit is mapped rather
-// than read: no copy, and no fresh memory for the kernel to clear (a third
-// of the whole run on a big playlist). The price: a file that another program
-// cuts short while it is converted ends the process; it writes nothing then.
-// (UTF-8 files are read in pieces instead, see convertUtf8File.)
-class InputBytes {
-public:
-    explicit InputBytes(const QString& fileName) {
-        if (fileName.isEmpty()) {
-            m_bytes = readStandardInput();
-            return;
-        }
-        const QFileInfo info(fileName);
-        if (info.isFile() && info.size() > 0 && info.size() <= kMaxPlaylistBytes) {
-            m_file.setFileName(fileName);
-            if (m_file.open(QIODevice::ReadOnly)) {
-                m_mapped = m_file.map(0, m_file.size());
-                if (m_mapped) {
-                    m_size = m_file.size();
-                    return;
-                }
-            }
-            m_file.close();
-        }
-        m_bytes = readWholeFile(fileName); // and its error message, the size limit's too
-    }
-
-    QByteArrayView view() const {
-        return m_mapped ? QByteArrayView(m_mapped, m_size) : QByteArrayView(m_bytes);
-    }
-
-private:
-    QFile m_file;
-    uchar* m_mapped = nullptr;
-    qsizetype m_size = 0;
-    QByteArray m_bytes;
+// What a conversion gives: the output's bytes, the counts it reports, and
+// where the text ended at a U+0000 in the input's bytes (-1: it did not).
+struct Result {
+    QByteArray bytes;
+    int channels = 0;
+    int entries = 0;
+    qint64 nulOffset = -1;
+    qint64 inputSize = 0;
 };
 
-// Converts, line by line, into the output's bytes.
+// Converts, line by line, into the output's bytes: the way of UTF-16 lines,
+// for input in a code page or in UTF-16.
 class Converter {
 public:
     Converter(const TargetFormat& target, const TEncoding& encoding, qsizetype inputSize)
@@ -295,175 +316,109 @@ public:
         }
     }
 
-    void finish(int channels) {
+    Result finish(int channels) {
         if (m_target.converts())
             m_conversion.footer(m_sink);
         m_sink.flush();
-        m_channels = channels;
+        // The M3U targets write the playlist itself: an entry is a channel.
+        return {m_out, channels, m_target.converts() ? m_conversion.count : channels};
     }
-
-    int channels() const { return m_channels; }
-    // The M3U targets write the playlist itself: an entry is a channel.
-    int entries() const { return m_target.converts() ? m_conversion.count : m_channels; }
-    const QByteArray& bytes() const { return m_out; }
 
 private:
     const TargetFormat& m_target;
     Conversion m_conversion;
     QByteArray m_out;
     EncodingSink m_sink;
-    int m_channels = 0;
 };
 
-std::unique_ptr<Converter> convertLines(const TStringList& lines, qsizetype inputSize,
-                                        const TargetFormat& target, const TEncoding& encoding) {
-    auto converter = std::make_unique<Converter>(target, encoding, inputSize);
-    converter->addLines(lines);
-    converter->finish(channelCount(lines));
-    return converter;
-}
-
-// The input read as decodeFileBytes(bytes, UTF-8, ansi) and
-// TStringList::setText read it.
-TStringList inputLines(QByteArrayView bytes, const TEncoding& ansi) {
-    TStringList lines;
-    lines.setText(decodeFileBytes(QByteArray::fromRawData(bytes.data(), bytes.size()),
-                                  TEncoding::UTF8(), ansi));
-    return lines;
-}
-
-bool startsWithUtf16Mark(QByteArrayView bytes) {
-    return bytes.startsWith("\xFF\xFE") || bytes.startsWith("\xFE\xFF");
-}
-
-// Reads the input as decodeFileBytes(bytes, UTF-8, ansi) and
-// TStringList::setText read it, and converts it.
-std::unique_ptr<Converter> convertInput(QByteArrayView bytes, const TEncoding& ansi,
-                                        const TargetFormat& target, const TEncoding& encoding) {
-    if (startsWithUtf16Mark(bytes)) // rare, and not worth reading in pieces
-        return convertLines(inputLines(bytes, ansi), bytes.size(), target, encoding);
-
-    const QByteArray preamble = TEncoding::UTF8().GetPreamble();
-    const QByteArrayView body = bytes.startsWith(preamble) ? bytes.sliced(preamble.size()) : bytes;
-    // nullptr when the bytes are not in `decoding` (a code page takes any).
-    const auto convertPieces = [&](const TEncoding& decoding) -> std::unique_ptr<Converter> {
-        auto converter = std::make_unique<Converter>(target, encoding, bytes.size());
-        PieceReader reader(body, decoding);
-        TStringList lines;
-        while (reader.next(lines))
-            converter->addLines(lines);
-        if (!reader.wellFormed())
-            return nullptr;
-        converter->finish(reader.channelCount());
-        return converter;
-    };
-    if (auto converter = convertPieces(TEncoding::UTF8()))
-        return converter;
-    // Not UTF-8 after all: all of it again, in the code page.
-    return convertPieces(ansi);
-}
-
-// What a conversion gives: the output's bytes and the counts it reports.
-struct Result {
-    QByteArray bytes;
-    int channels = 0;
-    int entries = 0;
-};
-
-// Strips the preamble from the first piece of the input; false when the
-// input begins with a UTF-16 byte-order mark, which the direct path does
-// not read. A first piece shorter than three bytes is the whole input or
-// ends with an LF, so it has neither a preamble nor a mark.
-bool takeLeadingMark(QByteArrayView& piece) {
-    if (piece.startsWith("\xFF\xFE") || piece.startsWith("\xFE\xFF"))
-        return false;
-    if (piece.startsWith("\xEF\xBB\xBF"))
-        piece = piece.sliced(3);
-    return true;
-}
-
-// The direct path, for UTF-8 input (see ByteConversion).
-class Utf8Converter {
-public:
-    Utf8Converter(const TargetFormat& target, const TEncoding& encoding, qsizetype inputSize)
-        : m_out(encoding.GetPreamble()),
-          m_conversion(target, m_out, inputSize + inputSize / 8 + 4096, encoding) {}
-
-    ByteConversion& conversion() { return m_conversion; }
-
-    Result finish() {
-        m_conversion.finish();
-        return {m_out, m_conversion.channels(), m_conversion.entries()};
-    }
-
-private:
-    QByteArray m_out;
-    ByteConversion m_conversion;
-};
-
-// Bytes already in memory (standard input), in pieces that stay in the cache
-// between the check of their form and their conversion. Nothing when they
-// are not UTF-8.
-std::optional<Result> convertUtf8Bytes(QByteArrayView bytes, const TargetFormat& target,
-                                       const TEncoding& encoding) {
-    if (!takeLeadingMark(bytes))
-        return std::nullopt;
-    Utf8Converter converter(target, encoding, bytes.size());
-    while (!bytes.isEmpty()) {
-        qsizetype size = bytes.size();
-        if (size > kReadSize) {
-            const void* lf =
-                std::memchr(bytes.data() + kReadSize, '\n', static_cast<size_t>(size - kReadSize));
-            if (lf)
-                size = static_cast<const char*>(lf) - bytes.data() + 1;
-        }
-        if (!converter.conversion().addPiece(bytes.first(size)))
-            return std::nullopt;
-        bytes = bytes.sliced(size);
-    }
-    return converter.finish();
-}
-
-// A regular file, read (not mapped) in pieces, and scanned on a second
-// thread (ScanAhead) while this one writes: only the output is held whole. A
-// mapped file that another program cuts short while we read it would kill
-// the process; a read just ends early. Nothing when the file is not a
-// readable regular file (`tried` false: the whole-file path then reads it,
-// or reports why it cannot) or not UTF-8 (`tried` true).
-std::optional<Result> convertUtf8File(const QString& fileName, const TargetFormat& target,
-                                      const TEncoding& encoding, bool& tried) {
-    tried = false;
-    const int fd = ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    struct Closer {
-        int fd;
-        ~Closer() { ::close(fd); }
-    } closer{fd};
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size > kMaxPlaylistBytes)
-        return std::nullopt;
-
-    tried = true;
-    const qsizetype size = static_cast<qsizetype>(st.st_size);
+// UTF-8 input the direct way (see ByteConversion): scanned in pieces on a
+// second thread (ScanAhead) while this one writes, so that only the output is
+// held whole. Nothing when the input is not for this way (`verdict` says why).
+std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& target,
+                                  const TEncoding& encoding, ScanAhead::Mode mode,
+                                  ScanAhead::Verdict& verdict) {
+    const qsizetype size = reader.sizeHint();
     Result result{encoding.GetPreamble()};
     ByteWriter writer(target, result.bytes, size + size / 8 + 4096, encoding);
-    ScanAhead reader(fd, fileName, target);
-    while (const ScannedPiece* piece = reader.next())
+    ScanAhead scan(reader, target, mode);
+    while (const ScannedPiece* piece = scan.next())
         writer.write(*piece);
-    switch (reader.verdict()) {
-    case ScanAhead::Verdict::Utf8:
-        break;
-    case ScanAhead::Verdict::NotUtf8:
+    verdict = scan.verdict();
+    if (verdict != ScanAhead::Verdict::Utf8)
         return std::nullopt;
-    case ScanAhead::Verdict::TooLarge: // it grew while we read
-        tried = false;
-        return std::nullopt;
-    }
     writer.finish();
-    result.channels = reader.channels();
+    result.channels = scan.channels();
     result.entries = target.converts() ? writer.count() : result.channels;
     return result;
+}
+
+// Input in a code page, decoded and split in pieces (PieceReader).
+Result convertCodePage(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
+                       const TEncoding& encoding) {
+    Converter converter(target, encoding, reader.sizeHint());
+    PieceReader pieces(reader, ansi);
+    TStringList lines;
+    while (pieces.next(lines))
+        converter.addLines(lines);
+    return converter.finish(pieces.channelCount());
+}
+
+// Input with a UTF-16 byte-order mark: rare, and read whole.
+Result convertUtf16(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
+                    const TEncoding& encoding) {
+    QByteArray bytes;
+    bytes.reserve(reader.sizeHint());
+    QByteArray buffer;
+    for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty();)
+        bytes.append(piece);
+    const QString text = decodeFileBytes(bytes, TEncoding::UTF8(), ansi);
+    bytes = QByteArray();
+    TStringList lines;
+    lines.setText(text);
+    Converter converter(target, encoding, text.size());
+    converter.addLines(lines);
+    Result result = converter.finish(channelCount(lines));
+    const qsizetype nul = text.indexOf(QChar(0));
+    if (nul >= 0)
+        result.nulOffset = 2 + 2 * qint64(nul); // after the mark, two bytes a unit
+    return result;
+}
+
+// Reads the input as the window reads a file (decodeFileBytes with UTF-8 and
+// `ansi`, then TStringList::setText) and converts it. UTF-8, the common
+// case, is converted as it is read; input that proves not to be UTF-8 is
+// read again: tallied (Utf8Tally), then converted as almost-UTF-8 or in the
+// code page.
+Result convertInput(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
+                    const TEncoding& encoding) {
+    ScanAhead::Verdict verdict = ScanAhead::Verdict::Utf8;
+    std::optional<Result> result =
+        convertUtf8(reader, target, encoding, ScanAhead::Mode::Strict, verdict);
+    if (!result) {
+        reader.rewind();
+        if (verdict == ScanAhead::Verdict::Utf16) {
+            result = convertUtf16(reader, ansi, target, encoding);
+            result->inputSize = reader.size();
+            return *result;
+        }
+        Utf8Tally tally;
+        QByteArray buffer;
+        bool first = true;
+        for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty(); first = false) {
+            // The preamble is no sequence of the text (decodeFileBytes).
+            if (first && piece.startsWith("\xEF\xBB\xBF"))
+                piece = piece.sliced(3);
+            tally.add(piece);
+        }
+        reader.rewind();
+        if (tally.readsAsUtf8())
+            result = convertUtf8(reader, target, encoding, ScanAhead::Mode::Repair, verdict);
+        else
+            result = convertCodePage(reader, ansi, target, encoding);
+    }
+    result->nulOffset = reader.nulOffset();
+    result->inputSize = reader.size();
+    return *result;
 }
 
 // Where the chosen lines go, and the groups of the chosen blocks for
@@ -515,136 +470,138 @@ public:
 private:
     const char* const m_textEnd;
     Piece m_piece;
-    const char* m_begin = nullptr; // the run of kept lines not yet converted
+    const char* m_begin = nullptr; // the run of kept lines not yet handed on
     const char* m_end = nullptr;
 };
 
-template <typename View, typename Out, typename Lines>
-void choose(const ChannelFilter& filter, Lines forEach, Out& out, QByteArray* groupList) {
-    GroupTally<View> tally;
-    ChosenLines<View, Out> keep{out, groupList ? &tally : nullptr};
-    BlockChooser<View, FilterDecision<View>, ChosenLines<View, Out>> chooser(
-        FilterDecision<View>(filter), keep, filter.onePerAddress);
-    forEach([&](View line) { chooser.addLine(line); });
-    chooser.finish();
-    if (groupList)
+// The conversion of the chosen channels of the input. The input is read
+// whole into memory and, unless it is strictly UTF-8, first read the usual
+// way and written out as the M3U target writes it, so that it is chosen from
+// in the very lines a conversion reads. The choice goes one block at a time,
+// and what it keeps is converted the direct way as a playlist of its own.
+// With `groupList`, that gets the --list-groups text of the chosen blocks
+// instead, and the result only the count of channels.
+Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEncoding& ansi,
+                     const TargetFormat& target, const TEncoding& encoding, QByteArray* groupList) {
+    QByteArray bytes;
+    bytes.reserve(reader.sizeHint());
+    QByteArray buffer;
+    for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty();)
+        bytes.append(piece);
+    const qint64 inputSize = reader.size();
+    qint64 nulOffset = reader.nulOffset();
+    QByteArrayView text = bytes;
+    const bool utf16 = text.startsWith("\xFF\xFE") || text.startsWith("\xFE\xFF");
+    if (text.startsWith("\xEF\xBB\xBF"))
+        text = text.sliced(3);
+    if (utf16 || !isWellFormedUtf8(text)) {
+        reader.rewind();
+        Result lines = convertInput(reader, ansi, formatFor(TTargetKind::tkM3U), TEncoding::UTF8());
+        nulOffset = lines.nulOffset;
+        bytes = std::move(lines.bytes);
+        text = QByteArrayView(bytes).sliced(TEncoding::UTF8().GetPreamble().size());
+    }
+
+    GroupTally<QByteArrayView> tally;
+    const auto chooseInto = [&](auto piece) {
+        ChosenRuns<decltype(piece)> runs(text, piece);
+        ChosenLines<QByteArrayView, decltype(runs)> keep{runs, groupList ? &tally : nullptr};
+        BlockChooser<QByteArrayView, FilterDecision<QByteArrayView>, decltype(keep)> chooser(
+            FilterDecision<QByteArrayView>(filter), keep, filter.onePerAddress);
+        forEachLine(text, [&](QByteArrayView line) { chooser.addLine(line); });
+        chooser.finish();
+        runs.flush();
+    };
+    Result result{encoding.GetPreamble()};
+    if (groupList) {
+        // Only scanned, for the count of channels.
+        ByteScanner scanner(target);
+        ScannedPiece scanned;
+        chooseInto([&](QByteArrayView piece) { scanner.scan(piece, scanned); });
         *groupList = groupListText(tally);
-}
-
-// The conversion of the chosen channels of the input, read as the conversion
-// reads it. The choice is made on the whole input in memory, one block at a
-// time, and what it keeps is converted as a playlist of its own. With
-// `groupList`, that gets the --list-groups text of the chosen blocks instead,
-// and the result only the count of channels.
-Result convertChosen(const Options& options, const TEncoding& ansi, const TargetFormat& target,
-                     const TEncoding& encoding, QByteArray* groupList) {
-    const InputBytes input(options.input);
-    const QByteArrayView bytes = input.view();
-    if (!startsWithUtf16Mark(bytes)) {
-        QByteArrayView body = bytes;
-        if (body.startsWith("\xEF\xBB\xBF"))
-            body = body.sliced(3);
-        if (isWellFormedUtf8(body)) {
-            const auto chooseInto = [&](auto piece) {
-                ChosenRuns chosen(body, piece);
-                choose<QByteArrayView>(
-                    options.filter, [&](auto add) { forEachLine(body, add); }, chosen, groupList);
-                chosen.flush();
-            };
-            if (groupList) {
-                ByteScanner scanner(target);
-                ScannedPiece scanned;
-                chooseInto([&](QByteArrayView piece) { scanner.scan(piece, scanned); });
-                return {{}, scanner.channels(), 0};
-            }
-            Utf8Converter converter(target, encoding, body.size());
-            chooseInto(
-                [&](QByteArrayView piece) { converter.conversion().addWellFormedPiece(piece); });
-            return converter.finish();
-        }
+        result.channels = scanner.channels();
+    } else {
+        ByteConversion conversion(target, result.bytes, text.size() + text.size() / 8 + 4096,
+                                  encoding);
+        chooseInto([&](QByteArrayView piece) { conversion.addWellFormedPiece(piece); });
+        conversion.finish();
+        result.channels = conversion.channels();
+        result.entries = conversion.entries();
     }
-    const TStringList lines = inputLines(bytes, ansi);
-    TStringList chosen;
-    choose<QStringView>(
-        options.filter,
-        [&](auto add) {
-            for (int k = 0; k < lines.Count(); ++k)
-                add(lines.line(k));
-        },
-        chosen, groupList);
-    if (groupList)
-        return {{}, channelCount(chosen), 0};
-    const auto converter = convertLines(chosen, bytes.size(), target, encoding);
-    return {converter->bytes(), converter->channels(), converter->entries()};
+    result.nulOffset = nulOffset;
+    result.inputSize = inputSize;
+    return result;
 }
 
-QString inputName(const Options& options) {
-    return options.input.isEmpty() ? QStringLiteral("standard input") : options.input;
-}
-
-void writeOutput(const Options& options, const QByteArray& bytes) {
-    if (options.output.isEmpty())
-        writeStandardOutput(bytes);
-    else
-        saveBytesToFile(options.output, bytes);
-}
-
-int listGroups(const Options& options) {
-    const TEncoding& ansi =
-        options.codePage ? *TEncoding::ansi(options.codePage) : TEncoding::Default();
-    QByteArray groups;
-    // A converting target lists only the channels as the chosen lines are
-    // scanned for their count.
-    const Result result = convertChosen(options, ansi, formatFor(TTargetKind::tkWizardHD),
-                                        TEncoding::UTF8(), &groups);
-    if (result.channels == 0) {
-        printTo(stderr, QStringLiteral("No channels found in %1\n").arg(inputName(options)));
-        return kNoChannels;
+// Every second byte zero at the start: UTF-16 text without its mark.
+bool looksLikeUtf16(const QByteArray& head) {
+    if (head.size() < 2)
+        return false;
+    bool evenZero = true, oddZero = true;
+    for (qsizetype k = 0; k + 1 < head.size(); k += 2) {
+        evenZero = evenZero && head[k] == 0;
+        oddZero = oddZero && head[k + 1] == 0;
     }
-    writeOutput(options, groups);
-    return kDone;
+    return evenZero || oddZero;
 }
 
 int convert(const Options& options) {
     const TEncoding& ansi =
         options.codePage ? *TEncoding::ansi(options.codePage) : TEncoding::Default();
     const TEncoding& encoding = options.ansi ? ansi : TEncoding::UTF8();
-    const TargetFormat& target = *options.target;
+    // --list-groups converts nothing; a converting target lists only the
+    // channels as the chosen lines are scanned for their count.
+    const bool listGroups = options.action == Action::ListGroups;
+    const TargetFormat& target = listGroups ? formatFor(TTargetKind::tkWizardHD) : *options.target;
 
-    // UTF-8 input, the common case, goes the direct way; everything else
-    // (UTF-16, code pages) through UTF-16 lines.
-    std::optional<Result> result;
-    bool triedUtf8 = false;
-    if (!options.filter.choosesAll())
-        result = convertChosen(options, ansi, target, encoding, nullptr);
-    else if (!options.input.isEmpty())
-        result = convertUtf8File(options.input, target, encoding, triedUtf8);
-    if (!result) {
-        const InputBytes input(options.input);
-        if (!triedUtf8)
-            result = convertUtf8Bytes(input.view(), target, encoding);
-        if (!result) {
-            const std::unique_ptr<Converter> converter =
-                convertInput(input.view(), ansi, target, encoding);
-            result = Result{converter->bytes(), converter->channels(), converter->entries()};
-        }
+    // The input is opened once and read as whatever it is: reopening a FIFO
+    // would wait for a writer that may be gone.
+    int fd = STDIN_FILENO;
+    QString failure = QStringLiteral("Cannot read standard input");
+    if (!options.input.isEmpty()) {
+        fd = ::open(encodeFileName(options.input).constData(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0)
+            throw EFOpenError(cannotOpenMessage(options.input, errno));
+        failure = QStringLiteral("Cannot open file \"%1\"").arg(ExpandFileName(options.input));
     }
+    struct Closer {
+        int fd; // -1: standard input, which stays open
+        ~Closer() {
+            if (fd >= 0)
+                ::close(fd);
+        }
+    } closer{options.input.isEmpty() ? -1 : fd};
+    InputReader reader(fd, failure);
+    QByteArray groups;
+    const Result result = listGroups || !options.filter.choosesAll()
+                              ? convertChosen(reader, options.filter, ansi, target, encoding,
+                                              listGroups ? &groups : nullptr)
+                              : convertInput(reader, ansi, target, encoding);
 
-    if (result->channels == 0) {
-        printTo(stderr, QStringLiteral("No channels found in %1\n")
-                            .arg(options.input.isEmpty() ? QStringLiteral("standard input")
-                                                         : options.input));
+    if (result.nulOffset >= 0 && result.nulOffset + 1 < result.inputSize)
+        printTo(stderr, QStringLiteral("text after a NUL byte at offset %1 was ignored\n")
+                            .arg(result.nulOffset));
+    if (result.channels == 0) {
+        QString message =
+            QStringLiteral("No channels found in %1")
+                .arg(options.input.isEmpty() ? QStringLiteral("standard input") : options.input);
+        if (looksLikeUtf16(reader.head()))
+            message += QStringLiteral(" (it looks like UTF-16 without a byte-order mark)");
+        printTo(stderr, message + u'\n');
         return kNoChannels;
     }
 
+    const QByteArray& output = listGroups ? groups : result.bytes;
     if (options.output.isEmpty())
-        writeStandardOutput(result->bytes);
+        writeStandardOutput(output);
     else
-        saveBytesToFile(options.output, result->bytes);
+        writeOutputFile(options.output, output);
+    if (listGroups)
+        return kDone;
 
     printTo(stderr, QStringLiteral("%1, %2, %3\n")
-                        .arg(countText(result->channels, u"channel", u"channels"),
-                             countText(result->entries, u"entry", u"entries"), target.cliName()));
+                        .arg(countText(result.channels, u"channel", u"channels"),
+                             countText(result.entries, u"entry", u"entries"), target.cliName()));
     return kDone;
 }
 
@@ -673,21 +630,18 @@ int runConvertCommand(int argc, char** argv) {
 
     switch (options.action) {
     case Action::Help:
-        printTo(stdout, QString::fromLatin1(kUsage) + QString::fromLatin1(kHelp));
-        return kDone;
+        return printInformation(QString::fromLatin1(kUsage) + QString::fromLatin1(kHelp));
     case Action::Version:
-        printTo(stdout, QStringLiteral("dorvane-convert " DORVANE_VERSION "\n"));
-        return kDone;
+        return printInformation(QStringLiteral("dorvane-convert " DORVANE_VERSION "\n"));
     case Action::ListTargets:
-        printTo(stdout, targetList());
-        return kDone;
+        return printInformation(targetList());
     case Action::Convert:
     case Action::ListGroups:
         break;
     }
 
     try {
-        return options.action == Action::ListGroups ? listGroups(options) : convert(options);
+        return convert(options);
     } catch (const Exception& error) {
         printTo(stderr, error.Message() + u'\n');
     } catch (const std::bad_alloc&) {

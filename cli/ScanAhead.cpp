@@ -1,18 +1,12 @@
 #include "cli/ScanAhead.h"
 
-#include "playlist/Errors.h"
-#include "playlist/SystemError.h"
-#include "playlist/TextFile.h"
-
-#include <algorithm>
-#include <cerrno>
-#include <cstring>
-#include <unistd.h>
+#include "cli/InputReader.h"
+#include "playlist/Encoding.h"
 
 namespace dorvane {
 
-ScanAhead::ScanAhead(int fd, const QString& fileName, const TargetFormat& target)
-    : m_fd(fd), m_fileName(fileName), m_scanner(target), m_thread([this] { read(); }) {}
+ScanAhead::ScanAhead(InputReader& reader, const TargetFormat& target, Mode mode)
+    : m_reader(reader), m_mode(mode), m_scanner(target), m_thread([this] { read(); }) {}
 
 ScanAhead::~ScanAhead() {
     m_sync.stop();
@@ -58,26 +52,31 @@ void ScanAhead::read() {
                     break;
                 slot = &m_slots[m_filled % kSlots]; // neither queued nor held
             }
-            qsizetype size = 0;
-            const Verdict verdict = readPiece(slot->bytes, size);
-            if (verdict == Verdict::Utf8 && size == 0)
-                break; // the end of the file
-            QByteArrayView piece(slot->bytes.constData(), size);
-            bool utf8 = verdict == Verdict::Utf8;
-            if (utf8 && first) {
+            QByteArrayView piece = m_reader.next(slot->bytes);
+            if (piece.isEmpty())
+                break; // the end of the input
+            Verdict verdict = Verdict::Utf8;
+            if (first) {
                 first = false;
-                // A piece shorter than three bytes is the whole file or ends
+                // A piece shorter than three bytes is the whole input or ends
                 // with an LF: it has neither a preamble nor a UTF-16 mark.
                 if (piece.startsWith("\xFF\xFE") || piece.startsWith("\xFE\xFF"))
-                    utf8 = false;
+                    verdict = Verdict::Utf16;
                 else if (piece.startsWith("\xEF\xBB\xBF"))
                     piece = piece.sliced(3);
             }
-            if (utf8 && !isWellFormedUtf8(piece))
-                utf8 = false;
-            if (!utf8) {
+            if (verdict == Verdict::Utf8 && !isWellFormedUtf8(piece)) {
+                if (m_mode == Mode::Strict) {
+                    verdict = Verdict::NotUtf8;
+                } else {
+                    slot->repaired.resize(0);
+                    repairUtf8(piece, slot->repaired);
+                    piece = slot->repaired;
+                }
+            }
+            if (verdict != Verdict::Utf8) {
                 std::lock_guard lock(m_sync.mutex);
-                m_verdict = verdict == Verdict::Utf8 ? Verdict::NotUtf8 : verdict;
+                m_verdict = verdict;
                 break;
             }
             m_scanner.scan(piece, slot->scanned);
@@ -90,50 +89,6 @@ void ScanAhead::read() {
         std::lock_guard lock(m_sync.mutex);
         m_channels = m_scanner.channels();
     });
-}
-
-ScanAhead::Verdict ScanAhead::readPiece(QByteArray& bytes, qsizetype& size) {
-    // The start of a line left over from the last piece comes first.
-    qsizetype used = m_tail.size();
-    if (bytes.size() < std::max(kPieceSize, used * 2))
-        bytes.resize(std::max(kPieceSize, used * 2));
-    if (used > 0)
-        std::memcpy(bytes.data(), m_tail.constData(), static_cast<size_t>(used));
-    m_tail.resize(0);
-
-    while (true) {
-        // A regular file gives all that is asked for unless at its end.
-        bool atEnd = false;
-        while (used < bytes.size()) {
-            const ssize_t got =
-                ::read(m_fd, bytes.data() + used, static_cast<size_t>(bytes.size() - used));
-            if (got < 0 && errno == EINTR)
-                continue;
-            if (got < 0)
-                throw EFOpenError(cannotOpenMessage(m_fileName, errno));
-            if (got == 0) {
-                atEnd = true;
-                break;
-            }
-            used += got;
-            m_total += got;
-            if (m_total > kMaxPlaylistBytes)
-                return Verdict::TooLarge;
-        }
-        size = used;
-        if (atEnd)
-            return Verdict::Utf8;
-        // Back to the last LF: only the start of one line lies after it.
-        const char* data = bytes.constData();
-        while (size > 0 && data[size - 1] != '\n')
-            --size;
-        if (size > 0) {
-            m_tail.resize(used - size);
-            std::memcpy(m_tail.data(), data + size, static_cast<size_t>(used - size));
-            return Verdict::Utf8;
-        }
-        bytes.resize(bytes.size() * 2); // a line longer than the piece
-    }
 }
 
 } // namespace dorvane

@@ -99,6 +99,57 @@ qsizetype decodeUtf8(const uint8_t* p, const uint8_t* const end, char16_t* const
     return out - outBegin;
 }
 
+// The well-formed sequence at p: its length; or else the maximal subpart
+// there, as a negative length (a lead byte and the continuation bytes that
+// may follow it, or one byte that cannot begin a sequence). p < end.
+int utf8SequenceAt(const uint8_t* p, const uint8_t* end) {
+    const unsigned b = *p;
+    if (b < 0x80)
+        return 1;
+    int trail = 0;
+    unsigned low = 0x80, high = 0xBF;
+    if (b < 0xC2) {
+        return -1; // a stray continuation byte, or C0/C1 (always overlong)
+    } else if (b < 0xE0) {
+        trail = 1;
+    } else if (b < 0xF0) {
+        trail = 2;
+        // E0 needs A0 or more (else overlong); ED at most 9F (else a surrogate).
+        low = b == 0xE0 ? 0xA0 : 0x80;
+        high = b == 0xED ? 0x9F : 0xBF;
+    } else if (b < 0xF5) {
+        trail = 3;
+        // F0 needs 90 or more (else overlong); F4 at most 8F (else above U+10FFFF).
+        low = b == 0xF0 ? 0x90 : 0x80;
+        high = b == 0xF4 ? 0x8F : 0xBF;
+    } else {
+        return -1; // F5 to FF never occur in UTF-8
+    }
+    for (int k = 1; k <= trail; ++k) {
+        if (p + k == end || p[k] < low || p[k] > high)
+            return -k;
+        low = 0x80;
+        high = 0xBF;
+    }
+    return trail + 1;
+}
+
+// Skips ASCII bytes, sixteen at a time where it can.
+const uint8_t* skipAscii(const uint8_t* p, const uint8_t* end) {
+#ifdef DORVANE_SSE2
+    while (end - p >= 16) {
+        const int nonAscii =
+            _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
+        if (nonAscii != 0)
+            return p + __builtin_ctz(static_cast<unsigned>(nonAscii));
+        p += 16;
+    }
+#endif
+    while (p < end && *p < 0x80)
+        ++p;
+    return p;
+}
+
 bool isHighSurrogate(char16_t c) {
     return (c & 0xFC00) == 0xD800;
 }
@@ -179,6 +230,55 @@ QString decodeUtf8Strict(QByteArrayView bytes, bool* ok) {
     if (units < bytes.size() - bytes.size() / 4)
         text.squeeze();
     return text;
+}
+
+int utf8SequenceAt(QByteArrayView bytes) {
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    return utf8SequenceAt(p, p + bytes.size());
+}
+
+void Utf8Tally::add(QByteArrayView bytes) {
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    const uint8_t* const end = p + bytes.size();
+    while ((p = skipAscii(p, end)) < end) {
+        const int length = utf8SequenceAt(p, end);
+        if (length > 0) {
+            ++multiByte;
+            p += length;
+        } else {
+            ++illFormed;
+            p -= length;
+        }
+    }
+}
+
+void repairUtf8(QByteArrayView bytes, QByteArray& out) {
+    const auto* const begin = reinterpret_cast<const uint8_t*>(bytes.data());
+    const uint8_t* const end = begin + bytes.size();
+    const uint8_t* good = begin; // the start of the bytes not yet copied
+    out.reserve(out.size() + bytes.size() + bytes.size() / 8 + 16);
+    for (const uint8_t* p = begin; (p = skipAscii(p, end)) < end;) {
+        const int length = utf8SequenceAt(p, end);
+        if (length > 0) {
+            p += length;
+            continue;
+        }
+        out.append(reinterpret_cast<const char*>(good), p - good);
+        out.append("\xEF\xBF\xBD", 3);
+        p -= length;
+        good = p;
+    }
+    out.append(reinterpret_cast<const char*>(good), end - good);
+}
+
+QString decodeUtf8Lenient(QByteArrayView bytes) {
+    bool ok = true;
+    QString text = decodeUtf8Strict(bytes, &ok);
+    if (ok)
+        return text;
+    QByteArray repaired;
+    repairUtf8(bytes, repaired);
+    return decodeUtf8Strict(repaired);
 }
 
 QByteArray TUTF8Encoding::GetPreamble() const {

@@ -67,6 +67,33 @@ public:
 // sets *ok to false; a U+0000 is decoded like any other character.
 QString decodeUtf8Strict(QByteArrayView bytes, bool* ok = nullptr);
 
+// Whether bytes that are not wholly well-formed UTF-8 are still read as
+// UTF-8: a cut download or two files joined leave a few broken bytes in a
+// UTF-8 playlist, and reading all of it in the code page would garble every
+// non-Latin name. The bytes are tallied into well-formed multi-byte sequences
+// and ill-formed parts, each a maximal subpart (the longest start of a
+// well-formed sequence, or else one byte), as the Unicode standard
+// recommends. Bytes may be added in any number of pieces as long as no piece
+// ends inside a sequence (after an ASCII byte, for instance).
+struct Utf8Tally {
+    qint64 multiByte = 0;
+    qint64 illFormed = 0;
+
+    void add(QByteArrayView bytes);
+    // Well-formed, or at least ten times as many good sequences as broken parts.
+    bool readsAsUtf8() const { return illFormed == 0 || multiByte >= 10 * illFormed; }
+};
+
+// The length of the well-formed UTF-8 sequence that `bytes` (not empty)
+// begin with; or else the length of the maximal subpart there, negated.
+int utf8SequenceAt(QByteArrayView bytes);
+
+// The UTF-8 bytes with each ill-formed part replaced by U+FFFD (EF BF BD),
+// appended to `out`: well-formed UTF-8 that decodes as decodeUtf8Lenient does.
+void repairUtf8(QByteArrayView bytes, QByteArray& out);
+// Decoding that never fails: each ill-formed part becomes one U+FFFD.
+QString decodeUtf8Lenient(QByteArrayView bytes);
+
 // 1250-1258, 874, 932, 936, 949, 950.
 bool isSupportedAnsiCodePage(int codePage);
 

@@ -48,4 +48,12 @@ QString cannotCreateMessage(const QString& fileName, int errorCode) {
         .arg(ExpandFileName(fileName), SysErrorMessage(errorCode));
 }
 
+QString cannotWriteMessage(const QString& fileName, int errorCode) {
+    return cannotWriteMessage(fileName, SysErrorMessage(errorCode));
+}
+
+QString cannotWriteMessage(const QString& fileName, const QString& reason) {
+    return QStringLiteral("Cannot write file \"%1\". %2").arg(ExpandFileName(fileName), reason);
+}
+
 } // namespace dorvane

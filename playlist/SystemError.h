@@ -15,5 +15,8 @@ QString ExpandFileName(const QString& fileName);
 // "Cannot open file "%s". %s" and "Cannot create file "%s". %s".
 QString cannotOpenMessage(const QString& fileName, int errorCode);
 QString cannotCreateMessage(const QString& fileName, int errorCode);
+// "Cannot write file "%s". %s", with the system's text or a reason given.
+QString cannotWriteMessage(const QString& fileName, int errorCode);
+QString cannotWriteMessage(const QString& fileName, const QString& reason);
 
 } // namespace dorvane

@@ -2,6 +2,7 @@
 
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
+#include "playlist/FileName.h"
 #include "playlist/SystemError.h"
 
 #include <QFile>
@@ -34,7 +35,7 @@ void closeFile(int fd) {
 }
 #else
 int openForReading(const QString& fileName) {
-    return ::open(QFile::encodeName(fileName).constData(), O_RDONLY | O_CLOEXEC);
+    return ::open(encodeFileName(fileName).constData(), O_RDONLY | O_CLOEXEC);
 }
 long long readSome(int fd, char* buffer, long long size) {
     return ::read(fd, buffer, static_cast<size_t>(std::min<long long>(size, 1 << 30)));
@@ -145,6 +146,13 @@ QString decodeFileBytes(const QByteArray& bytes, const TEncoding& encoding,
     QString text = decodeUtf8Strict(view, &ok);
     if (ok)
         return text;
+    Utf8Tally tally;
+    tally.add(view);
+    if (tally.readsAsUtf8()) {
+        QByteArray repaired;
+        repairUtf8(view, repaired);
+        return decodeUtf8Strict(repaired);
+    }
     return fallback.GetString(view);
 }
 
@@ -156,7 +164,12 @@ void writeText(QIODevice& device, QStringView text, const TEncoding& encoding) {
         throw EWriteError(QStringLiteral("Stream write error"));
 }
 
-void saveBytesToFile(const QString& fileName, const QByteArray& bytes) {
+void saveBytesToFile(const QString& fileName, const QByteArray& bytes, WriteErrorText errorText) {
+    const auto writeError = [&](const QString& reason) {
+        if (errorText == WriteErrorText::Stream)
+            return EWriteError(QStringLiteral("Stream write error"));
+        return EWriteError(cannotWriteMessage(fileName, reason));
+    };
     const QFileInfo info(fileName);
     if (info.isDir())
         throw EFCreateError(cannotCreateMessage(fileName, EISDIR));
@@ -173,11 +186,12 @@ void saveBytesToFile(const QString& fileName, const QByteArray& bytes) {
     // when the buffer is flushed, and commit() would not notice: it would put
     // the truncated file in place of the former one.
     if (file.write(bytes) != bytes.size() || !file.flush()) {
+        const QString reason = file.errorString();
         file.cancelWriting();
-        throw EWriteError(QStringLiteral("Stream write error"));
+        throw writeError(reason);
     }
     if (!file.commit())
-        throw EWriteError(QStringLiteral("Stream write error"));
+        throw writeError(file.errorString());
 }
 
 void saveTextToFile(const QString& fileName, QStringView text, const TEncoding& encoding) {

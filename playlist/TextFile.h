@@ -25,7 +25,8 @@ QByteArray readWholeFile(const QString& fileName);
 // - bytes that begin with a UTF-16 byte-order mark (FF FE, FE FF) are read as
 //   UTF-16 of that byte order, the mark skipped;
 // - bytes that are not well-formed UTF-8 are read whole with `fallback`, the
-//   ANSI code page (Cyrillic lists in Windows-1251 are common).
+//   ANSI code page (Cyrillic lists in Windows-1251 are common), unless they
+//   are almost UTF-8 (Utf8Tally), when each broken part becomes U+FFFD.
 QString decodeFileBytes(const QByteArray& bytes, const TEncoding& encoding);
 QString decodeFileBytes(const QByteArray& bytes, const TEncoding& encoding,
                         const TEncoding& fallback);
@@ -39,6 +40,10 @@ void writeText(QIODevice& device, QStringView text, const TEncoding& encoding);
 // was and no partial file behind. EFCreateError when the file cannot be
 // created (or is read-only, or a folder); EWriteError when writing fails.
 void saveTextToFile(const QString& fileName, QStringView text, const TEncoding& encoding);
-void saveBytesToFile(const QString& fileName, const QByteArray& bytes);
+// How a failed write is reported: the window's "Stream write error", or, for
+// dorvane-convert, which file and why ("Cannot write file "%s". %s").
+enum class WriteErrorText { Stream, FileAndReason };
+void saveBytesToFile(const QString& fileName, const QByteArray& bytes,
+                     WriteErrorText errorText = WriteErrorText::Stream);
 
 } // namespace dorvane

@@ -2,6 +2,7 @@
 // page a locale name stands for.
 #include "playlist/Encoding.h"
 #include "QtPrinters.h"
+#include "playlist/TextFile.h"
 
 #include <gtest/gtest.h>
 
@@ -115,6 +116,68 @@ INSTANTIATE_TEST_SUITE_P(Table, Utf8Decode, ::testing::ValuesIn(decodeCases()),
                                      ch = '_';
                              return name;
                          });
+
+// ---------------------------------------------------------------------------
+// Almost-UTF-8: ill-formed parts as U+FFFD, and when that reading wins
+
+TEST(AlmostUtf8, EachMaximalSubpartBecomesOneReplacement) {
+    const QString r = units({0xFFFD});
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        QString text;
+        int illFormed;
+        int multiByte;
+    } cases[] = {
+        {"well-formed", hex("61D0BAF09F9880"), units({u'a', 0x43A, 0xD83D, 0xDE00}), 0, 2},
+        {"stray continuations, one each", hex("8080"), r + r, 2, 0},
+        {"C0 cannot begin a sequence", hex("C0AF"), r + r, 2, 0},
+        {"E0 80: the lead alone", hex("E080"), r + r, 2, 0},
+        {"surrogate ED A0 80: three parts", hex("EDA080"), r + r + r, 3, 0},
+        {"above U+10FFFF: four parts", hex("F4908080"), r + r + r + r, 4, 0},
+        {"cut four-byte sequence: one part", hex("F09F98") + "a", r + u"a"_s, 1, 0},
+        {"cut three-byte sequence before a good one", hex("E282D0BA"), r + u"к"_s, 1, 1},
+        {"F5 and FF", hex("F5FF"), r + r, 2, 0},
+        {"latin-1 letter between ASCII", hex("61E962"), u"a"_s + r + u"b"_s, 1, 0},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(decodeUtf8Lenient(c.bytes), c.text) << c.name;
+        QByteArray repaired("x");
+        repairUtf8(c.bytes, repaired);
+        bool ok = false;
+        EXPECT_EQ(decodeUtf8Strict(repaired, &ok), u"x"_s + c.text) << c.name;
+        EXPECT_TRUE(ok) << c.name;
+        Utf8Tally tally;
+        tally.add(c.bytes);
+        EXPECT_EQ(tally.illFormed, c.illFormed) << c.name;
+        EXPECT_EQ(tally.multiByte, c.multiByte) << c.name;
+    }
+}
+
+TEST(AlmostUtf8, TenGoodSequencesForEachBrokenPartKeepUtf8) {
+    const TEncoding& cp1251 = *TEncoding::ansi(1251);
+    const auto repeat = [](const QByteArray& bytes, int n) { return bytes.repeated(n); };
+    const QByteArray k = hex("D0BA"); // "к" in UTF-8, "Рє" in 1251
+    const QByteArray bad = hex("FF"); // "я" in 1251
+    const struct {
+        const char* name;
+        QByteArray bytes;
+        QString text;
+    } cases[] = {
+        {"10 good, 1 bad: UTF-8", repeat(k, 10) + bad, u"к"_s.repeated(10) + QChar(0xFFFD)},
+        {"9 good, 1 bad: code page", repeat(k, 9) + bad, u"Рє"_s.repeated(9) + u"я"_s},
+        {"20 good, 2 bad: UTF-8", bad + repeat(k, 20) + bad,
+         QChar(0xFFFD) + u"к"_s.repeated(20) + QChar(0xFFFD)},
+        {"19 good, 2 bad: code page", bad + repeat(k, 19) + bad,
+         u"я"_s + u"Рє"_s.repeated(19) + u"я"_s},
+        // ASCII does not count: only multi-byte sequences show the encoding.
+        {"ASCII and 1 bad: code page", QByteArray(100, 'a') + bad, u"a"_s.repeated(100) + u"я"_s},
+        {"the mark is not a sequence", hex("EFBBBF") + repeat(k, 9) + bad,
+         u"Рє"_s.repeated(9) + u"я"_s},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(decodeFileBytes(c.bytes, TEncoding::UTF8(), cp1251), c.text) << c.name;
+}
 
 // ---------------------------------------------------------------------------
 // UTF-8 encoding

@@ -4,6 +4,7 @@
 #include "QtPrinters.h"
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
+#include "playlist/FileName.h"
 #include "playlist/StringList.h"
 
 #include <gtest/gtest.h>
@@ -13,6 +14,9 @@
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
+
+#include <cstdio>
+#include <unistd.h>
 
 using namespace dorvane;
 using namespace Qt::StringLiterals;
@@ -124,6 +128,28 @@ TEST_F(TextFileTest, ErrorMessagesNameTheFullPath) {
                                    path(u"missing.m3u"_s)));
     }
     QDir::setCurrent(before);
+}
+
+// A name in Windows-1251 ("канал.m3u") is not UTF-8; its bytes must reach the
+// system unchanged, or the file cannot be opened.
+TEST_F(TextFileTest, FileNamesKeepTheirBytes) {
+    for (const QByteArray& bytes : {hex("EAE0EDE0EB2E6D3375"), QByteArray("plain.m3u"),
+                                    hex("D0BAF09F93BA80C0AFFF"), hex("F09F93BAEDA080")}) {
+        const QString name = decodeFileName(bytes);
+        EXPECT_EQ(encodeFileName(name), bytes) << bytes.toHex().constData();
+    }
+    EXPECT_EQ(decodeFileName("plain/канал.m3u"), u"plain/канал.m3u"_s);
+    const QByteArray folder = QFile::encodeName(m_dir.path());
+    const QByteArray cp1251 = folder + "/" + hex("EAE0EDE0EB2E6D3375");
+    QFile file;
+    ASSERT_TRUE(file.open(::fopen(cp1251.constData(), "wb"), QIODevice::WriteOnly,
+                          QFileDevice::AutoCloseHandle));
+    file.write("#EXTINF:-1,a\nhttp://a/1\n");
+    file.close();
+    TStringList list;
+    list.LoadFromFile(decodeFileName(cp1251), TEncoding::UTF8());
+    EXPECT_EQ(linesOf(list), (QStringList{u"#EXTINF:-1,a"_s, u"http://a/1"_s}));
+    ::unlink(cp1251.constData()); // QTemporaryDir cannot spell the name to remove it
 }
 
 TEST_F(TextFileTest, ReadingAFolderFails) {

@@ -17,3 +17,5 @@ foreach(target Decode Convert Encode Direct Choose)
     target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/support)
     target_link_libraries(${name} PRIVATE dorvane_convert dorvane_playlist Qt6::Core)
 endforeach()
+# fuzz_decode holds the almost-UTF-8 reading to ICU's.
+target_link_libraries(fuzz_decode PRIVATE ICU::uc)

@@ -1,0 +1,136 @@
+// dorvane-convert's reader: the same pieces from a regular file, a pipe and
+// bytes in memory, read again after a partial read, and what it notes.
+#include "cli/InputReader.h"
+
+#include "QtPrinters.h"
+#include "playlist/Errors.h"
+
+#include <gtest/gtest.h>
+
+#include <QTemporaryFile>
+
+#include <fcntl.h>
+#include <memory>
+#include <thread>
+#include <unistd.h>
+
+using namespace dorvane;
+
+namespace {
+
+// Short lines, a line several pieces long, a NUL, and no line end at the end.
+QByteArray sample() {
+    QByteArray bytes;
+    for (int k = 0; k < 40000; ++k)
+        bytes += "#EXTINF:-1,Channel " + QByteArray::number(k) + "\nhttp://a/" +
+                 QByteArray::number(k) + "\r\n";
+    bytes += QByteArray(3 * InputReader::kPieceSize, 'x') + "\n";
+    bytes += QByteArray("after\0nul\n", 10);
+    bytes += "no line end";
+    return bytes;
+}
+
+// Reads `count` pieces (all of them when -1): only the last may end without
+// an LF.
+QByteArray readPieces(InputReader& reader, int count = -1) {
+    QByteArray all, buffer;
+    bool cut = false;
+    for (int k = 0; k != count; ++k) {
+        const QByteArrayView piece = reader.next(buffer);
+        if (piece.isEmpty())
+            break;
+        EXPECT_FALSE(cut) << "a piece before the last ended without an LF";
+        cut = !piece.endsWith('\n');
+        all += piece;
+    }
+    return all;
+}
+
+enum class Source { RegularFile, Pipe, Memory };
+
+class InputReaderTest : public ::testing::TestWithParam<Source> {
+protected:
+    std::unique_ptr<InputReader> open(const QByteArray& bytes) {
+        switch (GetParam()) {
+        case Source::RegularFile:
+            m_file.open();
+            m_file.write(bytes);
+            m_file.flush();
+            m_file.seek(0);
+            return std::make_unique<InputReader>(m_file.handle(), QStringLiteral("file"));
+        case Source::Pipe: {
+            int fds[2];
+            EXPECT_EQ(::pipe(fds), 0);
+            m_readEnd = fds[0];
+            m_writer = std::thread([fd = fds[1], bytes] {
+                for (qsizetype done = 0; done < bytes.size();) {
+                    const ssize_t n = ::write(fd, bytes.constData() + done, bytes.size() - done);
+                    if (n <= 0)
+                        break;
+                    done += n;
+                }
+                ::close(fd);
+            });
+            return std::make_unique<InputReader>(m_readEnd, QStringLiteral("pipe"));
+        }
+        case Source::Memory:
+            return std::make_unique<InputReader>(bytes, QStringLiteral("memory"));
+        }
+        return nullptr;
+    }
+
+    void TearDown() override {
+        if (m_readEnd >= 0)
+            ::close(m_readEnd); // ends a writer still blocked in write()
+        if (m_writer.joinable())
+            m_writer.join();
+    }
+
+    QTemporaryFile m_file;
+    int m_readEnd = -1;
+    std::thread m_writer;
+};
+
+TEST_P(InputReaderTest, ReadsAgainFromTheStartAfterAPartialRead) {
+    const QByteArray bytes = sample();
+    const auto reader = open(bytes);
+    const QByteArray start = readPieces(*reader, 2);
+    EXPECT_TRUE(bytes.startsWith(start));
+    EXPECT_EQ(reader->size(), -1); // not known before the end
+
+    reader->rewind();
+    EXPECT_TRUE(readPieces(*reader) == bytes);
+    EXPECT_EQ(reader->size(), bytes.size());
+    EXPECT_EQ(reader->nulOffset(), bytes.indexOf('\0'));
+    EXPECT_EQ(reader->head(), bytes.first(InputReader::kHeadSize));
+
+    reader->rewind();
+    EXPECT_TRUE(readPieces(*reader) == bytes);
+}
+
+INSTANTIATE_TEST_SUITE_P(Sources, InputReaderTest,
+                         ::testing::Values(Source::RegularFile, Source::Pipe, Source::Memory));
+
+TEST(InputReader, RefusesARegularFileThatShrankOrGrew) {
+    for (const qint64 newSize : {qint64(100), qint64(4 << 20)}) {
+        QTemporaryFile file;
+        ASSERT_TRUE(file.open());
+        file.write(QByteArray(2 << 20, '\n'));
+        file.flush();
+        file.seek(0);
+        InputReader reader(file.handle(), QStringLiteral("Cannot open file \"f\""));
+        QByteArray buffer;
+        reader.next(buffer);
+        ASSERT_TRUE(file.resize(newSize));
+        try {
+            while (!reader.next(buffer).isEmpty()) {
+            }
+            ADD_FAILURE() << "no error at size " << newSize;
+        } catch (const EReadError& error) {
+            EXPECT_EQ(error.Message(),
+                      QStringLiteral("Cannot open file \"f\". It changed while it was read"));
+        }
+    }
+}
+
+} // namespace
