@@ -434,13 +434,19 @@ template <typename View, typename Out> struct ChosenLines {
     }
 };
 
-// The chosen lines of UTF-8 text in memory, handed on straight from the
-// text: lines kept one after the other go on as one piece, with their line
-// ends, so nothing is copied on the way.
+// The chosen lines of UTF-8 text, handed on straight from the text: lines
+// kept one after the other go on as one piece, with their line ends, so
+// nothing is copied on the way.
 template <typename Piece> class ChosenRuns {
 public:
-    ChosenRuns(QByteArrayView text, Piece piece)
-        : m_textEnd(text.data() + text.size()), m_piece(std::move(piece)) {}
+    explicit ChosenRuns(Piece piece) : m_piece(std::move(piece)) {}
+
+    // The text the next lines lie in; what was kept of the last one is
+    // handed on first.
+    void setText(QByteArrayView text) {
+        flush();
+        m_textEnd = text.data() + text.size();
+    }
 
     void Add(QByteArrayView line) {
         // Only a line end between the last line kept and this one: nothing
@@ -468,68 +474,157 @@ public:
     }
 
 private:
-    const char* const m_textEnd;
     Piece m_piece;
+    const char* m_textEnd = nullptr;
     const char* m_begin = nullptr; // the run of kept lines not yet handed on
     const char* m_end = nullptr;
 };
 
-// The conversion of the chosen channels of the input. The input is read
-// whole into memory and, unless it is strictly UTF-8, first read the usual
-// way and written out as the M3U target writes it, so that it is chosen from
-// in the very lines a conversion reads. The choice goes one block at a time,
-// and what it keeps is converted the direct way as a playlist of its own.
-// With `groupList`, that gets the --list-groups text of the chosen blocks
-// instead, and the result only the count of channels.
-Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEncoding& ansi,
-                     const TargetFormat& target, const TEncoding& encoding, QByteArray* groupList) {
-    QByteArray bytes;
-    bytes.reserve(reader.sizeHint());
-    QByteArray buffer;
-    for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty();)
-        bytes.append(piece);
-    const qint64 inputSize = reader.size();
-    qint64 nulOffset = reader.nulOffset();
-    QByteArrayView text = bytes;
-    const bool utf16 = text.startsWith("\xFF\xFE") || text.startsWith("\xFE\xFF");
-    if (text.startsWith("\xEF\xBB\xBF"))
-        text = text.sliced(3);
-    if (utf16 || !isWellFormedUtf8(text)) {
-        reader.rewind();
-        Result lines = convertInput(reader, ansi, formatFor(TTargetKind::tkM3U), TEncoding::UTF8());
-        nulOffset = lines.nulOffset;
-        bytes = std::move(lines.bytes);
-        text = QByteArrayView(bytes).sliced(TEncoding::UTF8().GetPreamble().size());
+// Chooses from UTF-8 text that comes in pieces, each but the last ending
+// after a line end, holding at most one block: the lines up to the last
+// block that begins in a piece are chosen at once, and that block is carried
+// over into the next piece, where it may go on.
+template <typename Piece> class StreamChooser {
+public:
+    StreamChooser(const ChannelFilter& filter, GroupTally<QByteArrayView>* tally, Piece piece)
+        : m_runs(std::move(piece)), m_keep{m_runs, tally},
+          m_chooser(FilterDecision<QByteArrayView>(filter), m_keep, filter.onePerAddress) {}
+
+    void add(QByteArrayView piece) {
+        if (m_ended)
+            return;
+        QByteArrayView text = piece;
+        if (!m_carry.isEmpty()) {
+            // resize(0) keeps the room for the next piece.
+            m_work.resize(0);
+            m_work.append(m_carry);
+            m_work.append(piece);
+            text = m_work;
+        }
+        // The text ends at a 00 byte (TStringList::setText).
+        const qsizetype nul = text.indexOf('\0');
+        if (nul >= 0) {
+            text = text.first(nul);
+            m_ended = true;
+        }
+        const qsizetype cut = m_ended ? text.size() : lastBlockStart(text);
+        choose(text, cut);
+        m_carry.resize(0);
+        m_carry.append(text.sliced(cut));
     }
 
-    GroupTally<QByteArrayView> tally;
-    const auto chooseInto = [&](auto piece) {
-        ChosenRuns<decltype(piece)> runs(text, piece);
-        ChosenLines<QByteArrayView, decltype(runs)> keep{runs, groupList ? &tally : nullptr};
-        BlockChooser<QByteArrayView, FilterDecision<QByteArrayView>, decltype(keep)> chooser(
-            FilterDecision<QByteArrayView>(filter), keep, filter.onePerAddress);
-        forEachLine(text, [&](QByteArrayView line) { chooser.addLine(line); });
-        chooser.finish();
-        runs.flush();
-    };
-    Result result{encoding.GetPreamble()};
-    if (groupList) {
-        // Only scanned, for the count of channels.
-        ByteScanner scanner(target);
-        ScannedPiece scanned;
-        chooseInto([&](QByteArrayView piece) { scanner.scan(piece, scanned); });
-        *groupList = groupListText(tally);
-        result.channels = scanner.channels();
-    } else {
-        ByteConversion conversion(target, result.bytes, text.size() + text.size() / 8 + 4096,
-                                  encoding);
-        chooseInto([&](QByteArrayView piece) { conversion.addWellFormedPiece(piece); });
-        conversion.finish();
-        result.channels = conversion.channels();
-        result.entries = conversion.entries();
+    void finish() {
+        if (!m_ended) {
+            const QByteArray rest = std::move(m_carry);
+            choose(rest, rest.size());
+        }
+        m_runs.flush();
     }
-    result.nulOffset = nulOffset;
-    result.inputSize = inputSize;
+
+private:
+    // Where the last line that names a channel begins; with none, the end
+    // of the text (it is all header), or its start when a block goes on.
+    qsizetype lastBlockStart(QByteArrayView text) {
+        const qsizetype name = text.lastIndexOf("#EXTINF");
+        if (name < 0)
+            return m_inBlock ? 0 : text.size();
+        m_inBlock = true;
+        qsizetype start = name;
+        while (start > 0 && text[start - 1] != '\n' && text[start - 1] != '\r')
+            --start;
+        return start;
+    }
+
+    // Chooses the lines before `cut`, where a block begins (or the text ends).
+    void choose(QByteArrayView text, qsizetype cut) {
+        if (cut == 0)
+            return;
+        m_runs.setText(text);
+        forEachLine(text.first(cut), [&](QByteArrayView line) { m_chooser.addLine(line); });
+        m_chooser.finish();
+        m_runs.flush();
+    }
+
+    using Runs = ChosenRuns<Piece>;
+    using Keep = ChosenLines<QByteArrayView, Runs>;
+    Runs m_runs;
+    Keep m_keep;
+    BlockChooser<QByteArrayView, FilterDecision<QByteArrayView>, Keep> m_chooser;
+    QByteArray m_carry;     // the block that may go on in the next piece
+    QByteArray m_work;      // the carry and the next piece
+    bool m_inBlock = false; // the carry begins with a block, not the header
+    bool m_ended = false;   // past a 00 byte
+};
+
+// The conversion of the chosen channels of the input. UTF-8 input (after a
+// preamble) is chosen from as it is read, piece by piece, and what is kept
+// goes on to the direct conversion as it is chosen. Other input is read the
+// usual way and written out as the M3U target writes it, so that it is
+// chosen from in the very lines a conversion reads. With `groupList`, that
+// gets the --list-groups text of the chosen blocks instead, and the result
+// only the count of channels.
+Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEncoding& ansi,
+                     const TargetFormat& target, const TEncoding& encoding, QByteArray* groupList) {
+    // Chooses from the pieces that `next` gives; false when one of them is
+    // not UTF-8.
+    const auto chooseFrom = [&](qsizetype sizeHint, auto next, Result& result) {
+        GroupTally<QByteArrayView> tally;
+        GroupTally<QByteArrayView>* groups = groupList ? &tally : nullptr;
+        ByteScanner scanner(target); // --list-groups: only counts
+        ScannedPiece scanned;
+        result = Result{encoding.GetPreamble()};
+        ByteConversion conversion(target, result.bytes,
+                                  groupList ? 0 : sizeHint + sizeHint / 8 + 4096, encoding);
+        StreamChooser chooser(filter, groups, [&](QByteArrayView piece) {
+            if (groupList)
+                scanner.scan(piece, scanned);
+            else
+                conversion.addWellFormedPiece(piece);
+        });
+        bool first = true;
+        for (QByteArrayView piece; !(piece = next()).isEmpty(); first = false) {
+            if (first && (piece.startsWith("\xFF\xFE") || piece.startsWith("\xFE\xFF")))
+                return false;
+            if (first && piece.startsWith("\xEF\xBB\xBF"))
+                piece = piece.sliced(3);
+            if (!isWellFormedUtf8(piece))
+                return false;
+            chooser.add(piece);
+        }
+        chooser.finish();
+        if (groupList) {
+            *groupList = groupListText(tally);
+            result.bytes.clear();
+            result.channels = scanner.channels();
+        } else {
+            conversion.finish();
+            result.channels = conversion.channels();
+            result.entries = conversion.entries();
+        }
+        return true;
+    };
+
+    Result result;
+    QByteArray buffer;
+    if (chooseFrom(
+            reader.sizeHint(), [&] { return reader.next(buffer); }, result)) {
+        result.nulOffset = reader.nulOffset();
+    } else {
+        reader.rewind();
+        Result lines = convertInput(reader, ansi, formatFor(TTargetKind::tkM3U), TEncoding::UTF8());
+        bool given = false;
+        chooseFrom(
+            lines.bytes.size(),
+            [&] {
+                // The whole text, once.
+                const QByteArrayView all = given ? QByteArrayView() : QByteArrayView(lines.bytes);
+                given = true;
+                return all;
+            },
+            result);
+        result.nulOffset = lines.nulOffset;
+    }
+    result.inputSize = reader.size();
     return result;
 }
 

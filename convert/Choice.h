@@ -88,6 +88,20 @@ inline void assign(QByteArray& to, const QString& text) {
     to = text.toUtf8();
 }
 
+// A view's text as the owned type without a copy, for looking it up.
+inline QString rawOwned(QStringView text) {
+    return QString::fromRawData(reinterpret_cast<const QChar*>(text.utf16()), text.size());
+}
+inline QByteArray rawOwned(QByteArrayView text) {
+    return QByteArray::fromRawData(text.data(), text.size());
+}
+inline QString owned(QStringView text) {
+    return text.toString();
+}
+inline QByteArray owned(QByteArrayView text) {
+    return text.toByteArray();
+}
+
 template <typename View> struct Owned;
 template <> struct Owned<QStringView> { using Type = QString; };
 template <> struct Owned<QByteArrayView> { using Type = QByteArray; };
@@ -184,8 +198,8 @@ private:
 // `Keep` has line(View) for every kept line and block(const Block<View>&) for
 // every kept block, just before its lines. With onePerAddress, a decided
 // block whose address equals that of an earlier kept block is left out. The
-// lines must stay valid until finish() (the addresses of kept blocks are
-// remembered as views).
+// lines of a block must stay valid until it is decided: when the next block
+// starts, or at finish(), after which lines may go on with a new block.
 template <typename View, typename Decide, typename Keep> class BlockChooser {
 public:
     BlockChooser(Decide decide, Keep& keep, bool onePerAddress)
@@ -214,9 +228,9 @@ private:
         m_inBlock = false;
         bool kept = m_decide(std::as_const(m_block));
         if (kept && m_onePerAddress && m_block.hasAddress()) {
-            const qsizetype before = m_addresses.size();
-            m_addresses.insert(m_block.address());
-            kept = m_addresses.size() != before; // not seen in a kept block before
+            kept = !m_addresses.contains(choice::rawOwned(m_block.address()));
+            if (kept)
+                m_addresses.insert(choice::owned(m_block.address()));
         }
         if (kept) {
             m_keep.block(std::as_const(m_block));
@@ -232,7 +246,7 @@ private:
     bool m_inBlock = false;
     Block<View> m_block;
     std::vector<View> m_lines;
-    QSet<View> m_addresses;
+    QSet<typename choice::Owned<View>::Type> m_addresses;
 };
 
 // Appends the simple case folding of each code point of the text (QChar's,
@@ -311,21 +325,26 @@ public:
     void block(const Block<View>& block) {
         const View group = block.group();
         auto at = m_index.constFind(group);
-        if (at == m_index.cend())
-            at = m_index.insert(group, addGroup(group));
-        m_groups[*at].second += block.hasAddress() ? 1 : 0;
+        if (at == m_index.cend()) {
+            const View kept = addGroup(group);
+            at = m_index.insert(kept, qsizetype(m_groups.size()) - 1);
+        }
+        m_groups[size_t(*at)].second += block.hasAddress() ? 1 : 0;
     }
 
-    // Group texts and counts; the texts stay valid as long as the lines.
-    const std::vector<std::pair<View, int>>& groups() const { return m_groups; }
+    // Group names, kept here (the lines may be gone by now), and counts.
+    const std::vector<std::pair<typename choice::Owned<View>::Type, int>>& groups() const {
+        return m_groups;
+    }
 
 private:
-    qsizetype addGroup(View group) {
-        m_groups.emplace_back(group, 0);
-        return static_cast<qsizetype>(m_groups.size()) - 1;
+    // The index views the names kept here, whose text never moves.
+    View addGroup(View group) {
+        m_groups.emplace_back(choice::owned(group), 0);
+        return View(m_groups.back().first);
     }
 
-    std::vector<std::pair<View, int>> m_groups;
+    std::vector<std::pair<typename choice::Owned<View>::Type, int>> m_groups;
     QHash<View, qsizetype> m_index;
 };
 

@@ -140,6 +140,41 @@ TEST_F(ChoiceCli, EveryKindOfLineEndSurvivesLeavingBlocksOut) {
     }
 }
 
+// The converter chooses as it reads, in pieces of a few hundred kilobytes,
+// holding the block that a piece leaves open; one block here is longer than
+// a piece, and many a block is cut between two.
+TEST_F(ChoiceCli, BlocksAcrossThePiecesOfABigInputAreChosenWhole) {
+    QByteArray input = "#EXTM3U\r\n";
+    QByteArray chosen = input;
+    QByteArray groups;
+    for (int k = 0; k < 6000; ++k) {
+        const bool inA = k % 3 != 0;
+        QByteArray block = k % 2
+                               ? "#EXTINF:-1,"
+                               : "#EXTINF:-1 group-title=\"" + QByteArray(inA ? "A" : "B") + "\",";
+        block += "Channel " + QByteArray::number(k) + (k % 5 ? "\n" : "\r\n");
+        if (k % 2)
+            block += "#EXTGRP:" + QByteArray(inA ? "A" : "B") + "\n";
+        if (k == 2500) // a block longer than a piece
+            for (int line = 0; line < 20000; ++line)
+                block += "#EXTVLCOPT:http-user-agent=Player/" + QByteArray::number(line) + "\n";
+        block += "http://example.net/live/" + QByteArray::number(k) + "/index.m3u8\n";
+        input += block;
+        if (inA)
+            chosen += block;
+    }
+    ASSERT_GT(input.size(), 3 * 256 * 1024);
+    const QString path = write("big.m3u", input);
+    const ConvertRun expected = runConvert({"--to", "m3u"}, chosen);
+    ASSERT_EQ(expected.exitCode, 0);
+    const ConvertRun fromFile = runConvert({"--to", "m3u", "--group", "A", path});
+    const ConvertRun fromPipe = runConvert({"--to", "m3u", "--group", "A"}, input);
+    EXPECT_EQ(fromFile.err, expected.err);
+    EXPECT_TRUE(fromFile.out == expected.out);
+    EXPECT_TRUE(fromPipe.out == expected.out);
+    EXPECT_EQ(runConvert({"--list-groups", path}).out, "2000\tB\n4000\tA\n");
+}
+
 TEST_F(ChoiceCli, ListGroupsCountsTheChosenBlocksWithAnAddress) {
     const QString input = write("list.m3u", kPlaylist.toUtf8());
     const struct {
