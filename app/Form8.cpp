@@ -48,27 +48,48 @@ QString progressText() {
     return QStringLiteral("Обработка данных ...");
 }
 
-// Where each target's radio button stands (they are not in member order on
-// screen) and which handler its selection runs.
-struct TargetButton {
-    int y;
+// The target buttons stand in one column, a row of 25 pixels each, in member
+// order, except among the first eleven, whose places were designed: "IPTVx
+// XML" stands second and "WMP Playlist" above "M3U8 Playlist". Those eleven
+// also have designed widths; every button widens to fit its caption.
+struct DesignedPlace {
+    int row;
     int width;
-    void (TForm8::*click)();
 };
+constexpr DesignedPlace kDesignedPlaces[] = {
+    {0, 82}, {2, 59}, {3, 69}, {4, 84}, {5, 75},  {6, 55},
+    {7, 78}, {9, 88}, {8, 85}, {1, 81}, {10, 75},
+};
+constexpr int kDesignedCount = static_cast<int>(std::size(kDesignedPlaces));
 
-const std::array<TargetButton, kTargetCount> kTargetButtons = {{
-    {8, 82, &TForm8::sRadioButton1Click},
-    {58, 59, &TForm8::sRadioButton2Click},
-    {83, 69, &TForm8::sRadioButton3Click},
-    {108, 84, &TForm8::sRadioButton4Click},
-    {133, 75, &TForm8::sRadioButton5Click},
-    {158, 55, &TForm8::sRadioButton6Click},
-    {183, 78, &TForm8::sRadioButton7Click},
-    {233, 88, &TForm8::sRadioButton8Click},
-    {208, 85, &TForm8::sRadioButton9Click},
-    {33, 81, &TForm8::sRadioButton10Click},
-    {258, 75, &TForm8::sRadioButton11Click},
-}};
+constexpr int kRowHeight = 25;
+constexpr int kFirstRowY = 8;
+constexpr int rowY(int row) {
+    return kFirstRowY + kRowHeight * row;
+}
+// Below the last row: the check box, then Save and "Copy to buffer".
+constexpr int kLastRowY = rowY(kTargetCount - 1);
+constexpr int kCheckBoxY = kLastRowY + 38;
+constexpr int kSaveY = kLastRowY + 82;
+constexpr int kCopyY = kLastRowY + 122;
+// The client area and the text area grow with the column.
+constexpr int kClientWidth = 851;
+constexpr int kClientHeight = kLastRowY + 202;
+constexpr int kStatusBarHeight = 19;
+
+int targetRow(int index) {
+    return index < kDesignedCount ? kDesignedPlaces[index].row : index;
+}
+
+// The handler each button's selection runs, by button number from 1.
+using Handler = void (TForm8::*)();
+constexpr Handler kTargetHandlers[] = {
+    &TForm8::sRadioButton1Click,  &TForm8::sRadioButton2Click,  &TForm8::sRadioButton3Click,
+    &TForm8::sRadioButton4Click,  &TForm8::sRadioButton5Click,  &TForm8::sRadioButton6Click,
+    &TForm8::sRadioButton7Click,  &TForm8::sRadioButton8Click,  &TForm8::sRadioButton9Click,
+    &TForm8::sRadioButton10Click, &TForm8::sRadioButton11Click, &TForm8::sRadioButton12Click,
+    &TForm8::sRadioButton13Click,
+};
 
 QFont windowFont() {
     // Verdana where it is installed; otherwise the font configuration's sans.
@@ -147,7 +168,7 @@ void TForm8::loadSkin() {
 void TForm8::createControls() {
     auto* client = new QWidget(this);
     client->setObjectName(QStringLiteral("client"));
-    client->setFixedSize(851, 460);
+    client->setFixedSize(kClientWidth, kClientHeight);
     client->setFont(windowFont());
     QPalette palette = client->palette();
     palette.setColor(QPalette::Window, kSkyBlue);
@@ -157,7 +178,7 @@ void TForm8::createControls() {
 
     sMemo1 = new MemoView(client);
     sMemo1->setObjectName(QStringLiteral("sMemo1"));
-    sMemo1->setGeometry(144, 8, 697, 427);
+    sMemo1->setGeometry(144, 8, 697, kClientHeight - 33);
     QPalette memoPalette = sMemo1->palette();
     memoPalette.setColor(QPalette::Base, kCream);
     memoPalette.setColor(QPalette::Text, Qt::black);
@@ -175,8 +196,9 @@ void TForm8::createControls() {
         button->setObjectName(QStringLiteral("sRadioButton%1").arg(k + 1));
         // A caption that needs more room than designed (another font) widens
         // its button instead of being cut.
-        button->setGeometry(8, kTargetButtons[k].y,
-                            std::max(kTargetButtons[k].width, button->sizeHint().width()), 19);
+        const int designedWidth = k < kDesignedCount ? kDesignedPlaces[k].width : 0;
+        button->setGeometry(8, rowY(targetRow(k)),
+                            std::max(designedWidth, button->sizeHint().width()), 19);
         button->setEnabled(kind == TTargetKind::tkM3U);
         // Like the platform's standard buttons it paints its whole box, so
         // the logo behind shows only where no button stands.
@@ -203,17 +225,17 @@ void TForm8::createControls() {
 
     sButton1 = new QPushButton(QStringLiteral("Save"), client);
     sButton1->setObjectName(QStringLiteral("sButton1"));
-    sButton1->setGeometry(8, 340, 130, 25);
+    sButton1->setGeometry(8, kSaveY, 130, 25);
     sButton1->setEnabled(false);
 
     sCheckBox1 = new QCheckBox(QStringLiteral("Save as UTF8"), client);
     sCheckBox1->setObjectName(QStringLiteral("sCheckBox1"));
-    sCheckBox1->setGeometry(8, 296, 117, 19);
+    sCheckBox1->setGeometry(8, kCheckBoxY, 117, 19);
     sCheckBox1->setChecked(true);
 
     sButton3 = new QPushButton(QStringLiteral("Copy to buffer"), client);
     sButton3->setObjectName(QStringLiteral("sButton3"));
-    sButton3->setGeometry(8, 380, 130, 25);
+    sButton3->setGeometry(8, kCopyY, 130, 25);
     sButton3->setEnabled(false);
 
     SaveDialog1 = new FileDialog(FileDialog::Mode::Save, this);
@@ -242,7 +264,7 @@ void TForm8::createControls() {
                            QApplication::palette(sStatusBar1).color(QPalette::Window));
     sStatusBar1->setPalette(statusPalette);
     sStatusBar1->setAutoFillBackground(true);
-    sStatusBar1->setGeometry(0, 460 - 19, 851, 19);
+    sStatusBar1->setGeometry(0, kClientHeight - kStatusBarHeight, kClientWidth, kStatusBarHeight);
 
     sImage2 = new QLabel(sStatusBar1);
     sImage2->setObjectName(QStringLiteral("sImage2"));
@@ -261,9 +283,9 @@ void TForm8::createControls() {
     sLabel2->setFont(windowFont());
     sLabel2->move(40, 3);
 
-    m_tabOrder = {sMemo1,         sRadioButton1,  sRadioButton2, sRadioButton3, sRadioButton4,
-                  sRadioButton5,  sRadioButton6,  sRadioButton7, sRadioButton8, sRadioButton9,
-                  sRadioButton10, sRadioButton11, sButton1,      sCheckBox1,    sButton3};
+    m_tabOrder = {sMemo1};
+    m_tabOrder.insert(m_tabOrder.end(), m_targetButtons.begin(), m_targetButtons.end());
+    m_tabOrder.insert(m_tabOrder.end(), {sButton1, sCheckBox1, sButton3});
     for (size_t k = 0; k + 1 < m_tabOrder.size(); ++k)
         setTabOrder(m_tabOrder[k], m_tabOrder[k + 1]);
     sMemo1->setFocus();
@@ -331,14 +353,23 @@ void TForm8::connectHandlers() {
             [this](const QPoint& at) { PopupMenu1->popup(sMemo1->viewport()->mapToGlobal(at)); });
 
     // A button's handler runs when it becomes checked, whoever checks it,
-    // and only then: checking the checked button changes nothing.
+    // and only then: checking the checked button changes nothing. A button
+    // beyond the named handlers does what its target's kind asks.
     for (int k = 0; k < kTargetCount; ++k) {
         QRadioButton* button = m_targetButtons[k];
+        const TargetFormat& format = formatFor(static_cast<TTargetKind>(k));
+        const Handler method = k < static_cast<int>(std::size(kTargetHandlers)) ? kTargetHandlers[k]
+                               : format.converts() ? &TForm8::SelectRBTN
+                                                   : &TForm8::showSourceText;
         connect(button, &QAbstractButton::toggled, this,
-                [button, click = handler(kTargetButtons[k].click)](bool checked) {
+                [this, button, &format, click = handler(method)](bool checked) {
                     button->setFocusPolicy(checked ? Qt::StrongFocus : Qt::ClickFocus);
-                    if (checked)
-                        click();
+                    if (!checked)
+                        return;
+                    // A target written only in UTF-8 leaves nothing to choose;
+                    // the box keeps its tick for the other targets.
+                    sCheckBox1->setEnabled(format.allowsAnsi());
+                    click();
                 });
     }
 
@@ -524,18 +555,19 @@ void TForm8::loadPlaylistFile(const QString& fileName) {
     // a run in progress.
     TStringList lines;
     lines.LoadFromFile(fileName, TEncoding::UTF8());
-    takePlaylist(std::move(lines));
+    takePlaylist(std::move(lines), SourceName::ofFile(fileName));
 }
 
 void TForm8::N4Click() {
     TStringList lines;
     lines.setText(clipboardText());
-    takePlaylist(std::move(lines));
+    takePlaylist(std::move(lines), SourceName());
 }
 
-void TForm8::takePlaylist(TStringList&& lines) {
+void TForm8::takePlaylist(TStringList&& lines, SourceName name) {
     resetChoice();
     *LoadedList = lines; // the text itself is shared, not copied
+    m_sourceName = std::move(name);
     m_loadedChannels = showPlaylist(std::move(lines), false);
     if (m_loadedChannels == 0)
         LoadedList->Clear();
@@ -671,7 +703,7 @@ void TForm8::saveTextArea() {
     // The dialog and the question serve a run's hand-offs while they are
     // open: what is written is what the text area shows now, in the encoding
     // ticked now.
-    saveText(fileName, sMemo1->text(), sCheckBox1->isChecked());
+    saveText(fileName, sMemo1->text(), format, sCheckBox1->isChecked());
 }
 
 void TForm8::copyTextArea() {
@@ -714,6 +746,12 @@ void TForm8::sRadioButton10Click() {
 void TForm8::sRadioButton11Click() {
     SelectRBTN();
 }
+void TForm8::sRadioButton12Click() {
+    SelectRBTN();
+}
+void TForm8::sRadioButton13Click() {
+    SelectRBTN();
+}
 
 void TForm8::showSourceText() {
     stopRun();
@@ -725,9 +763,9 @@ void TForm8::SelectRBTN() {
     stopRun();
     sMemo1->setText(progressText());
     ResultList->Clear();
-    ConvertThread =
-        std::make_unique<TThreadKonvert>(formatFor(selectedTarget()), *SourceList, *ResultList,
-                                         [this](TThreadKonvert& worker) { endOfRun(worker); });
+    ConvertThread = std::make_unique<TThreadKonvert>(
+        formatFor(selectedTarget()), *SourceList, *ResultList,
+        [this](TThreadKonvert& worker) { endOfRun(worker); }, m_sourceName);
 }
 
 void TForm8::endOfRun(TThreadKonvert& worker) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/SourceName.h"
 #include "convert/TargetKind.h"
 
 #include <QMainWindow>
@@ -79,6 +80,8 @@ public:
     void sRadioButton9Click();
     void sRadioButton10Click();
     void sRadioButton11Click();
+    void sRadioButton12Click();
+    void sRadioButton13Click();
     // Stops any run and starts a new one for the selected target.
     void SelectRBTN();
 
@@ -118,8 +121,9 @@ private:
     void showSourceText();
 
     // Makes the lines the new playlist, with all its channels chosen, counts
-    // its channels and shows the outcome.
-    void takePlaylist(TStringList&& lines);
+    // its channels and shows the outcome. `name` names it for the targets
+    // whose lists carry a name.
+    void takePlaylist(TStringList&& lines, SourceName name);
     // Makes the lines the playlist converted, counts its channels and shows
     // the outcome; with `convert`, a converting target starts a run on them.
     // Returns the count.
@@ -187,6 +191,7 @@ private:
     std::unique_ptr<ChannelIndex> m_channelIndex;
     std::vector<char> m_chosen; // one flag per block; empty: all
     bool m_onePerAddress = false;
+    SourceName m_sourceName; // of the playlist in SourceList
     std::unique_ptr<TThreadKonvert> ConvertThread;
     // Runs that ended normally, released once their threads are gone.
     std::vector<std::unique_ptr<TThreadKonvert>> m_endedRuns;

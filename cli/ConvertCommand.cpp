@@ -50,7 +50,8 @@ constexpr char kHelp[] =
     "\n"
     "  --to TARGET     the target format, one of those --list-targets shows\n"
     "  --ansi          write in the ANSI code page, without a byte-order mark,\n"
-    "                  instead of UTF-8 with one\n"
+    "                  instead of UTF-8 with one (not for the targets that are\n"
+    "                  always written in UTF-8)\n"
     "  --codepage N    the ANSI code page for this run (1250-1258, 874, 932, 936,\n"
     "                  949, 950): for --ansi and for reading input that is not\n"
     "                  UTF-8; by default the one of the locale (LC_ALL, LC_CTYPE,\n"
@@ -178,6 +179,10 @@ Options parseArguments(int argc, char** argv) {
     }
     if (options.action == Action::Convert && !options.target)
         throw UsageError{QStringLiteral("--to TARGET is required")};
+    if (options.action == Action::Convert && options.ansi && !options.target->allowsAnsi())
+        throw UsageError{QStringLiteral("--ansi cannot be used with %1: that target is always "
+                                        "written in UTF-8")
+                             .arg(options.target->cliName())};
     return options;
 }
 
@@ -296,9 +301,10 @@ struct Result {
 // for input in a code page or in UTF-16.
 class Converter {
 public:
-    Converter(const TargetFormat& target, const TEncoding& encoding, qsizetype inputSize)
-        : m_target(target), m_conversion(target), m_out(encoding.GetPreamble()),
-          m_sink(m_out, encoding) {
+    Converter(const TargetFormat& target, const TEncoding& encoding, qsizetype inputSize,
+              const SourceName& source)
+        : m_target(target), m_conversion(target, source), m_out(target.preamble(encoding)),
+          m_sink(m_out, encoding, target.lineEnd()) {
         // Enough for most targets in one go; pages never written cost nothing.
         m_out.reserve(m_out.size() + inputSize + inputSize / 8 + 4096);
         if (m_target.converts())
@@ -335,11 +341,11 @@ private:
 // second thread (ScanAhead) while this one writes, so that only the output is
 // held whole. Nothing when the input is not for this way (`verdict` says why).
 std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& target,
-                                  const TEncoding& encoding, ScanAhead::Mode mode,
-                                  ScanAhead::Verdict& verdict) {
+                                  const TEncoding& encoding, const SourceName& source,
+                                  ScanAhead::Mode mode, ScanAhead::Verdict& verdict) {
     const qsizetype size = reader.sizeHint();
-    Result result{encoding.GetPreamble()};
-    ByteWriter writer(target, result.bytes, size + size / 8 + 4096, encoding);
+    Result result{target.preamble(encoding)};
+    ByteWriter writer(target, result.bytes, size + size / 8 + 4096, encoding, source);
     ScanAhead scan(reader, target, mode);
     while (const ScannedPiece* piece = scan.next())
         writer.write(*piece);
@@ -354,8 +360,8 @@ std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& targe
 
 // Input in a code page, decoded and split in pieces (PieceReader).
 Result convertCodePage(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
-                       const TEncoding& encoding) {
-    Converter converter(target, encoding, reader.sizeHint());
+                       const TEncoding& encoding, const SourceName& source) {
+    Converter converter(target, encoding, reader.sizeHint(), source);
     PieceReader pieces(reader, ansi);
     TStringList lines;
     while (pieces.next(lines))
@@ -365,7 +371,7 @@ Result convertCodePage(InputReader& reader, const TEncoding& ansi, const TargetF
 
 // Input with a UTF-16 byte-order mark: rare, and read whole.
 Result convertUtf16(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
-                    const TEncoding& encoding) {
+                    const TEncoding& encoding, const SourceName& source) {
     QByteArray bytes;
     bytes.reserve(reader.sizeHint());
     QByteArray buffer;
@@ -375,7 +381,7 @@ Result convertUtf16(InputReader& reader, const TEncoding& ansi, const TargetForm
     bytes = QByteArray();
     TStringList lines;
     lines.setText(text);
-    Converter converter(target, encoding, text.size());
+    Converter converter(target, encoding, text.size(), source);
     converter.addLines(lines);
     Result result = converter.finish(channelCount(lines));
     const qsizetype nul = text.indexOf(QChar(0));
@@ -390,14 +396,14 @@ Result convertUtf16(InputReader& reader, const TEncoding& ansi, const TargetForm
 // read again: tallied (Utf8Tally), then converted as almost-UTF-8 or in the
 // code page.
 Result convertInput(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
-                    const TEncoding& encoding) {
+                    const TEncoding& encoding, const SourceName& source) {
     ScanAhead::Verdict verdict = ScanAhead::Verdict::Utf8;
     std::optional<Result> result =
-        convertUtf8(reader, target, encoding, ScanAhead::Mode::Strict, verdict);
+        convertUtf8(reader, target, encoding, source, ScanAhead::Mode::Strict, verdict);
     if (!result) {
         reader.rewind();
         if (verdict == ScanAhead::Verdict::Utf16) {
-            result = convertUtf16(reader, ansi, target, encoding);
+            result = convertUtf16(reader, ansi, target, encoding, source);
             result->inputSize = reader.size();
             return *result;
         }
@@ -412,9 +418,10 @@ Result convertInput(InputReader& reader, const TEncoding& ansi, const TargetForm
         }
         reader.rewind();
         if (tally.readsAsUtf8())
-            result = convertUtf8(reader, target, encoding, ScanAhead::Mode::Repair, verdict);
+            result =
+                convertUtf8(reader, target, encoding, source, ScanAhead::Mode::Repair, verdict);
         else
-            result = convertCodePage(reader, ansi, target, encoding);
+            result = convertCodePage(reader, ansi, target, encoding, source);
     }
     result->nulOffset = reader.nulOffset();
     result->inputSize = reader.size();
@@ -564,7 +571,8 @@ private:
 // gets the --list-groups text of the chosen blocks instead, and the result
 // only the count of channels.
 Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEncoding& ansi,
-                     const TargetFormat& target, const TEncoding& encoding, QByteArray* groupList) {
+                     const TargetFormat& target, const TEncoding& encoding,
+                     const SourceName& source, QByteArray* groupList) {
     // Chooses from the pieces that `next` gives; false when one of them is
     // not UTF-8.
     const auto chooseFrom = [&](qsizetype sizeHint, auto next, Result& result) {
@@ -574,7 +582,7 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
         ScannedPiece scanned;
         result = Result{encoding.GetPreamble()};
         ByteConversion conversion(target, result.bytes,
-                                  groupList ? 0 : sizeHint + sizeHint / 8 + 4096, encoding);
+                                  groupList ? 0 : sizeHint + sizeHint / 8 + 4096, encoding, source);
         StreamChooser chooser(filter, groups, [&](QByteArrayView piece) {
             if (groupList)
                 scanner.scan(piece, scanned);
@@ -611,7 +619,8 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
         result.nulOffset = reader.nulOffset();
     } else {
         reader.rewind();
-        Result lines = convertInput(reader, ansi, formatFor(TTargetKind::tkM3U), TEncoding::UTF8());
+        Result lines =
+            convertInput(reader, ansi, formatFor(TTargetKind::tkM3U), TEncoding::UTF8(), source);
         bool given = false;
         chooseFrom(
             lines.bytes.size(),
@@ -643,11 +652,13 @@ bool looksLikeUtf16(const QByteArray& head) {
 int convert(const Options& options) {
     const TEncoding& ansi =
         options.codePage ? *TEncoding::ansi(options.codePage) : TEncoding::Default();
-    const TEncoding& encoding = options.ansi ? ansi : TEncoding::UTF8();
     // --list-groups converts nothing; a converting target lists only the
     // channels as the chosen lines are scanned for their count.
     const bool listGroups = options.action == Action::ListGroups;
     const TargetFormat& target = listGroups ? formatFor(TTargetKind::tkWizardHD) : *options.target;
+    const TEncoding& encoding = target.fileEncoding(options.ansi, ansi);
+    const SourceName source =
+        options.input.isEmpty() ? SourceName() : SourceName::ofFile(options.input);
 
     // The input is opened once and read as whatever it is: reopening a FIFO
     // would wait for a writer that may be gone.
@@ -670,8 +681,8 @@ int convert(const Options& options) {
     QByteArray groups;
     const Result result = listGroups || !options.filter.choosesAll()
                               ? convertChosen(reader, options.filter, ansi, target, encoding,
-                                              listGroups ? &groups : nullptr)
-                              : convertInput(reader, ansi, target, encoding);
+                                              source, listGroups ? &groups : nullptr)
+                              : convertInput(reader, ansi, target, encoding, source);
 
     if (result.nulOffset >= 0 && result.nulOffset + 1 < result.inputSize)
         printTo(stderr, QStringLiteral("text after a NUL byte at offset %1 was ignored\n")

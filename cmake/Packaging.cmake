@@ -20,9 +20,9 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION video)
 set(CPACK_PACKAGE_DESCRIPTION
     "Dorvane opens an M3U playlist of internet TV and radio channels, counts its
-channels and rewrites it into one of ten other list formats (WebTV, OpenBox,
-Wizard HD, AzBox, PLS, M3U8, WPL, IPTVx, U2C radio). dorvane-convert does
-the same without the window.")
+channels and rewrites it into one of twelve other list formats (WebTV, OpenBox,
+OpenBox SX, Wizard HD, AzBox, PLS, M3U8, WPL, IPTVx, U2C radio, Enigma2 bouquet,
+XSPF). dorvane-convert does the same without the window.")
 # The Qt, ICU and C++ runtime packages are worked out from the binaries.
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_STRIP_FILES ON)

@@ -277,10 +277,11 @@ void ByteScanner::addLine(const char* begin, const char* end, bool name, bool ex
 }
 
 ByteWriter::ByteWriter(const TargetFormat& target, QByteArray& out, qsizetype expectedSize,
-                       const TEncoding& encoding)
-    : m_target(target), m_converts(target.converts()), m_sink(out, expectedSize, encoding) {
+                       const TEncoding& encoding, const SourceName& source)
+    : m_target(target), m_converts(target.converts()),
+      m_sink(out, expectedSize, encoding, target.lineEnd()) {
     if (m_converts)
-        m_target.header(m_sink);
+        m_target.header(m_sink, source);
 }
 
 void ByteWriter::write(const ScannedPiece& scanned) {
@@ -300,9 +301,9 @@ void ByteWriter::finish() {
 }
 
 ByteConversion::ByteConversion(const TargetFormat& target, QByteArray& out, qsizetype expectedSize,
-                               const TEncoding& encoding)
+                               const TEncoding& encoding, const SourceName& source)
     : m_converts(target.converts()), m_scanner(target),
-      m_writer(target, out, expectedSize, encoding) {}
+      m_writer(target, out, expectedSize, encoding, source) {}
 
 int ByteConversion::entries() const {
     return m_converts ? m_writer.count() : m_scanner.channels();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/ByteLineSink.h"
+#include "convert/SourceName.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -81,10 +82,11 @@ private:
 class ByteWriter {
 public:
     // `out` gets the output after what it holds already (the preamble), in
-    // `encoding` (UTF-8 or an ANSI code page); `expectedSize` is a guess of
-    // the output's size. Writes the target's header.
+    // `encoding` (UTF-8 or an ANSI code page), lines ended as the target
+    // ends them; `expectedSize` is a guess of the output's size. Writes the
+    // target's header, which `source` may name.
     ByteWriter(const TargetFormat& target, QByteArray& out, qsizetype expectedSize,
-               const TEncoding& encoding = TEncoding::UTF8());
+               const TEncoding& encoding = TEncoding::UTF8(), const SourceName& source = {});
 
     void write(const ScannedPiece& scanned);
     // After the last piece: writes the footer and cuts `out` to size.
@@ -104,7 +106,7 @@ private:
 class ByteConversion {
 public:
     ByteConversion(const TargetFormat& target, QByteArray& out, qsizetype expectedSize,
-                   const TEncoding& encoding = TEncoding::UTF8());
+                   const TEncoding& encoding = TEncoding::UTF8(), const SourceName& source = {});
 
     // Adds the next piece of the text, its preamble removed. Every piece but
     // the last must end just after an LF byte. False when the piece is not

@@ -7,9 +7,10 @@
 
 namespace dorvane {
 
-ByteLineSink::ByteLineSink(QByteArray& out, qsizetype expectedSize, const TEncoding& encoding)
-    : m_out(out), m_ansi(dynamic_cast<const TAnsiEncoding*>(&encoding)), m_start(out.size()),
-      m_used(out.size()) {
+ByteLineSink::ByteLineSink(QByteArray& out, qsizetype expectedSize, const TEncoding& encoding,
+                           LineEnd lineEnd)
+    : m_out(out), m_ansi(dynamic_cast<const TAnsiEncoding*>(&encoding)),
+      m_crlf(lineEnd == LineEnd::CrLf), m_start(out.size()), m_used(out.size()) {
     m_ansiKeepsAscii = m_ansi && m_ansi->keepsAscii();
     // Pages of the guess that are never written are never touched either.
     m_out.resize(m_used + std::max<qsizetype>(expectedSize, 4096));
@@ -50,9 +51,7 @@ void ByteLineSink::addAnsiLine(std::initializer_list<BytePiece> pieces) {
             out = m_ansi->encodeUtf8(bytes, bytes + piece.size(), out);
         }
     }
-    out[0] = '\r';
-    out[1] = '\n';
-    m_used = out + 2 - m_out.constData();
+    m_used = endLine(out) - m_out.constData();
 }
 
 void ByteLineSink::grow(qsizetype more) {
@@ -69,7 +68,7 @@ void ByteLineSink::replaceLine(int index, std::initializer_list<BytePiece> piece
     // Build the new line at the end, then move it into place.
     const qsizetype tail = m_used;
     addLine(pieces);
-    const QByteArray line(m_out.constData() + tail, m_used - tail - 2);
+    const QByteArray line(m_out.constData() + tail, m_used - tail - (m_crlf ? 2 : 1));
     m_used = tail;
     const qsizetype spare = m_out.size() - m_used;
     m_out.resize(m_used);

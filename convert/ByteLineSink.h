@@ -72,8 +72,8 @@ private:
     char m_inline[kInline];
 };
 
-// Builds the output's bytes from UTF-8 pieces directly, CR LF after each
-// line: what EncodingSink makes of the same lines, for input that is UTF-8
+// Builds the output's bytes from UTF-8 pieces directly, the line end after
+// each line: what EncodingSink makes of the same lines, for input that is UTF-8
 // already. In UTF-8 the pieces are copied; in an ANSI code page they are
 // encoded as they are copied. Bytes already in `out` (a preamble) stay in
 // front. Call finish() before reading `out`.
@@ -81,7 +81,7 @@ class ByteLineSink {
 public:
     // `expectedSize` is a guess of the final size, to grow the buffer less often.
     ByteLineSink(QByteArray& out, qsizetype expectedSize,
-                 const TEncoding& encoding = TEncoding::UTF8());
+                 const TEncoding& encoding = TEncoding::UTF8(), LineEnd lineEnd = LineEnd::CrLf);
 
     void addLine(std::initializer_list<BytePiece> pieces) {
         if (m_ansi) {
@@ -96,9 +96,7 @@ public:
         char* out = m_out.data() + m_used;
         for (const BytePiece& piece : pieces)
             out = piece.wide() ? appendWide(out, piece) : appendBytes(out, piece);
-        out[0] = '\r';
-        out[1] = '\n';
-        m_used = out + 2 - m_out.constData();
+        m_used = endLine(out) - m_out.constData();
     }
 
     // As LineSink::replaceLine: index counts from the first line this sink
@@ -109,6 +107,12 @@ public:
     void finish();
 
 private:
+    char* endLine(char* out) const {
+        if (m_crlf)
+            *out++ = '\r';
+        *out++ = '\n';
+        return out;
+    }
     static char* appendBytes(char* out, const BytePiece& piece) {
         std::memcpy(out, piece.data(), static_cast<size_t>(piece.size()));
         return out + piece.size();
@@ -121,6 +125,7 @@ private:
     QByteArray& m_out;
     const TAnsiEncoding* m_ansi; // null for UTF-8
     bool m_ansiKeepsAscii = false;
+    bool m_crlf;
     qsizetype m_start;
     qsizetype m_used;
 };

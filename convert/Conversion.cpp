@@ -74,7 +74,7 @@ QStringView channelNameOf(QStringView nameLine) {
 
 void Conversion::header(LineSink& out) {
     count = 0;
-    m_target->header(out);
+    m_target->header(out, m_source);
 }
 
 void Conversion::processLine(QStringView line, LineSink& out) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "convert/SourceName.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -20,7 +22,8 @@ QStringView channelNameOf(QStringView nameLine);
 // line in order, then the footer.
 class Conversion {
 public:
-    explicit Conversion(const TargetFormat& target) : m_target(&target) {}
+    explicit Conversion(const TargetFormat& target, SourceName source = {})
+        : m_target(&target), m_source(std::move(source)) {}
 
     const TargetFormat& target() const { return *m_target; }
 
@@ -38,6 +41,7 @@ public:
 
 private:
     const TargetFormat* m_target;
+    SourceName m_source;
 };
 
 } // namespace dorvane

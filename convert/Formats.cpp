@@ -1,6 +1,7 @@
 #include "convert/TargetFormat.h"
 
 #include "convert/formats/AzBoxFormat.h"
+#include "convert/formats/Enigma2Format.h"
 #include "convert/formats/IptvxFormat.h"
 #include "convert/formats/OpenBoxFormat.h"
 #include "convert/formats/OpenBoxSxFormat.h"
@@ -10,15 +11,30 @@
 #include "convert/formats/WebTvFormat.h"
 #include "convert/formats/WizardHdFormat.h"
 #include "convert/formats/WmpFormat.h"
+#include "convert/formats/XspfFormat.h"
+
+#include "playlist/Encoding.h"
 
 #include <cstdlib>
 
 namespace dorvane {
 
-void TargetFormat::header(LineSink&) const {}
+void TargetFormat::header(LineSink&, const SourceName&) const {}
 void TargetFormat::footer(LineSink&, int) const {}
-void TargetFormat::header(ByteLineSink&) const {}
+void TargetFormat::header(ByteLineSink&, const SourceName&) const {}
 void TargetFormat::footer(ByteLineSink&, int) const {}
+
+const TEncoding& TargetFormat::fileEncoding(bool ansiWanted, const TEncoding& ansi) const {
+    return ansiWanted && allowsAnsi() ? ansi : TEncoding::UTF8();
+}
+
+QByteArray TargetFormat::preamble(const TEncoding& encoding) const {
+    // The code pages have no preamble; UTF-8 has one unless the target's
+    // readers do not expect it.
+    if (&encoding == &TEncoding::UTF8() && !utf8ByteOrderMark())
+        return {};
+    return encoding.GetPreamble();
+}
 
 namespace {
 
@@ -28,13 +44,25 @@ template <typename Format> const TargetFormat* single() {
 }
 
 std::vector<const TargetFormat*> registeredFormats() {
+    // One line per target: adding a target adds its line here.
+    // clang-format off
     std::vector<const TargetFormat*> formats{
-        single<M3uFormat>(),       single<WebTvFormat>(),    single<OpenBoxFormat>(),
-        single<OpenBoxSxFormat>(), single<WizardHdFormat>(), single<AzBoxFormat>(),
-        single<PlsFormat>(),       single<M3u8Format>(),     single<WmpFormat>(),
-        single<IptvxFormat>(),     single<U2cRadioFormat>(),
+        single<M3uFormat>(),
+        single<WebTvFormat>(),
+        single<OpenBoxFormat>(),
+        single<OpenBoxSxFormat>(),
+        single<WizardHdFormat>(),
+        single<AzBoxFormat>(),
+        single<PlsFormat>(),
+        single<M3u8Format>(),
+        single<WmpFormat>(),
+        single<IptvxFormat>(),
+        single<U2cRadioFormat>(),
+        single<Enigma2Format>(),
+        single<XspfFormat>(),
     };
-    // formatFor() indexes this list by kind.
+    // clang-format on
+    // One format per kind, in kind order: formatFor() indexes this list.
     for (size_t k = 0; k < formats.size(); ++k)
         if (static_cast<size_t>(formats[k]->kind()) != k)
             std::abort();

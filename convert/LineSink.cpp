@@ -33,18 +33,21 @@ EncodedLine findEncodedLine(const char* bytes, qsizetype start, qsizetype size, 
     if (index < 0 || begin >= size)
         throw EStringListError(QStringLiteral("List index out of bounds (%1)").arg(index));
     const void* lf = std::memchr(bytes + begin, '\n', static_cast<size_t>(size - begin));
-    return {begin, static_cast<const char*>(lf) - bytes - 1}; // end at the CR
+    qsizetype end = static_cast<const char*>(lf) - bytes;
+    if (end > begin && bytes[end - 1] == '\r') // a line holds no CR of its own
+        --end;
+    return {begin, end};
 }
 
-EncodingSink::EncodingSink(QByteArray& out, const TEncoding& encoding)
-    : m_out(out), m_encoding(encoding), m_start(out.size()) {
+EncodingSink::EncodingSink(QByteArray& out, const TEncoding& encoding, LineEnd lineEnd)
+    : m_out(out), m_encoding(encoding), m_crlf(lineEnd == LineEnd::CrLf), m_start(out.size()) {
     m_text.reserve(kBatchSize + 1024);
 }
 
 void EncodingSink::addLine(std::initializer_list<QStringView> pieces) {
     // One resize and plain copies: QString::append per piece costs more than
     // the copying itself.
-    qsizetype length = 2;
+    qsizetype length = m_crlf ? 2 : 1;
     for (QStringView piece : pieces)
         length += piece.size();
     const qsizetype at = m_text.size();
@@ -54,8 +57,9 @@ void EncodingSink::addLine(std::initializer_list<QStringView> pieces) {
         std::memcpy(out, piece.utf16(), static_cast<size_t>(piece.size()) * sizeof(char16_t));
         out += piece.size();
     }
-    out[0] = u'\r';
-    out[1] = u'\n';
+    if (m_crlf)
+        *out++ = u'\r';
+    *out = u'\n';
     if (m_text.size() >= kBatchSize)
         flush();
 }

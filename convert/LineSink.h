@@ -1,5 +1,7 @@
 #pragma once
 
+#include "convert/LineEnd.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringView>
@@ -35,7 +37,7 @@ private:
 };
 
 // Where line `index` (from 0) of encoded lines stands in bytes[start, size):
-// its first byte and the CR that ends it. Lines hold no CR or LF, and in none
+// its first byte and the line end (CR LF or LF) after it. Lines hold no CR or LF, and in none
 // of the encodings does another character's byte sequence contain 0D or 0A,
 // so the line is found by counting line breaks. No offsets are kept: this is
 // needed once per run, near the start of the output. EStringListError when
@@ -46,7 +48,7 @@ struct EncodedLine {
 };
 EncodedLine findEncodedLine(const char* bytes, qsizetype start, qsizetype size, int index);
 
-// Encodes lines into bytes, CR LF after each: the bytes a saved file of these
+// Encodes lines into bytes, the line end after each: the bytes a saved file of these
 // lines holds, without the joined text of all of them in between. Lines are
 // gathered in a small buffer and encoded a batch at a time, which is much
 // cheaper than a call into the encoding per piece, and encodes exactly as the
@@ -54,7 +56,7 @@ EncodedLine findEncodedLine(const char* bytes, qsizetype start, qsizetype size, 
 // front. Call flush() before reading `out`.
 class EncodingSink final : public LineSink {
 public:
-    EncodingSink(QByteArray& out, const TEncoding& encoding);
+    EncodingSink(QByteArray& out, const TEncoding& encoding, LineEnd lineEnd = LineEnd::CrLf);
     void addLine(std::initializer_list<QStringView> pieces) override;
     void replaceLine(int index, std::initializer_list<QStringView> pieces) override;
     // Encodes the lines gathered so far into `out`.
@@ -63,8 +65,9 @@ public:
 private:
     QByteArray& m_out;
     const TEncoding& m_encoding;
+    const bool m_crlf;
     qsizetype m_start;
-    QString m_text;     // lines not encoded yet, each followed by CR LF
+    QString m_text;     // lines not encoded yet, each followed by its line end
     QByteArray m_bytes; // their bytes, on the way to m_out
 };
 

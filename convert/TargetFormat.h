@@ -1,7 +1,10 @@
 #pragma once
 
+#include "convert/LineEnd.h"
+#include "convert/SourceName.h"
 #include "convert/TargetKind.h"
 
+#include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
@@ -12,6 +15,7 @@ namespace dorvane {
 
 class ByteLineSink;
 class LineSink;
+class TEncoding;
 
 // One target format: what the window and dorvane-convert call it, how its
 // files are named, and the lines it writes. Each format is one class in
@@ -33,8 +37,27 @@ public:
     // False for the M3U and M3U8 targets, which show the playlist itself.
     virtual bool converts() const { return true; }
 
-    // The opening lines of a run.
-    virtual void header(LineSink& out) const;
+    // How its files are written. Most receivers take either UTF-8 with a
+    // byte-order mark or the ANSI code page, lines ending in CR LF; a target
+    // whose readers know only UTF-8 is never written in a code page.
+    virtual LineEnd lineEnd() const = 0;
+    // Whether a UTF-8 file starts with EF BB BF.
+    virtual bool utf8ByteOrderMark() const = 0;
+    // Whether it may be written in the ANSI code page at all.
+    virtual bool allowsAnsi() const = 0;
+    // Whether its output is an XML document.
+    virtual bool isXml() const = 0;
+
+    // The encoding a file is written in: `ansi` when the user asks for the
+    // code page and the target allows it, UTF-8 otherwise.
+    const TEncoding& fileEncoding(bool ansiWanted, const TEncoding& ansi) const;
+    // The bytes a file in that encoding starts with.
+    QByteArray preamble(const TEncoding& encoding) const;
+    // The line end as characters ("\r\n" or "\n").
+    QStringView lineEndText() const { return lineEnd() == LineEnd::Lf ? u"\n" : u"\r\n"; }
+
+    // The opening lines of a run; `source` names the playlist converted.
+    virtual void header(LineSink& out, const SourceName& source) const;
     // The lines of entry number n (from 1).
     virtual void entry(LineSink& out, QStringView channel, QStringView url, int n) const = 0;
     // The closing lines, with the final number of entries.
@@ -42,19 +65,23 @@ public:
 
     // The same lines as UTF-8 bytes, from a UTF-8 name and address. Each
     // format writes its lines once, as a template over the sink, for both.
-    virtual void header(ByteLineSink& out) const;
+    virtual void header(ByteLineSink& out, const SourceName& source) const;
     virtual void entry(ByteLineSink& out, QByteArrayView channel, QByteArrayView url,
                        int n) const = 0;
     virtual void footer(ByteLineSink& out, int count) const;
 };
 
-// A format whose names are fixed data, given by the format's constructor.
+// A format's description as fixed data, given by the format's constructor.
 struct TargetNames {
     TTargetKind kind;
     QStringView caption;
     QStringView cliName;
     QStringView defaultFileName;
     QStringView extension;
+    LineEnd lineEnd = LineEnd::CrLf;
+    bool utf8ByteOrderMark = true;
+    bool allowsAnsi = true;
+    bool isXml = false;
 };
 
 class NamedTargetFormat : public TargetFormat {
@@ -66,6 +93,10 @@ public:
     QStringView cliName() const override { return m_names.cliName; }
     QString defaultFileName() const override { return m_names.defaultFileName.toString(); }
     QStringView extension() const override { return m_names.extension; }
+    LineEnd lineEnd() const override { return m_names.lineEnd; }
+    bool utf8ByteOrderMark() const override { return m_names.utf8ByteOrderMark; }
+    bool allowsAnsi() const override { return m_names.allowsAnsi; }
+    bool isXml() const override { return m_names.isXml; }
 
 private:
     TargetNames m_names;

@@ -2,7 +2,8 @@
 
 namespace dorvane {
 
-// The eleven targets, one per radio button of the window, in button order.
+// The targets, one per radio button of the window, in button order. Each
+// member has one format in the registry (Formats.cpp), which checks this.
 enum class TTargetKind {
     tkM3U,
     tkWebTV,
@@ -15,8 +16,12 @@ enum class TTargetKind {
     tkWMP,
     tkIPTVx,
     tkU2CRadio,
+    tkEnigma2,
+    tkXSPF,
+    // Not a target: one past the last, so that the count follows the list.
+    tkEnd
 };
 
-inline constexpr int kTargetCount = 11;
+inline constexpr int kTargetCount = static_cast<int>(TTargetKind::tkEnd);
 
 } // namespace dorvane

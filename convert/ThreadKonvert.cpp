@@ -12,8 +12,8 @@
 namespace dorvane {
 
 TThreadKonvert::TThreadKonvert(const TargetFormat& target, const TStringList& source,
-                               TStringList& result, EndOfRun endOfRun)
-    : Conversion(target), m_source(source), m_result(result),
+                               TStringList& result, EndOfRun endOfRun, SourceName sourceName)
+    : Conversion(target, std::move(sourceName)), m_source(source), m_result(result),
       // The number of steps is fixed when the run starts, and read here, on
       // the thread that owns the list, so that no later change races with it.
       m_lineCount(source.Count()), m_endOfRun(std::move(endOfRun)) {

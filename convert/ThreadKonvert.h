@@ -26,8 +26,9 @@ public:
     using EndOfRun = std::function<void(TThreadKonvert&)>;
 
     // EThread "Thread creation error: %s" when the thread cannot be started.
+    // `sourceName` names the playlist for targets whose header does.
     TThreadKonvert(const TargetFormat& target, const TStringList& source, TStringList& result,
-                   EndOfRun endOfRun);
+                   EndOfRun endOfRun, SourceName sourceName = {});
     ~TThreadKonvert() override;
 
     // Asks the run to stop before its next slice of lines; returns at once.

@@ -1,5 +1,6 @@
 #include "output/Output.h"
 
+#include "convert/TargetFormat.h"
 #include "playlist/Clipboard.h"
 #include "playlist/Encoding.h"
 #include "playlist/SystemError.h"
@@ -36,8 +37,19 @@ QString replaceQuestionText(const QString& fileName) {
     return QStringLiteral("File \"%1\" already exists. Replace it?").arg(ExpandFileName(fileName));
 }
 
-void saveText(const QString& fileName, QStringView text, bool utf8) {
-    saveTextToFile(fileName, text, utf8 ? TEncoding::UTF8() : TEncoding::Default());
+void saveText(const QString& fileName, QStringView text, const TargetFormat& target, bool utf8) {
+    const TEncoding& encoding = target.fileEncoding(!utf8, TEncoding::Default());
+    QByteArray bytes = target.preamble(encoding);
+    if (target.lineEnd() == LineEnd::CrLf) {
+        bytes.reserve(bytes.size() + text.size() + 16);
+        encoding.appendBytes(text, bytes);
+    } else {
+        QString lines = text.toString();
+        lines.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+        bytes.reserve(bytes.size() + lines.size() + 16);
+        encoding.appendBytes(lines, bytes);
+    }
+    saveBytesToFile(fileName, bytes);
 }
 
 void copyText(const QString& text) {

@@ -25,9 +25,13 @@ bool replacesExistingFile(const QString& fileName);
 // The question asked before an existing file is replaced.
 QString replaceQuestionText(const QString& fileName);
 
-// Writes the text unchanged, as UTF-8 with its preamble or in the ANSI code
-// page without one. The file is replaced only after every byte is written.
-void saveText(const QString& fileName, QStringView text, bool utf8);
+// Writes the text as a file of the target: as UTF-8 (with the preamble
+// where the target has one) or, when `utf8` is false and the target allows
+// it, in the ANSI code page without one; lines end as the target ends them
+// (the text's own line breaks are CR LF, as joined lines are). Nothing else
+// in the text changes. The file is replaced only after every byte is
+// written.
+void saveText(const QString& fileName, QStringView text, const TargetFormat& target, bool utf8);
 
 // Puts the whole text on the clipboard, replacing what it held.
 void copyText(const QString& text);

@@ -1,6 +1,7 @@
 #include "ConvertRunner.h"
 
 #include "QtPrinters.h"
+#include "convert/TargetFormat.h"
 #include "playlist/Encoding.h"
 
 #include <gtest/gtest.h>
@@ -42,14 +43,16 @@ TEST(Cli, InformationOptionsPrintAndSucceed) {
 
     const ConvertRun list = runConvert({"--list-targets"});
     EXPECT_EQ(list.exitCode, 0);
+    // One line per target, in the window's member order: name, caption.
     const QList<QByteArray> lines = list.out.trimmed().split('\n');
-    QByteArrayList names;
+    QByteArrayList listed;
     for (const QByteArray& line : lines)
-        names << line.left(line.indexOf(' '));
-    EXPECT_EQ(names, QByteArrayList({"m3u", "webtv", "openbox", "openbox-sx", "wizard-hd", "azbox",
-                                     "pls", "m3u8", "wmp", "iptvx", "u2c-radio"}));
+        listed << line.simplified();
+    QByteArrayList registered;
+    for (const dorvane::TargetFormat* format : dorvane::allFormats())
+        registered << (format->cliName().toString() + u' ' + format->caption().toString()).toUtf8();
+    EXPECT_EQ(listed, registered);
     EXPECT_EQ(lines.value(3).simplified(), "openbox-sx OpenBox SX");
-    EXPECT_EQ(lines.value(9).simplified(), "iptvx IPTVx XML");
 }
 
 TEST(Cli, UsageErrorsExitWithTwo) {
@@ -71,6 +74,22 @@ TEST(Cli, UsageErrorsExitWithTwo) {
         EXPECT_EQ(run.exitCode, 2) << arguments.join(' ').toStdString();
         EXPECT_TRUE(run.err.contains("Usage: dorvane-convert")) << run.err.data();
         EXPECT_TRUE(run.out.isEmpty());
+    }
+}
+
+// A target read only as UTF-8 has no code-page form to ask for.
+TEST(Cli, AnsiIsRefusedForTargetsAlwaysInUtf8) {
+    const QString input = kData + QStringLiteral("/worked-example/input.m3u");
+    for (const dorvane::TargetFormat* format : dorvane::allFormats()) {
+        if (format->allowsAnsi())
+            continue;
+        const QString name = format->cliName().toString();
+        SCOPED_TRACE(name.toStdString());
+        const ConvertRun run = runConvert({"--to", name, "--ansi", input});
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_TRUE(run.err.contains("always written in UTF-8")) << run.err.data();
+        EXPECT_TRUE(run.out.isEmpty());
+        EXPECT_EQ(runConvert({"--to", name, "--codepage", "1251", input}).exitCode, 0);
     }
 }
 

@@ -164,36 +164,43 @@ TEST(XmlText, ReturnsPlainTextItself) {
     EXPECT_TRUE(buffer.isNull());
 }
 
-// Reads the channel names and addresses back out of an XML target's output.
-struct XmlEntries {
+// Every attribute value and element text of an XML document, in order, or
+// the reader's error.
+struct XmlTexts {
     QString error;
-    QStringList names;
-    QStringList urls;
+    QStringList texts;
 };
 
-XmlEntries readBack(TTargetKind kind, const QString& text) {
-    XmlEntries entries;
+XmlTexts readBack(const QString& text) {
+    XmlTexts read;
     QXmlStreamReader xml(text);
+    QString content;
     while (!xml.atEnd()) {
-        if (xml.readNext() != QXmlStreamReader::StartElement)
-            continue;
-        if (kind == TTargetKind::tkWebTV && xml.name() == u"webtv") {
-            entries.names << xml.attributes().value(QStringLiteral("title")).toString();
-            EXPECT_EQ(xml.attributes().value(QStringLiteral("description")), entries.names.last());
-            entries.urls << xml.attributes().value(QStringLiteral("url")).toString();
-        } else if (kind == TTargetKind::tkWMP && xml.name() == u"media") {
-            entries.urls << xml.attributes().value(QStringLiteral("src")).toString();
-        } else if (kind == TTargetKind::tkIPTVx && xml.name() == u"title") {
-            entries.names << xml.readElementText();
-        } else if (kind == TTargetKind::tkIPTVx && xml.name() == u"stream_url") {
-            entries.urls << xml.readElementText();
+        switch (xml.readNext()) {
+        case QXmlStreamReader::StartElement:
+            for (const QXmlStreamAttribute& attribute : xml.attributes())
+                read.texts << attribute.value().toString();
+            content.clear();
+            break;
+        case QXmlStreamReader::Characters:
+            content += xml.text(); // CDATA sections too, joined
+            break;
+        case QXmlStreamReader::EndElement:
+            if (!content.trimmed().isEmpty())
+                read.texts << content;
+            content.clear();
+            break;
+        default:
+            break;
         }
     }
     if (xml.hasError())
-        entries.error = xml.errorString();
-    return entries;
+        read.error = xml.errorString();
+    return read;
 }
 
+// Whatever an XML target writes of a name or an address reads back as the
+// source had it, less the characters XML cannot hold.
 TEST(XmlTargets, WriteWellFormedXmlThatReadsBackAsTheSource) {
     const QString name = QStringLiteral("Tom & Jerry <\"Kids\"> ]]> \x01"
                                         "bell");
@@ -204,14 +211,19 @@ TEST(XmlTargets, WriteWellFormedXmlThatReadsBackAsTheSource) {
     const QStringList source{"#EXTM3U", "#EXTINF:-1," + name, url, "#EXTINF:-1,Plain",
                              "http://plain/1"};
 
-    for (TTargetKind kind : {TTargetKind::tkWebTV, TTargetKind::tkWMP, TTargetKind::tkIPTVx}) {
-        SCOPED_TRACE(formatFor(kind).cliName().toString().toStdString());
-        const XmlEntries entries = readBack(kind, convertLines(kind, source).join(u"\r\n"));
-        EXPECT_EQ(entries.error, QString());
-        EXPECT_EQ(entries.urls, QStringList({plainUrl, "http://plain/1"}));
-        if (kind != TTargetKind::tkWMP) {
-            EXPECT_EQ(entries.names, QStringList({plainName, "Plain"}));
-        }
+    for (const TargetFormat* format : allFormats()) {
+        if (!format->isXml())
+            continue;
+        SCOPED_TRACE(format->cliName().toString().toStdString());
+        const XmlTexts read = readBack(convertLines(format->kind(), source).join(u"\r\n"));
+        EXPECT_EQ(read.error, QString());
+        EXPECT_EQ(read.texts.count(plainUrl), read.texts.count(u"http://plain/1"));
+        EXPECT_GE(read.texts.count(plainUrl), 1);
+        // A target that writes names at all (WMP does not) writes both whole.
+        const qsizetype plainNames = read.texts.count(u"Plain");
+        EXPECT_EQ(read.texts.count(plainName), plainNames);
+        for (const QString& text : read.texts)
+            EXPECT_FALSE(text.contains(u'\x01') || text.contains(u'\x0B')) << text.toStdString();
     }
 }
 
@@ -240,7 +252,7 @@ TEST(EncodingSink, WritesTheBytesOfTheJoinedLines) {
         TStringList lines;
         StringListSink listSink(lines);
         QByteArray bytes = TEncoding::UTF8().GetPreamble();
-        EncodingSink byteSink(bytes, TEncoding::UTF8());
+        EncodingSink byteSink(bytes, TEncoding::UTF8(), format->lineEnd());
         for (LineSink* sink : std::initializer_list<LineSink*>{&listSink, &byteSink}) {
             Conversion conversion(*format);
             conversion.header(*sink);
@@ -249,7 +261,10 @@ TEST(EncodingSink, WritesTheBytesOfTheJoinedLines) {
             conversion.footer(*sink);
         }
         byteSink.flush();
-        EXPECT_EQ(bytes, "\xEF\xBB\xBF" + lines.Text().toUtf8());
+        EXPECT_EQ(bytes, "\xEF\xBB\xBF" +
+                             lines.Text()
+                                 .replace(QStringLiteral("\r\n"), format->lineEndText().toString())
+                                 .toUtf8());
     }
 }
 
@@ -265,31 +280,62 @@ TEST(EncodingSink, RejectsALineItDoesNotHave) {
     EXPECT_THROW(sink.replaceLine(-1, {u"x"}), EStringListError);
 }
 
-TEST(Registry, NamesEveryTargetOnce) {
+// The registry is the one list of targets: one format per kind, in kind
+// order, each found by its name.
+TEST(Registry, HoldsEveryKindOnceUnderItsOwnName) {
+    ASSERT_EQ(allFormats().size(), static_cast<size_t>(kTargetCount));
+    QSet<QString> names, captions;
+    for (size_t k = 0; k < allFormats().size(); ++k) {
+        const TargetFormat* format = allFormats()[k];
+        SCOPED_TRACE(format->cliName().toString().toStdString());
+        EXPECT_EQ(static_cast<size_t>(format->kind()), k);
+        EXPECT_EQ(&formatFor(format->kind()), format);
+        EXPECT_EQ(formatByCliName(format->cliName()), format);
+        names.insert(format->cliName().toString());
+        captions.insert(format->caption().toString());
+        EXPECT_TRUE(format->extension().startsWith(u'.'));
+    }
+    EXPECT_EQ(names.size(), kTargetCount);
+    EXPECT_EQ(captions.size(), kTargetCount);
+    EXPECT_EQ(formatByCliName(u"PLS"), nullptr);
+    EXPECT_EQ(formatByCliName(u""), nullptr);
+}
+
+// The names and file conventions each target was designed with.
+TEST(Registry, DescribesEachTargetAsDesigned) {
     const struct {
         TTargetKind kind;
         const char* cliName;
         const char* caption;
         const char* fileName;
         const char* extension;
+        LineEnd lineEnd = LineEnd::CrLf;
+        bool byteOrderMark = true;
+        bool ansi = true;
+        bool xml = false;
     } targets[] = {
         {TTargetKind::tkM3U, "m3u", "M3U Playlist", "playlist", ".m3u"},
-        {TTargetKind::tkWebTV, "webtv", "WebTV", "webtv_usr", ".xml"},
+        {TTargetKind::tkWebTV, "webtv", "WebTV", "webtv_usr", ".xml", LineEnd::CrLf, true, true,
+         true},
         {TTargetKind::tkOpenBox, "openbox", "OpenBox", "internettv.feed", ".m3u"},
         {TTargetKind::tkOpenBoxSX, "openbox-sx", "OpenBox SX", "internettv.feed", ".m3u"},
         {TTargetKind::tkWizardHD, "wizard-hd", "Wizard HD", "iptv", ".txt"},
         {TTargetKind::tkAzBox, "azbox", "AzBox", "http_streams", ".txt"},
         {TTargetKind::tkPLS, "pls", "PLS Playlist", "playlist", ".pls"},
         {TTargetKind::tkM3U8, "m3u8", "M3U8 Playlist", "playlist", ".m3u8"},
-        {TTargetKind::tkWMP, "wmp", "WMP Playlist", "playlist", ".wpl"},
-        {TTargetKind::tkIPTVx, "iptvx", "IPTVx XML", "playlist", ".xml"},
+        {TTargetKind::tkWMP, "wmp", "WMP Playlist", "playlist", ".wpl", LineEnd::CrLf, true, true,
+         true},
+        {TTargetKind::tkIPTVx, "iptvx", "IPTVx XML", "playlist", ".xml", LineEnd::CrLf, true, true,
+         true},
         {TTargetKind::tkU2CRadio, "u2c-radio", "U2C Radio", nullptr, ".txt"},
+        {TTargetKind::tkEnigma2, "enigma2", "Enigma2 Bouquet", "userbouquet.dorvane", ".tv",
+         LineEnd::Lf, false, false, false},
+        {TTargetKind::tkXSPF, "xspf", "XSPF Playlist", "playlist", ".xspf", LineEnd::CrLf, true,
+         false, true},
     };
-    ASSERT_EQ(allFormats().size(), std::size(targets));
-    for (size_t k = 0; k < std::size(targets); ++k) {
-        const auto& t = targets[k];
+    for (const auto& t : targets) {
+        SCOPED_TRACE(t.cliName);
         const TargetFormat& format = formatFor(t.kind);
-        EXPECT_EQ(allFormats()[k], &format);
         EXPECT_EQ(formatByCliName(QString::fromLatin1(t.cliName)), &format);
         EXPECT_EQ(format.caption(), QString::fromLatin1(t.caption));
         EXPECT_EQ(format.extension(), QString::fromLatin1(t.extension));
@@ -297,9 +343,31 @@ TEST(Registry, NamesEveryTargetOnce) {
             EXPECT_EQ(format.defaultFileName(), QString::fromLatin1(t.fileName));
         }
         EXPECT_EQ(format.converts(), t.kind != TTargetKind::tkM3U && t.kind != TTargetKind::tkM3U8);
+        EXPECT_EQ(format.lineEnd(), t.lineEnd);
+        EXPECT_EQ(format.utf8ByteOrderMark(), t.byteOrderMark);
+        EXPECT_EQ(format.allowsAnsi(), t.ansi);
+        EXPECT_EQ(format.isXml(), t.xml);
     }
-    EXPECT_EQ(formatByCliName(u"PLS"), nullptr);
-    EXPECT_EQ(formatByCliName(u""), nullptr);
+}
+
+TEST(SourceName, IsTheFileNameWithoutItsLastExtension) {
+    const struct {
+        QString path;
+        const char16_t* name;
+    } cases[] = {
+        {QStringLiteral("/lists/russia.m3u"), u"russia"},
+        {QStringLiteral("/lists/tv.backup.m3u8"), u"tv.backup"},
+        {QStringLiteral("/lists/plain"), u"plain"},
+        {QStringLiteral("/lists/Каналы.m3u"), u"Каналы"},
+        // Nothing left to name it by.
+        {QStringLiteral("/lists/.m3u"), u"Dorvane"},
+        // A line break in a file name must not break the header line.
+        {QStringLiteral("/lists/two\nlines\r.m3u"), u"two lines "},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(SourceName::ofFile(c.path).text(), QString::fromUtf16(c.name))
+            << c.path.toStdString();
+    EXPECT_EQ(SourceName().text(), u"Dorvane");
 }
 
 TEST(Registry, U2cRadioNamesFilesAfterTheDate) {

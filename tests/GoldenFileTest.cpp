@@ -1,7 +1,11 @@
 // Every tests/data/<case>/expected/<target> must be exactly what
 // dorvane-convert writes for that case's input.m3u (scripts/regen-golden
-// rewrites them for review).
+// rewrites them for review). The input is given as a file, or on standard
+// input where the case holds a file named "from-stdin" (as for a pasted
+// playlist, which has no file name).
 #include "ConvertRunner.h"
+
+#include "convert/TargetFormat.h"
 
 #include <gtest/gtest.h>
 
@@ -104,8 +108,11 @@ class GoldenFileTest : public testing::TestWithParam<GoldenFile> {};
 TEST_P(GoldenFileTest, OutputMatchesExpectedBytes) {
     const GoldenFile& file = GetParam();
     const QString expectedPath = file.caseDir + QStringLiteral("/expected/") + file.target;
-    const ConvertRun run = runConvert(
-        {QStringLiteral("--to"), file.target, file.caseDir + QStringLiteral("/input.m3u")});
+    const QString inputPath = file.caseDir + QStringLiteral("/input.m3u");
+    const ConvertRun run =
+        QFile::exists(file.caseDir + QStringLiteral("/from-stdin"))
+            ? runConvert({QStringLiteral("--to"), file.target}, readFile(inputPath))
+            : runConvert({QStringLiteral("--to"), file.target, inputPath});
     ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
 
     const QByteArray expected = readFile(expectedPath);
@@ -113,12 +120,29 @@ TEST_P(GoldenFileTest, OutputMatchesExpectedBytes) {
         << expectedPath.toStdString() << " differs from the output, first at the lines marked:\n"
         << lineDiff(expected, run.out);
 
-    if (file.target == u"webtv" || file.target == u"wmp" || file.target == u"iptvx") {
+    const dorvane::TargetFormat* format = dorvane::formatByCliName(file.target);
+    ASSERT_NE(format, nullptr) << "no target is named " << file.target.toStdString();
+    if (format->isXml()) {
         QXmlStreamReader xml(run.out);
         while (!xml.atEnd())
             xml.readNext();
         EXPECT_FALSE(xml.hasError()) << "not well-formed XML: " << xml.errorString().toStdString()
                                      << " at line " << xml.lineNumber();
+    }
+}
+
+// Each converting target shows its lines on the worked example, and each
+// XML target on the XML specials.
+TEST(GoldenFiles, CoverEveryTarget) {
+    const QDir data(QStringLiteral(DORVANE_TEST_DATA));
+    for (const dorvane::TargetFormat* format : dorvane::allFormats()) {
+        const QString name = format->cliName().toString();
+        EXPECT_TRUE(data.exists(QStringLiteral("worked-example/expected/") + name))
+            << name.toStdString();
+        if (format->isXml()) {
+            EXPECT_TRUE(data.exists(QStringLiteral("xml-escaping/expected/") + name))
+                << name.toStdString();
+        }
     }
 }
 

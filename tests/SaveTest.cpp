@@ -41,51 +41,80 @@ TEST_F(SaveTest, BothEncodingsWriteTheTextAreaByteExact) {
     EXPECT_TRUE(MessageBox::shown().isEmpty());
 }
 
-// Each target's proposal and filter, and the file the accepted proposal
-// becomes, holding what the text area shows.
-TEST_F(SaveTest, EveryTargetProposesItsNameAndSavesUnderIt) {
-    const QString source = playlist(12);
-    pastePlaylist(source);
+// The targets whose receivers read only UTF-8 take "Save as UTF8" out of
+// the user's hands: the box is disabled while one is selected, keeps its tick
+// for the others, and the file is written as the target says whatever it
+// shows.
+TEST_F(SaveTest, UtfOnlyTargetsIgnoreTheEncodingChoice) {
+    pastePlaylist(kSource);
+    auto* box = child<QCheckBox>(u"sCheckBox1"_s);
+    box->setChecked(false);
+    const QByteArray name = "\xD0\xBA\xD0\xB0\xD0\xBD\xD0\xB0\xD0\xBB \xC3\xA9"; // канал é
     const struct {
         TTargetKind kind;
-        QString name; // empty: the date name, checked under the locale tests
-        QString extension;
+        QByteArray bytes;
     } cases[] = {
-        {TTargetKind::tkM3U, u"playlist"_s, u".m3u"_s},
-        {TTargetKind::tkWebTV, u"webtv_usr"_s, u".xml"_s},
-        {TTargetKind::tkOpenBox, u"internettv.feed"_s, u".m3u"_s},
-        {TTargetKind::tkOpenBoxSX, u"internettv.feed"_s, u".m3u"_s},
-        {TTargetKind::tkWizardHD, u"iptv"_s, u".txt"_s},
-        {TTargetKind::tkAzBox, u"http_streams"_s, u".txt"_s},
-        {TTargetKind::tkPLS, u"playlist"_s, u".pls"_s},
-        {TTargetKind::tkM3U8, u"playlist"_s, u".m3u8"_s},
-        {TTargetKind::tkWMP, u"playlist"_s, u".wpl"_s},
-        {TTargetKind::tkIPTVx, u"playlist"_s, u".xml"_s},
-        {TTargetKind::tkU2CRadio, QString(), u".txt"_s},
+        {TTargetKind::tkEnigma2, "#NAME Dorvane\n#SERVICE 4097:0:1:0:0:0:0:0:0:0:http%3a//a.b/1:" +
+                                     name + "\n#DESCRIPTION " + name + "\n"},
+        {TTargetKind::tkXSPF, "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
+                              "<playlist version=\"1\" xmlns=\"http://xspf.org/ns/0/\">\r\n"
+                              "  <trackList>\r\n    <track>\r\n      <title>" +
+                                  name +
+                                  "</title>\r\n      <location>http://a.b/1</location>\r\n"
+                                  "    </track>\r\n  </trackList>\r\n</playlist>\r\n"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(formatFor(c.kind).caption().toString().toStdString());
         click(radio(c.kind));
         ASSERT_TRUE(waitForRunEnd());
-        const bool converts = c.kind != TTargetKind::tkM3U && c.kind != TTargetKind::tkM3U8;
-        ASSERT_EQ(shown(), converts ? convertedText(c.kind, source) : joined(source));
+        EXPECT_FALSE(box->isEnabled());
+        EXPECT_FALSE(box->isChecked());
+        const QString file = folder(formatFor(c.kind).cliName().toString()) + u"/list"_s;
+        save(file);
+        EXPECT_EQ(bytesOf(file + formatFor(c.kind).extension().toString()), c.bytes);
+    }
+
+    // Back on a target with a choice, the box offers it again, unticked.
+    click(radio(TTargetKind::tkWizardHD));
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_TRUE(box->isEnabled());
+    EXPECT_FALSE(box->isChecked());
+    const QString file = folder(u"wizard"_s) + u"/list"_s;
+    save(file);
+    EXPECT_EQ(bytesOf(file + u".txt"_s), QByteArray("????? \xE9,http://a.b/1\r\n"));
+}
+
+// Each target's proposal and filter, and the file the accepted proposal
+// becomes, holding what the text area shows.
+TEST_F(SaveTest, EveryTargetProposesItsNameAndSavesUnderIt) {
+    const QString source = playlist(12);
+    pastePlaylist(source);
+    for (const TargetFormat* format : allFormats()) {
+        SCOPED_TRACE(format->caption().toString().toStdString());
+        const TTargetKind kind = format->kind();
+        const QString extension = format->extension().toString();
+        click(radio(kind));
+        ASSERT_TRUE(waitForRunEnd());
+        ASSERT_EQ(shown(), format->converts() ? convertedText(kind, source) : joined(source));
 
         // Cancelled first, to read the proposal; then accepted.
         save(QString());
         ASSERT_FALSE(FileDialog::shown().isEmpty());
         const FileDialog::Shown dialog = FileDialog::shown().constLast();
         EXPECT_EQ(dialog.mode, FileDialog::Mode::Save);
-        EXPECT_EQ(dialog.filter, u"Плейлист (*%1)|*%1"_s.arg(c.extension));
-        if (c.name.isEmpty())
-            EXPECT_TRUE(dialog.fileName.endsWith(u".RadioList"_s)) << dialog.fileName.toStdString();
-        else
-            EXPECT_EQ(dialog.fileName, c.name);
+        EXPECT_EQ(dialog.filter, u"Плейлист (*%1)|*%1"_s.arg(extension));
+        // The date name is checked under the locale tests.
+        if (kind != TTargetKind::tkU2CRadio) {
+            EXPECT_EQ(dialog.fileName, format->defaultFileName());
+        }
 
-        const QString dir = folder(QString::number(static_cast<int>(c.kind)));
+        const QString dir = folder(QString::number(static_cast<int>(kind)));
         save(dir + u'/' + dialog.fileName);
-        EXPECT_EQ(filesIn(dir), QStringList{dialog.fileName + c.extension});
-        EXPECT_EQ(bytesOf(dir + u'/' + dialog.fileName + c.extension),
-                  "\xEF\xBB\xBF" + shown().toUtf8());
+        EXPECT_EQ(filesIn(dir), QStringList{dialog.fileName + extension});
+        // UTF-8 as ticked, with the target's own preamble and line ends.
+        EXPECT_EQ(bytesOf(dir + u'/' + dialog.fileName + extension),
+                  (format->utf8ByteOrderMark() ? "\xEF\xBB\xBF"_ba : QByteArray()) +
+                      shown().replace(u"\r\n"_s, format->lineEndText().toString()).toUtf8());
     }
     EXPECT_TRUE(MessageBox::shown().isEmpty());
 }

@@ -23,6 +23,7 @@
 #include <map>
 #include <random>
 #include <string>
+#include <tuple>
 
 using namespace dorvane;
 using namespace dorvane::testing;
@@ -30,9 +31,9 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// The text area, the eleven targets, Save, the check box and Copy to buffer:
+// The text area, the targets, Save, the check box and Copy to buffer:
 // the controls the arrow keys walk, in tab order.
-constexpr int kTabOrderCount = 15;
+constexpr int kTabOrderCount = kTargetCount + 4;
 
 // What the window holds after an intake: its source text and its count label.
 struct Source {
@@ -61,7 +62,8 @@ struct Model {
     TTargetKind selected = TTargetKind::tkM3U;
     Shows shows = Shows::Source;
     bool utf8 = true;
-    QString openProposal; // the open dialog keeps the last chosen name
+    QString openProposal;  // the open dialog keeps the last chosen name
+    SourceName sourceName; // the file opened last, or none for Paste
 };
 
 std::string captionOf(TTargetKind kind) {
@@ -234,16 +236,23 @@ protected:
         static const char* const last[] = {"sButton1", "sCheckBox1", "sButton3"};
         return child(QLatin1String(last[index - kTargetCount - 1]));
     }
+    // "Save as UTF8" is offered only where the target may be written in the
+    // code page.
+    bool encodingChoosable() const { return formatFor(m_model.selected).allowsAnsi(); }
     bool tabStopEnabled(int index) const {
-        if (index <= 1 || index == kTargetCount + 2)
-            return true; // the text area, "M3U Playlist", the check box
+        if (index <= 1)
+            return true; // the text area, "M3U Playlist"
+        if (index == kTargetCount + 2)
+            return encodingChoosable();
         return loaded();
     }
 
     // A control the user can give the focus to with Tab or a click without
     // changing anything: one that is enabled and not an unchecked target.
     QWidget* anyFocus() {
-        std::vector<QWidget*> candidates = {memo(), child(u"sCheckBox1"_s)};
+        std::vector<QWidget*> candidates = {memo()};
+        if (encodingChoosable())
+            candidates.push_back(child(u"sCheckBox1"_s));
         QRadioButton* checked = radio(m_model.selected);
         if (m_model.selected == TTargetKind::tkM3U || loaded())
             candidates.push_back(checked);
@@ -298,8 +307,9 @@ protected:
 
     // --- the model ------------------------------------------------------
 
-    void takeIntake(int index) {
+    void takeIntake(int index, const SourceName& name) {
         m_model.source = index;
+        m_model.sourceName = name;
         m_model.shows = Shows::Source;
     }
 
@@ -313,10 +323,12 @@ protected:
     }
 
     const QString& converted(TTargetKind kind) {
-        const auto key = std::make_pair(m_model.source, static_cast<int>(kind));
+        const auto key = std::make_tuple(m_model.source, static_cast<int>(kind),
+                                         m_model.sourceName.text().toString());
         auto found = m_converted.find(key);
         if (found == m_converted.end())
-            found = m_converted.emplace(key, convertedText(kind, source().text)).first;
+            found = m_converted.emplace(key, convertedText(kind, source().text, m_model.sourceName))
+                        .first;
         return found->second;
     }
 
@@ -369,7 +381,7 @@ protected:
             EXPECT_EQ(radio(number)->isEnabled(), labelled) << "sRadioButton" << number;
         EXPECT_EQ(button("sButton1")->isEnabled(), labelled);
         EXPECT_EQ(button("sButton3")->isEnabled(), labelled);
-        EXPECT_TRUE(button("sCheckBox1")->isEnabled());
+        EXPECT_EQ(button("sCheckBox1")->isEnabled(), encodingChoosable());
         EXPECT_EQ(button("sCheckBox1")->isChecked(), m_model.utf8);
         EXPECT_TRUE(sameText(form->sourceList()->Text(), source().joined)) << "SourceList";
 
@@ -435,7 +447,7 @@ protected:
                 << MessageBox::shown().constLast().text.toStdString();
             return;
         }
-        takeIntake(intake->source);
+        takeIntake(intake->source, SourceName::ofFile(path));
     }
 
     void stepPaste() {
@@ -452,7 +464,7 @@ protected:
         }
         // Paste is offered only while "M3U Playlist" is selected.
         if (m_model.selected == TTargetKind::tkM3U)
-            takeIntake(paste.source);
+            takeIntake(paste.source, SourceName());
     }
 
     void stepClear() {
@@ -481,7 +493,9 @@ protected:
     // The arrow keys walk the enabled controls in tab order, and stepping onto
     // a target selects it.
     void stepArrowKey() {
-        std::vector<int> starts = {kTabOrderCount - 2}; // the check box
+        std::vector<int> starts;
+        if (tabStopEnabled(kTabOrderCount - 2))
+            starts.push_back(kTabOrderCount - 2); // the check box
         const int checkedStop = static_cast<int>(m_model.selected) + 1;
         if (tabStopEnabled(checkedStop))
             starts.push_back(checkedStop);
@@ -489,6 +503,9 @@ protected:
             starts.push_back(kTabOrderCount - 3);
             starts.push_back(kTabOrderCount - 1);
         }
+        m_step = "arrow key, with no control but the text area to start from";
+        if (starts.empty())
+            return;
         const int from = starts[below(static_cast<int>(starts.size()))];
         static const Qt::Key keys[] = {Qt::Key_Right, Qt::Key_Down, Qt::Key_Left, Qt::Key_Up};
         const Qt::Key key = keys[below(4)];
@@ -578,8 +595,11 @@ protected:
         }
         QByteArray expected = before;
         if (!replaces || replace) {
-            expected = m_model.utf8 ? QByteArray("\xEF\xBB\xBF") + TEncoding::UTF8().GetBytes(text)
-                                    : TEncoding::Default().GetBytes(text);
+            const TEncoding& encoding = format.fileEncoding(!m_model.utf8, TEncoding::Default());
+            QString lines = text;
+            if (format.lineEnd() == LineEnd::Lf)
+                lines.replace(u"\r\n"_s, u"\n"_s);
+            expected = format.preamble(encoding) + encoding.GetBytes(lines);
             ++m_stats.saves;
         }
         const QByteArray written = bytesOf(fileName);
@@ -614,8 +634,11 @@ protected:
         static const Qt::Key keys[] = {Qt::Key_C, Qt::Key_A, Qt::Key_H};
         const Qt::Key key = keys[below(3)];
         QWidget* focused = anyFocus();
-        if (focused == memo())
+        if (focused == memo()) {
+            if (!encodingChoosable())
+                return;
             focused = child(u"sCheckBox1"_s);
+        }
         m_step = "Ctrl+" + QKeySequence(key).toString().toStdString() + " in " +
                  focused->objectName().toStdString();
         const QString sentinel = u"stray key at step %1"_s.arg(m_stepNumber);
@@ -629,6 +652,11 @@ protected:
         const bool byKey = chance(30);
         m_step = byKey ? "Space on Save as UTF8" : "click Save as UTF8";
         QAbstractButton* box = button("sCheckBox1");
+        if (!encodingChoosable()) {
+            m_step = "click the disabled Save as UTF8";
+            click(box); // changes nothing: the model stays
+            return;
+        }
         if (byKey) {
             focus(box);
             QTest::keyClick(box, Qt::Key_Space);
@@ -732,7 +760,7 @@ protected:
     QString m_missing;
     Model m_model;
     qsizetype m_expectedBoxes = 0;
-    std::map<std::pair<int, int>, QString> m_converted;
+    std::map<std::tuple<int, int, QString>, QString> m_converted;
     std::vector<QPointer<const TThreadKonvert>> m_runs;
     int m_stepNumber = 0;
     std::string m_step;

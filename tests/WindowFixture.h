@@ -50,11 +50,12 @@ inline QString playlist(int channels, const QString& prefix = QStringLiteral("Ch
 }
 
 // The text a run to `kind` over `source` must end with.
-inline QString convertedText(TTargetKind kind, const QString& source) {
+// `name` names the playlist: none for a pasted one.
+inline QString convertedText(TTargetKind kind, const QString& source, const SourceName& name = {}) {
     TStringList lines, result;
     lines.setText(QStringView(source));
     StringListSink sink(result);
-    Conversion conversion(formatFor(kind));
+    Conversion conversion(formatFor(kind), name);
     conversion.header(sink);
     for (int k = 0; k < lines.Count(); ++k)
         conversion.processLine(lines.line(k), sink);

@@ -39,14 +39,12 @@ protected:
 TEST_F(WindowRunTest, EachTargetShowsItsConvertedText) {
     const QString source = playlist(300);
     pastePlaylist(source);
-    // In screen order, so that each run follows a finished one.
-    const TTargetKind targets[] = {
-        TTargetKind::tkIPTVx,     TTargetKind::tkWebTV,    TTargetKind::tkOpenBox,
-        TTargetKind::tkOpenBoxSX, TTargetKind::tkWizardHD, TTargetKind::tkAzBox,
-        TTargetKind::tkPLS,       TTargetKind::tkWMP,      TTargetKind::tkU2CRadio,
-    };
-    for (TTargetKind kind : targets) {
-        SCOPED_TRACE(formatFor(kind).caption().toString().toStdString());
+    // Each run follows a finished one.
+    for (const TargetFormat* format : allFormats()) {
+        if (!format->converts())
+            continue;
+        const TTargetKind kind = format->kind();
+        SCOPED_TRACE(format->caption().toString().toStdString());
         click(radio(kind));
         ASSERT_TRUE(waitForRunEnd());
         EXPECT_EQ(shown(), convertedText(kind, source));

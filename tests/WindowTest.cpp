@@ -18,8 +18,12 @@ using namespace Qt::StringLiterals;
 namespace {
 
 TEST_F(WindowTest, LayoutCaptionsAndColours) {
+    // Targets beyond the designed eleven stand below them, one 25-pixel row
+    // each; the controls under the column move down and the window grows
+    // (to 851 by 510 with thirteen).
+    const int grown = 25 * (kTargetCount - 11);
     EXPECT_EQ(form->windowTitle(), u"Dorvane"_s);
-    EXPECT_EQ(form->centralWidget()->size(), QSize(851, 460));
+    EXPECT_EQ(form->centralWidget()->size(), QSize(851, 460 + grown));
     EXPECT_EQ(form->minimumSize(), form->maximumSize()) << "the user must not resize it";
     EXPECT_FALSE(form->windowFlags() &
                  (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
@@ -31,7 +35,7 @@ TEST_F(WindowTest, LayoutCaptionsAndColours) {
         const char16_t* caption;
     } controls[] = {
         {"sImage1", {0, 0, 70, 70}, nullptr},
-        {"sMemo1", {144, 8, 697, 427}, nullptr},
+        {"sMemo1", {144, 8, 697, 427 + grown}, nullptr},
         {"sRadioButton1", {8, 8, 82, 19}, u"M3U Playlist"},
         {"sRadioButton10", {8, 33, 81, 19}, u"IPTVx XML"},
         {"sRadioButton2", {8, 58, 59, 19}, u"WebTV"},
@@ -43,10 +47,10 @@ TEST_F(WindowTest, LayoutCaptionsAndColours) {
         {"sRadioButton9", {8, 208, 85, 19}, u"WMP Playlist"},
         {"sRadioButton8", {8, 233, 88, 19}, u"M3U8 Playlist"},
         {"sRadioButton11", {8, 258, 75, 19}, u"U2C Radio"},
-        {"sCheckBox1", {8, 296, 117, 19}, u"Save as UTF8"},
-        {"sButton1", {8, 340, 130, 25}, u"Save"},
-        {"sButton3", {8, 380, 130, 25}, u"Copy to buffer"},
-        {"sStatusBar1", {0, 441, 851, 19}, nullptr},
+        {"sCheckBox1", {8, 296 + grown, 117, 19}, u"Save as UTF8"},
+        {"sButton1", {8, 340 + grown, 130, 25}, u"Save"},
+        {"sButton3", {8, 380 + grown, 130, 25}, u"Copy to buffer"},
+        {"sStatusBar1", {0, 441 + grown, 851, 19}, nullptr},
         {"sImage2", {8, 5, 25, 12}, nullptr},
         {"sLabel1", {730, 3, 78, 15}, u"Dorvane"},
     };
@@ -68,6 +72,12 @@ TEST_F(WindowTest, LayoutCaptionsAndColours) {
         if (auto* label = qobject_cast<QLabel*>(widget); label && c.caption) {
             EXPECT_EQ(label->text(), QString::fromUtf16(c.caption));
         }
+    }
+    for (int k = 11; k < kTargetCount; ++k) {
+        QRadioButton* button = radio(k + 1);
+        EXPECT_EQ(button->pos(), QPoint(8, 8 + 25 * k)) << k + 1;
+        EXPECT_EQ(button->height(), 19);
+        EXPECT_EQ(button->text(), formatFor(static_cast<TTargetKind>(k)).caption());
     }
     EXPECT_EQ(child<QLabel>(u"sLabel1"_s)->cursor().shape(), Qt::PointingHandCursor);
 
@@ -109,7 +119,7 @@ TEST_F(WindowTest, EnablingFollowsThePlaylistState) {
     auto check = [&](bool loaded, const char* when) {
         SCOPED_TRACE(when);
         EXPECT_TRUE(radio(1)->isEnabled());
-        for (int n = 2; n <= 11; ++n)
+        for (int n = 2; n <= kTargetCount; ++n)
             EXPECT_EQ(radio(n)->isEnabled(), loaded) << n;
         EXPECT_EQ(child(u"sButton1"_s)->isEnabled(), loaded);
         EXPECT_EQ(child(u"sButton3"_s)->isEnabled(), loaded);
@@ -173,7 +183,7 @@ TEST_F(WindowTest, ReselectingTheSelectedTargetRunsNothing) {
 TEST_F(WindowTest, ArrowKeysFollowTheTabOrder) {
     const struct {
         bool loaded;
-        const char* from; // a radio button is selected first
+        const char* from; // a radio button is selected first; "last": the last target
         Qt::Key key;
         const char* to;
         int checked; // number of the checked radio button afterwards
@@ -185,27 +195,32 @@ TEST_F(WindowTest, ArrowKeysFollowTheTabOrder) {
         {true, "sRadioButton1", Qt::Key_Up, "sMemo1", 1},
         {true, "sRadioButton7", Qt::Key_Down, "sRadioButton8", 8}, // not WMP Playlist
         {true, "sRadioButton9", Qt::Key_Up, "sRadioButton8", 8},
-        {true, "sRadioButton11", Qt::Key_Down, "sButton1", 11},
-        {true, "sButton1", Qt::Key_Up, "sRadioButton11", 11},
+        {true, "sRadioButton11", Qt::Key_Down, "sRadioButton12", 12}, // below the eleven
+        {true, "last", Qt::Key_Down, "sButton1", kTargetCount},
+        {true, "sButton1", Qt::Key_Up, "last", kTargetCount},
         {true, "sCheckBox1", Qt::Key_Up, "sButton1", 1},
         {true, "sButton3", Qt::Key_Down, "sMemo1", 1},           // wraps round
         {false, "sRadioButton1", Qt::Key_Down, "sCheckBox1", 1}, // disabled ones skipped
         {false, "sCheckBox1", Qt::Key_Up, "sRadioButton1", 1},
         {false, "sCheckBox1", Qt::Key_Down, "sMemo1", 1},
     };
+    const auto control = [&](const char* name) {
+        return qstrcmp(name, "last") == 0 ? static_cast<QWidget*>(radio(kTargetCount))
+                                          : child(QLatin1String(name));
+    };
     for (const auto& c : cases) {
         SCOPED_TRACE(std::string(c.from) + " -> " + c.to);
         newWindow();
         if (c.loaded)
             pastePlaylist(playlist(3));
-        QWidget* from = child(QLatin1String(c.from));
+        QWidget* from = control(c.from);
         if (auto* button = qobject_cast<QRadioButton*>(from))
             click(button);
         from->setFocus();
         ASSERT_EQ(form->focusWidget(), from);
 
         QTest::keyClick(from, c.key);
-        EXPECT_EQ(form->focusWidget(), child(QLatin1String(c.to)));
+        EXPECT_EQ(form->focusWidget(), control(c.to));
         EXPECT_TRUE(radio(c.checked)->isChecked());
     }
 }
@@ -439,6 +454,25 @@ TEST_F(WindowTest, DroppingOnePlaylistFileLoadsItAsOpenDoes) {
     QApplication::sendEvent(form.get(), &drop);
     EXPECT_EQ(shown(), joined(playlist(7)));
     EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"7 каналов"_s);
+}
+
+// A bouquet carries the name of the playlist: the opened file's name without
+// its extension, "Dorvane" for a pasted one.
+TEST_F(WindowTest, BouquetIsNamedAfterTheOpenedFile) {
+    const QString source = playlist(3);
+    const QString path = writeFile(u"russia.m3u"_s, source.toUtf8());
+    const auto bouquet = [&] {
+        click(radio(TTargetKind::tkEnigma2));
+        EXPECT_TRUE(waitForRunEnd());
+        const QString text = shown();
+        click(radio(1));
+        return text.section(u"\r\n"_s, 0, 0);
+    };
+
+    openFile(path);
+    EXPECT_EQ(bouquet(), u"#NAME russia"_s);
+    pastePlaylist(source);
+    EXPECT_EQ(bouquet(), u"#NAME Dorvane"_s);
 }
 
 TEST_F(WindowTest, LinksOpenTheirPages) {

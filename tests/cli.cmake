@@ -1,5 +1,5 @@
 # dorvane-convert, run as a program.
-dorvane_add_test(CliTest SOURCES CliTest.cpp ConvertRunner.h LIBS dorvane_playlist)
+dorvane_add_test(CliTest SOURCES CliTest.cpp ConvertRunner.h LIBS dorvane_convert)
 add_dependencies(CliTest dorvane-convert)
 
 # Hostile inputs and outputs: FIFOs, devices, full disks, endless streams.

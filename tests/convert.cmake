@@ -1,7 +1,7 @@
 # Line classification, the target formats and their golden files.
 dorvane_add_test(ConversionTest SOURCES ConversionTest.cpp LIBS dorvane_convert)
 
-dorvane_add_test(GoldenFileTest SOURCES GoldenFileTest.cpp ConvertRunner.h)
+dorvane_add_test(GoldenFileTest SOURCES GoldenFileTest.cpp ConvertRunner.h LIBS dorvane_convert)
 add_dependencies(GoldenFileTest dorvane-convert)
 
 # The rules of blocks and groups, and choosing channels by them.

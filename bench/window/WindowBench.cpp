@@ -192,6 +192,7 @@ public:
     qint64 open(const QString& path) {
         m_form->N5Click(); // Clear, so that the text shown changes
         settle();
+        m_sourceName = SourceName::ofFile(path);
         FileDialog::setNextFileName(path);
         QElapsedTimer clock;
         clock.start();
@@ -251,7 +252,7 @@ public:
         clock.start();
         TStringList result;
         StringListSink sink(result);
-        Conversion conversion(formatFor(kind));
+        Conversion conversion(formatFor(kind), m_sourceName);
         conversion.header(sink);
         for (int k = 0; k < source.Count(); ++k)
             conversion.processLine(source.line(k), sink);
@@ -281,6 +282,7 @@ public:
 
 private:
     std::unique_ptr<TForm8> m_form;
+    SourceName m_sourceName; // of the playlist opened last
     MemoView* m_memo = nullptr;
     QLabel* m_count = nullptr;
 };
@@ -326,7 +328,7 @@ int measure(const QString& path, int reps) {
     double worstRatio = 0, worstGap = 0;
     for (int k = 0; k < kTargetCount; ++k) {
         const auto kind = static_cast<TTargetKind>(k);
-        if (kind == TTargetKind::tkM3U || kind == TTargetKind::tkM3U8)
+        if (!formatFor(kind).converts())
             continue;
         std::vector<double> walls, directs, ratios, gaps, gapCpus, finals;
         for (int r = 0; r < reps; ++r) {

@@ -9,7 +9,12 @@ namespace dorvane {
 class IptvxFormat final : public TemplateFormat<IptvxFormat> {
 public:
     IptvxFormat()
-        : TemplateFormat({TTargetKind::tkIPTVx, u"IPTVx XML", u"iptvx", u"playlist", u".xml"}) {}
+        : TemplateFormat({.kind = TTargetKind::tkIPTVx,
+                          .caption = u"IPTVx XML",
+                          .cliName = u"iptvx",
+                          .defaultFileName = u"playlist",
+                          .extension = u".xml",
+                          .isXml = true}) {}
 
     template <typename Sink> static void writeHeader(Sink& out) {
         out.addLine({u"<?xml version=\"1.0\" encoding=\"UTF-8\"?>"});

@@ -8,7 +8,8 @@ namespace dorvane {
 
 // A format whose lines are written by three function templates over the
 // sink, so that one template serves both the text lines and the UTF-8 bytes:
-//   Derived::writeHeader(out)
+//   Derived::writeHeader(out), or writeHeader(out, source) for a header
+//     that names the playlist (SourceName)
 //   Derived::writeEntry(out, channel, url, n)
 //   Derived::writeFooter(out, count)
 // A format without opening or closing lines leaves those two out.
@@ -16,8 +17,12 @@ template <typename Derived> class TemplateFormat : public NamedTargetFormat {
 public:
     using NamedTargetFormat::NamedTargetFormat;
 
-    void header(LineSink& out) const override { Derived::writeHeader(out); }
-    void header(ByteLineSink& out) const override { Derived::writeHeader(out); }
+    void header(LineSink& out, const SourceName& source) const override {
+        writeHeaderOf(out, source);
+    }
+    void header(ByteLineSink& out, const SourceName& source) const override {
+        writeHeaderOf(out, source);
+    }
     void entry(LineSink& out, QStringView channel, QStringView url, int n) const override {
         Derived::writeEntry(out, channel, url, n);
     }
@@ -30,6 +35,14 @@ public:
 
     template <typename Sink> static void writeHeader(Sink&) {}
     template <typename Sink> static void writeFooter(Sink&, int) {}
+
+private:
+    template <typename Sink> static void writeHeaderOf(Sink& out, const SourceName& source) {
+        if constexpr (requires { Derived::writeHeader(out, source); })
+            Derived::writeHeader(out, source);
+        else
+            Derived::writeHeader(out);
+    }
 };
 
 } // namespace dorvane

@@ -9,7 +9,12 @@ namespace dorvane {
 class WebTvFormat final : public TemplateFormat<WebTvFormat> {
 public:
     WebTvFormat()
-        : TemplateFormat({TTargetKind::tkWebTV, u"WebTV", u"webtv", u"webtv_usr", u".xml"}) {}
+        : TemplateFormat({.kind = TTargetKind::tkWebTV,
+                          .caption = u"WebTV",
+                          .cliName = u"webtv",
+                          .defaultFileName = u"webtv_usr",
+                          .extension = u".xml",
+                          .isXml = true}) {}
 
     template <typename Sink> static void writeHeader(Sink& out) {
         out.addLine({u"<?xml version=\"1.0\"?>"});

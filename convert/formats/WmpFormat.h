@@ -10,7 +10,12 @@ namespace dorvane {
 class WmpFormat final : public TemplateFormat<WmpFormat> {
 public:
     WmpFormat()
-        : TemplateFormat({TTargetKind::tkWMP, u"WMP Playlist", u"wmp", u"playlist", u".wpl"}) {}
+        : TemplateFormat({.kind = TTargetKind::tkWMP,
+                          .caption = u"WMP Playlist",
+                          .cliName = u"wmp",
+                          .defaultFileName = u"playlist",
+                          .extension = u".wpl",
+                          .isXml = true}) {}
 
     // The header line that holds the item count, from 0.
     static constexpr int kItemCountLine = 6;

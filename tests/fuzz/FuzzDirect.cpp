@@ -30,7 +30,7 @@ using test::throughUtf16;
 // Cut after the LF bytes whose bit in `cuts` (taken round and round) is set.
 Output throughBytes(QByteArrayView text, const TargetFormat& target, const TEncoding& encoding,
                     uint8_t cuts) {
-    Output result{encoding.GetPreamble()};
+    Output result{target.preamble(encoding)};
     ByteConversion conversion(target, result.bytes, 0, encoding);
     qsizetype begin = 0;
     int lf = 0;

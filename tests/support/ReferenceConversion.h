@@ -21,13 +21,15 @@ struct ConvertedOutput {
     int entries = 0;
 };
 
+// The bytes of a file of the target: its preamble, its line ends.
 inline ConvertedOutput throughUtf16(QByteArrayView text, const TargetFormat& target,
-                                    const TEncoding& encoding = TEncoding::UTF8()) {
+                                    const TEncoding& encoding = TEncoding::UTF8(),
+                                    const SourceName& source = {}) {
     TStringList lines;
     lines.setText(decodeUtf8Strict(text));
-    ConvertedOutput result{encoding.GetPreamble()};
-    EncodingSink sink(result.bytes, encoding);
-    Conversion conversion(target);
+    ConvertedOutput result{target.preamble(encoding)};
+    EncodingSink sink(result.bytes, encoding, target.lineEnd());
+    Conversion conversion(target, source);
     if (target.converts()) {
         conversion.header(sink);
         for (int k = 0; k < lines.Count(); ++k)
