@@ -12,7 +12,9 @@
 #include <QStringList>
 #include <QStringView>
 
+#include <algorithm>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <type_traits>
@@ -88,19 +90,40 @@ inline void assign(QByteArray& to, const QString& text) {
     to = text.toUtf8();
 }
 
-// A view's text as the owned type without a copy, for looking it up.
-inline QString rawOwned(QStringView text) {
-    return QString::fromRawData(reinterpret_cast<const QChar*>(text.utf16()), text.size());
-}
-inline QByteArray rawOwned(QByteArrayView text) {
-    return QByteArray::fromRawData(text.data(), text.size());
-}
+// A view's text, owned.
 inline QString owned(QStringView text) {
     return text.toString();
 }
 inline QByteArray owned(QByteArrayView text) {
     return text.toByteArray();
 }
+
+// Copies of texts that stay where they are, in blocks that never move, so
+// that views of them stay valid without an allocation per text.
+template <typename View> class TextStore {
+    using Unit = std::remove_const_t<std::remove_pointer_t<decltype(View().data())>>;
+
+public:
+    View keep(View text) {
+        const qsizetype size = text.size();
+        if (m_room < size) {
+            const qsizetype block = std::max<qsizetype>(size, 64 * 1024);
+            m_blocks.push_back(std::make_unique<Unit[]>(size_t(block)));
+            m_free = m_blocks.back().get();
+            m_room = block;
+        }
+        Unit* const copy = m_free;
+        std::copy(text.data(), text.data() + size, copy);
+        m_free += size;
+        m_room -= size;
+        return View(copy, size);
+    }
+
+private:
+    std::vector<std::unique_ptr<Unit[]>> m_blocks;
+    Unit* m_free = nullptr;
+    qsizetype m_room = 0;
+};
 
 template <typename View> struct Owned;
 template <> struct Owned<QStringView> { using Type = QString; };
@@ -228,9 +251,9 @@ private:
         m_inBlock = false;
         bool kept = m_decide(std::as_const(m_block));
         if (kept && m_onePerAddress && m_block.hasAddress()) {
-            kept = !m_addresses.contains(choice::rawOwned(m_block.address()));
+            kept = !m_addresses.contains(m_block.address());
             if (kept)
-                m_addresses.insert(choice::owned(m_block.address()));
+                m_addresses.insert(m_kept.keep(m_block.address()));
         }
         if (kept) {
             m_keep.block(std::as_const(m_block));
@@ -246,7 +269,9 @@ private:
     bool m_inBlock = false;
     Block<View> m_block;
     std::vector<View> m_lines;
-    QSet<typename choice::Owned<View>::Type> m_addresses;
+    // The addresses of the kept blocks, kept here: the lines may be gone.
+    choice::TextStore<View> m_kept;
+    QSet<View> m_addresses;
 };
 
 // Appends the simple case folding of each code point of the text (QChar's,

@@ -172,6 +172,8 @@ TEST_F(ChoiceCli, BlocksAcrossThePiecesOfABigInputAreChosenWhole) {
     EXPECT_EQ(fromFile.err, expected.err);
     EXPECT_TRUE(fromFile.out == expected.out);
     EXPECT_TRUE(fromPipe.out == expected.out);
+    // Every address differs: remembering them across the pieces keeps all.
+    EXPECT_TRUE(runConvert({"--to", "m3u", "--group", "A", "--dedupe", path}).out == expected.out);
     EXPECT_EQ(runConvert({"--list-groups", path}).out, "2000\tB\n4000\tA\n");
 }
 
