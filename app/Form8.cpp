@@ -1,5 +1,6 @@
 #include "app/Form8.h"
 
+#include "app/AddressDialog.h"
 #include "app/ChannelsDialog.h"
 #include "app/FileDialog.h"
 #include "app/Guard.h"
@@ -13,9 +14,13 @@
 #include "convert/ThreadKonvert.h"
 #include "output/Output.h"
 #include "playlist/Clipboard.h"
+#include "playlist/Download.h"
 #include "playlist/Encoding.h"
+#include "playlist/Errors.h"
 #include "playlist/Playlist.h"
 #include "playlist/StringList.h"
+#include "playlist/TextFile.h"
+#include "playlist/WebAddress.h"
 
 #include <QApplication>
 #include <QButtonGroup>
@@ -27,10 +32,12 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLayout>
+#include <QLocale>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QMouseEvent>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStatusBar>
@@ -46,6 +53,15 @@ const QColor kCream(255, 251, 240);
 
 QString progressText() {
     return QStringLiteral("Обработка данных ...");
+}
+
+// "640 КБ", "12,3 МБ".
+QString sizeText(qint64 bytes) {
+    const QLocale russian(QLocale::Russian, QLocale::Russia);
+    if (bytes < 1024 * 1024)
+        return QStringLiteral("%1 КБ").arg(russian.toString((bytes + 1023) / 1024));
+    return QStringLiteral("%1 МБ").arg(
+        russian.toString(static_cast<double>(bytes) / (1024 * 1024), 'f', 1));
 }
 
 // The target buttons stand in one column, a row of 25 pixels each, in member
@@ -283,6 +299,24 @@ void TForm8::createControls() {
     sLabel2->setFont(windowFont());
     sLabel2->move(40, 3);
 
+    // The download's progress, between the count and the link.
+    DownloadLabel1 = new QLabel(sStatusBar1);
+    DownloadLabel1->setObjectName(QStringLiteral("DownloadLabel1"));
+    DownloadLabel1->setFont(windowFont());
+    DownloadLabel1->setGeometry(190, 3, 250, 15);
+    DownloadLabel1->hide();
+    DownloadBar1 = new QProgressBar(sStatusBar1);
+    DownloadBar1->setObjectName(QStringLiteral("DownloadBar1"));
+    DownloadBar1->setGeometry(445, 3, 190, 13);
+    DownloadBar1->setTextVisible(false);
+    DownloadBar1->hide();
+    DownloadCancel1 = new QPushButton(QStringLiteral("Cancel"), sStatusBar1);
+    DownloadCancel1->setObjectName(QStringLiteral("DownloadCancel1"));
+    DownloadCancel1->setFont(windowFont());
+    DownloadCancel1->setGeometry(645, 1, 70, 17);
+    DownloadCancel1->setFocusPolicy(Qt::NoFocus);
+    DownloadCancel1->hide();
+
     m_tabOrder = {sMemo1};
     m_tabOrder.insert(m_tabOrder.end(), m_targetButtons.begin(), m_targetButtons.end());
     m_tabOrder.insert(m_tabOrder.end(), {sButton1, sCheckBox1, sButton3});
@@ -297,6 +331,8 @@ void TForm8::createMenus() {
     N1 = bar->addMenu(QStringLiteral("File"));
     N1->setObjectName(QStringLiteral("N1"));
     N2 = addItem(this, N1, "N2", QStringLiteral("Open"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    OpenUrl1 = addItem(this, N1, "OpenUrl1", QStringLiteral("Open URL..."),
+                       QKeySequence(Qt::CTRL | Qt::Key_U));
     N8 = addItem(this, N1, "N8", QStringLiteral("Channels..."), QKeySequence(Qt::CTRL | Qt::Key_K));
     N8->setEnabled(false);
     N3 = addItem(this, N1, "N3", QStringLiteral("Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
@@ -337,6 +373,8 @@ void TForm8::connectHandlers() {
 
     connect(N1, &QMenu::aboutToShow, this, handler(&TForm8::N1Click));
     connect(N2, &QAction::triggered, this, handler(&TForm8::N2Click));
+    connect(OpenUrl1, &QAction::triggered, this, handler(&TForm8::OpenUrl1Click));
+    connect(DownloadCancel1, &QPushButton::clicked, this, [this] { cancelDownload(); });
     connect(N3, &QAction::triggered, this, handler(&TForm8::N3Click));
     connect(D1, &QAction::triggered, this, handler(&TForm8::D1Click));
     connect(PopupMenu1, &QMenu::aboutToShow, this, handler(&TForm8::PopupMenu1Popup));
@@ -401,6 +439,12 @@ bool TForm8::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::KeyPress &&
             moveFocusByArrow(qobject_cast<QWidget*>(watched), *key))
             return true;
+        if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier && m_download) {
+            if (event->type() == QEvent::KeyPress)
+                cancelDownload();
+            event->accept();
+            return true;
+        }
         break;
     }
     case QEvent::MouseButtonRelease:
@@ -505,17 +549,35 @@ QString TForm8::droppedPlaylistFile(const QMimeData* mime) {
     return QFileInfo(path).isDir() ? QString() : path;
 }
 
+QUrl TForm8::droppedWebAddress(const QMimeData* mime) {
+    if (!mime || !mime->hasUrls())
+        return {};
+    const QList<QUrl> urls = mime->urls();
+    if (urls.size() != 1 || !isWebScheme(urls.constFirst()) || urls.constFirst().host().isEmpty())
+        return {};
+    return urls.constFirst();
+}
+
 void TForm8::dragEnterEvent(QDragEnterEvent* event) {
-    if (!m_closed && !droppedPlaylistFile(event->mimeData()).isEmpty())
+    if (!m_closed && (!droppedPlaylistFile(event->mimeData()).isEmpty() ||
+                      !droppedWebAddress(event->mimeData()).isEmpty()))
         event->acceptProposedAction();
 }
 
 void TForm8::dropEvent(QDropEvent* event) {
+    if (m_closed)
+        return;
     const QString path = droppedPlaylistFile(event->mimeData());
-    if (m_closed || path.isEmpty())
+    const QUrl url = droppedWebAddress(event->mimeData());
+    if (path.isEmpty() && url.isEmpty())
         return;
     event->acceptProposedAction();
-    guarded([&] { loadPlaylistFile(path); });
+    guarded([&] {
+        if (!path.isEmpty())
+            loadPlaylistFile(path);
+        else
+            openAddress(url);
+    });
 }
 
 // ---------------------------------------------------------------------------
@@ -530,6 +592,7 @@ void TForm8::FormCreate() {
 
 void TForm8::FormClose() {
     // A run must neither outlive the lists nor keep the program from ending.
+    cancelDownload();
     stopRun();
     m_channelIndex.reset();
     ResultList.reset();
@@ -559,12 +622,89 @@ void TForm8::loadPlaylistFile(const QString& fileName) {
 }
 
 void TForm8::N4Click() {
+    const QString text = clipboardText();
+    // A provider's link copied from a mail or a web page: what it leads to.
+    if (const QUrl url = webAddressIn(text); !url.isEmpty()) {
+        openAddress(url);
+        return;
+    }
     TStringList lines;
-    lines.setText(clipboardText());
+    lines.setText(text);
     takePlaylist(std::move(lines), SourceName());
 }
 
+void TForm8::OpenUrl1Click() {
+    // The proposal never shows a password; taken unchanged, it stands for
+    // the address it hides.
+    const QString proposed = maskedAddress(m_lastAddress);
+    QString answer;
+    if (!AddressDialog::ask(this, proposed, answer))
+        return;
+    answer = answer.trimmed();
+    if (!m_lastAddress.isEmpty() && answer == proposed)
+        answer = m_lastAddress;
+    m_lastAddress = answer;
+    openAddress(parseWebAddress(answer));
+}
+
+void TForm8::openAddress(const QUrl& url) {
+    cancelDownload();
+    m_lastAddress = url.toString(); // a pasted or dropped one too
+    m_download = std::make_unique<Download>(url);
+    connect(m_download.get(), &Download::progress, this, &TForm8::showDownloadProgress);
+    connect(m_download.get(), &Download::finished, this, [this] {
+        if (!m_closed)
+            guarded([this] { endOfDownload(); });
+    });
+    showDownloadProgress(0, -1);
+    DownloadLabel1->show();
+    DownloadBar1->show();
+    DownloadCancel1->show();
+}
+
+void TForm8::showDownloadProgress(qint64 received, qint64 total) {
+    if (total > 0) {
+        const int percent = static_cast<int>(std::min<qint64>(100, received * 100 / total));
+        DownloadBar1->setRange(0, 100);
+        DownloadBar1->setValue(percent);
+        DownloadLabel1->setText(QStringLiteral("Загружено %1 из %2 (%3 %)")
+                                    .arg(sizeText(received), sizeText(total))
+                                    .arg(percent));
+    } else {
+        DownloadBar1->setRange(0, 0); // moving: the size is not known
+        DownloadLabel1->setText(QStringLiteral("Загружено %1").arg(sizeText(received)));
+    }
+}
+
+void TForm8::cancelDownload() noexcept {
+    DownloadLabel1->hide();
+    DownloadBar1->hide();
+    DownloadCancel1->hide();
+    m_download.reset();
+}
+
+void TForm8::endOfDownload() {
+    if (!m_download)
+        return;
+    // Released once its signal has returned.
+    Download* done = m_download.release();
+    done->deleteLater();
+    cancelDownload();
+    if (done->status() != Download::Status::Succeeded)
+        throw EFOpenError(done->errorMessage());
+
+    // Read aside, as a file is: without a channel it changes nothing.
+    TStringList lines;
+    lines.setText(decodeFileBytes(done->takeBytes(), TEncoding::UTF8()));
+    if (channelCount(lines) == 0)
+        throw EFOpenError(noChannelsAtUrlText(done->url()));
+    takePlaylist(std::move(lines), SourceName::ofAddress(done->url()));
+}
+
 void TForm8::takePlaylist(TStringList&& lines, SourceName name) {
+    // The playlist taken last wins: a download still running would replace
+    // it when it ends.
+    cancelDownload();
     resetChoice();
     *LoadedList = lines; // the text itself is shared, not copied
     m_sourceName = std::move(name);

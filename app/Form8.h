@@ -4,6 +4,7 @@
 #include "convert/TargetKind.h"
 
 #include <QMainWindow>
+#include <QUrl>
 
 #include <array>
 #include <memory>
@@ -16,6 +17,7 @@ class QKeyEvent;
 class QLabel;
 class QMenu;
 class QMimeData;
+class QProgressBar;
 class QPushButton;
 class QRadioButton;
 class QStatusBar;
@@ -23,6 +25,7 @@ class QStatusBar;
 namespace dorvane {
 
 class ChannelIndex;
+class Download;
 class FileDialog;
 class MemoView;
 class TStringList;
@@ -53,12 +56,21 @@ public:
     // Loads a playlist file as Open does once its dialog has been accepted
     // (dropping a file on the window comes here too).
     void loadPlaylistFile(const QString& fileName);
+    // Downloads the playlist at the address and loads it as Open loads a
+    // file, once it has arrived (File > Open URL, a dropped link and the
+    // paste of an address come here). A download that fails or holds no
+    // channel leaves the loaded playlist as it was. A download still running
+    // is stopped first.
+    void openAddress(const QUrl& url);
+    // The download in progress, or null.
+    const Download* download() const { return m_download.get(); }
 
     void FormCreate();
     void FormClose();
 
     void N1Click();
     void N2Click();
+    void OpenUrl1Click();
     void N3Click();
     void D1Click();
     void PopupMenu1Popup();
@@ -140,6 +152,12 @@ private:
     void copyTextArea();
 
     static QString droppedPlaylistFile(const QMimeData* mime);
+    static QUrl droppedWebAddress(const QMimeData* mime);
+
+    // Stops the download in progress, if any, and hides its progress.
+    void cancelDownload() noexcept;
+    void endOfDownload();
+    void showDownloadProgress(qint64 received, qint64 total);
 
     MemoView* sMemo1;             // the text area: playlist, progress text or result
     QRadioButton* sRadioButton1;  // "M3U Playlist"
@@ -161,6 +179,7 @@ private:
     TsSkinManager* sSkinManager1; // draws the window with the skin, if installed
     QMenu* N1;                    // "File"
     QAction* N2;                  // "Open"
+    QAction* OpenUrl1;            // "Open URL..."
     QAction* N8;                  // "Channels...", also in the context menu
     QAction* N3;                  // "Save"
     QAction* D1;                  // "Exit"
@@ -169,6 +188,9 @@ private:
     QLabel* sLabel1;              // link to the web site's home page
     QLabel* sLabel2;              // the channel count
     QLabel* sImage2;              // shown while a playlist is loaded
+    QLabel* DownloadLabel1;       // bytes (and percent) downloaded so far
+    QProgressBar* DownloadBar1;   // the download's progress, or moving when its size is unknown
+    QPushButton* DownloadCancel1; // stops the download, as Esc does
     QMenu* PopupMenu1;            // the text area's context menu
     QAction* N4;                  // "Paste"
     QAction* N5;                  // "Clear "
@@ -196,6 +218,11 @@ private:
     // Runs that ended normally, released once their threads are gone.
     std::vector<std::unique_ptr<TThreadKonvert>> m_endedRuns;
     bool m_closed = false;
+
+    std::unique_ptr<Download> m_download;
+    // The address opened or asked for last in this run, proposed the next
+    // time.
+    QString m_lastAddress;
 };
 
 } // namespace dorvane

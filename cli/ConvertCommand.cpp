@@ -8,6 +8,7 @@
 #include "convert/Conversion.h"
 #include "convert/LineSink.h"
 #include "convert/TargetFormat.h"
+#include "playlist/Download.h"
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
 #include "playlist/FileName.h"
@@ -15,11 +16,15 @@
 #include "playlist/StringList.h"
 #include "playlist/SystemError.h"
 #include "playlist/TextFile.h"
+#include "playlist/WebAddress.h"
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
@@ -39,7 +44,8 @@ namespace {
 enum ExitStatus { kDone = 0, kFileError = 1, kUsageError = 2, kNoChannels = 3 };
 
 constexpr char kUsage[] =
-    "Usage: dorvane-convert --to TARGET [--ansi] [--codepage N] [-o FILE] [CHOICE] [INPUT]\n"
+    "Usage: dorvane-convert --to TARGET [--ansi] [--codepage N] [-o FILE] [-q]\n"
+    "                       [--timeout SECONDS] [CHOICE] [INPUT]\n"
     "       dorvane-convert --list-groups [--codepage N] [-o FILE] [CHOICE] [INPUT]\n"
     "       dorvane-convert --list-targets | --help | --version\n";
 
@@ -58,7 +64,12 @@ constexpr char kHelp[] =
     "                  LANG)\n"
     "  -o FILE         write to FILE, replacing it only once every byte is written;\n"
     "                  by default to standard output\n"
-    "  INPUT           the playlist; standard input when absent or \"-\"\n"
+    "  -q, --quiet     draw no progress line while downloading\n"
+    "  --timeout SECONDS\n"
+    "                  give up a download after this long without a byte\n"
+    "                  (default 30)\n"
+    "  INPUT           the playlist: a file, an http:// or https:// address, or\n"
+    "                  standard input when absent or \"-\"\n"
     "\n"
     "CHOICE keeps only some channels; every filter given must hold:\n"
     "  --group NAME          channels of the group NAME (exactly; \"\" for no\n"
@@ -84,6 +95,8 @@ struct Options {
     int codePage = 0; // 0: the locale's
     QString output;   // empty: standard output
     QString input;    // empty: standard input
+    bool quiet = false;
+    std::chrono::milliseconds timeout{30000}; // a download's stall limit
     ChannelFilter filter;
 };
 
@@ -153,6 +166,16 @@ Options parseArguments(int argc, char** argv) {
             if (!ok || !isSupportedAnsiCodePage(codePage))
                 throw UsageError{QStringLiteral("unsupported code page \"%1\"").arg(value)};
             options.codePage = codePage;
+        } else if (is(u"-q", false) || is(u"--quiet", false)) {
+            options.quiet = true;
+        } else if (is(u"--timeout", true)) {
+            const QString value = takeValue(u"--timeout");
+            bool ok = false;
+            const double seconds = value.toDouble(&ok);
+            if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > 86400 * 365)
+                throw UsageError{QStringLiteral("invalid timeout \"%1\"").arg(value)};
+            options.timeout =
+                std::chrono::milliseconds(std::max<qint64>(1, std::llround(seconds * 1000)));
         } else if (is(u"-o", false) || is(u"--output", true)) {
             options.output = takeValue(arg.startsWith(u"--") ? u"--output" : u"-o");
             if (options.output.isEmpty())
@@ -649,6 +672,51 @@ bool looksLikeUtf16(const QByteArray& head) {
     return evenZero || oddZero;
 }
 
+// "191 B", "640.0 kB", "12.3 MB": a size for the progress line.
+QString sizeText(qint64 bytes) {
+    if (bytes < 10000)
+        return QStringLiteral("%1 B").arg(bytes);
+    if (bytes < 1000000)
+        return QString::number(static_cast<double>(bytes) / 1e3, 'f', 1) + QStringLiteral(" kB");
+    return QString::number(static_cast<double>(bytes) / 1e6, 'f', 1) + QStringLiteral(" MB");
+}
+
+// Downloads the address, drawing a progress line on standard error when it
+// is a terminal and -q is not given (in a log it would be noise).
+QByteArray downloadInput(const QUrl& url, const Options& options) {
+    // The downloader runs on an event loop, which needs the application
+    // object; only a download needs it.
+    static int argc = 1;
+    static char name[] = "dorvane-convert";
+    static char* argv[] = {name, nullptr};
+    std::optional<QCoreApplication> application;
+    if (!QCoreApplication::instance())
+        application.emplace(argc, argv);
+
+    DownloadLimits limits;
+    limits.stallTimeout = options.timeout;
+    const bool drawProgress = !options.quiet && ::isatty(STDERR_FILENO);
+    bool drawn = false;
+    auto progress = [&](qint64 received, qint64 total) {
+        QString line = total > 0 ? QStringLiteral("\rDownloading: %1 of %2 (%3%)")
+                                       .arg(sizeText(received), sizeText(total))
+                                       .arg(received * 100 / total)
+                                 : QStringLiteral("\rDownloading: %1").arg(sizeText(received));
+        printTo(stderr, line + QStringLiteral("\x1b[K"));
+        drawn = true;
+    };
+    struct Eraser {
+        const bool& drawn;
+        ~Eraser() {
+            if (drawn)
+                printTo(stderr, QStringLiteral("\r\x1b[K"));
+        }
+    } eraser{drawn};
+    if (drawProgress)
+        return downloadWhole(url, limits, progress);
+    return downloadWhole(url, limits);
+}
+
 int convert(const Options& options) {
     const TEncoding& ansi =
         options.codePage ? *TEncoding::ansi(options.codePage) : TEncoding::Default();
@@ -657,14 +725,31 @@ int convert(const Options& options) {
     const bool listGroups = options.action == Action::ListGroups;
     const TargetFormat& target = listGroups ? formatFor(TTargetKind::tkWizardHD) : *options.target;
     const TEncoding& encoding = target.fileEncoding(options.ansi, ansi);
-    const SourceName source =
-        options.input.isEmpty() ? SourceName() : SourceName::ofFile(options.input);
+
+    // An address is downloaded whole, then read as bytes in memory, the way
+    // standard input's are.
+    const bool web = looksLikeAddress(options.input);
+    QUrl url;
+    std::optional<InputReader> downloaded;
+    if (web) {
+        try {
+            url = parseWebAddress(options.input);
+            downloaded.emplace(downloadInput(url, options),
+                               QStringLiteral("Cannot open URL \"%1\"").arg(maskedAddress(url)));
+        } catch (const Exception& error) {
+            printTo(stderr, QStringLiteral("dorvane-convert: %1\n").arg(error.Message()));
+            return kFileError;
+        }
+    }
+    const SourceName source = web                       ? SourceName::ofAddress(url)
+                              : options.input.isEmpty() ? SourceName()
+                                                        : SourceName::ofFile(options.input);
 
     // The input is opened once and read as whatever it is: reopening a FIFO
     // would wait for a writer that may be gone.
     int fd = STDIN_FILENO;
     QString failure = QStringLiteral("Cannot read standard input");
-    if (!options.input.isEmpty()) {
+    if (!options.input.isEmpty() && !web) {
         fd = ::open(encodeFileName(options.input).constData(), O_RDONLY | O_CLOEXEC);
         if (fd < 0)
             throw EFOpenError(cannotOpenMessage(options.input, errno));
@@ -676,8 +761,11 @@ int convert(const Options& options) {
             if (fd >= 0)
                 ::close(fd);
         }
-    } closer{options.input.isEmpty() ? -1 : fd};
-    InputReader reader(fd, failure);
+    } closer{options.input.isEmpty() || web ? -1 : fd};
+    std::optional<InputReader> opened;
+    if (!web)
+        opened.emplace(fd, failure);
+    InputReader& reader = web ? *downloaded : *opened;
     QByteArray groups;
     const Result result = listGroups || !options.filter.choosesAll()
                               ? convertChosen(reader, options.filter, ansi, target, encoding,
@@ -687,6 +775,10 @@ int convert(const Options& options) {
     if (result.nulOffset >= 0 && result.nulOffset + 1 < result.inputSize)
         printTo(stderr, QStringLiteral("text after a NUL byte at offset %1 was ignored\n")
                             .arg(result.nulOffset));
+    if (result.channels == 0 && web) {
+        printTo(stderr, QStringLiteral("dorvane-convert: %1\n").arg(noChannelsAtUrlText(url)));
+        return kNoChannels;
+    }
     if (result.channels == 0) {
         QString message =
             QStringLiteral("No channels found in %1")

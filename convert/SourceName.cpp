@@ -1,11 +1,20 @@
 #include "convert/SourceName.h"
 
+#include "playlist/WebAddress.h"
+
 #include <QFileInfo>
 
 namespace dorvane {
 
 SourceName SourceName::ofFile(const QString& path) {
-    QString name = QFileInfo(path).completeBaseName();
+    return ofName(QFileInfo(path).completeBaseName());
+}
+
+SourceName SourceName::ofAddress(const QUrl& url) {
+    return ofName(bouquetNameOf(url));
+}
+
+SourceName SourceName::ofName(QString name) {
     // The name goes into a line of the output: a line break or other control
     // character that a file name may hold would break that line in two.
     for (QChar& c : name)

@@ -3,23 +3,28 @@
 #include <QString>
 #include <QStringView>
 
+class QUrl;
+
 #include <utility>
 
 namespace dorvane {
 
 // The name of the playlist a run converts, for targets that name their list
 // after it: the playlist file's name without its last extension
-// ("russia.m3u" gives "russia"), or "Dorvane" for a playlist that came from
-// no file (pasted, or read from standard input).
+// ("russia.m3u" gives "russia"), for a downloaded one the last segment of
+// its address's path without its extension, or "Dorvane" for a playlist that
+// came from neither (pasted, or read from standard input).
 class SourceName {
 public:
     SourceName() = default;
     static SourceName ofFile(const QString& path);
+    static SourceName ofAddress(const QUrl& url);
 
     QStringView text() const { return m_text; }
 
 private:
     explicit SourceName(QString text) : m_text(std::move(text)) {}
+    static SourceName ofName(QString name);
 
     QString m_text = QStringLiteral("Dorvane");
 };

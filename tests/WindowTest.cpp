@@ -87,6 +87,7 @@ TEST_F(WindowTest, LayoutCaptionsAndColours) {
         QKeySequence key;
     } items[] = {
         {"N2", u"Open", QKeySequence(u"Ctrl+O"_s)},
+        {"OpenUrl1", u"Open URL...", QKeySequence(u"Ctrl+U"_s)},
         {"N3", u"Save", QKeySequence(u"Ctrl+S"_s)},
         {"D1", u"Exit", QKeySequence(u"Alt+F4"_s)},
         {"N4", u"Paste", QKeySequence(u"Ctrl+C"_s)},
@@ -446,7 +447,8 @@ TEST_F(WindowTest, DroppingOnePlaylistFileLoadsItAsOpenDoes) {
     const QUrl file = QUrl::fromLocalFile(path);
     EXPECT_FALSE(accepts(*mimeWith({file, file})));
     EXPECT_FALSE(accepts(*mimeWith({QUrl::fromLocalFile(QDir::tempPath())})));
-    EXPECT_FALSE(accepts(*mimeWith({QUrl(u"https://example.net/list.m3u"_s)})));
+    // A web link is accepted too (it is downloaded); other schemes are not.
+    EXPECT_FALSE(accepts(*mimeWith({QUrl(u"ftp://example.net/list.m3u"_s)})));
 
     const auto one = mimeWith({file});
     ASSERT_TRUE(accepts(*one));

@@ -1,0 +1,265 @@
+#include "playlist/Download.h"
+
+#include "playlist/Errors.h"
+#include "playlist/MemoryAdvice.h"
+#include "playlist/WebAddress.h"
+
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#if QT_CONFIG(ssl)
+#include <QSslConfiguration>
+#include <QSslSocket>
+#endif
+
+#include <algorithm>
+
+#ifndef DORVANE_VERSION
+#define DORVANE_VERSION "unknown"
+#endif
+
+namespace dorvane {
+
+namespace {
+
+constexpr int kMaxRedirects = 10;
+constexpr int kProgressIntervalMs = 100;
+constexpr qint64 kReadBufferSize = 256 * 1024;
+
+QString tooLargeText() {
+    return QStringLiteral("File too large");
+}
+
+} // namespace
+
+QString Download::userAgent() {
+    return QStringLiteral("Dorvane/" DORVANE_VERSION);
+}
+
+Download::Download(const QUrl& url, const DownloadLimits& limits, QObject* parent)
+    : QObject(parent), m_url(url), m_current(url), m_limits(limits),
+      m_manager(new QNetworkAccessManager(this)) {
+    m_stall.setSingleShot(true);
+    m_stall.setInterval(m_limits.stallTimeout);
+    connect(&m_stall, &QTimer::timeout, this, [this] { fail(QStringLiteral("Timed out")); });
+    // Qt would try the schemes it knows besides these (file:, data:).
+    if (!isWebScheme(url) || url.host().isEmpty()) {
+        fail(QStringLiteral("Only http:// and https:// addresses can be opened"));
+        return;
+    }
+    request(url);
+}
+
+void Download::request(const QUrl& url) {
+    QNetworkRequest request(url);
+    request.setHeader(QNetworkRequest::UserAgentHeader, userAgent());
+    // Redirects are followed here, one request each (onReplyFinished): Qt's
+    // own following lost the body when a server closed the connection after
+    // each redirect, as many do.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
+    // Qt refuses a packed body that unpacks to many times its size once it
+    // passes 10 MiB; playlists pack well, and maxBytes bounds the memory
+    // instead.
+    request.setDecompressedSafetyCheckThreshold(-1);
+#if QT_CONFIG(ssl)
+    QSslConfiguration tls = request.sslConfiguration();
+    tls.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    request.setSslConfiguration(tls);
+#endif
+
+    m_reply = m_manager->get(request);
+    // Without a limit Qt's network thread reads ahead of this one into a
+    // buffer of its own, piece by freshly allocated piece: downloading a
+    // 277 MB playlist from the loopback took 445 MB and 7 s; with 256 KiB,
+    // 290 MB and under 2 s.
+    m_reply->setReadBufferSize(kReadBufferSize);
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, &Download::onMetaData);
+    connect(m_reply, &QIODevice::readyRead, this, &Download::onReadyRead);
+    connect(m_reply, &QNetworkReply::finished, this, &Download::onReplyFinished);
+    m_stall.start();
+}
+
+Download::~Download() {
+    if (m_reply) {
+        disconnect(m_reply, nullptr, this, nullptr);
+        m_reply->abort();
+    }
+}
+
+QString Download::errorMessage() const {
+    return cannotOpenUrlText(m_url, m_failure);
+}
+
+namespace {
+
+int httpStatus(const QNetworkReply& reply) {
+    return reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+}
+
+// "404 Not Found": the status and the server's own words for it.
+QString httpStatusText(const QNetworkReply& reply) {
+    const QString phrase = QString::fromLatin1(
+        reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray().left(200));
+    return phrase.isEmpty() ? QString::number(httpStatus(reply))
+                            : QStringLiteral("%1 %2").arg(httpStatus(reply)).arg(phrase);
+}
+
+// A 3xx status with a place to go.
+bool isRedirect(const QNetworkReply& reply) {
+    const int status = httpStatus(reply);
+    return status >= 300 && status < 400 &&
+           reply.attribute(QNetworkRequest::RedirectionTargetAttribute).isValid();
+}
+
+} // namespace
+
+void Download::onMetaData() {
+    m_stall.start();
+    if (m_status != Status::Running)
+        return;
+    const int status = httpStatus(*m_reply);
+    if (isRedirect(*m_reply))
+        return; // what counts is where it leads
+    if (status >= 400) {
+        fail(httpStatusText(*m_reply)); // its page is of no use
+        return;
+    }
+    const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
+    if (!length.isValid())
+        return;
+    const qint64 size = length.toLongLong();
+    if (size > m_limits.maxBytes) {
+        fail(tooLargeText());
+        return;
+    }
+    const QByteArray packing = m_reply->rawHeader("Content-Encoding").trimmed().toLower();
+    if (packing.isEmpty() || packing == "identity") {
+        m_total = size;
+        m_bytes.reserve(static_cast<qsizetype>(size));
+        adviseHugePages(m_bytes.data(), m_bytes.capacity());
+    }
+}
+
+void Download::onReadyRead() {
+    m_stall.start();
+    if (m_status != Status::Running)
+        return;
+    const qint64 available = m_reply->bytesAvailable();
+    if (available <= 0)
+        return;
+    if (isRedirect(*m_reply)) {
+        m_reply->skip(available); // a redirect's page
+        return;
+    }
+    if (m_bytes.size() + available > m_limits.maxBytes) {
+        fail(tooLargeText());
+        return;
+    }
+    // Straight into the body, without a QByteArray per piece.
+    const qsizetype old = m_bytes.size();
+    m_bytes.resize(old + static_cast<qsizetype>(available));
+    const qint64 got = m_reply->read(m_bytes.data() + old, available);
+    m_bytes.resize(old + static_cast<qsizetype>(std::max<qint64>(got, 0)));
+    reportProgress(false);
+}
+
+void Download::follow(const QUrl& location) {
+    const QUrl target = m_current.resolved(location);
+    if (++m_redirects > kMaxRedirects) {
+        fail(QStringLiteral("Too many redirects"));
+        return;
+    }
+    if (m_current.scheme() == u"https" && target.scheme() == u"http") {
+        fail(QStringLiteral("Refused to follow a redirect from https to http"));
+        return;
+    }
+    if (!isWebScheme(target)) {
+        fail(QStringLiteral("Refused to follow a redirect to a %1: address").arg(target.scheme()));
+        return;
+    }
+    disconnect(m_reply, nullptr, this, nullptr);
+    m_reply->deleteLater();
+    m_current = target;
+    request(target);
+}
+
+void Download::onReplyFinished() {
+    if (m_status != Status::Running)
+        return;
+    const int status = httpStatus(*m_reply);
+    if (m_reply->error() != QNetworkReply::NoError) {
+        fail(status >= 400 ? httpStatusText(*m_reply) : replyErrorText());
+        return;
+    }
+    if (isRedirect(*m_reply)) {
+        follow(m_reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl());
+        return;
+    }
+    onReadyRead(); // anything not read yet
+    if (m_status != Status::Running)
+        return;
+    // A 3xx without a place to go, or some other status that is no success.
+    if (status != 0 && (status < 200 || status >= 300)) {
+        fail(httpStatusText(*m_reply));
+        return;
+    }
+    end(Status::Succeeded);
+}
+
+void Download::fail(const QString& reason) {
+    m_failure = reason;
+    end(Status::Failed);
+}
+
+void Download::end(Status status) {
+    m_status = status;
+    m_stall.stop();
+    if (m_reply) {
+        disconnect(m_reply, nullptr, this, nullptr);
+        // Not from inside the reply's own signal, which Qt does not expect.
+        if (m_reply->isRunning())
+            QMetaObject::invokeMethod(m_reply, &QNetworkReply::abort, Qt::QueuedConnection);
+        m_reply->deleteLater();
+        m_reply = nullptr;
+    }
+    if (status == Status::Succeeded)
+        reportProgress(true);
+    // Never from inside the reply's signals: the receiver may delete us.
+    QMetaObject::invokeMethod(this, &Download::finished, Qt::QueuedConnection);
+}
+
+void Download::reportProgress(bool force) {
+    // The first report goes at once, whenever it comes.
+    if (!force && m_lastProgress.isValid() && m_lastProgress.elapsed() < kProgressIntervalMs)
+        return;
+    m_lastProgress.start();
+    emit progress(m_bytes.size(), m_total);
+}
+
+QString Download::replyErrorText() const {
+    QString text = m_reply->errorString();
+    for (const QUrl& url : {m_url, m_current}) {
+        const QString masked = maskedAddress(url);
+        for (const QString& form :
+             {url.toString(), url.toString(QUrl::FullyEncoded), url.toDisplayString()})
+            text.replace(form, masked);
+    }
+    return text;
+}
+
+QByteArray downloadWhole(const QUrl& url, const DownloadLimits& limits,
+                         const std::function<void(qint64, qint64)>& progress) {
+    Download download(url, limits);
+    if (progress)
+        QObject::connect(&download, &Download::progress, &download, progress);
+    QEventLoop loop;
+    QObject::connect(&download, &Download::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    if (download.status() != Download::Status::Succeeded)
+        throw EFOpenError(download.errorMessage());
+    return download.takeBytes();
+}
+
+} // namespace dorvane

@@ -1,0 +1,104 @@
+#pragma once
+
+#include "playlist/TextFile.h"
+
+#include <QByteArray>
+#include <QElapsedTimer>
+#include <QObject>
+#include <QString>
+#include <QTimer>
+#include <QUrl>
+
+#include <chrono>
+#include <functional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+namespace dorvane {
+
+struct DownloadLimits {
+    // The download ends ("Timed out") when this long passes without a byte.
+    std::chrono::milliseconds stallTimeout{30000};
+    // A body larger than this is refused ("File too large"): at once when its
+    // Content-Length says so, else as soon as it grows past it. The same
+    // limit as for files; tests lower it.
+    qint64 maxBytes = kMaxPlaylistBytes;
+};
+
+// One download of a playlist into memory, on the event loop of the thread
+// that creates it (the window stays responsive while it runs).
+//
+// Redirects are followed, at most 10, never from https to http nor to
+// another scheme; gzip and deflate bodies are unpacked; TLS certificates are
+// always verified against the system's authorities, with no way to skip the
+// check. Any other address fails at once (parseWebAddress says why first).
+class Download : public QObject {
+    Q_OBJECT
+
+public:
+    enum class Status { Running, Succeeded, Failed };
+
+    // Starts at once.
+    explicit Download(const QUrl& url, const DownloadLimits& limits = {},
+                      QObject* parent = nullptr);
+    // Stops a download still running, silently: no finished() follows.
+    ~Download() override;
+
+    const QUrl& url() const { return m_url; }
+    Status status() const { return m_status; }
+    // Bytes received so far; once it has succeeded, the whole body.
+    qint64 received() const { return m_bytes.size(); }
+    QByteArray takeBytes() { return std::move(m_bytes); }
+    // Why it failed: "404 Not Found", "Timed out", "File too large", or the
+    // network's or TLS's own text.
+    const QString& failure() const { return m_failure; }
+    // "Cannot open URL "%s". %s", the address masked.
+    QString errorMessage() const;
+
+    // The User-Agent every download sends: "Dorvane/<version>".
+    static QString userAgent();
+
+signals:
+    // Bytes received and the size announced (-1 when unknown, or when the
+    // body comes packed and its size says nothing about the playlist's), at
+    // most ten times a second and once more at the end.
+    void progress(qint64 received, qint64 total);
+    // Emitted once, from the event loop (never from inside a call to this
+    // object), when the download has succeeded or failed; the receiver may
+    // then delete it.
+    void finished();
+
+private:
+    void onMetaData();
+    void onReadyRead();
+    void request(const QUrl& url);
+    void follow(const QUrl& location);
+    void onReplyFinished();
+    void fail(const QString& reason);
+    void end(Status status);
+    void reportProgress(bool force);
+    // The reply's error text, with every form of the address in it masked.
+    QString replyErrorText() const;
+
+    QUrl m_url;
+    QUrl m_current; // where the last redirect led
+    DownloadLimits m_limits;
+    QNetworkAccessManager* m_manager;
+    QNetworkReply* m_reply = nullptr;
+    QTimer m_stall;
+    QElapsedTimer m_lastProgress;
+    QByteArray m_bytes;
+    qint64 m_total = -1;
+    int m_redirects = 0;
+    Status m_status = Status::Running;
+    QString m_failure;
+};
+
+// Downloads the whole body, running an event loop of its own until the end
+// (a QCoreApplication must exist). EFOpenError with errorMessage() when it
+// fails. `progress`, when given, is called as progress() is emitted.
+QByteArray downloadWhole(const QUrl& url, const DownloadLimits& limits,
+                         const std::function<void(qint64 received, qint64 total)>& progress = {});
+
+} // namespace dorvane

@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QString>
+#include <QStringView>
+#include <QUrl>
+
+namespace dorvane {
+
+// Web addresses as the program takes them: from File > Open URL, a dropped
+// link, the clipboard, or dorvane-convert's INPUT.
+
+// The address with every password it carries replaced by "***": the password
+// of its user part and the values of the query parameters named password,
+// pass, passwd, pwd, token or key (in any case). Everything else is left as
+// written. Every address the program shows or prints goes through here first,
+// since providers put the account's credentials into their playlist links.
+QString maskedAddress(QStringView address);
+QString maskedAddress(const QUrl& url);
+inline QString maskedAddress(const QString& address) {
+    return maskedAddress(QStringView(address));
+}
+
+// True for the schemes the downloader speaks: http and https.
+bool isWebScheme(const QUrl& url);
+
+// True when the text has the form "scheme://..." (a file name rarely does),
+// whatever the scheme: dorvane-convert treats such an INPUT as an address and
+// refuses the schemes it cannot download instead of looking for a file.
+bool looksLikeAddress(QStringView text);
+
+// The one http or https address the text consists of, spaces and line ends
+// around it allowed; an empty QUrl when the text is anything else (several
+// lines, other words, another scheme, no host).
+QUrl webAddressIn(QStringView text);
+
+// The address parsed from what the user typed or passed. EFOpenError
+// ("Cannot open URL "%s". ...") when it is not an http or https address
+// with a host.
+QUrl parseWebAddress(QStringView text);
+
+// The name of an Enigma2 bouquet made from a downloaded playlist: the last
+// segment of the address's path without its last extension, or "Dorvane"
+// when that is empty.
+QString bouquetNameOf(const QUrl& url);
+
+// "Cannot open URL "%s". %s", the address masked.
+QString cannotOpenUrlText(const QUrl& url, const QString& reason);
+QString cannotOpenUrlText(QStringView address, const QString& reason);
+inline QString cannotOpenUrlText(const QString& address, const QString& reason) {
+    return cannotOpenUrlText(QStringView(address), reason);
+}
+// "No channels found in "%s"", the address masked.
+QString noChannelsAtUrlText(const QUrl& url);
+
+} // namespace dorvane

@@ -1,0 +1,172 @@
+// The window with web addresses: File > Open URL, the paste and the drop of
+// a link, the progress in the status bar, Cancel and Esc; against a server of
+// the test's own on 127.0.0.1.
+#include "HttpTestServer.h"
+#include "WindowFixture.h"
+#include "app/AddressDialog.h"
+#include "playlist/Download.h"
+
+#include <QDropEvent>
+#include <QMimeData>
+#include <QProgressBar>
+
+namespace dorvane::testing {
+namespace {
+
+using namespace Qt::StringLiterals;
+
+class WindowWebTest : public WindowTest {
+protected:
+    void SetUp() override {
+        WindowTest::SetUp();
+        AddressDialog::setHeadless(true);
+        AddressDialog::clearProposed();
+        server.route("/list.m3u", {200, "OK", {}, playlist(5, u"Web"_s).toUtf8()});
+    }
+
+    // File > Open URL through its shortcut, the question answered.
+    void openUrl(const QString& answer) {
+        AddressDialog::setNextAddress(answer);
+        memo()->setFocus();
+        QTest::keyClick(memo(), Qt::Key_U, Qt::ControlModifier);
+    }
+
+    bool waitForDownloadEnd() {
+        return QTest::qWaitFor([&] { return form->download() == nullptr; }, 20000);
+    }
+
+    void N5Clear() { form->N5Click(); }
+    QWidget* progressBar() const { return child(u"DownloadBar1"_s); }
+    QString progressText() const { return child<QLabel>(u"DownloadLabel1"_s)->text(); }
+
+    HttpTestServer server;
+};
+
+TEST_F(WindowWebTest, OpenUrlLoadsThePlaylistAndProposesTheLastAddressMasked) {
+    const QString address = server.base() + u"/list.m3u?username=me&password=s3cret"_s;
+    const QString masked = server.base() + u"/list.m3u?username=me&password=***"_s;
+    openUrl(address);
+    ASSERT_TRUE(waitForDownloadEnd());
+    EXPECT_EQ(shown(), joined(playlist(5, u"Web"_s)));
+    EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"5 каналов"_s);
+    EXPECT_TRUE(radio(TTargetKind::tkPLS)->isEnabled());
+    EXPECT_FALSE(progressBar()->isVisible());
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+    // A bouquet is named after the address.
+    radio(TTargetKind::tkEnigma2)->setChecked(true);
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_EQ(shown().section(u'\n', 0, 0).trimmed(), u"#NAME list"_s);
+
+    // Taken unchanged, the masked proposal stands for the address it hides.
+    N5Clear();
+    openUrl(masked);
+    ASSERT_TRUE(waitForDownloadEnd());
+    EXPECT_EQ(AddressDialog::proposed(), (QList<QString>{QString(), masked}));
+    EXPECT_EQ(shown(), joined(playlist(5, u"Web"_s)));
+    const QList<QByteArray> requests = server.requests();
+    ASSERT_EQ(requests.size(), 2);
+    EXPECT_TRUE(requests[1].startsWith("GET /list.m3u?username=me&password=s3cret "))
+        << requests[1].data();
+}
+
+TEST_F(WindowWebTest, ProgressIsShownAndCancelOrEscKeepsThePlaylist) {
+    // Half the body, then nothing until the window gives up.
+    server.route("/slow.m3u",
+                 {200, "OK", {}, QByteArray(4000, '#'), HttpResponse::Send::StallAfter, 2000});
+    pastePlaylist(playlist(3));
+    const QString before = shown();
+
+    const std::function<void()> ways[] = {
+        [&] { click(child(u"DownloadCancel1"_s)); },
+        [&] { QTest::keyClick(memo(), Qt::Key_Escape); },
+    };
+    for (const auto& cancel : ways) {
+        openUrl(server.base() + u"/slow.m3u"_s);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return progressText().contains(u"(50 %)"); }, 10000))
+            << progressText().toStdString();
+        EXPECT_TRUE(progressBar()->isVisible());
+        EXPECT_EQ(qobject_cast<QProgressBar*>(progressBar())->value(), 50);
+        EXPECT_EQ(progressText(), u"Загружено 2 КБ из 4 КБ (50 %)"_s);
+
+        cancel();
+        EXPECT_EQ(form->download(), nullptr);
+        EXPECT_FALSE(progressBar()->isVisible());
+        EXPECT_EQ(shown(), before);
+        EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"3 канала"_s);
+    }
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+
+    // A playlist taken meanwhile stops the download, which would replace it.
+    openUrl(server.base() + u"/slow.m3u"_s);
+    ASSERT_NE(form->download(), nullptr);
+    pastePlaylist(playlist(2));
+    EXPECT_EQ(form->download(), nullptr);
+    EXPECT_FALSE(progressBar()->isVisible());
+    EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"2 канала"_s);
+}
+
+TEST_F(WindowWebTest, AFailureOrAPageWithoutChannelsKeepsThePlaylist) {
+    server.route("/page.html",
+                 {200, "OK", {}, "<html><a href=\"http://example.net/\">x</a></html>"});
+    server.route("/gone.m3u", {404, "Not Found", {}, "gone"});
+    pastePlaylist(playlist(3));
+    const QString before = shown();
+
+    const struct {
+        QString path;
+        QString box;
+    } cases[] = {
+        {u"/page.html?token=abc"_s,
+         u"No channels found in \"%1/page.html?token=***\""_s.arg(server.base())},
+        {u"/gone.m3u?token=abc"_s,
+         u"Cannot open URL \"%1/gone.m3u?token=***\". 404 Not Found."_s.arg(server.base())},
+        {u"ftp://example.net/list.m3u"_s,
+         u"Cannot open URL \"ftp://example.net/list.m3u\". Only http:// and https:// addresses "
+         "can be opened, not ftp:."_s},
+    };
+    for (const auto& c : cases) {
+        MessageBox::clearShown();
+        openUrl(c.path.startsWith(u'/') ? server.base() + c.path : c.path);
+        ASSERT_TRUE(waitForDownloadEnd());
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !MessageBox::shown().isEmpty(); }, 5000));
+        EXPECT_EQ(MessageBox::shown().constFirst().text, c.box);
+        EXPECT_EQ(shown(), before);
+        EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"3 канала"_s);
+    }
+}
+
+TEST_F(WindowWebTest, PastingOrDroppingALinkOpensIt) {
+    const QString address = server.base() + u"/list.m3u"_s;
+    const std::function<void()> ways[] = {
+        [&] { pastePlaylist(u"  "_s + address + u" \r\n"_s); },
+        [&] {
+            QMimeData mime;
+            mime.setUrls({QUrl(address)});
+            QDragEnterEvent enter(QPoint(300, 200), Qt::CopyAction, &mime, Qt::LeftButton,
+                                  Qt::NoModifier);
+            QApplication::sendEvent(form.get(), &enter);
+            ASSERT_TRUE(enter.isAccepted());
+            QDropEvent drop(QPointF(300, 200), Qt::CopyAction, &mime, Qt::LeftButton,
+                            Qt::NoModifier);
+            QApplication::sendEvent(form.get(), &drop);
+        },
+    };
+    for (const auto& open : ways) {
+        N5Clear();
+        open();
+        ASSERT_NE(form->download(), nullptr);
+        ASSERT_TRUE(waitForDownloadEnd());
+        EXPECT_EQ(shown(), joined(playlist(5, u"Web"_s)));
+    }
+    // Open URL proposes the link opened last.
+    openUrl(QString());
+    EXPECT_EQ(AddressDialog::proposed(), QList<QString>{address});
+
+    // Text beside the address is a playlist (of no channel) as before.
+    pastePlaylist(address + u"\nmore"_s);
+    EXPECT_EQ(form->download(), nullptr);
+    EXPECT_EQ(shown(), QString());
+}
+
+} // namespace
+} // namespace dorvane::testing
