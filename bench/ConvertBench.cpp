@@ -1,8 +1,9 @@
 // Throughput of the steps of a conversion on a generated 100k-channel playlist
 // (bench/gen-playlist 100000 1), or on the file DORVANE_BENCH_PLAYLIST names.
 #include "convert/ByteConversion.h"
-#include "convert/Conversion.h"
+#include "convert/ByteLineSink.h"
 #include "convert/LineSink.h"
+#include "convert/Run.h"
 #include "convert/TargetFormat.h"
 #include "playlist/Encoding.h"
 #include "playlist/StringList.h"
@@ -64,15 +65,6 @@ const TStringList& playlistLines() {
     return lines;
 }
 
-void convert(const TargetFormat& format, const TStringList& lines, LineSink& sink) {
-    Conversion conversion(format);
-    conversion.header(sink);
-    const int n = lines.Count();
-    for (int i = 0; i < n; ++i)
-        conversion.processLine(lines.line(i), sink);
-    conversion.footer(sink);
-}
-
 const TargetFormat& formatArg(const benchmark::State& state) {
     return *allFormats()[static_cast<size_t>(state.range(0))];
 }
@@ -109,7 +101,7 @@ void BM_ClassifyConvert(benchmark::State& state) {
     for (auto _ : state) {
         TStringList result;
         StringListSink sink(result);
-        convert(format, lines, sink);
+        convertLines(format, lines, sink);
         benchmark::DoNotOptimize(result.Count());
     }
     state.SetItemsProcessed(state.iterations() * lines.Count());
@@ -120,7 +112,7 @@ void BM_ClassifyConvert(benchmark::State& state) {
 void BM_Encode(benchmark::State& state) {
     TStringList result;
     StringListSink listSink(result);
-    convert(formatFor(TTargetKind::tkPLS), playlistLines(), listSink);
+    convertLines(formatFor(TTargetKind::tkPLS), playlistLines(), listSink);
     const TEncoding& encoding =
         state.range(0) ? *TEncoding::ansi(static_cast<int>(state.range(0))) : TEncoding::UTF8();
     state.SetLabel(state.range(0) ? "cp" + std::to_string(state.range(0)) : "utf-8");
@@ -149,7 +141,7 @@ void BM_ConvertToBytes(benchmark::State& state) {
         QByteArray bytes = TEncoding::UTF8().GetPreamble();
         bytes.reserve(lines.textLength() + 4096);
         EncodingSink sink(bytes, TEncoding::UTF8());
-        convert(format, lines, sink);
+        convertLines(format, lines, sink);
         sink.flush();
         benchmark::DoNotOptimize(bytes.data());
     }
@@ -195,6 +187,16 @@ void BM_DirectCheckAndScan(benchmark::State& state) {
 }
 BENCHMARK(BM_DirectCheckAndScan)->Unit(benchmark::kMillisecond);
 
+// Pieces scanned already, as the writing thread takes them from the reading
+// one.
+struct ScannedList {
+    const std::vector<ScannedPiece>& pieces;
+    size_t taken = 0;
+
+    const ScannedPiece* next() { return taken < pieces.size() ? &pieces[taken++] : nullptr; }
+    int channels() const { return 0; }
+};
+
 // The writing thread's work: the target's lines into fresh memory, in UTF-8
 // (code page 0) or Windows-1251.
 void BM_DirectWrite(benchmark::State& state) {
@@ -210,11 +212,12 @@ void BM_DirectWrite(benchmark::State& state) {
         scanner.scan(pieces[k], scanned[k]);
     const qsizetype size = playlistBytes().size();
     for (auto _ : state) {
-        QByteArray bytes = encoding.GetPreamble();
-        ByteWriter writer(format, bytes, size + size / 8 + 4096, encoding);
-        for (const ScannedPiece& piece : scanned)
-            writer.write(piece);
-        writer.finish();
+        QByteArray bytes = format.preamble(encoding);
+        ByteLineSink sink(bytes, size + size / 8 + 4096, encoding, format.lineEnd());
+        ScannedList list{scanned};
+        ScannedPieceSource source(list);
+        runConversion(format, source, sink);
+        sink.finish();
         benchmark::DoNotOptimize(bytes.data());
     }
     state.SetBytesProcessed(state.iterations() * size);

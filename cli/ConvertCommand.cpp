@@ -4,14 +4,17 @@
 #include "cli/PieceReader.h"
 #include "cli/ScanAhead.h"
 #include "convert/ByteConversion.h"
+#include "convert/ByteLineSink.h"
 #include "convert/Choice.h"
 #include "convert/Conversion.h"
 #include "convert/LineSink.h"
+#include "convert/Run.h"
 #include "convert/TargetFormat.h"
 #include "playlist/Download.h"
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
 #include "playlist/FileName.h"
+#include "playlist/Platform.h"
 #include "playlist/Playlist.h"
 #include "playlist/StringList.h"
 #include "playlist/SystemError.h"
@@ -121,7 +124,7 @@ int printInformation(const QString& text) {
     if (printTo(stdout, text))
         return kDone;
     const int error = errno ? errno : EIO;
-    printTo(stderr, QStringLiteral("%1. %2\n").arg(kStandardOutputFailure, SysErrorMessage(error)));
+    printTo(stderr, QStringLiteral("%1. %2\n").arg(kStandardOutputFailure, sysErrorMessage(error)));
     return kFileError;
 }
 
@@ -214,13 +217,9 @@ void writeAll(int fd, QByteArrayView bytes, const QString& failure) {
     const char* data = bytes.data();
     qsizetype left = bytes.size();
     while (left > 0) {
-        const ssize_t written =
-            ::write(fd, data, static_cast<size_t>(std::min<qsizetype>(left, 1 << 30)));
-        if (written < 0) {
-            if (errno == EINTR)
-                continue;
-            throw EWriteError(QStringLiteral("%1. %2").arg(failure, SysErrorMessage(errno)));
-        }
+        const long long written = platform::writeSome(fd, data, left);
+        if (written < 0)
+            throw EWriteError(QStringLiteral("%1. %2").arg(failure, sysErrorMessage(errno)));
         data += written;
         left -= written;
     }
@@ -267,7 +266,7 @@ void saveBytesUnderRawName(const QString& fileName, const QByteArray& path,
         }
         ::fchmod(fd, mode);
         writeAll(fd, bytes,
-                 QStringLiteral("Cannot write file \"%1\"").arg(ExpandFileName(fileName)));
+                 QStringLiteral("Cannot write file \"%1\"").arg(expandFileName(fileName)));
         if (::fsync(fd) != 0 || ::close(fd) != 0)
             throw EWriteError(cannotWriteMessage(fileName, errno));
         if (::rename(temporary.constData(), path.constData()) != 0)
@@ -291,7 +290,7 @@ void writeOutputFile(const QString& fileName, const QByteArray& bytes) {
             throw EFCreateError(cannotCreateMessage(fileName, errno));
         try {
             writeAll(fd, bytes,
-                     QStringLiteral("Cannot write file \"%1\"").arg(ExpandFileName(fileName)));
+                     QStringLiteral("Cannot write file \"%1\"").arg(expandFileName(fileName)));
         } catch (...) {
             ::close(fd);
             throw;
@@ -320,81 +319,75 @@ struct Result {
     qint64 inputSize = 0;
 };
 
-// Converts, line by line, into the output's bytes: the way of UTF-16 lines,
-// for input in a code page or in UTF-16.
-class Converter {
+// A source for runConversion: the lines of a PieceReader's pieces.
+class PieceSource {
 public:
-    Converter(const TargetFormat& target, const TEncoding& encoding, qsizetype inputSize,
-              const SourceName& source)
-        : m_target(target), m_conversion(target, source), m_out(target.preamble(encoding)),
-          m_sink(m_out, encoding, target.lineEnd()) {
-        // Enough for most targets in one go; pages never written cost nothing.
-        m_out.reserve(m_out.size() + inputSize + inputSize / 8 + 4096);
-        if (m_target.converts())
-            m_conversion.header(m_sink);
-    }
+    PieceSource(const TargetFormat& target, PieceReader& reader)
+        : m_conversion(target), m_reader(reader) {}
 
-    void addLines(const TStringList& lines) {
-        const int count = lines.Count();
-        if (m_target.converts()) {
-            for (int i = 0; i < count; ++i)
-                m_conversion.processLine(lines.line(i), m_sink);
-        } else {
-            for (int i = 0; i < count; ++i)
-                m_sink.addLine({lines.line(i)});
-        }
+    template <typename Write> bool next(Write& write) {
+        if (!m_reader.next(m_lines))
+            return false;
+        for (int i = 0; i < m_lines.Count(); ++i)
+            m_conversion.processLine(m_lines.line(i), write);
+        return true;
     }
-
-    Result finish(int channels) {
-        if (m_target.converts())
-            m_conversion.footer(m_sink);
-        m_sink.flush();
-        // The M3U targets write the playlist itself: an entry is a channel.
-        return {m_out, channels, m_target.converts() ? m_conversion.count : channels};
-    }
+    int channels() const { return m_reader.channelCount(); }
 
 private:
-    const TargetFormat& m_target;
     Conversion m_conversion;
-    QByteArray m_out;
-    EncodingSink m_sink;
+    PieceReader& m_reader;
+    TStringList m_lines;
 };
 
-// UTF-8 input the direct way (see ByteConversion): scanned in pieces on a
+// The way of UTF-16 lines, for input in a code page or in UTF-16: the
+// lines' entries encoded into the output's bytes as they are written.
+template <typename Source>
+Result runIntoBytes(const TargetFormat& target, const TEncoding& encoding, const SourceName& name,
+                    qsizetype inputSize, Source& source) {
+    Result result{target.preamble(encoding)};
+    // Enough for most targets in one go; pages never written cost nothing.
+    result.bytes.reserve(result.bytes.size() + inputSize + inputSize / 8 + 4096);
+    EncodingSink sink(result.bytes, encoding, target.lineEnd());
+    const ConversionCounts counts = runConversion(target, source, sink, name);
+    sink.flush();
+    result.channels = counts.channels;
+    result.entries = counts.entries;
+    return result;
+}
+
+// UTF-8 input the direct way (see convert/ByteConversion.h): scanned in pieces on a
 // second thread (ScanAhead) while this one writes, so that only the output is
 // held whole. Nothing when the input is not for this way (`verdict` says why).
 std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& target,
-                                  const TEncoding& encoding, const SourceName& source,
+                                  const TEncoding& encoding, const SourceName& name,
                                   ScanAhead::Mode mode, ScanAhead::Verdict& verdict) {
     const qsizetype size = reader.sizeHint();
     Result result{target.preamble(encoding)};
-    ByteWriter writer(target, result.bytes, size + size / 8 + 4096, encoding, source);
+    ByteLineSink sink(result.bytes, size + size / 8 + 4096, encoding, target.lineEnd());
     ScanAhead scan(reader, target, mode);
-    while (const ScannedPiece* piece = scan.next())
-        writer.write(*piece);
+    ScannedPieceSource source(scan);
+    const ConversionCounts counts = runConversion(target, source, sink, name);
     verdict = scan.verdict();
     if (verdict != ScanAhead::Verdict::Utf8)
         return std::nullopt;
-    writer.finish();
-    result.channels = scan.channels();
-    result.entries = target.converts() ? writer.count() : result.channels;
+    sink.finish();
+    result.channels = counts.channels;
+    result.entries = counts.entries;
     return result;
 }
 
 // Input in a code page, decoded and split in pieces (PieceReader).
 Result convertCodePage(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
-                       const TEncoding& encoding, const SourceName& source) {
-    Converter converter(target, encoding, reader.sizeHint(), source);
+                       const TEncoding& encoding, const SourceName& name) {
     PieceReader pieces(reader, ansi);
-    TStringList lines;
-    while (pieces.next(lines))
-        converter.addLines(lines);
-    return converter.finish(pieces.channelCount());
+    PieceSource source(target, pieces);
+    return runIntoBytes(target, encoding, name, reader.sizeHint(), source);
 }
 
 // Input with a UTF-16 byte-order mark: rare, and read whole.
 Result convertUtf16(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
-                    const TEncoding& encoding, const SourceName& source) {
+                    const TEncoding& encoding, const SourceName& name) {
     QByteArray bytes;
     bytes.reserve(reader.sizeHint());
     QByteArray buffer;
@@ -404,9 +397,8 @@ Result convertUtf16(InputReader& reader, const TEncoding& ansi, const TargetForm
     bytes = QByteArray();
     TStringList lines;
     lines.setText(text);
-    Converter converter(target, encoding, text.size(), source);
-    converter.addLines(lines);
-    Result result = converter.finish(channelCount(lines));
+    LineListSource source(target, lines);
+    Result result = runIntoBytes(target, encoding, name, text.size(), source);
     const qsizetype nul = text.indexOf(QChar(0));
     if (nul >= 0)
         result.nulOffset = 2 + 2 * qint64(nul); // after the mark, two bytes a unit
@@ -435,7 +427,7 @@ Result convertInput(InputReader& reader, const TEncoding& ansi, const TargetForm
         bool first = true;
         for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty(); first = false) {
             // The preamble is no sequence of the text (decodeFileBytes).
-            if (first && piece.startsWith("\xEF\xBB\xBF"))
+            if (first && platform::startsWithUtf8Mark(piece))
                 piece = piece.sliced(3);
             tally.add(piece);
         }
@@ -603,14 +595,13 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
         GroupTally<QByteArrayView>* groups = groupList ? &tally : nullptr;
         ByteScanner scanner(target); // --list-groups: only counts
         ScannedPiece scanned;
-        result = Result{encoding.GetPreamble()};
-        ByteConversion conversion(target, result.bytes,
-                                  groupList ? 0 : sizeHint + sizeHint / 8 + 4096, encoding, source);
+        result = Result{target.preamble(encoding)};
+        QByteArray chosen; // the kept lines, for the conversion
         StreamChooser chooser(filter, groups, [&](QByteArrayView piece) {
             if (groupList)
                 scanner.scan(piece, scanned);
             else
-                conversion.addWellFormedPiece(piece);
+                chosen.append(piece);
         });
         bool first = true;
         for (QByteArrayView piece; !(piece = next()).isEmpty(); first = false) {
@@ -628,10 +619,15 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
             result.bytes.clear();
             result.channels = scanner.channels();
         } else {
-            conversion.finish();
-            result.channels = conversion.channels();
-            result.entries = conversion.entries();
+            ByteLineSink sink(result.bytes, chosen.size() + chosen.size() / 8 + 4096, encoding,
+                              target.lineEnd());
+            Utf8Source text(target, chosen);
+            const ConversionCounts counts = runConversion(target, text, sink, source);
+            sink.finish();
+            result.channels = counts.channels;
+            result.entries = counts.entries;
         }
+        (void)sizeHint;
         return true;
     };
 
@@ -753,15 +749,10 @@ int convert(const Options& options) {
         fd = ::open(encodeFileName(options.input).constData(), O_RDONLY | O_CLOEXEC);
         if (fd < 0)
             throw EFOpenError(cannotOpenMessage(options.input, errno));
-        failure = QStringLiteral("Cannot open file \"%1\"").arg(ExpandFileName(options.input));
+        failure = QStringLiteral("Cannot open file \"%1\"").arg(expandFileName(options.input));
     }
-    struct Closer {
-        int fd; // -1: standard input, which stays open
-        ~Closer() {
-            if (fd >= 0)
-                ::close(fd);
-        }
-    } closer{options.input.isEmpty() || web ? -1 : fd};
+    // Standard input, and a download's memory, are not ours to close.
+    const platform::FileCloser closer(options.input.isEmpty() || web ? -1 : fd);
     std::optional<InputReader> opened;
     if (!web)
         opened.emplace(fd, failure);

@@ -1,6 +1,7 @@
 #include "cli/InputReader.h"
 
 #include "playlist/Errors.h"
+#include "playlist/Platform.h"
 #include "playlist/SystemError.h"
 #include "playlist/TextFile.h"
 
@@ -154,10 +155,7 @@ QByteArrayView InputReader::readPiece(QByteArray& buffer) {
 }
 
 void InputReader::readFromFile(char* data, qsizetype want, qsizetype& got) {
-    ssize_t n = 0;
-    do
-        n = ::read(m_fd, data, static_cast<size_t>(std::min<qsizetype>(want, 1 << 30)));
-    while (n < 0 && errno == EINTR);
+    const long long n = platform::readSome(m_fd, data, want);
     if (n < 0)
         fail(errno);
     got = n;
@@ -179,7 +177,7 @@ void InputReader::readFromFile(char* data, qsizetype want, qsizetype& got) {
 }
 
 void InputReader::fail(int error) const {
-    throw EReadError(QStringLiteral("%1. %2").arg(m_failure, SysErrorMessage(error)));
+    throw EReadError(QStringLiteral("%1. %2").arg(m_failure, sysErrorMessage(error)));
 }
 
 void InputReader::failChanged() const {

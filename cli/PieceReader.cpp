@@ -2,6 +2,7 @@
 
 #include "cli/InputReader.h"
 #include "playlist/Encoding.h"
+#include "playlist/Platform.h"
 #include "playlist/Playlist.h"
 
 #include <cstring>
@@ -52,7 +53,7 @@ void PieceReader::read() {
             QByteArrayView piece = m_reader.next(buffer);
             if (piece.isEmpty())
                 break;
-            if (first && piece.startsWith("\xEF\xBB\xBF"))
+            if (first && platform::startsWithUtf8Mark(piece))
                 piece = piece.sliced(3);
             first = false;
             // After a U+0000 the rest is only read, to its end: a file that

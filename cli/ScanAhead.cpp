@@ -2,6 +2,7 @@
 
 #include "cli/InputReader.h"
 #include "playlist/Encoding.h"
+#include "playlist/Platform.h"
 
 namespace dorvane {
 
@@ -60,9 +61,9 @@ void ScanAhead::read() {
                 first = false;
                 // A piece shorter than three bytes is the whole input or ends
                 // with an LF: it has neither a preamble nor a UTF-16 mark.
-                if (piece.startsWith("\xFF\xFE") || piece.startsWith("\xFE\xFF"))
+                if (platform::startsWithUtf16Mark(piece))
                     verdict = Verdict::Utf16;
-                else if (piece.startsWith("\xEF\xBB\xBF"))
+                else if (platform::startsWithUtf8Mark(piece))
                     piece = piece.sliced(3);
             }
             if (verdict == Verdict::Utf8 && !isWellFormedUtf8(piece)) {

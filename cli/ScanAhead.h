@@ -15,9 +15,9 @@ class TargetFormat;
 
 // Takes the pieces of UTF-8 input (InputReader) on a thread of its own,
 // checks each one's form and scans it (ByteScanner), a few pieces ahead of
-// the caller, who writes them (ByteWriter). Reading, checking and scanning
-// take about as long as writing, so on two cores the whole takes little more
-// than half. The first piece has its UTF-8 preamble removed.
+// the caller, who writes them (runConversion over a ScannedPieceSource).
+// Reading, checking and scanning take about as long as writing, so on two
+// cores the whole takes little more than half. The first piece has its UTF-8 preamble removed.
 class ScanAhead {
 public:
     enum class Mode {

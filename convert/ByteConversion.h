@@ -1,39 +1,31 @@
 #pragma once
 
-#include "convert/ByteLineSink.h"
-#include "convert/SourceName.h"
+#include "playlist/Encoding.h"
+#include "playlist/Playlist.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 
+#include <functional>
 #include <vector>
 
 namespace dorvane {
 
 class TargetFormat;
 
-// True when the bytes are wholly well-formed UTF-8 (RFC 3629, as
-// decodeUtf8Strict takes it).
-bool isWellFormedUtf8(QByteArrayView bytes);
-
-// The classification's rules on one UTF-8 line, as Conversion.h and
-// Playlist.h state them for a UTF-16 line.
-bool isNameLine(QByteArrayView line);
-bool isStreamLine(QByteArrayView line);
-QByteArrayView channelNameOf(QByteArrayView nameLine);
-
 // The conversion of UTF-8 input without UTF-16 in between: the lines a
-// TStringList would make of the decoded text, classified and counted as
-// Conversion and ChannelCounter do, the target's lines written as bytes.
-// Every rule the line list and the classification apply is about ASCII
-// characters (CR, LF, U+0000, '#', ',', '"', ':', '/', the markers), whose
-// bytes in UTF-8 stand for themselves and are part of nothing else, so
-// applying them to the bytes gives the same lines, the same names and the
-// same output as decoding, converting and encoding again.
+// TStringList would make of the decoded text, classified and counted by the
+// same rules as Conversion and ChannelCounter (playlist/LineRules.h), each
+// applied to the bytes. Every rule is about ASCII characters (CR, LF,
+// U+0000, '#', ',', '"', ':', '/', the markers), whose bytes in UTF-8 stand
+// for themselves and are part of nothing else, so applying them to the bytes
+// gives the same lines, the same names and the same output as decoding,
+// converting and encoding again.
 //
-// It comes in two halves that may run on two threads: ByteScanner finds the
-// lines and what they are, and lists the output's entries in a ScannedPiece;
-// ByteWriter writes them. ByteConversion runs the two one after the other.
+// ByteScanner finds the lines and what they are, and lists the output's
+// entries in a ScannedPiece; runConversion writes them (into a ByteLineSink),
+// through Utf8Source on one thread or ScannedPieceSource behind a reader
+// that scans on another.
 
 // What the scan of one piece leaves for the writer: the entries as views of
 // the piece's bytes, which must stay as they are until it is written.
@@ -52,6 +44,12 @@ struct ScannedPiece {
         entries.clear();
         carriedName.resize(0);
     }
+
+    // Gives each entry to runConversion's write.
+    template <typename Write> void writeTo(Write& write) const {
+        for (const Entry& entry : entries)
+            write(entry.channel, entry.line);
+    }
 };
 
 class ByteScanner {
@@ -65,7 +63,7 @@ public:
     void scan(QByteArrayView piece, ScannedPiece& scanned);
 
     // The channel count (channelCount of the lines) so far.
-    int channels() const { return m_channels; }
+    int channels() const { return m_counter.count(); }
 
 private:
     void addLine(const char* begin, const char* end, bool name, bool extinf, bool stream,
@@ -74,62 +72,62 @@ private:
     const bool m_converts;
     QByteArrayView m_channel; // the current channel name, in this piece or m_carried
     QByteArray m_carried;     // m_channel, kept past the end of its piece
-    int m_channels = 0;
-    bool m_pending = false; // a name line waits for its address (the count)
+    ChannelCounter m_counter;
     bool m_textEnded = false;
 };
 
-class ByteWriter {
+// A source for runConversion: UTF-8 text in memory, its preamble removed, in
+// pieces that each end just after an LF (the last one excepted); each is
+// checked and scanned while it is still in the cache, then written.
+class Utf8Source {
 public:
-    // `out` gets the output after what it holds already (the preamble), in
-    // `encoding` (UTF-8 or an ANSI code page), lines ended as the target
-    // ends them; `expectedSize` is a guess of the output's size. Writes the
-    // target's header, which `source` may name.
-    ByteWriter(const TargetFormat& target, QByteArray& out, qsizetype expectedSize,
-               const TEncoding& encoding = TEncoding::UTF8(), const SourceName& source = {});
+    // The size of the next piece of `rest`; by default the first LF at or
+    // past kPieceSize ends it.
+    using Cut = std::function<qsizetype(QByteArrayView rest)>;
 
-    void write(const ScannedPiece& scanned);
-    // After the last piece: writes the footer and cuts `out` to size.
-    void finish();
+    Utf8Source(const TargetFormat& target, QByteArrayView text, Cut cut = {});
 
-    // The entries written, for the converting targets.
-    int count() const { return m_count; }
+    template <typename Write> bool next(Write& write) {
+        if (!scanNextPiece())
+            return false;
+        m_scanned.writeTo(write);
+        return true;
+    }
+    int channels() const { return m_scanner.channels(); }
+    // False once a piece has proved not to be well-formed UTF-8: the run then
+    // ended early and its output is void; the input must be read another way.
+    bool wellFormed() const { return m_wellFormed; }
+
+    static constexpr qsizetype kPieceSize = 256 * 1024;
 
 private:
-    const TargetFormat& m_target;
-    const bool m_converts;
-    ByteLineSink m_sink;
-    int m_count = 0;
+    bool scanNextPiece();
+
+    ByteScanner m_scanner;
+    QByteArrayView m_rest;
+    Cut m_cut;
+    ScannedPiece m_scanned;
+    bool m_wellFormed = true;
 };
 
-// Both halves on one thread.
-class ByteConversion {
+// A source for runConversion over a reader that scans pieces ahead
+// (ScanAhead): reader.next() gives the next ScannedPiece, or nullptr at the
+// end; reader.channels() the channel count.
+template <typename Reader> class ScannedPieceSource {
 public:
-    ByteConversion(const TargetFormat& target, QByteArray& out, qsizetype expectedSize,
-                   const TEncoding& encoding = TEncoding::UTF8(), const SourceName& source = {});
+    explicit ScannedPieceSource(Reader& reader) : m_reader(reader) {}
 
-    // Adds the next piece of the text, its preamble removed. Every piece but
-    // the last must end just after an LF byte. False when the piece is not
-    // well-formed UTF-8: the input must then be read another way, and this
-    // conversion is void.
-    bool addPiece(QByteArrayView piece);
-    // The same for a piece known to be well-formed UTF-8.
-    void addWellFormedPiece(QByteArrayView piece);
-
-    // After the last piece: writes the footer and cuts `out` to size.
-    void finish() { m_writer.finish(); }
-
-    // The channel count (channelCount of the lines).
-    int channels() const { return m_scanner.channels(); }
-    // The entries written; the M3U targets write the playlist itself, and
-    // there an entry is a channel.
-    int entries() const;
+    template <typename Write> bool next(Write& write) {
+        const ScannedPiece* piece = m_reader.next();
+        if (!piece)
+            return false;
+        piece->writeTo(write);
+        return true;
+    }
+    int channels() const { return m_reader.channels(); }
 
 private:
-    const bool m_converts;
-    ByteScanner m_scanner;
-    ByteWriter m_writer;
-    ScannedPiece m_scanned;
+    Reader& m_reader;
 };
 
 } // namespace dorvane

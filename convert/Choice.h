@@ -1,7 +1,7 @@
 #pragma once
 
-#include "convert/ByteConversion.h"
 #include "convert/Conversion.h"
+#include "playlist/LineRules.h"
 #include "playlist/Playlist.h"
 
 #include <QByteArray>
@@ -37,6 +37,20 @@ namespace dorvane {
 // (QStringView: the window's line lists) and UTF-8 (QByteArrayView: the
 // converter's bytes). Every text they look for is ASCII, so in UTF-8 it is
 // found at the same characters as in UTF-16.
+
+// The line rules (playlist/LineRules.h) on a UTF-8 line, beside those on a
+// UTF-16 line in Conversion.h and Playlist.h.
+inline bool isNameLine(QByteArrayView line) {
+    return lines::isNameLine(line.data(), line.data() + line.size());
+}
+inline bool isStreamLine(QByteArrayView line) {
+    return lines::isStreamLine(line.data(), line.data() + line.size());
+}
+inline QByteArrayView channelNameOf(QByteArrayView nameLine) {
+    const char* begin = nameLine.data();
+    const char* end = begin + nameLine.size();
+    return QByteArrayView(lines::channelNameStart(begin, end), end);
+}
 
 namespace choice {
 

@@ -1,27 +1,43 @@
 #include "convert/Conversion.h"
 
-#include "convert/LineSink.h"
 #include "convert/TargetFormat.h"
-#include "playlist/Playlist.h"
+
+#include <QtGlobal>
 
 #include <cstring>
 
+#if defined(__SSE2__) || defined(_M_X64)
+#include <emmintrin.h>
+#define DORVANE_SSE2 1
+#endif
+
 namespace dorvane {
 
-namespace {
+namespace lines {
 
-// The number of '"' in the text, four characters at a time: name lines carry
-// long attribute lists in front of the name, and this runs on every one.
-qsizetype quoteCount(QStringView text) {
+bool oddQuotes(const char* p, const char* end) {
+    unsigned parity = 0;
+#ifdef DORVANE_SSE2
+    // Sixteen bytes at a time: each quote sets a bit of the mask.
+    const __m128i quote = _mm_set1_epi8('"');
+    for (; end - p >= 16; p += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        parity ^= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, quote)));
+    }
+#endif
+    for (; p < end; ++p)
+        parity ^= *p == '"';
+    return __builtin_parity(parity);
+}
+
+bool oddQuotes(const char16_t* p, const char16_t* end) {
+    // Four code units at a time in a 64-bit word.
     constexpr quint64 kQuotes = 0x0022002200220022;
     constexpr quint64 kLow15 = 0x7FFF7FFF7FFF7FFF;
-    const char16_t* p = text.utf16();
-    const qsizetype n = text.size();
     qsizetype count = 0;
-    qsizetype k = 0;
-    for (; k + 4 <= n; k += 4) {
+    for (; end - p >= 4; p += 4) {
         quint64 lanes;
-        std::memcpy(&lanes, p + k, sizeof lanes);
+        std::memcpy(&lanes, p, sizeof lanes);
         lanes ^= kQuotes; // a quote's lane is now 0
         // The top bit of each lane is set when the lane is not 0.
         const quint64 nonZero = ((lanes & kLow15) + kLow15) | lanes;
@@ -30,73 +46,14 @@ qsizetype quoteCount(QStringView text) {
         const quint64 quotes = (~nonZero & ~kLow15) >> 15;
         count += static_cast<qsizetype>((quotes * 0x0001000100010001) >> 48);
     }
-    for (; k < n; ++k)
-        count += p[k] == u'"';
-    return count;
+    for (; p < end; ++p)
+        count += *p == u'"';
+    return count % 2 != 0;
 }
 
-} // namespace
+} // namespace lines
 
-bool isNameLine(QStringView line) {
-    // Qt's vectorised search for the '#' first: QStringView::contains with a
-    // text walks the line by a rolling hash, several times slower on the long
-    // attribute-laden lines of real playlists.
-    qsizetype from = 0;
-    while (true) {
-        const qsizetype at = line.indexOf(u'#', from);
-        if (at < 0 || at + 7 > line.size())
-            return false;
-        if (line.sliced(at, 7) == u"#EXTINF")
-            return true;
-        from = at + 1;
-    }
-}
-
-QStringView channelNameOf(QStringView nameLine) {
-    const qsizetype firstComma = nameLine.indexOf(u',');
-    if (firstComma < 0)
-        return nameLine;
-    // Usually every quote before the first comma is closed again (an even
-    // number of them) and the name is found without looking further.
-    if (quoteCount(nameLine.first(firstComma)) % 2 == 0)
-        return nameLine.sliced(firstComma + 1);
-    bool quoted = true;
-    for (qsizetype k = firstComma + 1; k < nameLine.size(); ++k) {
-        const QChar c = nameLine[k];
-        if (c == u'"')
-            quoted = !quoted;
-        else if (c == u',' && !quoted)
-            return nameLine.sliced(k + 1);
-    }
-    // No comma outside quotes: the plain first comma counts.
-    return nameLine.sliced(firstComma + 1);
-}
-
-void Conversion::header(LineSink& out) {
-    count = 0;
-    m_target->header(out, m_source);
-}
-
-void Conversion::processLine(QStringView line, LineSink& out) {
-    // resize(0) keeps the capacity, so after the first few lines a run copies
-    // names and addresses without allocating.
-    if (isNameLine(line)) {
-        channel.resize(0);
-        channel.append(channelNameOf(line));
-        return;
-    }
-    if (!isStreamLine(line))
-        return;
-    url.resize(0);
-    url.append(line);
-    if (channel.isEmpty())
-        return;
-    ++count;
-    m_target->entry(out, channel, url, count);
-}
-
-void Conversion::footer(LineSink& out) {
-    m_target->footer(out, count);
-}
+Conversion::Conversion(const TargetFormat& target, SourceName source)
+    : m_target(&target), m_converts(target.converts()), m_source(std::move(source)) {}
 
 } // namespace dorvane

@@ -1,46 +1,100 @@
 #pragma once
 
 #include "convert/SourceName.h"
+#include "playlist/LineRules.h"
+#include "playlist/Playlist.h"
 
 #include <QString>
 #include <QStringView>
 
 namespace dorvane {
 
-class LineSink;
 class TargetFormat;
 
+namespace lines {
+
+// Whether [p, end) holds an odd number of '"': name lines carry long
+// attribute lists in front of the name, so each code unit width has a
+// kernel of its own that takes several at a time.
+bool oddQuotes(const char* p, const char* end);
+bool oddQuotes(const char16_t* p, const char16_t* end);
+
+// Where the channel name of a name line starts (it runs to the line's end):
+// after the first comma that stands outside double quotes (so
+// `tvg-name="News, Weather"` does not cut it); with no such comma, after the
+// first comma; with no comma at all, the whole line.
+template <typename Char> const Char* channelNameStart(const Char* begin, const Char* end) {
+    const Char* firstComma = find(begin, end, Char(','));
+    if (firstComma == end)
+        return begin;
+    // Usually every quote before the first comma is closed again and the name
+    // is found without looking further.
+    if (!oddQuotes(begin, firstComma))
+        return firstComma + 1;
+    bool quoted = true;
+    for (const Char* p = firstComma + 1; p < end; ++p) {
+        if (*p == Char('"'))
+            quoted = !quoted;
+        else if (*p == Char(',') && !quoted)
+            return p + 1;
+    }
+    return firstComma + 1; // no comma outside quotes: the plain first comma counts
+}
+
+} // namespace lines
+
 // True when the line names a channel: it contains "#EXTINF" (case-sensitive).
-bool isNameLine(QStringView line);
+inline bool isNameLine(QStringView line) {
+    return lines::isNameLine(line.utf16(), line.utf16() + line.size());
+}
 
-// The channel name of a name line: the text after its first comma that stands
-// outside double quotes (so `tvg-name="News, Weather"` does not cut it); with
-// no such comma, after the first comma; with no comma at all, the whole line.
-QStringView channelNameOf(QStringView nameLine);
+// The channel name of a name line (lines::channelNameStart).
+inline QStringView channelNameOf(QStringView nameLine) {
+    const char16_t* begin = nameLine.utf16();
+    const char16_t* end = begin + nameLine.size();
+    return QStringView(lines::channelNameStart(begin, end), end);
+}
 
-// The state of one conversion to one target: the header, then each source
-// line in order, then the footer.
+// The classification state of a conversion of text lines (runConversion
+// does the rest): the current channel name and the last address.
 class Conversion {
 public:
-    explicit Conversion(const TargetFormat& target, SourceName source = {})
-        : m_target(&target), m_source(std::move(source)) {}
+    // `source` names the playlist, for targets whose header does.
+    explicit Conversion(const TargetFormat& target, SourceName source = {});
 
     const TargetFormat& target() const { return *m_target; }
+    const SourceName& sourceName() const { return m_source; }
 
-    // Sets count to 0 and writes the target's opening lines.
-    void header(LineSink& out);
     // Classifies one source line: a name line sets channel; a stream line sets
-    // url and, with a channel name current, writes one entry.
-    void processLine(QStringView line, LineSink& out);
-    // Writes the target's closing lines.
-    void footer(LineSink& out);
+    // url and, with a channel name current, is an entry: write(channel, url).
+    // For the M3U targets every line is an entry of its own, written as it is.
+    template <typename Write> void processLine(QStringView line, Write&& write) {
+        if (!m_converts) {
+            write(QStringView(), line);
+            return;
+        }
+        // resize(0) keeps the capacity, so after the first few lines a run
+        // copies names and addresses without allocating.
+        if (isNameLine(line)) {
+            channel.resize(0);
+            channel.append(channelNameOf(line));
+            return;
+        }
+        if (!isStreamLine(line))
+            return;
+        url.resize(0);
+        url.append(line);
+        if (!channel.isEmpty())
+            write(QStringView(channel), QStringView(url));
+    }
 
-    int count = 0;   // entries written so far
+    int count = 0;   // entries written so far (kept by runConversion)
     QString channel; // the current channel name
     QString url;     // the last stream line, whole
 
 private:
     const TargetFormat* m_target;
+    bool m_converts;
     SourceName m_source;
 };
 

@@ -2,6 +2,7 @@
 
 #include "convert/HandOff.h"
 #include "convert/LineSink.h"
+#include "convert/Run.h"
 #include "playlist/Errors.h"
 #include "playlist/StringList.h"
 
@@ -46,41 +47,45 @@ void TThreadKonvert::run() {
     HandOff::instance().notify();
 }
 
-void TThreadKonvert::Execute() {
-    StringListSink sink(m_result);
-    header(sink);
+// The run's lines, a slice per hand-off: one hand-off converts as many lines
+// as fit in the time budget, so a big playlist needs thousands of round trips,
+// not millions.
+struct TThreadKonvert::Slices {
+    TThreadKonvert& run;
+    int line = 0; // the next line to convert
 
-    // The number of steps is fixed here; lines added later are not converted.
-    const int lineCount = m_lineCount;
-    int next = 0;
-    while (next < lineCount) {
-        if (Terminated())
-            break;
-        // One hand-off converts as many lines as fit in the time budget, so a
-        // big playlist needs thousands of round trips, not millions.
+    template <typename Write> bool next(Write& write) {
+        // The number of steps is fixed at the start; lines added later
+        // are not converted.
+        if (line >= run.m_lineCount || run.terminated())
+            return false;
         HandOff::instance().synchronize([&] {
             QElapsedTimer clock;
             clock.start();
             do {
-                i = next;
-                ProcessLine();
-                ++next;
+                run.i = line;
+                run.ProcessLine(write);
+                ++line;
             } while (
-                next < lineCount &&
-                ((next & 63) != 0 || clock.nsecsElapsed() < kSliceBudgetMicroseconds * 1000LL));
+                line < run.m_lineCount &&
+                ((line & 63) != 0 || clock.nsecsElapsed() < kSliceBudgetMicroseconds * 1000LL));
         });
+        return true;
     }
+    // The window counts the channels when it takes the playlist.
+    int channels() const { return 0; }
+};
 
-    footer(sink);
+void TThreadKonvert::Execute() {
+    // The header and footer are written here, on the worker.
+    Slices slices{*this};
+
+    StringListSink sink(m_result);
+    runConversion(target(), slices, sink, sourceName(), count);
     HandOff::instance().synchronize([this] {
         if (m_endOfRun)
             m_endOfRun(*this);
     });
-}
-
-void TThreadKonvert::ProcessLine() {
-    StringListSink sink(m_result);
-    processLine(m_source.line(i), sink);
 }
 
 } // namespace dorvane

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/Conversion.h"
+#include "playlist/StringList.h"
 
 #include <QThread>
 
@@ -10,13 +11,13 @@
 
 namespace dorvane {
 
-class TStringList;
 class TargetFormat;
 
-// One conversion run on a thread of its own. The worker writes the header and
-// footer lines itself; every per-line step and the end-of-run step run on the
-// main thread by hand-off while the worker waits. The run's target is fixed
-// here, at creation; the worker never touches a window control.
+// One conversion run (runConversion) on a thread of its own. The worker
+// writes the header and footer lines itself; every per-line step and the
+// end-of-run step run on the main thread by hand-off while the worker waits.
+// The run's target is fixed here, at creation; the worker never touches a
+// window control.
 //
 // The worker starts at once. Destroying it (on the main thread) asks it to stop
 // and waits for its end while serving its hand-offs.
@@ -33,15 +34,15 @@ public:
 
     // Asks the run to stop before its next slice of lines; returns at once.
     void Terminate() { m_terminated.store(true, std::memory_order_relaxed); }
-    bool Terminated() const { return m_terminated.load(std::memory_order_relaxed); }
+    bool terminated() const { return m_terminated.load(std::memory_order_relaxed); }
 
     // Main thread: waits until the thread has ended, running its hand-offs.
     void WaitFor();
 
     // True once Execute has returned, normally or by an error.
-    bool Ended() const { return m_ended.load(); }
+    bool ended() const { return m_ended.load(); }
     // The error that ended the run, if one did; never shown.
-    std::exception_ptr FatalException() const { return m_fatal; }
+    std::exception_ptr fatalException() const { return m_fatal; }
 
     // The index of the source line the per-line step handles.
     int i = 0;
@@ -53,10 +54,15 @@ public:
 protected:
     void run() override;
     void Execute();
-    // The per-line step for line i, on the main thread.
-    void ProcessLine();
+    // The per-line step for line i, on the main thread: its entry, if it
+    // makes one, goes to write (runConversion's).
+    template <typename Write> void ProcessLine(Write& write) {
+        processLine(m_source.line(i), write);
+    }
 
 private:
+    struct Slices;
+
     const TStringList& m_source;
     TStringList& m_result;
     const int m_lineCount;

@@ -11,60 +11,55 @@ namespace dorvane {
 
 namespace {
 
+// The escaping is written once over the code unit: char16_t for UTF-16 text,
+// char for UTF-8 bytes. What changes is ASCII (the specials, the C0
+// controls) or, for U+FFFE and U+FFFF, one code unit in UTF-16 and the three
+// bytes EF BF BE / EF BF BF in UTF-8.
+
 enum class Quoting { Attribute, Element };
 
-// True for a character written as it is. Checked first, and cheaply, for
-// every character of every name and address.
-template <Quoting quoting> bool isPlain(char16_t c) {
-    if (c > u'>')
-        return c < 0xFFFE;
-    if (c >= 0x20)
-        return c != u'&' && c != u'<' && c != u'>' && (quoting == Quoting::Element || c != u'"');
-    return isXmlChar(c);
-}
+template <typename Text>
+using CharOf = std::conditional_t<std::is_same_v<Text, QByteArrayView>, char, char16_t>;
 
-// What a character that is not plain becomes: an entity, or nothing at all.
-QStringView replacementFor(char16_t c) {
+template <typename Char> struct TextOf;
+template <> struct TextOf<char16_t> {
+    using View = QStringView;
+    using Buffer = QString;
+    static const char16_t* units(View text) { return text.utf16(); }
+    static char16_t* units(Buffer& buffer) { return reinterpret_cast<char16_t*>(buffer.data()); }
+};
+template <> struct TextOf<char> {
+    using View = QByteArrayView;
+    using Buffer = QByteArray;
+    static const char* units(View text) { return text.data(); }
+    static char* units(Buffer& buffer) { return buffer.data(); }
+};
+
+// The entity of a special character (one that XML would read as markup);
+// null for any other character.
+template <Quoting quoting> const char* entityFor(unsigned c) {
     switch (c) {
-    case u'&':
-        return u"&amp;";
-    case u'<':
-        return u"&lt;";
-    case u'>':
-        return u"&gt;";
-    case u'"':
-        return u"&quot;";
+    case '&':
+        return "&amp;";
+    case '<':
+        return "&lt;";
+    case '>':
+        return "&gt;";
+    case '"':
+        return quoting == Quoting::Attribute ? "&quot;" : nullptr;
     default:
-        return u"";
+        return nullptr;
     }
 }
 
-template <Quoting quoting> QStringView escape(QStringView text, QString& buffer) {
-    const char16_t* p = text.utf16();
-    const qsizetype size = text.size();
-    qsizetype k = 0;
-    while (k < size && isPlain<quoting>(p[k]))
-        ++k;
-    if (k == size)
-        return text;
-
-    buffer.resize(0);
-    qsizetype runStart = 0;
-    for (; k < size; ++k) {
-        if (isPlain<quoting>(p[k]))
-            continue;
-        buffer.append(text.sliced(runStart, k - runStart));
-        buffer.append(replacementFor(p[k]));
-        runStart = k + 1;
-    }
-    buffer.append(text.sliced(runStart));
-    return buffer;
+// The length of what starts at p[k] when it is a character XML does not
+// allow (a C0 control but tab, LF, CR; U+FFFE; U+FFFF), else 0. UTF-8 text
+// is well-formed, so an EF has two bytes after it.
+inline qsizetype forbiddenLength(const char16_t* p, qsizetype k) {
+    return isXmlChar(p[k]) ? 0 : 1;
 }
-
-// UTF-8: the length of what starts at p[k] when it is a character XML does
-// not allow (a C0 control but tab, LF, CR; U+FFFE = EF BF BE; U+FFFF =
-// EF BF BF), else 0. The text is well-formed, so an EF has two bytes after it.
-qsizetype forbiddenLength(const unsigned char* p, qsizetype k) {
+inline qsizetype forbiddenLength(const char* text, qsizetype k) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text);
     const unsigned char b = p[k];
     if (b < 0x20)
         return b == '\t' || b == '\n' || b == '\r' ? 0 : 1;
@@ -73,73 +68,76 @@ qsizetype forbiddenLength(const unsigned char* p, qsizetype k) {
     return 0;
 }
 
-// Bytes that may start a change: controls, the four specials, EF.
-template <Quoting quoting> bool mayChange(unsigned char b) {
-    if (b >= 0x20 && b < 0x80)
-        return b == '&' || b == '<' || b == '>' || (quoting == Quoting::Attribute && b == '"');
+// The code units that may start a forbidden character.
+inline bool mayBeForbidden(char16_t c) {
+    return c < 0x20 || c >= 0xFFFE;
+}
+inline bool mayBeForbidden(char c) {
+    const auto b = static_cast<unsigned char>(c);
     return b < 0x20 || b == 0xEF;
 }
 
-QByteArrayView byteReplacementFor(unsigned char b) {
-    switch (b) {
-    case '&':
-        return "&amp;";
-    case '<':
-        return "&lt;";
-    case '>':
-        return "&gt;";
-    case '"':
-        return "&quot;";
-    default:
-        return "";
+// Skips code units that certainly stay as they are: sixteen bytes at a time
+// for UTF-8 (addresses are long, and most need no change at all). The rule
+// itself is nextChange's.
+template <Quoting quoting> qsizetype skipPlain(const char16_t*, qsizetype k, qsizetype) {
+    return k;
+}
+template <Quoting quoting> qsizetype skipPlain(const char* p, qsizetype k, qsizetype size) {
+#ifdef DORVANE_SSE2
+    const __m128i control = _mm_set1_epi8(0x1F);
+    for (; k + 16 <= size; k += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+        __m128i hit =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('&')),
+                                      _mm_cmpeq_epi8(v, _mm_set1_epi8('<'))),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('>')),
+                                      _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0xEF)))));
+        if (quoting == Quoting::Attribute)
+            hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
+        hit = _mm_or_si128(hit, _mm_cmpeq_epi8(_mm_max_epu8(v, control), control));
+        if (const int mask = _mm_movemask_epi8(hit))
+            return k + __builtin_ctz(static_cast<unsigned>(mask));
     }
+#else
+    (void)p;
+    (void)size;
+#endif
+    return k;
 }
 
-// The next byte from k on that starts a change, and how many bytes it
-// replaces; size when there is none. Sixteen bytes at a time: addresses are
-// long, and most of them need no change at all.
-template <Quoting quoting>
-qsizetype nextChange(const unsigned char* p, qsizetype k, qsizetype size, qsizetype& length) {
-    while (k < size) {
-#ifdef DORVANE_SSE2
-        const __m128i control = _mm_set1_epi8(0x1F);
-        for (; k + 16 <= size; k += 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
-            __m128i hit = _mm_or_si128(
-                _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('&')),
-                             _mm_cmpeq_epi8(v, _mm_set1_epi8('<'))),
-                _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('>')),
-                             _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0xEF)))));
-            if (quoting == Quoting::Attribute)
-                hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
-            hit = _mm_or_si128(hit, _mm_cmpeq_epi8(_mm_max_epu8(v, control), control));
-            if (const int mask = _mm_movemask_epi8(hit)) {
-                k += __builtin_ctz(static_cast<unsigned>(mask));
-                break;
-            }
+// The next code unit from k on that starts a change, and how many units it
+// replaces; size when there is none.
+template <Quoting quoting, typename Char>
+qsizetype nextChange(const Char* p, qsizetype k, qsizetype size, qsizetype& length) {
+    for (k = skipPlain<quoting>(p, k, size); k < size; ++k) {
+        const Char c = p[k];
+        if (entityFor<quoting>(static_cast<std::make_unsigned_t<Char>>(c))) {
+            length = 1;
+            return k;
         }
-#endif
-        for (; k < size; ++k) {
-            if (!mayChange<quoting>(p[k]))
-                continue;
-            if (p[k] >= 0x20 && p[k] < 0x80) {
-                length = 1;
-                return k;
-            }
-            length = forbiddenLength(p, k);
-            if (length)
-                return k;
-#ifdef DORVANE_SSE2
-            ++k;
-            break; // an EF of another character: on sixteen at a time
-#endif
-        }
+        if (mayBeForbidden(c) && (length = forbiddenLength(p, k)) != 0)
+            return k;
+        k = skipPlain<quoting>(p, k + 1, size) - 1; // on past a unit that stays
     }
     return size;
 }
 
-template <Quoting quoting> QByteArrayView escape(QByteArrayView text, QByteArray& buffer) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+template <typename Char> Char* copyUnits(Char* out, const Char* from, qsizetype count) {
+    std::memcpy(out, from, static_cast<size_t>(count) * sizeof(Char));
+    return out + count;
+}
+
+template <typename Char> Char* copyAscii(Char* out, const char* ascii) {
+    while (*ascii)
+        *out++ = static_cast<Char>(*ascii++);
+    return out;
+}
+
+template <Quoting quoting, typename Char>
+typename TextOf<Char>::View escape(typename TextOf<Char>::View text,
+                                   typename TextOf<Char>::Buffer& buffer) {
+    const Char* p = TextOf<Char>::units(text);
     const qsizetype size = text.size();
     qsizetype length = 0;
     qsizetype k = nextChange<quoting>(p, 0, size, length);
@@ -147,102 +145,82 @@ template <Quoting quoting> QByteArrayView escape(QByteArrayView text, QByteArray
         return text;
 
     // Written through a pointer into room for the worst case ("&quot;" for
-    // each byte): most addresses with a query string get here.
+    // each unit): most addresses with a query string get here.
     if (buffer.size() < size * 6)
         buffer.resize(size * 6);
-    char* const begin = buffer.data();
-    char* out = begin;
-    const auto copy = [&out](const void* from, qsizetype count) {
-        std::memcpy(out, from, static_cast<size_t>(count));
-        out += count;
-    };
+    Char* const begin = TextOf<Char>::units(buffer);
+    Char* out = begin;
     qsizetype runStart = 0;
     while (k < size) {
-        copy(p + runStart, k - runStart);
-        if (length == 1) {
-            const QByteArrayView entity = byteReplacementFor(p[k]);
-            copy(entity.data(), entity.size());
-        }
+        out = copyUnits(out, p + runStart, k - runStart);
+        if (length == 1)
+            if (const char* entity =
+                    entityFor<quoting>(static_cast<std::make_unsigned_t<Char>>(p[k])))
+                out = copyAscii(out, entity);
         runStart = k + length;
         k = nextChange<quoting>(p, runStart, size, length);
     }
-    copy(p + runStart, size - runStart);
-    return QByteArrayView(begin, out - begin);
+    out = copyUnits(out, p + runStart, size - runStart);
+    return typename TextOf<Char>::View(begin, out - begin);
+}
+
+template <typename Char>
+typename TextOf<Char>::View escapeCData(typename TextOf<Char>::View text,
+                                        typename TextOf<Char>::Buffer& buffer) {
+    const Char* p = TextOf<Char>::units(text);
+    const qsizetype size = text.size();
+    const auto needsChange = [p, size](qsizetype k) {
+        if (p[k] == Char(']'))
+            return k + 2 < size && p[k + 1] == Char(']') && p[k + 2] == Char('>');
+        return mayBeForbidden(p[k]) && forbiddenLength(p, k) != 0;
+    };
+    qsizetype k = 0;
+    while (k < size && !needsChange(k))
+        ++k;
+    if (k == size)
+        return text;
+
+    // Rare: unit by unit, into room for the worst case (every unit a '>'
+    // after "]]"). Forbidden characters go first, so that leaving one out
+    // cannot make a "]]>" that is then not split.
+    constexpr char kSplit[] = "]]><![CDATA["; // ends the section after "]]", opens one for ">"
+    if (buffer.size() < size * qsizetype(sizeof kSplit))
+        buffer.resize(size * qsizetype(sizeof kSplit));
+    Char* const begin = TextOf<Char>::units(buffer);
+    Char* out = begin;
+    for (k = 0; k < size; ++k) {
+        if (const qsizetype skip = mayBeForbidden(p[k]) ? forbiddenLength(p, k) : 0) {
+            k += skip - 1;
+            continue;
+        }
+        if (p[k] == Char('>') && out - begin >= 2 && out[-1] == Char(']') && out[-2] == Char(']'))
+            out = copyAscii(out, kSplit);
+        *out++ = p[k];
+    }
+    return typename TextOf<Char>::View(begin, out - begin);
 }
 
 } // namespace
 
-QByteArrayView xmlAttributeValueUtf8(QByteArrayView text, QByteArray& buffer) {
-    return escape<Quoting::Attribute>(text, buffer);
+namespace xml {
+
+template <typename Text> Text attributeValue(Text text, XmlBuffer<Text>& buffer) {
+    return escape<Quoting::Attribute, CharOf<Text>>(text, buffer);
+}
+template <typename Text> Text elementText(Text text, XmlBuffer<Text>& buffer) {
+    return escape<Quoting::Element, CharOf<Text>>(text, buffer);
+}
+template <typename Text> Text cdataContent(Text text, XmlBuffer<Text>& buffer) {
+    return escapeCData<CharOf<Text>>(text, buffer);
 }
 
-QByteArrayView xmlElementTextUtf8(QByteArrayView text, QByteArray& buffer) {
-    return escape<Quoting::Element>(text, buffer);
-}
+template QStringView attributeValue(QStringView, QString&);
+template QStringView elementText(QStringView, QString&);
+template QStringView cdataContent(QStringView, QString&);
+template QByteArrayView attributeValue(QByteArrayView, QByteArray&);
+template QByteArrayView elementText(QByteArrayView, QByteArray&);
+template QByteArrayView cdataContent(QByteArrayView, QByteArray&);
 
-QByteArrayView xmlCDataContentUtf8(QByteArrayView text, QByteArray& buffer) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const qsizetype size = text.size();
-    const auto needsChange = [p, size](qsizetype k) {
-        const unsigned char b = p[k];
-        if (b == ']')
-            return k + 2 < size && p[k + 1] == ']' && p[k + 2] == '>';
-        return (b < 0x20 || b == 0xEF) && forbiddenLength(p, k) != 0;
-    };
-    qsizetype k = 0;
-    while (k < size && !needsChange(k))
-        ++k;
-    if (k == size)
-        return text;
-
-    // As for UTF-16: forbidden characters go first.
-    buffer.resize(0);
-    for (k = 0; k < size; ++k) {
-        if (const qsizetype skip = forbiddenLength(p, k)) {
-            k += skip - 1;
-            continue;
-        }
-        if (p[k] == '>' && buffer.endsWith("]]"))
-            buffer.append("]]><![CDATA[");
-        buffer.append(static_cast<char>(p[k]));
-    }
-    return buffer;
-}
-
-QStringView xmlAttributeValue(QStringView text, QString& buffer) {
-    return escape<Quoting::Attribute>(text, buffer);
-}
-
-QStringView xmlElementText(QStringView text, QString& buffer) {
-    return escape<Quoting::Element>(text, buffer);
-}
-
-QStringView xmlCDataContent(QStringView text, QString& buffer) {
-    const char16_t* p = text.utf16();
-    const qsizetype size = text.size();
-    const auto needsChange = [p, size](qsizetype k) {
-        const char16_t c = p[k];
-        if (c > u']')
-            return c >= 0xFFFE;
-        return !isXmlChar(c) || (c == u']' && k + 2 < size && p[k + 1] == u']' && p[k + 2] == u'>');
-    };
-    qsizetype k = 0;
-    while (k < size && !needsChange(k))
-        ++k;
-    if (k == size)
-        return text;
-
-    // Rare: character by character. Forbidden characters go first, so that
-    // leaving one out cannot make a "]]>" that is then not split.
-    buffer.resize(0);
-    for (const QChar c : text) {
-        if (!isXmlChar(c.unicode()))
-            continue;
-        if (c == u'>' && buffer.endsWith(u"]]"))
-            buffer.append(u"]]><![CDATA["); // ends the section after "]]", opens one for ">"
-        buffer.append(c);
-    }
-    return buffer;
-}
+} // namespace xml
 
 } // namespace dorvane

@@ -34,7 +34,7 @@ bool replacesExistingFile(const QString& fileName) {
 }
 
 QString replaceQuestionText(const QString& fileName) {
-    return QStringLiteral("File \"%1\" already exists. Replace it?").arg(ExpandFileName(fileName));
+    return QStringLiteral("Файл «%1» уже существует. Заменить?").arg(expandFileName(fileName));
 }
 
 void saveText(const QString& fileName, QStringView text, const TargetFormat& target, bool utf8) {
@@ -50,6 +50,17 @@ void saveText(const QString& fileName, QStringView text, const TargetFormat& tar
         encoding.appendBytes(lines, bytes);
     }
     saveBytesToFile(fileName, bytes);
+}
+
+void saveWithDialogs(const TargetFormat& target, SaveDialogs& dialogs) {
+    const QStringView extension = target.extension();
+    QString chosen;
+    if (!dialogs.chooseFileName(target.defaultFileName(), saveDialogFilter(extension), chosen))
+        return;
+    const QString fileName = finalSaveFileName(chosen, extension);
+    if (replacesExistingFile(fileName) && !dialogs.confirm(replaceQuestionText(fileName)))
+        return;
+    saveText(fileName, dialogs.text(), target, dialogs.utf8Ticked());
 }
 
 void copyText(const QString& text) {

@@ -5,7 +5,33 @@
 
 namespace dorvane {
 
+class TEncoding;
 class TargetFormat;
+
+// What Save asks of the window: its two dialogs, through the window's seams,
+// and the text and encoding to write, read only once both have closed (a run
+// may end while a dialog is open).
+class SaveDialogs {
+public:
+    virtual ~SaveDialogs() = default;
+    // Shows the save dialog with the proposed name and its one filter
+    // ("description|pattern"); false when the user cancels, else the chosen
+    // name (a full path) in `chosen`.
+    virtual bool chooseFileName(const QString& proposed, const QString& filter,
+                                QString& chosen) = 0;
+    // Asks the question; true when the user agrees.
+    virtual bool confirm(const QString& question) = 0;
+    // The text area's text, and whether "Save as UTF8" is ticked.
+    virtual QString text() = 0;
+    virtual bool utf8Ticked() = 0;
+};
+
+// The whole of Save for the target: proposes its default name with its
+// extension as the one filter, appends the extension to the chosen name
+// (finalSaveFileName), asks before replacing a file (replacesExistingFile),
+// and writes the text as saveText does. Nothing happens when a dialog is
+// declined.
+void saveWithDialogs(const TargetFormat& target, SaveDialogs& dialogs);
 
 // The name a file is finally written under: the chosen name with the target's
 // extension appended, unless it already ends with it (compared without regard

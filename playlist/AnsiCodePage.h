@@ -32,7 +32,6 @@ public:
     void appendBytes(QStringView text, QByteArray& out) const override;
     int maxBytesPerChar() const override { return m_doubleByte ? 2 : 1; }
 
-    bool isDoubleByte() const { return m_doubleByte; }
     // Whether every ASCII character is its own byte (and the byte that
     // character), as in all the supported code pages.
     bool keepsAscii() const;

@@ -18,9 +18,6 @@ ClipboardPort& port() {
 }
 } // namespace
 
-ClipboardPort* clipboardPort() {
-    return g_port.load();
-}
 void setClipboardPort(ClipboardPort* p) {
     g_port.store(p);
 }

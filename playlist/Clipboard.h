@@ -15,12 +15,12 @@ public:
     // the clipboard cannot be opened.
     virtual QString text() = 0;
     // Replaces the clipboard's content by the text. EClipboardException when it
-    // cannot be opened; EOutOfResources when it refuses the data.
+    // cannot be opened.
     virtual void setText(const QString& text) = 0;
 };
 
-// The installed port; nullptr until one is installed.
-ClipboardPort* clipboardPort();
+// Installs the port (nullptr: none); until one is installed, the clipboard
+// cannot be opened.
 void setClipboardPort(ClipboardPort* port);
 
 // The clipboard's text up to its first U+0000 (Paste reads this).

@@ -18,87 +18,6 @@ namespace {
 // Playlists are mostly ASCII (addresses, directives), so both directions try
 // sixteen characters at a time before falling back to one sequence at a time.
 
-// Decodes [p, end) into out, which has room for at least end - p code units
-// (a UTF-8 sequence never gives more UTF-16 units than it has bytes). Returns
-// the number of units written, or -1 at the first ill-formed sequence.
-qsizetype decodeUtf8(const uint8_t* p, const uint8_t* const end, char16_t* const outBegin) {
-    char16_t* out = outBegin;
-    while (p < end) {
-#ifdef DORVANE_SSE2
-        const __m128i zero = _mm_setzero_si128();
-        while (end - p >= 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            const int nonAscii = _mm_movemask_epi8(v);
-            // Widening all sixteen is safe even when only a prefix is ASCII:
-            // the output has room for as many units as there are bytes left.
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(v, zero));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(v, zero));
-            if (nonAscii == 0) {
-                p += 16;
-                out += 16;
-                continue;
-            }
-            const int prefix = __builtin_ctz(static_cast<unsigned>(nonAscii));
-            p += prefix;
-            out += prefix;
-            break;
-        }
-#endif
-        // One sequence at a time until the next ASCII byte.
-        while (p < end) {
-            const unsigned b = *p;
-            if (b < 0x80) {
-                *out++ = static_cast<char16_t>(b);
-                ++p;
-#ifdef DORVANE_SSE2
-                break;
-#else
-                continue;
-#endif
-            }
-            if (b < 0xC2) // a stray continuation byte, or C0/C1 (always overlong)
-                return -1;
-            if (b < 0xE0) {
-                if (end - p < 2)
-                    return -1;
-                const unsigned c1 = p[1];
-                if ((c1 & 0xC0) != 0x80)
-                    return -1;
-                *out++ = static_cast<char16_t>((b & 0x1F) << 6 | (c1 & 0x3F));
-                p += 2;
-            } else if (b < 0xF0) {
-                if (end - p < 3)
-                    return -1;
-                const unsigned c1 = p[1], c2 = p[2];
-                // E0 needs A0 or more (else overlong); ED at most 9F (else a surrogate).
-                const unsigned low = b == 0xE0 ? 0xA0 : 0x80;
-                const unsigned high = b == 0xED ? 0x9F : 0xBF;
-                if (c1 < low || c1 > high || (c2 & 0xC0) != 0x80)
-                    return -1;
-                *out++ = static_cast<char16_t>((b & 0x0F) << 12 | (c1 & 0x3F) << 6 | (c2 & 0x3F));
-                p += 3;
-            } else if (b < 0xF5) {
-                if (end - p < 4)
-                    return -1;
-                const unsigned c1 = p[1], c2 = p[2], c3 = p[3];
-                // F0 needs 90 or more (else overlong); F4 at most 8F (else above U+10FFFF).
-                const unsigned low = b == 0xF0 ? 0x90 : 0x80;
-                const unsigned high = b == 0xF4 ? 0x8F : 0xBF;
-                if (c1 < low || c1 > high || (c2 & 0xC0) != 0x80 || (c3 & 0xC0) != 0x80)
-                    return -1;
-                const char32_t cp =
-                    (b & 0x07) << 18 | (c1 & 0x3F) << 12 | (c2 & 0x3F) << 6 | (c3 & 0x3F);
-                *out++ = static_cast<char16_t>(0xD7C0 + (cp >> 10));
-                *out++ = static_cast<char16_t>(0xDC00 | (cp & 0x3FF));
-                p += 4;
-            } else {
-                return -1; // F5 to FF never occur in UTF-8
-            }
-        }
-    }
-    return out - outBegin;
-}
-
 // The well-formed sequence at p: its length; or else the maximal subpart
 // there, as a negative length (a lead byte and the continuation bytes that
 // may follow it, or one byte that cannot begin a sequence). p < end.
@@ -148,6 +67,80 @@ const uint8_t* skipAscii(const uint8_t* p, const uint8_t* end) {
     while (p < end && *p < 0x80)
         ++p;
     return p;
+}
+
+// Walks [p, end) as strict UTF-8 (RFC 3629), each sequence as
+// utf8SequenceAt reads it: the one reading of UTF-8, for decoding and for
+// the converter's check alike. With kDecode it writes the
+// text into out, which has room for at least end - p code units (a UTF-8
+// sequence never gives more UTF-16 units than it has bytes), and returns the
+// number of units written; without, it only checks (out is not used) and
+// returns 0. -1 at the first ill-formed sequence.
+template <bool kDecode>
+qsizetype walkUtf8(const uint8_t* p, const uint8_t* const end, char16_t* const outBegin) {
+    char16_t* out = outBegin;
+    const auto put = [&out](unsigned unit) {
+        if constexpr (kDecode)
+            *out++ = static_cast<char16_t>(unit);
+    };
+    while (p < end) {
+#ifdef DORVANE_SSE2
+        if constexpr (!kDecode) {
+            // Only checking: 64 bytes at a time while they are all ASCII.
+            while (end - p >= 64) {
+                const auto* q = reinterpret_cast<const __m128i*>(p);
+                const __m128i any =
+                    _mm_or_si128(_mm_or_si128(_mm_loadu_si128(q), _mm_loadu_si128(q + 1)),
+                                 _mm_or_si128(_mm_loadu_si128(q + 2), _mm_loadu_si128(q + 3)));
+                if (_mm_movemask_epi8(any) != 0)
+                    break;
+                p += 64;
+            }
+        }
+        while (end - p >= 16) {
+            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+            const int nonAscii = _mm_movemask_epi8(v);
+            if constexpr (kDecode) {
+                // Widening all sixteen is safe even when only a prefix is
+                // ASCII: the output has room for as many units as there are
+                // bytes left.
+                const __m128i zero = _mm_setzero_si128();
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(v, zero));
+                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(v, zero));
+            }
+            const int ascii = nonAscii == 0 ? 16 : __builtin_ctz(static_cast<unsigned>(nonAscii));
+            p += ascii;
+            if constexpr (kDecode)
+                out += ascii;
+            if (nonAscii != 0)
+                break;
+        }
+#endif
+        // One sequence at a time until the next ASCII byte.
+        while (p < end) {
+            const unsigned b = *p;
+            if (b < 0x80) {
+                put(b);
+                ++p;
+                break;
+            }
+            const int length = utf8SequenceAt(p, end);
+            if (length < 0)
+                return -1;
+            if (length == 2) {
+                put((b & 0x1F) << 6 | (p[1] & 0x3F));
+            } else if (length == 3) {
+                put((b & 0x0F) << 12 | (p[1] & 0x3F) << 6 | (p[2] & 0x3F));
+            } else {
+                const char32_t cp =
+                    (b & 0x07) << 18 | (p[1] & 0x3F) << 12 | (p[2] & 0x3F) << 6 | (p[3] & 0x3F);
+                put(0xD7C0 + (cp >> 10));
+                put(0xDC00 | (cp & 0x3FF));
+            }
+            p += length;
+        }
+    }
+    return out - outBegin;
 }
 
 bool isHighSurrogate(char16_t c) {
@@ -218,7 +211,7 @@ QString decodeUtf8Strict(QByteArrayView bytes, bool* ok) {
     QString text(bytes.size(), Qt::Uninitialized);
     const auto* in = reinterpret_cast<const uint8_t*>(bytes.data());
     const qsizetype units =
-        decodeUtf8(in, in + bytes.size(), reinterpret_cast<char16_t*>(text.data()));
+        walkUtf8<true>(in, in + bytes.size(), reinterpret_cast<char16_t*>(text.data()));
     if (units < 0) {
         if (ok)
             *ok = false;
@@ -230,6 +223,11 @@ QString decodeUtf8Strict(QByteArrayView bytes, bool* ok) {
     if (units < bytes.size() - bytes.size() / 4)
         text.squeeze();
     return text;
+}
+
+bool isWellFormedUtf8(QByteArrayView bytes) {
+    const auto* in = reinterpret_cast<const uint8_t*>(bytes.data());
+    return walkUtf8<false>(in, in + bytes.size(), nullptr) >= 0;
 }
 
 int utf8SequenceAt(QByteArrayView bytes) {
@@ -339,8 +337,10 @@ int ansiCodePageForLocale(QStringView localeName) {
         territory = localeName.sliced(languageEnd + 1, end - languageEnd - 1).toString().toUpper();
     }
 
-    if (language == u"zh") {
-        // Traditional script where it is the norm; simplified everywhere else.
+    if (language == u"zh" && !territory.isEmpty()) {
+        // Traditional script where it is the norm; simplified everywhere
+        // else. Without a territory the script is unknown, and Chinese is
+        // treated as any language without a code page of its own.
         if (territory == u"TW" || territory == u"HK" || territory == u"MO")
             return 950;
         return 936;

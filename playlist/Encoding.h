@@ -67,6 +67,9 @@ public:
 // sets *ok to false; a U+0000 is decoded like any other character.
 QString decodeUtf8Strict(QByteArrayView bytes, bool* ok = nullptr);
 
+// True when the bytes are wholly well-formed UTF-8, as decodeUtf8Strict
+// takes them.
+bool isWellFormedUtf8(QByteArrayView bytes);
 // Whether bytes that are not wholly well-formed UTF-8 are still read as
 // UTF-8: a cut download or two files joined leave a few broken bytes in a
 // UTF-8 playlist, and reading all of it in the code page would garble every

@@ -34,7 +34,6 @@ DORVANE_EXCEPTION(EFCreateError, EStreamError)
 DORVANE_EXCEPTION(EWriteError, EStreamError)
 DORVANE_EXCEPTION(EReadError, EStreamError)
 DORVANE_EXCEPTION(EClipboardException, Exception)
-DORVANE_EXCEPTION(EOutOfResources, Exception)
 DORVANE_EXCEPTION(EThread, Exception)
 
 #undef DORVANE_EXCEPTION

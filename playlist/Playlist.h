@@ -1,5 +1,7 @@
 #pragma once
 
+#include "playlist/LineRules.h"
+
 #include <QString>
 #include <QStringView>
 
@@ -9,17 +11,35 @@ class TStringList;
 
 // True when the line holds one of the stream markers "http://", "https://",
 // "rtmp://", "udp://", "rtsp://", "rtp://", "mms://" anywhere (case-sensitive).
-bool isStreamLine(QStringView line);
+inline bool isStreamLine(QStringView line) {
+    return lines::isStreamLine(line.utf16(), line.utf16() + line.size());
+}
 
 // The number of channels of a playlist: stream lines that follow a line
 // containing "EXTINF", with only empty lines and lines starting with "#"
 // (group and option lines) allowed between the two.
 int channelCount(const TStringList& lines);
 
-// The same count taken one line at a time, for a playlist read in pieces.
+// The same count taken one line at a time, for a playlist read in pieces
+// and for the converter's bytes.
 class ChannelCounter {
 public:
-    void addLine(QStringView line);
+    void addLine(QStringView line) { addLine(line.utf16(), line.utf16() + line.size()); }
+    template <typename Char> void addLine(const Char* begin, const Char* end) {
+        addLine(lines::hasExtinf(begin, end), lines::isStreamLine(begin, end),
+                lines::keepsNameWaiting(begin, end));
+    }
+    // A line of which the three tests are known already.
+    void addLine(bool extinf, bool stream, bool keepsNameWaiting) {
+        if (stream && m_pending) {
+            ++m_count;
+            m_pending = false;
+        }
+        if (extinf)
+            m_pending = true;
+        else if (!keepsNameWaiting)
+            m_pending = false;
+    }
     int count() const { return m_count; }
 
 private:

@@ -7,7 +7,7 @@
 
 namespace dorvane {
 
-QString SysErrorMessage(int errorCode) {
+QString sysErrorMessage(int errorCode) {
     char buffer[512];
     const char* text = nullptr;
 #if defined(_WIN32)
@@ -32,7 +32,7 @@ QString SysErrorMessage(int errorCode) {
     return message;
 }
 
-QString ExpandFileName(const QString& fileName) {
+QString expandFileName(const QString& fileName) {
     if (fileName.isEmpty())
         return fileName;
     return QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(fileName).absoluteFilePath()));
@@ -40,20 +40,20 @@ QString ExpandFileName(const QString& fileName) {
 
 QString cannotOpenMessage(const QString& fileName, int errorCode) {
     return QStringLiteral("Cannot open file \"%1\". %2")
-        .arg(ExpandFileName(fileName), SysErrorMessage(errorCode));
+        .arg(expandFileName(fileName), sysErrorMessage(errorCode));
 }
 
 QString cannotCreateMessage(const QString& fileName, int errorCode) {
     return QStringLiteral("Cannot create file \"%1\". %2")
-        .arg(ExpandFileName(fileName), SysErrorMessage(errorCode));
+        .arg(expandFileName(fileName), sysErrorMessage(errorCode));
 }
 
 QString cannotWriteMessage(const QString& fileName, int errorCode) {
-    return cannotWriteMessage(fileName, SysErrorMessage(errorCode));
+    return cannotWriteMessage(fileName, sysErrorMessage(errorCode));
 }
 
 QString cannotWriteMessage(const QString& fileName, const QString& reason) {
-    return QStringLiteral("Cannot write file \"%1\". %2").arg(ExpandFileName(fileName), reason);
+    return QStringLiteral("Cannot write file \"%1\". %2").arg(expandFileName(fileName), reason);
 }
 
 } // namespace dorvane

@@ -6,11 +6,11 @@ namespace dorvane {
 
 // The system's text for an error code, as the error messages quote it: at most
 // 255 characters, trailing blanks, control characters and full stops cut off.
-QString SysErrorMessage(int errorCode);
+QString sysErrorMessage(int errorCode);
 
 // The full path of a file name, for error messages: a relative name is
 // resolved against the current folder; nothing is looked up on disk.
-QString ExpandFileName(const QString& fileName);
+QString expandFileName(const QString& fileName);
 
 // "Cannot open file "%s". %s" and "Cannot create file "%s". %s".
 QString cannotOpenMessage(const QString& fileName, int errorCode);

@@ -2,7 +2,7 @@
 
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
-#include "playlist/FileName.h"
+#include "playlist/Platform.h"
 #include "playlist/SystemError.h"
 
 #include <QFile>
@@ -11,39 +11,11 @@
 #include <QSaveFile>
 
 #include <cerrno>
-#include <fcntl.h>
 #include <sys/stat.h>
-#if defined(_WIN32)
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
 
 namespace dorvane {
 
 namespace {
-
-#if defined(_WIN32)
-int openForReading(const QString& fileName) {
-    return ::_wopen(reinterpret_cast<const wchar_t*>(fileName.utf16()), _O_RDONLY | _O_BINARY);
-}
-long long readSome(int fd, char* buffer, long long size) {
-    return ::_read(fd, buffer, static_cast<unsigned>(std::min<long long>(size, 1 << 30)));
-}
-void closeFile(int fd) {
-    ::_close(fd);
-}
-#else
-int openForReading(const QString& fileName) {
-    return ::open(encodeFileName(fileName).constData(), O_RDONLY | O_CLOEXEC);
-}
-long long readSome(int fd, char* buffer, long long size) {
-    return ::read(fd, buffer, static_cast<size_t>(std::min<long long>(size, 1 << 30)));
-}
-void closeFile(int fd) {
-    ::close(fd);
-}
-#endif
 
 [[noreturn]] void failOpen(const QString& fileName, int error) {
     throw EFOpenError(cannotOpenMessage(fileName, error));
@@ -58,9 +30,8 @@ QString decodeUtf16(QByteArrayView bytes, bool bigEndian) {
         const unsigned a = in[2 * k], b = in[2 * k + 1];
         out[k] = static_cast<char16_t>(bigEndian ? (a << 8 | b) : (b << 8 | a));
     }
-    // An odd byte at the end cannot be a character; it stands for one U+FFFD.
-    if (bytes.size() % 2)
-        text.append(QChar(0xFFFD));
+    // An odd byte at the end is half a code unit, not a character: it is
+    // dropped, as a file cut short within a character loses that character.
     return text;
 }
 
@@ -75,13 +46,10 @@ bool isReadOnlyFile(const QFileInfo& info) {
 } // namespace
 
 QByteArray readWholeFile(const QString& fileName) {
-    const int fd = openForReading(fileName);
+    const int fd = platform::openForReading(fileName);
     if (fd < 0)
         failOpen(fileName, errno);
-    struct Closer {
-        int fd;
-        ~Closer() { closeFile(fd); }
-    } closer{fd};
+    const platform::FileCloser closer(fd);
 
     struct stat st {};
     if (::fstat(fd, &st) != 0)
@@ -103,12 +71,9 @@ QByteArray readWholeFile(const QString& fileName) {
         if (bytes.capacity() == used)
             bytes.reserve(std::max<qsizetype>(used * 2, used + 65536));
         bytes.resize(bytes.capacity());
-        const long long got = readSome(fd, bytes.data() + used, bytes.size() - used);
-        if (got < 0) {
-            if (errno == EINTR)
-                continue;
+        const long long got = platform::readSome(fd, bytes.data() + used, bytes.size() - used);
+        if (got < 0)
             failOpen(fileName, errno);
-        }
         if (got == 0)
             break;
         used += static_cast<qsizetype>(got);
@@ -133,14 +98,9 @@ QString decodeFileBytes(const QByteArray& bytes, const TEncoding& encoding,
     if (encoding.CodePage() != 65001)
         return encoding.GetString(view);
 
-    if (view.size() >= 2 && view.data() == bytes.constData()) {
-        const auto b0 = static_cast<unsigned char>(view[0]);
-        const auto b1 = static_cast<unsigned char>(view[1]);
-        if (b0 == 0xFF && b1 == 0xFE)
-            return decodeUtf16(view.sliced(2), false);
-        if (b0 == 0xFE && b1 == 0xFF)
-            return decodeUtf16(view.sliced(2), true);
-    }
+    // A UTF-16 mark counts only at the very start, not after the UTF-8 one.
+    if (view.data() == bytes.constData() && platform::startsWithUtf16Mark(view))
+        return decodeUtf16(view.sliced(2), view.startsWith("\xFE\xFF"));
 
     bool ok = true;
     QString text = decodeUtf8Strict(view, &ok);

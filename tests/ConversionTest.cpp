@@ -1,5 +1,6 @@
 #include "convert/Conversion.h"
 #include "convert/LineSink.h"
+#include "convert/Run.h"
 #include "convert/TargetFormat.h"
 #include "convert/XmlText.h"
 #include "convert/formats/U2cRadioFormat.h"
@@ -19,14 +20,17 @@ using namespace dorvane;
 
 namespace {
 
+TStringList lineList(const QStringList& lines) {
+    TStringList list;
+    for (const QString& line : lines)
+        list.Add(line);
+    return list;
+}
+
 QStringList convertLines(TTargetKind kind, const QStringList& source) {
     TStringList result;
     StringListSink sink(result);
-    Conversion conversion(formatFor(kind));
-    conversion.header(sink);
-    for (const QString& line : source)
-        conversion.processLine(line, sink);
-    conversion.footer(sink);
+    dorvane::convertLines(formatFor(kind), lineList(source), sink);
     QStringList lines;
     for (int k = 0; k < result.Count(); ++k)
         lines << result.Strings(k);
@@ -117,18 +121,36 @@ TEST(Classification, DecidesWhichLinesMakeEntries) {
         EXPECT_EQ(convertLines(TTargetKind::tkAzBox, c.source), c.entries) << c.what;
 }
 
-TEST(Classification, HeaderResetsTheCountButNotTheName) {
+// A source that gives its lines one batch each, through one Conversion.
+struct BatchSource {
+    Conversion& conversion;
+    QList<QStringList> batches;
+    int taken = 0;
+
+    template <typename Write> bool next(Write& write) {
+        if (taken == batches.size())
+            return false;
+        for (const QString& line : batches[taken++])
+            conversion.processLine(line, write);
+        return true;
+    }
+    int channels() const { return -1; }
+};
+
+TEST(Classification, ARunNumbersFromOneAndKeepsTheNameAcrossBatches) {
+    const TargetFormat& azbox = formatFor(TTargetKind::tkAzBox);
+    Conversion conversion(azbox);
+    conversion.count = 41; // left from an earlier run
+    BatchSource source{conversion, {{"#EXTINF:-1,A", "http://a/1"}, {}, {"udp://a/2"}}};
     TStringList result;
     StringListSink sink(result);
-    Conversion conversion(formatFor(TTargetKind::tkPLS));
-    conversion.header(sink);
-    conversion.processLine(u"#EXTINF:-1,A", sink);
-    conversion.processLine(u"http://a/1", sink);
-    EXPECT_EQ(conversion.count, 1);
-    EXPECT_EQ(conversion.url, u"http://a/1");
-    conversion.header(sink);
-    EXPECT_EQ(conversion.count, 0);
-    EXPECT_EQ(conversion.channel, u"A");
+    const ConversionCounts counts =
+        runConversion(azbox, source, sink, SourceName(), conversion.count);
+    EXPECT_EQ(result.Text(), u"1,A,256,http://a/1\r\n2,A,256,udp://a/2\r\n");
+    EXPECT_EQ(conversion.count, 2);
+    EXPECT_EQ(conversion.url, u"udp://a/2");
+    EXPECT_EQ(counts.entries, 2);
+    EXPECT_EQ(counts.channels, -1) << "the source's count";
 }
 
 TEST(XmlText, EscapesOnlyWhatTheContextNeeds) {
@@ -137,16 +159,17 @@ TEST(XmlText, EscapesOnlyWhatTheContextNeeds) {
         const char16_t* in;
         const char16_t* out;
     } cases[] = {
-        {xmlAttributeValue, u"a&b<c>d\"e'f", u"a&amp;b&lt;c&gt;d&quot;e'f"},
-        {xmlElementText, u"a&b<c>d\"e", u"a&amp;b&lt;c&gt;d\"e"},
-        {xmlCDataContent, u"a&<>\"]]>b]]]>c]]", u"a&<>\"]]]]><![CDATA[>b]]]]]><![CDATA[>c]]"},
-        {xmlAttributeValue,
+        {xml::attributeValue<QStringView>, u"a&b<c>d\"e'f", u"a&amp;b&lt;c&gt;d&quot;e'f"},
+        {xml::elementText<QStringView>, u"a&b<c>d\"e", u"a&amp;b&lt;c&gt;d\"e"},
+        {xml::cdataContent<QStringView>, u"a&<>\"]]>b]]]>c]]",
+         u"a&<>\"]]]]><![CDATA[>b]]]]]><![CDATA[>c]]"},
+        {xml::attributeValue<QStringView>,
          u"\x01"
          "a\tb\x0B\x1F\uFFFE\uFFFFc\x7F",
          u"a\tb"
          "c\x7F"},
-        {xmlElementText, u"\x08&\x0C", u"&amp;"},
-        {xmlCDataContent, u"]]\x01>",
+        {xml::elementText<QStringView>, u"\x08&\x0C", u"&amp;"},
+        {xml::cdataContent<QStringView>, u"]]\x01>",
          u"]]]]><![CDATA[>"}, // a dropped character does not hide "]]>"
     };
     for (const auto& c : cases) {
@@ -159,7 +182,8 @@ TEST(XmlText, EscapesOnlyWhatTheContextNeeds) {
 TEST(XmlText, ReturnsPlainTextItself) {
     const QString plain = QStringLiteral("Первый канал http://a.example/x?y=1;z]]");
     QString buffer;
-    for (auto escape : {xmlAttributeValue, xmlElementText, xmlCDataContent})
+    for (auto escape : {xml::attributeValue<QStringView>, xml::elementText<QStringView>,
+                        xml::cdataContent<QStringView>})
         EXPECT_EQ(escape(plain, buffer).data(), plain.data());
     EXPECT_TRUE(buffer.isNull());
 }
@@ -253,13 +277,8 @@ TEST(EncodingSink, WritesTheBytesOfTheJoinedLines) {
         StringListSink listSink(lines);
         QByteArray bytes = TEncoding::UTF8().GetPreamble();
         EncodingSink byteSink(bytes, TEncoding::UTF8(), format->lineEnd());
-        for (LineSink* sink : std::initializer_list<LineSink*>{&listSink, &byteSink}) {
-            Conversion conversion(*format);
-            conversion.header(*sink);
-            for (const QString& line : source)
-                conversion.processLine(line, *sink);
-            conversion.footer(*sink);
-        }
+        for (LineSink* sink : std::initializer_list<LineSink*>{&listSink, &byteSink})
+            dorvane::convertLines(*format, lineList(source), *sink);
         byteSink.flush();
         EXPECT_EQ(bytes, "\xEF\xBB\xBF" +
                              lines.Text()

@@ -434,7 +434,8 @@ TEST(AnsiCodePageForLocale, Table) {
         {u"zh_MO", 950},        {u"ko_KR.UTF-8", 949},  {u"C", 1252},
         {u"POSIX", 1252},       {u"C.UTF-8", 1252},     {u"en_US", 1252},
         {u"de_DE@euro", 1252},  {u"fr_FR.UTF-8", 1252}, {u"", 1252},
-        {u"rus", 1252},         {u"RU_ru", 1251},
+        {u"rus", 1252},         {u"RU_ru", 1251},       {u"zh", 1252},
+        {u"zh.UTF-8", 1252},    {u"zh@stroke", 1252},
     };
     for (const auto& c : cases)
         EXPECT_EQ(ansiCodePageForLocale(c.locale), c.codePage)

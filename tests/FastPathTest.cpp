@@ -5,7 +5,9 @@
 #include "ConvertRunner.h"
 #include "ReferenceConversion.h"
 #include "convert/ByteConversion.h"
+#include "convert/ByteLineSink.h"
 #include "convert/LineSink.h"
+#include "convert/Run.h"
 #include "convert/TargetFormat.h"
 #include "playlist/Encoding.h"
 
@@ -28,18 +30,18 @@ Output throughBytes(QByteArrayView text, const TargetFormat& target, QRandomGene
                     const TEncoding& encoding) {
     Output result;
     result.bytes = target.preamble(encoding);
-    ByteConversion conversion(target, result.bytes, 0, encoding);
-    qsizetype begin = 0;
-    for (qsizetype k = 0; k < text.size(); ++k) {
-        if (text[k] == '\n' && random.bounded(3) == 0) {
-            EXPECT_TRUE(conversion.addPiece(text.sliced(begin, k + 1 - begin)));
-            begin = k + 1;
-        }
-    }
-    EXPECT_TRUE(conversion.addPiece(text.sliced(begin)));
-    conversion.finish();
-    result.channels = conversion.channels();
-    result.entries = conversion.entries();
+    ByteLineSink sink(result.bytes, 0, encoding, target.lineEnd());
+    Utf8Source source(target, text, [&random](QByteArrayView rest) {
+        for (qsizetype k = 0; k < rest.size(); ++k)
+            if (rest[k] == '\n' && random.bounded(3) == 0)
+                return k + 1;
+        return rest.size();
+    });
+    const ConversionCounts counts = runConversion(target, source, sink);
+    EXPECT_TRUE(source.wellFormed());
+    sink.finish();
+    result.channels = counts.channels;
+    result.entries = counts.entries;
     return result;
 }
 
@@ -195,9 +197,45 @@ TEST(FastPath, TakesExactlyTheBytesStrictDecodingTakes) {
         if (ok)
             continue;
         QByteArray out;
-        ByteConversion conversion(formatFor(TTargetKind::tkPLS), out, 0);
-        EXPECT_FALSE(conversion.addPiece(text)) << text.toHex(' ').toStdString();
+        ByteLineSink sink(out, 0);
+        Utf8Source source(formatFor(TTargetKind::tkPLS), text);
+        runConversion(formatFor(TTargetKind::tkPLS), source, sink);
+        EXPECT_FALSE(source.wellFormed()) << text.toHex(' ').toStdString();
     }
+}
+
+// The pieces Utf8Source cuts by itself: each ends after the first LF at or
+// past its size, so a line or a character that straddles that point stays
+// whole; a bad byte in a later piece still voids the run.
+TEST(FastPath, DefaultPiecesKeepLinesWholeAndStillCheckTheirForm) {
+    QByteArray text;
+    // One name line longer than a piece, Cyrillic all through it, so the
+    // size falls inside a line and inside a character.
+    text += "#EXTINF:-1 x=\"" + QByteArray(200, 'a') + "\"," +
+            QString(Utf8Source::kPieceSize / 2 + 7, u'ж').toUtf8() + "\n";
+    for (int k = 0; k < 10000; ++k)
+        text += "http://a.b/" + QByteArray::number(k) + "\r\n#EXTINF:-1,Канал " +
+                QByteArray::number(k) + "\n";
+    const TargetFormat& pls = formatFor(TTargetKind::tkPLS);
+    ASSERT_GT(text.size(), 2 * Utf8Source::kPieceSize);
+
+    QByteArray bytes = TEncoding::UTF8().GetPreamble();
+    ByteLineSink sink(bytes, 0);
+    Utf8Source source(pls, text);
+    const ConversionCounts counts = runConversion(pls, source, sink);
+    sink.finish();
+    EXPECT_TRUE(source.wellFormed());
+    const Output expected = throughUtf16(text, pls);
+    EXPECT_EQ(bytes, expected.bytes);
+    EXPECT_EQ(counts.channels, expected.channels);
+    EXPECT_EQ(counts.entries, 10000);
+
+    text[text.size() - 3] = '\xFF'; // in the last piece
+    QByteArray spoilt;
+    ByteLineSink spoiltSink(spoilt, 0);
+    Utf8Source spoiltSource(pls, text);
+    runConversion(pls, spoiltSource, spoiltSink);
+    EXPECT_FALSE(spoiltSource.wellFormed());
 }
 
 TEST(FastPath, ByteSinkEncodesTemplateTextThatIsNotAscii) {

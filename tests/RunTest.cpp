@@ -1,4 +1,5 @@
 // The conversion worker and its hand-offs, without a window.
+#include "convert/Run.h"
 #include "QtPrinters.h"
 #include "convert/HandOff.h"
 #include "convert/LineSink.h"
@@ -29,11 +30,7 @@ QString playlist(int channels) {
 QString convertDirectly(const TargetFormat& format, const TStringList& source) {
     TStringList result;
     StringListSink sink(result);
-    Conversion conversion(format);
-    conversion.header(sink);
-    for (int k = 0; k < source.Count(); ++k)
-        conversion.processLine(source.line(k), sink);
-    conversion.footer(sink);
+    convertLines(format, source, sink);
     return result.Text();
 }
 
@@ -64,7 +61,7 @@ TEST(ConversionRun, EndsWithTheConvertedTextOnTheMainThread) {
     EXPECT_EQ(endThread, QCoreApplication::instance()->thread());
     EXPECT_EQ(shown, convertDirectly(pls, source));
     EXPECT_EQ(worker->count, 3000);
-    EXPECT_FALSE(worker->FatalException());
+    EXPECT_FALSE(worker->fatalException());
 }
 
 TEST(ConversionRun, StoppedRunEndsWithItsFooterAndWithoutHanging) {
@@ -104,8 +101,8 @@ TEST(ConversionRun, ASourceCutShortUnderTheRunEndsItWithAnError) {
     worker->WaitFor();
 
     EXPECT_FALSE(ended) << "a failed run has no end-of-run step";
-    ASSERT_TRUE(worker->FatalException());
-    EXPECT_THROW(std::rethrow_exception(worker->FatalException()), EStringListError);
+    ASSERT_TRUE(worker->fatalException());
+    EXPECT_THROW(std::rethrow_exception(worker->fatalException()), EStringListError);
 }
 
 TEST(HandOff, StepErrorsComeBackToTheWorker) {
@@ -113,8 +110,8 @@ TEST(HandOff, StepErrorsComeBackToTheWorker) {
         std::atomic<bool> caught{false};
         void run() override {
             try {
-                HandOff::instance().synchronize([] { throw EOutOfResources("boom"); });
-            } catch (const EOutOfResources&) {
+                HandOff::instance().synchronize([] { throw EThread("boom"); });
+            } catch (const EThread&) {
                 caught = true;
             }
         }

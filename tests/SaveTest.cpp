@@ -170,7 +170,7 @@ TEST_F(SaveTest, ExistingFileIsReplacedOnlyWhenTheUserAgrees) {
     const QString file = dir + u"/list.m3u"_s;
     const QByteArray former = "former";
     writeBytes(file, former);
-    const QString question = u"File \"%1\" already exists. Replace it?"_s.arg(file);
+    const QString question = u"Файл «%1» уже существует. Заменить?"_s.arg(file);
 
     // The question is about the final name, extension included.
     MessageBox::setNextAnswer(QMessageBox::No);

@@ -389,7 +389,7 @@ protected:
         // the selected target's converted text, as the last step left it.
         const QString text = shown();
         if (const TThreadKonvert* run = form->convertThread()) {
-            EXPECT_FALSE(run->Ended()) << "a run ended by an error";
+            EXPECT_FALSE(run->ended()) << "a run ended by an error";
             EXPECT_TRUE(m_model.shows == Shows::Target && isConverting(m_model.selected))
                 << "a run exists although none was started";
             EXPECT_EQ(text, kProgress);

@@ -8,8 +8,8 @@
 #include "app/MemoView.h"
 #include "app/MessageBox.h"
 #include "app/QtClipboardPort.h"
-#include "convert/Conversion.h"
 #include "convert/LineSink.h"
+#include "convert/Run.h"
 #include "convert/TargetFormat.h"
 #include "convert/ThreadKonvert.h"
 #include "playlist/StringList.h"
@@ -55,11 +55,7 @@ inline QString convertedText(TTargetKind kind, const QString& source, const Sour
     TStringList lines, result;
     lines.setText(QStringView(source));
     StringListSink sink(result);
-    Conversion conversion(formatFor(kind), name);
-    conversion.header(sink);
-    for (int k = 0; k < lines.Count(); ++k)
-        conversion.processLine(lines.line(k), sink);
-    conversion.footer(sink);
+    convertLines(formatFor(kind), lines, sink, name);
     return result.Text();
 }
 

@@ -13,3 +13,6 @@ if(DORVANE_BUILD_GUI)
         LIBS dorvane_app
         ENV "LC_ALL=en_US.UTF-8")
 endif()
+
+# The save flow itself, its dialogs scripted.
+dorvane_add_test(test_save_flow SOURCES SaveFlowTest.cpp LIBS dorvane_output)

@@ -11,8 +11,8 @@
 #include "app/Form8.h"
 #include "app/MemoView.h"
 #include "app/MessageBox.h"
-#include "convert/Conversion.h"
 #include "convert/LineSink.h"
+#include "convert/Run.h"
 #include "convert/TargetFormat.h"
 #include "convert/ThreadKonvert.h"
 #include "playlist/StringList.h"
@@ -252,11 +252,7 @@ public:
         clock.start();
         TStringList result;
         StringListSink sink(result);
-        Conversion conversion(formatFor(kind), m_sourceName);
-        conversion.header(sink);
-        for (int k = 0; k < source.Count(); ++k)
-            conversion.processLine(source.line(k), sink);
-        conversion.footer(sink);
+        convertLines(formatFor(kind), source, sink, m_sourceName);
         m_memo->setText(result.Text());
         m_memo->viewport()->repaint();
         const qint64 took = clock.nsecsElapsed();

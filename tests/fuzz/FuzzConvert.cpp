@@ -1,7 +1,7 @@
 // Arbitrary lines through every target. Checks that the XML targets always
 // write well-formed XML and that PLS counts exactly the entries it writes.
-#include "convert/Conversion.h"
 #include "convert/LineSink.h"
+#include "convert/Run.h"
 #include "convert/TargetFormat.h"
 #include "playlist/StringList.h"
 
@@ -45,16 +45,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             continue;
         TStringList out;
         StringListSink sink(out);
-        Conversion conversion(*format);
-        conversion.header(sink);
-        for (int k = 0; k < source.Count(); ++k)
-            conversion.processLine(source.line(k), sink);
-        conversion.footer(sink);
+        const ConversionCounts counts = convertLines(*format, source, sink);
 
         if (format->isXml() && !wellFormed(out.Text()))
             std::abort();
         if (format->kind() == TTargetKind::tkPLS)
-            checkPls(out, conversion.count);
+            checkPls(out, counts.entries);
     }
     return 0;
 }

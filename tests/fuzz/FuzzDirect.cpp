@@ -6,6 +6,8 @@
 // refused, so that the converter reads it the other way.
 #include "ReferenceConversion.h"
 #include "convert/ByteConversion.h"
+#include "convert/ByteLineSink.h"
+#include "convert/Run.h"
 #include "convert/TargetFormat.h"
 #include "playlist/Encoding.h"
 
@@ -31,21 +33,20 @@ using test::throughUtf16;
 Output throughBytes(QByteArrayView text, const TargetFormat& target, const TEncoding& encoding,
                     uint8_t cuts) {
     Output result{target.preamble(encoding)};
-    ByteConversion conversion(target, result.bytes, 0, encoding);
-    qsizetype begin = 0;
+    ByteLineSink sink(result.bytes, 0, encoding, target.lineEnd());
     int lf = 0;
-    for (qsizetype k = 0; k < text.size(); ++k) {
-        if (text[k] == '\n' && (cuts >> (lf++ % 8) & 1)) {
-            if (!conversion.addPiece(text.sliced(begin, k + 1 - begin)))
-                std::abort();
-            begin = k + 1;
-        }
-    }
-    if (!conversion.addPiece(text.sliced(begin)))
+    Utf8Source source(target, text, [&lf, cuts](QByteArrayView rest) {
+        for (qsizetype k = 0; k < rest.size(); ++k)
+            if (rest[k] == '\n' && (cuts >> (lf++ % 8) & 1))
+                return k + 1;
+        return rest.size();
+    });
+    const ConversionCounts counts = runConversion(target, source, sink);
+    if (!source.wellFormed())
         std::abort();
-    conversion.finish();
-    result.channels = conversion.channels();
-    result.entries = conversion.entries();
+    sink.finish();
+    result.channels = counts.channels;
+    result.entries = counts.entries;
     return result;
 }
 
@@ -65,8 +66,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         std::abort();
     if (!wellFormed) {
         QByteArray out;
-        ByteConversion conversion(formatFor(TTargetKind::tkPLS), out, 0, encoding);
-        if (conversion.addPiece(text))
+        ByteLineSink sink(out, 0, encoding);
+        Utf8Source source(formatFor(TTargetKind::tkPLS), text);
+        runConversion(formatFor(TTargetKind::tkPLS), source, sink);
+        if (source.wellFormed())
             std::abort();
         return 0;
     }

@@ -2,12 +2,12 @@
 
 // The UTF-16 way of converting a UTF-8 playlist, as dorvane-convert takes it
 // without its direct path: decode, split into lines, convert line by line,
-// encode. The reference the direct path is held to.
-#include "convert/Conversion.h"
+// encode. (Both ways share runConversion: what is held here is the reading
+// of the bytes.) The reference the direct path is held to.
 #include "convert/LineSink.h"
+#include "convert/Run.h"
 #include "convert/TargetFormat.h"
 #include "playlist/Encoding.h"
-#include "playlist/Playlist.h"
 #include "playlist/StringList.h"
 
 #include <QByteArray>
@@ -29,19 +29,10 @@ inline ConvertedOutput throughUtf16(QByteArrayView text, const TargetFormat& tar
     lines.setText(decodeUtf8Strict(text));
     ConvertedOutput result{target.preamble(encoding)};
     EncodingSink sink(result.bytes, encoding, target.lineEnd());
-    Conversion conversion(target, source);
-    if (target.converts()) {
-        conversion.header(sink);
-        for (int k = 0; k < lines.Count(); ++k)
-            conversion.processLine(lines.line(k), sink);
-        conversion.footer(sink);
-    } else {
-        for (int k = 0; k < lines.Count(); ++k)
-            sink.addLine({lines.line(k)});
-    }
+    const ConversionCounts counts = convertLines(target, lines, sink, source);
     sink.flush();
-    result.channels = channelCount(lines);
-    result.entries = target.converts() ? conversion.count : result.channels;
+    result.channels = counts.channels;
+    result.entries = counts.entries;
     return result;
 }
 

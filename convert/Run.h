@@ -1,0 +1,88 @@
+#pragma once
+
+#include "convert/Conversion.h"
+#include "convert/TargetFormat.h"
+#include "playlist/Playlist.h"
+#include "playlist/StringList.h"
+
+namespace dorvane {
+
+class LineSink;
+
+// What a conversion run counts.
+struct ConversionCounts {
+    int channels = 0; // the channel count of the lines, as intake counts it
+    int entries = 0;  // the entries written; for the M3U targets, which write
+                      // the playlist itself, the channels
+};
+
+// The one way to run a conversion: the target's header, then the entries the
+// source gives, then its footer, into `out` (a LineSink for text lines, a
+// ByteLineSink for UTF-8 bytes).
+//
+// The source gives the entries a batch at a time: source.next(write) calls
+// write(channel, line) for each entry of its next batch and returns false
+// once there is none left; source.channels() is then the channel count of
+// all its lines. For the M3U targets every line is an entry, with an empty
+// channel, and is written as it is. Text lines are classified by Conversion
+// (convertLines, the window's run, dorvane-convert's UTF-16 way), UTF-8
+// bytes by ByteScanner (Utf8Source, ScannedPieceSource).
+//
+// `name` names the playlist, for targets whose header does. `count` holds
+// the number of entries written so far, from 0: the number of
+// the entry being written, and the final one the footer writes.
+template <typename Source, typename Sink>
+ConversionCounts runConversion(const TargetFormat& target, Source& source, Sink& out,
+                               const SourceName& name, int& count) {
+    const bool converts = target.converts();
+    count = 0;
+    if (converts)
+        target.header(out, name);
+    const auto write = [&](auto channel, auto line) {
+        if (converts)
+            target.entry(out, channel, line, ++count);
+        else
+            out.addLine({line});
+    };
+    while (source.next(write)) {
+    }
+    if (converts)
+        target.footer(out, count);
+    const int channels = source.channels();
+    return {channels, converts ? count : channels};
+}
+
+template <typename Source, typename Sink>
+ConversionCounts runConversion(const TargetFormat& target, Source& source, Sink& out,
+                               const SourceName& name = {}) {
+    int count = 0;
+    return runConversion(target, source, out, name, count);
+}
+
+// A source for runConversion: all lines of a line list, as one batch.
+class LineListSource {
+public:
+    LineListSource(const TargetFormat& target, const TStringList& lines)
+        : m_conversion(target), m_lines(lines) {}
+
+    template <typename Write> bool next(Write& write) {
+        if (m_done)
+            return false;
+        m_done = true;
+        for (int i = 0; i < m_lines.Count(); ++i)
+            m_conversion.processLine(m_lines.line(i), write);
+        return true;
+    }
+    int channels() const { return channelCount(m_lines); }
+
+private:
+    Conversion m_conversion;
+    const TStringList& m_lines;
+    bool m_done = false;
+};
+
+// All lines of a line list (LineListSource).
+ConversionCounts convertLines(const TargetFormat& target, const TStringList& lines, LineSink& out,
+                              const SourceName& name = {});
+
+} // namespace dorvane
