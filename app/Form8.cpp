@@ -1,6 +1,7 @@
 #include "app/Form8.h"
 
 #include "app/AddressDialog.h"
+#include "app/ChannelsDialog.h"
 #include "app/FileDialog.h"
 #include "app/Guard.h"
 #include "app/IconFile.h"
@@ -8,6 +9,7 @@
 #include "app/MessageBox.h"
 #include "app/SkinManager.h"
 #include "app/WebLinks.h"
+#include "convert/Choice.h"
 #include "convert/TargetFormat.h"
 #include "convert/ThreadKonvert.h"
 #include "output/Output.h"
@@ -329,6 +331,8 @@ void TForm8::createMenus() {
     N2 = addItem(this, N1, "N2", QStringLiteral("Open"), QKeySequence(Qt::CTRL | Qt::Key_O));
     OpenUrl1 = addItem(this, N1, "OpenUrl1", QStringLiteral("Open URL..."),
                        QKeySequence(Qt::CTRL | Qt::Key_U));
+    N8 = addItem(this, N1, "N8", QStringLiteral("Channels..."), QKeySequence(Qt::CTRL | Qt::Key_K));
+    N8->setEnabled(false);
     N3 = addItem(this, N1, "N3", QStringLiteral("Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
     N3->setEnabled(false);
     D1 = addItem(this, N1, "D1", QStringLiteral("Exit"), QKeySequence(Qt::ALT | Qt::Key_F4));
@@ -354,6 +358,7 @@ void TForm8::createMenus() {
                  QKeySequence(Qt::CTRL | Qt::Key_A));
     N5 = addItem(this, PopupMenu1, "N5", QStringLiteral("Clear "),
                  QKeySequence(Qt::CTRL | Qt::Key_H));
+    PopupMenu1->addAction(N8);
 }
 
 void TForm8::connectHandlers() {
@@ -376,6 +381,7 @@ void TForm8::connectHandlers() {
     connect(N4, &QAction::triggered, this, handler(&TForm8::N4Click));
     connect(N5, &QAction::triggered, this, handler(&TForm8::N5Click));
     connect(N6, &QAction::triggered, this, handler(&TForm8::N6Click));
+    connect(N8, &QAction::triggered, this, handler(&TForm8::N8Click));
     connect(J1, &QAction::triggered, this, handler(&TForm8::J1Click));
     connect(N7, &QAction::triggered, this, handler(&TForm8::N7Click));
     connect(V1, &QAction::triggered, this, handler(&TForm8::V1Click));
@@ -580,6 +586,7 @@ void TForm8::dropEvent(QDropEvent* event) {
 void TForm8::FormCreate() {
     ResultList = std::make_unique<TStringList>();
     SourceList = std::make_unique<TStringList>();
+    LoadedList = std::make_unique<TStringList>();
     sRadioButton1->setChecked(true);
 }
 
@@ -587,8 +594,10 @@ void TForm8::FormClose() {
     // A run must neither outlive the lists nor keep the program from ending.
     cancelDownload();
     stopRun();
+    m_channelIndex.reset();
     ResultList.reset();
     SourceList.reset();
+    LoadedList.reset();
 }
 
 // ---------------------------------------------------------------------------
@@ -696,16 +705,38 @@ void TForm8::takePlaylist(TStringList&& lines, SourceName name) {
     // The playlist taken last wins: a download still running would replace
     // it when it ends.
     cancelDownload();
+    resetChoice();
+    *LoadedList = lines; // the text itself is shared, not copied
+    m_sourceName = std::move(name);
+    m_loadedChannels = showPlaylist(std::move(lines));
+    if (m_loadedChannels == 0)
+        LoadedList->Clear();
+    N8->setEnabled(m_loadedChannels > 0);
+}
+
+void TForm8::resetChoice() {
+    m_channelIndex.reset();
+    m_chosen.clear();
+    m_onePerAddress = false;
+    m_loadedChannels = 0;
+}
+
+int TForm8::showPlaylist(TStringList&& lines) {
     // A run goes no further once its playlist is replaced, so that no output
     // ever mixes two playlists; what it wrote is dropped.
     if (stopRun())
         ResultList->Clear();
     *SourceList = std::move(lines);
-    m_sourceName = std::move(name);
 
     const int count = channelCount(*SourceList);
     if (count >= 1) {
-        sLabel2->setText(channelCountText(count));
+        if (count < m_loadedChannels) // a choice leaves channels out
+            sLabel2->setText(QStringLiteral("%1 %2 из %3")
+                                 .arg(count)
+                                 .arg(PluralForm(count, u"канал", u"канала", u"каналов"))
+                                 .arg(m_loadedChannels));
+        else
+            sLabel2->setText(channelCountText(count));
         sLabel2->adjustSize();
         sImage2->show();
         setPlaylistControlsEnabled(true);
@@ -724,9 +755,33 @@ void TForm8::takePlaylist(TStringList&& lines, SourceName name) {
         SourceList->Clear();
         sMemo1->setText(QString());
     }
+    return count;
+}
+
+void TForm8::N8Click() {
+    if (LoadedList->Count() == 0)
+        return;
+    if (!m_channelIndex)
+        m_channelIndex = std::make_unique<ChannelIndex>(*LoadedList);
+    ChannelsDialog dialog(*m_channelIndex, m_chosen, m_onePerAddress, this);
+    if (!dialog.execute())
+        return;
+    m_chosen = dialog.chosen();
+    m_onePerAddress = dialog.onePerAddress();
+    applyChoice();
+}
+
+void TForm8::applyChoice() {
+    const bool all = !m_onePerAddress && std::all_of(m_chosen.begin(), m_chosen.end(),
+                                                     [](char chosen) { return chosen != 0; });
+    showPlaylist(all ? TStringList(*LoadedList)
+                     : m_channelIndex->chosenLines(m_chosen, m_onePerAddress));
 }
 
 void TForm8::N5Click() {
+    resetChoice();
+    LoadedList->Clear();
+    N8->setEnabled(false);
     SourceList->Clear();
     sMemo1->setText(QString());
     setPlaylistControlsEnabled(false);
@@ -747,10 +802,12 @@ void TForm8::setPlaylistControlsEnabled(bool enabled) {
 
 void TForm8::N1Click() {
     N3->setEnabled(sButton1->isEnabled());
+    N8->setEnabled(LoadedList->Count() > 0);
 }
 
 void TForm8::PopupMenu1Popup() {
     N4->setEnabled(sRadioButton1->isChecked());
+    N8->setEnabled(LoadedList->Count() > 0);
 }
 
 void TForm8::N3Click() {

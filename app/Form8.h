@@ -24,6 +24,7 @@ class QStatusBar;
 
 namespace dorvane {
 
+class ChannelIndex;
 class Download;
 class FileDialog;
 class MemoView;
@@ -76,6 +77,7 @@ public:
     void N4Click();
     void N5Click();
     void N6Click();
+    void N8Click();
     void sButton1Click();
     void sButton3Click();
 
@@ -130,9 +132,19 @@ private:
     // result, the playlist itself in the text area.
     void showSourceText();
 
-    // Makes the lines the new playlist, counts its channels and shows the
-    // outcome. `name` names it for the targets whose lists carry a name.
+    // Makes the lines the new playlist, with all its channels chosen, counts
+    // its channels and shows the outcome. `name` names it for the targets
+    // whose lists carry a name.
     void takePlaylist(TStringList&& lines, SourceName name);
+    // Makes the lines the playlist converted, counts its channels and shows
+    // the outcome; under a converting target a run starts on them. Returns
+    // the count.
+    int showPlaylist(TStringList&& lines);
+    // The playlist of the chosen channels of the loaded one, shown and
+    // converted.
+    void applyChoice();
+    // Forgets the channels chosen (and the index they were chosen in).
+    void resetChoice();
     void setPlaylistControlsEnabled(bool enabled);
 
     // Save and Copy of the text area's text.
@@ -170,6 +182,7 @@ private:
     QMenu* N1;                    // "File"
     QAction* N2;                  // "Open"
     QAction* OpenUrl1;            // "Open URL..."
+    QAction* N8;                  // "Channels...", also in the context menu
     QAction* N3;                  // "Save"
     QAction* D1;                  // "Exit"
     QLabel* sImage1;              // the logo behind the radio buttons
@@ -195,6 +208,13 @@ private:
 
     std::unique_ptr<TStringList> ResultList;
     std::unique_ptr<TStringList> SourceList;
+    // The playlist as read; SourceList holds its chosen channels.
+    std::unique_ptr<TStringList> LoadedList;
+    int m_loadedChannels = 0;
+    // Built when the channels are first chosen; views LoadedList's lines.
+    std::unique_ptr<ChannelIndex> m_channelIndex;
+    std::vector<char> m_chosen; // one flag per block; empty: all
+    bool m_onePerAddress = false;
     SourceName m_sourceName; // of the playlist in SourceList
     std::unique_ptr<TThreadKonvert> ConvertThread;
     // Runs that ended normally, released once their threads are gone.

@@ -5,6 +5,7 @@
 #include "cli/ScanAhead.h"
 #include "convert/ByteConversion.h"
 #include "convert/ByteLineSink.h"
+#include "convert/Choice.h"
 #include "convert/Conversion.h"
 #include "convert/LineSink.h"
 #include "convert/Run.h"
@@ -49,7 +50,8 @@ constexpr char kProgram[] = "dorvane-convert";
 
 constexpr char kUsage[] =
     "Usage: dorvane-convert --to TARGET [--ansi] [--codepage N] [-o FILE] [-q]\n"
-    "                       [--timeout SECONDS] [INPUT]\n"
+    "                       [--timeout SECONDS] [CHOICE] [INPUT]\n"
+    "       dorvane-convert --list-groups [--codepage N] [-o FILE] [CHOICE] [INPUT]\n"
     "       dorvane-convert --list-targets | --help | --version\n";
 
 constexpr char kHelp[] =
@@ -75,6 +77,15 @@ constexpr char kHelp[] =
     "                  (default 30)\n"
     "  INPUT           the playlist: a file, an http:// or https:// address, or\n"
     "                  standard input when absent or \"-\"\n"
+    "\n"
+    "CHOICE keeps only some channels; every filter given must hold:\n"
+    "  --group NAME          channels of the group NAME (exactly; \"\" for no\n"
+    "                        group); may be repeated\n"
+    "  --exclude-group NAME  not the channels of the group NAME; may be repeated\n"
+    "  --match TEXT          channels whose name contains TEXT, in any case\n"
+    "  --dedupe              then one channel per address, the first\n"
+    "  --list-groups   instead of converting, list the groups of the chosen\n"
+    "                  channels: the channels with an address, a tab, the name\n"
     "  --list-targets  list the targets with their captions in the window\n"
     "  -h, --help      show this text\n"
     "  --version       show the version\n"
@@ -83,9 +94,9 @@ constexpr char kHelp[] =
     "code page lacks are written as a substitute, and a warning says how many.\n"
     "\n"
     "Exit status: 0 done, 1 a file could not be read or written, 2 wrong usage,\n"
-    "3 no channels in INPUT.\n";
+    "3 no channels in INPUT (or none chosen).\n";
 
-enum class Action { Convert, Help, Version, ListTargets };
+enum class Action { Convert, Help, Version, ListTargets, ListGroups };
 
 struct Options {
     Action action = Action::Convert;
@@ -96,6 +107,7 @@ struct Options {
     QString output;                           // empty: standard output
     QString input;                            // empty: standard input
     std::chrono::milliseconds timeout{30000}; // a download's stall limit
+    ChannelFilter filter;
 };
 
 struct UsageError {
@@ -191,6 +203,16 @@ Options parseArguments(int argc, char** argv) {
                 throw UsageError{QStringLiteral("-o needs a file name")};
             if (options.output == u"-") // as for INPUT: standard output; "./-" is the file
                 options.output.clear();
+        } else if (is(u"--group", true)) {
+            options.filter.groups.append(takeValue(u"--group"));
+        } else if (is(u"--exclude-group", true)) {
+            options.filter.excludedGroups.append(takeValue(u"--exclude-group"));
+        } else if (is(u"--match", true)) {
+            options.filter.match = takeValue(u"--match");
+        } else if (is(u"--dedupe", false)) {
+            options.filter.onePerAddress = true;
+        } else if (is(u"--list-groups", false)) {
+            options.action = Action::ListGroups;
         } else if (is(u"--list-targets", false)) {
             options.action = Action::ListTargets;
         } else if (is(u"--help", false) || is(u"-h", false)) {
@@ -444,6 +466,219 @@ Result convertInput(InputReader& reader, const TEncoding& ansi, const TargetForm
     return *result;
 }
 
+// Where the chosen lines go, and the groups of the chosen blocks for
+// --list-groups.
+template <typename View, typename Out> struct ChosenLines {
+    Out& out;
+    GroupTally<View>* tally;
+
+    void line(View text) { out.Add(text); }
+    void block(const Block<View>& block) {
+        if (tally)
+            tally->block(block);
+    }
+};
+
+// The chosen lines of UTF-8 text, handed on straight from the text: lines
+// kept one after the other go on as one piece, with their line ends, so
+// nothing is copied on the way.
+template <typename Piece> class ChosenRuns {
+public:
+    explicit ChosenRuns(Piece piece) : m_piece(std::move(piece)) {}
+
+    // The text the next lines lie in; what was kept of the last one is
+    // handed on first.
+    void setText(QByteArrayView text) {
+        flush();
+        m_textEnd = text.data() + text.size();
+    }
+
+    void Add(QByteArrayView line) {
+        // Only a line end between the last line kept and this one: nothing
+        // was left out in between (a block left out has a name line).
+        const qsizetype gap = m_begin ? line.data() - m_end : -1;
+        const bool next = (gap == 1 && (*m_end == '\n' || *m_end == '\r')) ||
+                          (gap == 2 && m_end[0] == '\r' && m_end[1] == '\n');
+        if (!next) {
+            flush();
+            m_begin = line.data();
+        }
+        m_end = line.data() + line.size();
+    }
+
+    void flush() {
+        if (!m_begin)
+            return;
+        const char* end = m_end;
+        if (end < m_textEnd && *end == '\r')
+            ++end;
+        if (end < m_textEnd && *end == '\n' && (end == m_end || end[-1] == '\r'))
+            ++end;
+        m_piece(QByteArrayView(m_begin, end - m_begin));
+        m_begin = nullptr;
+    }
+
+private:
+    Piece m_piece;
+    const char* m_textEnd = nullptr;
+    const char* m_begin = nullptr; // the run of kept lines not yet handed on
+    const char* m_end = nullptr;
+};
+
+// Chooses from UTF-8 text that comes in pieces, each but the last ending
+// after a line end, holding at most one block: the lines up to the last
+// block that begins in a piece are chosen at once, and that block is carried
+// over into the next piece, where it may go on.
+template <typename Piece> class StreamChooser {
+public:
+    StreamChooser(const ChannelFilter& filter, GroupTally<QByteArrayView>* tally, Piece piece)
+        : m_runs(std::move(piece)), m_keep{m_runs, tally},
+          m_chooser(FilterDecision<QByteArrayView>(filter), m_keep, filter.onePerAddress) {}
+
+    void add(QByteArrayView piece) {
+        if (m_ended)
+            return;
+        QByteArrayView text = piece;
+        if (!m_carry.isEmpty()) {
+            // resize(0) keeps the room for the next piece.
+            m_work.resize(0);
+            m_work.append(m_carry);
+            m_work.append(piece);
+            text = m_work;
+        }
+        // The text ends at a 00 byte (TStringList::setText).
+        const qsizetype nul = text.indexOf('\0');
+        if (nul >= 0) {
+            text = text.first(nul);
+            m_ended = true;
+        }
+        const qsizetype cut = m_ended ? text.size() : lastBlockStart(text);
+        choose(text, cut);
+        m_carry.resize(0);
+        m_carry.append(text.sliced(cut));
+    }
+
+    void finish() {
+        if (!m_ended) {
+            const QByteArray rest = std::move(m_carry);
+            choose(rest, rest.size());
+        }
+        m_runs.flush();
+    }
+
+private:
+    // Where the last line that names a channel begins; with none, the end
+    // of the text (it is all header), or its start when a block goes on.
+    qsizetype lastBlockStart(QByteArrayView text) {
+        const qsizetype name = text.lastIndexOf("#EXTINF");
+        if (name < 0)
+            return m_inBlock ? 0 : text.size();
+        m_inBlock = true;
+        qsizetype start = name;
+        while (start > 0 && text[start - 1] != '\n' && text[start - 1] != '\r')
+            --start;
+        return start;
+    }
+
+    // Chooses the lines before `cut`, where a block begins (or the text ends).
+    void choose(QByteArrayView text, qsizetype cut) {
+        if (cut == 0)
+            return;
+        m_runs.setText(text);
+        forEachLine(text.first(cut), [&](QByteArrayView line) { m_chooser.addLine(line); });
+        m_chooser.finish();
+        m_runs.flush();
+    }
+
+    using Runs = ChosenRuns<Piece>;
+    using Keep = ChosenLines<QByteArrayView, Runs>;
+    Runs m_runs;
+    Keep m_keep;
+    BlockChooser<QByteArrayView, FilterDecision<QByteArrayView>, Keep> m_chooser;
+    QByteArray m_carry;     // the block that may go on in the next piece
+    QByteArray m_work;      // the carry and the next piece
+    bool m_inBlock = false; // the carry begins with a block, not the header
+    bool m_ended = false;   // past a 00 byte
+};
+
+// The conversion of the chosen channels of the input. UTF-8 input (after a
+// preamble) is chosen from as it is read, piece by piece, and what is kept
+// goes on to the direct conversion as it is chosen. Other input is read the
+// usual way and written out as the M3U target writes it, so that it is
+// chosen from in the very lines a conversion reads. With `groupList`, that
+// gets the --list-groups text of the chosen blocks instead, and the result
+// only the count of channels.
+Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEncoding& ansi,
+                     const TargetFormat& target, const TEncoding& encoding,
+                     const SourceName& source, QByteArray* groupList) {
+    // Chooses from the pieces that `next` gives; false when one of them is
+    // not UTF-8.
+    const auto chooseFrom = [&](qsizetype sizeHint, auto next, Result& result) {
+        GroupTally<QByteArrayView> tally;
+        GroupTally<QByteArrayView>* groups = groupList ? &tally : nullptr;
+        ByteScanner scanner(target); // --list-groups: only counts
+        ScannedPiece scanned;
+        result = Result{target.preamble(encoding)};
+        QByteArray chosen; // the kept lines, for the conversion
+        StreamChooser chooser(filter, groups, [&](QByteArrayView piece) {
+            if (groupList)
+                scanner.scan(piece, scanned);
+            else
+                chosen.append(piece);
+        });
+        bool first = true;
+        for (QByteArrayView piece; !(piece = next()).isEmpty(); first = false) {
+            if (first && (piece.startsWith("\xFF\xFE") || piece.startsWith("\xFE\xFF")))
+                return false;
+            if (first && piece.startsWith("\xEF\xBB\xBF"))
+                piece = piece.sliced(3);
+            if (!isWellFormedUtf8(piece))
+                return false;
+            chooser.add(piece);
+        }
+        chooser.finish();
+        if (groupList) {
+            *groupList = groupListText(tally);
+            result.bytes.clear();
+            result.channels = scanner.channels();
+        } else {
+            ByteLineSink sink(result.bytes, chosen.size() + chosen.size() / 8 + 4096, encoding,
+                              target.lineEnd());
+            Utf8Source text(target, chosen);
+            const ConversionCounts counts = runConversion(target, text, sink, source);
+            sink.finish();
+            result.channels = counts.channels;
+            result.entries = counts.entries;
+        }
+        (void)sizeHint;
+        return true;
+    };
+
+    Result result;
+    QByteArray buffer;
+    if (chooseFrom(
+            reader.sizeHint(), [&] { return reader.next(buffer); }, result)) {
+        result.nulOffset = reader.nulOffset();
+    } else {
+        reader.rewind();
+        Result lines =
+            convertInput(reader, ansi, formatFor(TTargetKind::tkM3U), TEncoding::UTF8(), source);
+        bool given = false;
+        chooseFrom(
+            lines.bytes.size(),
+            [&] {
+                // The whole text, once.
+                const QByteArrayView all = given ? QByteArrayView() : QByteArrayView(lines.bytes);
+                given = true;
+                return all;
+            },
+            result);
+        result.nulOffset = lines.nulOffset;
+    }
+    result.inputSize = reader.size();
+    return result;
+}
+
 // Every second byte zero at the start: UTF-16 text without its mark.
 bool looksLikeUtf16(const QByteArray& head) {
     if (head.size() < 2)
@@ -504,7 +739,10 @@ QByteArray downloadInput(const QUrl& url, const Options& options) {
 int convert(const Options& options) {
     const TEncoding& ansi =
         options.codePage ? *TEncoding::ansi(options.codePage) : TEncoding::Default();
-    const TargetFormat& target = *options.target;
+    // --list-groups converts nothing; a converting target lists only the
+    // channels as the chosen lines are scanned for their count.
+    const bool listGroups = options.action == Action::ListGroups;
+    const TargetFormat& target = listGroups ? formatFor(TTargetKind::tkWizardHD) : *options.target;
     const TEncoding& encoding = target.fileEncoding(options.ansi, ansi);
 
     // An address is downloaded whole, then read as bytes in memory, the way
@@ -542,7 +780,11 @@ int convert(const Options& options) {
     if (!web)
         opened.emplace(fd, failure);
     InputReader& reader = web ? *downloaded : *opened;
-    const Result result = convertInput(reader, ansi, target, encoding, source);
+    QByteArray groups;
+    const Result result = listGroups || !options.filter.choosesAll()
+                              ? convertChosen(reader, options.filter, ansi, target, encoding,
+                                              source, listGroups ? &groups : nullptr)
+                              : convertInput(reader, ansi, target, encoding, source);
 
     if (result.nulOffset >= 0 && result.nulOffset + 1 < result.inputSize)
         printMessage(
@@ -561,10 +803,13 @@ int convert(const Options& options) {
         return kNoChannels;
     }
 
+    const QByteArray& output = listGroups ? groups : result.bytes;
     if (options.output.isEmpty())
-        writeStandardOutput(result.bytes);
+        writeStandardOutput(output);
     else
-        writeOutputFile(options.output, result.bytes);
+        writeOutputFile(options.output, output);
+    if (listGroups)
+        return kDone;
 
     // A warning, not an error: the output is what the window's Save writes
     // in that code page. --quiet silences the summary only.
@@ -613,6 +858,7 @@ int runConvertCommand(int argc, char** argv) {
     case Action::ListTargets:
         return printInformation(targetList());
     case Action::Convert:
+    case Action::ListGroups:
         break;
     }
 

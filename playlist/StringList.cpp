@@ -4,6 +4,7 @@
 #include "playlist/Errors.h"
 #include "playlist/TextFile.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 
@@ -98,6 +99,24 @@ void TStringList::setStrings(int index, std::initializer_list<QStringView> piece
     checkIndex(index);
     // The old text stays in the buffer unused; a replaced line is rare (one per run).
     m_lines[static_cast<size_t>(index)] = append(pieces);
+}
+
+TStringList TStringList::linesIn(const std::vector<std::pair<int, int>>& ranges) const {
+    TStringList list;
+    list.m_buffer = m_buffer;
+    size_t count = 0;
+    for (const auto& [first, n] : ranges) {
+        if (n > 0) {
+            checkIndex(first);
+            checkIndex(first + n - 1);
+        }
+        count += static_cast<size_t>(std::max(n, 0));
+    }
+    list.m_lines.reserve(count);
+    for (const auto& [first, n] : ranges)
+        list.m_lines.insert(list.m_lines.end(), m_lines.begin() + first,
+                            m_lines.begin() + first + std::max(n, 0));
+    return list;
 }
 
 void TStringList::Clear() {

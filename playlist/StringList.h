@@ -4,6 +4,7 @@
 #include <QStringView>
 
 #include <initializer_list>
+#include <utility>
 #include <vector>
 
 namespace dorvane {
@@ -32,6 +33,10 @@ public:
     // Replaces the line at Index by S; EStringListError when out of bounds.
     void setStrings(int index, QStringView s);
     void setStrings(int index, std::initializer_list<QStringView> pieces);
+
+    // A list of the lines in the given ranges (first line, number of lines),
+    // in the order given. It shares this list's text instead of copying it.
+    TStringList linesIn(const std::vector<std::pair<int, int>>& ranges) const;
 
     // Removes every line and gives back the memory.
     void Clear();

@@ -166,4 +166,21 @@ TEST(StringList, ReplaceChangesThatLineOnly) {
     EXPECT_EQ(list.Count(), 11);
 }
 
+// A list of some lines shares the text; changing either list must leave the
+// other as it was.
+TEST(StringList, LinesInTakesRangesAndSharesNoChanges) {
+    TStringList list;
+    list.setText(u"h\r\na\nb\nc\nd"_s);
+    TStringList some = list.linesIn({{0, 1}, {3, 2}, {1, 0}, {1, 1}});
+    EXPECT_EQ(linesOf(some), (QStringList{u"h"_s, u"c"_s, u"d"_s, u"a"_s}));
+    EXPECT_EQ(some.Text(), u"h\r\nc\r\nd\r\na\r\n"_s);
+
+    some.setStrings(1, u"C");
+    some.Add(u"e");
+    list.setStrings(0, u"H");
+    EXPECT_EQ(linesOf(some), (QStringList{u"h"_s, u"C"_s, u"d"_s, u"a"_s, u"e"_s}));
+    EXPECT_EQ(linesOf(list), (QStringList{u"H"_s, u"a"_s, u"b"_s, u"c"_s, u"d"_s}));
+    EXPECT_THROW(list.linesIn({{4, 2}}), EStringListError);
+}
+
 } // namespace

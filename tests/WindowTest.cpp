@@ -93,6 +93,7 @@ TEST_F(WindowTest, LayoutCaptionsAndColours) {
         {"N4", u"Paste", QKeySequence(u"Ctrl+C"_s)},
         {"N6", u"Copy all", QKeySequence(u"Ctrl+A"_s)},
         {"N5", u"Clear ", QKeySequence(u"Ctrl+H"_s)},
+        {"N8", u"Channels...", QKeySequence(u"Ctrl+K"_s)},
     };
     for (const auto& i : items) {
         SCOPED_TRACE(i.name);
@@ -101,7 +102,7 @@ TEST_F(WindowTest, LayoutCaptionsAndColours) {
     }
     EXPECT_EQ(child<QMenu>(u"N1"_s)->title(), u"File"_s);
     EXPECT_EQ(child<QMenu>(u"PopupMenu1"_s)->actions(),
-              (QList<QAction*>{item("N4"), item("N6"), item("N5")}));
+              (QList<QAction*>{item("N4"), item("N6"), item("N5"), item("N8")}));
     EXPECT_EQ(child<QMenuBar>(u"MainMenu1"_s), form->menuBar());
 
     EXPECT_EQ(form->centralWidget()->palette().color(QPalette::Window), QColor(166, 202, 240));

@@ -3,3 +3,6 @@ dorvane_add_test(ConversionTest SOURCES ConversionTest.cpp LIBS dorvane_convert)
 
 dorvane_add_test(GoldenFileTest SOURCES GoldenFileTest.cpp ConvertRunner.h LIBS dorvane_convert)
 add_dependencies(GoldenFileTest dorvane-convert)
+
+# The rules of blocks and groups, and choosing channels by them.
+dorvane_add_test(ChoiceTest SOURCES ChoiceTest.cpp LIBS dorvane_convert)

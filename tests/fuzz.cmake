@@ -2,7 +2,7 @@
 # test; with DORVANE_FUZZ (a clang build, see scripts/fuzz) they are
 # libFuzzer programs.
 option(DORVANE_FUZZ "Build the fuzz targets as libFuzzer programs (clang)" OFF)
-foreach(target Decode Convert Encode Direct)
+foreach(target Decode Convert Encode Direct Choose)
     string(TOLOWER ${target} lower)
     set(name fuzz_${lower})
     if(DORVANE_FUZZ)

@@ -1,0 +1,418 @@
+#include "app/ChannelsDialog.h"
+
+#include "app/Guard.h"
+#include "convert/Choice.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <utility>
+
+namespace dorvane {
+
+namespace {
+
+// A slice of a search takes about this long, so that the window's events
+// wait no more than that between two slices.
+constexpr qint64 kSliceMilliseconds = 15;
+
+// Below this many shown channels, a search opens every group it leaves.
+constexpr int kExpandLimit = 5000;
+
+std::function<void(ChannelsDialog&)>& driverSeam() {
+    static std::function<void(ChannelsDialog&)> driver;
+    return driver;
+}
+
+std::u32string folded(const QString& text) {
+    std::u32string out;
+    appendCaseFolded(QStringView(text), out);
+    return out;
+}
+
+} // namespace
+
+// A search on its way: the channels found so far, group by group.
+struct ChannelTreeModel::Search {
+    std::u32string needle;
+    bool withinShown = false; // narrows what is shown already
+    std::vector<std::vector<int>> found;
+    int group = 0;
+    size_t position = 0;
+    std::u32string scratch;
+};
+
+ChannelTreeModel::ChannelTreeModel(ChannelIndex& index, std::vector<char> chosen,
+                                   bool onePerAddress, QObject* parent)
+    : QAbstractItemModel(parent), m_index(index), m_onePerAddress(onePerAddress),
+      m_groupChosen(size_t(index.groupCount()), 0), m_slice(new QTimer(this)) {
+    m_chosen.assign(size_t(index.blockCount()), 0);
+    for (int block = 0; block < index.blockCount(); ++block)
+        setChosen(block,
+                  chosen.empty() || (size_t(block) < chosen.size() && chosen[size_t(block)]));
+    m_rows.resize(size_t(index.groupCount()));
+    for (int group = 0; group < index.groupCount(); ++group)
+        m_rows[size_t(group)] = group;
+    m_shownCount = index.blockCount();
+    if (m_onePerAddress)
+        countAddresses();
+    m_slice->setSingleShot(true);
+    connect(m_slice, &QTimer::timeout, this, [this] { guarded([this] { runSearch(); }); });
+}
+
+ChannelTreeModel::~ChannelTreeModel() = default;
+
+const std::vector<int>& ChannelTreeModel::shownBlocks(int group) const {
+    return m_narrowed ? m_shown[size_t(group)] : m_index.groupBlocks(group);
+}
+
+int ChannelTreeModel::groupAt(const QModelIndex& index) const {
+    return m_rows[size_t(index.row())];
+}
+
+QModelIndex ChannelTreeModel::index(int row, int column, const QModelIndex& parent) const {
+    if (column != 0 || row < 0)
+        return {};
+    if (!parent.isValid())
+        return row < int(m_rows.size()) ? createIndex(row, 0, quintptr(0)) : QModelIndex();
+    if (parent.internalId() != 0 || row >= int(shownBlocks(groupAt(parent)).size()))
+        return {};
+    // A channel row keeps the row of its group, plus one.
+    return createIndex(row, 0, quintptr(parent.row()) + 1);
+}
+
+QModelIndex ChannelTreeModel::parent(const QModelIndex& child) const {
+    if (!child.isValid() || child.internalId() == 0)
+        return {};
+    return createIndex(int(child.internalId() - 1), 0, quintptr(0));
+}
+
+int ChannelTreeModel::rowCount(const QModelIndex& parent) const {
+    if (!parent.isValid())
+        return int(m_rows.size());
+    if (parent.internalId() != 0)
+        return 0;
+    return int(shownBlocks(groupAt(parent)).size());
+}
+
+int ChannelTreeModel::columnCount(const QModelIndex&) const {
+    return 1;
+}
+
+Qt::CheckState ChannelTreeModel::groupState(int group) const {
+    const int chosen = m_groupChosen[size_t(group)];
+    if (chosen == 0)
+        return Qt::Unchecked;
+    return chosen == int(m_index.groupBlocks(group).size()) ? Qt::Checked : Qt::PartiallyChecked;
+}
+
+QVariant ChannelTreeModel::data(const QModelIndex& index, int role) const {
+    if (!index.isValid())
+        return {};
+    if (index.internalId() == 0) {
+        const int group = groupAt(index);
+        if (role == Qt::DisplayRole) {
+            const QStringView name = m_index.groupName(group);
+            return QStringLiteral("%1 (%2)")
+                .arg(name.isEmpty() ? QStringLiteral("(без группы)") : name.toString())
+                .arg(m_index.groupBlocks(group).size());
+        }
+        if (role == Qt::CheckStateRole)
+            return groupState(group);
+        return {};
+    }
+    const int group = m_rows[size_t(index.internalId() - 1)];
+    const int block = shownBlocks(group)[size_t(index.row())];
+    if (role == Qt::DisplayRole)
+        return m_index.name(block).toString();
+    if (role == Qt::CheckStateRole)
+        return m_chosen[size_t(block)] ? Qt::Checked : Qt::Unchecked;
+    return {};
+}
+
+Qt::ItemFlags ChannelTreeModel::flags(const QModelIndex& index) const {
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
+}
+
+bool ChannelTreeModel::setData(const QModelIndex& index, const QVariant& value, int role) {
+    if (!index.isValid() || role != Qt::CheckStateRole)
+        return false;
+    const bool chosen = value.toInt() == Qt::Checked;
+    if (index.internalId() == 0) {
+        // A group's box acts on the channels the tree shows of it.
+        const std::vector<int>& blocks = shownBlocks(groupAt(index));
+        for (int block : blocks)
+            setChosen(block, chosen);
+        emit dataChanged(index, index, {Qt::CheckStateRole});
+        if (!blocks.empty())
+            emit dataChanged(this->index(0, 0, index),
+                             this->index(int(blocks.size()) - 1, 0, index), {Qt::CheckStateRole});
+    } else {
+        const int groupRow = int(index.internalId() - 1);
+        setChosen(shownBlocks(m_rows[size_t(groupRow)])[size_t(index.row())], chosen);
+        emit dataChanged(index, index, {Qt::CheckStateRole});
+        const QModelIndex group = this->index(groupRow, 0);
+        emit dataChanged(group, group, {Qt::CheckStateRole});
+    }
+    emit chosenCountChanged();
+    return true;
+}
+
+void ChannelTreeModel::setChosen(int block, bool chosen) {
+    char& flag = m_chosen[size_t(block)];
+    if (bool(flag) == chosen)
+        return;
+    flag = chosen;
+    const int delta = chosen ? 1 : -1;
+    m_chosenCount += delta;
+    m_groupChosen[size_t(m_index.groupOf(block))] += delta;
+    if (!m_addressesCounted)
+        return;
+    const int address = m_index.addressOf(block);
+    if (address < 0) {
+        m_chosenNoAddress += delta;
+        return;
+    }
+    int& sharing = m_addressChosen[size_t(address)];
+    if (chosen && sharing++ == 0)
+        ++m_chosenAddresses;
+    else if (!chosen && --sharing == 0)
+        --m_chosenAddresses;
+}
+
+void ChannelTreeModel::countAddresses() {
+    if (m_addressesCounted)
+        return;
+    m_index.findAddresses();
+    m_addressChosen.assign(size_t(m_index.addressCount()), 0);
+    m_chosenAddresses = 0;
+    m_chosenNoAddress = 0;
+    for (int block = 0; block < m_index.blockCount(); ++block) {
+        if (!m_chosen[size_t(block)])
+            continue;
+        const int address = m_index.addressOf(block);
+        if (address < 0)
+            ++m_chosenNoAddress;
+        else if (m_addressChosen[size_t(address)]++ == 0)
+            ++m_chosenAddresses;
+    }
+    m_addressesCounted = true;
+}
+
+void ChannelTreeModel::setShownChecked(bool checked) {
+    for (int group : m_rows)
+        for (int block : shownBlocks(group))
+            setChosen(block, checked);
+    if (!m_rows.empty())
+        emit dataChanged(index(0, 0), index(int(m_rows.size()) - 1, 0), {Qt::CheckStateRole});
+    for (int row = 0; row < int(m_rows.size()); ++row) {
+        const int count = int(shownBlocks(m_rows[size_t(row)]).size());
+        const QModelIndex group = index(row, 0);
+        if (count > 0)
+            emit dataChanged(index(0, 0, group), index(count - 1, 0, group), {Qt::CheckStateRole});
+    }
+    emit chosenCountChanged();
+}
+
+void ChannelTreeModel::setOnePerAddress(bool on) {
+    if (on == m_onePerAddress)
+        return;
+    m_onePerAddress = on;
+    if (on)
+        countAddresses();
+    emit chosenCountChanged();
+}
+
+int ChannelTreeModel::chosenCount() const {
+    return m_onePerAddress ? m_chosenAddresses + m_chosenNoAddress : m_chosenCount;
+}
+
+int ChannelTreeModel::totalCount() const {
+    return m_index.blockCount();
+}
+
+bool ChannelTreeModel::searching() const {
+    return m_search != nullptr;
+}
+
+void ChannelTreeModel::setSearch(const QString& text) {
+    m_slice->stop();
+    m_search.reset();
+    std::u32string needle = folded(text);
+    if (needle.empty()) {
+        if (m_narrowed) {
+            beginResetModel();
+            m_narrowed = false;
+            m_shown.clear();
+            m_needle.clear();
+            m_rows.resize(size_t(m_index.groupCount()));
+            for (int group = 0; group < m_index.groupCount(); ++group)
+                m_rows[size_t(group)] = group;
+            m_shownCount = m_index.blockCount();
+            endResetModel();
+        }
+        emit searchDone();
+        return;
+    }
+    auto search = std::make_unique<Search>();
+    // A longer text finds among what a shorter one inside it found.
+    search->withinShown = m_narrowed && needle.find(m_needle) != std::u32string::npos;
+    search->needle = std::move(needle);
+    search->found.resize(size_t(m_index.groupCount()));
+    m_search = std::move(search);
+    runSearch();
+}
+
+void ChannelTreeModel::runSearch() {
+    if (!m_search)
+        return;
+    Search& search = *m_search;
+    QElapsedTimer clock;
+    clock.start();
+    unsigned looked = 0;
+    for (; search.group < m_index.groupCount(); ++search.group, search.position = 0) {
+        const std::vector<int>& blocks =
+            search.withinShown ? m_shown[size_t(search.group)] : m_index.groupBlocks(search.group);
+        std::vector<int>& found = search.found[size_t(search.group)];
+        while (search.position < blocks.size()) {
+            const int block = blocks[search.position++];
+            if (containsFolded(m_index.name(block), search.needle, search.scratch))
+                found.push_back(block);
+            if ((++looked & 255) == 0 && clock.elapsed() >= kSliceMilliseconds) {
+                m_slice->start(0);
+                return;
+            }
+        }
+    }
+    finishSearch();
+}
+
+void ChannelTreeModel::finishSearch() {
+    std::unique_ptr<Search> search = std::move(m_search);
+    beginResetModel();
+    m_narrowed = true;
+    m_needle = std::move(search->needle);
+    m_shown = std::move(search->found);
+    m_rows.clear();
+    m_shownCount = 0;
+    for (int group = 0; group < m_index.groupCount(); ++group) {
+        const int count = int(m_shown[size_t(group)].size());
+        if (count > 0)
+            m_rows.push_back(group);
+        m_shownCount += count;
+    }
+    endResetModel();
+    emit searchDone();
+}
+
+// ---------------------------------------------------------------------------
+
+ChannelsDialog::ChannelsDialog(ChannelIndex& index, std::vector<char> chosen, bool onePerAddress,
+                               QWidget* parent)
+    : QDialog(parent) {
+    setObjectName(QStringLiteral("ChannelsDialog"));
+    setWindowTitle(QStringLiteral("Channels"));
+    m_model = new ChannelTreeModel(index, std::move(chosen), onePerAddress, this);
+
+    m_search = new QLineEdit(this);
+    m_search->setObjectName(QStringLiteral("search"));
+    m_search->setPlaceholderText(QStringLiteral("Search"));
+    m_search->setClearButtonEnabled(true);
+
+    m_tree = new QTreeView(this);
+    m_tree->setObjectName(QStringLiteral("tree"));
+    m_tree->setHeaderHidden(true);
+    m_tree->setUniformRowHeights(true);
+    m_tree->setModel(m_model);
+    m_tree->setCurrentIndex(m_model->index(0, 0));
+
+    m_all = new QPushButton(QStringLiteral("All"), this);
+    m_all->setObjectName(QStringLiteral("all"));
+    m_none = new QPushButton(QStringLiteral("None"), this);
+    m_none->setObjectName(QStringLiteral("none"));
+    // Enter is OK wherever the focus stands.
+    m_all->setAutoDefault(false);
+    m_none->setAutoDefault(false);
+    m_onePerAddress = new QCheckBox(QStringLiteral("One channel per address"), this);
+    m_onePerAddress->setObjectName(QStringLiteral("onePerAddress"));
+    m_onePerAddress->setChecked(onePerAddress);
+
+    m_count = new QLabel(this);
+    m_count->setObjectName(QStringLiteral("count"));
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->setObjectName(QStringLiteral("buttons"));
+    m_ok = buttons->button(QDialogButtonBox::Ok);
+    m_ok->setDefault(true);
+
+    auto* tools = new QHBoxLayout;
+    tools->addWidget(m_all);
+    tools->addWidget(m_none);
+    tools->addStretch();
+    tools->addWidget(m_onePerAddress);
+    auto* bottom = new QHBoxLayout;
+    bottom->addWidget(m_count);
+    bottom->addStretch();
+    bottom->addWidget(buttons);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(m_search);
+    layout->addWidget(m_tree, 1);
+    layout->addLayout(tools);
+    layout->addLayout(bottom);
+    resize(460, 520);
+
+    connect(m_search, &QLineEdit::textChanged, this,
+            [this](const QString& text) { guarded([&] { m_model->setSearch(text); }); });
+    connect(m_all, &QPushButton::clicked, this,
+            [this] { guarded([this] { m_model->setShownChecked(true); }); });
+    connect(m_none, &QPushButton::clicked, this,
+            [this] { guarded([this] { m_model->setShownChecked(false); }); });
+    connect(m_onePerAddress, &QCheckBox::toggled, m_model, &ChannelTreeModel::setOnePerAddress);
+    connect(m_model, &ChannelTreeModel::chosenCountChanged, this, &ChannelsDialog::updateCount);
+    connect(m_model, &ChannelTreeModel::searchDone, this, &ChannelsDialog::searchDone);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    updateCount();
+}
+
+ChannelsDialog::~ChannelsDialog() = default;
+
+void ChannelsDialog::updateCount() {
+    const int chosen = m_model->chosenCount();
+    m_count->setText(QStringLiteral("%1 of %2").arg(chosen).arg(m_model->totalCount()));
+    // Nothing to convert in an empty choice.
+    m_ok->setEnabled(chosen > 0);
+}
+
+void ChannelsDialog::searchDone() {
+    if (m_model->shownCount() <= kExpandLimit && !m_search->text().isEmpty())
+        m_tree->expandAll();
+    m_tree->setCurrentIndex(m_model->index(0, 0));
+}
+
+bool ChannelsDialog::execute() {
+    if (const auto& driver = driverSeam()) {
+        setResult(Rejected);
+        show();
+        driver(*this);
+        const bool accepted = !isVisible() && result() == Accepted;
+        hide();
+        return accepted;
+    }
+    return exec() == Accepted;
+}
+
+void ChannelsDialog::setDriver(std::function<void(ChannelsDialog&)> driver) {
+    driverSeam() = std::move(driver);
+}
+
+} // namespace dorvane

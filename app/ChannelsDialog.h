@@ -1,0 +1,134 @@
+#pragma once
+
+#include <QAbstractItemModel>
+#include <QDialog>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QCheckBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+class QTreeView;
+
+namespace dorvane {
+
+class ChannelIndex;
+
+// The groups of a playlist with their channels under them, each with a check
+// box: a group's is tri-state over its channels. A search narrows the tree to
+// the channels whose name contains its text in any case; groups left without
+// a channel are hidden then. Built for a million channels: the rows are the
+// index's own blocks, looked up on demand, and a search runs in slices between
+// the window's events.
+class ChannelTreeModel : public QAbstractItemModel {
+    Q_OBJECT
+
+public:
+    ChannelTreeModel(ChannelIndex& index, std::vector<char> chosen, bool onePerAddress,
+                     QObject* parent = nullptr);
+    ~ChannelTreeModel() override;
+
+    QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
+    QModelIndex parent(const QModelIndex& child) const override;
+    int rowCount(const QModelIndex& parent = {}) const override;
+    int columnCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+
+    // Narrows the tree to the names that contain `text`. What can be done
+    // within a few milliseconds is done at once; the rest follows in slices,
+    // and searchDone tells when the tree shows the outcome.
+    void setSearch(const QString& text);
+    bool searching() const;
+    // Checks or unchecks every channel the tree shows now.
+    void setShownChecked(bool checked);
+    void setOnePerAddress(bool on);
+
+    const std::vector<char>& chosen() const { return m_chosen; }
+    bool onePerAddress() const { return m_onePerAddress; }
+    // The channels the choice keeps (one per address if asked) and all.
+    int chosenCount() const;
+    int totalCount() const;
+    // The number of channels the tree shows.
+    int shownCount() const { return m_shownCount; }
+
+signals:
+    void chosenCountChanged();
+    void searchDone();
+
+private:
+    struct Search;
+
+    const std::vector<int>& shownBlocks(int group) const;
+    int groupAt(const QModelIndex& index) const; // the group of a group row
+    void setChosen(int block, bool chosen);
+    // Counts the chosen channels per address, from then on kept up to date.
+    void countAddresses();
+    Qt::CheckState groupState(int group) const;
+    void runSearch();
+    void finishSearch();
+
+    ChannelIndex& m_index;
+    std::vector<char> m_chosen;
+    bool m_onePerAddress;
+    std::vector<int> m_groupChosen;   // chosen channels per group
+    std::vector<int> m_addressChosen; // chosen channels per address, once counted
+    bool m_addressesCounted = false;
+    int m_chosenCount = 0;
+    int m_chosenAddresses = 0; // addresses with a chosen channel
+    int m_chosenNoAddress = 0; // chosen channels without one
+
+    // What the tree shows: the groups in order, and per group its channels
+    // when a search narrows them (else all).
+    bool m_narrowed = false;
+    std::vector<int> m_rows;
+    std::vector<std::vector<int>> m_shown;
+    int m_shownCount = 0;
+    std::u32string m_needle; // the folded search text shown
+
+    std::unique_ptr<Search> m_search; // a search still running
+    QTimer* m_slice;
+};
+
+// The "Channels..." dialog over a loaded playlist.
+class ChannelsDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    ChannelsDialog(ChannelIndex& index, std::vector<char> chosen, bool onePerAddress,
+                   QWidget* parent = nullptr);
+    ~ChannelsDialog() override;
+
+    // Shows the dialog modally; true when OK closed it.
+    bool execute();
+
+    const std::vector<char>& chosen() const { return m_model->chosen(); }
+    bool onePerAddress() const { return m_model->onePerAddress(); }
+    ChannelTreeModel* model() const { return m_model; }
+
+    // Tests: instead of opening modally, the next dialogs are shown and
+    // handed to `driver`, which works them like a user and closes them; a
+    // dialog it leaves open counts as cancelled.
+    static void setDriver(std::function<void(ChannelsDialog&)> driver);
+
+private:
+    void updateCount();
+    void searchDone();
+
+    ChannelTreeModel* m_model;
+    QLineEdit* m_search;
+    QTreeView* m_tree;
+    QPushButton* m_all;
+    QPushButton* m_none;
+    QCheckBox* m_onePerAddress;
+    QLabel* m_count;
+    QPushButton* m_ok;
+};
+
+} // namespace dorvane

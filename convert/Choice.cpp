@@ -1,0 +1,142 @@
+#include "convert/Choice.h"
+
+#include "playlist/StringList.h"
+
+#include <QChar>
+
+namespace dorvane {
+
+void appendCaseFolded(QStringView text, std::u32string& out) {
+    const qsizetype n = text.size();
+    for (qsizetype k = 0; k < n; ++k) {
+        char32_t c = text[k].unicode();
+        if (QChar::isHighSurrogate(c) && k + 1 < n && text[k + 1].isLowSurrogate())
+            c = QChar::surrogateToUcs4(char16_t(c), text[++k].unicode());
+        else if (QChar::isSurrogate(c))
+            c = QChar::ReplacementCharacter;
+        out.push_back(QChar::toCaseFolded(c));
+    }
+}
+
+void appendCaseFolded(QByteArrayView text, std::u32string& out) {
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    const auto* const end = p + text.size();
+    while (p < end) {
+        const unsigned b = *p;
+        int length = b < 0x80                ? 1
+                     : b >= 0xC2 && b < 0xE0 ? 2
+                     : b >= 0xE0 && b < 0xF0 ? 3
+                     : b >= 0xF0 && b < 0xF5 ? 4
+                                             : 0;
+        char32_t c = b;
+        if (length > 1 && end - p >= length) {
+            c = b & (0x7F >> length);
+            for (int k = 1; k < length; ++k) {
+                if ((p[k] & 0xC0) != 0x80) {
+                    length = 0;
+                    break;
+                }
+                c = (c << 6) | (p[k] & 0x3F);
+            }
+        } else if (length > 1) {
+            length = 0;
+        }
+        if (length == 0) { // not UTF-8: one byte, one replacement character
+            c = QChar::ReplacementCharacter;
+            length = 1;
+        }
+        out.push_back(QChar::toCaseFolded(c));
+        p += length;
+    }
+}
+
+} // namespace dorvane
+
+namespace dorvane {
+
+ChannelIndex::ChannelIndex(const TStringList& lines) : m_lines(lines) {
+    QHash<QStringView, int> groups;
+    Block<QStringView> block;
+    const auto endBlock = [&] {
+        auto group = groups.constFind(block.group());
+        if (group == groups.cend()) {
+            group = groups.insert(block.group(), groupCount());
+            m_groupNames.push_back(block.group());
+            m_groupBlocks.emplace_back();
+        }
+        m_groups.push_back(*group);
+        m_groupBlocks[size_t(*group)].push_back(int(m_groups.size()) - 1);
+    };
+    // Blocks start and grow as BlockChooser has them.
+    const int count = lines.Count();
+    for (int k = 0; k < count; ++k) {
+        const QStringView line = lines.line(k);
+        if (isNameLine(line)) {
+            if (!m_starts.empty())
+                endBlock();
+            m_starts.push_back(k);
+            m_addressLines.push_back(-1);
+            block.start(line);
+        } else if (!m_starts.empty()) {
+            const bool hadAddress = block.hasAddress();
+            block.add(line);
+            if (!hadAddress && block.hasAddress())
+                m_addressLines.back() = k;
+        }
+    }
+    if (!m_starts.empty())
+        endBlock();
+}
+
+QStringView ChannelIndex::name(int block) const {
+    return channelNameOf(m_lines.line(m_starts[size_t(block)]));
+}
+
+void ChannelIndex::findAddresses() {
+    if (addressesFound())
+        return;
+    QHash<QStringView, int> numbers;
+    numbers.reserve(blockCount());
+    m_addresses.reserve(size_t(blockCount()));
+    for (int line : m_addressLines) {
+        if (line < 0) {
+            m_addresses.push_back(-1);
+            continue;
+        }
+        const QStringView address = m_lines.line(line);
+        auto known = numbers.constFind(address);
+        if (known == numbers.cend())
+            known = numbers.insert(address, m_addressCount++);
+        m_addresses.push_back(*known);
+    }
+}
+
+TStringList ChannelIndex::chosenLines(const std::vector<char>& chosen, bool onePerAddress) {
+    if (onePerAddress)
+        findAddresses();
+    std::vector<char> taken(onePerAddress ? size_t(m_addressCount) : 0, 0);
+    std::vector<std::pair<int, int>> ranges;
+    const int header = m_starts.empty() ? m_lines.Count() : m_starts.front();
+    ranges.emplace_back(0, header);
+    for (int block = 0; block < blockCount(); ++block) {
+        if (size_t(block) >= chosen.size() || !chosen[size_t(block)])
+            continue;
+        if (onePerAddress && m_addresses[size_t(block)] >= 0) {
+            char& seen = taken[size_t(m_addresses[size_t(block)])];
+            if (seen)
+                continue;
+            seen = 1;
+        }
+        const int first = m_starts[size_t(block)];
+        const int end =
+            size_t(block) + 1 < m_starts.size() ? m_starts[size_t(block) + 1] : m_lines.Count();
+        // Blocks one after the other make one range.
+        if (ranges.back().first + ranges.back().second == first)
+            ranges.back().second += end - first;
+        else
+            ranges.emplace_back(first, end - first);
+    }
+    return m_lines.linesIn(ranges);
+}
+
+} // namespace dorvane

@@ -1,0 +1,9 @@
+# Choosing channels in the window: the "Channels..." dialog driven like a user.
+if(DORVANE_BUILD_GUI)
+    dorvane_add_test(test_channels GUI SOURCES WindowFixture.h ChannelsWindowTest.cpp
+                     LIBS dorvane_app)
+endif()
+
+# dorvane-convert's options that choose channels, run as a program.
+dorvane_add_test(ChoiceCliTest SOURCES ChoiceCliTest.cpp ConvertRunner.h LIBS dorvane_playlist)
+add_dependencies(ChoiceCliTest dorvane-convert)
