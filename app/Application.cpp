@@ -1,11 +1,12 @@
 #include "app/Application.h"
 
+#include "playlist/FileName.h"
+
 #include "app/Form8.h"
 #include "app/Guard.h"
 #include "app/QtClipboardPort.h"
 
 #include <QApplication>
-#include <QFile>
 
 #include <cstdio>
 
@@ -79,7 +80,7 @@ int runApplication(int argc, char** argv) {
     // it would connect to a display, and these need none.
     QStringList raw;
     for (int k = 1; k < argc; ++k)
-        raw << QFile::decodeName(argv[k]);
+        raw << decodeFileName(argv[k]);
     switch (parseStartArguments(raw).action) {
     case StartArguments::Action::Help:
         print(stdout, QString::fromLatin1(kHelp));
@@ -92,8 +93,13 @@ int runApplication(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
-    // Qt has taken its own options out of the arguments by now.
-    const StartArguments start = parseStartArguments(app.arguments().mid(1));
+    // Qt has taken its own options out of argv by now. The arguments are
+    // decoded as file names are, so that a name that is not UTF-8 keeps its
+    // bytes (QCoreApplication::arguments would not).
+    QStringList arguments;
+    for (int k = 1; k < argc; ++k)
+        arguments << decodeFileName(argv[k]);
+    const StartArguments start = parseStartArguments(arguments);
     if (start.action == StartArguments::Action::UsageError) {
         print(stderr, QStringLiteral("dorvane: %1 (see \"dorvane --help\")\n").arg(start.error));
         return 2;

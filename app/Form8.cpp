@@ -17,6 +17,7 @@
 #include "playlist/Download.h"
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
+#include "playlist/FileName.h"
 #include "playlist/Playlist.h"
 #include "playlist/StringList.h"
 #include "playlist/TextFile.h"
@@ -545,7 +546,7 @@ QString TForm8::droppedPlaylistFile(const QMimeData* mime) {
     const QList<QUrl> urls = mime->urls();
     if (urls.size() != 1 || !urls.constFirst().isLocalFile())
         return {};
-    const QString path = urls.constFirst().toLocalFile();
+    const QString path = localFileOf(urls.constFirst());
     return QFileInfo(path).isDir() ? QString() : path;
 }
 

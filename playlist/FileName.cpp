@@ -16,6 +16,10 @@ QByteArray encodeFileName(const QString& fileName) {
     return QFile::encodeName(fileName);
 }
 
+QString localFileOf(const QUrl& url) {
+    return url.toLocalFile();
+}
+
 #else
 
 namespace {
@@ -64,6 +68,12 @@ QByteArray encodeFileName(const QString& fileName) {
     }
     bytes += name.sliced(start).toUtf8();
     return bytes;
+}
+
+QString localFileOf(const QUrl& url) {
+    if (!url.isLocalFile())
+        return {};
+    return decodeFileName(QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
 }
 
 #endif

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
+#include <QUrl>
 
 namespace dorvane {
 
@@ -18,5 +19,10 @@ namespace dorvane {
 // (Windows) the two are QFile's.
 QString decodeFileName(QByteArrayView bytes);
 QByteArray encodeFileName(const QString& fileName);
+
+// The local file a file: URL names (a dropped file), decoded as
+// decodeFileName decodes names: QUrl::toLocalFile would turn the bytes of a
+// name that is not UTF-8 into U+FFFD.
+QString localFileOf(const QUrl& url);
 
 } // namespace dorvane

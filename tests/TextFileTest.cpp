@@ -150,6 +150,11 @@ TEST_F(TextFileTest, FileNamesKeepTheirBytes) {
     TStringList list;
     list.LoadFromFile(decodeFileName(cp1251), TEncoding::UTF8());
     EXPECT_EQ(linesOf(list), (QStringList{u"#EXTINF:-1,a"_s, u"http://a/1"_s}));
+    // Dropped, the same file comes as a file: URL with the bytes escaped.
+    const QUrl dropped = QUrl::fromEncoded("file://" + cp1251.toPercentEncoding("/"));
+    EXPECT_EQ(encodeFileName(localFileOf(dropped)), cp1251);
+    list.LoadFromFile(localFileOf(dropped), TEncoding::UTF8());
+    EXPECT_EQ(list.Count(), 2);
     ::unlink(cp1251.constData()); // QTemporaryDir cannot spell the name to remove it
 }
 
