@@ -232,6 +232,11 @@ TEST(CliStreams, WriteErrorsSayWhatFailedAndWhy) {
 }
 
 TEST(CliStreams, EndlessOrHugeInputIsRefusedWithinBoundedMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+    // AddressSanitizer reserves terabytes of shadow memory at start: no
+    // limit on the address space leaves the converter room to start.
+    GTEST_SKIP() << "an address-space limit cannot hold under AddressSanitizer";
+#endif
     // A sparse file bigger than the limit, 1.5 GB that take no room.
     QTemporaryDir dir;
     const QString huge = dir.filePath("huge.m3u");
