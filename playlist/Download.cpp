@@ -31,6 +31,19 @@ QString tooLargeText() {
     return QStringLiteral("File too large");
 }
 
+// Lets go of a reply this download no longer wants. Deleting a reply stops
+// its request; it is not aborted first, because abort() sets an error and Qt's
+// network thread may already have queued one of its own (a 404's), which Qt
+// then reports as an internal problem on standard error. The deletion drops
+// whatever the reply still had queued. deleteLater, since this may run inside
+// the reply's own signal.
+// Only our own connections go: Qt's reply talks to its network thread through
+// signals of its own.
+void dropReply(QNetworkReply* reply, QObject* receiver) {
+    QObject::disconnect(reply, nullptr, receiver, nullptr);
+    reply->deleteLater();
+}
+
 } // namespace
 
 QString Download::userAgent() {
@@ -81,11 +94,10 @@ void Download::request(const QUrl& url) {
     m_stall.start();
 }
 
+// The reply goes with its manager, a child of this.
 Download::~Download() {
-    if (m_reply) {
+    if (m_reply)
         disconnect(m_reply, nullptr, this, nullptr);
-        m_reply->abort();
-    }
 }
 
 QString Download::errorMessage() const {
@@ -179,8 +191,7 @@ void Download::follow(const QUrl& location) {
         fail(QStringLiteral("Refused to follow a redirect to a %1: address").arg(target.scheme()));
         return;
     }
-    disconnect(m_reply, nullptr, this, nullptr);
-    m_reply->deleteLater();
+    dropReply(m_reply, this);
     m_current = target;
     request(target);
 }
@@ -217,11 +228,7 @@ void Download::end(Status status) {
     m_status = status;
     m_stall.stop();
     if (m_reply) {
-        disconnect(m_reply, nullptr, this, nullptr);
-        // Not from inside the reply's own signal, which Qt does not expect.
-        if (m_reply->isRunning())
-            QMetaObject::invokeMethod(m_reply, &QNetworkReply::abort, Qt::QueuedConnection);
-        m_reply->deleteLater();
+        dropReply(m_reply, this);
         m_reply = nullptr;
     }
     if (status == Status::Succeeded)

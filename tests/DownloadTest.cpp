@@ -156,6 +156,40 @@ TEST_F(DownloadTest, FailuresSayWhyAndHideTheSecrets) {
     }
 }
 
+// A failed download lets go of its connection: a 404 or too large a body
+// is not read to its end, and a stalled one is not left hanging.
+TEST_F(DownloadTest, AFailureClosesTheConnection) {
+    DownloadLimits small;
+    small.maxBytes = 100 * 1024;
+    DownloadLimits impatient;
+    impatient.stallTimeout = 300ms;
+    const QByteArray big(1024 * 1024, 'x');
+    server.route("/missing", {404, "Not Found", {}, big, HttpResponse::Send::StallAfter, 10});
+    server.route("/stall", {200, "OK", {}, playlist, HttpResponse::Send::StallAfter, 10});
+    server.route("/huge", {200, "OK", {}, big, HttpResponse::Send::StallAfter, 200 * 1024});
+    const struct {
+        const char* path;
+        DownloadLimits limits;
+    } cases[] = {{"/missing", {}}, {"/stall", impatient}, {"/huge", small}};
+    int closed = 0;
+    for (const auto& c : cases) {
+        Download download(server.url(QLatin1String(c.path)), c.limits);
+        QEventLoop loop;
+        QObject::connect(&download, &Download::finished, &loop, &QEventLoop::quit);
+        QTimer::singleShot(10s, &loop, &QEventLoop::quit);
+        loop.exec();
+        EXPECT_EQ(download.status(), Download::Status::Failed) << c.path;
+        // The download itself stays: its reply must go all the same.
+        ++closed;
+        for (int waited = 0; server.closedConnections() < closed && waited < 5000; waited += 10) {
+            QEventLoop pause;
+            QTimer::singleShot(10ms, &pause, &QEventLoop::quit);
+            pause.exec();
+        }
+        EXPECT_EQ(server.closedConnections(), closed) << c.path;
+    }
+}
+
 TEST(Download, OtherSchemesFailWithoutTouchingTheSystem) {
     QTemporaryDir dir;
     QFile file(dir.filePath("list.m3u"));

@@ -81,6 +81,10 @@ private:
     void accept() {
         while (QTcpSocket* socket = m_server->nextPendingConnection()) {
             connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+            connect(socket, &QTcpSocket::disconnected, this, [this] {
+                QMutexLocker lock(&m_state.mutex);
+                ++m_state.closed;
+            });
             connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
         }
     }
@@ -156,6 +160,11 @@ QUrl HttpTestServer::url(const QString& rest) const {
 QList<QByteArray> HttpTestServer::requests() const {
     QMutexLocker lock(&const_cast<HttpServerState&>(m_state).mutex);
     return m_state.requests;
+}
+
+int HttpTestServer::closedConnections() const {
+    QMutexLocker lock(&const_cast<HttpServerState&>(m_state).mutex);
+    return m_state.closed;
 }
 
 quint16 unusedPort() {

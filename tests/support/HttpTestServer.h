@@ -48,6 +48,7 @@ struct HttpServerState {
     QMutex mutex;
     QMap<QByteArray, HttpResponse> routes; // by path, without the query
     QList<QByteArray> requests;            // every request head received
+    int closed = 0;                        // connections the client closed
 };
 
 class HttpTestServer {
@@ -65,6 +66,7 @@ public:
     QUrl url(const QString& rest) const;
     QString base() const;
     QList<QByteArray> requests() const;
+    int closedConnections() const;
 
 private:
     HttpServerState m_state;
