@@ -25,6 +25,7 @@ if(DORVANE_BUILD_GUI)
                 ${DORVANE_PACKED_SKIN}
         LIBS Qt6::Widgets)
     target_include_directories(test_skin PRIVATE ${PROJECT_SOURCE_DIR})
+    set_target_properties(test_skin PROPERTIES AUTOMOC ON)
     target_compile_definitions(test_skin PRIVATE
         DORVANE_SHIPPED_SKIN="${PROJECT_SOURCE_DIR}/skins/UIX"
         DORVANE_PACKED_SKIN="${DORVANE_PACKED_SKIN}")
