@@ -4,6 +4,7 @@
 #include "playlist/AnsiCodePage.h"
 
 #include <algorithm>
+#include <stdexcept>
 
 namespace dorvane {
 
@@ -56,14 +57,39 @@ void ByteLineSink::addAnsiLine(std::initializer_list<BytePiece> pieces) {
 }
 
 void ByteLineSink::grow(qsizetype more) {
-    m_out.resize(std::max(m_out.size() * 2, m_used + more));
+    if (!m_drain) {
+        m_out.resize(std::max(m_out.size() * 2, m_used + more));
+        return;
+    }
+    if (m_used > 0) {
+        m_drain(QByteArrayView(m_out.constData(), m_used));
+        m_drained = true;
+        m_used = m_start = 0;
+    }
+    if (m_out.size() < more)
+        m_out.resize(more); // a line longer than the chunk
+}
+
+void ByteLineSink::drainEvery(qsizetype chunk, std::function<void(QByteArrayView)> drain) {
+    m_drain = std::move(drain);
+    if (m_used > chunk)
+        grow(m_out.size()); // drains what is there
+    m_out.resize(std::max(chunk, m_used));
+    m_out.squeeze();
 }
 
 void ByteLineSink::finish() {
+    if (m_drained) {
+        if (m_used > 0)
+            m_drain(QByteArrayView(m_out.constData(), m_used));
+        m_used = m_start = 0;
+    }
     m_out.resize(m_used);
 }
 
 void ByteLineSink::replaceLine(int index, std::initializer_list<BytePiece> pieces) {
+    if (m_drained)
+        throw std::logic_error("ByteLineSink::replaceLine: the line has been drained");
     const auto [begin, end] = findEncodedLine(m_out.constData(), m_start, m_used, index);
 
     // Build the new line at the end, then move it into place.

@@ -8,6 +8,7 @@
 #include <QStringView>
 
 #include <cstring>
+#include <functional>
 #include <initializer_list>
 
 namespace dorvane {
@@ -100,11 +101,22 @@ public:
     }
 
     // As LineSink::replaceLine: index counts from the first line this sink
-    // was given. EStringListError when there is no such line.
+    // was given. EStringListError when there is no such line; std::logic_error
+    // once lines have been drained.
     void replaceLine(int index, std::initializer_list<BytePiece> pieces);
 
-    // Cuts `out` to the bytes written.
+    // From now on `out` holds about `chunk` bytes at most: whenever the next
+    // line would not fit, the bytes so far (the preamble first) go to `drain`
+    // and `out` starts again. So the output is written while it is made, from
+    // memory that stays in the cache. Not for a target whose footer fills in
+    // a header line (TargetFormat::fillsInHeader).
+    void drainEvery(qsizetype chunk, std::function<void(QByteArrayView)> drain);
+
+    // Cuts `out` to the bytes written; once any were drained, drains the
+    // last of them and leaves `out` empty.
     void finish();
+    // Whether bytes went to the drain: those in `out` are then not all.
+    bool drained() const { return m_drained; }
 
     // The characters the code page had no bytes for, written as substitutes
     // (TEncoding::appendBytesCounting); always 0 in UTF-8.
@@ -133,6 +145,8 @@ private:
     qsizetype m_start;
     qsizetype m_used;
     qsizetype m_replaced = 0;
+    std::function<void(QByteArrayView)> m_drain;
+    bool m_drained = false;
 };
 
 } // namespace dorvane

@@ -47,6 +47,9 @@ public:
     virtual bool allowsAnsi() const = 0;
     // Whether its output is an XML document.
     virtual bool isXml() const = 0;
+    // Whether its footer goes back and fills in a line of its header (the
+    // number of entries): its output cannot be written out while it is made.
+    virtual bool fillsInHeader() const = 0;
 
     // The encoding a file is written in: `ansi` when the user asks for the
     // code page and the target allows it, UTF-8 otherwise.
@@ -82,6 +85,7 @@ struct TargetNames {
     bool utf8ByteOrderMark = true;
     bool allowsAnsi = true;
     bool isXml = false;
+    bool fillsInHeader = false;
 };
 
 class NamedTargetFormat : public TargetFormat {
@@ -97,6 +101,7 @@ public:
     bool utf8ByteOrderMark() const override { return m_names.utf8ByteOrderMark; }
     bool allowsAnsi() const override { return m_names.allowsAnsi; }
     bool isXml() const override { return m_names.isXml; }
+    bool fillsInHeader() const override { return m_names.fillsInHeader; }
 
 private:
     TargetNames m_names;

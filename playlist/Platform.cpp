@@ -17,6 +17,10 @@ namespace {
 
 // The most one call is asked for: within every platform's limits.
 constexpr long long kMostPerCall = 1 << 30;
+// The most one write is given. Linux copies a big write into the page cache
+// far slower than the same bytes in slices: 162 MB into a new file took
+// 0.52 s in one call and 0.06 s in calls of 1 MiB.
+constexpr long long kMostPerWrite = 1 << 20;
 
 // The system's calls: the same on both kinds of system but for an
 // underscore, the type of a size, and how a file name is passed.
@@ -64,7 +68,7 @@ long long readSome(int fd, char* buffer, long long size) {
 }
 
 long long writeSome(int fd, const char* buffer, long long size) {
-    return retried([=] { return writeRaw(fd, buffer, std::min(size, kMostPerCall)); });
+    return retried([=] { return writeRaw(fd, buffer, std::min(size, kMostPerWrite)); });
 }
 
 FileCloser::~FileCloser() {

@@ -10,7 +10,9 @@
 #include <QIODevice>
 #include <QSaveFile>
 
+#include <algorithm>
 #include <cerrno>
+#include <memory>
 #include <sys/stat.h>
 
 namespace dorvane {
@@ -124,34 +126,42 @@ void writeText(QIODevice& device, QStringView text, const TEncoding& encoding) {
         throw EWriteError(QStringLiteral("Stream write error"));
 }
 
-void saveBytesToFile(const QString& fileName, const QByteArray& bytes, WriteErrorText errorText) {
-    const auto writeError = [&](const QString& reason) {
-        if (errorText == WriteErrorText::Stream)
-            return EWriteError(QStringLiteral("Stream write error"));
-        return EWriteError(cannotWriteMessage(fileName, reason));
-    };
+std::unique_ptr<QSaveFile> openSaveFile(const QString& fileName) {
     const QFileInfo info(fileName);
     if (info.isDir())
         throw EFCreateError(cannotCreateMessage(fileName, EISDIR));
     if (info.exists() && isReadOnlyFile(info))
         throw EFCreateError(cannotCreateMessage(fileName, EACCES));
 
-    QSaveFile file(fileName);
+    auto file = std::make_unique<QSaveFile>(fileName);
     errno = 0;
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file->open(QIODevice::WriteOnly)) {
         const int error = errno ? errno : EACCES;
         throw EFCreateError(cannotCreateMessage(fileName, error));
     }
+    return file;
+}
+
+void saveBytesToFile(const QString& fileName, const QByteArray& bytes) {
+    const auto writeError = [] { return EWriteError(QStringLiteral("Stream write error")); };
+    const std::unique_ptr<QSaveFile> saved = openSaveFile(fileName);
+    QSaveFile& file = *saved;
     // A small text only reaches the buffer here; its write fails, if at all,
     // when the buffer is flushed, and commit() would not notice: it would put
     // the truncated file in place of the former one.
-    if (file.write(bytes) != bytes.size() || !file.flush()) {
-        const QString reason = file.errorString();
+    // In slices: the system copies one big write far slower (platform::writeSome).
+    constexpr qsizetype kSlice = 1 << 20;
+    bool written = true;
+    for (qsizetype done = 0; written && done < bytes.size(); done += kSlice) {
+        const qsizetype size = std::min(kSlice, bytes.size() - done);
+        written = file.write(bytes.constData() + done, size) == size;
+    }
+    if (!written || !file.flush()) {
         file.cancelWriting();
-        throw writeError(reason);
+        throw writeError();
     }
     if (!file.commit())
-        throw writeError(file.errorString());
+        throw writeError();
 }
 
 void saveTextToFile(const QString& fileName, QStringView text, const TEncoding& encoding) {

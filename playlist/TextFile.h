@@ -4,6 +4,10 @@
 #include <QString>
 #include <QStringView>
 
+#include <memory>
+
+class QSaveFile;
+
 class QIODevice;
 
 namespace dorvane {
@@ -40,10 +44,10 @@ void writeText(QIODevice& device, QStringView text, const TEncoding& encoding);
 // was and no partial file behind. EFCreateError when the file cannot be
 // created (or is read-only, or a folder); EWriteError when writing fails.
 void saveTextToFile(const QString& fileName, QStringView text, const TEncoding& encoding);
-// How a failed write is reported: the window's "Stream write error", or, for
-// dorvane-convert, which file and why ("Cannot write file "%s". %s").
-enum class WriteErrorText { Stream, FileAndReason };
-void saveBytesToFile(const QString& fileName, const QByteArray& bytes,
-                     WriteErrorText errorText = WriteErrorText::Stream);
+// The same for bytes already encoded.
+void saveBytesToFile(const QString& fileName, const QByteArray& bytes);
+// The file beside `fileName` that such a save writes into, open for
+// writing; commit() puts it in its place. EFCreateError as those two.
+std::unique_ptr<QSaveFile> openSaveFile(const QString& fileName);
 
 } // namespace dorvane

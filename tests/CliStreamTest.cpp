@@ -337,6 +337,63 @@ TEST(CliStreams, AFileCutShortWhileReadIsRefusedAndNothingWritten) {
     EXPECT_TRUE(caught) << "the converter was never caught while reading";
 }
 
+// Into a regular file the output is written while it is made, a piece at a
+// time; the bytes must be those a pipe receives at the end, and a run that
+// has to start again in the code page, or ends without channels, must leave
+// nothing of what it wrote: not after the bytes a file held (>>), and not as
+// -o's FILE.
+TEST(CliStreams, OutputIntoARegularFileIsWrittenAsMadeAndTakenBack) {
+    QTemporaryDir dir;
+    const QByteArray big = cyrillicPlaylist(60000).input; // about 2.5 MB
+    // UTF-8 for megabytes, then a byte that makes it the code page's.
+    const QByteArray lateAnsi = big + "#EXTINF:-1,\xC0\xE1\r\nhttp://late.example/\r\n";
+    QByteArray noChannels;
+    while (noChannels.size() < 3 * 1024 * 1024)
+        noChannels += "#EXTGRP:News and nothing else, for megabytes\r\n";
+    const struct {
+        const char* name;
+        QByteArray input;
+        QStringList options;
+        int exitCode;
+    } cases[] = {
+        {"utf8", big, {"--to", "pls"}, 0},
+        {"late-ansi", lateAnsi, {"--to", "pls", "--codepage", "1251"}, 0},
+        // The footer fills in the header: held whole, then written.
+        {"wmp", big, {"--to", "wmp"}, 0},
+        {"no-channels", noChannels, {"--to", "m3u"}, 3},
+    };
+    for (const auto& c : cases) {
+        const QString input = dir.filePath(QLatin1String(c.name) + ".m3u");
+        writeFile(QFile::encodeName(input), c.input);
+        const ConvertRun piped = launch({c.options + QStringList{input}});
+        ASSERT_EQ(piped.exitCode, c.exitCode) << c.name << piped.err.data();
+        const QByteArray expected = c.exitCode == 0 ? piped.out : QByteArray();
+        if (c.exitCode == 0) {
+            ASSERT_GT(expected.size(), 1024 * 1024) << c.name;
+        }
+
+        const QString appended = dir.filePath(QLatin1String(c.name) + ".appended");
+        writeFile(QFile::encodeName(appended), "kept\n");
+        const ConvertRun intoFile = launch({.arguments = c.options + QStringList{input},
+                                            .shell = "exec \"$0\" \"$@\" >>'" + appended + "'"});
+        EXPECT_EQ(intoFile.exitCode, c.exitCode) << c.name << intoFile.err.data();
+        EXPECT_EQ(intoFile.err, piped.err) << c.name;
+        EXPECT_TRUE(readFile(appended) == "kept\n" + expected) << c.name;
+
+        const QString named = dir.filePath(QLatin1String(c.name) + ".out");
+        const ConvertRun intoNamed = launch({c.options + QStringList{"-o", named, input}});
+        EXPECT_EQ(intoNamed.exitCode, c.exitCode) << c.name << intoNamed.err.data();
+        if (c.exitCode == 0) {
+            EXPECT_TRUE(readFile(named) == expected) << c.name;
+        } else {
+            EXPECT_FALSE(QFile::exists(named)) << c.name;
+        }
+        EXPECT_EQ(QDir(dir.path()).entryList({QLatin1String(c.name) + ".out*"}).size(),
+                  c.exitCode == 0 ? 1 : 0)
+            << c.name << ": a file beside was left";
+    }
+}
+
 TEST(CliStreams, FileNamesThatAreNotUtf8KeepTheirBytes) {
     QTemporaryDir dir;
     const QByteArray folder = QFile::encodeName(dir.path());

@@ -15,7 +15,8 @@ public:
                           .cliName = u"wmp",
                           .defaultFileName = u"playlist",
                           .extension = u".wpl",
-                          .isXml = true}) {}
+                          .isXml = true,
+                          .fillsInHeader = true}) {}
 
     // The header line that holds the item count, from 0.
     static constexpr int kItemCountLine = 6;
