@@ -1,9 +1,9 @@
 #include "cli/ConvertCommand.h"
 
 #include "cli/InputReader.h"
+#include "cli/Output.h"
 #include "cli/PieceReader.h"
 #include "cli/ScanAhead.h"
-#include "cli/StreamedOutput.h"
 #include "convert/ByteConversion.h"
 #include "convert/ByteLineSink.h"
 #include "convert/Choice.h"
@@ -231,48 +231,6 @@ Options parseArguments(int argc, char** argv) {
                                         "written in UTF-8")
                              .arg(options.target->cliName())};
     return options;
-}
-
-// A pipe holds 64 KiB by default, so a big output goes through it in many
-// small turns, each a switch to the reading process and back; with 1 MiB
-// (the most Linux grants without privileges) writing 150 MB into `cat` took
-// 40 % less time. Best effort: where the call does not exist or is refused,
-// the pipe stays as it is.
-void widenOutputPipe(qsizetype outputSize) {
-#ifdef F_SETPIPE_SZ
-    struct stat st {};
-    if (outputSize > 65536 && ::fstat(STDOUT_FILENO, &st) == 0 && S_ISFIFO(st.st_mode))
-        ::fcntl(STDOUT_FILENO, F_SETPIPE_SZ, 1 << 20);
-#else
-    (void)outputSize;
-#endif
-}
-
-void writeStandardOutput(const QByteArray& bytes) {
-    widenOutputPipe(bytes.size());
-    writeAll(STDOUT_FILENO, bytes, kStandardOutputFailure);
-}
-
-// -o FILE. A regular file is replaced only once every byte is written; a
-// device or a FIFO is written into as it is.
-void writeOutputFile(const QString& fileName, const QByteArray& bytes) {
-    if (const std::unique_ptr<StreamedOutput> out = StreamedOutput::file(fileName)) {
-        out->write(bytes);
-        out->commit();
-        return;
-    }
-    const int fd = ::open(encodeFileName(fileName).constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-    if (fd < 0)
-        throw EFCreateError(cannotCreateMessage(fileName, errno));
-    try {
-        writeAll(fd, bytes,
-                 QStringLiteral("Cannot write file \"%1\"").arg(expandFileName(fileName)));
-    } catch (...) {
-        ::close(fd);
-        throw;
-    }
-    if (::close(fd) != 0)
-        throw EWriteError(cannotWriteMessage(fileName, errno));
 }
 
 QString countText(int n, QStringView one, QStringView many) {
@@ -750,16 +708,26 @@ int convert(const Options& options) {
     InputReader& reader = web ? *downloaded : *opened;
     QByteArray groups;
     const bool choosing = listGroups || !options.filter.choosesAll();
-    // Into a regular file the output is written as it is made; what a run
-    // that fails or finds no channels wrote is taken back (StreamedOutput).
+    // The output goes out while it is made, into a regular file or a spool
+    // (StreamedOutput); what a run that fails or finds no channels wrote is
+    // taken back.
     std::unique_ptr<StreamedOutput> streamed;
     if (!choosing && !target.fillsInHeader())
-        streamed = options.output.isEmpty() ? StreamedOutput::standardOutput()
-                                            : StreamedOutput::file(options.output);
-    const Result result =
-        choosing ? convertChosen(reader, options.filter, ansi, target, encoding, source,
-                                 listGroups ? &groups : nullptr)
-                 : convertInput(reader, ansi, target, encoding, source, streamed.get());
+        streamed = StreamedOutput::open(options.output);
+    Result result;
+    if (choosing) {
+        result = convertChosen(reader, options.filter, ansi, target, encoding, source,
+                               listGroups ? &groups : nullptr);
+    } else {
+        try {
+            result = convertInput(reader, ansi, target, encoding, source, streamed.get());
+        } catch (const StreamedOutput::SpoolFailed&) {
+            // No room for a temporary file of the output: held whole instead.
+            streamed.reset();
+            reader.rewind();
+            result = convertInput(reader, ansi, target, encoding, source);
+        }
+    }
 
     if (result.nulOffset >= 0 && result.nulOffset + 1 < result.inputSize)
         printMessage(
@@ -781,10 +749,8 @@ int convert(const Options& options) {
     const QByteArray& output = listGroups ? groups : result.bytes;
     if (result.streamed)
         streamed->commit();
-    else if (options.output.isEmpty())
-        writeStandardOutput(output);
     else
-        writeOutputFile(options.output, output);
+        writeOutput(options.output, output);
     if (listGroups)
         return kDone;
 

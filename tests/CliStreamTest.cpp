@@ -337,12 +337,14 @@ TEST(CliStreams, AFileCutShortWhileReadIsRefusedAndNothingWritten) {
     EXPECT_TRUE(caught) << "the converter was never caught while reading";
 }
 
-// Into a regular file the output is written while it is made, a piece at a
-// time; the bytes must be those a pipe receives at the end, and a run that
-// has to start again in the code page, or ends without channels, must leave
-// nothing of what it wrote: not after the bytes a file held (>>), and not as
-// -o's FILE.
-TEST(CliStreams, OutputIntoARegularFileIsWrittenAsMadeAndTakenBack) {
+// The output goes out while it is made, a megabyte at a time: into a regular
+// file directly, into a pipe through a temporary file (a spool). The bytes
+// must be those of the output made whole in memory, which is what happens
+// when no temporary file can be made, or the spool runs out of room half way;
+// and a run that has to start again in the code page, or ends without
+// channels, must leave nothing of what it wrote: not in the pipe, not after
+// the bytes a file held (>>), and not as -o's FILE.
+TEST(CliStreams, OutputIsWrittenAsMadeAndTakenBack) {
     QTemporaryDir dir;
     const QByteArray big = cyrillicPlaylist(60000).input; // about 2.5 MB
     // UTF-8 for megabytes, then a byte that makes it the code page's.
@@ -362,22 +364,41 @@ TEST(CliStreams, OutputIntoARegularFileIsWrittenAsMadeAndTakenBack) {
         {"wmp", big, {"--to", "wmp"}, 0},
         {"no-channels", noChannels, {"--to", "m3u"}, 3},
     };
+    // A spool that can take one megabyte; past it a write fails (EFBIG).
+    const auto smallDisk = [] {
+        ::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{1 << 20, 1 << 20};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    };
     for (const auto& c : cases) {
         const QString input = dir.filePath(QLatin1String(c.name) + ".m3u");
         writeFile(QFile::encodeName(input), c.input);
-        const ConvertRun piped = launch({c.options + QStringList{input}});
-        ASSERT_EQ(piped.exitCode, c.exitCode) << c.name << piped.err.data();
-        const QByteArray expected = c.exitCode == 0 ? piped.out : QByteArray();
+        const QStringList arguments = c.options + QStringList{input};
+        const ConvertRun whole =
+            launch({.arguments = arguments, .shell = "TMPDIR=/nonexistent exec \"$0\" \"$@\""});
+        ASSERT_EQ(whole.exitCode, c.exitCode) << c.name << whole.err.data();
+        const QByteArray expected = whole.out;
         if (c.exitCode == 0) {
             ASSERT_GT(expected.size(), 1024 * 1024) << c.name;
+        } else {
+            ASSERT_TRUE(expected.isEmpty()) << c.name;
+        }
+
+        for (const bool spoolFills : {false, true}) {
+            const ConvertRun piped = launch(
+                {.arguments = arguments,
+                 .inChild = spoolFills ? std::function(smallDisk) : std::function<void()>()});
+            EXPECT_EQ(piped.exitCode, c.exitCode) << c.name << spoolFills << piped.err.data();
+            EXPECT_EQ(piped.err, whole.err) << c.name << spoolFills;
+            EXPECT_TRUE(piped.out == expected) << c.name << spoolFills;
         }
 
         const QString appended = dir.filePath(QLatin1String(c.name) + ".appended");
         writeFile(QFile::encodeName(appended), "kept\n");
-        const ConvertRun intoFile = launch({.arguments = c.options + QStringList{input},
-                                            .shell = "exec \"$0\" \"$@\" >>'" + appended + "'"});
+        const ConvertRun intoFile =
+            launch({.arguments = arguments, .shell = "exec \"$0\" \"$@\" >>'" + appended + "'"});
         EXPECT_EQ(intoFile.exitCode, c.exitCode) << c.name << intoFile.err.data();
-        EXPECT_EQ(intoFile.err, piped.err) << c.name;
+        EXPECT_EQ(intoFile.err, whole.err) << c.name;
         EXPECT_TRUE(readFile(appended) == "kept\n" + expected) << c.name;
 
         const QString named = dir.filePath(QLatin1String(c.name) + ".out");
