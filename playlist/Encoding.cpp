@@ -124,6 +124,14 @@ qsizetype walkUtf8(const uint8_t* p, const uint8_t* const end, char16_t* const o
                 ++p;
                 break;
             }
+            // Two bytes, C2 to DF and a continuation byte, the common case
+            // (Cyrillic, Greek, the accented Latin letters), without the
+            // general reading's range tests.
+            if (b - 0xC2u < 0x1Eu && end - p >= 2 && (p[1] & 0xC0) == 0x80) {
+                put((b & 0x1F) << 6 | (p[1] & 0x3F));
+                p += 2;
+                continue;
+            }
             const int length = utf8SequenceAt(p, end);
             if (length < 0)
                 return -1;
