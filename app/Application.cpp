@@ -1,6 +1,7 @@
 #include "app/Application.h"
 
 #include "playlist/FileName.h"
+#include "playlist/MemoryAdvice.h"
 
 #include "app/Form8.h"
 #include "app/Guard.h"
@@ -17,6 +18,10 @@
 namespace dorvane {
 
 namespace {
+
+// Free memory the window keeps for its next runs and playlists
+// (keepFreedMemory): more than a run on a big playlist frees.
+constexpr qsizetype kKeptFreeMemory = qsizetype(256) << 20;
 
 constexpr char kHelp[] =
     "Usage: dorvane [FILE]\n"
@@ -75,6 +80,10 @@ void openStartFile(TForm8& form, const QString& fileName) {
     guarded([&] { form.loadPlaylistFile(fileName); });
 }
 
+void keepWindowMemory() {
+    keepFreedMemory(kKeptFreeMemory);
+}
+
 int runApplication(int argc, char** argv) {
     // Help and version are answered before the application object exists:
     // it would connect to a display, and these need none.
@@ -92,6 +101,7 @@ int runApplication(int argc, char** argv) {
         break;
     }
 
+    keepWindowMemory();
     QApplication app(argc, argv);
     // Qt has taken its own options out of argv by now. The arguments are
     // decoded as file names are, so that a name that is not UTF-8 keeps its

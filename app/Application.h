@@ -10,6 +10,10 @@ class TForm8;
 // Starts the desktop program and runs it until its window closes.
 int runApplication(int argc, char** argv);
 
+// How the window's process uses memory (keepFreedMemory); called first thing
+// by runApplication, and by the window's benchmarks.
+void keepWindowMemory();
+
 // What the command line asks of the desktop program: `dorvane [FILE]`, or
 // `--help` / `--version`, which are answered wherever they stand (before a
 // "--"), so that Qt's own options around them do not matter.

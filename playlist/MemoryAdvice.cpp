@@ -5,6 +5,12 @@
 #if defined(__linux__)
 #include <sys/mman.h>
 #endif
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
+#include <algorithm>
+#include <climits>
 
 namespace dorvane {
 
@@ -19,6 +25,16 @@ void adviseHugePages(void* data, qsizetype size) noexcept {
 #else
     (void)data;
     (void)size;
+#endif
+}
+
+void keepFreedMemory(qsizetype keep) noexcept {
+#if defined(__GLIBC__)
+    // Large blocks would otherwise be mapped afresh, and unmapped when freed.
+    ::mallopt(M_MMAP_MAX, 0);
+    ::mallopt(M_TRIM_THRESHOLD, static_cast<int>(std::min<qsizetype>(keep, INT_MAX)));
+#else
+    (void)keep;
 #endif
 }
 

@@ -83,6 +83,12 @@ TStringList::Span TStringList::append(std::initializer_list<QStringView> pieces)
     return {offset, total};
 }
 
+void TStringList::reserveText(qsizetype more) {
+    const qsizetype size = m_buffer.size();
+    if (m_buffer.capacity() < size + more)
+        m_buffer.reserve(std::max(size + more, size + size / 2 + 64));
+}
+
 int TStringList::Add(QStringView s) {
     return Add({s});
 }

@@ -56,6 +56,12 @@ public:
     // Total length of Text(), without building it.
     qsizetype textLength() const;
 
+    // Makes room for `more` characters of lines beyond those held, growing
+    // as appending would, so that appending that much moves nothing: the
+    // move, and the first touch of the memory it moves into, can then be
+    // done where it costs least.
+    void reserveText(qsizetype more);
+
 private:
     struct Span {
         qsizetype offset;

@@ -9,6 +9,7 @@
 //   and with "PLS Playlist" (its run started).
 //
 // Usage: dorvane-choose-bench [--reps N] PLAYLIST
+#include "app/Application.h"
 #include "app/ChannelsDialog.h"
 #include "app/FileDialog.h"
 #include "app/Form8.h"
@@ -220,6 +221,7 @@ int measure(const QString& playlist, int reps) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    dorvane::keepWindowMemory();
     BenchApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     int reps = 3;

@@ -7,6 +7,7 @@
 //        dorvane-window-bench --open-peak PLAYLIST
 // The second form opens the playlist once in a fresh process and reports the
 // process's peak memory against the file's size.
+#include "app/Application.h"
 #include "app/FileDialog.h"
 #include "app/Form8.h"
 #include "app/MemoView.h"
@@ -374,6 +375,7 @@ int measure(const QString& path, int reps) {
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+    dorvane::keepWindowMemory();
     BenchApplication app(argc, argv);
     QStringList args = app.arguments().mid(1);
     int reps = 5;
