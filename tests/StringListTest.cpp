@@ -122,6 +122,21 @@ TEST(StringList, AddsAndReplacesFromItsOwnLines) {
     EXPECT_EQ(list.Strings(0), list.Strings(12) + QString(100, u'x'));
 }
 
+// The window's run makes room on its worker; the main thread's appends must
+// then move nothing, whatever the lines held.
+TEST(StringList, ReservedRoomTakesTheLinesWithoutMoving) {
+    TStringList list;
+    list.Add(QString(1000, u'a'));
+    list.reserveText(5000);
+    const QChar* first = list.line(0).data();
+    for (int k = 0; k < 50; ++k)
+        list.Add({QString(50, u'b'), u"+"});
+    EXPECT_EQ(list.line(0).data(), first);
+    EXPECT_EQ(list.Count(), 51);
+    EXPECT_EQ(list.Strings(50), QString(50, u'b') + u'+');
+    EXPECT_EQ(list.Strings(0), QString(1000, u'a'));
+}
+
 TEST(StringList, IndexOutOfBounds) {
     TStringList list = listOf({u"a"_s, u"b"_s, u"c"_s});
     const struct {
