@@ -534,9 +534,10 @@ private:
 // chosen from in the very lines a conversion reads. With `groupList`, that
 // gets the --list-groups text of the chosen blocks instead, and the result
 // only the count of channels.
+// With `streamed`, the conversion of the kept lines goes there as it is made.
 Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEncoding& ansi,
                      const TargetFormat& target, const TEncoding& encoding,
-                     const SourceName& source, QByteArray* groupList) {
+                     const SourceName& source, QByteArray* groupList, StreamedOutput* streamed) {
     // Chooses from the pieces that `next` gives; false when one of them is
     // not UTF-8.
     const auto chooseFrom = [&](qsizetype sizeHint, auto next, Result& result) {
@@ -568,13 +569,18 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
             result.bytes.clear();
             result.channels = scanner.channels();
         } else {
-            ByteLineSink sink(result.bytes, chosen.size() + chosen.size() / 8 + 4096, encoding,
-                              target.lineEnd());
+            ByteLineSink sink(result.bytes,
+                              streamed ? kStreamChunk : chosen.size() + chosen.size() / 8 + 4096,
+                              encoding, target.lineEnd());
+            if (streamed)
+                sink.drainEvery(kStreamChunk,
+                                [streamed](QByteArrayView bytes) { streamed->write(bytes); });
             Utf8Source text(target, chosen);
             const ConversionCounts counts = runConversion(target, text, sink, source);
             sink.finish();
             result.channels = counts.channels;
             result.entries = counts.entries;
+            result.streamed = sink.drained();
         }
         (void)sizeHint;
         return true;
@@ -712,21 +718,21 @@ int convert(const Options& options) {
     // (StreamedOutput); what a run that fails or finds no channels wrote is
     // taken back.
     std::unique_ptr<StreamedOutput> streamed;
-    if (!choosing && !target.fillsInHeader())
+    if (!listGroups && !target.fillsInHeader())
         streamed = StreamedOutput::open(options.output);
+    const auto run = [&](StreamedOutput* out) {
+        return choosing ? convertChosen(reader, options.filter, ansi, target, encoding, source,
+                                        listGroups ? &groups : nullptr, out)
+                        : convertInput(reader, ansi, target, encoding, source, out);
+    };
     Result result;
-    if (choosing) {
-        result = convertChosen(reader, options.filter, ansi, target, encoding, source,
-                               listGroups ? &groups : nullptr);
-    } else {
-        try {
-            result = convertInput(reader, ansi, target, encoding, source, streamed.get());
-        } catch (const StreamedOutput::SpoolFailed&) {
-            // No room for a temporary file of the output: held whole instead.
-            streamed.reset();
-            reader.rewind();
-            result = convertInput(reader, ansi, target, encoding, source);
-        }
+    try {
+        result = run(streamed.get());
+    } catch (const StreamedOutput::SpoolFailed&) {
+        // No room for a temporary file of the output: held whole instead.
+        streamed.reset();
+        reader.rewind();
+        result = run(nullptr);
     }
 
     if (result.nulOffset >= 0 && result.nulOffset + 1 < result.inputSize)

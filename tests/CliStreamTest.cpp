@@ -360,6 +360,8 @@ TEST(CliStreams, OutputIsWrittenAsMadeAndTakenBack) {
     } cases[] = {
         {"utf8", big, {"--to", "pls"}, 0},
         {"late-ansi", lateAnsi, {"--to", "pls", "--codepage", "1251"}, 0},
+        // A channel choice ("" is the channels without a group: all of them).
+        {"chosen", lateAnsi, {"--to", "pls", "--codepage", "1251", "--group", ""}, 0},
         // The footer fills in the header: held whole, then written.
         {"wmp", big, {"--to", "wmp"}, 0},
         {"no-channels", noChannels, {"--to", "m3u"}, 3},
