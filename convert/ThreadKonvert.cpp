@@ -8,6 +8,7 @@
 
 #include <QElapsedTimer>
 
+#include <algorithm>
 #include <cstring>
 
 namespace dorvane {
@@ -52,7 +53,8 @@ void TThreadKonvert::run() {
 // not millions.
 struct TThreadKonvert::Slices {
     TThreadKonvert& run;
-    int line = 0; // the next line to convert
+    int line = 0;               // the next line to convert
+    qsizetype lastAppended = 0; // the result's characters before the last slice
 
     template <typename Write> bool next(Write& write) {
         // The number of steps is fixed at the start; lines added later
@@ -61,8 +63,11 @@ struct TThreadKonvert::Slices {
             return false;
         // The result grows here, on the worker, while the main thread is free
         // to take events: moved on the main thread, a result of 50 MB held it
-        // for 80 ms, page faults mostly.
-        run.m_result.reserveText(kSliceRoom);
+        // for 80 ms, page faults mostly. Room for twice what the last slice
+        // wrote, so that a small playlist is not given megabytes.
+        const qsizetype appended = run.m_result.textAppended();
+        run.m_result.reserveText(std::min(kSliceRoom, 2 * (appended - lastAppended) + 65536));
+        lastAppended = appended;
         HandOff::instance().synchronize([&] {
             QElapsedTimer clock;
             clock.start();

@@ -50,8 +50,8 @@ public:
     // How long one hand-off may keep running per-line steps before it hands
     // the main thread back to the event loop.
     static constexpr int kSliceBudgetMicroseconds = 5000;
-    // Room made in the result before each slice, in characters: more than a
-    // slice writes.
+    // The most room made in the result before a slice, in characters: more
+    // than a slice writes.
     static constexpr qsizetype kSliceRoom = 4 * 1024 * 1024;
 
 protected:

@@ -61,6 +61,8 @@ public:
     // move, and the first touch of the memory it moves into, can then be
     // done where it costs least.
     void reserveText(qsizetype more);
+    // The characters appended so far, replaced lines' old text included.
+    qsizetype textAppended() const { return m_buffer.size(); }
 
 private:
     struct Span {
