@@ -15,6 +15,7 @@
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
 #include "playlist/FileName.h"
+#include "playlist/MemoryAdvice.h"
 #include "playlist/Platform.h"
 #include "playlist/Playlist.h"
 #include "playlist/StringList.h"
@@ -546,7 +547,14 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
         ByteScanner scanner(target); // --list-groups: only counts
         ScannedPiece scanned;
         result = Result{target.preamble(encoding)};
-        QByteArray chosen; // the kept lines, for the conversion
+        // The kept lines, for the conversion: never more than the input, so
+        // room for that at once. Grown as it went, each move of the lines
+        // into fresh memory cost more than the choosing.
+        QByteArray chosen;
+        if (!groupList && sizeHint > 0) {
+            chosen.reserve(sizeHint);
+            adviseHugePages(chosen.data(), chosen.capacity());
+        }
         StreamChooser chooser(filter, groups, [&](QByteArrayView piece) {
             if (groupList)
                 scanner.scan(piece, scanned);
@@ -582,7 +590,6 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
             result.entries = counts.entries;
             result.streamed = sink.drained();
         }
-        (void)sizeHint;
         return true;
     };
 

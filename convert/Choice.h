@@ -122,7 +122,7 @@ public:
         const qsizetype size = text.size();
         if (m_room < size) {
             const qsizetype block = std::max<qsizetype>(size, 64 * 1024);
-            m_blocks.push_back(std::make_unique<Unit[]>(size_t(block)));
+            m_blocks.push_back(std::make_unique_for_overwrite<Unit[]>(size_t(block)));
             m_free = m_blocks.back().get();
             m_room = block;
         }
