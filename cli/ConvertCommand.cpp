@@ -294,11 +294,17 @@ Result runIntoBytes(const TargetFormat& target, const TEncoding& encoding, const
 // a third of the time: no page of a buffer that size is ever touched.
 constexpr qsizetype kStreamChunk = 1 << 20;
 
+// With `streamed`, the sink's bytes go there as they are made.
+void streamInto(ByteLineSink& sink, StreamedOutput* streamed) {
+    if (streamed)
+        sink.drainEvery(kStreamChunk, [streamed](QByteArrayView bytes) { streamed->write(bytes); });
+}
+
 // UTF-8 input the direct way (see convert/ByteConversion.h): scanned in pieces on a
-// second thread (ScanAhead) while this one writes, so that only the output is
-// held whole. Nothing when the input is not for this way (`verdict` says why).
-// With `streamed`, the output goes there while it is made, and is taken back
-// should the input not be for this way after all.
+// second thread (ScanAhead) while this one writes. Nothing when the input is
+// not for this way (`verdict` says why). With `streamed`, the output goes
+// there while it is made, and is taken back should the input not be for this
+// way after all; without, it is held whole.
 std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& target,
                                   const TEncoding& encoding, const SourceName& name,
                                   ScanAhead::Mode mode, ScanAhead::Verdict& verdict,
@@ -307,8 +313,7 @@ std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& targe
     Result result{target.preamble(encoding)};
     ByteLineSink sink(result.bytes, streamed ? kStreamChunk : size + size / 8 + 4096, encoding,
                       target.lineEnd());
-    if (streamed)
-        sink.drainEvery(kStreamChunk, [streamed](QByteArrayView bytes) { streamed->write(bytes); });
+    streamInto(sink, streamed);
     ScanAhead scan(reader, target, mode);
     ScannedPieceSource source(scan);
     const ConversionCounts counts = runConversion(target, source, sink, name);
@@ -580,9 +585,7 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
             ByteLineSink sink(result.bytes,
                               streamed ? kStreamChunk : chosen.size() + chosen.size() / 8 + 4096,
                               encoding, target.lineEnd());
-            if (streamed)
-                sink.drainEvery(kStreamChunk,
-                                [streamed](QByteArrayView bytes) { streamed->write(bytes); });
+            streamInto(sink, streamed);
             Utf8Source text(target, chosen);
             const ConversionCounts counts = runConversion(target, text, sink, source);
             sink.finish();
