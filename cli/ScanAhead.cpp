@@ -80,7 +80,8 @@ void ScanAhead::read() {
                 m_verdict = verdict;
                 break;
             }
-            m_scanner.scan(piece, slot->scanned);
+            // The reader looks for the first 00 byte as it reads.
+            m_scanner.scan(piece, slot->scanned, m_reader.nulOffset() >= 0);
             {
                 std::lock_guard lock(m_sync.mutex);
                 ++m_filled;

@@ -54,7 +54,7 @@ quint64 blockMarks(const char* block, const char* end) {
 
 ByteScanner::ByteScanner(const TargetFormat& target) : m_converts(target.converts()) {}
 
-void ByteScanner::scan(QByteArrayView piece, ScannedPiece& scanned) {
+void ByteScanner::scan(QByteArrayView piece, ScannedPiece& scanned, bool mayHoldNul) {
     scanned.clear();
     if (!m_channel.isEmpty()) {
         // The name's line was in an earlier piece, whose bytes may be gone by
@@ -67,7 +67,8 @@ void ByteScanner::scan(QByteArrayView piece, ScannedPiece& scanned) {
     if (m_textEnded)
         return;
     const char* const text = piece.data();
-    const char* const end = lines::find(text, text + piece.size(), '\0');
+    const char* const end =
+        mayHoldNul ? lines::find(text, text + piece.size(), '\0') : text + piece.size();
     m_textEnded = end != text + piece.size();
 
     // One pass over the bytes marks where something may happen: a line end

@@ -59,8 +59,10 @@ public:
     // Scans the next piece of the text, its preamble removed, into `scanned`
     // (cleared first). Every piece but the last must end just after an LF
     // byte, so that no line and no UTF-8 sequence is cut, and must be
-    // well-formed UTF-8 (isWellFormedUtf8).
-    void scan(QByteArrayView piece, ScannedPiece& scanned);
+    // well-formed UTF-8 (isWellFormedUtf8). A reader that already knows the
+    // piece holds no 00 byte says so (`mayHoldNul` false), which spares the
+    // search for one.
+    void scan(QByteArrayView piece, ScannedPiece& scanned, bool mayHoldNul = true);
 
     // The channel count (channelCount of the lines) so far.
     int channels() const { return m_counter.count(); }
