@@ -679,6 +679,8 @@ QByteArray downloadInput(const QUrl& url, const Options& options) {
 }
 
 int convert(const Options& options) {
+    if (options.output.isEmpty())
+        checkStandardOutput();
     const TEncoding& ansi =
         options.codePage ? *TEncoding::ansi(options.codePage) : TEncoding::Default();
     // --list-groups converts nothing; a converting target lists only the

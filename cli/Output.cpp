@@ -95,6 +95,12 @@ void writeAll(int fd, QByteArrayView bytes, const QString& failure) {
     }
 }
 
+void checkStandardOutput() {
+    if (::fcntl(STDOUT_FILENO, F_GETFD) < 0)
+        throw EWriteError(
+            QStringLiteral("%1. %2").arg(standardOutputFailure(), sysErrorMessage(errno)));
+}
+
 void writeOutput(const QString& fileName, const QByteArray& bytes) {
     if (fileName.isEmpty()) {
         widenPipe(STDOUT_FILENO, bytes.size());

@@ -13,6 +13,11 @@ namespace dorvane {
 // a failure (EWriteError), to which ". " and the system's reason are added.
 void writeAll(int fd, QByteArrayView bytes, const QString& failure);
 
+// Throws EWriteError when standard output is closed. Called before any file
+// is opened: one opened later would take its number, and whatever was meant
+// for standard output would go into that file (the input, or the spool).
+void checkStandardOutput();
+
 // Writes an output made whole into -o FILE, or standard output when
 // `fileName` is empty. A regular FILE is replaced only once every byte is
 // written; a device or a FIFO is written into as it is.

@@ -203,6 +203,9 @@ TEST(CliStreams, WriteErrorsSayWhatFailedAndWhy) {
         full = dir.filePath("full");
         ASSERT_EQ(::mknod(QFile::encodeName(full).constData(), S_IFCHR | 0666, makedev(1, 7)), 0);
     }
+    // Bigger than one piece of output, which would be written as it is made.
+    const QString big = dir.filePath("big.m3u");
+    writeFile(QFile::encodeName(big), cyrillicPlaylist(60000).input);
     const struct {
         const char* name;
         Launch how;
@@ -222,6 +225,11 @@ TEST(CliStreams, WriteErrorsSayWhatFailedAndWhy) {
          "Cannot write to standard output. No space left on device"},
         {"standard output closed",
          {{input}, "exec \"$0\" --to pls \"$1\" >&-"},
+         "Cannot write to standard output. Bad file descriptor"},
+        // Whatever is opened next takes the closed number: the input (a
+        // file, or a download's socket) or the temporary file of the output.
+        {"standard output closed, a big input from a pipe",
+         {{big}, "cat \"$1\" | \"$0\" --to pls >&-"},
          "Cannot write to standard output. Bad file descriptor"},
     };
     for (const auto& c : cases) {
