@@ -731,7 +731,7 @@ int convert(const Options& options) {
     // taken back.
     std::unique_ptr<StreamedOutput> streamed;
     if (!listGroups && !target.fillsInHeader())
-        streamed = StreamedOutput::open(options.output);
+        streamed = StreamedOutput::open(options.output, web ? -1 : fd);
     const auto run = [&](StreamedOutput* out) {
         return choosing ? convertChosen(reader, options.filter, ansi, target, encoding, source,
                                         listGroups ? &groups : nullptr, out)

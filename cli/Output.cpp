@@ -124,11 +124,17 @@ void writeOutput(const QString& fileName, const QByteArray& bytes) {
     closeDevice(fd, fileName);
 }
 
-std::unique_ptr<StreamedOutput> StreamedOutput::open(const QString& fileName) {
+std::unique_ptr<StreamedOutput> StreamedOutput::open(const QString& fileName, int inputFd) {
     std::unique_ptr<StreamedOutput> out;
     if (fileName.isEmpty()) {
         struct stat st {};
-        if (::fstat(STDOUT_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
+        struct stat input {};
+        // Appended to the input itself (>>), the output would make the input
+        // grow while it is read: it goes through the spool then.
+        const bool isInput = inputFd >= 0 && ::fstat(inputFd, &input) == 0 &&
+                             ::fstat(STDOUT_FILENO, &st) == 0 && input.st_dev == st.st_dev &&
+                             input.st_ino == st.st_ino;
+        if (!isInput && ::fstat(STDOUT_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
             const int flags = ::fcntl(STDOUT_FILENO, F_GETFL);
             // Appended to (>>), every write goes to the end, wherever the
             // offset stands.

@@ -37,8 +37,9 @@ void writeOutput(const QString& fileName, const QByteArray& bytes);
 class StreamedOutput {
 public:
     // For -o FILE, or standard output when `fileName` is empty; null when
-    // no temporary file can be made for a spool.
-    static std::unique_ptr<StreamedOutput> open(const QString& fileName);
+    // no temporary file can be made for a spool. `inputFd`, the input's
+    // descriptor when it has one, is never written into while it is read.
+    static std::unique_ptr<StreamedOutput> open(const QString& fileName, int inputFd = -1);
 
     ~StreamedOutput();
     StreamedOutput(const StreamedOutput&) = delete;

@@ -425,6 +425,21 @@ TEST(CliStreams, OutputIsWrittenAsMadeAndTakenBack) {
     }
 }
 
+// Output appended to the very file it is read from must not make the input
+// grow while it is read: the whole input, then its conversion.
+TEST(CliStreams, OutputAppendedToItsOwnInputFollowsAllOfIt) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("list.m3u");
+    const QByteArray input = cyrillicPlaylist(60000).input; // output of megabytes
+    writeFile(QFile::encodeName(path), input);
+    const ConvertRun alone = launch({{"--to", "m3u", path}});
+    ASSERT_EQ(alone.exitCode, 0) << alone.err.data();
+    const ConvertRun appended =
+        launch({.arguments = {path}, .shell = "exec \"$0\" --to m3u \"$1\" >>\"$1\""});
+    EXPECT_EQ(appended.exitCode, 0) << appended.err.data();
+    EXPECT_TRUE(readFile(path) == input + alone.out);
+}
+
 TEST(CliStreams, FileNamesThatAreNotUtf8KeepTheirBytes) {
     QTemporaryDir dir;
     const QByteArray folder = QFile::encodeName(dir.path());
