@@ -229,8 +229,25 @@ void StreamedOutput::copySpool() const {
     const int to = m_fileName.isEmpty() ? STDOUT_FILENO : openDevice(m_fileName);
     widenPipe(to, size);
     try {
+        // Inside the system where it can; else through a slice of memory.
+        qint64 done = 0;
+        while (done < size) {
+            const long long sent = platform::sendSome(to, m_fd, size - done);
+            if (sent > 0) {
+                done += sent;
+                continue;
+            }
+            if (sent < 0 && (errno == ENOSYS || errno == EINVAL))
+                break;
+            if (sent == 0)
+                throw EReadError(
+                    QStringLiteral("Cannot read the temporary file. %1").arg(sysErrorMessage(EIO)));
+            // A failure of either side: the spool's is as unlikely as it is
+            // indistinguishable, the destination's is the one to report.
+            throw EWriteError(QStringLiteral("%1. %2").arg(failure(), sysErrorMessage(errno)));
+        }
         QByteArray slice(1 << 20, Qt::Uninitialized);
-        for (qint64 done = 0; done < size;) {
+        while (done < size) {
             const long long got = platform::readSome(m_fd, slice.data(), slice.size());
             if (got <= 0)
                 throw EReadError(QStringLiteral("Cannot read the temporary file. %1")

@@ -10,6 +10,9 @@
 #else
 #include <unistd.h>
 #endif
+#if defined(__linux__)
+#include <sys/sendfile.h>
+#endif
 
 namespace dorvane::platform {
 
@@ -69,6 +72,21 @@ long long readSome(int fd, char* buffer, long long size) {
 
 long long writeSome(int fd, const char* buffer, long long size) {
     return retried([=] { return writeRaw(fd, buffer, std::min(size, kMostPerWrite)); });
+}
+
+long long sendSome(int to, int from, long long size) {
+#if defined(__linux__)
+    return retried([=] {
+        return static_cast<long long>(
+            ::sendfile(to, from, nullptr, static_cast<size_t>(std::min(size, kMostPerCall))));
+    });
+#else
+    (void)to;
+    (void)from;
+    (void)size;
+    errno = ENOSYS;
+    return -1;
+#endif
 }
 
 FileCloser::~FileCloser() {

@@ -17,6 +17,12 @@ int openForReading(const QString& fileName);
 // bytes, 0 at the end of the input, or -1 with errno set.
 long long readSome(int fd, char* buffer, long long size);
 long long writeSome(int fd, const char* buffer, long long size);
+// Copies at most `size` bytes from the file `from`, where its offset stands,
+// into `to`, inside the system where it can (Linux's sendfile: no copy
+// through this process's memory): the number of bytes, 0 at the end of
+// `from`, or -1 with errno set; ENOSYS or EINVAL when the system cannot copy
+// between these two, and nothing was copied.
+long long sendSome(int to, int from, long long size);
 
 // Closes the descriptor it holds when it goes out of scope.
 class FileCloser {
