@@ -24,6 +24,11 @@ QString standardOutputFailure() {
     return QStringLiteral("Cannot write to standard output");
 }
 
+EReadError spoolReadError(int error) {
+    return EReadError(
+        QStringLiteral("Cannot read the temporary file. %1").arg(sysErrorMessage(error)));
+}
+
 QString fileFailure(const QString& fileName) {
     return QStringLiteral("Cannot write file \"%1\"").arg(expandFileName(fileName));
 }
@@ -131,10 +136,11 @@ std::unique_ptr<StreamedOutput> StreamedOutput::open(const QString& fileName, in
         struct stat input {};
         // Appended to the input itself (>>), the output would make the input
         // grow while it is read: it goes through the spool then.
-        const bool isInput = inputFd >= 0 && ::fstat(inputFd, &input) == 0 &&
-                             ::fstat(STDOUT_FILENO, &st) == 0 && input.st_dev == st.st_dev &&
-                             input.st_ino == st.st_ino;
-        if (!isInput && ::fstat(STDOUT_FILENO, &st) == 0 && S_ISREG(st.st_mode)) {
+        const auto isInput = [&] {
+            return inputFd >= 0 && ::fstat(inputFd, &input) == 0 && input.st_dev == st.st_dev &&
+                   input.st_ino == st.st_ino;
+        };
+        if (::fstat(STDOUT_FILENO, &st) == 0 && S_ISREG(st.st_mode) && !isInput()) {
             const int flags = ::fcntl(STDOUT_FILENO, F_GETFL);
             // Appended to (>>), every write goes to the end, wherever the
             // offset stands.
@@ -224,8 +230,7 @@ void StreamedOutput::restart() {
 void StreamedOutput::copySpool() const {
     const qint64 size = ::lseek(m_fd, 0, SEEK_CUR);
     if (size < 0 || ::lseek(m_fd, 0, SEEK_SET) != 0)
-        throw EReadError(
-            QStringLiteral("Cannot read the temporary file. %1").arg(sysErrorMessage(errno)));
+        throw spoolReadError(errno);
     const int to = m_fileName.isEmpty() ? STDOUT_FILENO : openDevice(m_fileName);
     widenPipe(to, size);
     try {
@@ -240,8 +245,7 @@ void StreamedOutput::copySpool() const {
             if (sent < 0 && (errno == ENOSYS || errno == EINVAL))
                 break;
             if (sent == 0)
-                throw EReadError(
-                    QStringLiteral("Cannot read the temporary file. %1").arg(sysErrorMessage(EIO)));
+                throw spoolReadError(EIO);
             // A failure of either side: the spool's is as unlikely as it is
             // indistinguishable, the destination's is the one to report.
             throw EWriteError(QStringLiteral("%1. %2").arg(failure(), sysErrorMessage(errno)));
@@ -250,8 +254,7 @@ void StreamedOutput::copySpool() const {
         while (done < size) {
             const long long got = platform::readSome(m_fd, slice.data(), slice.size());
             if (got <= 0)
-                throw EReadError(QStringLiteral("Cannot read the temporary file. %1")
-                                     .arg(sysErrorMessage(got < 0 ? errno : EIO)));
+                throw spoolReadError(got < 0 ? errno : EIO);
             writeAll(to, QByteArrayView(slice.constData(), got), failure());
             done += got;
         }

@@ -72,10 +72,7 @@ void ByteLineSink::grow(qsizetype more) {
 
 void ByteLineSink::drainEvery(qsizetype chunk, std::function<void(QByteArrayView)> drain) {
     m_drain = std::move(drain);
-    if (m_used > chunk)
-        grow(m_out.size()); // drains what is there
-    m_out.resize(std::max(chunk, m_used));
-    m_out.squeeze();
+    m_out.resize(std::max(chunk, m_used)); // more than that goes at the next line
 }
 
 void ByteLineSink::finish() {

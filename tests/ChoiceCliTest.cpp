@@ -92,7 +92,8 @@ TEST_F(ChoiceCli, FiltersAloneAndCombined) {
                            QStringList{input});
             if (c.entries.isEmpty()) {
                 EXPECT_EQ(run.exitCode, 3);
-                EXPECT_TRUE(run.err.startsWith("dorvane-convert: No channels found")) << run.err.data();
+                EXPECT_TRUE(run.err.startsWith("dorvane-convert: No channels found"))
+                    << run.err.data();
                 EXPECT_TRUE(run.out.isEmpty());
             } else {
                 EXPECT_EQ(run.exitCode, 0) << run.err.data();

@@ -18,11 +18,6 @@ using namespace Qt::StringLiterals;
 
 const QString kData = QStringLiteral(DORVANE_TEST_DATA);
 
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
-}
-
 // A download is read exactly as the same bytes on standard input are: UTF-8
 // (with or without its mark), the code page, packed or not.
 TEST(CliWeb, ConvertsWhatItDownloadsAsStandardInput) {

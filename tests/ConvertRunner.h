@@ -2,6 +2,7 @@
 
 // Runs the built dorvane-convert, as the golden-file and command-line tests do.
 #include <QByteArray>
+#include <QFile>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QString>
@@ -12,6 +13,12 @@ struct ConvertRun {
     QByteArray out;
     QByteArray err;
 };
+
+// A file's bytes, or "<missing>" when it cannot be read.
+inline QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
+}
 
 inline QString convertProgram() {
     return QStringLiteral(DORVANE_BINARY_DIR "/cli/dorvane-convert");

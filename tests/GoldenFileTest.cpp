@@ -45,11 +45,6 @@ std::vector<GoldenFile> goldenFiles() {
     return files;
 }
 
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
 // One output line as it can be read in a terminal: control characters (the
 // line's own CR too) and the byte-order mark spelled out.
 std::string shown(QByteArray line) {

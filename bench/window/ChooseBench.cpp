@@ -9,6 +9,7 @@
 //   and with "PLS Playlist" (its run started).
 //
 // Usage: dorvane-choose-bench [--reps N] PLAYLIST
+#include "Figures.h"
 #include "app/Application.h"
 #include "app/ChannelsDialog.h"
 #include "app/FileDialog.h"
@@ -29,33 +30,13 @@
 #include <vector>
 
 using namespace dorvane;
+using namespace dorvane::bench;
 
 namespace {
 
 constexpr double kOpenTargetMs = 1000;
 constexpr double kTypingTargetMs = 100;
 constexpr double kApplyTargetMs = 1000;
-
-// The calling thread's CPU time.
-qint64 threadCpuNanoseconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<qint64>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-double ms(qint64 nanoseconds) {
-    return static_cast<double>(nanoseconds) / 1e6;
-}
-
-double median(std::vector<double> values) {
-    std::sort(values.begin(), values.end());
-    const size_t mid = values.size() / 2;
-    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
-
-const char* verdict(bool met) {
-    return met ? "met" : "MISSED";
-}
 
 // The longest delivery of one event on the main thread while watched; an
 // event sent from inside a handler belongs to the outer one.

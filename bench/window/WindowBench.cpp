@@ -7,6 +7,7 @@
 //        dorvane-window-bench --open-peak PLAYLIST
 // The second form opens the playlist once in a fresh process and reports the
 // process's peak memory against the file's size.
+#include "Figures.h"
 #include "app/Application.h"
 #include "app/FileDialog.h"
 #include "app/Form8.h"
@@ -36,6 +37,7 @@
 #include <vector>
 
 using namespace dorvane;
+using namespace dorvane::bench;
 
 namespace {
 
@@ -43,29 +45,6 @@ constexpr double kOverheadTarget = 1.25;   // run against the direct conversion
 constexpr double kEventGapTargetMs = 50.0; // main thread without an event
 constexpr double kShowTargetMs = 300.0;    // the 100k text into the text area
 constexpr double kMemoryTarget = 6.0;      // peak memory against the file
-
-double ms(qint64 nanoseconds) {
-    return static_cast<double>(nanoseconds) / 1e6;
-}
-
-// The calling thread's CPU time.
-qint64 threadCpuNanoseconds() {
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return static_cast<qint64>(now.tv_sec) * 1000000000 + now.tv_nsec;
-}
-
-double median(std::vector<double> values) {
-    if (values.empty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    const size_t mid = values.size() / 2;
-    return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
-
-const char* verdict(bool met) {
-    return met ? "met" : "MISSED";
-}
 
 // The main thread's event deliveries, timed where they start and end. Nested
 // deliveries (an event sent from inside a handler) belong to the outer one:
