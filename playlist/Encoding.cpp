@@ -1,6 +1,7 @@
 #include "playlist/Encoding.h"
 
 #include "playlist/AnsiCodePage.h"
+#include "playlist/Utf8Vector.h"
 
 #include <QByteArray>
 
@@ -235,6 +236,8 @@ QString decodeUtf8Strict(QByteArrayView bytes, bool* ok) {
 
 bool isWellFormedUtf8(QByteArrayView bytes) {
     const auto* in = reinterpret_cast<const uint8_t*>(bytes.data());
+    if (bytes.size() >= 64 && utf8vector::available())
+        return utf8vector::isWellFormed(in, static_cast<size_t>(bytes.size()));
     return walkUtf8<false>(in, in + bytes.size(), nullptr) >= 0;
 }
 

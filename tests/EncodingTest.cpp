@@ -4,6 +4,7 @@
 #include "QtPrinters.h"
 #include "playlist/AnsiCodePage.h"
 #include "playlist/TextFile.h"
+#include "playlist/Utf8Vector.h"
 
 #include <gtest/gtest.h>
 
@@ -117,6 +118,78 @@ INSTANTIATE_TEST_SUITE_P(Table, Utf8Decode, ::testing::ValuesIn(decodeCases()),
                                      ch = '_';
                              return name;
                          });
+
+// The vector check against the walk one sequence at a time (decoding's):
+// every run of up to four bytes drawn from the values where the rules change
+// (and every pair of any bytes), placed across the 32- and 64-byte block
+// edges, after ASCII and after multi-byte text, and cut by the end.
+TEST(Utf8Vector, AgreesWithTheWalkAcrossEveryBlockEdge) {
+    if (!utf8vector::available())
+        GTEST_SKIP() << "no vector instructions for UTF-8 here";
+    const auto walk = [](const QByteArray& bytes) {
+        bool ok = false;
+        decodeUtf8Strict(bytes, &ok);
+        return ok;
+    };
+    QByteArray text;
+    text.reserve(256);
+    // Each part before ends a complete sequence, so the walk's verdict on
+    // the whole is its verdict on the run and what follows.
+    const auto agree = [&text](const QByteArray& front, const QByteArray& run,
+                               const QByteArray& back, bool expected) {
+        text.resize(0);
+        text.append(front).append(run).append(back);
+        const bool vector = utf8vector::isWellFormed(
+            reinterpret_cast<const uint8_t*>(text.constData()), size_t(text.size()));
+        if (vector == expected)
+            return true;
+        ADD_FAILURE() << text.toHex(' ').toStdString() << ": the vector check says " << vector;
+        return false;
+    };
+    const QByteArray cyrillic = hex("D0B6").repeated(31); // 62 bytes
+    const QByteArray before[] = {QByteArray(30, 'a'),
+                                 QByteArray(31, 'a'),
+                                 QByteArray(61, 'a'),
+                                 QByteArray(62, 'a'),
+                                 QByteArray(63, 'a'),
+                                 QByteArray(64 + 29, 'a'),
+                                 cyrillic,
+                                 cyrillic + 'a',
+                                 QByteArray(64, 'a') + cyrillic};
+    const QByteArray after[] = {{}, "b", QByteArray(40, 'b'), hex("D0B6") + QByteArray(70, 'b')};
+
+    const uint8_t values[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF,
+                              0xC0, 0xC1, 0xC2, 0xDF, 0xE0, 0xE1, 0xEC, 0xED, 0xEE,
+                              0xEF, 0xF0, 0xF1, 0xF3, 0xF4, 0xF5, 0xFF};
+    const auto bytes = [](std::initializer_list<int> list) {
+        QByteArray run;
+        for (int b : list)
+            run.append(char(b));
+        return run;
+    };
+    std::vector<QByteArray> runs;
+    for (int a = 0; a < 256; ++a)
+        for (int b = 0; b < 256; ++b)
+            runs.push_back(bytes({a, b}));
+    for (uint8_t a : values)
+        for (uint8_t b : values)
+            for (uint8_t c : values) {
+                runs.push_back(bytes({a, b, c}));
+                for (uint8_t d : values)
+                    runs.push_back(bytes({a, b, c, d}));
+            }
+    int wellFormed = 0;
+    for (const QByteArray& run : runs) {
+        for (const QByteArray& back : after) {
+            const bool expected = walk(run + back);
+            for (const QByteArray& front : before)
+                if (!agree(front, run, back, expected))
+                    return; // one failing input is enough to read
+        }
+        wellFormed += walk(run);
+    }
+    EXPECT_GT(wellFormed, 1000); // the runs hold good sequences as well as bad
+}
 
 // ---------------------------------------------------------------------------
 // Almost-UTF-8: ill-formed parts as U+FFFD, and when that reading wins
