@@ -46,7 +46,7 @@ void ByteLineSink::addAnsiLine(std::initializer_list<BytePiece> pieces) {
                 QStringView(static_cast<const char16_t*>(piece.data()), piece.size()), bytes);
             std::memcpy(out, bytes.constData(), static_cast<size_t>(bytes.size()));
             out += bytes.size();
-        } else if (piece.isInline() && m_ansiKeepsAscii) { // template text, numbers: ASCII
+        } else if (piece.isAscii() && m_ansiKeepsAscii) { // template text, numbers: ASCII
             out = appendBytes(out, piece);
         } else {
             const auto* bytes = static_cast<const char*>(piece.data());

@@ -11,6 +11,14 @@
 #include <functional>
 #include <initializer_list>
 
+// The sink's per-line work is a few short copies; a call for each costs as
+// much as the copy.
+#if defined(__GNUC__)
+#define DORVANE_INLINE [[gnu::always_inline]] inline
+#else
+#define DORVANE_INLINE inline
+#endif
+
 namespace dorvane {
 
 class TAnsiEncoding;
@@ -41,11 +49,9 @@ public:
             m_kind = Kind::Inline;
         }
     }
-    BytePiece(const DecimalText& number) : m_size(number.view().size()), m_kind(Kind::Inline) {
-        const QStringView digits = number.view();
-        for (qsizetype k = 0; k < digits.size(); ++k)
-            m_inline[k] = static_cast<char>(digits[k].unicode());
-    }
+    // The number's bytes, which live as long as the number.
+    BytePiece(const DecimalText& number)
+        : m_data(number.bytes().data()), m_size(number.bytes().size()), m_kind(Kind::Ascii) {}
     BytePiece(const BytePiece&) = delete;
     BytePiece& operator=(const BytePiece&) = delete;
 
@@ -56,8 +62,9 @@ public:
     qsizetype size() const {
         return m_size;
     }
-    bool isInline() const {
-        return m_kind == Kind::Inline;
+    // Template text and numbers: ASCII bytes.
+    bool isAscii() const {
+        return m_kind == Kind::Inline || m_kind == Kind::Ascii;
     }
     bool wide() const {
         return m_kind == Kind::Wide;
@@ -65,7 +72,7 @@ public:
 
 private:
     static constexpr qsizetype kInline = 40;
-    enum class Kind : char { Bytes, Wide, Inline };
+    enum class Kind : char { Bytes, Ascii, Wide, Inline };
 
     const void* m_data = nullptr;
     qsizetype m_size;
@@ -84,7 +91,7 @@ public:
     ByteLineSink(QByteArray& out, qsizetype expectedSize,
                  const TEncoding& encoding = TEncoding::UTF8(), LineEnd lineEnd = LineEnd::CrLf);
 
-    void addLine(std::initializer_list<BytePiece> pieces) {
+    DORVANE_INLINE void addLine(std::initializer_list<BytePiece> pieces) {
         if (m_ansi) {
             addAnsiLine(pieces);
             return;
@@ -129,9 +136,41 @@ private:
         *out++ = '\n';
         return out;
     }
-    static char* appendBytes(char* out, const BytePiece& piece) {
-        std::memcpy(out, piece.data(), static_cast<size_t>(piece.size()));
-        return out + piece.size();
+    DORVANE_INLINE static char* appendBytes(char* out, const BytePiece& piece) {
+        return copyBytes(out, static_cast<const char*>(piece.data()),
+                         static_cast<size_t>(piece.size()));
+    }
+    // A line's pieces are short (a key, a number, a name, an address): two
+    // overlapping moves of a fixed size copy any of them without the call
+    // and the size dispatch of memcpy, which took a third of the writing.
+    DORVANE_INLINE static char* copyBytes(char* out, const char* from, size_t size) {
+        const auto move = [](char* to, const char* p, auto word) {
+            std::memcpy(&word, p, sizeof word);
+            std::memcpy(to, &word, sizeof word);
+        };
+        if (size >= 16) {
+            if (size > 64) {
+                std::memcpy(out, from, size);
+            } else {
+                struct Block {
+                    quint64 a, b;
+                };
+                for (size_t k = 0; k + 16 < size; k += 16)
+                    move(out + k, from + k, Block{});
+                move(out + size - 16, from + size - 16, Block{});
+            }
+        } else if (size >= 8) {
+            move(out, from, quint64{});
+            move(out + size - 8, from + size - 8, quint64{});
+        } else if (size >= 4) {
+            move(out, from, quint32{});
+            move(out + size - 4, from + size - 4, quint32{});
+        } else if (size > 0) {
+            out[0] = from[0];
+            out[size / 2] = from[size / 2];
+            out[size - 1] = from[size - 1];
+        }
+        return out + size;
     }
     // Template text is ASCII: byte by byte, with a general encoder behind.
     static char* appendWide(char* out, const BytePiece& piece);

@@ -108,22 +108,27 @@ private:
 };
 
 // A non-negative number as decimal digits, held on the stack, so that numbered
-// lines need no temporary string.
+// lines need no temporary string; as UTF-16 for the window's lines and as
+// ASCII bytes for the converter's.
 class DecimalText {
 public:
     explicit DecimalText(int n) {
         unsigned value = n < 0 ? 0u : static_cast<unsigned>(n);
         do {
-            m_digits[--m_begin] = static_cast<char16_t>(u'0' + value % 10);
+            --m_begin;
+            m_digits[m_begin] = static_cast<char16_t>(u'0' + value % 10);
+            m_bytes[m_begin] = static_cast<char>('0' + value % 10);
             value /= 10;
         } while (value != 0);
     }
     QStringView view() const { return QStringView(m_digits + m_begin, kSize - m_begin); }
     operator QStringView() const { return view(); }
+    QByteArrayView bytes() const { return QByteArrayView(m_bytes + m_begin, kSize - m_begin); }
 
 private:
     static constexpr int kSize = 10;
     char16_t m_digits[kSize];
+    char m_bytes[kSize];
     int m_begin = kSize;
 };
 
