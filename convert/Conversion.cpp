@@ -15,20 +15,52 @@ namespace dorvane {
 
 namespace lines {
 
-bool oddQuotes(const char* p, const char* end) {
-    unsigned parity = 0;
+const char* firstComma(const char* begin, const char* end, bool& oddQuotesBefore) {
+    unsigned parity = 0; // of the quotes before p
+    const char* p = begin;
 #ifdef DORVANE_SSE2
-    // Sixteen bytes at a time: each quote sets a bit of the mask.
+    // Sixteen bytes at a time: a bit per quote and per comma.
     const __m128i quote = _mm_set1_epi8('"');
-    for (; end - p >= 16; p += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        parity ^= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, quote)));
+    const __m128i comma = _mm_set1_epi8(',');
+    const auto scan = [&](const char* at, unsigned skip) -> const char* {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+        const unsigned quotes =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, quote))) >> skip << skip;
+        const unsigned commas =
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, comma))) >> skip << skip;
+        if (commas != 0) {
+            const unsigned first = static_cast<unsigned>(__builtin_ctz(commas));
+            oddQuotesBefore = (parity ^ __builtin_parity(quotes & ((1u << first) - 1))) != 0;
+            return at + first;
+        }
+        parity ^= static_cast<unsigned>(__builtin_parity(quotes));
+        return nullptr;
+    };
+    for (; end - p >= 16; p += 16)
+        if (const char* found = scan(p, 0))
+            return found;
+    // The last few bytes as the end of a full sixteen, those seen already
+    // masked off.
+    if (p < end && end - begin >= 16) {
+        const char* found = scan(end - 16, static_cast<unsigned>(16 - (end - p)));
+        if (found)
+            return found;
+        oddQuotesBefore = parity != 0;
+        return end;
     }
 #endif
-    for (; p < end; ++p)
+    for (; p < end; ++p) {
+        if (*p == ',') {
+            oddQuotesBefore = parity != 0;
+            return p;
+        }
         parity ^= *p == '"';
-    return __builtin_parity(parity);
+    }
+    oddQuotesBefore = parity != 0;
+    return end;
 }
+
+namespace {
 
 bool oddQuotes(const char16_t* p, const char16_t* end) {
     // Four code units at a time in a 64-bit word.
@@ -49,6 +81,14 @@ bool oddQuotes(const char16_t* p, const char16_t* end) {
     for (; p < end; ++p)
         count += *p == u'"';
     return count % 2 != 0;
+}
+
+} // namespace
+
+const char16_t* firstComma(const char16_t* begin, const char16_t* end, bool& oddQuotesBefore) {
+    const char16_t* comma = find(begin, end, u',');
+    oddQuotesBefore = oddQuotes(begin, comma);
+    return comma;
 }
 
 } // namespace lines

@@ -13,23 +13,25 @@ class TargetFormat;
 
 namespace lines {
 
-// Whether [p, end) holds an odd number of '"': name lines carry long
-// attribute lists in front of the name, so each code unit width has a
-// kernel of its own that takes several at a time.
-bool oddQuotes(const char* p, const char* end);
-bool oddQuotes(const char16_t* p, const char16_t* end);
+// The first ',' in [begin, end), or end; and whether an odd number of '"'
+// stand before it. Name lines carry long attribute lists in front of the
+// name, so each code unit width has a kernel of its own that takes several
+// at a time (the bytes' looks for both characters in one pass).
+const char* firstComma(const char* begin, const char* end, bool& oddQuotesBefore);
+const char16_t* firstComma(const char16_t* begin, const char16_t* end, bool& oddQuotesBefore);
 
 // Where the channel name of a name line starts (it runs to the line's end):
 // after the first comma that stands outside double quotes (so
 // `tvg-name="News, Weather"` does not cut it); with no such comma, after the
 // first comma; with no comma at all, the whole line.
 template <typename Char> const Char* channelNameStart(const Char* begin, const Char* end) {
-    const Char* firstComma = find(begin, end, Char(','));
+    bool oddQuotes = false;
+    const Char* firstComma = lines::firstComma(begin, end, oddQuotes);
     if (firstComma == end)
         return begin;
     // Usually every quote before the first comma is closed again and the name
     // is found without looking further.
-    if (!oddQuotes(begin, firstComma))
+    if (!oddQuotes)
         return firstComma + 1;
     bool quoted = true;
     for (const Char* p = firstComma + 1; p < end; ++p) {

@@ -59,8 +59,8 @@ TEST(ChannelName, IsTheTextAfterTheFirstCommaOutsideQuotes) {
 }
 
 // The name is found by counting quotes a block at a time; any line, whatever
-// its length and wherever its quotes and commas, must give what a plain walk
-// along the line gives.
+// its length and wherever its quotes and commas, in UTF-16 or in UTF-8, must
+// give what a plain walk along the line gives.
 TEST(ChannelName, AgreesWithAPlainWalkOnRandomLines) {
     const auto plainWalk = [](const QString& line) {
         bool quoted = false;
@@ -77,10 +77,18 @@ TEST(ChannelName, AgreesWithAPlainWalkOnRandomLines) {
     const auto next = [&seed] { return (seed = seed * 1103515245 + 12345) >> 16; };
     for (int round = 0; round < 20000; ++round) {
         QString line;
-        const int length = static_cast<int>(next() % 24);
+        const int length = static_cast<int>(next() % 40);
         for (int k = 0; k < length; ++k)
             line += QStringView(u"a\",\"\u2022\u8022b")[next() % 7];
-        ASSERT_EQ(channelNameOf(line).toString(), plainWalk(line)) << line.toStdString();
+        const QString expected = plainWalk(line);
+        ASSERT_EQ(channelNameOf(line).toString(), expected) << line.toStdString();
+        // The same line as the converter's bytes.
+        const QByteArray bytes = line.toUtf8();
+        const char* const end = bytes.constData() + bytes.size();
+        ASSERT_EQ(QString::fromUtf8(lines::channelNameStart(bytes.constData(), end),
+                                    end - lines::channelNameStart(bytes.constData(), end)),
+                  expected)
+            << line.toStdString();
     }
 }
 
