@@ -25,8 +25,19 @@ const ScannedPiece* ScanAhead::next() {
         std::rethrow_exception(m_sync.error);
     if (m_verdict != Verdict::Utf8 || m_filled == m_taken)
         return nullptr;
+    Slot& slot = m_slots[m_taken % kSlots];
+    if (slot.check == Check::Pending)
+        check(slot, lock);
+    else
+        m_sync.changed.wait(lock, [&slot] { return slot.check != Check::Running; });
+    if (slot.check == Check::Bad) {
+        m_verdict = Verdict::NotUtf8;
+        m_sync.changed.notify_all(); // the reading thread stops
+        return nullptr;
+    }
     m_held = true;
-    return &m_slots[m_taken++ % kSlots].scanned;
+    ++m_taken;
+    return &slot.scanned;
 }
 
 ScanAhead::Verdict ScanAhead::verdict() const {
@@ -39,6 +50,28 @@ int ScanAhead::channels() const {
     return m_channels;
 }
 
+void ScanAhead::check(Slot& slot, std::unique_lock<std::mutex>& lock) {
+    slot.check = Check::Running;
+    lock.unlock();
+    const bool wellFormed = isWellFormedUtf8(slot.piece);
+    lock.lock();
+    slot.check = wellFormed ? Check::Good : Check::Bad;
+    if (!wellFormed)
+        m_badAhead = true;
+    m_sync.changed.notify_all();
+}
+
+bool ScanAhead::checkAhead(std::unique_lock<std::mutex>& lock) {
+    for (int k = m_taken; k < m_filled; ++k) {
+        Slot& slot = m_slots[k % kSlots];
+        if (slot.check == Check::Pending) {
+            check(slot, lock);
+            return true;
+        }
+    }
+    return false;
+}
+
 void ScanAhead::read() {
     m_sync.run([this] {
         bool first = true;
@@ -46,41 +79,48 @@ void ScanAhead::read() {
             Slot* slot = nullptr;
             {
                 std::unique_lock lock(m_sync.mutex);
-                m_sync.changed.wait(lock, [this] {
-                    return m_sync.stopping || m_filled - m_taken + (m_held ? 1 : 0) < kSlots;
-                });
-                if (m_sync.stopping)
-                    break;
+                const auto done = [this] {
+                    return m_sync.stopping || m_verdict != Verdict::Utf8 || m_badAhead;
+                };
+                // While every slot is queued or held, the checks the caller
+                // has not come to yet.
+                while (!done() && m_filled - m_taken + (m_held ? 1 : 0) >= kSlots)
+                    if (!checkAhead(lock))
+                        m_sync.changed.wait(lock);
+                if (done())
+                    break;                          // the caller stops at a piece that is not UTF-8
                 slot = &m_slots[m_filled % kSlots]; // neither queued nor held
             }
             QByteArrayView piece = m_reader.next(slot->bytes);
             if (piece.isEmpty())
                 break; // the end of the input
-            Verdict verdict = Verdict::Utf8;
             if (first) {
                 first = false;
                 // A piece shorter than three bytes is the whole input or ends
                 // with an LF: it has neither a preamble nor a UTF-16 mark.
-                if (platform::startsWithUtf16Mark(piece))
-                    verdict = Verdict::Utf16;
-                else if (platform::startsWithUtf8Mark(piece))
+                if (platform::startsWithUtf16Mark(piece)) {
+                    std::lock_guard lock(m_sync.mutex);
+                    m_verdict = Verdict::Utf16;
+                    break;
+                }
+                if (platform::startsWithUtf8Mark(piece))
                     piece = piece.sliced(3);
             }
-            if (verdict == Verdict::Utf8 && !isWellFormedUtf8(piece)) {
-                if (m_mode == Mode::Strict) {
-                    verdict = Verdict::NotUtf8;
-                } else {
+            // The slot is neither queued nor held: no lock is needed.
+            slot->check = Check::Pending;
+            if (m_mode == Mode::Repair) {
+                // Repairing must come before the scan.
+                if (!isWellFormedUtf8(piece)) {
                     slot->repaired.resize(0);
                     repairUtf8(piece, slot->repaired);
                     piece = slot->repaired;
                 }
+                slot->check = Check::Good;
             }
-            if (verdict != Verdict::Utf8) {
-                std::lock_guard lock(m_sync.mutex);
-                m_verdict = verdict;
-                break;
-            }
-            // The reader looks for the first 00 byte as it reads.
+            slot->piece = piece;
+            // Bytes that prove not to be UTF-8 are scanned all the same, to no
+            // harm: the caller stops before it writes them. The reader looks
+            // for the first 00 byte as it reads.
             m_scanner.scan(piece, slot->scanned, m_reader.nulOffset() >= 0);
             {
                 std::lock_guard lock(m_sync.mutex);
@@ -88,8 +128,12 @@ void ScanAhead::read() {
             }
             m_sync.changed.notify_all();
         }
-        std::lock_guard lock(m_sync.mutex);
+        std::unique_lock lock(m_sync.mutex);
         m_channels = m_scanner.channels();
+        // The input is all read: the checks still pending, while the caller
+        // writes.
+        while (!m_sync.stopping && m_verdict == Verdict::Utf8 && !m_badAhead && checkAhead(lock)) {
+        }
     });
 }
 

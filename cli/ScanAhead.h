@@ -6,6 +6,7 @@
 #include <QByteArray>
 
 #include <array>
+#include <mutex>
 #include <thread>
 
 namespace dorvane {
@@ -13,11 +14,14 @@ namespace dorvane {
 class InputReader;
 class TargetFormat;
 
-// Takes the pieces of UTF-8 input (InputReader) on a thread of its own,
-// checks each one's form and scans it (ByteScanner), a few pieces ahead of
-// the caller, who writes them (runConversion over a ScannedPieceSource).
-// Reading, checking and scanning take about as long as writing, so on two
-// cores the whole takes little more than half. The first piece has its UTF-8 preamble removed.
+// Takes the pieces of UTF-8 input (InputReader) on a thread of its own and
+// scans each one (ByteScanner), a few pieces ahead of the caller, who writes
+// them (runConversion over a ScannedPieceSource). The check of a piece's form
+// is done by whichever thread is free for it: the reading thread while it
+// waits for a slot, the caller when it takes a piece not yet checked. So the
+// two threads share the work whichever of them is the faster, and on two
+// cores the whole takes little more than half. The first piece has its UTF-8
+// preamble removed.
 class ScanAhead {
 public:
     enum class Mode {
@@ -49,16 +53,27 @@ public:
     int channels() const;
 
 private:
+    // Where a piece's check of form stands.
+    enum class Check { Pending, Running, Good, Bad };
     // A piece's bytes and what the scan found in them. The reading thread
     // fills the slots in turn; the caller holds one at a time.
     struct Slot {
         QByteArray bytes;
         QByteArray repaired;
+        QByteArrayView piece; // the text scanned: in `bytes` or in `repaired`
+        Check check = Check::Pending;
         ScannedPiece scanned;
     };
     static constexpr int kSlots = 4;
 
     void read();
+    // Under the lock held by `lock`: checks the oldest queued piece whose
+    // check is still pending, the lock released meanwhile. False when there
+    // is none.
+    bool checkAhead(std::unique_lock<std::mutex>& lock);
+    // Under the lock: checks the slot, the lock released meanwhile, and
+    // tells the other thread.
+    void check(Slot& slot, std::unique_lock<std::mutex>& lock);
 
     InputReader& m_reader;
     const Mode m_mode;
@@ -66,9 +81,10 @@ private:
 
     mutable ReadAhead m_sync;
     std::array<Slot, kSlots> m_slots;
-    int m_filled = 0;    // slots filled by the reading thread, in all
-    int m_taken = 0;     // slots the caller has taken, in all
-    bool m_held = false; // the caller still holds slot m_taken - 1
+    int m_filled = 0;        // slots filled by the reading thread, in all
+    int m_taken = 0;         // slots the caller has taken, in all
+    bool m_held = false;     // the caller still holds slot m_taken - 1
+    bool m_badAhead = false; // a queued piece proved not to be UTF-8
     Verdict m_verdict = Verdict::Utf8;
     int m_channels = 0;
 

@@ -52,6 +52,14 @@ quint64 blockMarks(const char* block, const char* end) {
 
 } // namespace
 
+void ScannedPiece::EntryList::grow() {
+    const size_t capacity = std::max<size_t>(1024, m_capacity * 2);
+    auto data = std::make_unique<Entry[]>(capacity);
+    std::copy(begin(), end(), data.get());
+    m_data = std::move(data);
+    m_capacity = capacity;
+}
+
 ByteScanner::ByteScanner(const TargetFormat& target) : m_converts(target.converts()) {}
 
 void ByteScanner::scan(QByteArrayView piece, ScannedPiece& scanned, bool mayHoldNul) {
@@ -117,11 +125,11 @@ void ByteScanner::addLine(const char* begin, const char* end, bool name, bool ex
     // As Conversion::processLine, with the name a view of the bytes.
     const QByteArrayView line(begin, end - begin);
     if (!m_converts)
-        scanned.entries.push_back({{}, line});
+        scanned.entries.append({}, line);
     else if (name)
         m_channel = QByteArrayView(lines::channelNameStart(begin, end), end);
     else if (stream && !m_channel.isEmpty())
-        scanned.entries.push_back({m_channel, line});
+        scanned.entries.append(m_channel, line);
 }
 
 Utf8Source::Utf8Source(const TargetFormat& target, QByteArrayView text, Cut cut)

@@ -1,6 +1,8 @@
 // dorvane-convert's reader: the same pieces from a regular file, a pipe and
 // bytes in memory, read again after a partial read, and what it notes.
 #include "cli/InputReader.h"
+#include "cli/ScanAhead.h"
+#include "convert/TargetFormat.h"
 
 #include "QtPrinters.h"
 #include "playlist/Errors.h"
@@ -8,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <QTemporaryFile>
+
+#include <chrono>
 
 #include <fcntl.h>
 #include <memory>
@@ -129,6 +133,51 @@ TEST(InputReader, RefusesARegularFileThatShrankOrGrew) {
         } catch (const EReadError& error) {
             EXPECT_EQ(error.Message(),
                       QStringLiteral("Cannot open file \"f\". It changed while it was read"));
+        }
+    }
+}
+
+// The check of each piece's form is done by whichever thread comes to it
+// first: the reading thread, ahead of a slow taker, or a fast taker itself.
+// Either way the taker gets every piece before the first one that is not
+// UTF-8, and not that one.
+TEST(ScanAhead, StopsAtThePieceThatIsNotUtf8WhicheverThreadChecksIt) {
+    constexpr int kLines = 60000; // about a dozen pieces
+    constexpr int kBadLine = 35000;
+    QByteArray bytes;
+    for (int k = 0; k < kLines; ++k)
+        bytes += "#EXTINF:-1,\xD0\x9A\xD0\xB0\xD0\xBD\xD0\xB0\xD0\xBB " + QByteArray::number(k) +
+                 (k == kBadLine ? "\xFF" : "") + "\nhttp://a/" + QByteArray::number(k) + "\n";
+    const QByteArray good = QByteArray(bytes).replace('\xFF', "");
+    const TargetFormat& pls = formatFor(TTargetKind::tkPLS);
+    for (const bool slowTaker : {false, true}) {
+        for (const bool wellFormed : {true, false}) {
+            InputReader reader(wellFormed ? good : bytes, QStringLiteral("memory"));
+            ScanAhead scan(reader, pls, ScanAhead::Mode::Strict);
+            int last = -1;
+            int pieces = 0;
+            while (const ScannedPiece* piece = scan.next()) {
+                ++pieces;
+                for (const ScannedPiece::Entry& entry : piece->entries) {
+                    const int line = entry.line.sliced(9).toByteArray().toInt();
+                    EXPECT_EQ(line, last + 1);
+                    last = line;
+                }
+                if (slowTaker) // the reading thread fills every slot and checks ahead
+                    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            }
+            SCOPED_TRACE(slowTaker ? "slow taker" : "fast taker");
+            if (wellFormed) {
+                EXPECT_EQ(scan.verdict(), ScanAhead::Verdict::Utf8);
+                EXPECT_EQ(last, kLines - 1);
+                EXPECT_EQ(scan.channels(), kLines);
+            } else {
+                EXPECT_EQ(scan.verdict(), ScanAhead::Verdict::NotUtf8);
+                EXPECT_LT(last, kBadLine);
+                // Not more than a piece short of it: the pieces before were given.
+                EXPECT_GT(last, kBadLine - InputReader::kPieceSize / 40);
+            }
+            EXPECT_GT(pieces, 4);
         }
     }
 }
