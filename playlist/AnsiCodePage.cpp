@@ -117,13 +117,24 @@ struct TAnsiEncoding::Tables {
 };
 
 TAnsiEncoding::TAnsiEncoding(int codePage, const char* icuName)
-    : TMBCSEncoding(codePage), m_tables(std::make_unique<Tables>()) {
-    Tables& t = *m_tables;
+    : TMBCSEncoding(codePage), m_icuName(icuName) {
+    Converter cnv(icuName);
+    if (cnv.cnv)
+        m_doubleByte = ucnv_getMaxCharSize(cnv.cnv) > 1;
+}
+
+const TAnsiEncoding::Tables& TAnsiEncoding::tables() const {
+    std::call_once(m_built, [this] { m_tables = buildTables(); });
+    return *m_tables;
+}
+
+std::unique_ptr<TAnsiEncoding::Tables> TAnsiEncoding::buildTables() const {
+    auto tables = std::make_unique<Tables>();
+    Tables& t = *tables;
+    const char* const icuName = m_icuName;
     Converter cnv(icuName);
 
     // Bytes to text.
-    if (cnv.cnv)
-        m_doubleByte = ucnv_getMaxCharSize(cnv.cnv) > 1;
     for (int b = 0; b < 256; ++b) {
         const char byte = static_cast<char>(b);
         char16_t c = 0;
@@ -250,6 +261,7 @@ TAnsiEncoding::TAnsiEncoding(int codePage, const char* icuName)
     }
     for (int c = 0; c < 0x80 && t.asciiIdentity; ++c)
         t.asciiIdentity = encode[c] == c && t.single[c] == c;
+    return tables;
 }
 
 TAnsiEncoding::~TAnsiEncoding() = default;
@@ -267,12 +279,12 @@ qsizetype TAnsiEncoding::appendBytesCounting(QStringView text, QByteArray& out) 
 
 template <bool Count>
 void TAnsiEncoding::encodeText(QStringView text, QByteArray& out, qsizetype& replaced) const {
-    const Tables& t = *m_tables;
+    const Tables& t = tables();
     const uint16_t* const encode = t.encode.data();
     // Counted here rather than in `replaced`, which the byte stores below
     // could alias: the compiler would keep writing it to memory.
     qsizetype substitutes = 0;
-    const bool asciiIdentity = m_tables->asciiIdentity;
+    const bool asciiIdentity = tables().asciiIdentity;
     const auto* s = reinterpret_cast<const char16_t*>(text.utf16());
     const char16_t* const end = s + text.size();
     const qsizetype old = out.size();
@@ -318,7 +330,7 @@ void TAnsiEncoding::encodeText(QStringView text, QByteArray& out, qsizetype& rep
 }
 
 bool TAnsiEncoding::keepsAscii() const {
-    return m_tables->asciiIdentity;
+    return tables().asciiIdentity;
 }
 
 char* TAnsiEncoding::encodeUtf8(const char* begin, const char* end, char* out) const {
@@ -334,12 +346,12 @@ char* TAnsiEncoding::encodeUtf8(const char* begin, const char* end, char* out,
 template <bool Count>
 char* TAnsiEncoding::encodeUtf8Bytes(const char* begin, const char* end, char* out,
                                      qsizetype& replaced) const {
-    const Tables& t = *m_tables;
+    const Tables& t = tables();
     const uint16_t* const encode = t.encode.data();
     // Counted here rather than in `replaced`, which the byte stores below
     // could alias: the compiler would keep writing it to memory.
     qsizetype substitutes = 0;
-    const bool asciiIdentity = m_tables->asciiIdentity;
+    const bool asciiIdentity = tables().asciiIdentity;
     const auto* p = reinterpret_cast<const uint8_t*>(begin);
     const auto* const stop = reinterpret_cast<const uint8_t*>(end);
     auto* o = reinterpret_cast<uint8_t*>(out);
@@ -392,7 +404,7 @@ char* TAnsiEncoding::encodeUtf8Bytes(const char* begin, const char* end, char* o
 }
 
 QString TAnsiEncoding::GetString(QByteArrayView bytes) const {
-    const Tables& t = *m_tables;
+    const Tables& t = tables();
     const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
     const uint8_t* end = p + bytes.size();
     // Each byte gives at most one UTF-16 unit.

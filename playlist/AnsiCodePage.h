@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 
 namespace dorvane {
 
@@ -55,8 +56,16 @@ private:
     template <bool Count>
     char* encodeUtf8Bytes(const char* begin, const char* end, char* out, qsizetype& replaced) const;
 
+    // The tables, built on first use: from ICU's converter for every BMP
+    // character, which takes longer than the whole start of the program, and
+    // a run that reads and writes UTF-8 never needs them.
+    const Tables& tables() const;
+    std::unique_ptr<Tables> buildTables() const;
+
+    const char* const m_icuName;
     bool m_doubleByte = false;
-    std::unique_ptr<Tables> m_tables;
+    mutable std::once_flag m_built;
+    mutable std::unique_ptr<Tables> m_tables;
 };
 
 // The encoding of a supported ANSI code page (isSupportedAnsiCodePage), made
