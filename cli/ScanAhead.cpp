@@ -18,9 +18,9 @@ const ScannedPiece* ScanAhead::next() {
     std::unique_lock lock(m_sync.mutex);
     if (m_held) {
         m_held = false;
-        m_sync.signal(); // a slot is free again
+        m_sync.changed.notify_all(); // a slot is free again
     }
-    m_sync.wait(lock, [this] { return m_filled > m_taken || m_sync.finished; });
+    m_sync.changed.wait(lock, [this] { return m_filled > m_taken || m_sync.finished; });
     if (m_sync.error)
         std::rethrow_exception(m_sync.error);
     if (m_verdict != Verdict::Utf8 || m_filled == m_taken)
@@ -29,10 +29,10 @@ const ScannedPiece* ScanAhead::next() {
     if (slot.check == Check::Pending)
         check(slot, lock);
     else
-        m_sync.wait(lock, [&slot] { return slot.check != Check::Running; });
+        m_sync.changed.wait(lock, [&slot] { return slot.check != Check::Running; });
     if (slot.check == Check::Bad) {
         m_verdict = Verdict::NotUtf8;
-        m_sync.signal(); // the reading thread stops
+        m_sync.changed.notify_all(); // the reading thread stops
         return nullptr;
     }
     m_held = true;
@@ -58,14 +58,7 @@ void ScanAhead::check(Slot& slot, std::unique_lock<std::mutex>& lock) {
     slot.check = wellFormed ? Check::Good : Check::Bad;
     if (!wellFormed)
         m_badAhead = true;
-    m_sync.signal();
-}
-
-bool ScanAhead::pendingCheck() const {
-    for (int k = m_taken; k < m_filled; ++k)
-        if (m_slots[k % kSlots].check == Check::Pending)
-            return true;
-    return false;
+    m_sync.changed.notify_all();
 }
 
 bool ScanAhead::checkAhead(std::unique_lock<std::mutex>& lock) {
@@ -91,12 +84,9 @@ void ScanAhead::read() {
                 };
                 // While every slot is queued or held, the checks the caller
                 // has not come to yet.
-                const auto full = [this] {
-                    return m_filled - m_taken + (m_held ? 1 : 0) >= kSlots;
-                };
-                while (!done() && full())
+                while (!done() && m_filled - m_taken + (m_held ? 1 : 0) >= kSlots)
                     if (!checkAhead(lock))
-                        m_sync.wait(lock, [&] { return done() || !full() || pendingCheck(); });
+                        m_sync.changed.wait(lock);
                 if (done())
                     break;                          // the caller stops at a piece that is not UTF-8
                 slot = &m_slots[m_filled % kSlots]; // neither queued nor held
@@ -136,7 +126,7 @@ void ScanAhead::read() {
                 std::lock_guard lock(m_sync.mutex);
                 ++m_filled;
             }
-            m_sync.signal();
+            m_sync.changed.notify_all();
         }
         std::unique_lock lock(m_sync.mutex);
         m_channels = m_scanner.channels();

@@ -71,8 +71,6 @@ private:
     // check is still pending, the lock released meanwhile. False when there
     // is none.
     bool checkAhead(std::unique_lock<std::mutex>& lock);
-    // Under the lock: whether a queued piece still waits for its check.
-    bool pendingCheck() const;
     // Under the lock: checks the slot, the lock released meanwhile, and
     // tells the other thread.
     void check(Slot& slot, std::unique_lock<std::mutex>& lock);
