@@ -114,18 +114,29 @@ class DecimalText {
 public:
     explicit DecimalText(int n) {
         unsigned value = n < 0 ? 0u : static_cast<unsigned>(n);
-        do {
-            --m_begin;
-            m_digits[m_begin] = static_cast<char16_t>(u'0' + value % 10);
-            m_bytes[m_begin] = static_cast<char>('0' + value % 10);
-            value /= 10;
-        } while (value != 0);
+        // Two digits a division: every entry of a numbered target makes one.
+        for (; value >= 100; value /= 100)
+            putPair(value % 100);
+        if (value >= 10)
+            putPair(value);
+        else
+            put(static_cast<char>('0' + value));
     }
     QStringView view() const { return QStringView(m_digits + m_begin, kSize - m_begin); }
     operator QStringView() const { return view(); }
     QByteArrayView bytes() const { return QByteArrayView(m_bytes + m_begin, kSize - m_begin); }
 
 private:
+    void putPair(unsigned pair) {
+        put(static_cast<char>('0' + pair % 10));
+        put(static_cast<char>('0' + pair / 10));
+    }
+    void put(char digit) {
+        --m_begin;
+        m_digits[m_begin] = static_cast<char16_t>(digit);
+        m_bytes[m_begin] = digit;
+    }
+
     static constexpr int kSize = 10;
     char16_t m_digits[kSize];
     char m_bytes[kSize];

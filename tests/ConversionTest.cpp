@@ -92,6 +92,17 @@ TEST(ChannelName, AgreesWithAPlainWalkOnRandomLines) {
     }
 }
 
+// Entry numbers and counts: both forms of the digits, at every length.
+TEST(DecimalText, WritesEveryNumberInBothForms) {
+    for (const int n :
+         {0, 7, 9, 10, 42, 99, 100, 101, 999, 1000, 12345, 100000, 1000000, 2147483647}) {
+        const DecimalText text(n);
+        EXPECT_EQ(text.view().toString(), QString::number(n));
+        EXPECT_EQ(text.bytes().toByteArray(), QByteArray::number(n));
+    }
+    EXPECT_EQ(DecimalText(-5).bytes().toByteArray(), "0");
+}
+
 // AzBox lines show all three of count, name and address.
 TEST(Classification, DecidesWhichLinesMakeEntries) {
     const struct {
