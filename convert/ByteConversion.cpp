@@ -1,53 +1,24 @@
 #include "convert/ByteConversion.h"
 
 #include "convert/Conversion.h"
+#include "convert/LineMarks.h"
 #include "convert/TargetFormat.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define DORVANE_SSE2 1
-#endif
-
 namespace dorvane {
 
 namespace {
 
-// One bit per byte of the 64 from `block` (not beyond `end`) that is CR,
-// LF, 'E' or ':'.
-quint64 blockMarks(const char* block, const char* end) {
-    char padded[64];
-    if (end - block < 64) {
-        std::memset(padded, 0, sizeof padded);
-        std::memcpy(padded, block, static_cast<size_t>(end - block));
-        block = padded;
-    }
-#ifdef DORVANE_SSE2
-    const __m128i cr = _mm_set1_epi8('\r');
-    const __m128i lf = _mm_set1_epi8('\n');
-    const __m128i e = _mm_set1_epi8('E');
-    const __m128i colon = _mm_set1_epi8(':');
+// The marks of the last block of a piece, shorter than 64 bytes.
+quint64 lastBlockMarks(const char* block, const char* end) {
+    char padded[64] = {};
+    std::memcpy(padded, block, static_cast<size_t>(end - block));
     quint64 marks = 0;
-    for (int k = 0; k < 4; ++k) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(block) + k);
-        const __m128i hit =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, cr), _mm_cmpeq_epi8(v, lf)),
-                         _mm_or_si128(_mm_cmpeq_epi8(v, e), _mm_cmpeq_epi8(v, colon)));
-        marks |= static_cast<quint64>(static_cast<unsigned>(_mm_movemask_epi8(hit))) << (16 * k);
-    }
+    linemarks::markPortable(padded, 1, &marks);
     return marks;
-#else
-    quint64 marks = 0;
-    for (int k = 0; k < 64; ++k) {
-        const char c = block[k];
-        if (c == '\r' || c == '\n' || c == 'E' || c == ':')
-            marks |= quint64(1) << k;
-    }
-    return marks;
-#endif
 }
 
 } // namespace
@@ -87,8 +58,13 @@ void ByteScanner::scan(QByteArrayView piece, ScannedPiece& scanned, bool mayHold
     bool extinf = false;
     bool name = false;
     bool stream = false;
+    const auto blocks = static_cast<size_t>(end - text) / 64; // whole ones
+    if (m_marks.size() < blocks)
+        m_marks.resize(blocks);
+    linemarks::mark(text, blocks, m_marks.data());
     for (const char* block = text; block < end; block += 64) {
-        quint64 marks = blockMarks(block, end);
+        const auto index = static_cast<size_t>(block - text) / 64;
+        quint64 marks = index < blocks ? m_marks[index] : lastBlockMarks(block, end);
         while (marks) {
             const char* at = block + __builtin_ctzll(marks);
             marks &= marks - 1;

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 namespace dorvane {
 
@@ -97,6 +98,7 @@ private:
     QByteArray m_carried;     // m_channel, kept past the end of its piece
     ChannelCounter m_counter;
     bool m_textEnded = false;
+    std::vector<quint64> m_marks; // of the piece's whole blocks (linemarks)
 };
 
 // A source for runConversion: UTF-8 text in memory, its preamble removed, in

@@ -1,5 +1,7 @@
 #include "playlist/Utf8Vector.h"
 
+#include "playlist/Cpu.h"
+
 #include <cstring>
 
 #if defined(__GNUC__) && defined(__x86_64__)
@@ -188,8 +190,7 @@ DORVANE_AVX2 bool checkAvx2(const uint8_t* p, size_t size) {
 } // namespace
 
 bool available() {
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
+    return cpu::hasAvx2();
 }
 
 bool isWellFormed(const uint8_t* p, size_t size) {
