@@ -77,7 +77,7 @@ TEST(ChannelName, AgreesWithAPlainWalkOnRandomLines) {
     const auto next = [&seed] { return (seed = seed * 1103515245 + 12345) >> 16; };
     for (int round = 0; round < 20000; ++round) {
         QString line;
-        const int length = static_cast<int>(next() % 40);
+        const int length = static_cast<int>(next() % 80);
         for (int k = 0; k < length; ++k)
             line += QStringView(u"a\",\"\u2022\u8022b")[next() % 7];
         const QString expected = plainWalk(line);
