@@ -15,6 +15,7 @@ ByteLineSink::ByteLineSink(QByteArray& out, qsizetype expectedSize, const TEncod
     m_ansiKeepsAscii = m_ansi && m_ansi->keepsAscii();
     // Pages of the guess that are never written are never touched either.
     m_out.resize(m_used + std::max<qsizetype>(expectedSize, 4096));
+    remember();
 }
 
 char* ByteLineSink::appendWide(char* out, const BytePiece& piece) {
@@ -36,9 +37,9 @@ void ByteLineSink::addAnsiLine(std::initializer_list<BytePiece> pieces) {
     qsizetype most = 2;
     for (const BytePiece& piece : pieces)
         most += piece.size() * 2;
-    if (m_out.size() - m_used < most)
+    if (m_room - m_used < most)
         grow(most);
-    char* out = m_out.data() + m_used;
+    char* out = m_base + m_used;
     for (const BytePiece& piece : pieces) {
         if (piece.wide()) {
             QByteArray bytes;
@@ -53,12 +54,13 @@ void ByteLineSink::addAnsiLine(std::initializer_list<BytePiece> pieces) {
             out = m_ansi->encodeUtf8(bytes, bytes + piece.size(), out, m_replaced);
         }
     }
-    m_used = endLine(out) - m_out.constData();
+    m_used = endLine(out) - m_base;
 }
 
 void ByteLineSink::grow(qsizetype more) {
     if (!m_drain) {
         m_out.resize(std::max(m_out.size() * 2, m_used + more));
+        remember();
         return;
     }
     if (m_used > 0) {
@@ -68,11 +70,13 @@ void ByteLineSink::grow(qsizetype more) {
     }
     if (m_out.size() < more)
         m_out.resize(more); // a line longer than the chunk
+    remember();
 }
 
 void ByteLineSink::drainEvery(qsizetype chunk, std::function<void(QByteArrayView)> drain) {
     m_drain = std::move(drain);
     m_out.resize(std::max(chunk, m_used)); // more than that goes at the next line
+    remember();
 }
 
 void ByteLineSink::finish() {
@@ -82,6 +86,7 @@ void ByteLineSink::finish() {
         m_used = m_start = 0;
     }
     m_out.resize(m_used);
+    remember();
 }
 
 void ByteLineSink::replaceLine(int index, std::initializer_list<BytePiece> pieces) {
@@ -99,6 +104,7 @@ void ByteLineSink::replaceLine(int index, std::initializer_list<BytePiece> piece
     m_out.replace(begin, end - begin, line);
     m_used = m_out.size();
     m_out.resize(m_used + spare);
+    remember();
 }
 
 } // namespace dorvane

@@ -99,12 +99,12 @@ public:
         qsizetype most = 2;
         for (const BytePiece& piece : pieces)
             most += piece.wide() ? piece.size() * 3 : piece.size();
-        if (m_out.size() - m_used < most)
+        if (m_room - m_used < most)
             grow(most);
-        char* out = m_out.data() + m_used;
+        char* out = m_base + m_used;
         for (const BytePiece& piece : pieces)
             out = piece.wide() ? appendWide(out, piece) : appendBytes(out, piece);
-        m_used = endLine(out) - m_out.constData();
+        m_used = endLine(out) - m_base;
     }
 
     // As LineSink::replaceLine: index counts from the first line this sink
@@ -177,7 +177,16 @@ private:
     void addAnsiLine(std::initializer_list<BytePiece> pieces);
     void grow(qsizetype more);
 
+    // After every change of `out`'s size: its bytes and size, so that a line
+    // need not ask the array (and its sharing) again.
+    void remember() {
+        m_base = m_out.data();
+        m_room = m_out.size();
+    }
+
     QByteArray& m_out;
+    char* m_base = nullptr;
+    qsizetype m_room = 0;
     const TAnsiEncoding* m_ansi; // null for UTF-8
     bool m_ansiKeepsAscii = false;
     bool m_crlf;
