@@ -80,8 +80,9 @@ public:
 
     // Scans the next piece of the text, its preamble removed, into `scanned`
     // (cleared first). Every piece but the last must end just after an LF
-    // byte, so that no line and no UTF-8 sequence is cut, and must be
-    // well-formed UTF-8 (isWellFormedUtf8). A reader that already knows the
+    // byte, so that no line and no UTF-8 sequence is cut. Bytes that are not
+    // well-formed UTF-8 (isWellFormedUtf8) are scanned to no harm, but their
+    // entries are not to be written. A reader that already knows the
     // piece holds no 00 byte says so (`mayHoldNul` false), which spares the
     // search for one.
     void scan(QByteArrayView piece, ScannedPiece& scanned, bool mayHoldNul = true);

@@ -284,7 +284,7 @@ void TAnsiEncoding::encodeText(QStringView text, QByteArray& out, qsizetype& rep
     // Counted here rather than in `replaced`, which the byte stores below
     // could alias: the compiler would keep writing it to memory.
     qsizetype substitutes = 0;
-    const bool asciiIdentity = tables().asciiIdentity;
+    const bool asciiIdentity = t.asciiIdentity;
     const auto* s = reinterpret_cast<const char16_t*>(text.utf16());
     const char16_t* const end = s + text.size();
     const qsizetype old = out.size();
@@ -351,7 +351,7 @@ char* TAnsiEncoding::encodeUtf8Bytes(const char* begin, const char* end, char* o
     // Counted here rather than in `replaced`, which the byte stores below
     // could alias: the compiler would keep writing it to memory.
     qsizetype substitutes = 0;
-    const bool asciiIdentity = tables().asciiIdentity;
+    const bool asciiIdentity = t.asciiIdentity;
     const auto* p = reinterpret_cast<const uint8_t*>(begin);
     const auto* const stop = reinterpret_cast<const uint8_t*>(end);
     auto* o = reinterpret_cast<uint8_t*>(out);

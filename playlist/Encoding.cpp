@@ -1,6 +1,7 @@
 #include "playlist/Encoding.h"
 
 #include "playlist/AnsiCodePage.h"
+#include "playlist/Cpu.h"
 #include "playlist/Utf8Vector.h"
 
 #include <QByteArray>
@@ -236,7 +237,7 @@ QString decodeUtf8Strict(QByteArrayView bytes, bool* ok) {
 
 bool isWellFormedUtf8(QByteArrayView bytes) {
     const auto* in = reinterpret_cast<const uint8_t*>(bytes.data());
-    if (bytes.size() >= 64 && utf8vector::available())
+    if (bytes.size() >= 64 && cpu::hasAvx2())
         return utf8vector::isWellFormed(in, static_cast<size_t>(bytes.size()));
     return walkUtf8<false>(in, in + bytes.size(), nullptr) >= 0;
 }

@@ -1,7 +1,5 @@
 #include "playlist/Utf8Vector.h"
 
-#include "playlist/Cpu.h"
-
 #include <cstring>
 
 #if defined(__GNUC__) && defined(__x86_64__)
@@ -189,22 +187,14 @@ DORVANE_AVX2 bool checkAvx2(const uint8_t* p, size_t size) {
 
 } // namespace
 
-bool available() {
-    return cpu::hasAvx2();
-}
-
 bool isWellFormed(const uint8_t* p, size_t size) {
     return checkAvx2(p, size);
 }
 
 #else
 
-bool available() {
-    return false;
-}
-
 bool isWellFormed(const uint8_t*, size_t) {
-    return false;
+    return false; // never called: no AVX2 here
 }
 
 #endif
