@@ -63,7 +63,7 @@ private:
     std::unique_ptr<Tables> buildTables() const;
 
     const char* const m_icuName;
-    bool m_doubleByte = false;
+    const bool m_doubleByte;
     mutable std::once_flag m_built;
     mutable std::unique_ptr<Tables> m_tables;
 };

@@ -423,11 +423,13 @@ TEST(AnsiEncode, Table) {
 }
 
 // A character counts as replaced exactly when its bytes do not read back as
-// it: every BMP character of every code page, against the decoder.
+// it: every BMP character of every code page, against the decoder. The
+// longest character's bytes are what maxBytesPerChar says.
 TEST(AnsiEncode, ReplacedMeansItDoesNotReadBack) {
     for (int cp : {1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258, 874, 932, 936, 949, 950}) {
         const TEncoding& encoding = *TEncoding::ansi(cp);
         int mismatches = 0;
+        qsizetype longest = 0;
         for (char32_t c = 1; c < 0x10000; ++c) {
             if (c >= 0xD800 && c <= 0xDFFF)
                 continue; // never read back; the table above has them
@@ -438,8 +440,10 @@ TEST(AnsiEncode, ReplacedMeansItDoesNotReadBack) {
             if (replaced != (readsBack ? 0 : 1) && ++mismatches <= 5)
                 ADD_FAILURE() << cp << ": U+" << std::hex << unsigned(c) << " counted " << replaced
                               << ", reads back " << readsBack;
+            longest = std::max(longest, bytes.size());
         }
         EXPECT_EQ(mismatches, 0) << cp;
+        EXPECT_EQ(longest, encoding.maxBytesPerChar()) << cp;
     }
 }
 
