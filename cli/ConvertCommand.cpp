@@ -11,7 +11,7 @@
 #include "convert/LineSink.h"
 #include "convert/Run.h"
 #include "convert/TargetFormat.h"
-#include "playlist/Download.h"
+#include "cli/DownloadModule.h"
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
 #include "playlist/FileName.h"
@@ -674,8 +674,8 @@ QByteArray downloadInput(const QUrl& url, const Options& options) {
         }
     } eraser{drawn};
     if (drawProgress)
-        return downloadWhole(url, limits, progress);
-    return downloadWhole(url, limits);
+        return downloadWholeFromModule(url, limits, progress);
+    return downloadWholeFromModule(url, limits);
 }
 
 int convert(const Options& options) {

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QProcess>
 #include <QStandardPaths>
@@ -106,6 +107,43 @@ TEST(CliWeb, FailuresExitWithOneAndWriteNothing) {
         EXPECT_EQ(run.exitCode, 1) << c.address.toStdString();
         EXPECT_EQ(QString::fromUtf8(run.err), "dorvane-convert: " + c.message + "\n");
         EXPECT_FALSE(QFile::exists(output));
+    }
+}
+
+// The downloads are a module the program loads on the first address: found
+// beside it (the build tree) or in the installed library folder; without it,
+// an address fails with a message that says so, and nothing is written.
+TEST(CliWeb, TheDownloadModuleIsFoundWhereItIsInstalledOrReportedMissing) {
+    HttpTestServer server;
+    server.route("/list.m3u", {200, "OK", {}, readFile(kData + "/web/playlist.m3u")});
+    const QString module = QStringLiteral(DORVANE_DOWNLOAD_MODULE);
+    ASSERT_TRUE(QFile::exists(module));
+    const struct {
+        const char* moduleDir; // under the prefix; nullptr: none
+        int exitCode;
+        const char* message;
+    } cases[] = {
+        {"lib/dorvane", 0, "dorvane-convert: 3 channels, 3 entries, pls\n"},
+        {nullptr, 1, "The download module could not be loaded: "},
+    };
+    for (const auto& c : cases) {
+        QTemporaryDir prefix;
+        ASSERT_TRUE(QDir(prefix.path()).mkpath("bin"));
+        const QString program = prefix.filePath("bin/dorvane-convert");
+        ASSERT_TRUE(QFile::copy(convertProgram(), program));
+        if (c.moduleDir) {
+            ASSERT_TRUE(QDir(prefix.path()).mkpath(c.moduleDir));
+            ASSERT_TRUE(QFile::copy(module, prefix.filePath(c.moduleDir) +
+                                                "/" DORVANE_DOWNLOAD_MODULE_NAME));
+        }
+        const QString output = prefix.filePath("out.pls");
+        QProcess process;
+        process.start(program, {"--to", "pls", "-o", output, server.url("/list.m3u").toString()});
+        ASSERT_TRUE(process.waitForFinished(60000));
+        const QString err = QString::fromUtf8(process.readAllStandardError());
+        EXPECT_EQ(process.exitCode(), c.exitCode) << err.toStdString();
+        EXPECT_TRUE(err.contains(QLatin1String(c.message))) << err.toStdString();
+        EXPECT_EQ(QFile::exists(output), c.exitCode == 0);
     }
 }
 

@@ -19,6 +19,13 @@ unset QT_QPA_PLATFORM
 targets=$("$prefix/bin/dorvane-convert" --list-targets | wc -l)
 client_height=$((460 + 25 * (targets - 11)))
 
+# The installed dorvane-convert finds its download module: an address nothing
+# listens at fails for the network's reason, not for a missing module.
+if message=$("$prefix/bin/dorvane-convert" --to pls http://127.0.0.1:9/list.m3u 2>&1); then
+    echo "a download from a closed port succeeded"; exit 1
+fi
+[[ $message != *"module could not be loaded"* ]] || { echo "$message"; exit 1; }
+
 xvfb-run -a -s "-screen 0 1280x900x24" bash -s "$prefix/bin/dorvane" "$out" "$client_height" <<'INNER'
 set -euo pipefail
 program=$1

@@ -1,0 +1,7 @@
+// The one function the download module exports (cli/DownloadModule).
+
+#include "cli/DownloadModule.h"
+
+extern "C" Q_DECL_EXPORT dorvane::DownloadWholeFunction dorvaneDownloadWhole() {
+    return &dorvane::downloadWhole;
+}

@@ -1,0 +1,54 @@
+#include "cli/DownloadModule.h"
+
+#include "playlist/Errors.h"
+#include "playlist/WebAddress.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QLibrary>
+#include <QStringList>
+
+#include <mutex>
+
+#ifndef DORVANE_MODULE_DIR_FROM_BIN
+#define DORVANE_MODULE_DIR_FROM_BIN "../lib/dorvane"
+#endif
+
+namespace dorvane {
+
+namespace {
+
+struct Loaded {
+    DownloadWholeFunction function = nullptr;
+    QString failure; // why not, when function is null
+};
+
+Loaded load() {
+    const QDir programDir(QCoreApplication::applicationDirPath());
+    QStringList tried;
+    for (const QString& dir :
+         {programDir.path(), programDir.filePath(QStringLiteral(DORVANE_MODULE_DIR_FROM_BIN))}) {
+        // The library is never unloaded: the function is used until the end.
+        QLibrary library(QDir(dir).filePath(QStringLiteral("dorvane-download")));
+        using Entry = DownloadWholeFunction (*)();
+        if (const auto entry = reinterpret_cast<Entry>(library.resolve(kDownloadEntryName)))
+            return {entry(), {}};
+        tried << library.errorString();
+    }
+    return {nullptr, QStringLiteral("The download module could not be loaded: %1")
+                         .arg(tried.join(QStringLiteral("; ")))};
+}
+
+} // namespace
+
+QByteArray downloadWholeFromModule(const QUrl& url, const DownloadLimits& limits,
+                                   const std::function<void(qint64, qint64)>& progress) {
+    static std::once_flag once;
+    static Loaded loaded;
+    std::call_once(once, [] { loaded = load(); });
+    if (!loaded.function)
+        throw EFOpenError(cannotOpenUrlText(url, loaded.failure));
+    return loaded.function(url, limits, progress);
+}
+
+} // namespace dorvane

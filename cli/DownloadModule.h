@@ -1,0 +1,29 @@
+#pragma once
+
+#include "playlist/Download.h"
+
+#include <QByteArray>
+#include <QUrl>
+
+#include <functional>
+
+namespace dorvane {
+
+// downloadWhole, from the module that holds the downloads and Qt Network
+// (dorvane-download). Most runs read a file; loading Qt Network and what it
+// brings (TLS, Kerberos, proxies, compression) at every start cost a fifth
+// of the whole start, so it is loaded on the first download only. The module
+// is looked for beside the program (a build tree, Windows) and then in the
+// installed library folder. A QCoreApplication must exist. EFOpenError when
+// the module cannot be loaded, as when the download fails.
+QByteArray
+downloadWholeFromModule(const QUrl& url, const DownloadLimits& limits,
+                        const std::function<void(qint64 received, qint64 total)>& progress = {});
+
+// What the module exports: its downloadWhole.
+using DownloadWholeFunction = QByteArray (*)(const QUrl&, const DownloadLimits&,
+                                             const std::function<void(qint64, qint64)>&);
+// The name of the module's one exported function, which returns it.
+inline constexpr char kDownloadEntryName[] = "dorvaneDownloadWhole";
+
+} // namespace dorvane
