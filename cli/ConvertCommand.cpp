@@ -1,5 +1,6 @@
 #include "cli/ConvertCommand.h"
 
+#include "cli/DownloadModule.h"
 #include "cli/InputReader.h"
 #include "cli/Output.h"
 #include "cli/PieceReader.h"
@@ -11,7 +12,6 @@
 #include "convert/LineSink.h"
 #include "convert/Run.h"
 #include "convert/TargetFormat.h"
-#include "cli/DownloadModule.h"
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
 #include "playlist/FileName.h"
@@ -344,7 +344,7 @@ Result convertUtf16(InputReader& reader, const TEncoding& ansi, const TargetForm
                     const TEncoding& encoding, const SourceName& name) {
     QByteArray bytes;
     bytes.reserve(reader.sizeHint());
-    QByteArray buffer;
+    PieceBuffer buffer;
     for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty();)
         bytes.append(piece);
     const QString text = decodeFileBytes(bytes, TEncoding::UTF8(), ansi);
@@ -378,7 +378,7 @@ Result convertInput(InputReader& reader, const TEncoding& ansi, const TargetForm
             return *result;
         }
         Utf8Tally tally;
-        QByteArray buffer;
+        PieceBuffer buffer;
         bool first = true;
         for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty(); first = false) {
             // The preamble is no sequence of the text (decodeFileBytes).
@@ -597,7 +597,7 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
     };
 
     Result result;
-    QByteArray buffer;
+    PieceBuffer buffer;
     if (chooseFrom(
             reader.sizeHint(), [&] { return reader.next(buffer); }, result)) {
         result.nulOffset = reader.nulOffset();

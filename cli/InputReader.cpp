@@ -38,7 +38,7 @@ InputReader::InputReader(QByteArray bytes, QString failure)
         fail(EFBIG);
 }
 
-QByteArrayView InputReader::next(QByteArray& buffer) {
+QByteArrayView InputReader::next(PieceBuffer& buffer) {
     QByteArrayView piece;
     switch (m_kind) {
     case Kind::Memory: {
@@ -111,7 +111,7 @@ void InputReader::takeNote(QByteArrayView piece) {
     m_noted = m_offset;
 }
 
-QByteArrayView InputReader::readPiece(QByteArray& buffer) {
+QByteArrayView InputReader::readPiece(PieceBuffer& buffer) {
     // Never more room than the rest of the file or of the size limit needs,
     // plus one byte to see it passed: a stream without line ends (/dev/zero)
     // must not make the buffer double past the limit.
@@ -120,10 +120,7 @@ QByteArrayView InputReader::readPiece(QByteArray& buffer) {
     const auto room = [&](qsizetype wanted) {
         return std::min<qsizetype>(wanted, used + (limit + 1 - m_read));
     };
-    const auto resize = [&](qsizetype size) {
-        buffer.reserve(size); // exactly that much, where resize() alone may take twice
-        buffer.resize(size);
-    };
+    const auto resize = [&](qsizetype size) { buffer.resize(size); };
     if (m_atEnd && used == 0)
         return {};
     if (buffer.size() < room(std::max(kPieceSize, used * 2)))

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "cli/PieceBuffer.h"
+
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
@@ -40,7 +42,7 @@ public:
 
     // The next piece; empty at the end. It lies in `buffer` or in the
     // reader's own memory, and stays valid until `buffer` is used again.
-    QByteArrayView next(QByteArray& buffer);
+    QByteArrayView next(PieceBuffer& buffer);
     // Back to the first piece.
     void rewind();
 
@@ -61,7 +63,7 @@ public:
 private:
     enum class Kind { RegularFile, Stream, Memory };
 
-    QByteArrayView readPiece(QByteArray& buffer);
+    QByteArrayView readPiece(PieceBuffer& buffer);
     void readFromFile(char* data, qsizetype want, qsizetype& got);
     void takeNote(QByteArrayView piece);
     [[noreturn]] void fail(int error) const;

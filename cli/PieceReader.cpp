@@ -41,7 +41,7 @@ void PieceReader::read() {
         ChannelCounter counter;
         bool first = true;
         bool textEnded = false;
-        QByteArray buffer;
+        PieceBuffer buffer;
         while (true) {
             {
                 std::unique_lock lock(m_sync.mutex);

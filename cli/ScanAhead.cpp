@@ -74,6 +74,13 @@ bool ScanAhead::checkAhead(std::unique_lock<std::mutex>& lock) {
 
 void ScanAhead::read() {
     m_sync.run([this] {
+        // The slots are this thread's until they are filled.
+        const qsizetype size = m_reader.sizeHint();
+        if (size == 0 || size >= kSlots * InputReader::kPieceSize) {
+            m_storage.emplace(kSlots * kSlotStorage);
+            for (int k = 0; k < kSlots; ++k)
+                m_slots[k].bytes = PieceBuffer(m_storage->data() + k * kSlotStorage, kSlotStorage);
+        }
         bool first = true;
         while (true) {
             Slot* slot = nullptr;

@@ -1,12 +1,15 @@
 #pragma once
 
+#include "cli/PieceBuffer.h"
 #include "cli/ReadAhead.h"
 #include "convert/ByteConversion.h"
+#include "playlist/MemoryAdvice.h"
 
 #include <QByteArray>
 
 #include <array>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace dorvane {
@@ -58,13 +61,15 @@ private:
     // A piece's bytes and what the scan found in them. The reading thread
     // fills the slots in turn; the caller holds one at a time.
     struct Slot {
-        QByteArray bytes;
+        PieceBuffer bytes;
         QByteArray repaired;
         QByteArrayView piece; // the text scanned: in `bytes` or in `repaired`
         Check check = Check::Pending;
         ScannedPiece scanned;
     };
     static constexpr int kSlots = 4;
+    // A slot's share of m_storage: a piece and a long line's start before it.
+    static constexpr qsizetype kSlotStorage = 512 * 1024;
 
     void read();
     // Under the lock held by `lock`: checks the oldest queued piece whose
@@ -80,6 +85,9 @@ private:
     ByteScanner m_scanner;
 
     mutable ReadAhead m_sync;
+    // The slots' memory, on one huge page, for input read into them (not for
+    // a small file, nor bytes already in memory).
+    std::optional<HugePageBlock> m_storage;
     std::array<Slot, kSlots> m_slots;
     int m_filled = 0;        // slots filled by the reading thread, in all
     int m_taken = 0;         // slots the caller has taken, in all

@@ -64,9 +64,14 @@ void ByteLineSink::grow(qsizetype more) {
         return;
     }
     if (m_used > 0) {
-        m_drain(QByteArrayView(m_out.constData(), m_used));
+        m_drain(QByteArrayView(m_base, m_used));
         m_drained = true;
         m_used = m_start = 0;
+    }
+    if (more <= m_chunkSize) {
+        m_base = m_chunk->data();
+        m_room = m_chunkSize;
+        return;
     }
     if (m_out.size() < more)
         m_out.resize(more); // a line longer than the chunk
@@ -75,23 +80,36 @@ void ByteLineSink::grow(qsizetype more) {
 
 void ByteLineSink::drainEvery(qsizetype chunk, std::function<void(QByteArrayView)> drain) {
     m_drain = std::move(drain);
-    m_out.resize(std::max(chunk, m_used)); // more than that goes at the next line
-    remember();
+    if (m_used > chunk) {
+        m_out.resize(m_used); // drained with the next line
+        remember();
+        return;
+    }
+    // The preamble moves into the chunk; `out` gets the bytes back in
+    // finish() if none were drained.
+    m_chunk.emplace(chunk);
+    m_chunkSize = chunk;
+    std::memcpy(m_chunk->data(), m_out.constData(), static_cast<size_t>(m_used));
+    m_base = m_chunk->data();
+    m_room = m_chunkSize;
 }
 
 void ByteLineSink::finish() {
     if (m_drained) {
         if (m_used > 0)
-            m_drain(QByteArrayView(m_out.constData(), m_used));
+            m_drain(QByteArrayView(m_base, m_used));
         m_used = m_start = 0;
+    } else if (m_base != m_out.constData()) {
+        m_out.resize(m_used);
+        std::memcpy(m_out.data(), m_base, static_cast<size_t>(m_used));
     }
     m_out.resize(m_used);
     remember();
 }
 
 void ByteLineSink::replaceLine(int index, std::initializer_list<BytePiece> pieces) {
-    if (m_drained)
-        throw std::logic_error("ByteLineSink::replaceLine: the line has been drained");
+    if (m_drain)
+        throw std::logic_error("ByteLineSink::replaceLine: the line may have been drained");
     const auto [begin, end] = findEncodedLine(m_out.constData(), m_start, m_used, index);
 
     // Build the new line at the end, then move it into place.

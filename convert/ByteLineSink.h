@@ -2,6 +2,7 @@
 
 #include "convert/TargetFormat.h"
 #include "playlist/Encoding.h"
+#include "playlist/MemoryAdvice.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <functional>
 #include <initializer_list>
+#include <optional>
 
 // The sink's per-line work is a few short copies; a call for each costs as
 // much as the copy.
@@ -112,11 +114,12 @@ public:
     // once lines have been drained.
     void replaceLine(int index, std::initializer_list<BytePiece> pieces);
 
-    // From now on `out` holds about `chunk` bytes at most: whenever the next
-    // line would not fit, the bytes so far (the preamble first) go to `drain`
-    // and `out` starts again. So the output is written while it is made, from
-    // memory that stays in the cache. Not for a target whose footer fills in
-    // a header line (TargetFormat::fillsInHeader).
+    // From now on the sink holds about `chunk` bytes at most: whenever the
+    // next line would not fit, the bytes so far (the preamble first) go to
+    // `drain` and the sink starts again. So the output is written while it is
+    // made, from memory that stays in the cache: a HugePageBlock of the
+    // sink's own, `out` only for a line longer than the chunk. Not for a
+    // target whose footer fills in a header line (TargetFormat::fillsInHeader).
     void drainEvery(qsizetype chunk, std::function<void(QByteArrayView)> drain);
 
     // Cuts `out` to the bytes written; once any were drained, drains the
@@ -185,6 +188,8 @@ private:
     }
 
     QByteArray& m_out;
+    // The bytes not yet drained: in m_out, or once drainEvery is called in
+    // m_chunk (but for a line longer than it).
     char* m_base = nullptr;
     qsizetype m_room = 0;
     const TAnsiEncoding* m_ansi; // null for UTF-8
@@ -194,6 +199,8 @@ private:
     qsizetype m_used;
     qsizetype m_replaced = 0;
     std::function<void(QByteArrayView)> m_drain;
+    std::optional<HugePageBlock> m_chunk;
+    qsizetype m_chunkSize = 0;
     bool m_drained = false;
 };
 

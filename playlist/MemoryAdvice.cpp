@@ -11,6 +11,8 @@
 
 #include <algorithm>
 #include <climits>
+#include <cstdlib>
+#include <new>
 
 namespace dorvane {
 
@@ -36,6 +38,28 @@ void keepFreedMemory(qsizetype keep) noexcept {
 #else
     (void)keep;
 #endif
+}
+
+HugePageBlock::HugePageBlock(qsizetype size) : m_size(size) {
+    void* data = nullptr;
+#if defined(__linux__)
+    // Whole huge pages: one that the block only partly covers is never made.
+    constexpr size_t kHugePage = size_t(2) << 20;
+    const size_t rounded = (static_cast<size_t>(size) + kHugePage - 1) & ~(kHugePage - 1);
+    if (::posix_memalign(&data, kHugePage, std::max(rounded, kHugePage)) != 0)
+        data = nullptr;
+    else
+        adviseHugePages(data, static_cast<qsizetype>(std::max(rounded, kHugePage)));
+#else
+    data = std::malloc(static_cast<size_t>(std::max<qsizetype>(size, 1)));
+#endif
+    if (!data)
+        throw std::bad_alloc();
+    m_data.reset(static_cast<char*>(data));
+}
+
+void HugePageBlock::Free::operator()(char* data) const noexcept {
+    std::free(data);
 }
 
 } // namespace dorvane

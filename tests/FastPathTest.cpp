@@ -20,6 +20,8 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 using namespace dorvane;
 
 namespace {
@@ -262,6 +264,46 @@ TEST(FastPath, DefaultPiecesKeepLinesWholeAndStillCheckTheirForm) {
     Utf8Source spoiltSource(pls, text);
     runConversion(pls, spoiltSource, spoiltSink);
     EXPECT_FALSE(spoiltSource.wellFormed());
+}
+
+// Draining every so many bytes gives the bytes the sink gives whole, in
+// order: the preamble first, lines longer than the chunk among them, and,
+// when nothing had to be drained, everything left in `out`.
+TEST(FastPath, ByteSinkDrainsTheSameBytesInOrder) {
+    constexpr qsizetype kChunk = 64;
+    const struct {
+        const char* name;
+        std::vector<int> lineSizes;
+    } cases[] = {
+        {"nothing drained", {10, 20}},
+        {"chunk by chunk", {30, 30, 30, 30, 30}},
+        {"a line fills the chunk", {kChunk - 3 - 2, 1, kChunk - 2}},
+        {"longer than the chunk", {10, 3 * kChunk, 5, 2 * kChunk, 1}},
+        {"long line first", {5 * kChunk}},
+    };
+    for (const auto& c : cases) {
+        for (const TEncoding* encoding : {&TEncoding::UTF8(), TEncoding::ansi(1251)}) {
+            QByteArray whole = "\xEF\xBB\xBF";
+            QByteArray out = whole;
+            QByteArray drained;
+            ByteLineSink reference(whole, 0, *encoding);
+            ByteLineSink sink(out, 0, *encoding);
+            sink.drainEvery(kChunk, [&](QByteArrayView bytes) { drained += bytes; });
+            char letter = 'a';
+            for (int size : c.lineSizes) {
+                const QByteArray line = QByteArray(size / 2, letter++) + "ж";
+                reference.addLine({QByteArrayView(line)});
+                sink.addLine({QByteArrayView(line)});
+            }
+            reference.finish();
+            sink.finish();
+            EXPECT_EQ(sink.drained(), !drained.isEmpty()) << c.name;
+            EXPECT_EQ(drained + out, whole) << c.name;
+            if (sink.drained()) {
+                EXPECT_TRUE(out.isEmpty()) << c.name;
+            }
+        }
+    }
 }
 
 TEST(FastPath, ByteSinkEncodesTemplateTextThatIsNotAscii) {
