@@ -67,25 +67,42 @@ const char* firstCommaFrom(const char* begin, const char* p, const char* end, un
 }
 
 #if defined(__GNUC__) && defined(__x86_64__)
+// The first comma among 32 bytes at `at`, the first `skip` of them left out,
+// or nullptr (`parity` then counts their quotes too).
+__attribute__((target("avx2"))) inline const char*
+firstCommaIn32(const char* at, unsigned skip, unsigned& parity, bool& oddQuotesBefore) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at));
+    const unsigned quotes =
+        static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8('"')))) >>
+        skip << skip;
+    const unsigned commas =
+        static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(',')))) >>
+        skip << skip;
+    if (commas != 0) {
+        const unsigned first = static_cast<unsigned>(__builtin_ctz(commas));
+        oddQuotesBefore = (parity ^ __builtin_parity(quotes & ((1u << first) - 1))) != 0;
+        return at + first;
+    }
+    parity ^= static_cast<unsigned>(__builtin_parity(quotes));
+    return nullptr;
+}
+
 // Thirty-two bytes at a time, the rest as above.
 __attribute__((target("avx2"))) const char* firstCommaAvx2(const char* begin, const char* end,
                                                            bool& oddQuotesBefore) {
-    const __m256i quote = _mm256_set1_epi8('"');
-    const __m256i comma = _mm256_set1_epi8(',');
     unsigned parity = 0;
     const char* p = begin;
-    for (; end - p >= 32; p += 32) {
-        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p));
-        const auto quotes =
-            static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, quote)));
-        const auto commas =
-            static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, comma)));
-        if (commas != 0) {
-            const unsigned first = static_cast<unsigned>(__builtin_ctz(commas));
-            oddQuotesBefore = (parity ^ __builtin_parity(quotes & ((1u << first) - 1))) != 0;
-            return p + first;
-        }
-        parity ^= static_cast<unsigned>(__builtin_parity(quotes));
+    for (; end - p >= 32; p += 32)
+        if (const char* found = firstCommaIn32(p, 0, parity, oddQuotesBefore))
+            return found;
+    // The name's comma mostly lies among the last few bytes of a line: those
+    // as the end of a full thirty-two, the bytes seen already masked off.
+    if (p < end && end - begin >= 32) {
+        const auto skip = static_cast<unsigned>(32 - (end - p));
+        if (const char* found = firstCommaIn32(end - 32, skip, parity, oddQuotesBefore))
+            return found;
+        oddQuotesBefore = parity != 0;
+        return end;
     }
     return firstCommaFrom(begin, p, end, parity, oddQuotesBefore);
 }

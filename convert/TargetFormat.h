@@ -108,37 +108,44 @@ private:
 };
 
 // A non-negative number as decimal digits, held on the stack, so that numbered
-// lines need no temporary string; as UTF-16 for the window's lines and as
-// ASCII bytes for the converter's.
+// lines need no temporary string; as ASCII bytes for the converter's lines
+// and as UTF-16 for the window's, made only when asked for.
 class DecimalText {
 public:
     explicit DecimalText(int n) {
         unsigned value = n < 0 ? 0u : static_cast<unsigned>(n);
-        // Two digits a division: every entry of a numbered target makes one.
+        // Two digits a division, from a table: every entry of a numbered
+        // target makes one.
         for (; value >= 100; value /= 100)
             putPair(value % 100);
-        if (value >= 10)
+        if (value >= 10) {
             putPair(value);
-        else
-            put(static_cast<char>('0' + value));
+        } else {
+            --m_begin;
+            m_bytes[m_begin] = static_cast<char>('0' + value);
+        }
     }
-    QStringView view() const { return QStringView(m_digits + m_begin, kSize - m_begin); }
+    QStringView view() const {
+        for (int k = m_begin; k < kSize; ++k)
+            m_digits[k] = static_cast<char16_t>(m_bytes[k]);
+        return QStringView(m_digits + m_begin, kSize - m_begin);
+    }
     operator QStringView() const { return view(); }
     QByteArrayView bytes() const { return QByteArrayView(m_bytes + m_begin, kSize - m_begin); }
 
 private:
     void putPair(unsigned pair) {
-        put(static_cast<char>('0' + pair % 10));
-        put(static_cast<char>('0' + pair / 10));
-    }
-    void put(char digit) {
-        --m_begin;
-        m_digits[m_begin] = static_cast<char16_t>(digit);
-        m_bytes[m_begin] = digit;
+        static constexpr char kPairs[] = "000102030405060708091011121314151617181920212223242526272"
+                                         "8293031323334353637383940414243444546474849"
+                                         "505152535455565758596061626364656667686970717273747576777"
+                                         "8798081828384858687888990919293949596979899";
+        m_begin -= 2;
+        m_bytes[m_begin] = kPairs[2 * pair];
+        m_bytes[m_begin + 1] = kPairs[2 * pair + 1];
     }
 
     static constexpr int kSize = 10;
-    char16_t m_digits[kSize];
+    mutable char16_t m_digits[kSize];
     char m_bytes[kSize];
     int m_begin = kSize;
 };

@@ -2,13 +2,22 @@
 
 namespace dorvane::cpu {
 
-bool hasAvx2() {
+namespace {
+
+bool detectAvx2() {
 #if defined(__GNUC__) && defined(__x86_64__)
-    static const bool has = __builtin_cpu_supports("avx2");
-    return has;
+    // Before the runtime's own constructor may have run.
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
 #else
     return false;
 #endif
 }
+
+} // namespace
+
+namespace detail {
+const bool kHasAvx2 = detectAvx2();
+} // namespace detail
 
 } // namespace dorvane::cpu
