@@ -6,8 +6,26 @@
 
 namespace dorvane {
 
+namespace {
+
+// A slot's share of the slots' memory: a piece and a long line's start
+// before it.
+constexpr qsizetype kSlotStorage = 512 * 1024;
+
+} // namespace
+
 ScanAhead::ScanAhead(InputReader& reader, const TargetFormat& target, Mode mode)
-    : m_reader(reader), m_mode(mode), m_scanner(target), m_thread([this] { read(); }) {}
+    : m_reader(reader), m_mode(mode), m_scanner(target) {
+    // Not for a small file, nor for bytes already in memory, which are never
+    // copied into a slot.
+    const qsizetype size = reader.sizeHint();
+    if (size == 0 || size >= kSlots * InputReader::kPieceSize) {
+        m_storage.emplace(kSlots * kSlotStorage);
+        for (int k = 0; k < kSlots; ++k)
+            m_slots[k].bytes = PieceBuffer(m_storage->data() + k * kSlotStorage, kSlotStorage);
+    }
+    m_thread = std::thread([this] { help(); });
+}
 
 ScanAhead::~ScanAhead() {
     m_sync.stop();
@@ -20,24 +38,28 @@ const ScannedPiece* ScanAhead::next() {
         m_held = false;
         m_sync.changed.notify_all(); // a slot is free again
     }
-    m_sync.changed.wait(lock, [this] { return m_filled > m_taken || m_sync.finished; });
-    if (m_sync.error)
-        std::rethrow_exception(m_sync.error);
-    if (m_verdict != Verdict::Utf8 || m_filled == m_taken)
-        return nullptr;
-    Slot& slot = m_slots[m_taken % kSlots];
-    if (slot.check == Check::Pending)
-        check(slot, lock);
-    else
-        m_sync.changed.wait(lock, [&slot] { return slot.check != Check::Running; });
-    if (slot.check == Check::Bad) {
-        m_verdict = Verdict::NotUtf8;
-        m_sync.changed.notify_all(); // the reading thread stops
-        return nullptr;
+    while (true) {
+        if (m_sync.error)
+            std::rethrow_exception(m_sync.error);
+        if (m_verdict != Verdict::Utf8)
+            return nullptr;
+        if (m_taken == m_bad) {
+            m_verdict = Verdict::NotUtf8;
+            m_sync.changed.notify_all(); // the other thread stops
+            return nullptr;
+        }
+        if (m_taken < m_resolved) {
+            Slot& next = slot(m_taken);
+            next.stage = Stage::Taken;
+            ++m_taken;
+            m_held = true;
+            return &next.scanned;
+        }
+        if (m_inputEnd && m_taken == m_read)
+            return nullptr;
+        if (!work(lock))
+            m_sync.changed.wait(lock);
     }
-    m_held = true;
-    ++m_taken;
-    return &slot.scanned;
 }
 
 ScanAhead::Verdict ScanAhead::verdict() const {
@@ -47,101 +69,89 @@ ScanAhead::Verdict ScanAhead::verdict() const {
 
 int ScanAhead::channels() const {
     std::lock_guard lock(m_sync.mutex);
-    return m_channels;
+    return m_scanner.channels();
 }
 
-void ScanAhead::check(Slot& slot, std::unique_lock<std::mutex>& lock) {
-    slot.check = Check::Running;
-    lock.unlock();
-    const bool wellFormed = isWellFormedUtf8(slot.piece);
-    lock.lock();
-    slot.check = wellFormed ? Check::Good : Check::Bad;
-    if (!wellFormed)
-        m_badAhead = true;
-    m_sync.changed.notify_all();
-}
-
-bool ScanAhead::checkAhead(std::unique_lock<std::mutex>& lock) {
-    for (int k = m_taken; k < m_filled; ++k) {
-        Slot& slot = m_slots[k % kSlots];
-        if (slot.check == Check::Pending) {
-            check(slot, lock);
-            return true;
-        }
-    }
-    return false;
-}
-
-void ScanAhead::read() {
+void ScanAhead::help() {
     m_sync.run([this] {
-        // The slots are this thread's until they are filled.
-        const qsizetype size = m_reader.sizeHint();
-        if (size == 0 || size >= kSlots * InputReader::kPieceSize) {
-            m_storage.emplace(kSlots * kSlotStorage);
-            for (int k = 0; k < kSlots; ++k)
-                m_slots[k].bytes = PieceBuffer(m_storage->data() + k * kSlotStorage, kSlotStorage);
-        }
-        bool first = true;
-        while (true) {
-            Slot* slot = nullptr;
-            {
-                std::unique_lock lock(m_sync.mutex);
-                const auto done = [this] {
-                    return m_sync.stopping || m_verdict != Verdict::Utf8 || m_badAhead;
-                };
-                // While every slot is queued or held, the checks the caller
-                // has not come to yet.
-                while (!done() && m_filled - m_taken + (m_held ? 1 : 0) >= kSlots)
-                    if (!checkAhead(lock))
-                        m_sync.changed.wait(lock);
-                if (done())
-                    break;                          // the caller stops at a piece that is not UTF-8
-                slot = &m_slots[m_filled % kSlots]; // neither queued nor held
-            }
-            QByteArrayView piece = m_reader.next(slot->bytes);
-            if (piece.isEmpty())
-                break; // the end of the input
-            if (first) {
-                first = false;
-                // A piece shorter than three bytes is the whole input or ends
-                // with an LF: it has neither a preamble nor a UTF-16 mark.
-                if (platform::startsWithUtf16Mark(piece)) {
-                    std::lock_guard lock(m_sync.mutex);
-                    m_verdict = Verdict::Utf16;
-                    break;
-                }
-                if (platform::startsWithUtf8Mark(piece))
-                    piece = piece.sliced(3);
-            }
-            // The slot is neither queued nor held: no lock is needed.
-            slot->check = Check::Pending;
-            if (m_mode == Mode::Repair) {
-                // Repairing must come before the scan.
-                if (!isWellFormedUtf8(piece)) {
-                    slot->repaired.resize(0);
-                    repairUtf8(piece, slot->repaired);
-                    piece = slot->repaired;
-                }
-                slot->check = Check::Good;
-            }
-            slot->piece = piece;
-            // Bytes that prove not to be UTF-8 are scanned all the same, to no
-            // harm: the caller stops before it writes them. The reader looks
-            // for the first 00 byte as it reads.
-            m_scanner.scan(piece, slot->scanned, m_reader.nulOffset() >= 0);
-            {
-                std::lock_guard lock(m_sync.mutex);
-                ++m_filled;
-            }
-            m_sync.changed.notify_all();
-        }
         std::unique_lock lock(m_sync.mutex);
-        m_channels = m_scanner.channels();
-        // The input is all read: the checks still pending, while the caller
-        // writes.
-        while (!m_sync.stopping && m_verdict == Verdict::Utf8 && !m_badAhead && checkAhead(lock)) {
-        }
+        while (!m_sync.stopping)
+            if (!work(lock))
+                m_sync.changed.wait(lock);
     });
+}
+
+bool ScanAhead::work(std::unique_lock<std::mutex>& lock) {
+    const int occupied = m_read - m_taken + (m_held ? 1 : 0);
+    if (m_sync.stopping || m_sync.error || m_verdict != Verdict::Utf8 || m_reading || m_inputEnd ||
+        m_bad >= 0 || occupied >= kSlots)
+        return false;
+
+    const int index = m_read;
+    Slot& piece = slot(index);
+    piece.stage = Stage::Reading;
+    m_reading = true; // stays set should reading fail: the run ends with the error
+    lock.unlock();
+    const QByteArrayView bytes = m_reader.next(piece.bytes);
+    // The reader looks for the first 00 byte as it reads.
+    const bool mayHoldNul = m_reader.nulOffset() >= 0;
+    lock.lock();
+    m_reading = false;
+    if (bytes.isEmpty()) {
+        m_inputEnd = true;
+        m_sync.changed.notify_all();
+        return true;
+    }
+    ++m_read;
+    piece.stage = Stage::Scanning;
+    m_sync.changed.notify_all(); // the next piece may be read
+    lock.unlock();
+
+    const bool utf16 = index == 0 && platform::startsWithUtf16Mark(bytes);
+    if (!utf16)
+        scanPiece(index, piece, bytes, mayHoldNul);
+
+    lock.lock();
+    if (utf16) {
+        m_verdict = Verdict::Utf16;
+    } else {
+        piece.stage = Stage::Scanned;
+        if (!piece.wellFormed && (m_bad < 0 || index < m_bad))
+            m_bad = index;
+        resolve();
+    }
+    m_sync.changed.notify_all();
+    return true;
+}
+
+void ScanAhead::scanPiece(int index, Slot& slot, QByteArrayView bytes, bool mayHoldNul) {
+    // A piece shorter than three bytes is the whole input or ends with an
+    // LF: it has no preamble.
+    if (index == 0 && platform::startsWithUtf8Mark(bytes))
+        bytes = bytes.sliced(3);
+    slot.wellFormed = true;
+    if (m_mode == Mode::Repair) {
+        // Repairing must come before the scan.
+        if (!isWellFormedUtf8(bytes)) {
+            slot.repaired.resize(0);
+            repairUtf8(bytes, slot.repaired);
+            bytes = slot.repaired;
+        }
+    } else {
+        slot.wellFormed = isWellFormedUtf8(bytes);
+    }
+    if (slot.wellFormed) // a piece that is not is never written
+        m_scanner.scanPiece(bytes, slot.scanned, slot.marks, mayHoldNul);
+}
+
+void ScanAhead::resolve() {
+    for (; m_resolved < m_read; ++m_resolved) {
+        Slot& piece = slot(m_resolved);
+        if (piece.stage != Stage::Scanned || !piece.wellFormed)
+            return;
+        m_scanner.resolve(piece.scanned);
+        piece.stage = Stage::Resolved;
+    }
 }
 
 } // namespace dorvane

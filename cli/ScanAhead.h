@@ -11,20 +11,26 @@
 #include <mutex>
 #include <optional>
 #include <thread>
+#include <vector>
 
 namespace dorvane {
 
 class InputReader;
 class TargetFormat;
 
-// Takes the pieces of UTF-8 input (InputReader) on a thread of its own and
-// scans each one (ByteScanner), a few pieces ahead of the caller, who writes
-// them (runConversion over a ScannedPieceSource). The check of a piece's form
-// is done by whichever thread is free for it: the reading thread while it
-// waits for a slot, the caller when it takes a piece not yet checked. So the
-// two threads share the work whichever of them is the faster, and on two
-// cores the whole takes little more than half. The first piece has its UTF-8
+// The pieces of UTF-8 input (InputReader), read, checked and scanned
+// (ByteScanner) a few ahead of the caller, who writes them in their order
+// (runConversion over a ScannedPieceSource); the first piece has its UTF-8
 // preamble removed.
+//
+// Two threads do the work: a thread of this object's own, and the caller
+// whenever its next piece is not ready yet. Each takes a piece whole: it
+// reads it (one thread at a time, the pieces in order), then checks and
+// scans it while the other thread does the same with the next, and resolves
+// it (ByteScanner::resolve, in order, in a moment) once the pieces before it
+// are. So a piece is read and scanned in the cache of one processor, and
+// the two threads share the work whichever of them is the faster: on two
+// cores the whole takes little more than half.
 class ScanAhead {
 public:
     enum class Mode {
@@ -35,14 +41,14 @@ public:
     // The reader, read from where it stands, and the target must outlive
     // this object.
     ScanAhead(InputReader& reader, const TargetFormat& target, Mode mode);
-    // Stops the reading thread and waits for it.
+    // Stops the other thread and waits for it.
     ~ScanAhead();
     ScanAhead(const ScanAhead&) = delete;
     ScanAhead& operator=(const ScanAhead&) = delete;
 
     // The next scanned piece, valid until the next call; nullptr at the end,
     // and as soon as the input turns out not to be for this path (see
-    // verdict). An error of the reading thread is thrown here.
+    // verdict). An error of either thread's reading is thrown here.
     const ScannedPiece* next();
 
     enum class Verdict {
@@ -56,47 +62,52 @@ public:
     int channels() const;
 
 private:
-    // Where a piece's check of form stands.
-    enum class Check { Pending, Running, Good, Bad };
-    // A piece's bytes and what the scan found in them. The reading thread
-    // fills the slots in turn; the caller holds one at a time.
+    // Where a piece stands. Reading and Scanning are a thread's work on it,
+    // done without the lock.
+    enum class Stage {
+        Reading,
+        Scanning,
+        Scanned,  // waiting for the pieces before it to be resolved
+        Resolved, // ready for the caller
+        Taken,
+    };
     struct Slot {
+        Stage stage = Stage::Taken;
         PieceBuffer bytes;
         QByteArray repaired;
-        QByteArrayView piece; // the text scanned: in `bytes` or in `repaired`
-        Check check = Check::Pending;
+        bool wellFormed = true;
         ScannedPiece scanned;
+        std::vector<quint64> marks; // the scan's room
     };
     static constexpr int kSlots = 4;
-    // A slot's share of m_storage: a piece and a long line's start before it.
-    static constexpr qsizetype kSlotStorage = 512 * 1024;
 
-    void read();
-    // Under the lock held by `lock`: checks the oldest queued piece whose
-    // check is still pending, the lock released meanwhile. False when there
-    // is none.
-    bool checkAhead(std::unique_lock<std::mutex>& lock);
-    // Under the lock: checks the slot, the lock released meanwhile, and
-    // tells the other thread.
-    void check(Slot& slot, std::unique_lock<std::mutex>& lock);
+    Slot& slot(int piece) { return m_slots[piece % kSlots]; }
+    // Under the lock held by `lock`: reads the next piece and scans it, the
+    // lock released meanwhile; false when no piece can be read now.
+    bool work(std::unique_lock<std::mutex>& lock);
+    // Checks (or repairs) and scans a piece just read.
+    void scanPiece(int index, Slot& slot, QByteArrayView bytes, bool mayHoldNul);
+    // Under the lock: resolves the scanned pieces next in order.
+    void resolve();
+    void help(); // the other thread's whole work
 
     InputReader& m_reader;
     const Mode m_mode;
-    ByteScanner m_scanner;
+    ByteScanner m_scanner; // resolves under the lock, scans without
 
     mutable ReadAhead m_sync;
-    // The slots' memory, on one huge page, for input read into them (not for
-    // a small file, nor bytes already in memory).
-    std::optional<HugePageBlock> m_storage;
+    std::optional<HugePageBlock> m_storage; // the slots' memory, on one huge page
     std::array<Slot, kSlots> m_slots;
-    int m_filled = 0;        // slots filled by the reading thread, in all
-    int m_taken = 0;         // slots the caller has taken, in all
-    bool m_held = false;     // the caller still holds slot m_taken - 1
-    bool m_badAhead = false; // a queued piece proved not to be UTF-8
+    int m_read = 0;          // pieces read, in all
+    bool m_reading = false;  // a thread reads the next one
+    bool m_inputEnd = false; // every piece is read
+    int m_resolved = 0;      // pieces resolved, in all
+    int m_taken = 0;         // pieces the caller has taken, in all
+    bool m_held = false;     // the caller still holds piece m_taken - 1
+    int m_bad = -1;          // the first piece that is not well-formed UTF-8
     Verdict m_verdict = Verdict::Utf8;
-    int m_channels = 0;
 
-    std::thread m_thread; // last: starts once everything above is set up
+    std::thread m_thread; // started once everything above is set up
 };
 
 } // namespace dorvane

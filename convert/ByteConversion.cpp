@@ -33,46 +33,73 @@ void ScannedPiece::EntryList::grow() {
 
 ByteScanner::ByteScanner(const TargetFormat& target) : m_converts(target.converts()) {}
 
-void ByteScanner::scan(QByteArrayView piece, ScannedPiece& scanned, bool mayHoldNul) {
-    scanned.clear();
-    if (!m_channel.isEmpty()) {
-        // The name's line was in an earlier piece, whose bytes may be gone by
-        // the time this piece's entries are written.
-        scanned.carriedName = m_carried;
-        m_channel = scanned.carriedName;
-    }
+// One piece's walk through its lines, as Conversion::processLine and
+// ChannelCounter take them, with the name the piece began with unknown.
+struct ByteScanner::PieceWalk {
+    const bool converts;
+    ScannedPiece& scanned;
+    QByteArrayView channel; // the current name, once the piece named one
+    bool named = false;
+    ChannelCounter counters[2] = {ChannelCounter(false), ChannelCounter(true)};
 
-    // After a 00 byte the rest is only checked, for the verdict on its form.
-    if (m_textEnded)
-        return;
+    void addLine(const char* begin, const char* end, bool name, bool extinf, bool stream) {
+        const bool keepsWaiting = lines::keepsNameWaiting(begin, end);
+        counters[0].addLine(extinf, stream, keepsWaiting);
+        counters[1].addLine(extinf, stream, keepsWaiting);
+        const QByteArrayView line(begin, end - begin);
+        if (!converts) {
+            scanned.entries.append({}, line);
+        } else if (name) {
+            channel = QByteArrayView(lines::channelNameStart(begin, end), end);
+            named = true;
+        } else if (stream) {
+            if (!named) {
+                scanned.entries.append({}, line); // the name the piece began with, if any
+                ++scanned.leading;
+            } else if (!channel.isEmpty()) {
+                scanned.entries.append(channel, line);
+            }
+        }
+    }
+};
+
+void ByteScanner::scan(QByteArrayView piece, ScannedPiece& scanned, bool mayHoldNul) {
+    scanPiece(piece, scanned, m_marks, mayHoldNul);
+    resolve(scanned);
+}
+
+void ByteScanner::scanPiece(QByteArrayView piece, ScannedPiece& scanned,
+                            std::vector<quint64>& marks, bool mayHoldNul) const {
+    scanned.clear();
     const char* const text = piece.data();
     const char* const end =
         mayHoldNul ? lines::find(text, text + piece.size(), '\0') : text + piece.size();
-    m_textEnded = end != text + piece.size();
+    scanned.endsText = end != text + piece.size();
 
     // One pass over the bytes marks where something may happen: a line end
     // (CR, LF), an 'E' (of "EXTINF") or a ':' (of "://"); the lines are then
     // walked from mark to mark. A search per line and per marker costs more
     // than the whole conversion on the short lines of a playlist.
+    PieceWalk walk{m_converts, scanned, {}};
     const char* lineStart = text;
     bool extinf = false;
     bool name = false;
     bool stream = false;
     const auto blocks = static_cast<size_t>(end - text) / 64; // whole ones
-    if (m_marks.size() < blocks)
-        m_marks.resize(blocks);
-    linemarks::mark(text, blocks, m_marks.data());
+    if (marks.size() < blocks)
+        marks.resize(blocks);
+    linemarks::mark(text, blocks, marks.data());
     for (const char* block = text; block < end; block += 64) {
         const auto index = static_cast<size_t>(block - text) / 64;
-        quint64 marks = index < blocks ? m_marks[index] : lastBlockMarks(block, end);
-        while (marks) {
-            const char* at = block + __builtin_ctzll(marks);
-            marks &= marks - 1;
+        quint64 blockMarks = index < blocks ? marks[index] : lastBlockMarks(block, end);
+        while (blockMarks) {
+            const char* at = block + __builtin_ctzll(blockMarks);
+            blockMarks &= blockMarks - 1;
             const char c = *at;
             if (c == '\r' || c == '\n') {
                 if (at < lineStart)
                     continue; // the LF of a CR LF
-                addLine(lineStart, at, name, extinf, stream, scanned);
+                walk.addLine(lineStart, at, name, extinf, stream);
                 lineStart = at + 1;
                 if (c == '\r' && lineStart < end && *lineStart == '\n')
                     ++lineStart;
@@ -89,23 +116,37 @@ void ByteScanner::scan(QByteArrayView piece, ScannedPiece& scanned, bool mayHold
         }
     }
     if (lineStart < end)
-        addLine(lineStart, end, name, extinf, stream, scanned);
+        walk.addLine(lineStart, end, name, extinf, stream);
 
-    if (!m_channel.isEmpty() && m_channel.data() != scanned.carriedName.constData())
-        m_carried = m_channel.toByteArray();
+    scanned.namesChannel = walk.named;
+    scanned.lastName = walk.channel;
+    for (int waiting : {0, 1}) {
+        scanned.channels[waiting] = walk.counters[waiting].count();
+        scanned.waitingAfter[waiting] = walk.counters[waiting].waiting();
+    }
 }
 
-void ByteScanner::addLine(const char* begin, const char* end, bool name, bool extinf, bool stream,
-                          ScannedPiece& scanned) {
-    m_counter.addLine(extinf, stream, lines::keepsNameWaiting(begin, end));
-    // As Conversion::processLine, with the name a view of the bytes.
-    const QByteArrayView line(begin, end - begin);
-    if (!m_converts)
-        scanned.entries.append({}, line);
-    else if (name)
-        m_channel = QByteArrayView(lines::channelNameStart(begin, end), end);
-    else if (stream && !m_channel.isEmpty())
-        scanned.entries.append(m_channel, line);
+void ByteScanner::resolve(ScannedPiece& scanned) {
+    if (m_textEnded) { // after a 00 byte nothing counts
+        scanned.first = scanned.entries.size();
+        return;
+    }
+    if (scanned.leading > 0) {
+        if (m_channel.isEmpty()) {
+            scanned.first = scanned.leading;
+        } else {
+            // The name's line was in an earlier piece, whose bytes may be
+            // gone by the time this piece's entries are written.
+            scanned.carriedName = m_channel;
+            for (size_t k = 0; k < scanned.leading; ++k)
+                scanned.entries.setChannel(k, scanned.carriedName);
+        }
+    }
+    m_channels += scanned.channels[m_waiting];
+    m_waiting = scanned.waitingAfter[m_waiting];
+    if (scanned.namesChannel)
+        m_channel = scanned.lastName.toByteArray();
+    m_textEnded = scanned.endsText;
 }
 
 Utf8Source::Utf8Source(const TargetFormat& target, QByteArrayView text, Cut cut)

@@ -26,7 +26,7 @@ class TargetFormat;
 // ByteScanner finds the lines and what they are, and lists the output's
 // entries in a ScannedPiece; runConversion writes them (into a ByteLineSink),
 // through Utf8Source on one thread or ScannedPieceSource behind a reader
-// that scans on another.
+// that scans pieces on two (ScanAhead).
 
 // What the scan of one piece leaves for the writer: the entries as views of
 // the piece's bytes, which must stay as they are until it is written.
@@ -46,6 +46,7 @@ struct ScannedPiece {
                 grow();
             m_data[m_size++] = {channel, line};
         }
+        void setChannel(size_t index, QByteArrayView channel) { m_data[index].channel = channel; }
         const Entry* begin() const { return m_data.get(); }
         const Entry* end() const { return m_data.get() + m_size; }
         size_t size() const { return m_size; }
@@ -58,19 +59,50 @@ struct ScannedPiece {
         size_t m_capacity = 0;
     };
     EntryList entries;
+    // The entries from here on are the piece's (ByteScanner::resolve); those
+    // before are the `leading` ones, left out.
+    size_t first = 0;
     // A name from an earlier piece, still waiting for its address when this
     // one began; entries view it here.
     QByteArray carriedName;
 
+    // What the piece's lines give whatever came before them (scanPiece),
+    // for resolve to apply once that is known:
+    // - `leading` entries at the front are the stream lines before the
+    //   piece's first name line, whose channel is the name the piece began
+    //   with: entries only if that name is not empty;
+    size_t leading = 0;
+    // - the name of the piece's last name line, which the next piece begins
+    //   with, when it has one;
+    bool namesChannel = false;
+    QByteArrayView lastName;
+    // - a 00 byte, which ends the text: nothing after it counts;
+    bool endsText = false;
+    // - the channel count of its lines, and whether a name line still waits
+    //   for its address after them, for either start: [0] with no name line
+    //   waiting, [1] with one (ChannelCounter).
+    int channels[2] = {0, 0};
+    bool waitingAfter[2] = {false, false};
+
     void clear() {
         entries.clear();
+        first = 0;
         carriedName.resize(0);
+        leading = 0;
+        namesChannel = false;
+        lastName = {};
+        endsText = false;
+        channels[0] = channels[1] = 0;
+        waitingAfter[0] = waitingAfter[1] = false;
     }
+
+    // The entries runConversion writes.
+    int entryCount() const { return static_cast<int>(entries.size() - first); }
 
     // Gives each entry to runConversion's write.
     template <typename Write> void writeTo(Write& write) const {
-        for (const Entry& entry : entries)
-            write(entry.channel, entry.line);
+        for (const Entry* entry = entries.begin() + first; entry != entries.end(); ++entry)
+            write(entry->channel, entry->line);
     }
 };
 
@@ -79,27 +111,36 @@ public:
     explicit ByteScanner(const TargetFormat& target);
 
     // Scans the next piece of the text, its preamble removed, into `scanned`
-    // (cleared first). Every piece but the last must end just after an LF
-    // byte, so that no line and no UTF-8 sequence is cut. Bytes that are not
-    // well-formed UTF-8 (isWellFormedUtf8) are scanned to no harm, but their
-    // entries are not to be written. A reader that already knows the
-    // piece holds no 00 byte says so (`mayHoldNul` false), which spares the
-    // search for one.
+    // (cleared first): scanPiece, then resolve. Every piece but the last must
+    // end just after an LF byte, so that no line and no UTF-8 sequence is
+    // cut. Bytes that are not well-formed UTF-8 (isWellFormedUtf8) are
+    // scanned to no harm, but their entries are not to be written. A reader
+    // that already knows the piece holds no 00 byte says so (`mayHoldNul`
+    // false), which spares the search for one.
     void scan(QByteArrayView piece, ScannedPiece& scanned, bool mayHoldNul = true);
 
-    // The channel count (channelCount of the lines) so far.
-    int channels() const { return m_counter.count(); }
+    // The two halves of scan, so that pieces can be scanned on several
+    // threads at once and resolved in their order after: scanPiece finds
+    // what the piece's lines give whatever came before them (it keeps no
+    // state; `marks` is room it may use); resolve applies what the pieces
+    // before left, in the order of the pieces.
+    void scanPiece(QByteArrayView piece, ScannedPiece& scanned, std::vector<quint64>& marks,
+                   bool mayHoldNul = true) const;
+    void resolve(ScannedPiece& scanned);
+
+    // The channel count (channelCount of the lines) of the pieces resolved.
+    int channels() const { return m_channels; }
 
 private:
-    void addLine(const char* begin, const char* end, bool name, bool extinf, bool stream,
-                 ScannedPiece& scanned);
+    struct PieceWalk;
 
     const bool m_converts;
-    QByteArrayView m_channel; // the current channel name, in this piece or m_carried
-    QByteArray m_carried;     // m_channel, kept past the end of its piece
-    ChannelCounter m_counter;
+    // What the pieces resolved so far leave for the next.
+    QByteArray m_channel; // the current channel name
+    bool m_waiting = false;
+    int m_channels = 0;
     bool m_textEnded = false;
-    std::vector<quint64> m_marks; // of the piece's whole blocks (linemarks)
+    std::vector<quint64> m_marks; // scan's room for scanPiece
 };
 
 // A source for runConversion: UTF-8 text in memory, its preamble removed, in

@@ -24,6 +24,9 @@ int channelCount(const TStringList& lines);
 // and for the converter's bytes.
 class ChannelCounter {
 public:
+    // `waiting`: a name line before the first line waits for its address.
+    explicit ChannelCounter(bool waiting = false) : m_pending(waiting) {}
+
     void addLine(QStringView line) { addLine(line.utf16(), line.utf16() + line.size()); }
     template <typename Char> void addLine(const Char* begin, const Char* end) {
         addLine(lines::hasExtinf(begin, end), lines::isStreamLine(begin, end),
@@ -41,6 +44,8 @@ public:
             m_pending = false;
     }
     int count() const { return m_count; }
+    // Whether a name line waits for its address after the lines so far.
+    bool waiting() const { return m_pending; }
 
 private:
     int m_count = 0;

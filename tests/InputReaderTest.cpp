@@ -141,10 +141,10 @@ TEST(InputReader, RefusesARegularFileThatShrankOrGrew) {
     }
 }
 
-// The check of each piece's form is done by whichever thread comes to it
-// first: the reading thread, ahead of a slow taker, or a fast taker itself.
-// Either way the taker gets every piece before the first one that is not
-// UTF-8, and not that one.
+// Each piece is read, checked and scanned by whichever thread comes to it:
+// the other thread, ahead of a slow taker, or a fast taker itself while it
+// waits. Either way the taker gets every piece before the first one that is
+// not UTF-8, in order, and not that one.
 TEST(ScanAhead, StopsAtThePieceThatIsNotUtf8WhicheverThreadChecksIt) {
     constexpr int kLines = 60000; // about a dozen pieces
     constexpr int kBadLine = 35000;
@@ -167,7 +167,7 @@ TEST(ScanAhead, StopsAtThePieceThatIsNotUtf8WhicheverThreadChecksIt) {
                     EXPECT_EQ(line, last + 1);
                     last = line;
                 }
-                if (slowTaker) // the reading thread fills every slot and checks ahead
+                if (slowTaker) // the other thread reads and scans every piece
                     std::this_thread::sleep_for(std::chrono::milliseconds(5));
             }
             SCOPED_TRACE(slowTaker ? "slow taker" : "fast taker");
