@@ -294,7 +294,8 @@ Result runIntoBytes(const TargetFormat& target, const TEncoding& encoding, const
 // a third of the time: no page of a buffer that size is ever touched.
 constexpr qsizetype kStreamChunk = 1 << 20;
 
-// With `streamed`, the sink's bytes go there as they are made.
+// With `streamed`, the sink's bytes go there as they are made, from a chunk
+// of the sink's own: the sink needs no room in the result's bytes then.
 void streamInto(ByteLineSink& sink, StreamedOutput* streamed) {
     if (streamed)
         sink.drainEvery(kStreamChunk, [streamed](QByteArrayView bytes) { streamed->write(bytes); });
@@ -311,7 +312,7 @@ std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& targe
                                   StreamedOutput* streamed) {
     const qsizetype size = reader.sizeHint();
     Result result{target.preamble(encoding)};
-    ByteLineSink sink(result.bytes, streamed ? kStreamChunk : size + size / 8 + 4096, encoding,
+    ByteLineSink sink(result.bytes, streamed ? 0 : size + size / 8 + 4096, encoding,
                       target.lineEnd());
     streamInto(sink, streamed);
     ScanAhead scan(reader, target, mode);
@@ -582,8 +583,7 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
             result.bytes.clear();
             result.channels = scanner.channels();
         } else {
-            ByteLineSink sink(result.bytes,
-                              streamed ? kStreamChunk : chosen.size() + chosen.size() / 8 + 4096,
+            ByteLineSink sink(result.bytes, streamed ? 0 : chosen.size() + chosen.size() / 8 + 4096,
                               encoding, target.lineEnd());
             streamInto(sink, streamed);
             Utf8Source text(target, chosen);
