@@ -11,7 +11,7 @@
 #include <mutex>
 
 #ifndef DORVANE_MODULE_DIR_FROM_BIN
-#define DORVANE_MODULE_DIR_FROM_BIN "../lib/dorvane"
+#define DORVANE_MODULE_DIR_FROM_BIN "../lib/dorvane/modules"
 #endif
 
 namespace dorvane {

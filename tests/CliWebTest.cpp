@@ -123,7 +123,7 @@ TEST(CliWeb, TheDownloadModuleIsFoundWhereItIsInstalledOrReportedMissing) {
         int exitCode;
         const char* message;
     } cases[] = {
-        {"lib/dorvane", 0, "dorvane-convert: 3 channels, 3 entries, pls\n"},
+        {DORVANE_INSTALLED_MODULE_DIR, 0, "dorvane-convert: 3 channels, 3 entries, pls\n"},
         {nullptr, 1, "The download module could not be loaded: "},
     };
     for (const auto& c : cases) {

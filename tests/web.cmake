@@ -11,7 +11,8 @@ dorvane_add_test(test_cli_web
 add_dependencies(test_cli_web dorvane-convert dorvane-download)
 target_compile_definitions(test_cli_web PRIVATE
                            DORVANE_DOWNLOAD_MODULE="$<TARGET_FILE:dorvane-download>"
-                           DORVANE_DOWNLOAD_MODULE_NAME="$<TARGET_FILE_NAME:dorvane-download>")
+                           DORVANE_DOWNLOAD_MODULE_NAME="$<TARGET_FILE_NAME:dorvane-download>"
+                           DORVANE_INSTALLED_MODULE_DIR="${DORVANE_MODULE_DIR}")
 
 # The window with web addresses.
 if(DORVANE_BUILD_GUI)
