@@ -21,6 +21,19 @@ namespace lines {
 
 namespace {
 
+// The first comma of a block whose quotes and commas are the bits of
+// `quotes` and `commas`, or nullptr; `parity` counts the quotes before it.
+inline const char* firstCommaInBits(const char* at, unsigned quotes, unsigned commas,
+                                    unsigned& parity, bool& oddQuotesBefore) {
+    if (commas != 0) {
+        const unsigned first = static_cast<unsigned>(__builtin_ctz(commas));
+        oddQuotesBefore = (parity ^ __builtin_parity(quotes & ((1u << first) - 1))) != 0;
+        return at + first;
+    }
+    parity ^= static_cast<unsigned>(__builtin_parity(quotes));
+    return nullptr;
+}
+
 // From p on, `parity` the quotes' in [begin, p).
 const char* firstCommaFrom(const char* begin, const char* p, const char* end, unsigned parity,
                            bool& oddQuotesBefore) {
@@ -34,13 +47,7 @@ const char* firstCommaFrom(const char* begin, const char* p, const char* end, un
             static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, quote))) >> skip << skip;
         const unsigned commas =
             static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, comma))) >> skip << skip;
-        if (commas != 0) {
-            const unsigned first = static_cast<unsigned>(__builtin_ctz(commas));
-            oddQuotesBefore = (parity ^ __builtin_parity(quotes & ((1u << first) - 1))) != 0;
-            return at + first;
-        }
-        parity ^= static_cast<unsigned>(__builtin_parity(quotes));
-        return nullptr;
+        return firstCommaInBits(at, quotes, commas, parity, oddQuotesBefore);
     };
     for (; end - p >= 16; p += 16)
         if (const char* found = scan(p, 0))
@@ -78,13 +85,7 @@ firstCommaIn32(const char* at, unsigned skip, unsigned& parity, bool& oddQuotesB
     const unsigned commas =
         static_cast<unsigned>(_mm256_movemask_epi8(_mm256_cmpeq_epi8(v, _mm256_set1_epi8(',')))) >>
         skip << skip;
-    if (commas != 0) {
-        const unsigned first = static_cast<unsigned>(__builtin_ctz(commas));
-        oddQuotesBefore = (parity ^ __builtin_parity(quotes & ((1u << first) - 1))) != 0;
-        return at + first;
-    }
-    parity ^= static_cast<unsigned>(__builtin_parity(quotes));
-    return nullptr;
+    return firstCommaInBits(at, quotes, commas, parity, oddQuotesBefore);
 }
 
 // Thirty-two bytes at a time, the rest as above.
