@@ -50,7 +50,6 @@ const ScannedPiece* ScanAhead::next() {
         }
         if (m_taken < m_resolved) {
             Slot& next = slot(m_taken);
-            next.stage = Stage::Taken;
             ++m_taken;
             m_held = true;
             return &next.scanned;
@@ -89,7 +88,7 @@ bool ScanAhead::work(std::unique_lock<std::mutex>& lock) {
 
     const int index = m_read;
     Slot& piece = slot(index);
-    piece.stage = Stage::Reading;
+    piece.scanDone = false;
     m_reading = true; // stays set should reading fail: the run ends with the error
     lock.unlock();
     const QByteArrayView bytes = m_reader.next(piece.bytes);
@@ -103,7 +102,6 @@ bool ScanAhead::work(std::unique_lock<std::mutex>& lock) {
         return true;
     }
     ++m_read;
-    piece.stage = Stage::Scanning;
     m_sync.changed.notify_all(); // the next piece may be read
     lock.unlock();
 
@@ -115,7 +113,7 @@ bool ScanAhead::work(std::unique_lock<std::mutex>& lock) {
     if (utf16) {
         m_verdict = Verdict::Utf16;
     } else {
-        piece.stage = Stage::Scanned;
+        piece.scanDone = true;
         if (!piece.wellFormed && (m_bad < 0 || index < m_bad))
             m_bad = index;
         resolve();
@@ -147,10 +145,9 @@ void ScanAhead::scanPiece(int index, Slot& slot, QByteArrayView bytes, bool mayH
 void ScanAhead::resolve() {
     for (; m_resolved < m_read; ++m_resolved) {
         Slot& piece = slot(m_resolved);
-        if (piece.stage != Stage::Scanned || !piece.wellFormed)
+        if (!piece.scanDone || !piece.wellFormed)
             return;
         m_scanner.resolve(piece.scanned);
-        piece.stage = Stage::Resolved;
     }
 }
 

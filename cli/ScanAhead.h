@@ -62,17 +62,10 @@ public:
     int channels() const;
 
 private:
-    // Where a piece stands. Reading and Scanning are a thread's work on it,
-    // done without the lock.
-    enum class Stage {
-        Reading,
-        Scanning,
-        Scanned,  // waiting for the pieces before it to be resolved
-        Resolved, // ready for the caller
-        Taken,
-    };
     struct Slot {
-        Stage stage = Stage::Taken;
+        // Read and scanned, waiting for the pieces before it to be resolved;
+        // reading and scanning are done without the lock.
+        bool scanDone = false;
         PieceBuffer bytes;
         QByteArray repaired;
         bool wellFormed = true;

@@ -68,9 +68,9 @@ void ByteLineSink::grow(qsizetype more) {
         m_drained = true;
         m_used = m_start = 0;
     }
-    if (more <= m_chunkSize) {
+    if (m_chunk && more <= m_chunk->size()) {
         m_base = m_chunk->data();
-        m_room = m_chunkSize;
+        m_room = m_chunk->size();
         return;
     }
     if (m_out.size() < more)
@@ -88,10 +88,9 @@ void ByteLineSink::drainEvery(qsizetype chunk, std::function<void(QByteArrayView
     // The preamble moves into the chunk; `out` gets the bytes back in
     // finish() if none were drained.
     m_chunk.emplace(chunk);
-    m_chunkSize = chunk;
     std::memcpy(m_chunk->data(), m_out.constData(), static_cast<size_t>(m_used));
     m_base = m_chunk->data();
-    m_room = m_chunkSize;
+    m_room = m_chunk->size();
 }
 
 void ByteLineSink::finish() {
@@ -99,11 +98,11 @@ void ByteLineSink::finish() {
         if (m_used > 0)
             m_drain(QByteArrayView(m_base, m_used));
         m_used = m_start = 0;
-    } else if (m_base != m_out.constData()) {
-        m_out.resize(m_used);
-        std::memcpy(m_out.data(), m_base, static_cast<size_t>(m_used));
     }
+    const bool inChunk = m_base != m_out.constData(); // nothing was drained
     m_out.resize(m_used);
+    if (inChunk)
+        std::memcpy(m_out.data(), m_base, static_cast<size_t>(m_used));
     remember();
 }
 

@@ -200,7 +200,6 @@ private:
     qsizetype m_replaced = 0;
     std::function<void(QByteArrayView)> m_drain;
     std::optional<HugePageBlock> m_chunk;
-    qsizetype m_chunkSize = 0;
     bool m_drained = false;
 };
 

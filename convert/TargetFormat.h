@@ -9,6 +9,7 @@
 #include <QString>
 #include <QStringView>
 
+#include <array>
 #include <vector>
 
 namespace dorvane {
@@ -135,10 +136,14 @@ public:
 
 private:
     void putPair(unsigned pair) {
-        static constexpr char kPairs[] = "000102030405060708091011121314151617181920212223242526272"
-                                         "8293031323334353637383940414243444546474849"
-                                         "505152535455565758596061626364656667686970717273747576777"
-                                         "8798081828384858687888990919293949596979899";
+        static constexpr auto kPairs = [] {
+            std::array<char, 200> pairs{};
+            for (int k = 0; k < 100; ++k) {
+                pairs[2 * k] = static_cast<char>('0' + k / 10);
+                pairs[2 * k + 1] = static_cast<char>('0' + k % 10);
+            }
+            return pairs;
+        }();
         m_begin -= 2;
         m_bytes[m_begin] = kPairs[2 * pair];
         m_bytes[m_begin + 1] = kPairs[2 * pair + 1];
