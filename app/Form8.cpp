@@ -21,6 +21,8 @@
 #include "playlist/Playlist.h"
 #include "playlist/StringList.h"
 #include "playlist/TextFile.h"
+#include "source/Intake.h"
+#include "source/PlaylistReader.h"
 #include "playlist/WebAddress.h"
 
 #include <QApplication>
@@ -257,7 +259,7 @@ void TForm8::createControls() {
     SaveDialog1->setObjectName(QStringLiteral("SaveDialog1"));
     sOpenDialog1 = new FileDialog(FileDialog::Mode::Open, this);
     sOpenDialog1->setObjectName(QStringLiteral("sOpenDialog1"));
-    sOpenDialog1->setFilter(QStringLiteral("Playlist (*.m3u;*.m3u8)|*.m3u;*.m3u8"));
+    sOpenDialog1->setFilter(readerFileFilter());
 
     sImage1 = new QLabel(client);
     sImage1->setObjectName(QStringLiteral("sImage1"));
@@ -614,12 +616,17 @@ void TForm8::N2Click() {
     loadPlaylistFile(sOpenDialog1->fileName());
 }
 
+// The name a list's own format gave it (a bouquet's) names the output,
+// before the name of its file or address.
+static SourceName playlistName(const TakenPlaylist& taken, SourceName otherwise) {
+    return taken.name.isEmpty() ? std::move(otherwise) : SourceName::named(taken.name);
+}
+
 void TForm8::loadPlaylistFile(const QString& fileName) {
     // Read aside first: a file that cannot be read changes nothing, not even
     // a run in progress.
-    TStringList lines;
-    lines.LoadFromFile(fileName, TEncoding::UTF8());
-    takePlaylist(std::move(lines), SourceName::ofFile(fileName));
+    TakenPlaylist taken = takeFile(fileName);
+    takePlaylist(std::move(taken.lines), playlistName(taken, SourceName::ofFile(fileName)));
 }
 
 void TForm8::N4Click() {
@@ -629,9 +636,8 @@ void TForm8::N4Click() {
         openAddress(url);
         return;
     }
-    TStringList lines;
-    lines.setText(text);
-    takePlaylist(std::move(lines), SourceName());
+    TakenPlaylist taken = takeText(text);
+    takePlaylist(std::move(taken.lines), playlistName(taken, SourceName()));
 }
 
 void TForm8::OpenUrl1Click() {
@@ -695,11 +701,10 @@ void TForm8::endOfDownload() {
         throw EFOpenError(done->errorMessage());
 
     // Read aside, as a file is: without a channel it changes nothing.
-    TStringList lines;
-    lines.setText(decodeFileBytes(done->takeBytes(), TEncoding::UTF8()));
-    if (channelCount(lines) == 0)
+    TakenPlaylist taken = takeBytes(done->takeBytes());
+    if (channelCount(taken.lines) == 0)
         throw EFOpenError(noChannelsAtUrlText(done->url()));
-    takePlaylist(std::move(lines), SourceName::ofAddress(done->url()));
+    takePlaylist(std::move(taken.lines), playlistName(taken, SourceName::ofAddress(done->url())));
 }
 
 void TForm8::takePlaylist(TStringList&& lines, SourceName name) {

@@ -22,6 +22,8 @@
 #include "playlist/SystemError.h"
 #include "playlist/TextFile.h"
 #include "playlist/WebAddress.h"
+#include "source/Intake.h"
+#include "source/PlaylistReader.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -54,7 +56,7 @@ constexpr char kUsage[] =
     "Usage: dorvane-convert --to TARGET [--ansi] [--codepage N] [-o FILE] [-q]\n"
     "                       [--timeout SECONDS] [CHOICE] [INPUT]\n"
     "       dorvane-convert --list-groups [--codepage N] [-o FILE] [CHOICE] [INPUT]\n"
-    "       dorvane-convert --list-targets | --help | --version\n";
+    "       dorvane-convert --list-targets | --list-formats | --help | --version\n";
 
 constexpr char kHelp[] =
     "\n"
@@ -77,8 +79,11 @@ constexpr char kHelp[] =
     "  --timeout SECONDS\n"
     "                  give up a download after this long without a byte\n"
     "                  (default 30)\n"
+    "  --from NAME     read INPUT as the format of the target NAME (see\n"
+    "                  --list-formats); by default its content tells\n"
     "  INPUT           the playlist: a file, an http:// or https:// address, or\n"
-    "                  standard input when absent or \"-\"\n"
+    "                  standard input when absent or \"-\"; in any format a target\n"
+    "                  writes\n"
     "\n"
     "CHOICE keeps only some channels; every filter given must hold:\n"
     "  --group NAME          channels of the group NAME (exactly; \"\" for no\n"
@@ -89,6 +94,7 @@ constexpr char kHelp[] =
     "  --list-groups   instead of converting, list the groups of the chosen\n"
     "                  channels: the channels with an address, a tab, the name\n"
     "  --list-targets  list the targets with their captions in the window\n"
+    "  --list-formats  list the formats INPUT may be in, with the reader of each\n"
     "  -h, --help      show this text\n"
     "  --version       show the version\n"
     "\n"
@@ -98,11 +104,12 @@ constexpr char kHelp[] =
     "Exit status: 0 done, 1 a file could not be read or written, 2 wrong usage,\n"
     "3 no channels in INPUT (or none chosen).\n";
 
-enum class Action { Convert, Help, Version, ListTargets, ListGroups };
+enum class Action { Convert, Help, Version, ListTargets, ListFormats, ListGroups };
 
 struct Options {
     Action action = Action::Convert;
     const TargetFormat* target = nullptr;
+    const PlaylistReader* from = nullptr; // nullptr: the content tells
     bool ansi = false;
     bool quiet = false;
     int codePage = 0;                         // 0: the locale's
@@ -180,6 +187,12 @@ Options parseArguments(int argc, char** argv) {
             if (!options.target)
                 throw UsageError{
                     QStringLiteral("unknown target \"%1\" (see --list-targets)").arg(name)};
+        } else if (is(u"--from", true)) {
+            const QString name = takeValue(u"--from");
+            options.from = readerByFormat(name);
+            if (!options.from)
+                throw UsageError{
+                    QStringLiteral("unknown format \"%1\" (see --list-formats)").arg(name)};
         } else if (is(u"--ansi", false)) {
             options.ansi = true;
         } else if (is(u"--quiet", false) || is(u"-q", false)) {
@@ -217,6 +230,8 @@ Options parseArguments(int argc, char** argv) {
             options.action = Action::ListGroups;
         } else if (is(u"--list-targets", false)) {
             options.action = Action::ListTargets;
+        } else if (is(u"--list-formats", false)) {
+            options.action = Action::ListFormats;
         } else if (is(u"--help", false) || is(u"-h", false)) {
             options.action = Action::Help;
         } else if (is(u"--version", false)) {
@@ -621,6 +636,54 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
     return result;
 }
 
+// Whether the first piece of the input shows it to be M3U by itself: it
+// starts with "#EXTM3U" or has a line that starts with "#EXTINF" (after a
+// byte-order mark and blank space). Such input streams; other input is
+// read whole to ask the readers.
+bool startsAsM3u(QByteArrayView piece) {
+    if (piece.startsWith("\xEF\xBB\xBF"))
+        piece = piece.sliced(3);
+    const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
+    qsizetype k = 0;
+    while (k < piece.size() && blank(piece[k]))
+        ++k;
+    if (piece.sliced(k).startsWith("#EXTM3U"))
+        return true;
+    for (qsizetype at = piece.indexOf("#EXTINF"); at >= 0; at = piece.indexOf("#EXTINF", at + 1)) {
+        qsizetype start = at;
+        while (start > 0 && piece[start - 1] != '\n' && piece[start - 1] != '\r' &&
+               blank(piece[start - 1]))
+            --start;
+        if (start == 0 || piece[start - 1] == '\n' || piece[start - 1] == '\r')
+            return true;
+    }
+    return false;
+}
+
+// The input's playlist when it is in another format than M3U, read whole by
+// its reader; nothing when it is M3U, which is converted as it is read.
+std::optional<TakenPlaylist> readOtherFormat(InputReader& reader, const PlaylistReader* format,
+                                             const TEncoding& ansi) {
+    if (format == &m3uReader())
+        return std::nullopt;
+    PieceBuffer buffer;
+    if (!format) {
+        const bool m3u = startsAsM3u(reader.next(buffer));
+        reader.rewind();
+        if (m3u)
+            return std::nullopt;
+    }
+    QByteArray bytes;
+    bytes.reserve(reader.sizeHint());
+    for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty();)
+        bytes.append(piece);
+    reader.rewind();
+    TakenPlaylist taken = takeBytes(bytes, ansi, format);
+    if (taken.reader == &m3uReader())
+        return std::nullopt;
+    return taken;
+}
+
 // Every second byte zero at the start: UTF-16 text without its mark.
 bool looksLikeUtf16(const QByteArray& head) {
     if (head.size() < 2)
@@ -704,7 +767,7 @@ int convert(const Options& options) {
             return kFileError;
         }
     }
-    const SourceName source = web                       ? SourceName::ofAddress(url)
+    const SourceName inputName = web                    ? SourceName::ofAddress(url)
                               : options.input.isEmpty() ? SourceName()
                                                         : SourceName::ofFile(options.input);
 
@@ -723,7 +786,15 @@ int convert(const Options& options) {
     std::optional<InputReader> opened;
     if (!web)
         opened.emplace(fd, failure);
-    InputReader& reader = web ? *downloaded : *opened;
+    InputReader& input = web ? *downloaded : *opened;
+    // A playlist in another format goes on as the M3U its reader makes.
+    const std::optional<TakenPlaylist> other = readOtherFormat(input, options.from, ansi);
+    std::optional<InputReader> otherLines;
+    if (other)
+        otherLines.emplace(other->lines.Text().toUtf8(), failure);
+    InputReader& reader = other ? *otherLines : input;
+    const SourceName source =
+        other && !other->name.isEmpty() ? SourceName::named(other->name) : inputName;
     QByteArray groups;
     const bool choosing = listGroups || !options.filter.choosesAll();
     // The output goes out while it is made, into a regular file or a spool
@@ -747,6 +818,10 @@ int convert(const Options& options) {
         result = run(nullptr);
     }
 
+    if (other) { // where the text ended is the input's, not its M3U's
+        result.nulOffset = input.nulOffset();
+        result.inputSize = input.size();
+    }
     if (result.nulOffset >= 0 && result.nulOffset + 1 < result.inputSize)
         printMessage(
             QStringLiteral("text after a NUL byte at offset %1 was ignored").arg(result.nulOffset));
@@ -796,6 +871,17 @@ QString targetList() {
     return text;
 }
 
+// Each name --from takes, with the reader that reads it.
+QString formatList() {
+    QString text;
+    for (const TargetFormat* format : allFormats()) {
+        text += format->cliName().toString().leftJustified(12);
+        text += readerByFormat(format->cliName())->caption();
+        text += u'\n';
+    }
+    return text;
+}
+
 } // namespace
 
 int runConvertCommand(int argc, char** argv) {
@@ -818,6 +904,8 @@ int runConvertCommand(int argc, char** argv) {
         return printInformation(QStringLiteral("dorvane-convert " DORVANE_VERSION "\n"));
     case Action::ListTargets:
         return printInformation(targetList());
+    case Action::ListFormats:
+        return printInformation(formatList());
     case Action::Convert:
     case Action::ListGroups:
         break;

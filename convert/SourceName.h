@@ -19,6 +19,9 @@ public:
     SourceName() = default;
     static SourceName ofFile(const QString& path);
     static SourceName ofAddress(const QUrl& url);
+    // The name a playlist's own format gave it (an Enigma2 bouquet's); the
+    // default when it is empty.
+    static SourceName named(QString name) { return ofName(std::move(name)); }
 
     QStringView text() const { return m_text; }
 

@@ -24,6 +24,22 @@ inline const char16_t* find(const char16_t* p, const char16_t* end, char16_t c) 
     return at < 0 ? end : p + at;
 }
 
+// Calls line(lineBegin, lineEnd) for each line of [begin, end): a line ends
+// at CR, LF or CR LF, and the last one at `end` (none after a final line
+// end). Where the text stops at a U+0000 is the caller's to say by `end`.
+template <typename Char, typename Line> void forEachLine(const Char* begin, const Char* end, Line line) {
+    const Char* p = begin;
+    while (p < end) {
+        const Char* lineEnd = find(p, end, Char('\n'));
+        if (const Char* cr = find(p, lineEnd, Char('\r')); cr != lineEnd)
+            lineEnd = cr;
+        line(p, lineEnd);
+        p = lineEnd + 1;
+        if (lineEnd < end && *lineEnd == Char('\r') && p < end && *p == Char('\n'))
+            ++p;
+    }
+}
+
 // Whether [p, p + N - 1) holds the ASCII word.
 template <typename Char, size_t N> bool equalsAscii(const Char* p, const char (&word)[N]) {
     for (size_t k = 0; k + 1 < N; ++k)

@@ -328,7 +328,11 @@ TEST_F(WindowTest, OpenShowsThePlaylistAndItsCount) {
     const QString path = writeFile(u"first.m3u8"_s, "\xEF\xBB\xBF" + playlist(21).toUtf8());
     openFile(path);
     ASSERT_EQ(FileDialog::shown().size(), 1);
-    EXPECT_EQ(FileDialog::shown()[0].filter, u"Playlist (*.m3u;*.m3u8)|*.m3u;*.m3u8"_s);
+    // All playlists, each format, all files.
+    const QString filter = FileDialog::shown()[0].filter;
+    EXPECT_TRUE(filter.startsWith(u"All playlists (*.m3u;*.m3u8;*.pls;"_s)) << filter.toStdString();
+    EXPECT_TRUE(filter.contains(u"|Enigma2 Bouquet (*.tv;*.radio)|*.tv;*.radio|"_s));
+    EXPECT_TRUE(filter.endsWith(u"|All files (*)|*"_s));
     EXPECT_EQ(FileDialog::shown()[0].fileName, QString());
     EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"21 канал"_s);
     EXPECT_TRUE(child(u"sImage2"_s)->isVisible());

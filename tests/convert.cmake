@@ -6,3 +6,6 @@ add_dependencies(GoldenFileTest dorvane-convert)
 
 # The rules of blocks and groups, and choosing channels by them.
 dorvane_add_test(ChoiceTest SOURCES ChoiceTest.cpp LIBS dorvane_convert)
+
+# The readers of every format, and every target's file read back.
+dorvane_add_test(ReaderTest SOURCES ReaderTest.cpp LIBS dorvane_source dorvane_convert)

@@ -2,7 +2,7 @@
 # test; with DORVANE_FUZZ (a clang build, see scripts/fuzz) they are
 # libFuzzer programs.
 option(DORVANE_FUZZ "Build the fuzz targets as libFuzzer programs (clang)" OFF)
-foreach(target Decode Convert Encode Direct Choose)
+foreach(target Decode Convert Encode Direct Choose Read)
     string(TOLOWER ${target} lower)
     set(name fuzz_${lower})
     if(DORVANE_FUZZ)
@@ -17,5 +17,6 @@ foreach(target Decode Convert Encode Direct Choose)
     target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/support)
     target_link_libraries(${name} PRIVATE dorvane_convert dorvane_playlist Qt6::Core)
 endforeach()
+target_link_libraries(fuzz_read PRIVATE dorvane_source)
 # fuzz_decode holds the almost-UTF-8 reading to ICU's.
 target_link_libraries(fuzz_decode PRIVATE ICU::uc)

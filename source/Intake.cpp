@@ -1,0 +1,71 @@
+#include "source/Intake.h"
+
+#include "playlist/Encoding.h"
+#include "playlist/TextFile.h"
+#include "source/PlaylistReader.h"
+
+namespace dorvane {
+
+namespace {
+
+QString cleaned(QString value, bool attribute) {
+    for (QChar& c : value) {
+        if (c == u'\r' || c == u'\n' || c == u'\t')
+            c = u' ';
+        else if (attribute && c == u'"')
+            c = u'\'';
+    }
+    return value;
+}
+
+} // namespace
+
+QString m3uText(const ReadPlaylist& playlist) {
+    QString text = QStringLiteral("#EXTM3U\r\n");
+    for (const ReadEntry& entry : playlist.entries) {
+        if (entry.address.isEmpty())
+            continue;
+        text += u"#EXTINF:-1";
+        if (!entry.logo.isEmpty())
+            text += QStringLiteral(" tvg-logo=\"%1\"").arg(cleaned(entry.logo, true));
+        if (!entry.group.isEmpty())
+            text += QStringLiteral(" group-title=\"%1\"").arg(cleaned(entry.group, true));
+        text += u',';
+        text += cleaned(entry.name.isEmpty() ? entry.address : entry.name, false);
+        text += u"\r\n";
+        text += cleaned(entry.address, false);
+        text += u"\r\n";
+    }
+    return text;
+}
+
+TakenPlaylist takeText(QString text, const PlaylistReader* format) {
+    if (const qsizetype nul = text.indexOf(QChar(0)); nul >= 0)
+        text.truncate(nul);
+    TakenPlaylist taken;
+    taken.reader = format ? format : &readerFor(text);
+    if (taken.reader == &m3uReader()) {
+        taken.lines.setText(std::move(text));
+        return taken;
+    }
+    const ReadPlaylist playlist = taken.reader->read(text);
+    text = QString(); // the lines below take its place
+    taken.name = playlist.name;
+    taken.lines.setText(m3uText(playlist));
+    return taken;
+}
+
+TakenPlaylist takeBytes(const QByteArray& bytes, const TEncoding& fallback,
+                        const PlaylistReader* format) {
+    return takeText(decodeFileBytes(bytes, TEncoding::UTF8(), fallback), format);
+}
+
+TakenPlaylist takeBytes(const QByteArray& bytes, const PlaylistReader* format) {
+    return takeText(decodeFileBytes(bytes, TEncoding::UTF8()), format);
+}
+
+TakenPlaylist takeFile(const QString& fileName, const PlaylistReader* format) {
+    return takeBytes(readWholeFile(fileName), format);
+}
+
+} // namespace dorvane

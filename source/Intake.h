@@ -1,0 +1,43 @@
+#pragma once
+
+#include "playlist/StringList.h"
+
+#include <QByteArray>
+#include <QString>
+
+namespace dorvane {
+
+class PlaylistReader;
+class TEncoding;
+struct ReadPlaylist;
+
+// A playlist as every way in gives it: its lines in M3U, whatever format it
+// came in, the reader that read it, and the name its format gave the list
+// (an Enigma2 bouquet's), empty when it gave none.
+struct TakenPlaylist {
+    TStringList lines;
+    const PlaylistReader* reader = nullptr;
+    QString name;
+};
+
+// The playlist of a text: read by `format` when given, else by the reader
+// that claims it. An M3U text becomes the lines as it stands; the text of
+// any other format becomes the M3U that m3uText() writes of its channels.
+// Every reader sees the text up to its first U+0000.
+TakenPlaylist takeText(QString text, const PlaylistReader* format = nullptr);
+// The same for a file's or a download's bytes, decoded as the playlist's
+// bytes always are (decodeFileBytes, with `fallback` for text that is not
+// UTF-8).
+TakenPlaylist takeBytes(const QByteArray& bytes, const TEncoding& fallback,
+                        const PlaylistReader* format = nullptr);
+TakenPlaylist takeBytes(const QByteArray& bytes, const PlaylistReader* format = nullptr);
+// The same for a file; EFOpenError when it cannot be read.
+TakenPlaylist takeFile(const QString& fileName, const PlaylistReader* format = nullptr);
+
+// The M3U a reader's channels are given on as: "#EXTM3U", then per entry
+// "#EXTINF:-1" with its logo and group as attributes and ",NAME", and a
+// line with its address. An attribute's '"' becomes '\''; CR, LF and TAB in
+// any value become a space.
+QString m3uText(const ReadPlaylist& playlist);
+
+} // namespace dorvane

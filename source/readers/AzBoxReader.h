@@ -1,0 +1,49 @@
+#pragma once
+
+#include "source/readers/ReaderText.h"
+
+#include <optional>
+
+namespace dorvane {
+
+// An AzBox list: a line "N,NAME,256,ADDRESS" per channel. The name ends at
+// the last ",256," before the address's stream marker, so it may hold
+// commas and even ",256,".
+class AzBoxReader final : public PlaylistReader {
+public:
+    QStringView caption() const override { return u"AzBox"; }
+    QStringList formats() const override { return {QStringLiteral("azbox")}; }
+    QStringList extensions() const override { return {QStringLiteral("txt")}; }
+
+    bool claims(QStringView text) const override {
+        return reading::everyLine(text, [](QStringView line) { return split(line).has_value(); });
+    }
+
+    ReadPlaylist read(QStringView text) const override {
+        ReadPlaylist playlist;
+        reading::forEachLine(text, [&](QStringView line) {
+            if (const auto entry = split(line))
+                reading::addEntry(playlist, *entry);
+        });
+        return playlist;
+    }
+
+private:
+    static std::optional<ReadEntry> split(QStringView line) {
+        qsizetype digits = 0;
+        while (digits < line.size() && line[digits].isDigit() && line[digits].unicode() < 128)
+            ++digits;
+        if (digits == 0 || digits >= line.size() || line[digits] != u',')
+            return std::nullopt;
+        const qsizetype marker = reading::streamMarkerAt(line);
+        if (marker < 0)
+            return std::nullopt;
+        const qsizetype at = line.first(marker).lastIndexOf(u",256,");
+        if (at < digits)
+            return std::nullopt;
+        return reading::entryOf(line.sliced(digits + 1, at - digits - 1).toString(),
+                                line.sliced(at + 5).toString());
+    }
+};
+
+} // namespace dorvane

@@ -1,0 +1,52 @@
+#pragma once
+
+#include "source/readers/ReaderText.h"
+
+namespace dorvane {
+
+// The feeds of OpenBox receivers, both kinds: blocks of "[TITLE]", "[URL]",
+// "[DESCRIPTION]" and "[TYPE]", each followed by its value on the next line.
+// The channel's name is its description (the plain kind's title is the
+// same word for every channel).
+class OpenBoxReader final : public PlaylistReader {
+public:
+    QStringView caption() const override { return u"OpenBox Feed"; }
+    QStringList formats() const override {
+        return {QStringLiteral("openbox"), QStringLiteral("openbox-sx")};
+    }
+    QStringList extensions() const override { return {QStringLiteral("m3u")}; }
+
+    bool claims(QStringView text) const override {
+        return reading::afterBlank(text).startsWith(u"[TITLE]");
+    }
+
+    ReadPlaylist read(QStringView text) const override {
+        ReadPlaylist playlist;
+        ReadEntry entry;
+        bool inBlock = false;
+        QString* value = nullptr; // the field the next line is the value of
+        reading::forEachLine(text, [&](QStringView line) {
+            if (value) {
+                *value = line.toString();
+                value = nullptr;
+                return;
+            }
+            const QStringView tag = line.trimmed();
+            if (tag == u"[TITLE]") {
+                if (inBlock)
+                    reading::addEntry(playlist, std::move(entry));
+                entry = {};
+                inBlock = true;
+            } else if (tag == u"[URL]") {
+                value = &entry.address;
+            } else if (tag == u"[DESCRIPTION]") {
+                value = &entry.name;
+            }
+        });
+        if (inBlock)
+            reading::addEntry(playlist, std::move(entry));
+        return playlist;
+    }
+};
+
+} // namespace dorvane

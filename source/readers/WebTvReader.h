@@ -1,0 +1,35 @@
+#pragma once
+
+#include "source/readers/ReaderText.h"
+
+#include <QXmlStreamReader>
+
+namespace dorvane {
+
+// A WebTV list: each webtv element's title and url attributes.
+class WebTvReader final : public PlaylistReader {
+public:
+    QStringView caption() const override { return u"WebTV"; }
+    QStringList formats() const override { return {QStringLiteral("webtv")}; }
+    QStringList extensions() const override { return {QStringLiteral("xml")}; }
+
+    bool claims(QStringView text) const override {
+        return reading::xmlRoot(text).name == u"webtvs";
+    }
+
+    ReadPlaylist read(QStringView text) const override {
+        ReadPlaylist playlist;
+        QXmlStreamReader xml(text.toString());
+        while (!xml.atEnd()) {
+            if (xml.readNext() != QXmlStreamReader::StartElement || xml.name() != u"webtv")
+                continue;
+            const QXmlStreamAttributes attributes = xml.attributes();
+            reading::addEntry(playlist,
+                              reading::entryOf(attributes.value(QLatin1String("title")).toString(),
+                                               attributes.value(QLatin1String("url")).toString()));
+        }
+        return playlist;
+    }
+};
+
+} // namespace dorvane
