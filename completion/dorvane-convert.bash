@@ -14,10 +14,11 @@ _dorvane_convert() {
     fi
 
     case $prev in
-    -t | --to)
+    -t | --to | --from)
         local program=${COMP_WORDS[0]}
-        local names
-        names=$("$program" --list-targets 2>/dev/null | while read -r name _; do
+        local names list=--list-targets
+        [[ $prev == --from ]] && list=--list-formats
+        names=$("$program" $list 2>/dev/null | while read -r name _; do
             printf '%s\n' "$name"
         done)
         mapfile -t COMPREPLY < <(compgen -W "$names" -- "$cur")
@@ -42,10 +43,10 @@ _dorvane_convert() {
     if [[ $cur == -* ]]; then
         local options="-t --to --ansi --codepage -o --output -q --quiet --group
             --exclude-group --match --dedupe --list-groups --timeout --list-targets
-            -h --help --version"
+            --from --list-formats -h --help --version"
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         # "--to=" and its like wait for their value without a blank.
-        if ((${#COMPREPLY[@]} == 1)) && [[ ${COMPREPLY[0]} == --@(to|codepage|output|group|exclude-group|match|timeout) ]]; then
+        if ((${#COMPREPLY[@]} == 1)) && [[ ${COMPREPLY[0]} == --@(to|from|codepage|output|group|exclude-group|match|timeout) ]]; then
             COMPREPLY[0]+="="
             compopt -o nospace 2>/dev/null
         fi

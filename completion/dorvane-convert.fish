@@ -1,5 +1,5 @@
-# Fish completion for dorvane-convert. The targets are asked of the program
-# itself, so they are always those it knows.
+# Fish completion for dorvane-convert. The targets and input formats are asked
+# of the program itself, so they are always those it knows.
 
 function __dorvane_convert_targets
     set -l program (commandline -opc)[1]
@@ -7,7 +7,14 @@ function __dorvane_convert_targets
     $program --list-targets 2>/dev/null | string replace -r '^(\S+)\s+(.*)$' '$1\t$2'
 end
 
+function __dorvane_convert_formats
+    set -l program (commandline -opc)[1]
+    command -q $program; or return
+    $program --list-formats 2>/dev/null | string replace -r '^(\S+)\s+(.*)$' '$1\t$2'
+end
+
 complete -c dorvane-convert -s t -l to -x -a '(__dorvane_convert_targets)' -d 'Target format'
+complete -c dorvane-convert -l from -x -a '(__dorvane_convert_formats)' -d 'Read the input in this format'
 complete -c dorvane-convert -l ansi -d 'Write in the ANSI code page'
 complete -c dorvane-convert -l codepage -x -a '1250 1251 1252 1253 1254 1255 1256 1257 1258 874 932 936 949 950' -d 'ANSI code page'
 complete -c dorvane-convert -s o -l output -r -F -d 'Output file'
@@ -19,5 +26,6 @@ complete -c dorvane-convert -l dedupe -d 'One channel per address'
 complete -c dorvane-convert -l list-groups -d 'List the groups instead of converting'
 complete -c dorvane-convert -l timeout -x -d 'Give up a download that stalls this long'
 complete -c dorvane-convert -l list-targets -d 'List the targets'
+complete -c dorvane-convert -l list-formats -d 'List the input formats'
 complete -c dorvane-convert -s h -l help -d 'Show the help'
 complete -c dorvane-convert -l version -d 'Show the version'

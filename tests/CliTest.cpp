@@ -65,6 +65,8 @@ TEST(Cli, UsageErrorsExitWithTwo) {
         {"--to", "pls", input, input},
         {"--to", "pls", "--frobnicate", input},
         {"--to", "pls", input, "-o"},
+        {"--to", "pls", "--from", "nope", input},
+        {"--to", "pls", "--from"},
     };
     for (const QStringList& arguments : cases) {
         const ConvertRun run = runConvert(arguments);
@@ -75,6 +77,48 @@ TEST(Cli, UsageErrorsExitWithTwo) {
         EXPECT_EQ(run.err.count('\n'), 1) << run.err.data();
         EXPECT_TRUE(run.out.isEmpty());
     }
+}
+
+// Every target's file is read back by its content, from a file or standard
+// input, and written as that target again gives the same bytes.
+TEST(Cli, EveryTargetsFileIsReadBackAndWrittenTheSame) {
+    const QString dir = kData + QStringLiteral("/worked-example/expected/");
+    for (const dorvane::TargetFormat* format : dorvane::allFormats()) {
+        const QString name = format->cliName().toString();
+        const QByteArray file = readFile(dir + name);
+        const ConvertRun fromFile = runConvert({"-q", "-t", name, dir + name});
+        EXPECT_EQ(fromFile.exitCode, 0) << name.toStdString() << fromFile.err.data();
+        EXPECT_EQ(fromFile.out, file) << name.toStdString();
+        const ConvertRun fromInput = runConvert({"-q", "-t", name}, file);
+        EXPECT_EQ(fromInput.out, file) << name.toStdString() << fromInput.err.data();
+    }
+}
+
+TEST(Cli, FromNamesTheReaderAndListFormatsListsThem) {
+    // A Wizard HD list behind an M3U header is M3U by its content: no channel.
+    const QByteArray list = "#EXTM3U\nOne,http://a/1\n";
+    EXPECT_EQ(runConvert({"-t", "m3u"}, list).exitCode, 3);
+    const ConvertRun forced = runConvert({"-q", "-t", "m3u", "--from", "wizard-hd"}, list);
+    EXPECT_EQ(forced.exitCode, 0) << forced.err.data();
+    EXPECT_EQ(forced.out, "\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:-1,One\r\nhttp://a/1\r\n");
+
+    const ConvertRun listed = runConvert({"--list-formats"});
+    EXPECT_EQ(listed.exitCode, 0);
+    const QList<QByteArray> lines = listed.out.trimmed().split('\n');
+    ASSERT_EQ(lines.size(), qsizetype(dorvane::allFormats().size()));
+    EXPECT_EQ(lines[3].simplified(), "openbox-sx OpenBox Feed");
+}
+
+TEST(Cli, AnotherFormatIsDecodedAsAnyInputAndItsNulReported) {
+    // A PLS list in Windows-1251, and text after a 00 byte.
+    const QByteArray pls = QByteArray("[playlist]\nFile1=http://a/1\nTitle1=") +
+                           "\xCF\xE5\xF0\xE2\xFB\xE9" + "\nFile2=http://a/2\n" +
+                           QByteArray(1, '\0') + "junk";
+    const ConvertRun run = runConvert({"-t", "wizard-hd", "--codepage", "1251"}, pls);
+    EXPECT_EQ(run.exitCode, 0) << run.err.data();
+    EXPECT_EQ(run.out, "\xEF\xBB\xBF\xD0\x9F\xD0\xB5\xD1\x80\xD0\xB2\xD1\x8B\xD0\xB9,http://a/1\r\n"
+                       "http://a/2,http://a/2\r\n");
+    EXPECT_TRUE(run.err.contains("text after a NUL byte at offset")) << run.err.data();
 }
 
 // A target read only as UTF-8 has no code-page form to ask for.

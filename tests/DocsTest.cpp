@@ -2,6 +2,7 @@
 // targets is exactly the one written here from the registry, and the
 // benchmarks' README has a row for each converting target.
 #include "convert/TargetFormat.h"
+#include "source/PlaylistReader.h"
 
 #include "QtPrinters.h"
 
@@ -38,15 +39,35 @@ QString targetTable() {
     return table;
 }
 
-TEST(Docs, ReadmeTableOfTargetsIsTheRegistry) {
+QString readerTable() {
+    QString table = QStringLiteral("| Reader | `--from` | Extensions |\n|---|---|---|\n");
+    for (const PlaylistReader* reader : allReaders()) {
+        QStringList names, extensions;
+        for (const QString& name : reader->formats())
+            names += u'`' + name + u'`';
+        for (const QString& extension : reader->extensions())
+            extensions += u'.' + extension;
+        table += QStringLiteral("| %1 | %2 | %3 |\n")
+                     .arg(reader->caption(), names.join(u", "), extensions.join(u", "));
+    }
+    return table;
+}
+
+// The text between README.md's markers "<!-- NAME: begin -->" and "end".
+void expectReadmeTable(const char* name, const QString& table) {
     const QString readme = documentText("README.md");
-    const QString begin = QStringLiteral("<!-- targets: begin -->\n");
+    const QString begin = QStringLiteral("<!-- %1: begin -->\n").arg(QLatin1String(name));
     const qsizetype from = readme.indexOf(begin);
-    const qsizetype to = readme.indexOf(QStringLiteral("<!-- targets: end -->"));
-    ASSERT_TRUE(from >= 0 && to > from) << "README.md has lost its table markers";
-    EXPECT_EQ(readme.sliced(from + begin.size(), to - from - begin.size()), targetTable())
+    const qsizetype to = readme.indexOf(QStringLiteral("<!-- %1: end -->").arg(QLatin1String(name)));
+    ASSERT_TRUE(from >= 0 && to > from) << "README.md has lost its table markers for " << name;
+    EXPECT_EQ(readme.sliced(from + begin.size(), to - from - begin.size()), table)
         << "Put this table between the markers in README.md:\n"
-        << targetTable().toStdString();
+        << table.toStdString();
+}
+
+TEST(Docs, ReadmeTablesAreTheRegistries) {
+    expectReadmeTable("targets", targetTable());
+    expectReadmeTable("formats", readerTable());
 }
 
 TEST(Docs, BenchmarksMeasureEveryConvertingTarget) {

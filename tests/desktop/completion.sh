@@ -38,7 +38,10 @@ expect "$all_targets" --to = ""
 expect "openbox openbox-sx" --to = open
 expect "wizard-hd" --ansi -t wi
 # Options, and the ones that take a value completed up to their "=".
-expect "--list-groups --list-targets" --li
+expect "--list-formats --list-groups --list-targets" --li
+# Input formats after --from: the same names, asked of --list-formats.
+expect "$all_targets" --from ""
+expect "azbox" --from = az
 expect "--codepage=" --co
 expect "--quiet" --qu
 expect "1250 1251 1252 1253 1254 1255 1256 1257 1258" --codepage 12
