@@ -58,7 +58,8 @@ void expectReadmeTable(const char* name, const QString& table) {
     const QString readme = documentText("README.md");
     const QString begin = QStringLiteral("<!-- %1: begin -->\n").arg(QLatin1String(name));
     const qsizetype from = readme.indexOf(begin);
-    const qsizetype to = readme.indexOf(QStringLiteral("<!-- %1: end -->").arg(QLatin1String(name)));
+    const qsizetype to =
+        readme.indexOf(QStringLiteral("<!-- %1: end -->").arg(QLatin1String(name)));
     ASSERT_TRUE(from >= 0 && to > from) << "README.md has lost its table markers for " << name;
     EXPECT_EQ(readme.sliced(from + begin.size(), to - from - begin.size()), table)
         << "Put this table between the markers in README.md:\n"

@@ -347,6 +347,29 @@ TEST_F(WindowTest, OpenShowsThePlaylistAndItsCount) {
     EXPECT_EQ(form->sourceList()->Count(), 21 * 2 + 1 + 3);
 }
 
+// A bouquet opened, dropped or pasted becomes the M3U of its channels, and
+// the bouquet written again keeps its name.
+TEST_F(WindowTest, ABouquetIsReadAsTheM3uOfItsChannels) {
+    const QByteArray bouquet = "#NAME Favourites\n"
+                               "#SERVICE 1:64:0:0:0:0:0:0:0:0::News\n#DESCRIPTION News\n"
+                               "#SERVICE 4097:0:1:0:0:0:0:0:0:0:http%3a//a.example/1:One\n"
+                               "#DESCRIPTION One\n";
+    const QString m3u =
+        u"#EXTM3U\r\n#EXTINF:-1 group-title=\"News\",One\r\nhttp://a.example/1\r\n"_s;
+    openFile(writeFile(u"favourites.tv"_s, bouquet));
+    EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"1 канал"_s);
+    EXPECT_EQ(shown(), m3u);
+    click(radio(TTargetKind::tkEnigma2));
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_TRUE(shown().startsWith(u"#NAME Favourites\n"_s) ||
+                shown().startsWith(u"#NAME Favourites\r\n"_s))
+        << shown().toStdString();
+
+    click(radio(1));
+    pastePlaylist(QString::fromUtf8(bouquet));
+    EXPECT_EQ(shown(), m3u);
+}
+
 TEST_F(WindowTest, PlaylistWithoutChannelsIsDiscarded) {
     pastePlaylist(playlist(3));
     click(radio(TTargetKind::tkWMP));
