@@ -79,6 +79,10 @@ constexpr char kHelp[] =
     "  --timeout SECONDS\n"
     "                  give up a download after this long without a byte\n"
     "                  (default 30)\n"
+    "  --input-encoding NAME\n"
+    "                  read INPUT in NAME: UTF-8, UTF-16LE, UTF-16BE, 1250-1258,\n"
+    "                  866, KOI8-R, KOI8-U or ISO-8859-5; by default UTF-8, else\n"
+    "                  the code page (see --codepage)\n"
     "  --from NAME     read INPUT as the format of the target NAME (see\n"
     "                  --list-formats); by default its content tells\n"
     "  INPUT           the playlist: a file, an http:// or https:// address, or\n"
@@ -109,7 +113,8 @@ enum class Action { Convert, Help, Version, ListTargets, ListFormats, ListGroups
 struct Options {
     Action action = Action::Convert;
     const TargetFormat* target = nullptr;
-    const PlaylistReader* from = nullptr; // nullptr: the content tells
+    const PlaylistReader* from = nullptr;         // nullptr: the content tells
+    const InputEncoding* inputEncoding = nullptr; // nullptr: the usual rules
     bool ansi = false;
     bool quiet = false;
     int codePage = 0;                         // 0: the locale's
@@ -193,6 +198,11 @@ Options parseArguments(int argc, char** argv) {
             if (!options.from)
                 throw UsageError{
                     QStringLiteral("unknown format \"%1\" (see --list-formats)").arg(name)};
+        } else if (is(u"--input-encoding", true)) {
+            const QString name = takeValue(u"--input-encoding");
+            options.inputEncoding = inputEncodingByName(name);
+            if (!options.inputEncoding)
+                throw UsageError{QStringLiteral("unknown input encoding \"%1\"").arg(name)};
         } else if (is(u"--ansi", false)) {
             options.ansi = true;
         } else if (is(u"--quiet", false) || is(u"-q", false)) {
@@ -660,14 +670,15 @@ bool startsAsM3u(QByteArrayView piece) {
     return false;
 }
 
-// The input's playlist when it is in another format than M3U, read whole by
-// its reader; nothing when it is M3U, which is converted as it is read.
-std::optional<TakenPlaylist> readOtherFormat(InputReader& reader, const PlaylistReader* format,
-                                             const TEncoding& ansi) {
-    if (format == &m3uReader())
+// The input's playlist when it is in another format than M3U, or in an
+// encoding the user named: read whole, by its reader; nothing when it is
+// M3U read by the usual rules, which is converted as it is read.
+std::optional<TakenPlaylist> readWhole(InputReader& reader, const PlaylistReader* format,
+                                       const TEncoding& ansi, const InputEncoding* encoding) {
+    if (format == &m3uReader() && !encoding)
         return std::nullopt;
     PieceBuffer buffer;
-    if (!format) {
+    if (!format && !encoding) {
         const bool m3u = startsAsM3u(reader.next(buffer));
         reader.rewind();
         if (m3u)
@@ -678,6 +689,8 @@ std::optional<TakenPlaylist> readOtherFormat(InputReader& reader, const Playlist
     for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty();)
         bytes.append(piece);
     reader.rewind();
+    if (encoding)
+        return takeBytesAs(bytes, *encoding, format);
     TakenPlaylist taken = takeBytes(bytes, ansi, format);
     if (taken.reader == &m3uReader())
         return std::nullopt;
@@ -767,9 +780,9 @@ int convert(const Options& options) {
             return kFileError;
         }
     }
-    const SourceName inputName = web                    ? SourceName::ofAddress(url)
-                              : options.input.isEmpty() ? SourceName()
-                                                        : SourceName::ofFile(options.input);
+    const SourceName inputName = web                       ? SourceName::ofAddress(url)
+                                 : options.input.isEmpty() ? SourceName()
+                                                           : SourceName::ofFile(options.input);
 
     // The input is opened once and read as whatever it is: reopening a FIFO
     // would wait for a writer that may be gone.
@@ -787,8 +800,10 @@ int convert(const Options& options) {
     if (!web)
         opened.emplace(fd, failure);
     InputReader& input = web ? *downloaded : *opened;
-    // A playlist in another format goes on as the M3U its reader makes.
-    const std::optional<TakenPlaylist> other = readOtherFormat(input, options.from, ansi);
+    // A playlist in another format, or in an encoding named, goes on as the
+    // M3U its reader makes, in UTF-8.
+    const std::optional<TakenPlaylist> other =
+        readWhole(input, options.from, ansi, options.inputEncoding);
     std::optional<InputReader> otherLines;
     if (other)
         otherLines.emplace(other->lines.Text().toUtf8(), failure);

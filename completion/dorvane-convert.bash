@@ -24,6 +24,10 @@ _dorvane_convert() {
         mapfile -t COMPREPLY < <(compgen -W "$names" -- "$cur")
         return
         ;;
+    --input-encoding)
+        mapfile -t COMPREPLY < <(compgen -W "UTF-8 UTF-16LE UTF-16BE 1250 1251 1252 1253 1254 1255 1256 1257 1258 866 KOI8-R KOI8-U ISO-8859-5" -- "$cur")
+        return
+        ;;
     --codepage)
         mapfile -t COMPREPLY < <(compgen -W "1250 1251 1252 1253 1254 1255 1256 1257 1258 874 932 936 949 950" -- "$cur")
         return
@@ -43,10 +47,10 @@ _dorvane_convert() {
     if [[ $cur == -* ]]; then
         local options="-t --to --ansi --codepage -o --output -q --quiet --group
             --exclude-group --match --dedupe --list-groups --timeout --list-targets
-            --from --list-formats -h --help --version"
+            --from --input-encoding --list-formats -h --help --version"
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         # "--to=" and its like wait for their value without a blank.
-        if ((${#COMPREPLY[@]} == 1)) && [[ ${COMPREPLY[0]} == --@(to|from|codepage|output|group|exclude-group|match|timeout) ]]; then
+        if ((${#COMPREPLY[@]} == 1)) && [[ ${COMPREPLY[0]} == --@(to|from|input-encoding|codepage|output|group|exclude-group|match|timeout) ]]; then
             COMPREPLY[0]+="="
             compopt -o nospace 2>/dev/null
         fi

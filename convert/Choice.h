@@ -170,20 +170,11 @@ template <typename View> bool groupTitleOf(View nameLine, View& group) {
 // TStringList::setText splits it: a line ends at CR, LF or CR LF, and the
 // text at its first 00 byte.
 template <typename Line> void forEachLine(QByteArrayView text, Line line) {
-    const char* p = text.data();
-    const char* end = p + text.size();
-    if (const void* nul = text.isEmpty() ? nullptr : std::memchr(p, '\0', size_t(text.size())))
-        end = static_cast<const char*>(nul);
-    while (p < end) {
-        const void* lf = std::memchr(p, '\n', static_cast<size_t>(end - p));
-        const char* lineEnd = lf ? static_cast<const char*>(lf) : end;
-        if (const void* cr = std::memchr(p, '\r', static_cast<size_t>(lineEnd - p)))
-            lineEnd = static_cast<const char*>(cr);
-        line(QByteArrayView(p, lineEnd - p));
-        p = lineEnd + 1;
-        if (lineEnd < end && *lineEnd == '\r' && p < end && *p == '\n')
-            ++p;
-    }
+    const char* begin = text.data();
+    const char* end = lines::find(begin, begin + text.size(), '\0');
+    lines::forEachLine(begin, end, [&](const char* from, const char* to) {
+        line(QByteArrayView(from, to - from));
+    });
 }
 
 // What the rules say about the block being read, a line at a time. The views

@@ -461,6 +461,11 @@ const TEncoding* ansiCodePageEncoding(int codePage) {
         DORVANE_CODE_PAGE(936, "windows-936-2000")
         DORVANE_CODE_PAGE(949, "windows-949-2000")
         DORVANE_CODE_PAGE(950, "windows-950-2000")
+        // Read only, by the user's choice (DOS and Unix Cyrillic lists).
+        DORVANE_CODE_PAGE(866, "ibm-866")
+        DORVANE_CODE_PAGE(20866, "KOI8-R")
+        DORVANE_CODE_PAGE(21866, "KOI8-U")
+        DORVANE_CODE_PAGE(28595, "ISO-8859-5")
     default:
         return nullptr;
     }

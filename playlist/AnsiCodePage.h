@@ -68,8 +68,9 @@ private:
     mutable std::unique_ptr<Tables> m_tables;
 };
 
-// The encoding of a supported ANSI code page (isSupportedAnsiCodePage), made
-// on first use; nullptr for any other number.
+// The encoding of a supported ANSI code page (isSupportedAnsiCodePage), or of
+// one of the code pages a playlist may be read in (866, 20866 KOI8-R, 21866
+// KOI8-U, 28595 ISO-8859-5), made on first use; nullptr for any other number.
 const TEncoding* ansiCodePageEncoding(int codePage);
 
 } // namespace dorvane

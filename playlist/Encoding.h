@@ -47,7 +47,8 @@ public:
     // The system's ANSI code page (systemAnsiCodePage()).
     static const TEncoding& Default();
     // The encoding of one of the supported ANSI code pages (see
-    // isSupportedAnsiCodePage); nullptr for any other number.
+    // isSupportedAnsiCodePage, and those read only: see ansiCodePageEncoding);
+    // nullptr for any other number.
     static const TEncoding* ansi(int codePage);
 };
 

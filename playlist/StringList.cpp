@@ -2,6 +2,7 @@
 
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
+#include "playlist/LineRules.h"
 #include "playlist/MemoryAdvice.h"
 #include "playlist/TextFile.h"
 
@@ -14,29 +15,6 @@ namespace dorvane {
 namespace {
 
 const char16_t kLineBreak[] = {u'\r', u'\n'};
-
-// Span boundaries found in one pass over [begin, end): each line ends at CR,
-// LF, CR LF or the end; the scan stops at the first U+0000.
-template <typename F> void splitLines(const char16_t* begin, const char16_t* end, F&& onLine) {
-    const char16_t* p = begin;
-    while (p < end) {
-        const char16_t* start = p;
-        while (p < end && *p != u'\r' && *p != u'\n' && *p != 0)
-            ++p;
-        if (p < end && *p == 0) {
-            // The text ends here; the characters before the U+0000 still form a line
-            // unless there are none.
-            if (p > start)
-                onLine(start - begin, p - start);
-            return;
-        }
-        onLine(start - begin, p - start);
-        if (p < end && *p == u'\r')
-            ++p;
-        if (p < end && *p == u'\n')
-            ++p;
-    }
-}
 
 } // namespace
 
@@ -168,8 +146,10 @@ void TStringList::setText(QString&& s) {
     // A line is on average a few dozen characters; guessing the number of lines
     // saves most of the vector's regrowth on big playlists.
     m_lines.reserve(static_cast<size_t>(m_buffer.size() / 48 + 1));
-    splitLines(begin, begin + m_buffer.size(), [this](qsizetype offset, qsizetype length) {
-        m_lines.push_back({offset, length});
+    // The text ends at its first U+0000.
+    const char16_t* end = lines::find(begin, begin + m_buffer.size(), u'\0');
+    lines::forEachLine(begin, end, [&](const char16_t* from, const char16_t* to) {
+        m_lines.push_back({from - begin, to - from});
     });
 }
 

@@ -90,31 +90,140 @@ QString decodeFileBytes(const QByteArray& bytes, const TEncoding& encoding) {
     return decodeFileBytes(bytes, encoding, TEncoding::Default());
 }
 
+namespace {
+
+// The bytes of the ill-formed parts of UTF-8 text.
+qint64 invalidUtf8Bytes(QByteArrayView bytes) {
+    qint64 invalid = 0;
+    for (qsizetype k = 0; k < bytes.size();) {
+        if (static_cast<unsigned char>(bytes[k]) < 0x80) {
+            ++k;
+            continue;
+        }
+        const int length = utf8SequenceAt(bytes.sliced(k));
+        if (length < 0)
+            invalid -= length;
+        k += length < 0 ? -length : length;
+    }
+    return invalid;
+}
+
+QString codePageName(int codePage) {
+    switch (codePage) {
+    case 866:
+        return QStringLiteral("CP866");
+    case 20866:
+        return QStringLiteral("KOI8-R");
+    case 21866:
+        return QStringLiteral("KOI8-U");
+    case 28595:
+        return QStringLiteral("ISO-8859-5");
+    default:
+        return QStringLiteral("Windows-%1").arg(codePage);
+    }
+}
+
+void tell(TextReading* reading, QString encoding, qint64 invalid = 0) {
+    if (reading)
+        *reading = {std::move(encoding), invalid};
+}
+
+} // namespace
+
+QString TextReading::text() const {
+    if (invalidBytes > 0)
+        return QStringLiteral("%1 (%2 invalid bytes)").arg(encoding).arg(invalidBytes);
+    return encoding;
+}
+
+const std::vector<InputEncoding>& inputEncodings() {
+    static const std::vector<InputEncoding> encodings = [] {
+        std::vector<InputEncoding> list{{QStringLiteral("UTF-8"), 65001},
+                                        {QStringLiteral("UTF-16 LE"), 1200},
+                                        {QStringLiteral("UTF-16 BE"), 1201}};
+        for (int codePage :
+             {1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258, 866, 20866, 21866, 28595})
+            list.push_back({codePageName(codePage), codePage});
+        return list;
+    }();
+    return encodings;
+}
+
+const InputEncoding* inputEncodingByName(QStringView name) {
+    // "Windows-1251", "windows-1251", "cp1251", "1251", "UTF-16 LE", "utf16le".
+    QString key = name.toString().toLower().remove(u' ').remove(u'-').remove(u'_');
+    if (key.startsWith(u"windows"))
+        key = key.sliced(7);
+    else if (key.startsWith(u"cp"))
+        key = key.sliced(2);
+    for (const InputEncoding& encoding : inputEncodings()) {
+        const QString own = encoding.name.toLower().remove(u' ').remove(u'-');
+        const QString number = QString::number(encoding.codePage);
+        if (key == own || key == number || key == own.sliced(own.startsWith(u"windows") ? 7 : 0) ||
+            (own.startsWith(u"cp") && key == own.sliced(2)))
+            return &encoding;
+    }
+    return nullptr;
+}
+
+QString decodeAs(const QByteArray& bytes, const InputEncoding& encoding, TextReading* reading) {
+    QByteArrayView view(bytes);
+    switch (encoding.codePage) {
+    case 65001: {
+        if (platform::startsWithUtf8Mark(view))
+            view = view.sliced(3);
+        tell(reading, encoding.name, invalidUtf8Bytes(view));
+        return decodeUtf8Lenient(view);
+    }
+    case 1200:
+    case 1201: {
+        const bool big = encoding.codePage == 1201;
+        if (view.startsWith(big ? "\xFE\xFF" : "\xFF\xFE"))
+            view = view.sliced(2);
+        tell(reading, encoding.name);
+        return decodeUtf16(view, big);
+    }
+    default:
+        tell(reading, encoding.name);
+        return TEncoding::ansi(encoding.codePage)->GetString(view);
+    }
+}
+
 QString decodeFileBytes(const QByteArray& bytes, const TEncoding& encoding,
-                        const TEncoding& fallback) {
+                        const TEncoding& fallback, TextReading* reading) {
     QByteArrayView view(bytes);
     const QByteArray preamble = encoding.GetPreamble();
     if (!preamble.isEmpty() && view.startsWith(preamble))
         view = view.sliced(preamble.size());
 
-    if (encoding.CodePage() != 65001)
+    if (encoding.CodePage() != 65001) {
+        tell(reading, codePageName(encoding.CodePage()));
         return encoding.GetString(view);
+    }
 
     // A UTF-16 mark counts only at the very start, not after the UTF-8 one.
-    if (view.data() == bytes.constData() && platform::startsWithUtf16Mark(view))
-        return decodeUtf16(view.sliced(2), view.startsWith("\xFE\xFF"));
+    if (view.data() == bytes.constData() && platform::startsWithUtf16Mark(view)) {
+        const bool big = view.startsWith("\xFE\xFF");
+        tell(reading, big ? QStringLiteral("UTF-16 BE") : QStringLiteral("UTF-16 LE"));
+        return decodeUtf16(view.sliced(2), big);
+    }
 
     bool ok = true;
     QString text = decodeUtf8Strict(view, &ok);
-    if (ok)
+    if (ok) {
+        tell(reading, QStringLiteral("UTF-8"));
         return text;
+    }
     Utf8Tally tally;
     tally.add(view);
     if (tally.readsAsUtf8()) {
         QByteArray repaired;
         repairUtf8(view, repaired);
+        if (reading)
+            tell(reading, QStringLiteral("UTF-8"), invalidUtf8Bytes(view));
         return decodeUtf8Strict(repaired);
     }
+    tell(reading, codePageName(fallback.CodePage()));
     return fallback.GetString(view);
 }
 

@@ -5,6 +5,7 @@
 #include <QStringView>
 
 #include <memory>
+#include <vector>
 
 class QSaveFile;
 
@@ -31,9 +32,38 @@ QByteArray readWholeFile(const QString& fileName);
 // - bytes that are not well-formed UTF-8 are read whole with `fallback`, the
 //   ANSI code page (Cyrillic lists in Windows-1251 are common), unless they
 //   are almost UTF-8 (Utf8Tally), when each broken part becomes U+FFFD.
+//
+// `reading`, when given, is told how the bytes were read.
+struct TextReading;
 QString decodeFileBytes(const QByteArray& bytes, const TEncoding& encoding);
 QString decodeFileBytes(const QByteArray& bytes, const TEncoding& encoding,
-                        const TEncoding& fallback);
+                        const TEncoding& fallback, TextReading* reading = nullptr);
+
+// How a playlist's bytes were read: the name of the encoding ("UTF-8",
+// "UTF-16 LE", "Windows-1251") and, for UTF-8 with broken parts, how many
+// bytes were not UTF-8 (each part became U+FFFD).
+struct TextReading {
+    QString encoding;
+    qint64 invalidBytes = 0;
+    // "UTF-8", "UTF-8 (3 invalid bytes)", "Windows-1251".
+    QString text() const;
+};
+
+// An encoding the user may choose to read a playlist in: UTF-8, UTF-16 of
+// either byte order, the Windows code pages 1250 to 1258, and the Cyrillic
+// ones of DOS and Unix (866, KOI8-R, KOI8-U, ISO-8859-5).
+struct InputEncoding {
+    QString name; // as shown: "Windows-1251"
+    int codePage; // Windows' number for it (65001 UTF-8, 1200/1201 UTF-16)
+};
+const std::vector<InputEncoding>& inputEncodings();
+// The encoding of that name, in any case, also by its number or as
+// "cp1251", "windows-1251", "utf8", "utf-16le"; nullptr when there is none.
+const InputEncoding* inputEncodingByName(QStringView name);
+// The bytes read in that encoding: its byte-order mark, if they start with
+// one, skipped; for UTF-8, each broken part becomes U+FFFD.
+QString decodeAs(const QByteArray& bytes, const InputEncoding& encoding,
+                 TextReading* reading = nullptr);
 
 // Writes the encoding's preamble (if any) and then `text` in that encoding.
 // EWriteError when the device does not take every byte.

@@ -57,11 +57,23 @@ TakenPlaylist takeText(QString text, const PlaylistReader* format) {
 
 TakenPlaylist takeBytes(const QByteArray& bytes, const TEncoding& fallback,
                         const PlaylistReader* format) {
-    return takeText(decodeFileBytes(bytes, TEncoding::UTF8(), fallback), format);
+    TextReading reading;
+    TakenPlaylist taken =
+        takeText(decodeFileBytes(bytes, TEncoding::UTF8(), fallback, &reading), format);
+    taken.reading = std::move(reading);
+    return taken;
 }
 
 TakenPlaylist takeBytes(const QByteArray& bytes, const PlaylistReader* format) {
-    return takeText(decodeFileBytes(bytes, TEncoding::UTF8()), format);
+    return takeBytes(bytes, TEncoding::Default(), format);
+}
+
+TakenPlaylist takeBytesAs(const QByteArray& bytes, const InputEncoding& encoding,
+                          const PlaylistReader* format) {
+    TextReading reading;
+    TakenPlaylist taken = takeText(decodeAs(bytes, encoding, &reading), format);
+    taken.reading = std::move(reading);
+    return taken;
 }
 
 TakenPlaylist takeFile(const QString& fileName, const PlaylistReader* format) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "playlist/StringList.h"
+#include "playlist/TextFile.h"
 
 #include <QByteArray>
 #include <QString>
@@ -18,6 +19,8 @@ struct TakenPlaylist {
     TStringList lines;
     const PlaylistReader* reader = nullptr;
     QString name;
+    // How its bytes were read (nothing for a text, which was never bytes).
+    TextReading reading;
 };
 
 // The playlist of a text: read by `format` when given, else by the reader
@@ -31,6 +34,9 @@ TakenPlaylist takeText(QString text, const PlaylistReader* format = nullptr);
 TakenPlaylist takeBytes(const QByteArray& bytes, const TEncoding& fallback,
                         const PlaylistReader* format = nullptr);
 TakenPlaylist takeBytes(const QByteArray& bytes, const PlaylistReader* format = nullptr);
+// The same, read in the encoding the user chose.
+TakenPlaylist takeBytesAs(const QByteArray& bytes, const InputEncoding& encoding,
+                          const PlaylistReader* format = nullptr);
 // The same for a file; EFOpenError when it cannot be read.
 TakenPlaylist takeFile(const QString& fileName, const PlaylistReader* format = nullptr);
 

@@ -67,6 +67,7 @@ TEST(Cli, UsageErrorsExitWithTwo) {
         {"--to", "pls", input, "-o"},
         {"--to", "pls", "--from", "nope", input},
         {"--to", "pls", "--from"},
+        {"--to", "pls", "--input-encoding", "ebcdic", input},
     };
     for (const QStringList& arguments : cases) {
         const ConvertRun run = runConvert(arguments);
@@ -119,6 +120,16 @@ TEST(Cli, AnotherFormatIsDecodedAsAnyInputAndItsNulReported) {
     EXPECT_EQ(run.out, "\xEF\xBB\xBF\xD0\x9F\xD0\xB5\xD1\x80\xD0\xB2\xD1\x8B\xD0\xB9,http://a/1\r\n"
                        "http://a/2,http://a/2\r\n");
     EXPECT_TRUE(run.err.contains("text after a NUL byte at offset")) << run.err.data();
+}
+
+TEST(Cli, InputEncodingReadsTheInputInTheEncodingNamed) {
+    // KOI8-R, which the usual rules would read in the code page.
+    const QByteArray koi8 = "#EXTM3U\n#EXTINF:-1,\xF0\xC5\xD2\xD7\xD9\xCA\nhttp://a/1\n";
+    const ConvertRun run =
+        runConvert({"-q", "-t", "wizard-hd", "--input-encoding", "koi8-r"}, koi8);
+    EXPECT_EQ(run.exitCode, 0) << run.err.data();
+    EXPECT_EQ(run.out,
+              "\xEF\xBB\xBF\xD0\x9F\xD0\xB5\xD1\x80\xD0\xB2\xD1\x8B\xD0\xB9,http://a/1\r\n");
 }
 
 // A target read only as UTF-8 has no code-page form to ask for.

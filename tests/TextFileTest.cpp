@@ -3,6 +3,7 @@
 #include "playlist/TextFile.h"
 #include "QtPrinters.h"
 #include "playlist/Encoding.h"
+#include "playlist/EncodingGuess.h"
 #include "playlist/Errors.h"
 #include "playlist/FileName.h"
 #include "playlist/StringList.h"
@@ -274,6 +275,80 @@ TEST(WriteText, ShortWriteIsAnError) {
     } catch (const EWriteError& e) {
         EXPECT_EQ(e.Message(), u"Stream write error"_s);
     }
+}
+
+} // namespace
+
+namespace {
+
+// "Первый канал" in each encoding a playlist may be read in, by name.
+struct Spelling {
+    const char* name;
+    QByteArray bytes;
+};
+
+TEST(ReadingEncodings, EachChosenEncodingReadsItsBytes) {
+    const QString text = QStringLiteral("Первый канал");
+    const QList<Spelling> spellings{
+        {"UTF-8", "\xEF\xBB\xBF" + text.toUtf8()},
+        {"utf-16le",
+         "\xFF\xFE" + QByteArray(reinterpret_cast<const char*>(text.utf16()), text.size() * 2)},
+        {"Windows-1251", "\xCF\xE5\xF0\xE2\xFB\xE9 \xEA\xE0\xED\xE0\xEB"},
+        {"cp1251", "\xCF\xE5\xF0\xE2\xFB\xE9 \xEA\xE0\xED\xE0\xEB"},
+        {"866", "\x8F\xA5\xE0\xA2\xEB\xA9 \xAA\xA0\xAD\xA0\xAB"},
+        {"KOI8-R", "\xF0\xC5\xD2\xD7\xD9\xCA \xCB\xC1\xCE\xC1\xCC"},
+        {"koi8-u", "\xF0\xC5\xD2\xD7\xD9\xCA \xCB\xC1\xCE\xC1\xCC"},
+        {"ISO-8859-5", "\xBF\xD5\xE0\xD2\xEB\xD9 \xDA\xD0\xDD\xD0\xDB"},
+    };
+    for (const Spelling& row : spellings) {
+        const InputEncoding* encoding = inputEncodingByName(QString::fromLatin1(row.name));
+        ASSERT_NE(encoding, nullptr) << row.name;
+        TextReading reading;
+        EXPECT_EQ(decodeAs(row.bytes, *encoding, &reading), text) << row.name;
+        EXPECT_EQ(reading.text(), encoding->name);
+    }
+    // UTF-16 big-endian without its mark.
+    QByteArray big;
+    for (const QChar c : text)
+        big += char(c.unicode() >> 8), big += char(c.unicode() & 0xFF);
+    EXPECT_EQ(decodeAs(big, *inputEncodingByName(u"UTF-16 BE")), text);
+    EXPECT_EQ(inputEncodingByName(u"Windows-874"), nullptr);
+    EXPECT_EQ(inputEncodingByName(u"latin1"), nullptr);
+    EXPECT_EQ(inputEncodings().size(), size_t(16));
+}
+
+TEST(ReadingEncodings, TheUsualRulesSayHowTheyRead) {
+    const struct {
+        QByteArray bytes;
+        const char* said;
+    } cases[] = {
+        {"plain ASCII", "UTF-8"},
+        {"\xFF\xFE"
+         "a\0",
+         "UTF-16 LE"},
+        {QStringLiteral("Первый канал, Первый канал, Первый канал").toUtf8() + "\xFF\xC0",
+         "UTF-8 (2 invalid bytes)"},
+        {"\xCF\xE5\xF0\xE2\xFB\xE9", "Windows-1251"},
+    };
+    for (const auto& row : cases) {
+        TextReading reading;
+        decodeFileBytes(row.bytes, TEncoding::UTF8(), *TEncoding::ansi(1251), &reading);
+        EXPECT_EQ(reading.text(), QLatin1String(row.said)) << row.bytes.toHex().toStdString();
+    }
+}
+
+TEST(ReadingEncodings, TheDetectorNamesCyrillicCodePages) {
+    const QString text = QStringLiteral(
+        "#EXTM3U\n#EXTINF:-1,Первый канал\nhttp://a/1\n#EXTINF:-1,Россия 24 новости\nhttp://a/2\n"
+        "#EXTINF:-1,Культура и спорт, детский канал, музыка\nhttp://a/3\n");
+    for (const char* name : {"Windows-1251", "KOI8-R"}) {
+        const InputEncoding* encoding = inputEncodingByName(QString::fromLatin1(name));
+        const QByteArray bytes = TEncoding::ansi(encoding->codePage)->GetBytes(text);
+        const InputEncoding* guessed = guessedEncoding(bytes);
+        ASSERT_NE(guessed, nullptr) << name;
+        EXPECT_EQ(guessed->name, QLatin1String(name));
+    }
+    EXPECT_EQ(guessedEncoding(QByteArrayView()), nullptr);
 }
 
 } // namespace

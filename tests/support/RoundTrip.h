@@ -7,6 +7,7 @@
 #include "convert/SourceName.h"
 #include "convert/TargetFormat.h"
 #include "playlist/Encoding.h"
+#include "playlist/LineRules.h"
 #include "playlist/StringList.h"
 #include "source/Intake.h"
 
@@ -63,6 +64,10 @@ inline const char* cannotCarry(const TStringList& lines, const TargetFormat& tar
                 if (target.isXml() && c.unicode() < 0x20)
                     return "a character XML does not allow is left out of the file";
         }
+        const auto* text = reinterpret_cast<const char16_t*>(name.utf16());
+        if ((kind == u"wizard-hd" || kind == u"azbox") &&
+            lines::isStreamLine(text, text + name.size()))
+            return "a name holding a stream marker: these lists' names end before the first one";
         if (name.isEmpty() || (kind == u"wmp" && name != address))
             return "a channel without a name (or a format without names) is named by its "
                    "address";
