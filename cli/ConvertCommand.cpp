@@ -683,7 +683,11 @@ QByteArray downloadInput(const QUrl& url, const Options& options) {
     return downloadWholeFromModule(url, limits);
 }
 
-int convert(const Options& options) {
+int convert(Options options) {
+    // A file:// INPUT is that file, read as any file is.
+    if (looksLikeAddress(options.input))
+        if (QString file = fileOfAddress(options.input); !file.isEmpty())
+            options.input = std::move(file);
     if (options.output.isEmpty())
         checkStandardOutput();
     const TEncoding& ansi =
