@@ -6,9 +6,11 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QSet>
 #include <QStatusBar>
 
 using namespace dorvane;
@@ -506,6 +508,31 @@ TEST_F(WindowTest, BouquetIsNamedAfterTheOpenedFile) {
     EXPECT_EQ(bouquet(), u"#NAME russia"_s);
     pastePlaylist(source);
     EXPECT_EQ(bouquet(), u"#NAME Dorvane"_s);
+}
+
+// Alt and a menu's marked letter open it; within each menu the letters
+// differ, so that each one reaches its item.
+TEST_F(WindowTest, MenusOpenByTheirAccessKeys) {
+    auto* file = child<QMenu>(u"N1"_s);
+    QTest::keyClick(memo(), Qt::Key_F, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return file->isVisible(); }, 5000));
+    QTest::keyClick(file, Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !file->isVisible(); }, 5000));
+
+    const QList<QAction*> bar = form->menuBar()->actions();
+    for (const QList<QAction*>& items :
+         {bar, file->actions(), child<QMenu>(u"PopupMenu1"_s)->actions()}) {
+        QSet<QString> keys;
+        for (QAction* item : items) {
+            if (item->isSeparator())
+                continue;
+            const QKeySequence key = QKeySequence::mnemonic(item->text());
+            SCOPED_TRACE(item->text().toStdString());
+            EXPECT_FALSE(key.isEmpty());
+            EXPECT_FALSE(keys.contains(key.toString())) << "twice";
+            keys.insert(key.toString());
+        }
+    }
 }
 
 TEST_F(WindowTest, LinksOpenTheirPages) {
