@@ -9,6 +9,7 @@ end
 
 complete -c dorvane-convert -s t -l to -x -a '(__dorvane_convert_targets)' -d 'Target format'
 complete -c dorvane-convert -l ansi -d 'Write in the ANSI code page'
+complete -c dorvane-convert -l no-bom -d 'Write UTF-8 without a byte-order mark'
 complete -c dorvane-convert -l codepage -x -a '1250 1251 1252 1253 1254 1255 1256 1257 1258 874 932 936 949 950' -d 'ANSI code page'
 complete -c dorvane-convert -s o -l output -r -F -d 'Output file'
 complete -c dorvane-convert -s q -l quiet -d 'Print no summary'
