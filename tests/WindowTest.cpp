@@ -332,6 +332,7 @@ TEST_F(WindowTest, OpenShowsThePlaylistAndItsCount) {
     ASSERT_EQ(FileDialog::shown().size(), 1);
     EXPECT_EQ(FileDialog::shown()[0].filter, u"Playlist (*.m3u;*.m3u8)|*.m3u;*.m3u8"_s);
     EXPECT_EQ(FileDialog::shown()[0].fileName, QString());
+    EXPECT_EQ(FileDialog::shown()[0].folder, QString()) << "none used yet in this run";
     EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"21 канал"_s);
     EXPECT_TRUE(child(u"sImage2"_s)->isVisible());
     EXPECT_EQ(shown(), joined(playlist(21)));
@@ -342,6 +343,13 @@ TEST_F(WindowTest, OpenShowsThePlaylistAndItsCount) {
     ASSERT_EQ(FileDialog::shown().size(), 2);
     EXPECT_EQ(FileDialog::shown()[1].fileName, u"first.m3u8"_s);
     EXPECT_EQ(FileDialog::shown()[1].folder, QFileInfo(path).absolutePath());
+    // Save starts there too, with its own name.
+    FileDialog::setNextFileName(QString());
+    click(child(u"sButton1"_s));
+    ASSERT_EQ(FileDialog::shown().size(), 3);
+    EXPECT_EQ(FileDialog::shown()[2].mode, FileDialog::Mode::Save);
+    EXPECT_EQ(FileDialog::shown()[2].fileName, formatFor(TTargetKind::tkM3U).defaultFileName());
+    EXPECT_EQ(FileDialog::shown()[2].folder, QFileInfo(path).absolutePath());
     EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"21 канал"_s);
     EXPECT_EQ(shown(), joined(playlist(21)));
     EXPECT_EQ(form->sourceList()->Count(), 21 * 2 + 1 + 3);
