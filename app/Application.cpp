@@ -2,14 +2,17 @@
 
 #include "playlist/FileName.h"
 #include "playlist/MemoryAdvice.h"
+#include "playlist/WebAddress.h"
 
 #include "app/Form8.h"
 #include "app/Guard.h"
 #include "app/QtClipboardPort.h"
 
 #include <QApplication>
+#include <QFileInfo>
 
 #include <cstdio>
+#include <cstdlib>
 
 #ifndef DORVANE_VERSION
 #define DORVANE_VERSION "unknown"
@@ -24,12 +27,13 @@ namespace {
 constexpr qsizetype kKeptFreeMemory = qsizetype(256) << 20;
 
 constexpr char kHelp[] =
-    "Usage: dorvane [FILE]\n"
+    "Usage: dorvane [FILE | ADDRESS]\n"
     "       dorvane --help | --version\n"
     "\n"
     "Opens the window of Dorvane, which converts M3U playlists into the channel\n"
     "lists of set-top boxes and players. With FILE, that playlist is opened at\n"
-    "start, as File > Open opens it.\n"
+    "start, as File > Open opens it; with an http:// or https:// ADDRESS, as\n"
+    "File > Open URL opens it. A file:// ADDRESS is that file.\n"
     "\n"
     "  -h, --help  show this text\n"
     "  --version   show the version\n"
@@ -77,8 +81,115 @@ StartArguments parseStartArguments(const QStringList& arguments) {
 }
 
 void openStartFile(TForm8& form, const QString& fileName) {
-    guarded([&] { form.loadPlaylistFile(fileName); });
+    guarded([&] {
+        // "scheme://": an address; a file name rarely looks like one.
+        if (!looksLikeAddress(fileName))
+            form.loadPlaylistFile(fileName);
+        else if (const QString file = fileOfAddress(fileName); !file.isEmpty())
+            form.loadPlaylistFile(file);
+        else
+            form.openAddress(parseWebAddress(fileName));
+    });
 }
+
+QString missingDisplay(const DisplayEnvironment& environment) {
+    const QString& chosen = !environment.platformArgument.isEmpty() ? environment.platformArgument
+                                                                    : environment.qpaPlatform;
+    const bool x11 = !environment.display.isEmpty();
+    const bool wayland = !environment.waylandDisplay.isEmpty() ||
+                         (!environment.runtimeDir.isEmpty() &&
+                          QFileInfo::exists(environment.runtimeDir + QStringLiteral("/wayland-0")));
+    // Qt's default here is X11's; a Wayland session offers Wayland as well.
+    if (chosen.isEmpty())
+        return x11 || wayland ? QString()
+                              : QStringLiteral("neither DISPLAY nor WAYLAND_DISPLAY is set");
+    // "wayland;xcb": the first that starts; "xcb:option=value": its name.
+    QStringList missing;
+    for (const QString& entry : chosen.split(u';', Qt::SkipEmptyParts)) {
+        const QString name = entry.section(u':', 0, 0).trimmed();
+        if (name == u"xcb") {
+            if (x11)
+                return {};
+            missing << QStringLiteral("DISPLAY is not set");
+        } else if (name.startsWith(u"wayland")) {
+            if (wayland)
+                return {};
+            missing << QStringLiteral("WAYLAND_DISPLAY is not set");
+        } else {
+            return {}; // offscreen, vnc, eglfs and their like need no display server
+        }
+    }
+    return missing.join(QStringLiteral(", "));
+}
+
+DisplayEnvironment displayEnvironment(const QStringList& arguments) {
+    DisplayEnvironment environment;
+    for (qsizetype k = 0; k < arguments.size(); ++k) {
+        const QString& arg = arguments[k];
+        if ((arg == u"-platform" || arg == u"--platform") && k + 1 < arguments.size())
+            environment.platformArgument = arguments[++k];
+    }
+    environment.qpaPlatform = qEnvironmentVariable("QT_QPA_PLATFORM");
+    environment.display = qEnvironmentVariable("DISPLAY");
+    environment.waylandDisplay = qEnvironmentVariable("WAYLAND_DISPLAY");
+    environment.runtimeDir = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return environment;
+}
+
+namespace {
+
+// Qt's messages while the application object starts: held back, and shown
+// once it has started. A platform that cannot start ends the program with a
+// fatal message; the one line said instead names what Qt said last.
+struct StartMessages {
+    QtMessageHandler previous = nullptr;
+    struct Message {
+        QtMsgType type;
+        QByteArray category;
+        QString text;
+    };
+    QList<Message> held;
+};
+
+StartMessages& startMessages() {
+    static StartMessages messages;
+    return messages;
+}
+
+void sayCannotConnect(const QString& reason) {
+    print(stderr, QStringLiteral("dorvane: cannot connect to the display: %1\n").arg(reason));
+}
+
+void holdStartMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    StartMessages& messages = startMessages();
+    if (type != QtFatalMsg) {
+        messages.held.append({type, QByteArray(context.category), text});
+        return;
+    }
+    // What the platform plugin said before giving up says why, better than
+    // the fatal message's advice to reinstall.
+    QString reason = text.section(u'\n', 0, 0);
+    for (auto at = messages.held.crbegin(); at != messages.held.crend(); ++at)
+        if (at->category.startsWith("qt.qpa")) {
+            reason = at->text;
+            break;
+        }
+    sayCannotConnect(reason);
+    // Qt would abort after this handler; the status tells a script why.
+    std::_Exit(1);
+}
+
+void showStartMessages() {
+    StartMessages& messages = startMessages();
+    qInstallMessageHandler(messages.previous);
+    for (const auto& message : std::as_const(messages.held)) {
+        const QMessageLogContext context(nullptr, 0, nullptr, message.category.constData());
+        qt_message_output(message.type, context, message.text);
+    }
+    messages.held.clear();
+}
+
+} // namespace
 
 void keepWindowMemory() {
     keepFreedMemory(kKeptFreeMemory);
@@ -101,8 +212,15 @@ int runApplication(int argc, char** argv) {
         break;
     }
 
+    if (const QString missing = missingDisplay(displayEnvironment(raw)); !missing.isEmpty()) {
+        sayCannotConnect(missing);
+        return 1;
+    }
+
     keepWindowMemory();
+    startMessages().previous = qInstallMessageHandler(holdStartMessage);
     QApplication app(argc, argv);
+    showStartMessages();
     // Qt has taken its own options out of argv by now. The arguments are
     // decoded as file names are, so that a name that is not UTF-8 keeps its
     // bytes (QCoreApplication::arguments would not).

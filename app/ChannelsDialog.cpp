@@ -62,8 +62,6 @@ ChannelTreeModel::ChannelTreeModel(ChannelIndex& index, std::vector<char> chosen
     for (int group = 0; group < index.groupCount(); ++group)
         m_rows[size_t(group)] = group;
     m_shownCount = index.blockCount();
-    if (m_onePerAddress)
-        countAddresses();
     m_slice->setSingleShot(true);
     connect(m_slice, &QTimer::timeout, this, [this] { guarded([this] { runSearch(); }); });
 }
@@ -173,40 +171,8 @@ void ChannelTreeModel::setChosen(int block, bool chosen) {
     if (bool(flag) == chosen)
         return;
     flag = chosen;
-    const int delta = chosen ? 1 : -1;
-    m_chosenCount += delta;
-    m_groupChosen[size_t(m_index.groupOf(block))] += delta;
-    if (!m_addressesCounted)
-        return;
-    const int address = m_index.addressOf(block);
-    if (address < 0) {
-        m_chosenNoAddress += delta;
-        return;
-    }
-    int& sharing = m_addressChosen[size_t(address)];
-    if (chosen && sharing++ == 0)
-        ++m_chosenAddresses;
-    else if (!chosen && --sharing == 0)
-        --m_chosenAddresses;
-}
-
-void ChannelTreeModel::countAddresses() {
-    if (m_addressesCounted)
-        return;
-    m_index.findAddresses();
-    m_addressChosen.assign(size_t(m_index.addressCount()), 0);
-    m_chosenAddresses = 0;
-    m_chosenNoAddress = 0;
-    for (int block = 0; block < m_index.blockCount(); ++block) {
-        if (!m_chosen[size_t(block)])
-            continue;
-        const int address = m_index.addressOf(block);
-        if (address < 0)
-            ++m_chosenNoAddress;
-        else if (m_addressChosen[size_t(address)]++ == 0)
-            ++m_chosenAddresses;
-    }
-    m_addressesCounted = true;
+    m_groupChosen[size_t(m_index.groupOf(block))] += chosen ? 1 : -1;
+    m_chosenChannels = -1;
 }
 
 void ChannelTreeModel::setShownChecked(bool checked) {
@@ -228,17 +194,20 @@ void ChannelTreeModel::setOnePerAddress(bool on) {
     if (on == m_onePerAddress)
         return;
     m_onePerAddress = on;
-    if (on)
-        countAddresses();
+    m_chosenChannels = -1;
     emit chosenCountChanged();
 }
 
 int ChannelTreeModel::chosenCount() const {
-    return m_onePerAddress ? m_chosenAddresses + m_chosenNoAddress : m_chosenCount;
+    // Taken over the whole choice, as the lines it keeps are counted: how a
+    // block counts depends on the block kept before it.
+    if (m_chosenChannels < 0)
+        m_chosenChannels = m_index.channelCount(m_chosen, m_onePerAddress);
+    return m_chosenChannels;
 }
 
 int ChannelTreeModel::totalCount() const {
-    return m_index.blockCount();
+    return m_index.totalChannels();
 }
 
 bool ChannelTreeModel::searching() const {

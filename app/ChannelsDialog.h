@@ -52,7 +52,8 @@ public:
 
     const std::vector<char>& chosen() const { return m_chosen; }
     bool onePerAddress() const { return m_onePerAddress; }
-    // The channels the choice keeps (one per address if asked) and all.
+    // The channels the choice keeps (one per address if asked) and all,
+    // counted as the status bar counts them (ChannelIndex::channelCount).
     int chosenCount() const;
     int totalCount() const;
     // The number of channels the tree shows.
@@ -68,8 +69,6 @@ private:
     const std::vector<int>& shownBlocks(int group) const;
     int groupAt(const QModelIndex& index) const; // the group of a group row
     void setChosen(int block, bool chosen);
-    // Counts the chosen channels per address, from then on kept up to date.
-    void countAddresses();
     Qt::CheckState groupState(int group) const;
     void runSearch();
     void finishSearch();
@@ -77,12 +76,9 @@ private:
     ChannelIndex& m_index;
     std::vector<char> m_chosen;
     bool m_onePerAddress;
-    std::vector<int> m_groupChosen;   // chosen channels per group
-    std::vector<int> m_addressChosen; // chosen channels per address, once counted
-    bool m_addressesCounted = false;
-    int m_chosenCount = 0;
-    int m_chosenAddresses = 0; // addresses with a chosen channel
-    int m_chosenNoAddress = 0; // chosen channels without one
+    std::vector<int> m_groupChosen; // chosen channels per group
+    // The count of the choice, taken again once the choice has changed.
+    mutable int m_chosenChannels = -1;
 
     // What the tree shows: the groups in order, and per group its channels
     // when a search narrows them (else all).

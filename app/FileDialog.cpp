@@ -1,6 +1,7 @@
 #include "app/FileDialog.h"
 
 #include <QFileDialog>
+#include <QFileInfo>
 
 #include <deque>
 
@@ -11,6 +12,8 @@ struct Seam {
     std::deque<QString> answers;
     bool headless = false;
     QList<FileDialog::Shown> shown;
+    // The folder of the file chosen last, in any dialog of this run.
+    QString lastFolder;
 };
 
 Seam& seam() {
@@ -21,18 +24,31 @@ Seam& seam() {
 
 FileDialog::FileDialog(Mode mode, QObject* parent) : QObject(parent), m_mode(mode) {}
 
+QString FileDialog::startFolder() {
+    return seam().lastFolder;
+}
+
 bool FileDialog::execute(QWidget* parent) {
     Seam& s = seam();
+    // The name proposed, in the folder used last: Open proposes the file
+    // opened last, which may lie elsewhere than where the user saved since.
+    const QString folder = s.lastFolder;
+    const QString proposed =
+        folder.isEmpty() || m_fileName.isEmpty() ? m_fileName : QFileInfo(m_fileName).fileName();
+    const auto chosen = [&](const QString& fileName) {
+        m_fileName = fileName;
+        s.lastFolder = QFileInfo(fileName).absolutePath();
+        return true;
+    };
     if (!s.answers.empty() || s.headless) {
-        s.shown.append({m_mode, m_filter, m_fileName});
+        s.shown.append({m_mode, m_filter, proposed, folder});
         if (s.answers.empty())
             return false;
         const QString answer = s.answers.front();
         s.answers.pop_front();
         if (answer.isEmpty())
             return false;
-        m_fileName = answer;
-        return true;
+        return chosen(answer);
     }
 
     QFileDialog dialog(parent);
@@ -43,12 +59,13 @@ bool FileDialog::execute(QWidget* parent) {
     // The description already names the patterns; Qt would repeat them.
     dialog.setOptions(QFileDialog::HideNameFilterDetails | QFileDialog::DontConfirmOverwrite);
     dialog.setNameFilters(qtNameFilters(m_filter));
-    if (!m_fileName.isEmpty())
-        dialog.selectFile(m_fileName);
+    if (!folder.isEmpty())
+        dialog.setDirectory(folder);
+    if (!proposed.isEmpty())
+        dialog.selectFile(proposed);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return false;
-    m_fileName = dialog.selectedFiles().constFirst();
-    return true;
+    return chosen(dialog.selectedFiles().constFirst());
 }
 
 void FileDialog::setNextFileName(const QString& fileName) {
@@ -62,6 +79,7 @@ const QList<FileDialog::Shown>& FileDialog::shown() {
 }
 void FileDialog::clearShown() {
     seam().shown.clear();
+    seam().lastFolder.clear();
 }
 
 QStringList FileDialog::qtNameFilters(const QString& filter) {

@@ -29,16 +29,23 @@ public:
     const QString& fileName() const { return m_fileName; }
     void setFileName(const QString& fileName) { m_fileName = fileName; }
 
-    // Shows the dialog modally; true when the user chose a file. No title, no
-    // initial folder and no checks of the chosen name: a name that cannot be
-    // used fails where it is used. The save dialog asks nothing about an
-    // existing file; whoever writes it decides.
+    // Shows the dialog modally; true when the user chose a file. No title
+    // and no checks of the chosen name: a name that cannot be used fails
+    // where it is used. The save dialog asks nothing about an existing file;
+    // whoever writes it decides. Every dialog starts in the folder of the
+    // file chosen last in either (startFolder), with the proposed name's
+    // own folder dropped; before any choice, in the proposed name's folder.
     bool execute(QWidget* parent);
+
+    // The folder the next dialog starts in: that of the file chosen last in
+    // this run, or empty before any.
+    static QString startFolder();
 
     struct Shown {
         Mode mode;
         QString filter;
         QString fileName; // the name proposed
+        QString folder;   // the folder started in, or empty
     };
 
     // Tests: the name the next dialog returns, instead of opening; an empty
@@ -48,6 +55,7 @@ public:
     static void setHeadless(bool headless);
     // Tests: every dialog answered through the seam so far, oldest first.
     static const QList<Shown>& shown();
+    // Tests: forgets them, and the folder used last, as a new run would.
     static void clearShown();
 
     // The dialog's name filters for Qt: each description is shown unchanged,

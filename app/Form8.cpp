@@ -25,6 +25,7 @@
 #include "source/PlaylistReader.h"
 #include "playlist/WebAddress.h"
 
+#include <QActionGroup>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QCheckBox>
@@ -126,6 +127,28 @@ QPixmap logoPicture() {
 QPixmap statusPicture() {
     return QPixmap(QStringLiteral(":/pictures/status.jpg"));
 }
+
+// The code pages File > Code Page offers, with the scripts they are for.
+struct CodePageName {
+    int number;
+    const char* script;
+};
+constexpr CodePageName kCodePages[] = {
+    {1250, "Central European"},
+    {1251, "Cyrillic"},
+    {1252, "Western European"},
+    {1253, "Greek"},
+    {1254, "Turkish"},
+    {1255, "Hebrew"},
+    {1256, "Arabic"},
+    {1257, "Baltic"},
+    {1258, "Vietnamese"},
+    {874, "Thai"},
+    {932, "Japanese"},
+    {936, "Simplified Chinese"},
+    {949, "Korean"},
+    {950, "Traditional Chinese"},
+};
 
 QAction* addItem(QObject* owner, QMenu* menu, const char* name, const QString& caption,
                  const QKeySequence& key) {
@@ -329,23 +352,48 @@ void TForm8::createControls() {
 void TForm8::createMenus() {
     QMenuBar* bar = menuBar();
     bar->setObjectName(QStringLiteral("MainMenu1"));
-    N1 = bar->addMenu(QStringLiteral("File"));
+    // Each caption marks its access key ("&File": Alt+F); the text shown
+    // stays the same, underlined where the platform underlines.
+    N1 = bar->addMenu(QStringLiteral("&File"));
     N1->setObjectName(QStringLiteral("N1"));
-    N2 = addItem(this, N1, "N2", QStringLiteral("Open"), QKeySequence(Qt::CTRL | Qt::Key_O));
-    OpenUrl1 = addItem(this, N1, "OpenUrl1", QStringLiteral("Open URL..."),
+    N2 = addItem(this, N1, "N2", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O));
+    OpenUrl1 = addItem(this, N1, "OpenUrl1", QStringLiteral("Open &URL..."),
                        QKeySequence(Qt::CTRL | Qt::Key_U));
-    N8 = addItem(this, N1, "N8", QStringLiteral("Channels..."), QKeySequence(Qt::CTRL | Qt::Key_K));
+    N8 =
+        addItem(this, N1, "N8", QStringLiteral("&Channels..."), QKeySequence(Qt::CTRL | Qt::Key_K));
     N8->setEnabled(false);
-    N3 = addItem(this, N1, "N3", QStringLiteral("Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
+    N3 = addItem(this, N1, "N3", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
     N3->setEnabled(false);
-    D1 = addItem(this, N1, "D1", QStringLiteral("Exit"), QKeySequence(Qt::ALT | Qt::Key_F4));
+
+    // What Save writes when "Save as UTF8" is not ticked: the system's code
+    // page unless the user chooses another, as a Russian list on an English
+    // system needs.
+    CodePage1 = N1->addMenu(QStringLiteral("Code &Page"));
+    CodePage1->setObjectName(QStringLiteral("CodePage1"));
+    m_codePages = new QActionGroup(this);
+    m_codePages->setExclusive(true);
+    for (const CodePageName& page : kCodePages) {
+        auto* item = CodePage1->addAction(
+            QStringLiteral("Windows-%1 (%2)").arg(page.number).arg(QLatin1String(page.script)));
+        item->setObjectName(QStringLiteral("CodePage%1").arg(page.number));
+        item->setCheckable(true);
+        item->setData(page.number);
+        item->setChecked(page.number == TEncoding::Default().CodePage());
+        m_codePages->addAction(item);
+    }
+    ByteOrderMark1 = N1->addAction(QStringLiteral("Byte-order &Mark"));
+    ByteOrderMark1->setObjectName(QStringLiteral("ByteOrderMark1"));
+    ByteOrderMark1->setCheckable(true);
+    ByteOrderMark1->setChecked(true);
+
+    D1 = addItem(this, N1, "D1", QStringLiteral("E&xit"), QKeySequence(Qt::ALT | Qt::Key_F4));
 
     // The link commands stand on the menu bar itself, beside "File".
-    J1 = new QAction(QStringLiteral("Program page"), this);
+    J1 = new QAction(QStringLiteral("&Program page"), this);
     J1->setObjectName(QStringLiteral("J1"));
-    N7 = new QAction(QStringLiteral("Discussion"), this);
+    N7 = new QAction(QStringLiteral("&Discussion"), this);
     N7->setObjectName(QStringLiteral("N7"));
-    V1 = new QAction(QStringLiteral("News"), this);
+    V1 = new QAction(QStringLiteral("&News"), this);
     V1->setObjectName(QStringLiteral("V1"));
     bar->addAction(J1);
     bar->addAction(N7);
@@ -353,13 +401,13 @@ void TForm8::createMenus() {
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    N4 = addItem(this, PopupMenu1, "N4", QStringLiteral("Paste"),
+    N4 = addItem(this, PopupMenu1, "N4", QStringLiteral("&Paste"),
                  QKeySequence(Qt::CTRL | Qt::Key_C));
     // Ctrl+V as well, the key everybody tries first.
     N4->setShortcuts({QKeySequence(Qt::CTRL | Qt::Key_C), QKeySequence(Qt::CTRL | Qt::Key_V)});
-    N6 = addItem(this, PopupMenu1, "N6", QStringLiteral("Copy all"),
+    N6 = addItem(this, PopupMenu1, "N6", QStringLiteral("Copy &all"),
                  QKeySequence(Qt::CTRL | Qt::Key_A));
-    N5 = addItem(this, PopupMenu1, "N5", QStringLiteral("Clear "),
+    N5 = addItem(this, PopupMenu1, "N5", QStringLiteral("C&lear "),
                  QKeySequence(Qt::CTRL | Qt::Key_H));
     PopupMenu1->addAction(N8);
 }
@@ -390,6 +438,10 @@ void TForm8::connectHandlers() {
     connect(V1, &QAction::triggered, this, handler(&TForm8::V1Click));
     connect(sButton1, &QPushButton::clicked, this, handler(&TForm8::sButton1Click));
     connect(sButton3, &QPushButton::clicked, this, handler(&TForm8::sButton3Click));
+    connect(sCheckBox1, &QCheckBox::toggled, this, [this](bool checked) {
+        if (sCheckBox1->isEnabled())
+            m_utf8Wanted = checked;
+    });
     connect(sMemo1, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { PopupMenu1->popup(sMemo1->viewport()->mapToGlobal(at)); });
 
@@ -407,9 +459,7 @@ void TForm8::connectHandlers() {
                     button->setFocusPolicy(checked ? Qt::StrongFocus : Qt::ClickFocus);
                     if (!checked)
                         return;
-                    // A target written only in UTF-8 leaves nothing to choose;
-                    // the box keeps its tick for the other targets.
-                    sCheckBox1->setEnabled(format.allowsAnsi());
+                    showEncodingChoice(format);
                     click();
                 });
     }
@@ -548,6 +598,10 @@ QString TForm8::droppedPlaylistFile(const QMimeData* mime) {
     const QList<QUrl> urls = mime->urls();
     if (urls.size() != 1 || !urls.constFirst().isLocalFile())
         return {};
+    // A file on another computer is not this one's file of that path.
+    if (const QString host = urls.constFirst().host();
+        !host.isEmpty() && host.compare(u"localhost", Qt::CaseInsensitive) != 0)
+        return {};
     const QString path = localFileOf(urls.constFirst());
     return QFileInfo(path).isDir() ? QString() : path;
 }
@@ -631,6 +685,11 @@ void TForm8::loadPlaylistFile(const QString& fileName) {
 
 void TForm8::N4Click() {
     const QString text = clipboardText();
+    // A file's address copied from a file manager: that file.
+    if (const QString file = fileOfAddress(text); !file.isEmpty()) {
+        loadPlaylistFile(file);
+        return;
+    }
     // A provider's link copied from a mail or a web page: what it leads to.
     if (const QUrl url = webAddressIn(text); !url.isEmpty()) {
         openAddress(url);
@@ -651,7 +710,10 @@ void TForm8::OpenUrl1Click() {
     if (!m_lastAddress.isEmpty() && answer == proposed)
         answer = m_lastAddress;
     m_lastAddress = answer;
-    openAddress(parseWebAddress(answer));
+    if (const QString file = fileOfAddress(answer); !file.isEmpty())
+        loadPlaylistFile(file);
+    else
+        openAddress(parseWebAddress(answer));
 }
 
 void TForm8::openAddress(const QUrl& url) {
@@ -755,7 +817,9 @@ int TForm8::showPlaylist(TStringList&& lines) {
         else
             sMemo1->setText(SourceList->Text());
     } else {
-        sLabel2->clear();
+        // Said, so that an empty window is not taken for a failure to read.
+        sLabel2->setText(QStringLiteral("Каналы не найдены"));
+        sLabel2->adjustSize();
         sImage2->hide();
         setPlaylistControlsEnabled(false);
         SourceList->Clear();
@@ -794,6 +858,20 @@ void TForm8::N5Click() {
     sRadioButton1->setChecked(true);
     sLabel2->clear();
     sImage2->hide();
+}
+
+void TForm8::showEncodingChoice(const TargetFormat& format) {
+    // A target written only in UTF-8 leaves nothing to choose: the box shows
+    // what is written, and the user's choice waits for the other targets.
+    const QSignalBlocker quiet(sCheckBox1);
+    sCheckBox1->setEnabled(format.allowsAnsi());
+    sCheckBox1->setChecked(format.allowsAnsi() ? m_utf8Wanted : true);
+}
+
+const TEncoding& TForm8::chosenCodePage() const {
+    const QAction* chosen = m_codePages->checkedAction();
+    const TEncoding* encoding = chosen ? TEncoding::ansi(chosen->data().toInt()) : nullptr;
+    return encoding ? *encoding : TEncoding::Default();
 }
 
 void TForm8::setPlaylistControlsEnabled(bool enabled) {
@@ -859,6 +937,8 @@ void TForm8::saveTextArea() {
         }
         QString text() override { return form.sMemo1->text(); }
         bool utf8Ticked() override { return form.sCheckBox1->isChecked(); }
+        const TEncoding& codePage() override { return form.chosenCodePage(); }
+        bool byteOrderMark() override { return form.ByteOrderMark1->isChecked(); }
     } dialogs(*this);
     saveWithDialogs(formatFor(selectedTarget()), dialogs);
 }
@@ -930,7 +1010,8 @@ void TForm8::endOfRun(TThreadKonvert& worker) {
     // puts its own text in the text area right after.
     if (ConvertThread.get() != &worker)
         return;
-    sMemo1->setText(ResultList->Text());
+    // The text as Save writes it, line ends included: Copy gives the same.
+    sMemo1->setText(ResultList->Text(formatFor(selectedTarget()).lineEndText()));
     // The worker is still inside this step; it is released once its thread
     // has ended, never from its own hand-off.
     m_endedRuns.push_back(std::move(ConvertThread));

@@ -11,6 +11,7 @@
 #include <vector>
 
 class QAction;
+class QActionGroup;
 class QButtonGroup;
 class QCheckBox;
 class QKeyEvent;
@@ -28,6 +29,8 @@ class ChannelIndex;
 class Download;
 class FileDialog;
 class MemoView;
+class TEncoding;
+class TargetFormat;
 class TStringList;
 class TThreadKonvert;
 class TsSkinManager;
@@ -146,6 +149,11 @@ private:
     // Forgets the channels chosen (and the index they were chosen in).
     void resetChoice();
     void setPlaylistControlsEnabled(bool enabled);
+    // "Save as UTF8" for the selected target: the user's choice where the
+    // target allows one, ticked and disabled where it is always UTF-8.
+    void showEncodingChoice(const TargetFormat& format);
+    // The code page chosen under File > Code Page.
+    const TEncoding& chosenCodePage() const;
 
     // Save and Copy of the text area's text.
     void saveTextArea();
@@ -184,6 +192,9 @@ private:
     QAction* OpenUrl1;            // "Open URL..."
     QAction* N8;                  // "Channels...", also in the context menu
     QAction* N3;                  // "Save"
+    QMenu* CodePage1;             // "Code Page": the code page Save writes without UTF-8
+    QActionGroup* m_codePages;    // its items, one checked
+    QAction* ByteOrderMark1;      // "Byte-order Mark": UTF-8 starts with EF BB BF
     QAction* D1;                  // "Exit"
     QLabel* sImage1;              // the logo behind the radio buttons
     QStatusBar* sStatusBar1;      // holds the three controls below
@@ -220,6 +231,8 @@ private:
     // Runs that ended normally, released once their threads are gone.
     std::vector<std::unique_ptr<TThreadKonvert>> m_endedRuns;
     bool m_closed = false;
+    // "Save as UTF8" as the user last left it on a target that offers it.
+    bool m_utf8Wanted = true;
 
     std::unique_ptr<Download> m_download;
     // The address opened or asked for last in this run, proposed the next

@@ -53,8 +53,8 @@ enum ExitStatus { kDone = 0, kFileError = 1, kUsageError = 2, kNoChannels = 3 };
 constexpr char kProgram[] = "dorvane-convert";
 
 constexpr char kUsage[] =
-    "Usage: dorvane-convert --to TARGET [--ansi] [--codepage N] [-o FILE] [-q]\n"
-    "                       [--timeout SECONDS] [CHOICE] [INPUT]\n"
+    "Usage: dorvane-convert --to TARGET [--ansi | --no-bom] [--codepage N] [-o FILE]\n"
+    "                       [-q] [--timeout SECONDS] [CHOICE] [INPUT]\n"
     "       dorvane-convert --list-groups [--codepage N] [-o FILE] [CHOICE] [INPUT]\n"
     "       dorvane-convert --list-targets | --list-formats | --help | --version\n";
 
@@ -67,6 +67,8 @@ constexpr char kHelp[] =
     "  --ansi          write in the ANSI code page, without a byte-order mark,\n"
     "                  instead of UTF-8 with one (not for the targets that are\n"
     "                  always written in UTF-8)\n"
+    "  --no-bom        write UTF-8 without the byte-order mark (EF BB BF) that\n"
+    "                  the target's files otherwise start with\n"
     "  --codepage N    the ANSI code page for this run (1250-1258, 874, 932, 936,\n"
     "                  949, 950): for --ansi and for reading input that is not\n"
     "                  UTF-8; by default the one of the locale (LC_ALL, LC_CTYPE,\n"
@@ -85,9 +87,9 @@ constexpr char kHelp[] =
     "                  the code page (see --codepage)\n"
     "  --from NAME     read INPUT as the format of the target NAME (see\n"
     "                  --list-formats); by default its content tells\n"
-    "  INPUT           the playlist: a file, an http:// or https:// address, or\n"
-    "                  standard input when absent or \"-\"; in any format a target\n"
-    "                  writes\n"
+    "  INPUT           the playlist: a file, a file://, http:// or https:// address,\n"
+    "                  or standard input when absent or \"-\"; in any format a\n"
+    "                  target writes\n"
     "\n"
     "CHOICE keeps only some channels; every filter given must hold:\n"
     "  --group NAME          channels of the group NAME (exactly; \"\" for no\n"
@@ -116,6 +118,7 @@ struct Options {
     const PlaylistReader* from = nullptr;         // nullptr: the content tells
     const InputEncoding* inputEncoding = nullptr; // nullptr: the usual rules
     bool ansi = false;
+    bool noBom = false; // UTF-8 without EF BB BF, for the targets that write it
     bool quiet = false;
     int codePage = 0;                         // 0: the locale's
     QString output;                           // empty: standard output
@@ -205,6 +208,8 @@ Options parseArguments(int argc, char** argv) {
                 throw UsageError{QStringLiteral("unknown input encoding \"%1\"").arg(name)};
         } else if (is(u"--ansi", false)) {
             options.ansi = true;
+        } else if (is(u"--no-bom", false)) {
+            options.noBom = true;
         } else if (is(u"--quiet", false) || is(u"-q", false)) {
             options.quiet = true;
         } else if (is(u"--codepage", true)) {
@@ -299,9 +304,9 @@ private:
 // The way of UTF-16 lines, for input in a code page or in UTF-16: the
 // lines' entries encoded into the output's bytes as they are written.
 template <typename Source>
-Result runIntoBytes(const TargetFormat& target, const TEncoding& encoding, const SourceName& name,
-                    qsizetype inputSize, Source& source) {
-    Result result{target.preamble(encoding)};
+Result runIntoBytes(const TargetFormat& target, const TEncoding& encoding, bool mark,
+                    const SourceName& name, qsizetype inputSize, Source& source) {
+    Result result{target.preamble(encoding, mark)};
     // Enough for most targets in one go; pages never written cost nothing.
     result.bytes.reserve(result.bytes.size() + inputSize + inputSize / 8 + 4096);
     EncodingSink sink(result.bytes, encoding, target.lineEnd());
@@ -332,11 +337,11 @@ void streamInto(ByteLineSink& sink, StreamedOutput* streamed) {
 // there while it is made, and is taken back should the input not be for this
 // way after all; without, it is held whole.
 std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& target,
-                                  const TEncoding& encoding, const SourceName& name,
+                                  const TEncoding& encoding, bool mark, const SourceName& name,
                                   ScanAhead::Mode mode, ScanAhead::Verdict& verdict,
                                   StreamedOutput* streamed) {
     const qsizetype size = reader.sizeHint();
-    Result result{target.preamble(encoding)};
+    Result result{target.preamble(encoding, mark)};
     ByteLineSink sink(result.bytes, streamed ? 0 : size + size / 8 + 4096, encoding,
                       target.lineEnd());
     streamInto(sink, streamed);
@@ -359,15 +364,15 @@ std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& targe
 
 // Input in a code page, decoded and split in pieces (PieceReader).
 Result convertCodePage(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
-                       const TEncoding& encoding, const SourceName& name) {
+                       const TEncoding& encoding, bool mark, const SourceName& name) {
     PieceReader pieces(reader, ansi);
     PieceSource source(target, pieces);
-    return runIntoBytes(target, encoding, name, reader.sizeHint(), source);
+    return runIntoBytes(target, encoding, mark, name, reader.sizeHint(), source);
 }
 
 // Input with a UTF-16 byte-order mark: rare, and read whole.
 Result convertUtf16(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
-                    const TEncoding& encoding, const SourceName& name) {
+                    const TEncoding& encoding, bool mark, const SourceName& name) {
     QByteArray bytes;
     bytes.reserve(reader.sizeHint());
     PieceBuffer buffer;
@@ -378,7 +383,7 @@ Result convertUtf16(InputReader& reader, const TEncoding& ansi, const TargetForm
     TStringList lines;
     lines.setText(text);
     LineListSource source(target, lines);
-    Result result = runIntoBytes(target, encoding, name, text.size(), source);
+    Result result = runIntoBytes(target, encoding, mark, name, text.size(), source);
     const qsizetype nul = text.indexOf(QChar(0));
     if (nul >= 0)
         result.nulOffset = 2 + 2 * qint64(nul); // after the mark, two bytes a unit
@@ -391,15 +396,15 @@ Result convertUtf16(InputReader& reader, const TEncoding& ansi, const TargetForm
 // read again: tallied (Utf8Tally), then converted as almost-UTF-8 or in the
 // code page.
 Result convertInput(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
-                    const TEncoding& encoding, const SourceName& source,
+                    const TEncoding& encoding, bool mark, const SourceName& source,
                     StreamedOutput* streamed = nullptr) {
     ScanAhead::Verdict verdict = ScanAhead::Verdict::Utf8;
-    std::optional<Result> result =
-        convertUtf8(reader, target, encoding, source, ScanAhead::Mode::Strict, verdict, streamed);
+    std::optional<Result> result = convertUtf8(reader, target, encoding, mark, source,
+                                               ScanAhead::Mode::Strict, verdict, streamed);
     if (!result) {
         reader.rewind();
         if (verdict == ScanAhead::Verdict::Utf16) {
-            result = convertUtf16(reader, ansi, target, encoding, source);
+            result = convertUtf16(reader, ansi, target, encoding, mark, source);
             result->inputSize = reader.size();
             return *result;
         }
@@ -414,10 +419,10 @@ Result convertInput(InputReader& reader, const TEncoding& ansi, const TargetForm
         }
         reader.rewind();
         if (tally.readsAsUtf8())
-            result = convertUtf8(reader, target, encoding, source, ScanAhead::Mode::Repair, verdict,
-                                 streamed);
+            result = convertUtf8(reader, target, encoding, mark, source, ScanAhead::Mode::Repair,
+                                 verdict, streamed);
         else
-            result = convertCodePage(reader, ansi, target, encoding, source);
+            result = convertCodePage(reader, ansi, target, encoding, mark, source);
     }
     result->nulOffset = reader.nulOffset();
     result->inputSize = reader.size();
@@ -568,7 +573,7 @@ private:
 // only the count of channels.
 // With `streamed`, the conversion of the kept lines goes there as it is made.
 Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEncoding& ansi,
-                     const TargetFormat& target, const TEncoding& encoding,
+                     const TargetFormat& target, const TEncoding& encoding, bool mark,
                      const SourceName& source, QByteArray* groupList, StreamedOutput* streamed) {
     // Chooses from the pieces that `next` gives; false when one of them is
     // not UTF-8.
@@ -577,7 +582,7 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
         GroupTally<QByteArrayView>* groups = groupList ? &tally : nullptr;
         ByteScanner scanner(target); // --list-groups: only counts
         ScannedPiece scanned;
-        result = Result{target.preamble(encoding)};
+        result = Result{target.preamble(encoding, mark)};
         // The kept lines, for the conversion: never more than the input, so
         // room for that at once. Grown as it went, each move of the lines
         // into fresh memory cost more than the choosing.
@@ -628,8 +633,8 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
         result.nulOffset = reader.nulOffset();
     } else {
         reader.rewind();
-        Result lines =
-            convertInput(reader, ansi, formatFor(TTargetKind::tkM3U), TEncoding::UTF8(), source);
+        Result lines = convertInput(reader, ansi, formatFor(TTargetKind::tkM3U), TEncoding::UTF8(),
+                                    false, source);
         bool given = false;
         chooseFrom(
             lines.bytes.size(),
@@ -754,7 +759,11 @@ QByteArray downloadInput(const QUrl& url, const Options& options) {
     return downloadWholeFromModule(url, limits);
 }
 
-int convert(const Options& options) {
+int convert(Options options) {
+    // A file:// INPUT is that file, read as any file is.
+    if (looksLikeAddress(options.input))
+        if (QString file = fileOfAddress(options.input); !file.isEmpty())
+            options.input = std::move(file);
     if (options.output.isEmpty())
         checkStandardOutput();
     const TEncoding& ansi =
@@ -764,6 +773,7 @@ int convert(const Options& options) {
     const bool listGroups = options.action == Action::ListGroups;
     const TargetFormat& target = listGroups ? formatFor(TTargetKind::tkWizardHD) : *options.target;
     const TEncoding& encoding = target.fileEncoding(options.ansi, ansi);
+    const bool mark = !options.noBom;
 
     // An address is downloaded whole, then read as bytes in memory, the way
     // standard input's are.
@@ -819,9 +829,9 @@ int convert(const Options& options) {
     if (!listGroups && !target.fillsInHeader())
         streamed = StreamedOutput::open(options.output, web ? -1 : fd);
     const auto run = [&](StreamedOutput* out) {
-        return choosing ? convertChosen(reader, options.filter, ansi, target, encoding, source,
-                                        listGroups ? &groups : nullptr, out)
-                        : convertInput(reader, ansi, target, encoding, source, out);
+        return choosing ? convertChosen(reader, options.filter, ansi, target, encoding, mark,
+                                        source, listGroups ? &groups : nullptr, out)
+                        : convertInput(reader, ansi, target, encoding, mark, source, out);
     };
     Result result;
     try {

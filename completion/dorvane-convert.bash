@@ -45,7 +45,7 @@ _dorvane_convert() {
     esac
 
     if [[ $cur == -* ]]; then
-        local options="-t --to --ansi --codepage -o --output -q --quiet --group
+        local options="-t --to --ansi --no-bom --codepage -o --output -q --quiet --group
             --exclude-group --match --dedupe --list-groups --timeout --list-targets
             --from --input-encoding --list-formats -h --help --version"
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")

@@ -67,15 +67,31 @@ ChannelIndex::ChannelIndex(const TStringList& lines) : m_lines(lines) {
         m_groups.push_back(*group);
         m_groupBlocks[size_t(*group)].push_back(int(m_groups.size()) - 1);
     };
+    // The channels of each block alone, and of the header.
+    ChannelCounter all;
+    ChannelCounter part;
+    const auto endPart = [&] {
+        if (m_starts.empty()) {
+            m_headerChannels = part.count();
+            m_headerWaits = part.waiting();
+        } else {
+            m_blockChannels.push_back(part.count());
+            if (part.waiting())
+                m_blockFlags.back() |= kNameWaitsAfter;
+        }
+        part = ChannelCounter();
+    };
     // Blocks start and grow as BlockChooser has them.
     const int count = lines.Count();
     for (int k = 0; k < count; ++k) {
         const QStringView line = lines.line(k);
         if (isNameLine(line)) {
+            endPart();
             if (!m_starts.empty())
                 endBlock();
             m_starts.push_back(k);
             m_addressLines.push_back(-1);
+            m_blockFlags.push_back(isStreamLine(line) ? kStreamFirst : 0);
             block.start(line);
         } else if (!m_starts.empty()) {
             const bool hadAddress = block.hasAddress();
@@ -83,9 +99,36 @@ ChannelIndex::ChannelIndex(const TStringList& lines) : m_lines(lines) {
             if (!hadAddress && block.hasAddress())
                 m_addressLines.back() = k;
         }
+        all.addLine(line);
+        part.addLine(line);
     }
+    endPart();
     if (!m_starts.empty())
         endBlock();
+    m_totalChannels = all.count();
+}
+
+int ChannelIndex::channelCount(const std::vector<char>& chosen, bool onePerAddress) {
+    if (onePerAddress)
+        findAddresses();
+    std::vector<char> taken(onePerAddress ? size_t(m_addressCount) : 0, 0);
+    int count = m_headerChannels;
+    bool waiting = m_headerWaits;
+    // The blocks chosenLines keeps, in the same order.
+    for (int block = 0; block < blockCount(); ++block) {
+        if (size_t(block) >= chosen.size() || !chosen[size_t(block)])
+            continue;
+        if (onePerAddress && m_addresses[size_t(block)] >= 0) {
+            char& seen = taken[size_t(m_addresses[size_t(block)])];
+            if (seen)
+                continue;
+            seen = 1;
+        }
+        const char flags = m_blockFlags[size_t(block)];
+        count += m_blockChannels[size_t(block)] + (waiting && (flags & kStreamFirst) ? 1 : 0);
+        waiting = (flags & kNameWaitsAfter) != 0;
+    }
+    return count;
 }
 
 QStringView ChannelIndex::name(int block) const {

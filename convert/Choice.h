@@ -430,6 +430,14 @@ public:
     // choice, sharing the text of the lines indexed.
     TStringList chosenLines(const std::vector<char>& chosen, bool onePerAddress);
 
+    // The channels of those lines by the one rule of the count
+    // (channelCount), without making them: what the status bar and
+    // dorvane-convert say for the same choice. Not the blocks: a block
+    // without an address is no channel, a block may hold more than one.
+    int channelCount(const std::vector<char>& chosen, bool onePerAddress);
+    // The channels of all the lines.
+    int totalChannels() const { return m_totalChannels; }
+
 private:
     const TStringList& m_lines;
     std::vector<int> m_starts;       // each block's first line
@@ -439,6 +447,17 @@ private:
     std::vector<std::vector<int>> m_groupBlocks;
     std::vector<int> m_addresses;
     int m_addressCount = 0;
+
+    // The count taken over each block alone, from a state where no name
+    // waits. Counted within the chosen lines, a block differs from that only
+    // when its name line is itself a stream line and the block before it
+    // leaves a name waiting: that line is then the earlier name's address.
+    enum BlockFlag : char { kStreamFirst = 1, kNameWaitsAfter = 2 };
+    std::vector<int> m_blockChannels;
+    std::vector<char> m_blockFlags;
+    int m_headerChannels = 0;
+    bool m_headerWaits = false;
+    int m_totalChannels = 0;
 };
 
 } // namespace dorvane

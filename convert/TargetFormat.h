@@ -55,8 +55,10 @@ public:
     // The encoding a file is written in: `ansi` when the user asks for the
     // code page and the target allows it, UTF-8 otherwise.
     const TEncoding& fileEncoding(bool ansiWanted, const TEncoding& ansi) const;
-    // The bytes a file in that encoding starts with.
-    QByteArray preamble(const TEncoding& encoding) const;
+    // The bytes a file in that encoding starts with. Without `byteOrderMark`
+    // (the user's wish) UTF-8 starts without one even where the target
+    // would write it: its readers take both.
+    QByteArray preamble(const TEncoding& encoding, bool byteOrderMark = true) const;
     // The line end as characters ("\r\n" or "\n").
     QStringView lineEndText() const { return lineEnd() == LineEnd::Lf ? u"\n" : u"\r\n"; }
 

@@ -37,9 +37,15 @@ QString replaceQuestionText(const QString& fileName) {
     return QStringLiteral("Файл «%1» уже существует. Заменить?").arg(expandFileName(fileName));
 }
 
-SaveBytes encodeForSave(QStringView text, const TargetFormat& target, bool utf8) {
-    const TEncoding& encoding = target.fileEncoding(!utf8, TEncoding::Default());
-    SaveBytes result{target.preamble(encoding), 0, encoding.CodePage()};
+const TEncoding& SaveDialogs::codePage() {
+    return TEncoding::Default();
+}
+
+SaveBytes encodeForSave(QStringView text, const TargetFormat& target, bool utf8,
+                        const TEncoding* codePage, bool byteOrderMark) {
+    const TEncoding& encoding =
+        target.fileEncoding(!utf8, codePage ? *codePage : TEncoding::Default());
+    SaveBytes result{target.preamble(encoding, byteOrderMark), 0, encoding.CodePage()};
     if (target.lineEnd() == LineEnd::CrLf) {
         result.bytes.reserve(result.bytes.size() + text.size() + 16);
         result.replaced = encoding.appendBytesCounting(text, result.bytes);
@@ -73,7 +79,8 @@ void saveWithDialogs(const TargetFormat& target, SaveDialogs& dialogs) {
         return;
     // The text and the tick are read once the questions are answered; the
     // code page's question comes last, about exactly the bytes written.
-    const SaveBytes bytes = encodeForSave(dialogs.text(), target, dialogs.utf8Ticked());
+    const SaveBytes bytes = encodeForSave(dialogs.text(), target, dialogs.utf8Ticked(),
+                                          &dialogs.codePage(), dialogs.byteOrderMark());
     if (bytes.replaced > 0 &&
         !dialogs.confirm(replacedCharactersQuestionText(bytes.replaced, bytes.codePage)))
         return;

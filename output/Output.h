@@ -25,6 +25,10 @@ public:
     // The text area's text, and whether "Save as UTF8" is ticked.
     virtual QString text() = 0;
     virtual bool utf8Ticked() = 0;
+    // The code page written in when UTF-8 is not wanted, and whether UTF-8
+    // starts with a byte-order mark where the target allows one.
+    virtual const TEncoding& codePage();
+    virtual bool byteOrderMark() { return true; }
 };
 
 // The whole of Save for the target: proposes its default name with its
@@ -61,7 +65,10 @@ struct SaveBytes {
     qsizetype replaced = 0;
     int codePage = 0; // of the encoding written in
 };
-SaveBytes encodeForSave(QStringView text, const TargetFormat& target, bool utf8);
+// `codePage` is the one written in when `utf8` is false (by default the
+// system's); `byteOrderMark` false leaves out UTF-8's EF BB BF.
+SaveBytes encodeForSave(QStringView text, const TargetFormat& target, bool utf8,
+                        const TEncoding* codePage = nullptr, bool byteOrderMark = true);
 
 // The question asked before a text is saved in a code page that lacks some of
 // its characters.

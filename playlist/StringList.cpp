@@ -117,7 +117,21 @@ qsizetype TStringList::textLength() const {
 }
 
 QString TStringList::Text() const {
-    QString text(textLength(), Qt::Uninitialized);
+    return joinedText<2>(QStringView(kLineBreak, 2));
+}
+
+QString TStringList::Text(QStringView lineBreak) const {
+    // The common break has the copy of its two characters compiled in.
+    if (lineBreak == QStringView(kLineBreak, 2))
+        return Text();
+    if (lineBreak.size() == 1)
+        return joinedText<1>(lineBreak);
+    return joinedText<0>(lineBreak);
+}
+
+template <qsizetype BreakLength> QString TStringList::joinedText(QStringView lineBreak) const {
+    const qsizetype breakLength = BreakLength > 0 ? BreakLength : lineBreak.size();
+    QString text(textLength() + (breakLength - 2) * qsizetype(m_lines.size()), Qt::Uninitialized);
     char16_t* out = reinterpret_cast<char16_t*>(text.data());
     // A whole playlist's text is hundreds of megabytes of fresh memory,
     // filled front to back: a fault per 4 KiB page cost more than the copying.
@@ -126,8 +140,8 @@ QString TStringList::Text() const {
     for (const Span& s : m_lines) {
         std::memcpy(out, buffer + s.offset, static_cast<size_t>(s.length) * sizeof(char16_t));
         out += s.length;
-        std::memcpy(out, kLineBreak, sizeof kLineBreak);
-        out += 2;
+        std::memcpy(out, lineBreak.utf16(), size_t(breakLength) * sizeof(char16_t));
+        out += breakLength;
     }
     return text;
 }

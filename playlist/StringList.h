@@ -43,6 +43,8 @@ public:
 
     // Every line followed by CR LF, the last one too.
     QString Text() const;
+    // Every line followed by `lineBreak`, as a target ends its lines.
+    QString Text(QStringView lineBreak) const;
     // Replaces all lines by those of S. A line ends at CR, LF or CR LF; the
     // text ends at its first U+0000.
     void setText(QStringView s);
@@ -75,6 +77,9 @@ private:
 
     QString m_buffer;
     std::vector<Span> m_lines;
+
+    // Text with another break; BreakLength > 0 has its length compiled in.
+    template <qsizetype BreakLength> QString joinedText(QStringView lineBreak) const;
 };
 
 } // namespace dorvane

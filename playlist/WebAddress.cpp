@@ -1,6 +1,7 @@
 #include "playlist/WebAddress.h"
 
 #include "playlist/Errors.h"
+#include "playlist/FileName.h"
 
 #include <QChar>
 
@@ -121,6 +122,23 @@ QUrl webAddressIn(QStringView text) {
     if (!url.isValid() || url.host().isEmpty())
         return {};
     return url;
+}
+
+QString fileOfAddress(QStringView text) {
+    const QStringView trimmed = text.trimmed();
+    if (!trimmed.startsWith(u"file:", Qt::CaseInsensitive) ||
+        std::any_of(trimmed.begin(), trimmed.end(),
+                    [](QChar c) { return c == u'\n' || c == u'\r'; }))
+        return {};
+    const QUrl url(trimmed.toString());
+    if (!url.isValid() || url.path().isEmpty())
+        throw EFOpenError(cannotOpenUrlText(trimmed, QStringLiteral("Not a valid address")));
+    const QString host = url.host();
+    if (!host.isEmpty() && host.compare(u"localhost", Qt::CaseInsensitive) != 0)
+        throw EFOpenError(cannotOpenUrlText(
+            trimmed,
+            QStringLiteral("Only files on this computer can be opened, not on %1").arg(host)));
+    return localFileOf(url);
 }
 
 QUrl parseWebAddress(QStringView text) {

@@ -38,6 +38,13 @@ QUrl webAddressIn(QStringView text);
 // with a host.
 QUrl parseWebAddress(QStringView text);
 
+// A file: address ("file:///home/me/list.m3u", "file://localhost/..."),
+// spaces and line ends around it allowed: the local file it names, its
+// percent-encoded bytes decoded as file names are (localFileOf). Empty when
+// the text is not a file: address; EFOpenError when it names a file on
+// another host, which this program cannot reach.
+QString fileOfAddress(QStringView text);
+
 // The name of an Enigma2 bouquet made from a downloaded playlist: the last
 // segment of the address's path without its last extension, or "Dorvane"
 // when that is empty.

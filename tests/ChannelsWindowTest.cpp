@@ -1,9 +1,17 @@
 #include "WindowFixture.h"
 #include "app/ChannelsDialog.h"
+#include "cli/ConvertCommand.h"
+#include "convert/Choice.h"
 
 #include <QDialogButtonBox>
+#include <QDirIterator>
 #include <QLineEdit>
+#include <QRegularExpression>
 #include <QTreeView>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <unistd.h>
 
 using namespace dorvane;
 using namespace dorvane::testing;
@@ -41,6 +49,70 @@ QString chosenText(const QStringList& names) {
     return out.Text();
 }
 
+// The playlists of the test corpus: the golden files' inputs and the fuzz
+// corpora, whatever their bytes.
+QStringList corpusFiles() {
+    QStringList files;
+    for (const char* root : {DORVANE_TEST_DATA, DORVANE_TEST_DATA "/../fuzz/corpus"}) {
+        QDirIterator it(QString::fromUtf8(root), QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString file = it.next();
+            if (!file.contains(u"/expected"))
+                files << file;
+        }
+    }
+    files.sort();
+    return files;
+}
+
+// dorvane-convert run in this process, with its summary read from standard
+// error: the channels it says it wrote, 0 when it found none.
+int convertCount(const QStringList& arguments, const QString& output) {
+    QStringList all = {QStringLiteral("dorvane-convert"), QStringLiteral("--to=pls"),
+                       QStringLiteral("-o"), output};
+    all += arguments;
+    std::vector<QByteArray> bytes;
+    for (const QString& argument : all)
+        bytes.push_back(argument.toUtf8());
+    std::vector<char*> argv;
+    for (QByteArray& argument : bytes)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+
+    const QtMessageHandler handler = qInstallMessageHandler(nullptr);
+    const QString errors = output + QStringLiteral(".err");
+    std::fflush(stderr);
+    const int saved = ::dup(STDERR_FILENO);
+    const int file = ::open(errors.toUtf8().constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::dup2(file, STDERR_FILENO);
+    ::close(file);
+    const int status = runConvertCommand(int(argv.size()) - 1, argv.data());
+    std::fflush(stderr);
+    ::dup2(saved, STDERR_FILENO);
+    ::close(saved);
+    qInstallMessageHandler(handler);
+
+    QFile said(errors);
+    EXPECT_TRUE(said.open(QIODevice::ReadOnly));
+    const QString text = QString::fromUtf8(said.readAll());
+    if (status == 3)
+        return 0;
+    EXPECT_EQ(status, 0) << text.toStdString();
+    const QRegularExpressionMatch summary =
+        QRegularExpression(QStringLiteral("(\\d+) channels?, ")).match(text);
+    EXPECT_TRUE(summary.hasMatch()) << text.toStdString();
+    return summary.captured(1).toInt();
+}
+
+// A group name passes the command line unchanged: no control characters,
+// no unpaired surrogates.
+bool passesCommandLine(const QString& name) {
+    for (QChar c : name)
+        if (c.unicode() < 0x20 || c.isSurrogate())
+            return false;
+    return true;
+}
+
 class ChannelsWindow : public WindowTest {
 protected:
     void TearDown() override {
@@ -62,6 +134,8 @@ protected:
     }
 
     static void press(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
+    // The number the status bar begins with: 0 for "Каналы не найдены".
+    int statusCount() const { return child<QLabel>("sLabel2")->text().section(u' ', 0, 0).toInt(); }
     static QTreeView* tree(ChannelsDialog& dialog) {
         return dialog.findChild<QTreeView*>(QStringLiteral("tree"));
     }
@@ -244,6 +318,103 @@ TEST_F(ChannelsWindow, ApplyingConvertsAndANewPlaylistChoosesAllAgain) {
     openFile(writeFile("new.m3u", kPlaylist.toUtf8()));
     EXPECT_EQ(child<QLabel>("sLabel2")->text(), "5 каналов");
     ASSERT_TRUE(chooseChannels([](ChannelsDialog& dialog) { EXPECT_EQ(count(dialog), "5 of 5"); }));
+}
+
+} // namespace
+
+namespace {
+
+// The dialog, the status bar and dorvane-convert count one choice alike, by
+// the rule of the count, on every playlist of the corpus: all channels, one
+// per address, without the first group, and both. A choice without a
+// channel cannot be accepted.
+TEST_F(ChannelsWindow, DialogStatusBarAndConverterCountAlikeOnTheCorpus) {
+    const QStringList files = corpusFiles();
+    ASSERT_GT(files.size(), 100);
+    QTemporaryDir out;
+    const QString output = out.filePath(QStringLiteral("out.pls"));
+    int checked = 0, differing = 0;
+    for (const QString& file : files) {
+        SCOPED_TRACE(file.toStdString());
+        form->loadPlaylistFile(file);
+        const int loaded = statusCount();
+        ASSERT_EQ(loaded, convertCount({file}, output));
+        if (loaded == 0)
+            continue;
+        for (const bool dedupe : {false, true}) {
+            for (const bool dropFirst : {false, true}) {
+                SCOPED_TRACE(::testing::Message() << "dedupe " << dedupe << ", drop " << dropFirst);
+                form->loadPlaylistFile(file);
+                QString group;
+                {
+                    const ChannelIndex index(*form->sourceList());
+                    if (index.blockCount() == 0)
+                        continue;
+                    group = index.groupName(0).toString();
+                }
+                if (dropFirst && !passesCommandLine(group))
+                    continue;
+                int chosen = -1, total = -1;
+                bool accepted = false;
+                ASSERT_TRUE(chooseChannels([&](ChannelsDialog& dialog) {
+                    if (dedupe)
+                        dialog.findChild<QCheckBox*>(QStringLiteral("onePerAddress"))
+                            ->setChecked(true);
+                    if (dropFirst)
+                        dialog.model()->setData(dialog.model()->index(0, 0), Qt::Unchecked,
+                                                Qt::CheckStateRole);
+                    const QStringList counts = count(dialog).split(QStringLiteral(" of "));
+                    chosen = counts.value(0).toInt();
+                    total = counts.value(1).toInt();
+                    QPushButton* ok =
+                        dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+                    EXPECT_EQ(ok->isEnabled(), chosen > 0);
+                    if (ok->isEnabled()) {
+                        press(ok);
+                        accepted = true;
+                    }
+                }));
+                EXPECT_EQ(total, loaded);
+                if (accepted) {
+                    EXPECT_EQ(statusCount(), chosen);
+                }
+                QStringList arguments;
+                if (dedupe)
+                    arguments << QStringLiteral("--dedupe");
+                if (dropFirst)
+                    arguments << QStringLiteral("--exclude-group=") + group;
+                EXPECT_EQ(convertCount(arguments << file, output), chosen);
+                ++checked;
+                differing += chosen != loaded ? 1 : 0;
+            }
+        }
+    }
+    // The corpus holds choices that leave channels out, not only all of them.
+    EXPECT_GT(checked, 400);
+    EXPECT_GT(differing, 20);
+}
+
+// Blocks without an address are no channels: a choice of only those holds
+// none, and OK stays disabled.
+TEST_F(ChannelsWindow, AChoiceWithoutAChannelCannotBeAccepted) {
+    pastePlaylist(kPlaylist + QStringLiteral("#EXTINF:-1 group-title=\"Radio\",Silent\r\n"
+                                             "#EXTINF:-1 group-title=\"Radio\",Quiet\r\n"));
+    EXPECT_EQ(child<QLabel>("sLabel2")->text(), "5 каналов");
+    ASSERT_TRUE(chooseChannels([](ChannelsDialog& dialog) {
+        EXPECT_EQ(count(dialog), "5 of 5");
+        press(dialog.findChild<QPushButton*>(QStringLiteral("none")));
+        toggle(dialog, "Radio (2)");
+        EXPECT_EQ(count(dialog), "0 of 5");
+        QPushButton* ok = dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+        EXPECT_FALSE(ok->isEnabled());
+        press(ok);
+        QTest::keyClick(&dialog, Qt::Key_Return);
+        EXPECT_TRUE(dialog.isVisible()); // left open: cancelled
+    }));
+    EXPECT_EQ(child<QLabel>("sLabel2")->text(), "5 каналов");
+    EXPECT_EQ(shown(),
+              joined(kPlaylist + QStringLiteral("#EXTINF:-1 group-title=\"Radio\",Silent\r\n"
+                                                "#EXTINF:-1 group-title=\"Radio\",Quiet\r\n")));
 }
 
 } // namespace

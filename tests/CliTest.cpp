@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <QUrl>
 
 using namespace Qt::StringLiterals;
 
@@ -325,6 +326,59 @@ TEST(Cli, OutputFileIsReplacedWhole) {
     EXPECT_TRUE(run.out.isEmpty());
     EXPECT_EQ(readFile(output), readFile(kData + "/worked-example/expected/pls"));
     EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files), QStringList{"out.pls"});
+}
+
+// --no-bom leaves out only the three bytes of the mark, whichever way the
+// input goes (UTF-8 directly, a code page, UTF-16, a choice); a target that
+// writes no mark is unchanged.
+TEST(Cli, NoBomLeavesOutOnlyTheMark) {
+    const QString playlist =
+        u"#EXTM3U\n#EXTINF:-1,Канал\nhttp://a/1\n#EXTINF:-1,Два\nhttp://a/1\n"_s;
+    QByteArray utf16("\xFF\xFE");
+    utf16.append(reinterpret_cast<const char*>(playlist.utf16()), playlist.size() * 2);
+    const struct {
+        const char* name;
+        QByteArray input;
+        QStringList options;
+    } cases[] = {
+        {"utf-8", playlist.toUtf8(), {}},
+        {"1251", dorvane::TEncoding::ansi(1251)->GetBytes(playlist), {"--codepage=1251"}},
+        {"utf-16", utf16, {}},
+        {"chosen", playlist.toUtf8(), {"--dedupe"}},
+    };
+    for (const auto& c : cases) {
+        for (const char* target : {"pls", "m3u8", "xspf"}) {
+            SCOPED_TRACE(std::string(c.name) + " " + target);
+            const ConvertRun marked = runConvert(QStringList{"--to", target} + c.options, c.input);
+            const ConvertRun bare =
+                runConvert(QStringList{"--to", target, "--no-bom"} + c.options, c.input);
+            EXPECT_EQ(bare.exitCode, 0) << bare.err.data();
+            ASSERT_TRUE(marked.out.startsWith("\xEF\xBB\xBF"));
+            EXPECT_EQ(bare.out, marked.out.sliced(3));
+        }
+    }
+    const ConvertRun bouquet = runConvert({"--to", "enigma2", "--no-bom"}, playlist.toUtf8());
+    EXPECT_EQ(bouquet.out, runConvert({"--to", "enigma2"}, playlist.toUtf8()).out);
+}
+
+// A file:// INPUT is that file, percent-encoded, with an empty host or
+// "localhost"; another host's file is refused.
+TEST(Cli, FileAddressInputIsThatFile) {
+    QTemporaryDir dir;
+    const QString path = dir.filePath(u"мой список.m3u"_s);
+    writeFile(path, readFile(kData + "/worked-example/input.m3u"));
+    const QString address = QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+    ASSERT_TRUE(address.contains(u"%20"_s));
+    for (const QString& input : {address, u"file://localhost"_s + address.mid(7)}) {
+        SCOPED_TRACE(input.toStdString());
+        const ConvertRun run = runConvert({"--to", "pls", input});
+        EXPECT_EQ(run.exitCode, 0) << run.err.data();
+        EXPECT_EQ(run.out, readFile(kData + "/worked-example/expected/pls"));
+    }
+    const ConvertRun remote = runConvert({"--to", "pls", "file://elsewhere/list.m3u"});
+    EXPECT_EQ(remote.exitCode, 1);
+    EXPECT_EQ(remote.err, "dorvane-convert: Cannot open URL \"file://elsewhere/list.m3u\". Only "
+                          "files on this computer can be opened, not on elsewhere\n");
 }
 
 TEST(Cli, AnsiOutputUsesTheChosenOrTheLocalesCodePage) {

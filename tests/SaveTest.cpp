@@ -84,10 +84,48 @@ TEST_F(SaveTest, SavingInTheCodePageAsksBeforeReplacingCharacters) {
     EXPECT_EQ(MessageBox::shown().size(), 3);
 }
 
+// File > Code Page chooses what Save writes without UTF-8, and the question
+// names it; File > Byte-order Mark leaves EF BB BF out where a target would
+// write it, never where it writes none.
+TEST_F(SaveTest, CodePageAndByteOrderMarkAreTheUsers) {
+    pastePlaylist(kSource);
+    auto* box = child<QCheckBox>(u"sCheckBox1"_s);
+    EXPECT_TRUE(item("CodePage1252")->isChecked()) << "the system's, as the locale names it";
+    EXPECT_TRUE(item("ByteOrderMark1")->isChecked());
+
+    item("CodePage1251")->trigger();
+    EXPECT_FALSE(item("CodePage1252")->isChecked());
+    box->setChecked(false);
+    MessageBox::setNextAnswer(QMessageBox::Yes); // "é" becomes "e"
+    save(folder(u"1251"_s) + u"/list.m3u"_s);
+    EXPECT_EQ(bytesOf(folder(u"1251"_s) + u"/list.m3u"_s),
+              "#EXTM3U\r\n#EXTINF:-1,\xEA\xE0\xED\xE0\xEB e\r\nhttp://a.b/1\r\n");
+    ASSERT_EQ(MessageBox::shown().size(), 1) << "1251 has no \"é\"";
+    EXPECT_EQ(MessageBox::shown()[0].text,
+              u"1 символов нельзя записать в кодовой странице 1251, они будут заменены. "
+              u"Сохранить?"_s);
+
+    box->setChecked(true);
+    item("ByteOrderMark1")->trigger();
+    EXPECT_FALSE(item("ByteOrderMark1")->isChecked());
+    const QByteArray utf8 = kSource.toUtf8();
+    save(folder(u"nobom"_s) + u"/list.m3u"_s);
+    EXPECT_EQ(bytesOf(folder(u"nobom"_s) + u"/list.m3u"_s), utf8);
+    click(radio(TTargetKind::tkXSPF));
+    ASSERT_TRUE(waitForRunEnd());
+    save(folder(u"nobom"_s) + u"/list"_s);
+    EXPECT_TRUE(bytesOf(folder(u"nobom"_s) + u"/list.xspf"_s).startsWith("<?xml"));
+    click(radio(TTargetKind::tkEnigma2));
+    ASSERT_TRUE(waitForRunEnd());
+    item("ByteOrderMark1")->trigger(); // back on: still none for a bouquet
+    save(folder(u"bom"_s) + u"/list"_s);
+    EXPECT_TRUE(bytesOf(folder(u"bom"_s) + u"/list.tv"_s).startsWith("#NAME"));
+}
+
 // The targets whose receivers read only UTF-8 take "Save as UTF8" out of
-// the user's hands: the box is disabled while one is selected, keeps its tick
-// for the others, and the file is written as the target says whatever it
-// shows.
+// the user's hands: the box is disabled and ticked while one is selected,
+// as the file is written, and the user's choice comes back for the others.
+// The text area and Copy hold the very text written, line ends included.
 TEST_F(SaveTest, UtfOnlyTargetsIgnoreTheEncodingChoice) {
     pastePlaylist(kSource);
     auto* box = child<QCheckBox>(u"sCheckBox1"_s);
@@ -111,10 +149,14 @@ TEST_F(SaveTest, UtfOnlyTargetsIgnoreTheEncodingChoice) {
         click(radio(c.kind));
         ASSERT_TRUE(waitForRunEnd());
         EXPECT_FALSE(box->isEnabled());
-        EXPECT_FALSE(box->isChecked());
+        EXPECT_TRUE(box->isChecked());
         const QString file = folder(formatFor(c.kind).cliName().toString()) + u"/list"_s;
         save(file);
         EXPECT_EQ(bytesOf(file + formatFor(c.kind).extension().toString()), c.bytes);
+        const QByteArray text = c.bytes.startsWith("\xEF\xBB\xBF") ? c.bytes.sliced(3) : c.bytes;
+        EXPECT_EQ(shown().toUtf8(), text);
+        click(child(u"sButton3"_s));
+        EXPECT_EQ(clipboard().text().toUtf8(), text);
     }
 
     // Back on a target with a choice, the box offers it again, unticked.

@@ -6,6 +6,8 @@
 
 #include <QProcess>
 
+#include <unistd.h>
+
 using namespace dorvane;
 using namespace dorvane::testing;
 using namespace Qt::StringLiterals;
@@ -53,7 +55,7 @@ TEST(StartArguments, HelpAndVersionNeedNoDisplay) {
         QString argument;
         QByteArray output;
     } cases[] = {
-        {u"--help"_s, "Usage: dorvane [FILE]\n"},
+        {u"--help"_s, "Usage: dorvane [FILE | ADDRESS]\n"},
         {u"--version"_s, "dorvane "},
     };
     for (const auto& c : cases) {
@@ -74,6 +76,73 @@ TEST(StartArguments, HelpAndVersionNeedNoDisplay) {
     ASSERT_TRUE(process.waitForFinished(30000));
     EXPECT_EQ(process.exitCode(), 2);
     EXPECT_TRUE(process.readAllStandardError().contains("dorvane: unknown option \"--nope\""));
+}
+
+// Whether a display is there is judged before Qt is asked, from the
+// platform that would be loaded; the platforms that need none always start.
+TEST(StartArguments, MissingDisplayTable) {
+    const struct {
+        const char16_t* platformArgument;
+        const char16_t* qpaPlatform;
+        const char16_t* display;
+        const char16_t* waylandDisplay;
+        bool missing;
+    } cases[] = {
+        {u"", u"", u"", u"", true},
+        {u"", u"", u":0", u"", false},
+        {u"", u"", u"", u"wayland-1", false},
+        {u"", u"xcb", u"", u"wayland-1", true},
+        {u"", u"wayland", u":0", u"", true},
+        {u"", u"wayland;xcb", u":0", u"", false},
+        {u"", u"xcb:nograb", u":1", u"", false},
+        {u"", u"offscreen", u"", u"", false},
+        {u"vnc", u"xcb", u"", u"", false},
+        {u"xcb", u"offscreen", u"", u"", true},
+    };
+    for (const auto& c : cases) {
+        DisplayEnvironment environment;
+        environment.platformArgument = QString::fromUtf16(c.platformArgument);
+        environment.qpaPlatform = QString::fromUtf16(c.qpaPlatform);
+        environment.display = QString::fromUtf16(c.display);
+        environment.waylandDisplay = QString::fromUtf16(c.waylandDisplay);
+        SCOPED_TRACE((environment.platformArgument + u'|' + environment.qpaPlatform + u'|' +
+                      environment.display + u'|' + environment.waylandDisplay)
+                         .toStdString());
+        EXPECT_EQ(!missingDisplay(environment).isEmpty(), c.missing);
+    }
+}
+
+// Without a display the program says so in one line and ends with 1, whether
+// the environment already tells or Qt finds out (a display nobody serves).
+TEST(StartArguments, WithoutADisplayOneLineAndStatusOne) {
+    const QString missingServer = u":%1"_s.arg(900 + ::getpid() % 90);
+    const struct {
+        const char* platform;
+        QString display;
+    } cases[] = {{nullptr, {}}, {"xcb", missingServer}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.display.toStdString());
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.remove(u"QT_QPA_PLATFORM"_s);
+        environment.remove(u"WAYLAND_DISPLAY"_s);
+        environment.remove(u"XDG_RUNTIME_DIR"_s);
+        environment.remove(u"DISPLAY"_s);
+        if (c.platform)
+            environment.insert(u"QT_QPA_PLATFORM"_s, QString::fromLatin1(c.platform));
+        if (!c.display.isEmpty())
+            environment.insert(u"DISPLAY"_s, c.display);
+        QProcess process;
+        process.setProcessEnvironment(environment);
+        process.start(QStringLiteral(DORVANE_BINARY_DIR "/app/dorvane"), {u"list.m3u"_s});
+        ASSERT_TRUE(process.waitForFinished(30000));
+        EXPECT_EQ(process.exitStatus(), QProcess::NormalExit);
+        EXPECT_EQ(process.exitCode(), 1);
+        const QByteArray said = process.readAllStandardError();
+        EXPECT_TRUE(said.startsWith("dorvane: cannot connect to the display: ")) << said.data();
+        EXPECT_EQ(said.count('\n'), 1) << said.data();
+        EXPECT_TRUE(said.endsWith('\n'));
+        EXPECT_TRUE(process.readAllStandardOutput().isEmpty());
+    }
 }
 
 class StartFileTest : public WindowTest {};

@@ -1,6 +1,7 @@
 #include "playlist/WebAddress.h"
 #include "QtPrinters.h"
 #include "playlist/Errors.h"
+#include "playlist/FileName.h"
 
 #include <gtest/gtest.h>
 
@@ -85,6 +86,32 @@ TEST(WebAddress, OtherSchemesAndNonAddressesAreRefusedClearly) {
     EXPECT_FALSE(looksLikeAddress(u"list.m3u"));
     EXPECT_FALSE(looksLikeAddress(u"C:/lists/a.m3u"));
     EXPECT_FALSE(looksLikeAddress(u"./http://x"));
+}
+
+TEST(WebAddress, FileAddressesNameLocalFiles) {
+    const struct {
+        const char16_t* text;
+        QByteArray file; // as the system names it; empty: not a file address
+    } cases[] = {
+        {u"file:///home/me/my%20list.m3u", "/home/me/my list.m3u"},
+        {u"  file://localhost/x.m3u\r\n", "/x.m3u"},
+        {u"FILE://LocalHost/%D0%BA.m3u", "/\xD0\xBA.m3u"},
+        {u"file:///%FF.m3u", "/\xFF.m3u"}, // a name that is not UTF-8 keeps its byte
+        {u"http://h/x.m3u", ""},
+        {u"/home/me/list.m3u", ""},
+        {u"file:///a.m3u\nfile:///b.m3u", ""},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(QString::fromUtf16(c.text).toStdString());
+        EXPECT_EQ(encodeFileName(fileOfAddress(QString::fromUtf16(c.text))), c.file);
+    }
+    try {
+        fileOfAddress(u"file://nas/share/list.m3u");
+        ADD_FAILURE() << "a file of another host was taken";
+    } catch (const EFOpenError& e) {
+        EXPECT_EQ(e.Message(), QStringLiteral("Cannot open URL \"file://nas/share/list.m3u\". Only "
+                                              "files on this computer can be opened, not on nas"));
+    }
 }
 
 TEST(BouquetName, LastPathSegmentWithoutExtension) {

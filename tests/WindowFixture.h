@@ -56,7 +56,18 @@ inline QString convertedText(TTargetKind kind, const QString& source, const Sour
     lines.setText(QStringView(source));
     StringListSink sink(result);
     convertLines(formatFor(kind), lines, sink, name);
-    return result.Text();
+    return result.Text(formatFor(kind).lineEndText());
+}
+
+// A caption as it is shown: without the "&" that marks its access key.
+inline QString displayed(const QString& caption) {
+    QString text;
+    for (qsizetype k = 0; k < caption.size(); ++k) {
+        if (caption[k] == u'&' && k + 1 < caption.size())
+            ++k;
+        text += caption[k];
+    }
+    return text;
 }
 
 // The text the window shows for a loaded source: its lines joined again.

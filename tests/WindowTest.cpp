@@ -6,9 +6,11 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFileInfo>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QScrollBar>
+#include <QSet>
 #include <QStatusBar>
 
 using namespace dorvane;
@@ -97,10 +99,10 @@ TEST_F(WindowTest, LayoutCaptionsAndColours) {
     };
     for (const auto& i : items) {
         SCOPED_TRACE(i.name);
-        EXPECT_EQ(item(i.name)->text(), QString::fromUtf16(i.caption));
+        EXPECT_EQ(displayed(item(i.name)->text()), QString::fromUtf16(i.caption));
         EXPECT_EQ(item(i.name)->shortcut(), i.key);
     }
-    EXPECT_EQ(child<QMenu>(u"N1"_s)->title(), u"File"_s);
+    EXPECT_EQ(displayed(child<QMenu>(u"N1"_s)->title()), u"File"_s);
     EXPECT_EQ(child<QMenu>(u"PopupMenu1"_s)->actions(),
               (QList<QAction*>{item("N4"), item("N6"), item("N5"), item("N8")}));
     EXPECT_EQ(child<QMenuBar>(u"MainMenu1"_s), form->menuBar());
@@ -334,14 +336,24 @@ TEST_F(WindowTest, OpenShowsThePlaylistAndItsCount) {
     EXPECT_TRUE(filter.contains(u"|Enigma2 Bouquet (*.tv;*.radio)|*.tv;*.radio|"_s));
     EXPECT_TRUE(filter.endsWith(u"|All files (*)|*"_s));
     EXPECT_EQ(FileDialog::shown()[0].fileName, QString());
+    EXPECT_EQ(FileDialog::shown()[0].folder, QString()) << "none used yet in this run";
     EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"21 канал"_s);
     EXPECT_TRUE(child(u"sImage2"_s)->isVisible());
     EXPECT_EQ(shown(), joined(playlist(21)));
 
-    // The dialog proposes the last file; cancelling it changes nothing.
+    // The dialog proposes the last file, in its folder; cancelling it
+    // changes nothing.
     openFile(QString());
     ASSERT_EQ(FileDialog::shown().size(), 2);
-    EXPECT_EQ(FileDialog::shown()[1].fileName, path);
+    EXPECT_EQ(FileDialog::shown()[1].fileName, u"first.m3u8"_s);
+    EXPECT_EQ(FileDialog::shown()[1].folder, QFileInfo(path).absolutePath());
+    // Save starts there too, with its own name.
+    FileDialog::setNextFileName(QString());
+    click(child(u"sButton1"_s));
+    ASSERT_EQ(FileDialog::shown().size(), 3);
+    EXPECT_EQ(FileDialog::shown()[2].mode, FileDialog::Mode::Save);
+    EXPECT_EQ(FileDialog::shown()[2].fileName, formatFor(TTargetKind::tkM3U).defaultFileName());
+    EXPECT_EQ(FileDialog::shown()[2].folder, QFileInfo(path).absolutePath());
     EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"21 канал"_s);
     EXPECT_EQ(shown(), joined(playlist(21)));
     EXPECT_EQ(form->sourceList()->Count(), 21 * 2 + 1 + 3);
@@ -379,7 +391,7 @@ TEST_F(WindowTest, PlaylistWithoutChannelsIsDiscarded) {
     openFile(path);
     EXPECT_EQ(form->sourceList()->Count(), 0);
     EXPECT_EQ(shown(), QString());
-    EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), QString());
+    EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"Каналы не найдены"_s);
     EXPECT_FALSE(child(u"sImage2"_s)->isVisible());
     // The converting target stays selected, now disabled; M3U stays reachable.
     EXPECT_TRUE(radio(TTargetKind::tkWMP)->isChecked());
@@ -524,13 +536,38 @@ TEST_F(WindowTest, BouquetIsNamedAfterTheOpenedFile) {
         EXPECT_TRUE(waitForRunEnd());
         const QString text = shown();
         click(radio(1));
-        return text.section(u"\r\n"_s, 0, 0);
+        return text.section(u'\n', 0, 0);
     };
 
     openFile(path);
     EXPECT_EQ(bouquet(), u"#NAME russia"_s);
     pastePlaylist(source);
     EXPECT_EQ(bouquet(), u"#NAME Dorvane"_s);
+}
+
+// Alt and a menu's marked letter open it; within each menu the letters
+// differ, so that each one reaches its item.
+TEST_F(WindowTest, MenusOpenByTheirAccessKeys) {
+    auto* file = child<QMenu>(u"N1"_s);
+    QTest::keyClick(memo(), Qt::Key_F, Qt::AltModifier);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return file->isVisible(); }, 5000));
+    QTest::keyClick(file, Qt::Key_Escape);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return !file->isVisible(); }, 5000));
+
+    const QList<QAction*> bar = form->menuBar()->actions();
+    for (const QList<QAction*>& items :
+         {bar, file->actions(), child<QMenu>(u"PopupMenu1"_s)->actions()}) {
+        QSet<QString> keys;
+        for (QAction* item : items) {
+            if (item->isSeparator())
+                continue;
+            const QKeySequence key = QKeySequence::mnemonic(item->text());
+            SCOPED_TRACE(item->text().toStdString());
+            EXPECT_FALSE(key.isEmpty());
+            EXPECT_FALSE(keys.contains(key.toString())) << "twice";
+            keys.insert(key.toString());
+        }
+    }
 }
 
 TEST_F(WindowTest, LinksOpenTheirPages) {

@@ -4,6 +4,7 @@
 #include "HttpTestServer.h"
 #include "WindowFixture.h"
 #include "app/AddressDialog.h"
+#include "app/Application.h"
 #include "playlist/Download.h"
 
 #include <QDropEvent>
@@ -166,6 +167,60 @@ TEST_F(WindowWebTest, PastingOrDroppingALinkOpensIt) {
     pastePlaylist(address + u"\nmore"_s);
     EXPECT_EQ(form->download(), nullptr);
     EXPECT_EQ(shown(), QString());
+}
+
+// `dorvane ADDRESS` opens it as Open URL does, not as a file of that name.
+TEST_F(WindowWebTest, TheFileArgumentMayBeAnAddress) {
+    openStartFile(*form, server.base() + u"/list.m3u"_s);
+    ASSERT_NE(form->download(), nullptr);
+    ASSERT_TRUE(waitForDownloadEnd());
+    EXPECT_EQ(shown(), joined(playlist(5, u"Web"_s)));
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+}
+
+// A file:// address, percent-encoded, with an empty host or "localhost", is
+// its file wherever an address is taken; one of another host is refused and
+// the playlist stays.
+TEST_F(WindowWebTest, FileAddressesOpenTheirFile) {
+    const QString source = playlist(4, u"Local"_s);
+    const QString path = writeFile(u"мой список #1.m3u"_s, source.toUtf8());
+    const QString encoded = QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+    ASSERT_TRUE(encoded.startsWith(u"file:///"_s));
+    ASSERT_TRUE(encoded.contains(u"%20"_s));
+    const QString localhost = u"file://localhost"_s + encoded.mid(7);
+    const std::function<void()> ways[] = {
+        [&] { openStartFile(*form, encoded); },
+        [&] { openStartFile(*form, localhost); },
+        [&] { openUrl(encoded); },
+        [&] { pastePlaylist(localhost + u"\r\n"_s); },
+        [&] {
+            QMimeData mime;
+            mime.setUrls({QUrl(localhost)});
+            QDragEnterEvent enter(QPoint(300, 200), Qt::CopyAction, &mime, Qt::LeftButton,
+                                  Qt::NoModifier);
+            QApplication::sendEvent(form.get(), &enter);
+            ASSERT_TRUE(enter.isAccepted());
+            QDropEvent drop(QPointF(300, 200), Qt::CopyAction, &mime, Qt::LeftButton,
+                            Qt::NoModifier);
+            QApplication::sendEvent(form.get(), &drop);
+        },
+    };
+    for (size_t way = 0; way < std::size(ways); ++way) {
+        SCOPED_TRACE(way);
+        N5Clear();
+        ways[way]();
+        EXPECT_EQ(form->download(), nullptr);
+        EXPECT_EQ(shown(), joined(source));
+        EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"4 канала"_s);
+    }
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+
+    openUrl(u"file://elsewhere/list.m3u"_s);
+    ASSERT_EQ(MessageBox::shown().size(), 1);
+    EXPECT_EQ(MessageBox::shown()[0].text,
+              u"Cannot open URL \"file://elsewhere/list.m3u\". Only files on this computer can be "
+              u"opened, not on elsewhere."_s);
+    EXPECT_EQ(shown(), joined(source));
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 # Choosing channels in the window: the "Channels..." dialog driven like a user.
 if(DORVANE_BUILD_GUI)
     dorvane_add_test(test_channels GUI SOURCES WindowFixture.h ChannelsWindowTest.cpp
-                     LIBS dorvane_app)
+                     LIBS dorvane_app dorvane_cli)
 endif()
 
 # dorvane-convert's options that choose channels, run as a program.

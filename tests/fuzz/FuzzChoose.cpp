@@ -127,6 +127,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     check(windowChoice.Count() == int(chosen.lines.size()));
     for (int k = 0; k < windowChoice.Count(); ++k)
         check(windowChoice.line(k).toUtf8() == chosen.lines[size_t(k)]);
+    // The dialog's count is the status bar's count of the lines it keeps.
+    check(index.channelCount(flags, onePerAddress) == channelCount(windowChoice));
+    check(index.totalChannels() == channelCount(lines));
 
     if (utf8) {
         const auto byteLines = [&](auto add) { forEachLine(text, add); };
