@@ -21,6 +21,7 @@
 #include "playlist/Playlist.h"
 #include "playlist/StringList.h"
 #include "playlist/TextFile.h"
+#include "playlist/EncodingGuess.h"
 #include "source/Intake.h"
 #include "source/PlaylistReader.h"
 #include "playlist/WebAddress.h"
@@ -32,9 +33,11 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QSignalBlocker>
 #include <QLayout>
 #include <QLocale>
 #include <QMenu>
@@ -341,6 +344,13 @@ void TForm8::createControls() {
     DownloadCancel1->setFocusPolicy(Qt::NoFocus);
     DownloadCancel1->hide();
 
+    // How the playlist's bytes were read, where the download's progress
+    // stands while there is one.
+    EncodingLabel1 = new QLabel(sStatusBar1);
+    EncodingLabel1->setObjectName(QStringLiteral("EncodingLabel1"));
+    EncodingLabel1->setFont(windowFont());
+    EncodingLabel1->setGeometry(190, 3, 530, 15);
+
     m_tabOrder = {sMemo1};
     m_tabOrder.insert(m_tabOrder.end(), m_targetButtons.begin(), m_targetButtons.end());
     m_tabOrder.insert(m_tabOrder.end(), {sButton1, sCheckBox1, sButton3});
@@ -364,6 +374,23 @@ void TForm8::createMenus() {
     N8->setEnabled(false);
     N3 = addItem(this, N1, "N3", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
     N3->setEnabled(false);
+    Undo1 = addItem(this, N1, "Undo1", QStringLiteral("U&ndo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
+    Undo1->setEnabled(false);
+
+    // The same bytes read in another encoding: a Cyrillic list in a code
+    // page the rules did not take.
+    ReopenEncoding1 = N1->addMenu(QStringLiteral("&Reopen with Encoding"));
+    ReopenEncoding1->setObjectName(QStringLiteral("ReopenEncoding1"));
+    ReopenEncoding1->setEnabled(false);
+    for (const InputEncoding& encoding : inputEncodings()) {
+        QAction* item = ReopenEncoding1->addAction(encoding.name);
+        item->setObjectName(QStringLiteral("Reopen ") + encoding.name);
+        const QString name = encoding.name;
+        connect(item, &QAction::triggered, this, [this, name] {
+            if (!m_closed)
+                guarded([this, name] { reopenWithEncoding(name); });
+        });
+    }
 
     // What Save writes when "Save as UTF8" is not ticked: the system's code
     // page unless the user chooses another, as a Russian list on an English
@@ -409,6 +436,7 @@ void TForm8::createMenus() {
                  QKeySequence(Qt::CTRL | Qt::Key_A));
     N5 = addItem(this, PopupMenu1, "N5", QStringLiteral("C&lear "),
                  QKeySequence(Qt::CTRL | Qt::Key_H));
+    PopupMenu1->addAction(Undo1);
     PopupMenu1->addAction(N8);
 }
 
@@ -424,6 +452,7 @@ void TForm8::connectHandlers() {
 
     connect(N1, &QMenu::aboutToShow, this, handler(&TForm8::N1Click));
     connect(N2, &QAction::triggered, this, handler(&TForm8::N2Click));
+    connect(Undo1, &QAction::triggered, this, handler(&TForm8::Undo1Click));
     connect(OpenUrl1, &QAction::triggered, this, handler(&TForm8::OpenUrl1Click));
     connect(DownloadCancel1, &QPushButton::clicked, this, [this] { cancelDownload(); });
     connect(N3, &QAction::triggered, this, handler(&TForm8::N3Click));
@@ -680,7 +709,120 @@ void TForm8::loadPlaylistFile(const QString& fileName) {
     // Read aside first: a file that cannot be read changes nothing, not even
     // a run in progress.
     TakenPlaylist taken = takeFile(fileName);
-    takePlaylist(std::move(taken.lines), playlistName(taken, SourceName::ofFile(fileName)));
+    const SourceName name = playlistName(taken, SourceName::ofFile(fileName));
+    takeRead(std::move(taken), name, {PlaylistSource::Kind::File, fileName, {}, {}});
+}
+
+void TForm8::takeRead(TakenPlaylist&& taken, SourceName name, PlaylistSource source) {
+    // Only bytes that are not UTF-8 leave room for a better guess.
+    QString hint;
+    if (source.kind != PlaylistSource::Kind::Text && taken.reading.encoding != u"UTF-8" &&
+        !taken.reading.encoding.startsWith(u"UTF-16")) {
+        // The start of the file says as much as all of it.
+        QByteArray bytes = source.bytes;
+        if (QFile file(source.fileName);
+            source.kind == PlaylistSource::Kind::File && file.open(QIODevice::ReadOnly))
+            bytes = file.read(512 * 1024);
+        if (const InputEncoding* guess = guessedEncoding(bytes);
+            guess && guess->name != taken.reading.encoding)
+            hint = QStringLiteral("Похоже на %1: File > Reopen with Encoding").arg(guess->name);
+    }
+    takePlaylist(std::move(taken.lines), std::move(name));
+    m_source = std::move(source);
+    m_reading = std::move(taken.reading);
+    m_readingHint = hint;
+    showReading();
+}
+
+void TForm8::showReading() {
+    QString text = m_reading.text();
+    if (!m_readingHint.isEmpty())
+        text += QStringLiteral(" · ") + m_readingHint;
+    EncodingLabel1->setText(LoadedList->Count() > 0 ? text : QString());
+    EncodingLabel1->setVisible(!DownloadLabel1->isVisible());
+    ReopenEncoding1->setEnabled(m_source.kind == PlaylistSource::Kind::File ||
+                                m_source.kind == PlaylistSource::Kind::Address);
+}
+
+void TForm8::reopenWithEncoding(const QString& name) {
+    const InputEncoding* encoding = inputEncodingByName(name);
+    if (!encoding)
+        return;
+    PlaylistSource source = m_source;
+    QByteArray bytes;
+    SourceName fallbackName;
+    if (source.kind == PlaylistSource::Kind::File) {
+        bytes = readWholeFile(source.fileName);
+        fallbackName = SourceName::ofFile(source.fileName);
+    } else if (source.kind == PlaylistSource::Kind::Address) {
+        bytes = source.bytes;
+        fallbackName = SourceName::ofAddress(source.url);
+    } else {
+        return; // a text holds no bytes to read otherwise
+    }
+    TakenPlaylist taken = takeBytesAs(bytes, *encoding);
+    const SourceName playlist = playlistName(taken, fallbackName);
+    const TTargetKind target = selectedTarget();
+    takeRead(std::move(taken), playlist, std::move(source));
+    // The same list read otherwise: the user's target stays.
+    if (m_loadedChannels > 0 && target != selectedTarget())
+        m_targetButtons[static_cast<size_t>(target)]->click();
+}
+
+void TForm8::rememberForUndo() {
+    if (LoadedList->Count() == 0)
+        return;
+    Replaced replaced;
+    replaced.lines = *LoadedList; // shares the text
+    replaced.name = m_sourceName;
+    replaced.chosen = m_chosen;
+    replaced.onePerAddress = m_onePerAddress;
+    replaced.loadedChannels = m_loadedChannels;
+    replaced.target = selectedTarget();
+    replaced.reading = m_reading;
+    replaced.readingHint = m_readingHint;
+    replaced.source = m_source;
+    m_undo.push_back(std::move(replaced));
+    // Ten steps, and no more than 1 GiB of replaced playlists: the oldest go.
+    constexpr size_t kSteps = 10;
+    constexpr qint64 kBytes = qint64(1) << 30;
+    const auto held = [this] {
+        qint64 bytes = 0;
+        for (const Replaced& step : m_undo)
+            bytes += qint64(step.lines.textAppended()) * qint64(sizeof(QChar)) + step.source.bytes.size();
+        return bytes;
+    };
+    while (m_undo.size() > kSteps || (m_undo.size() > 1 && held() > kBytes))
+        m_undo.pop_front();
+    Undo1->setEnabled(true);
+}
+
+void TForm8::Undo1Click() {
+    if (m_undo.empty())
+        return;
+    Replaced back = std::move(m_undo.back());
+    m_undo.pop_back();
+    cancelDownload();
+    resetChoice();
+    *LoadedList = back.lines;
+    m_sourceName = std::move(back.name);
+    m_source = std::move(back.source);
+    m_reading = std::move(back.reading);
+    m_readingHint = std::move(back.readingHint);
+    m_loadedChannels = back.loadedChannels;
+    m_chosen = std::move(back.chosen);
+    m_onePerAddress = back.onePerAddress;
+    N8->setEnabled(m_loadedChannels > 0);
+    Undo1->setEnabled(!m_undo.empty());
+    // The target first, without a run: the playlist shown next starts the
+    // run it needs.
+    {
+        const QSignalBlocker quiet(m_targetGroup);
+        m_targetButtons[static_cast<size_t>(back.target)]->setChecked(true);
+    }
+    showEncodingChoice(formatFor(back.target));
+    applyChoice();
+    showReading();
 }
 
 void TForm8::N4Click() {
@@ -696,7 +838,8 @@ void TForm8::N4Click() {
         return;
     }
     TakenPlaylist taken = takeText(text);
-    takePlaylist(std::move(taken.lines), playlistName(taken, SourceName()));
+    const SourceName name = playlistName(taken, SourceName());
+    takeRead(std::move(taken), name, {PlaylistSource::Kind::Text, {}, {}, {}});
 }
 
 void TForm8::OpenUrl1Click() {
@@ -732,6 +875,7 @@ void TForm8::openAddress(const QUrl& url) {
 }
 
 void TForm8::showDownloadProgress(qint64 received, qint64 total) {
+    EncodingLabel1->hide();
     if (total > 0) {
         const int percent = static_cast<int>(std::min<qint64>(100, received * 100 / total));
         DownloadBar1->setRange(0, 100);
@@ -749,6 +893,7 @@ void TForm8::cancelDownload() noexcept {
     DownloadLabel1->hide();
     DownloadBar1->hide();
     DownloadCancel1->hide();
+    EncodingLabel1->show();
     m_download.reset();
 }
 
@@ -763,16 +908,25 @@ void TForm8::endOfDownload() {
         throw EFOpenError(done->errorMessage());
 
     // Read aside, as a file is: without a channel it changes nothing.
-    TakenPlaylist taken = takeBytes(done->takeBytes());
+    QByteArray bytes = done->takeBytes();
+    TakenPlaylist taken = takeBytes(bytes);
     if (channelCount(taken.lines) == 0)
         throw EFOpenError(noChannelsAtUrlText(done->url()));
-    takePlaylist(std::move(taken.lines), playlistName(taken, SourceName::ofAddress(done->url())));
+    const SourceName name = playlistName(taken, SourceName::ofAddress(done->url()));
+    takeRead(std::move(taken), name,
+             {PlaylistSource::Kind::Address, {}, done->url(), std::move(bytes)});
 }
 
 void TForm8::takePlaylist(TStringList&& lines, SourceName name) {
     // The playlist taken last wins: a download still running would replace
     // it when it ends.
     cancelDownload();
+    rememberForUndo();
+    // A playlist from elsewhere than a file or address (a provider's) is
+    // read again only by reading it anew; its reading is not bytes.
+    m_source = {};
+    m_reading = {};
+    m_readingHint.clear();
     resetChoice();
     *LoadedList = lines; // the text itself is shared, not copied
     m_sourceName = std::move(name);
@@ -844,11 +998,17 @@ void TForm8::N8Click() {
 void TForm8::applyChoice() {
     const bool all = !m_onePerAddress && std::all_of(m_chosen.begin(), m_chosen.end(),
                                                      [](char chosen) { return chosen != 0; });
+    if (!all && !m_channelIndex)
+        m_channelIndex = std::make_unique<ChannelIndex>(*LoadedList);
     showPlaylist(all ? TStringList(*LoadedList)
                      : m_channelIndex->chosenLines(m_chosen, m_onePerAddress));
 }
 
 void TForm8::N5Click() {
+    rememberForUndo();
+    m_source = {};
+    m_reading = {};
+    m_readingHint.clear();
     resetChoice();
     LoadedList->Clear();
     N8->setEnabled(false);
@@ -858,6 +1018,7 @@ void TForm8::N5Click() {
     sRadioButton1->setChecked(true);
     sLabel2->clear();
     sImage2->hide();
+    showReading();
 }
 
 void TForm8::showEncodingChoice(const TargetFormat& format) {

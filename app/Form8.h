@@ -2,11 +2,14 @@
 
 #include "convert/SourceName.h"
 #include "convert/TargetKind.h"
+#include "playlist/StringList.h"
+#include "playlist/TextFile.h"
 
 #include <QMainWindow>
 #include <QUrl>
 
 #include <array>
+#include <deque>
 #include <memory>
 #include <vector>
 
@@ -27,6 +30,7 @@ namespace dorvane {
 
 class ChannelIndex;
 class Download;
+struct TakenPlaylist;
 class FileDialog;
 class MemoView;
 class TEncoding;
@@ -67,6 +71,12 @@ public:
     void openAddress(const QUrl& url);
     // The download in progress, or null.
     const Download* download() const { return m_download.get(); }
+
+    // Brings back the playlist that the last Open, Paste, drop, Clear or
+    // Open URL replaced, with its name, choice, encoding and target.
+    void Undo1Click();
+    // Reads the current playlist's bytes again in the encoding of `item`.
+    void reopenWithEncoding(const QString& name);
 
     void FormCreate();
     void FormClose();
@@ -238,6 +248,41 @@ private:
     // The address opened or asked for last in this run, proposed the next
     // time.
     QString m_lastAddress;
+
+    // Where the loaded playlist came from, so that it can be read again.
+    struct PlaylistSource {
+        enum class Kind { None, File, Address, Text } kind = Kind::None;
+        QString fileName;
+        QUrl url;
+        QByteArray bytes; // an address's answer, as it was read
+    };
+    // A playlist that a later one replaced, as Undo brings it back.
+    struct Replaced {
+        TStringList lines;
+        SourceName name;
+        std::vector<char> chosen;
+        bool onePerAddress = false;
+        int loadedChannels = 0;
+        TTargetKind target = TTargetKind::tkM3U;
+        TextReading reading;
+        QString readingHint;
+        PlaylistSource source;
+    };
+    // Keeps the loaded playlist for Undo before something replaces it.
+    void rememberForUndo();
+    // Takes a playlist read from `source` as takePlaylist does, and shows how
+    // its bytes were read.
+    void takeRead(TakenPlaylist&& taken, SourceName name, PlaylistSource source);
+    // The status bar's word on how the playlist was read.
+    void showReading();
+
+    PlaylistSource m_source;
+    TextReading m_reading;
+    QString m_readingHint; // a detector's other guess, or empty
+    std::deque<Replaced> m_undo;
+    QAction* Undo1;            // "Undo", in the File menu and the context menu
+    QMenu* ReopenEncoding1;    // "Reopen with Encoding"
+    QLabel* EncodingLabel1;    // how the playlist's bytes were read
 };
 
 } // namespace dorvane

@@ -96,6 +96,7 @@ TEST_F(WindowTest, LayoutCaptionsAndColours) {
         {"N6", u"Copy all", QKeySequence(u"Ctrl+A"_s)},
         {"N5", u"Clear ", QKeySequence(u"Ctrl+H"_s)},
         {"N8", u"Channels...", QKeySequence(u"Ctrl+K"_s)},
+        {"Undo1", u"Undo", QKeySequence(u"Ctrl+Z"_s)},
     };
     for (const auto& i : items) {
         SCOPED_TRACE(i.name);
@@ -104,7 +105,7 @@ TEST_F(WindowTest, LayoutCaptionsAndColours) {
     }
     EXPECT_EQ(displayed(child<QMenu>(u"N1"_s)->title()), u"File"_s);
     EXPECT_EQ(child<QMenu>(u"PopupMenu1"_s)->actions(),
-              (QList<QAction*>{item("N4"), item("N6"), item("N5"), item("N8")}));
+              (QList<QAction*>{item("N4"), item("N6"), item("N5"), item("Undo1"), item("N8")}));
     EXPECT_EQ(child<QMenuBar>(u"MainMenu1"_s), form->menuBar());
 
     EXPECT_EQ(form->centralWidget()->palette().color(QPalette::Window), QColor(166, 202, 240));
@@ -524,6 +525,72 @@ TEST_F(WindowTest, DroppingOnePlaylistFileLoadsItAsOpenDoes) {
     QApplication::sendEvent(form.get(), &drop);
     EXPECT_EQ(shown(), joined(playlist(7)));
     EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"7 каналов"_s);
+}
+
+// Every action that replaces the playlist can be taken back, up to ten of
+// them, with the choice and the target the playlist had.
+TEST_F(WindowTest, UndoBringsBackWhatEachReplacingActionReplaced) {
+    EXPECT_FALSE(item("Undo1")->isEnabled());
+    openFile(writeFile(u"first.m3u"_s, playlist(3).toUtf8()));
+    click(radio(TTargetKind::tkPLS));
+    ASSERT_TRUE(waitForRunEnd());
+    const QString firstAsPls = shown();
+
+    // Paste (Ctrl+C in the text area, as ever) replaces it; Ctrl+Z brings it back.
+    click(radio(1));
+    pastePlaylist(playlist(5));
+    EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"5 каналов"_s);
+    memo()->setFocus();
+    QTest::keyClick(memo(), Qt::Key_Z, Qt::ControlModifier);
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_TRUE(radio(TTargetKind::tkPLS)->isChecked());
+    EXPECT_EQ(shown(), firstAsPls);
+    EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"3 канала"_s);
+
+    // Clear, and a file without channels, are taken back too.
+    click(radio(1));
+    QTest::keyClick(memo(), Qt::Key_H, Qt::ControlModifier);
+    EXPECT_EQ(form->sourceList()->Count(), 0);
+    openFile(writeFile(u"bare.m3u"_s, "no channels here\n"));
+    EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"Каналы не найдены"_s);
+    // The empty file replaced nothing loaded: Undo goes back past Clear.
+    QTest::keyClick(memo(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(shown(), joined(playlist(3)));
+
+    // Twelve pastes: ten steps back, no more.
+    for (int k = 1; k <= 12; ++k)
+        pastePlaylist(playlist(k));
+    for (int k = 0; k < 15; ++k)
+        QTest::keyClick(memo(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(shown(), joined(playlist(2)));
+    EXPECT_FALSE(item("Undo1")->isEnabled());
+}
+
+// A Windows-1251 list on an English system is read in 1252: the status bar
+// says so and what it looks like, and Reopen with Encoding reads it right.
+TEST_F(WindowTest, TheStatusBarSaysHowTheListWasReadAndItCanBeReadAgain) {
+    const QString text = u"#EXTM3U\r\n#EXTINF:-1,Первый канал Россия новости\r\nhttp://a/1\r\n"
+                         u"#EXTINF:-1,Культура и спорт, детский канал, музыка\r\nhttp://a/2\r\n"_s;
+    const QString path = writeFile(u"cyrillic.m3u"_s, TEncoding::ansi(1251)->GetBytes(text));
+    openFile(path);
+    auto* status = child<QLabel>(u"EncodingLabel1"_s);
+    EXPECT_EQ(status->text(),
+              u"Windows-1252 · Похоже на Windows-1251: File > Reopen with Encoding"_s);
+    EXPECT_NE(shown(), joined(text));
+
+    ASSERT_TRUE(child<QMenu>(u"ReopenEncoding1"_s)->isEnabled());
+    child<QAction>(u"Reopen Windows-1251"_s)->trigger();
+    EXPECT_EQ(shown(), joined(text));
+    EXPECT_EQ(status->text(), u"Windows-1251"_s);
+
+    // Undo gives back the first reading; a pasted text has no bytes to read again.
+    QTest::keyClick(memo(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(status->text().startsWith(u"Windows-1252"_s));
+    pastePlaylist(playlist(2));
+    EXPECT_FALSE(child<QMenu>(u"ReopenEncoding1"_s)->isEnabled());
+
+    openFile(writeFile(u"broken.m3u"_s, playlist(40).toUtf8() + "\xFF\r\n"));
+    EXPECT_EQ(status->text(), u"UTF-8 (1 invalid bytes)"_s);
 }
 
 // A bouquet carries the name of the playlist: the opened file's name without
