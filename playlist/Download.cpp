@@ -54,8 +54,7 @@ Download::Download(const QUrl& url, const DownloadLimits& limits, QObject* paren
     : QObject(parent), m_url(url), m_current(url), m_limits(limits),
       m_manager(new QNetworkAccessManager(this)) {
     m_stall.setSingleShot(true);
-    m_stall.setInterval(m_limits.stallTimeout);
-    connect(&m_stall, &QTimer::timeout, this, [this] { fail(QStringLiteral("Timed out")); });
+    connect(&m_stall, &QTimer::timeout, this, &Download::checkStall);
     // Qt would try the schemes it knows besides these (file:, data:).
     if (!isWebScheme(url) || url.host().isEmpty()) {
         fail(QStringLiteral("Only http:// and https:// addresses can be opened"));
@@ -91,7 +90,22 @@ void Download::request(const QUrl& url) {
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &Download::onMetaData);
     connect(m_reply, &QIODevice::readyRead, this, &Download::onReadyRead);
     connect(m_reply, &QNetworkReply::finished, this, &Download::onReplyFinished);
-    m_stall.start();
+    m_lastByte.start();
+    checkStall();
+}
+
+void Download::checkStall() {
+    using namespace std::chrono;
+    if (m_status != Status::Running)
+        return;
+    const milliseconds left = m_limits.stallTimeout - milliseconds(m_lastByte.elapsed());
+    if (left <= 0ms) {
+        fail(QStringLiteral("Timed out"));
+        return;
+    }
+    // A byte that came meanwhile only moved the deadline: the timer wakes at
+    // the old one and waits again for the rest.
+    m_stall.start(std::min<milliseconds>(left, hours(24)));
 }
 
 // The reply goes with its manager, a child of this.
@@ -110,38 +124,133 @@ int httpStatus(const QNetworkReply& reply) {
     return reply.attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
 }
 
-// "404 Not Found": the status and the server's own words for it.
-QString httpStatusText(const QNetworkReply& reply) {
-    const QString phrase = QString::fromLatin1(
-        reply.attribute(QNetworkRequest::HttpReasonPhraseAttribute).toByteArray().left(200));
-    return phrase.isEmpty() ? QString::number(httpStatus(reply))
-                            : QStringLiteral("%1 %2").arg(httpStatus(reply)).arg(phrase);
+// The standard phrase of a status; empty for one HTTP does not define.
+QLatin1StringView standardPhrase(int status) {
+    static constexpr struct {
+        int status;
+        const char* phrase;
+    } kPhrases[] = {
+        {300, "Multiple Choices"},
+        {301, "Moved Permanently"},
+        {302, "Found"},
+        {303, "See Other"},
+        {304, "Not Modified"},
+        {305, "Use Proxy"},
+        {307, "Temporary Redirect"},
+        {308, "Permanent Redirect"},
+        {400, "Bad Request"},
+        {401, "Unauthorized"},
+        {402, "Payment Required"},
+        {403, "Forbidden"},
+        {404, "Not Found"},
+        {405, "Method Not Allowed"},
+        {406, "Not Acceptable"},
+        {407, "Proxy Authentication Required"},
+        {408, "Request Timeout"},
+        {409, "Conflict"},
+        {410, "Gone"},
+        {411, "Length Required"},
+        {412, "Precondition Failed"},
+        {413, "Content Too Large"},
+        {414, "URI Too Long"},
+        {415, "Unsupported Media Type"},
+        {416, "Range Not Satisfiable"},
+        {417, "Expectation Failed"},
+        {421, "Misdirected Request"},
+        {422, "Unprocessable Content"},
+        {426, "Upgrade Required"},
+        {428, "Precondition Required"},
+        {429, "Too Many Requests"},
+        {431, "Request Header Fields Too Large"},
+        {451, "Unavailable For Legal Reasons"},
+        {500, "Internal Server Error"},
+        {501, "Not Implemented"},
+        {502, "Bad Gateway"},
+        {503, "Service Unavailable"},
+        {504, "Gateway Timeout"},
+        {505, "HTTP Version Not Supported"},
+        {511, "Network Authentication Required"},
+    };
+    for (const auto& known : kPhrases)
+        if (known.status == status)
+            return QLatin1StringView(known.phrase);
+    return {};
 }
 
-// A 3xx status with a place to go.
-bool isRedirect(const QNetworkReply& reply) {
+// "404 Not Found": the status and the standard phrase for it. The server's
+// own words are not shown: they are whatever it likes, escape sequences for
+// the terminal or the request line with its secrets echoed back.
+QString httpStatusText(const QNetworkReply& reply) {
     const int status = httpStatus(reply);
-    return status >= 300 && status < 400 &&
-           reply.attribute(QNetworkRequest::RedirectionTargetAttribute).isValid();
+    const QLatin1StringView phrase = standardPhrase(status);
+    return phrase.isEmpty() ? QString::number(status)
+                            : QStringLiteral("%1 %2").arg(status).arg(phrase);
+}
+
+// Where a 3xx reply leads; empty when it names no place.
+QUrl redirectTarget(const QNetworkReply& reply) {
+    const int status = httpStatus(reply);
+    if (status < 300 || status >= 400)
+        return {};
+    const QUrl location = reply.attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl();
+    return location.isValid() && !location.isEmpty() ? location : QUrl();
+}
+
+bool isRedirect(const QNetworkReply& reply) {
+    return !redirectTarget(reply).isEmpty();
+}
+
+// The statuses that only make sense with a Location.
+bool needsLocation(int status) {
+    return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// The body's length as the Content-Length headers give it (Qt joins
+// repeated headers with ", "): -1 when there is none, -2 when one is not a
+// number, -3 when they disagree. A body whose length is in doubt is refused,
+// as curl refuses it: the two ends may see its end in different places.
+qint64 declaredLength(const QNetworkReply& reply) {
+    if (!reply.hasRawHeader("Content-Length"))
+        return -1;
+    qint64 length = -1;
+    for (const QByteArray& field : reply.rawHeader("Content-Length").split(',')) {
+        const QByteArray digits = field.trimmed();
+        if (digits.isEmpty() || digits.size() > 18 ||
+            !std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; }))
+            return -2;
+        const qint64 value = digits.toLongLong();
+        if (length >= 0 && value != length)
+            return -3;
+        length = value;
+    }
+    return length;
 }
 
 } // namespace
 
 void Download::onMetaData() {
-    m_stall.start();
+    m_lastByte.start();
     if (m_status != Status::Running)
         return;
     const int status = httpStatus(*m_reply);
     if (isRedirect(*m_reply))
         return; // what counts is where it leads
+    if (needsLocation(status)) {
+        fail(QStringLiteral("Redirect (%1) without a location").arg(status));
+        return;
+    }
     if (status >= 400) {
         fail(httpStatusText(*m_reply)); // its page is of no use
         return;
     }
-    const QVariant length = m_reply->header(QNetworkRequest::ContentLengthHeader);
-    if (!length.isValid())
+    const qint64 size = declaredLength(*m_reply);
+    if (size == -2 || size == -3) {
+        fail(size == -2 ? QStringLiteral("Invalid Content-Length")
+                        : QStringLiteral("Conflicting Content-Length headers"));
         return;
-    const qint64 size = length.toLongLong();
+    }
+    if (size < 0)
+        return;
     if (size > m_limits.maxBytes) {
         fail(tooLargeText());
         return;
@@ -155,7 +264,7 @@ void Download::onMetaData() {
 }
 
 void Download::onReadyRead() {
-    m_stall.start();
+    m_lastByte.start();
     if (m_status != Status::Running)
         return;
     const qint64 available = m_reply->bytesAvailable();
@@ -200,6 +309,7 @@ void Download::onReplyFinished() {
     if (m_status != Status::Running)
         return;
     const int status = httpStatus(*m_reply);
+    // Qt's text for a failed status quotes the server's words.
     if (m_reply->error() != QNetworkReply::NoError) {
         fail(status >= 400 ? httpStatusText(*m_reply) : replyErrorText());
         return;
@@ -247,6 +357,15 @@ void Download::reportProgress(bool force) {
 
 QString Download::replyErrorText() const {
     QString text = m_reply->errorString();
+    // Qt gives the words of zlib, which has none for a stream that is not
+    // of the format named at all.
+    if (text.endsWith(u": ") && m_reply->hasRawHeader("Content-Encoding")) {
+        const QByteArray packing = m_reply->rawHeader("Content-Encoding").trimmed().toLower();
+        const bool known =
+            packing == "gzip" || packing == "deflate" || packing == "br" || packing == "zstd";
+        text += QStringLiteral("the body is not valid %1 data")
+                    .arg(known ? QString::fromLatin1(packing) : QStringLiteral("packed"));
+    }
     for (const QUrl& url : {m_url, m_current}) {
         const QString masked = maskedAddress(url);
         for (const QString& form :

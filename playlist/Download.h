@@ -19,6 +19,8 @@ namespace dorvane {
 
 struct DownloadLimits {
     // The download ends ("Timed out") when this long passes without a byte.
+    // Any length a 64-bit count of milliseconds holds: it is no timer's
+    // interval (those are ints, and a year of milliseconds wraps them).
     std::chrono::milliseconds stallTimeout{30000};
     // A body larger than this is refused ("File too large"): at once when its
     // Content-Length says so, else as soon as it grows past it. The same
@@ -50,7 +52,8 @@ public:
     // Bytes received so far; once it has succeeded, the whole body.
     qint64 received() const { return m_bytes.size(); }
     QByteArray takeBytes() { return std::move(m_bytes); }
-    // Why it failed: "404 Not Found", "Timed out", "File too large", or the
+    // Why it failed: "404 Not Found" (the status and its standard phrase,
+    // never the server's own words), "Timed out", "File too large", or the
     // network's or TLS's own text.
     const QString& failure() const { return m_failure; }
     // "Cannot open URL "%s". %s", the address masked.
@@ -78,6 +81,8 @@ private:
     void fail(const QString& reason);
     void end(Status status);
     void reportProgress(bool force);
+    // Arms m_stall for what is left of the stall limit since the last byte.
+    void checkStall();
     // The reply's error text, with every form of the address in it masked.
     QString replyErrorText() const;
 
@@ -86,7 +91,8 @@ private:
     DownloadLimits m_limits;
     QNetworkAccessManager* m_manager;
     QNetworkReply* m_reply = nullptr;
-    QTimer m_stall;
+    QTimer m_stall;           // wakes checkStall(), at most a day ahead
+    QElapsedTimer m_lastByte; // since the last byte (or the request)
     QElapsedTimer m_lastProgress;
     QByteArray m_bytes;
     qint64 m_total = -1;
