@@ -211,7 +211,12 @@ TEST_F(DownloadTest, HostileRepliesFailPlainlyAndSlowHeadsDoNotStall) {
         {"/not-gzip",
          HttpResponse::raw(ok + "Content-Encoding: gzip\r\nContent-Length: 8\r\n\r\n#EXTM3U\n"),
          {},
-         "Decompression failed: "},
+         "Decompression failed: incorrect header check"},
+        {"/cut-gzip",
+         HttpResponse::raw(ok + "Content-Encoding: gzip\r\n\r\n" +
+                           fixture("playlist.m3u.gz").first(40)),
+         {},
+         "Decompression failed: the packed body ends early"},
     };
     for (const auto& c : cases) {
         server.route(c.path, c.reply);
