@@ -325,42 +325,43 @@ void Download::onReadyRead() {
 // Reads the head once it is whole: false when the download ended or went
 // elsewhere (the body, if any, is then read by the caller's loop).
 bool Download::readHead() {
-    qsizetype end = headEnd(m_head);
-    if (end < 0) {
-        if (m_head.size() > kMaxHeadSize)
-            fail(QStringLiteral("The reply's head is too large"));
+    for (;;) {
+        const qsizetype end = headEnd(m_head);
+        if (end < 0) {
+            if (m_head.size() > kMaxHeadSize)
+                fail(QStringLiteral("The reply's head is too large"));
+            return m_status == Status::Running;
+        }
+        // "HTTP/1.1 200 Whatever": only the number counts.
+        const QList<QByteArray> lines = m_head.first(end).split('\n');
+        const QByteArray statusLine = lines.first().trimmed();
+        const QByteArray code = statusLine.mid(9, 3);
+        if (!statusLine.startsWith("HTTP/1.") || statusLine.size() < 12 || statusLine[8] != ' ' ||
+            !isDigits(code) || (statusLine.size() > 12 && statusLine[12] != ' ')) {
+            fail(QStringLiteral("Not an HTTP reply"));
+            return false;
+        }
+        const int status = code.toInt();
+        QList<std::pair<QByteArray, QByteArray>> fields;
+        for (qsizetype k = 1; k < lines.size(); ++k) {
+            const QByteArray& line = lines[k];
+            const qsizetype colon = line.indexOf(':');
+            if (colon <= 0)
+                continue;
+            fields.append(
+                {line.first(colon).trimmed().toLower(), line.sliced(colon + 1).trimmed()});
+        }
+        m_head.remove(0, end);
+        // 1xx: a head before the real one.
+        if (status >= 100 && status < 200 && status != 101)
+            continue;
+        const QByteArray rest = std::exchange(m_head, {});
+        if (!startBody(status, fields))
+            return false;
+        if (!rest.isEmpty())
+            readBody(rest);
         return m_status == Status::Running;
     }
-    // "HTTP/1.1 200 Whatever": only the number counts.
-    const QList<QByteArray> lines = m_head.first(end).split('\n');
-    const QByteArray statusLine = lines.first().trimmed();
-    const QByteArray code = statusLine.mid(9, 3);
-    if (!statusLine.startsWith("HTTP/1.") || statusLine.size() < 12 || statusLine[8] != ' ' ||
-        !isDigits(code) || (statusLine.size() > 12 && statusLine[12] != ' ')) {
-        fail(QStringLiteral("Not an HTTP reply"));
-        return false;
-    }
-    const int status = code.toInt();
-    QList<std::pair<QByteArray, QByteArray>> fields;
-    for (qsizetype k = 1; k < lines.size(); ++k) {
-        const QByteArray& line = lines[k];
-        const qsizetype colon = line.indexOf(':');
-        if (colon <= 0)
-            continue;
-        fields.append({line.first(colon).trimmed().toLower(), line.sliced(colon + 1).trimmed()});
-    }
-    const QByteArray rest = m_head.sliced(end);
-    m_head.clear();
-    // 1xx: a head before the real one.
-    if (status >= 100 && status < 200 && status != 101) {
-        m_head = rest;
-        return readHead();
-    }
-    if (!startBody(status, fields))
-        return false;
-    if (!rest.isEmpty())
-        readBody(rest);
-    return m_status == Status::Running;
 }
 
 // Decides what the head means: elsewhere, a failure, or a body to read.

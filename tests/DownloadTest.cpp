@@ -208,6 +208,21 @@ TEST_F(DownloadTest, HostileRepliesFailPlainlyAndSlowHeadsDoNotStall) {
         // About 1.8 s for the whole, a byte every 40 ms.
         {"/slow-head", HttpResponse::raw(ok + "Content-Length: 8\r\n\r\n#EXTM3U\n", Send::Drip, 40),
          patient, nullptr},
+        // A head before the real one; chunks whose size is no number; a head
+        // without end.
+        {"/continue",
+         HttpResponse::raw("HTTP/1.1 100 Continue\r\n\r\n" + ok +
+                           "Content-Length: 8\r\n\r\n#EXTM3U\n"),
+         {},
+         nullptr},
+        {"/bad-chunk",
+         HttpResponse::raw(ok + "Transfer-Encoding: chunked\r\n\r\n-8\r\n#EXTM3U\n\r\n0\r\n\r\n"),
+         {},
+         "Invalid chunked body"},
+        {"/endless-head",
+         HttpResponse::raw(ok + "X-Filler: " + QByteArray(100 * 1024, 'x') + "\r\n\r\n#EXTM3U\n"),
+         {},
+         "The reply's head is too large"},
         {"/not-gzip",
          HttpResponse::raw(ok + "Content-Encoding: gzip\r\nContent-Length: 8\r\n\r\n#EXTM3U\n"),
          {},
