@@ -121,6 +121,19 @@ struct UsageError {
 // The longest stall --timeout allows: a year.
 constexpr qint64 kMaxTimeoutSeconds = 365 * 24 * 3600;
 
+// A number of the command line: decimal digits only, from `low` to `high`;
+// nothing otherwise. toLongLong would take spaces, a sign and, past what a
+// qint64 holds, fail only by a flag easily overlooked.
+std::optional<qint64> wholeNumber(const QString& value, qint64 low, qint64 high) {
+    if (value.isEmpty() || value.size() > 18 ||
+        !std::all_of(value.begin(), value.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return std::nullopt;
+    const qint64 number = value.toLongLong();
+    if (number < low || number > high)
+        return std::nullopt;
+    return number;
+}
+
 const QString kStandardOutputFailure = QStringLiteral("Cannot write to standard output");
 
 // False when the stream did not take every byte (errno says why).
@@ -194,24 +207,20 @@ Options parseArguments(int argc, char** argv) {
             options.quiet = true;
         } else if (is(u"--codepage", true)) {
             const QString value = takeValue(u"--codepage");
-            bool ok = false;
-            const int codePage = value.toInt(&ok);
-            if (!ok || !isSupportedAnsiCodePage(codePage))
-                throw UsageError{QStringLiteral("unsupported code page \"%1\"").arg(value)};
-            options.codePage = codePage;
+            const std::optional<qint64> codePage = wholeNumber(value, 1, 65535);
+            if (!codePage || !isSupportedAnsiCodePage(static_cast<int>(*codePage)))
+                throw UsageError{
+                    QStringLiteral("unsupported code page \"%1\"").arg(visibleText(value))};
+            options.codePage = static_cast<int>(*codePage);
         } else if (is(u"--timeout", true)) {
-            // Whole seconds, digits only: toLongLong would take spaces and a sign.
             const QString value = takeValue(u"--timeout");
-            const bool digits = !value.isEmpty() && value.size() <= 9 &&
-                                std::all_of(value.begin(), value.end(),
-                                            [](QChar c) { return c >= u'0' && c <= u'9'; });
-            const qint64 seconds = digits ? value.toLongLong() : 0;
-            if (seconds < 1 || seconds > kMaxTimeoutSeconds)
+            const std::optional<qint64> seconds = wholeNumber(value, 1, kMaxTimeoutSeconds);
+            if (!seconds)
                 throw UsageError{QStringLiteral("invalid timeout \"%1\": whole seconds from 1 "
                                                 "to %2")
                                      .arg(visibleText(value))
                                      .arg(kMaxTimeoutSeconds)};
-            options.timeout = std::chrono::seconds(seconds);
+            options.timeout = std::chrono::seconds(*seconds);
         } else if (is(u"-o", true) || is(u"--output", true)) {
             options.output = takeValue(arg.startsWith(u"--") ? u"--output" : u"-o");
             if (options.output.isEmpty())

@@ -67,6 +67,8 @@ TEST(Cli, UsageErrorsExitWithTwo) {
         {"--to=PLS", input},
         {"--to", "pls", "--codepage", "1234", input},
         {"--to", "pls", "--codepage=abc", input},
+        {"--to", "pls", "--codepage", " 1251", input},
+        {"--to", "pls", "--codepage", "+1251", input},
         {"--to", "pls", input, input},
         {"--to", "pls", "--frobnicate", input},
         {"--to", "pls", input, "-o"},
