@@ -62,12 +62,12 @@ QString progressText() {
     return QStringLiteral("Обработка данных ...");
 }
 
-// "640 КБ", "12,3 МБ".
+// "640 КиБ", "12,3 МиБ": in 1024s, as dorvane-convert's progress line counts.
 QString sizeText(qint64 bytes) {
     const QLocale russian(QLocale::Russian, QLocale::Russia);
     if (bytes < 1024 * 1024)
-        return QStringLiteral("%1 КБ").arg(russian.toString((bytes + 1023) / 1024));
-    return QStringLiteral("%1 МБ").arg(
+        return QStringLiteral("%1 КиБ").arg(russian.toString((bytes + 1023) / 1024));
+    return QStringLiteral("%1 МиБ").arg(
         russian.toString(static_cast<double>(bytes) / (1024 * 1024), 'f', 1));
 }
 

@@ -79,8 +79,8 @@ constexpr char kHelp[] =
     "  -q, --quiet     print no summary of what was written, and no progress line\n"
     "                  while downloading\n"
     "  --timeout SECONDS\n"
-    "                  give up a download after this long without a byte\n"
-    "                  (default 30)\n"
+    "                  give up a download after this long without a byte, 1 to\n"
+    "                  31536000 (default 30)\n"
     "  --input-encoding NAME\n"
     "                  read INPUT in NAME: UTF-8, UTF-16LE, UTF-16BE, 1250-1258,\n"
     "                  866, KOI8-R, KOI8-U or ISO-8859-5; by default UTF-8, else\n"
@@ -123,13 +123,31 @@ struct Options {
     int codePage = 0;                         // 0: the locale's
     QString output;                           // empty: standard output
     QString input;                            // empty: standard input
+    bool emptyInput = false;                  // INPUT given as "": no file has that name
     std::chrono::milliseconds timeout{30000}; // a download's stall limit
     ChannelFilter filter;
 };
 
 struct UsageError {
     QString message;
+    QString hint = QStringLiteral("see \"dorvane-convert --help\"");
 };
+
+// The longest stall --timeout allows: a year.
+constexpr qint64 kMaxTimeoutSeconds = 365 * 24 * 3600;
+
+// A number of the command line: decimal digits only, from `low` to `high`;
+// nothing otherwise. toLongLong would take spaces, a sign and, past what a
+// qint64 holds, fail only by a flag easily overlooked.
+std::optional<qint64> wholeNumber(const QString& value, qint64 low, qint64 high) {
+    if (value.isEmpty() || value.size() > 18 ||
+        !std::all_of(value.begin(), value.end(), [](QChar c) { return c >= u'0' && c <= u'9'; }))
+        return std::nullopt;
+    const qint64 number = value.toLongLong();
+    if (number < low || number > high)
+        return std::nullopt;
+    return number;
+}
 
 const QString kStandardOutputFailure = QStringLiteral("Cannot write to standard output");
 
@@ -144,8 +162,10 @@ bool printTo(FILE* stream, const QString& text) {
 
 // Everything said on standard error is one line that names the program, so
 // that it can be told apart from other programs' messages in a script's log.
+// Whatever it quotes (a name, an address, the system's or Qt's words), a
+// message is one line and sends the terminal nothing but text.
 void printMessage(const QString& text) {
-    printTo(stderr, QStringLiteral("%1: %2\n").arg(QLatin1String(kProgram), text));
+    printTo(stderr, QStringLiteral("%1: %2\n").arg(QLatin1String(kProgram), visibleText(text)));
 }
 
 // The information options' text on standard output; a failure to write it
@@ -187,25 +207,26 @@ Options parseArguments(int argc, char** argv) {
                 throw UsageError{QStringLiteral("only one INPUT may be given")};
             inputGiven = true;
             options.input = arg == u"-" && !optionsEnded ? QString() : arg;
+            options.emptyInput = arg.isEmpty();
         } else if (arg == u"--") {
             optionsEnded = true;
         } else if (is(u"--to", true) || is(u"-t", true)) {
             const QString name = takeValue(arg.startsWith(u"--") ? u"--to" : u"-t");
             options.target = formatByCliName(name);
             if (!options.target)
-                throw UsageError{
-                    QStringLiteral("unknown target \"%1\" (see --list-targets)").arg(name)};
+                throw UsageError{QStringLiteral("unknown target \"%1\"").arg(visibleText(name)),
+                                 QStringLiteral("see --list-targets")};
         } else if (is(u"--from", true)) {
             const QString name = takeValue(u"--from");
             options.from = readerByFormat(name);
             if (!options.from)
-                throw UsageError{
-                    QStringLiteral("unknown format \"%1\" (see --list-formats)").arg(name)};
+                throw UsageError{QStringLiteral("unknown format \"%1\"").arg(visibleText(name)),
+                                 QStringLiteral("see --list-formats")};
         } else if (is(u"--input-encoding", true)) {
             const QString name = takeValue(u"--input-encoding");
             options.inputEncoding = inputEncodingByName(name);
             if (!options.inputEncoding)
-                throw UsageError{QStringLiteral("unknown input encoding \"%1\"").arg(name)};
+                throw UsageError{QStringLiteral("unknown input encoding \"%1\"").arg(visibleText(name))};
         } else if (is(u"--ansi", false)) {
             options.ansi = true;
         } else if (is(u"--no-bom", false)) {
@@ -214,19 +235,20 @@ Options parseArguments(int argc, char** argv) {
             options.quiet = true;
         } else if (is(u"--codepage", true)) {
             const QString value = takeValue(u"--codepage");
-            bool ok = false;
-            const int codePage = value.toInt(&ok);
-            if (!ok || !isSupportedAnsiCodePage(codePage))
-                throw UsageError{QStringLiteral("unsupported code page \"%1\"").arg(value)};
-            options.codePage = codePage;
+            const std::optional<qint64> codePage = wholeNumber(value, 1, 65535);
+            if (!codePage || !isSupportedAnsiCodePage(static_cast<int>(*codePage)))
+                throw UsageError{
+                    QStringLiteral("unsupported code page \"%1\"").arg(visibleText(value))};
+            options.codePage = static_cast<int>(*codePage);
         } else if (is(u"--timeout", true)) {
             const QString value = takeValue(u"--timeout");
-            bool ok = false;
-            const double seconds = value.toDouble(&ok);
-            if (!ok || !std::isfinite(seconds) || seconds <= 0 || seconds > 86400 * 365)
-                throw UsageError{QStringLiteral("invalid timeout \"%1\"").arg(value)};
-            options.timeout =
-                std::chrono::milliseconds(std::max<qint64>(1, std::llround(seconds * 1000)));
+            const std::optional<qint64> seconds = wholeNumber(value, 1, kMaxTimeoutSeconds);
+            if (!seconds)
+                throw UsageError{QStringLiteral("invalid timeout \"%1\": whole seconds from 1 "
+                                                "to %2")
+                                     .arg(visibleText(value))
+                                     .arg(kMaxTimeoutSeconds)};
+            options.timeout = std::chrono::seconds(*seconds);
         } else if (is(u"-o", true) || is(u"--output", true)) {
             options.output = takeValue(arg.startsWith(u"--") ? u"--output" : u"-o");
             if (options.output.isEmpty())
@@ -252,7 +274,7 @@ Options parseArguments(int argc, char** argv) {
         } else if (is(u"--version", false)) {
             options.action = Action::Version;
         } else {
-            throw UsageError{QStringLiteral("unknown option \"%1\"").arg(arg)};
+            throw UsageError{QStringLiteral("unknown option \"%1\"").arg(visibleText(arg))};
         }
     }
     if (options.action == Action::Convert && !options.target)
@@ -714,13 +736,15 @@ bool looksLikeUtf16(const QByteArray& head) {
     return evenZero || oddZero;
 }
 
-// "191 B", "640.0 kB", "12.3 MB": a size for the progress line.
+// "191 B", "640.0 KiB", "12.3 MiB": a size for the progress line, counted
+// in 1024s as the window counts.
 QString sizeText(qint64 bytes) {
-    if (bytes < 10000)
+    if (bytes < 10 * 1024)
         return QStringLiteral("%1 B").arg(bytes);
-    if (bytes < 1000000)
-        return QString::number(static_cast<double>(bytes) / 1e3, 'f', 1) + QStringLiteral(" kB");
-    return QString::number(static_cast<double>(bytes) / 1e6, 'f', 1) + QStringLiteral(" MB");
+    if (bytes < 1024 * 1024)
+        return QString::number(static_cast<double>(bytes) / 1024, 'f', 1) + QStringLiteral(" KiB");
+    return QString::number(static_cast<double>(bytes) / (1024 * 1024), 'f', 1) +
+           QStringLiteral(" MiB");
 }
 
 // Downloads the address, drawing a progress line on standard error when it
@@ -740,10 +764,12 @@ QByteArray downloadInput(const QUrl& url, const Options& options) {
     const bool drawProgress = !options.quiet && ::isatty(STDERR_FILENO);
     bool drawn = false;
     auto progress = [&](qint64 received, qint64 total) {
-        QString line = total > 0 ? QStringLiteral("\rDownloading: %1 of %2 (%3%)")
-                                       .arg(sizeText(received), sizeText(total))
-                                       .arg(received * 100 / total)
-                                 : QStringLiteral("\rDownloading: %1").arg(sizeText(received));
+        QString line = total > 0
+                           ? QStringLiteral("\r%1: Downloading: %2 of %3 (%4%)")
+                                 .arg(QLatin1String(kProgram), sizeText(received), sizeText(total))
+                                 .arg(received * 100 / total)
+                           : QStringLiteral("\r%1: Downloading: %2")
+                                 .arg(QLatin1String(kProgram), sizeText(received));
         printTo(stderr, line + QStringLiteral("\x1b[K"));
         drawn = true;
     };
@@ -850,6 +876,20 @@ int convert(Options options) {
     if (result.nulOffset >= 0 && result.nulOffset + 1 < result.inputSize)
         printMessage(
             QStringLiteral("text after a NUL byte at offset %1 was ignored").arg(result.nulOffset));
+    // A choice that leaves nothing of a playlist with channels is told
+    // apart from a playlist without any: the whole is counted again.
+    if (result.channels == 0 && choosing) {
+        reader.rewind();
+        const int all = convertInput(reader, ansi, target, encoding, source).channels;
+        if (all > 0) {
+            printMessage(QStringLiteral("The choice leaves no channel of the %1 in %2")
+                             .arg(all)
+                             .arg(web ? QStringLiteral("\"%1\"").arg(maskedAddress(url))
+                                  : options.input.isEmpty() ? QStringLiteral("standard input")
+                                                            : options.input));
+            return kNoChannels;
+        }
+    }
     if (result.channels == 0 && web) {
         printMessage(noChannelsAtUrlText(url));
         return kNoChannels;
@@ -918,7 +958,7 @@ int runConvertCommand(int argc, char** argv) {
     try {
         options = parseArguments(argc, argv);
     } catch (const UsageError& error) {
-        printMessage(QStringLiteral("%1 (see \"dorvane-convert --help\")").arg(error.message));
+        printMessage(QStringLiteral("%1 (%2)").arg(error.message, error.hint));
         return kUsageError;
     }
 
@@ -936,6 +976,12 @@ int runConvertCommand(int argc, char** argv) {
         break;
     }
 
+    // No file has an empty name; taken for standard input, "" in a script
+    // (an unset variable) would wait on the terminal.
+    if (options.emptyInput) {
+        printMessage(cannotOpenMessage(QString(), ENOENT));
+        return kFileError;
+    }
     try {
         return convert(options);
     } catch (const Exception& error) {

@@ -57,6 +57,31 @@ bool isDeviceOrFifo(const QByteArray& path) {
     return ::stat(path.constData(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
 }
 
+// Where -o's name leads: its symbolic links followed to the name that is no
+// link (or none yet), as the system's open() follows them, byte for byte,
+// whatever the names are made of. Replacing that name, not the link, is
+// what "sort -o" does. A chain too long (a loop) is left as it is: the
+// write fails there as open() would.
+QByteArray followLinks(QByteArray path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        QByteArray target(st.st_size > 0 ? st.st_size + 1 : 4096, Qt::Uninitialized);
+        const ssize_t size = ::readlink(path.constData(), target.data(), target.size());
+        if (size < 0 || size >= target.size())
+            return path;
+        target.truncate(size);
+        if (target.startsWith('/')) {
+            path = target;
+        } else {
+            const qsizetype slash = path.lastIndexOf('/');
+            path = slash >= 0 ? path.first(slash + 1) + target : target;
+        }
+    }
+    return path;
+}
+
 // Opens -o's device or FIFO for writing.
 int openDevice(const QString& fileName) {
     const int fd = ::open(encodeFileName(fileName).constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
@@ -156,7 +181,7 @@ std::unique_ptr<StreamedOutput> StreamedOutput::open(const QString& fileName, in
     } else if (!isDeviceOrFifo(encodeFileName(fileName))) {
         out.reset(new StreamedOutput(Kind::NamedFile));
         out->m_fileName = fileName;
-        out->m_path = encodeFileName(fileName);
+        out->m_path = followLinks(encodeFileName(fileName));
         return out; // the file beside is made by the first write
     }
     const int spool = openSpool();
@@ -169,8 +194,9 @@ std::unique_ptr<StreamedOutput> StreamedOutput::open(const QString& fileName, in
 }
 
 // The file beside -o's FILE. Through QSaveFile, as the window saves, when Qt
-// can spell the name; otherwise (see decodeFileName) the same way by hand:
-// a file beside it with FILE's permissions, renamed over it.
+// can spell the name and it is no link; otherwise (see decodeFileName) the
+// same way by hand: a file beside the link's target, or FILE, with its
+// permissions, renamed over it.
 void StreamedOutput::openBeside() {
     if (QFile::encodeName(m_fileName) == m_path) {
         m_saveFile = openSaveFile(m_fileName);

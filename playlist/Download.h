@@ -11,14 +11,17 @@
 
 #include <chrono>
 #include <functional>
+#include <memory>
+#include <utility>
 
-class QNetworkAccessManager;
-class QNetworkReply;
+class QTcpSocket;
 
 namespace dorvane {
 
 struct DownloadLimits {
     // The download ends ("Timed out") when this long passes without a byte.
+    // Any length a 64-bit count of milliseconds holds: it is no timer's
+    // interval (those are ints, and a year of milliseconds wraps them).
     std::chrono::milliseconds stallTimeout{30000};
     // A body larger than this is refused ("File too large"): at once when its
     // Content-Length says so, else as soon as it grows past it. The same
@@ -28,6 +31,11 @@ struct DownloadLimits {
 
 // One download of a playlist into memory, on the event loop of the thread
 // that creates it (the window stays responsive while it runs).
+//
+// HTTP/1.1 over a socket of its own, one request per connection: every byte
+// the server sends, those of the reply's head too, counts for the stall
+// limit, and what the server says is checked before it is believed (the
+// head's size, Content-Length, chunk sizes, Location).
 //
 // Redirects are followed, at most 10, never from https to http nor to
 // another scheme; gzip and deflate bodies are unpacked; TLS certificates are
@@ -50,7 +58,8 @@ public:
     // Bytes received so far; once it has succeeded, the whole body.
     qint64 received() const { return m_bytes.size(); }
     QByteArray takeBytes() { return std::move(m_bytes); }
-    // Why it failed: "404 Not Found", "Timed out", "File too large", or the
+    // Why it failed: "404 Not Found" (the status and its standard phrase,
+    // never the server's own words), "Timed out", "File too large", or the
     // network's or TLS's own text.
     const QString& failure() const { return m_failure; }
     // "Cannot open URL "%s". %s", the address masked.
@@ -70,24 +79,45 @@ signals:
     void finished();
 
 private:
-    void onMetaData();
-    void onReadyRead();
+    struct Inflater;
+    enum class Stage { Head, Body };
+    enum class Framing { Length, Chunked, Close };
+    enum class ChunkStage { Size, Data, DataEnd, Trailer };
+
     void request(const QUrl& url);
+    void onReadyRead();
+    void onClosed();
+    bool readHead();
+    bool startBody(int status, const QList<std::pair<QByteArray, QByteArray>>& fields);
+    void readBody(QByteArrayView raw);
+    bool readChunked(QByteArrayView& raw);
+    bool take(QByteArrayView body);
+    void succeed();
     void follow(const QUrl& location);
-    void onReplyFinished();
+    void dropSocket();
     void fail(const QString& reason);
     void end(Status status);
     void reportProgress(bool force);
-    // The reply's error text, with every form of the address in it masked.
-    QString replyErrorText() const;
+    // Arms m_stall for what is left of the stall limit since the last byte.
+    void checkStall();
+    // The socket's error text, with every form of the address in it masked.
+    QString socketErrorText() const;
 
     QUrl m_url;
     QUrl m_current; // where the last redirect led
     DownloadLimits m_limits;
-    QNetworkAccessManager* m_manager;
-    QNetworkReply* m_reply = nullptr;
-    QTimer m_stall;
+    QTcpSocket* m_socket = nullptr; // a QSslSocket for https
+    QTimer m_stall;                 // wakes checkStall(), at most a day ahead
+    QElapsedTimer m_lastByte;       // since the last byte (or the request)
     QElapsedTimer m_lastProgress;
+    Stage m_stage = Stage::Head;
+    QByteArray m_head; // the reply's head as it comes
+    Framing m_framing = Framing::Close;
+    ChunkStage m_chunkStage = ChunkStage::Size;
+    QByteArray m_line;                    // a chunk's size line or a trailer line, as it comes
+    qint64 m_left = 0;                    // of the body (Length) or of the chunk (Chunked)
+    QByteArray m_scratch;                 // raw bytes that need a look before they are kept
+    std::unique_ptr<Inflater> m_inflater; // a gzip or deflate body
     QByteArray m_bytes;
     qint64 m_total = -1;
     int m_redirects = 0;

@@ -1,8 +1,8 @@
 #include "playlist/SystemError.h"
 
 #include <QDir>
-#include <QFileInfo>
 
+#include <algorithm>
 #include <cstring>
 
 namespace dorvane {
@@ -32,10 +32,43 @@ QString sysErrorMessage(int errorCode) {
     return message;
 }
 
+QString visibleText(QStringView text) {
+    const auto shown = [](char16_t c) {
+        return c >= 0x20 && c != 0x7F && !(c >= 0x80 && c <= 0x9F) && !(c >= 0xDC80 && c <= 0xDCFF);
+    };
+    if (std::all_of(text.begin(), text.end(), [&](QChar c) { return shown(c.unicode()); }))
+        return text.toString();
+    QString out;
+    out.reserve(text.size() + 16);
+    for (qsizetype k = 0; k < text.size(); ++k) {
+        const char16_t c = text[k].unicode();
+        // A high surrogate and its low half are one character.
+        if (QChar::isHighSurrogate(c) && k + 1 < text.size() && text[k + 1].isLowSurrogate()) {
+            out += text.sliced(k, 2);
+            ++k;
+        } else if (shown(c)) {
+            out += QChar(c);
+        } else {
+            static constexpr char kHex[] = "0123456789ABCDEF";
+            out += u"\\x";
+            out += QLatin1Char(kHex[(c >> 4) & 0xF]);
+            out += QLatin1Char(kHex[c & 0xF]);
+        }
+    }
+    return out;
+}
+
 QString expandFileName(const QString& fileName) {
     if (fileName.isEmpty())
         return fileName;
-    return QDir::toNativeSeparators(QDir::cleanPath(QFileInfo(fileName).absoluteFilePath()));
+    // By hand: QFileInfo would turn the bytes of a name that is not UTF-8
+    // (see decodeFileName) into U+FFFD.
+    QString path = QDir::cleanPath(
+        QDir::isAbsolutePath(fileName) ? fileName : QDir::currentPath() + u'/' + fileName);
+    // "adir/" names a folder: cleanPath would make it a file's name.
+    if (fileName.endsWith(u'/') && !path.endsWith(u'/'))
+        path += u'/';
+    return visibleText(QDir::toNativeSeparators(path));
 }
 
 QString cannotOpenMessage(const QString& fileName, int errorCode) {

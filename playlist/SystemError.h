@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringView>
 
 namespace dorvane {
 
@@ -8,8 +9,15 @@ namespace dorvane {
 // 255 characters, trailing blanks, control characters and full stops cut off.
 QString sysErrorMessage(int errorCode);
 
+// The text with every character a terminal would act on (below U+0020,
+// U+007F and U+0080 to U+009F) written as \xNN, and so is every byte of a
+// file name that is not UTF-8 (see decodeFileName): a name or an address in
+// a message can neither break it into lines nor send escape sequences.
+QString visibleText(QStringView text);
+
 // The full path of a file name, for error messages: a relative name is
-// resolved against the current folder; nothing is looked up on disk.
+// resolved against the current folder, a "/" at its end kept; nothing is
+// looked up on disk. Written with visibleText.
 QString expandFileName(const QString& fileName);
 
 // "Cannot open file "%s". %s" and "Cannot create file "%s". %s".

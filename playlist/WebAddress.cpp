@@ -2,6 +2,7 @@
 
 #include "playlist/Errors.h"
 #include "playlist/FileName.h"
+#include "playlist/SystemError.h"
 
 #include <QChar>
 
@@ -15,8 +16,9 @@ namespace {
 const QString kHidden = QStringLiteral("***");
 
 bool isSecretParameter(QStringView encodedName) {
-    static constexpr std::array<QStringView, 6> kNames = {u"password", u"pass",  u"passwd",
-                                                          u"pwd",      u"token", u"key"};
+    static constexpr std::array<QStringView, 11> kNames = {
+        u"password", u"pass",    u"pwd",    u"passwd", u"token", u"access_token",
+        u"key",      u"api_key", u"apikey", u"secret", u"auth"};
     const QString name = QUrl::fromPercentEncoding(encodedName.toUtf8());
     return std::any_of(kNames.begin(), kNames.end(), [&](QStringView secret) {
         return name.compare(secret, Qt::CaseInsensitive) == 0;
@@ -39,6 +41,28 @@ void appendMaskedQuery(QString& out, QStringView query) {
             out += parameter;
         }
     }
+}
+
+// True when a password written raw may reach past the authority that
+// "://" begins, the authority itself holding no "@": the address cannot be
+// parsed at all, or it parses only by reading the password's start as a
+// port ("http://u:123/ss@h/" is host u, port 123). Its "/", "?" or "#" ended
+// the authority early; an "@" after it ended the user part.
+bool passwordMayGoOn(QStringView address, qsizetype authorityStart, qsizetype authorityEnd) {
+    if (address.indexOf(u'@', authorityEnd) < 0)
+        return false;
+    if (!QUrl(address.toString()).isValid())
+        return true;
+    if (!address.sliced(authorityStart, authorityEnd - authorityStart).contains(u':') ||
+        authorityEnd == address.size())
+        return false;
+    if (address[authorityEnd] != u'/')
+        return true; // "?" or "#" right after the port
+    // "/": an "@" in the path, before any query or fragment.
+    qsizetype pathEnd = authorityEnd;
+    while (pathEnd < address.size() && address[pathEnd] != u'?' && address[pathEnd] != u'#')
+        ++pathEnd;
+    return address.sliced(authorityEnd, pathEnd - authorityEnd).contains(u'@');
 }
 
 bool isAsciiLetter(QChar c) {
@@ -70,6 +94,12 @@ QString maskedAddress(QStringView address) {
             out += address.first(authorityStart + colon + 1);
             out += kHidden;
             pos = authorityStart + at;
+        } else if (at < 0 && passwordMayGoOn(address, authorityStart, authorityEnd)) {
+            const qsizetype last = address.lastIndexOf(u'@');
+            out += address.first(authorityStart);
+            out += kHidden;
+            pos = last;
+            authorityEnd = last;
         }
     }
 
@@ -77,7 +107,7 @@ QString maskedAddress(QStringView address) {
     const qsizetype queryStart = address.indexOf(u'?', authorityEnd);
     if (queryStart < 0) {
         out += address.sliced(pos);
-        return out;
+        return visibleText(out);
     }
     qsizetype fragment = address.indexOf(u'#', queryStart);
     if (fragment < 0)
@@ -85,7 +115,7 @@ QString maskedAddress(QStringView address) {
     out += address.sliced(pos, queryStart + 1 - pos);
     appendMaskedQuery(out, address.sliced(queryStart + 1, fragment - queryStart - 1));
     out += address.sliced(fragment);
-    return out;
+    return visibleText(out);
 }
 
 QString maskedAddress(const QUrl& url) {

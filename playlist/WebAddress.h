@@ -11,9 +11,14 @@ namespace dorvane {
 
 // The address with every password it carries replaced by "***": the password
 // of its user part and the values of the query parameters named password,
-// pass, passwd, pwd, token or key (in any case). Everything else is left as
-// written. Every address the program shows or prints goes through here first,
-// since providers put the account's credentials into their playlist links.
+// pass, pwd, passwd, token, access_token, key, api_key, apikey, secret or
+// auth (in any case, percent-encoded too). A password written raw with a
+// "/", "?", "#" or ":" in it can make the address unparsable, or parse with
+// part of the password for a port: then everything between "://" and the
+// last "@" is hidden. Everything else is left as written, but for control
+// characters, written as \xNN (visibleText). Every address the program shows
+// or prints goes through here first, since providers put the account's
+// credentials into their playlist links.
 QString maskedAddress(QStringView address);
 QString maskedAddress(const QUrl& url);
 inline QString maskedAddress(const QString& address) {

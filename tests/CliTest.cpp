@@ -11,6 +11,11 @@
 #include <QTemporaryDir>
 #include <QUrl>
 
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -63,6 +68,8 @@ TEST(Cli, UsageErrorsExitWithTwo) {
         {"--to=PLS", input},
         {"--to", "pls", "--codepage", "1234", input},
         {"--to", "pls", "--codepage=abc", input},
+        {"--to", "pls", "--codepage", " 1251", input},
+        {"--to", "pls", "--codepage", "+1251", input},
         {"--to", "pls", input, input},
         {"--to", "pls", "--frobnicate", input},
         {"--to", "pls", input, "-o"},
@@ -73,9 +80,12 @@ TEST(Cli, UsageErrorsExitWithTwo) {
     for (const QStringList& arguments : cases) {
         const ConvertRun run = runConvert(arguments);
         EXPECT_EQ(run.exitCode, 2) << arguments.join(' ').toStdString();
-        // One line, naming the program and where to read more.
+        // One line, naming the program and where to read more, once.
         EXPECT_TRUE(run.err.startsWith("dorvane-convert: ")) << run.err.data();
-        EXPECT_TRUE(run.err.endsWith("(see \"dorvane-convert --help\")\n")) << run.err.data();
+        EXPECT_TRUE(run.err.endsWith("(see \"dorvane-convert --help\")\n") ||
+                    run.err.endsWith("(see --list-targets)\n"))
+            << run.err.data();
+        EXPECT_EQ(run.err.count("(see "), 1) << run.err.data();
         EXPECT_EQ(run.err.count('\n'), 1) << run.err.data();
         EXPECT_TRUE(run.out.isEmpty());
     }
@@ -131,6 +141,131 @@ TEST(Cli, InputEncodingReadsTheInputInTheEncodingNamed) {
     EXPECT_EQ(run.exitCode, 0) << run.err.data();
     EXPECT_EQ(run.out,
               "\xEF\xBB\xBF\xD0\x9F\xD0\xB5\xD1\x80\xD0\xB2\xD1\x8B\xD0\xB9,http://a/1\r\n");
+}
+
+// Arguments of any bytes: QProcess would spell those that are not UTF-8 as
+// "?". Each goes through the shell's printf as octal escapes.
+ConvertRun runConvertBytes(const QList<QByteArray>& arguments) {
+    QByteArray script;
+    QByteArray call = "exec \"$0\"";
+    for (qsizetype k = 0; k < arguments.size(); ++k) {
+        const QByteArray name = "a" + QByteArray::number(k);
+        QByteArray octal;
+        for (const char c : arguments[k])
+            octal +=
+                '\\' + QByteArray::number(static_cast<unsigned char>(c), 8).rightJustified(3, '0');
+        // The "x" keeps a line end at the end, which $( ) would drop.
+        script += name + "=$(printf '" + octal + "x'); " + name + "=${" + name + "%x}\n";
+        call += " \"$" + name + "\"";
+    }
+    return runConvert({"-c", QString::fromLatin1(script + call), convertProgram()}, {},
+                      QProcessEnvironment::systemEnvironment(), QStringLiteral("/bin/sh"));
+}
+
+// Names a terminal would act on and names that are not UTF-8: a message
+// stays one line, with such characters and bytes written as \xNN; and the
+// smaller faults of how names are reported.
+TEST(Cli, OddNamesAreReportedOnOneLine) {
+    QTemporaryDir dir;
+    const QByteArray base = QFile::encodeName(dir.path()) + '/';
+    ASSERT_TRUE(QDir(dir.path()).mkdir("adir"));
+    const QByteArray input = QFile::encodeName(kData + "/worked-example/input.m3u");
+    const QByteArray missing = ". No such file or directory\n";
+    const struct {
+        QList<QByteArray> arguments;
+        int exitCode;
+        QByteArray message;
+    } cases[] = {
+        // No file has an empty name: not standard input.
+        {{"-t", "pls", ""}, 1, "Cannot open file \"\"" + missing},
+        {{"-t", "pls", base + "new\nline.m3u"},
+         1,
+         "Cannot open file \"" + base + "new\\x0Aline.m3u\"" + missing},
+        {{"-t", "pls", base + "\x1b]0;pwned\a\xc2\x9b\x7f\xff.m3u"},
+         1,
+         "Cannot open file \"" + base + "\\x1B]0;pwned\\x07\\x9B\\x7F\\xFF.m3u\"" + missing},
+        {{"-t", "pls", "-o", base + "cr\r.pls", "--", "-\n"},
+         1,
+         "Cannot open file \"" + QFile::encodeName(QDir::currentPath()) + "/-\\x0A\"" + missing},
+        {{"-t", "pls", "-o", base + "adir/", input},
+         1,
+         "Cannot create file \"" + base + "adir/\". Is a directory\n"},
+        {{"-t", "pls", "--group", "Nope", input},
+         3,
+         "The choice leaves no channel of the 2 in " + input + "\n"},
+        {{"-t", "pls", "--match", "x", base + "\x1b.m3u"},
+         1,
+         "Cannot open file \"" + base + "\\x1B.m3u\"" + missing},
+        {{"-t", "nope\n", input}, 2, "unknown target \"nope\\x0A\" (see --list-targets)\n"},
+    };
+    for (const auto& c : cases) {
+        const ConvertRun run = runConvertBytes(c.arguments);
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.arguments.join(' ').data();
+        EXPECT_EQ(run.err, "dorvane-convert: " + c.message);
+        EXPECT_TRUE(run.out.isEmpty());
+    }
+}
+
+qsizetype entryCount(const QByteArray& folder) {
+    qsizetype count = 0;
+    if (DIR* listing = ::opendir(folder.constData())) {
+        while (const dirent* entry = ::readdir(listing))
+            count += qstrcmp(entry->d_name, ".") != 0 && qstrcmp(entry->d_name, "..") != 0;
+        ::closedir(listing);
+    }
+    return count;
+}
+
+// -o writes where the system's open() would, through every kind of link,
+// whatever the link's or its target's name is made of; the links stay.
+TEST(Cli, OutputFollowsLinksByteForByte) {
+    const QByteArray input = QFile::encodeName(kData + "/worked-example/input.m3u");
+    const QByteArray expected = readFile(kData + "/worked-example/expected/pls");
+    const struct {
+        const char* why;
+        QList<std::pair<QByteArray, QByteArray>> links; // name, target
+        QByteArray file;                                // where the output lands
+        bool exists;
+    } cases[] = {
+        {"the link's name not UTF-8", {{"l\xfe", "target"}}, "target", true},
+        {"the target's name not UTF-8", {{"link", "t\xff"}}, "t\xff", true},
+        {"a chain through one not UTF-8",
+         {{"l1", "l\xfe"}, {"l\xfe", "sub/t\xff"}},
+         "sub/t\xff",
+         true},
+        {"a link to nothing yet", {{"link", "new\xfd"}}, "new\xfd", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.why);
+        QTemporaryDir dir;
+        const QByteArray base = QFile::encodeName(dir.path()) + '/';
+        ASSERT_EQ(::mkdir(base + "sub", 0755), 0);
+        if (c.exists) {
+            QFile old(QString::fromLatin1("%1/old").arg(dir.path()));
+            ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+            old.write("old");
+            old.close();
+            ASSERT_EQ(::rename(base + "old", base + c.file), 0);
+        }
+        for (const auto& [name, target] : c.links)
+            ASSERT_EQ(::symlink(target.constData(), (base + name).constData()), 0);
+        const ConvertRun run =
+            runConvertBytes({"-q", "-t", "pls", "-o", base + c.links.first().first, input});
+        EXPECT_EQ(run.exitCode, 0) << run.err.data();
+        for (const auto& [name, target] : c.links) {
+            struct stat st {};
+            EXPECT_TRUE(::lstat(base + name, &st) == 0 && S_ISLNK(st.st_mode)) << name.data();
+        }
+        QFile written;
+        const int fd = ::open(base + c.file, O_RDONLY);
+        ASSERT_GE(fd, 0);
+        ASSERT_TRUE(written.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle));
+        EXPECT_EQ(written.readAll(), expected);
+        // Nothing else: no file beside left, no name spelt with U+FFFD.
+        // Listed and removed by hand: Qt spells such names with U+FFFD too.
+        EXPECT_EQ(entryCount(base), c.links.size() + 1 + (c.file.startsWith("sub/") ? 0 : 1));
+        QProcess::execute(QStringLiteral("rm"), {QStringLiteral("-rf"), dir.path()});
+    }
 }
 
 // A target read only as UTF-8 has no code-page form to ask for.

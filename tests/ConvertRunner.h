@@ -24,15 +24,17 @@ inline QString convertProgram() {
     return QStringLiteral(DORVANE_BINARY_DIR "/cli/dorvane-convert");
 }
 
+// `program` in place of dorvane-convert: a shell that runs it, say.
 inline ConvertRun
 runConvert(const QStringList& arguments, const QByteArray& input = {},
-           const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+           const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment(),
+           const QString& program = convertProgram()) {
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.start(convertProgram(), arguments);
+    process.start(program, arguments);
     ConvertRun run;
     if (!process.waitForStarted(30000)) {
-        run.err = "could not start " + convertProgram().toUtf8();
+        run.err = "could not start " + program.toUtf8();
         return run;
     }
     process.write(input);

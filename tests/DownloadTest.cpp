@@ -156,6 +156,108 @@ TEST_F(DownloadTest, FailuresSayWhyAndHideTheSecrets) {
     }
 }
 
+// Replies no well-behaved server sends. The server's own words never reach
+// the message (they may be escape sequences for the terminal, or the
+// request line echoed with its secrets); a reply whose length or place to go
+// is in doubt fails at once; bytes of the head count as bytes.
+TEST_F(DownloadTest, HostileRepliesFailPlainlyAndSlowHeadsDoNotStall) {
+    using Send = HttpResponse::Send;
+    DownloadLimits patient;
+    patient.stallTimeout = 400ms;
+    const QByteArray ok = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
+    const struct {
+        const char* path;
+        HttpResponse reply;
+        DownloadLimits limits;
+        const char* failure; // nullptr: the body arrives
+    } cases[] = {
+        {"/escapes",
+         HttpResponse::raw("HTTP/1.1 500 \x1b[2J\x1b]0;pwned\aOops\r\nContent-Length: 0\r\n\r\n"),
+         {},
+         "500 Internal Server Error"},
+        {"/echo",
+         HttpResponse::raw(
+             "HTTP/1.1 403 GET /echo?token=SECRET HTTP/1.1\r\nContent-Length: 0\r\n\r\n"),
+         {},
+         "403 Forbidden"},
+        {"/odd", HttpResponse::raw("HTTP/1.1 599 SECRET\r\nContent-Length: 0\r\n\r\n"), {}, "599"},
+        {"/nowhere",
+         HttpResponse::raw("HTTP/1.1 302 Found\r\nContent-Length: 0\r\n\r\n"),
+         {},
+         "Redirect (302) without a location"},
+        {"/empty-location",
+         HttpResponse::raw("HTTP/1.1 301 Moved\r\nLocation: \r\nContent-Length: 0\r\n\r\n"),
+         {},
+         "Redirect (301) without a location"},
+        {"/negative",
+         HttpResponse::raw(ok + "Content-Length: -5\r\n\r\n#EXTM3U\n"),
+         {},
+         "Invalid Content-Length"},
+        {"/words",
+         HttpResponse::raw(ok + "Content-Length: 8 bytes\r\n\r\n#EXTM3U\n"),
+         {},
+         "Invalid Content-Length"},
+        {"/conflict",
+         HttpResponse::raw(ok + "Content-Length: 5\r\nContent-Length: 8\r\n\r\n#EXTM3U\n"),
+         {},
+         "Conflicting Content-Length headers"},
+        {"/same-twice",
+         HttpResponse::raw(ok + "Content-Length: 8\r\nContent-Length: 8\r\n\r\n#EXTM3U\n"),
+         {},
+         nullptr},
+        // About 1.8 s for the whole, a byte every 40 ms.
+        {"/slow-head", HttpResponse::raw(ok + "Content-Length: 8\r\n\r\n#EXTM3U\n", Send::Drip, 40),
+         patient, nullptr},
+        // A head before the real one; chunks whose size is no number; a head
+        // without end.
+        {"/continue",
+         HttpResponse::raw("HTTP/1.1 100 Continue\r\n\r\n" + ok +
+                           "Content-Length: 8\r\n\r\n#EXTM3U\n"),
+         {},
+         nullptr},
+        {"/bad-chunk",
+         HttpResponse::raw(ok + "Transfer-Encoding: chunked\r\n\r\n-8\r\n#EXTM3U\n\r\n0\r\n\r\n"),
+         {},
+         "Invalid chunked body"},
+        {"/endless-head",
+         HttpResponse::raw(ok + "X-Filler: " + QByteArray(100 * 1024, 'x') + "\r\n\r\n#EXTM3U\n"),
+         {},
+         "The reply's head is too large"},
+        {"/not-gzip",
+         HttpResponse::raw(ok + "Content-Encoding: gzip\r\nContent-Length: 8\r\n\r\n#EXTM3U\n"),
+         {},
+         "Decompression failed: incorrect header check"},
+        {"/cut-gzip",
+         HttpResponse::raw(ok + "Content-Encoding: gzip\r\n\r\n" +
+                           fixture("playlist.m3u.gz").first(40)),
+         {},
+         "Decompression failed: the packed body ends early"},
+    };
+    for (const auto& c : cases) {
+        server.route(c.path, c.reply);
+        const Outcome got =
+            fetch(server.url(QLatin1String(c.path) + QStringLiteral("?token=SECRET")), c.limits);
+        if (!c.failure) {
+            EXPECT_EQ(got.status, Download::Status::Succeeded)
+                << c.path << ": " << got.message.toStdString();
+            EXPECT_EQ(got.bytes, "#EXTM3U\n") << c.path;
+            continue;
+        }
+        EXPECT_EQ(got.status, Download::Status::Failed) << c.path;
+        EXPECT_TRUE(got.failure.startsWith(QLatin1String(c.failure)))
+            << c.path << ": " << got.failure.toStdString();
+        EXPECT_FALSE(got.failure.endsWith(u": ")) << c.path << ": a reason without its words";
+        EXPECT_FALSE(got.message.contains(u"SECRET") || got.message.contains(u"pwned") ||
+                     got.message.contains(u'\x1b'))
+            << c.path << ": " << got.message.toStdString();
+    }
+    // A redirect that leads nowhere is not asked again.
+    const QList<QByteArray> requests = server.requests();
+    EXPECT_EQ(std::count_if(requests.begin(), requests.end(),
+                            [](const QByteArray& head) { return head.startsWith("GET /nowhere"); }),
+              1);
+}
+
 // A failed download lets go of its connection: a 404 or too large a body
 // is not read to its end, and a stalled one is not left hanging.
 TEST_F(DownloadTest, AFailureClosesTheConnection) {

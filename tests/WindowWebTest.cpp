@@ -87,7 +87,7 @@ TEST_F(WindowWebTest, ProgressIsShownAndCancelOrEscKeepsThePlaylist) {
             << progressText().toStdString();
         EXPECT_TRUE(progressBar()->isVisible());
         EXPECT_EQ(qobject_cast<QProgressBar*>(progressBar())->value(), 50);
-        EXPECT_EQ(progressText(), u"Загружено 2 КБ из 4 КБ (50 %)"_s);
+        EXPECT_EQ(progressText(), u"Загружено 2 КиБ из 4 КиБ (50 %)"_s);
 
         cancel();
         EXPECT_EQ(form->download(), nullptr);

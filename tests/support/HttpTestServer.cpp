@@ -6,6 +6,7 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTemporaryDir>
+#include <QTimer>
 #if QT_CONFIG(ssl)
 #include <QSslCertificate>
 #include <QSslKey>
@@ -52,6 +53,26 @@ void answer(QTcpSocket* socket, const HttpResponse& response) {
         if (response.send == HttpResponse::Send::CutAfter)
             socket->disconnectFromHost();
         break; // else open until the client gives up
+    case HttpResponse::Send::Raw:
+        socket->write(response.body);
+        socket->disconnectFromHost();
+        break;
+    case HttpResponse::Send::Drip: {
+        // A timer of the socket's own: it goes when the client hangs up.
+        auto* timer = new QTimer(socket);
+        auto* sent = new qsizetype(0);
+        QObject::connect(timer, &QObject::destroyed, [sent] { delete sent; });
+        QObject::connect(timer, &QTimer::timeout, socket, [socket, timer, sent, response] {
+            if (*sent >= response.body.size()) {
+                timer->stop();
+                socket->disconnectFromHost();
+                return;
+            }
+            socket->write(response.body.mid((*sent)++, 1));
+        });
+        timer->start(response.dripMs);
+        break;
+    }
     }
 }
 

@@ -28,7 +28,9 @@ struct HttpResponse {
         Whole,      // Content-Length, then the body, then the connection closes
         Chunked,    // Transfer-Encoding: chunked, 16 KiB a chunk
         StallAfter, // Content-Length, `stallAfter` bytes of the body, then nothing
-        CutAfter    // Content-Length, `stallAfter` bytes of the body, then the connection closes
+        CutAfter,   // Content-Length, `stallAfter` bytes of the body, then the connection closes
+        Raw,        // `body` is the whole reply, head included, sent as it is
+        Drip        // as Raw, one byte every `dripMs` milliseconds
     };
 
     int status = 200;
@@ -38,6 +40,15 @@ struct HttpResponse {
     Send send = Send::Whole;
     qsizetype stallAfter = 0;
     qint64 contentLength = -1; // announced instead of the body's size when >= 0
+    int dripMs = 0;
+
+    // A reply made of exactly these bytes, for replies no well-behaved
+    // server sends.
+    static HttpResponse raw(const QByteArray& bytes, Send send = Send::Raw, int dripMs = 0) {
+        HttpResponse response{0, {}, {}, bytes, send};
+        response.dripMs = dripMs;
+        return response;
+    }
 
     static HttpResponse redirect(const QByteArray& location, int status = 302) {
         return {status, "Found", {"Location: " + location}, {}};
