@@ -83,7 +83,8 @@ TEST(Cli, UsageErrorsExitWithTwo) {
         // One line, naming the program and where to read more, once.
         EXPECT_TRUE(run.err.startsWith("dorvane-convert: ")) << run.err.data();
         EXPECT_TRUE(run.err.endsWith("(see \"dorvane-convert --help\")\n") ||
-                    run.err.endsWith("(see --list-targets)\n"))
+                    run.err.endsWith("(see --list-targets)\n") ||
+                    run.err.endsWith("(see --list-formats)\n"))
             << run.err.data();
         EXPECT_EQ(run.err.count("(see "), 1) << run.err.data();
         EXPECT_EQ(run.err.count('\n'), 1) << run.err.data();
