@@ -2,7 +2,7 @@
 
 #include "cli/DownloadModule.h"
 #include "cli/InputReader.h"
-#include "cli/Output.h"
+#include "cli/StreamedOutput.h"
 #include "cli/PieceReader.h"
 #include "cli/ScanAhead.h"
 #include "convert/ByteConversion.h"

@@ -14,6 +14,9 @@
 #include <sys/sendfile.h>
 #endif
 
+#include <cstdlib>
+#include <sys/stat.h>
+
 namespace dorvane::platform {
 
 namespace {
@@ -93,5 +96,134 @@ FileCloser::~FileCloser() {
     if (m_fd >= 0)
         closeRaw(m_fd);
 }
+
+// The output's file operations, as POSIX has them; Windows needs its own.
+#if !defined(_WIN32)
+
+bool isOpen(int fd) {
+    return ::fcntl(fd, F_GETFD) >= 0;
+}
+
+int openForWriting(const QByteArray& path) {
+    return ::open(path.constData(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
+}
+
+bool closeFile(int fd) {
+    return ::close(fd) == 0;
+}
+
+bool syncAndClose(int fd) {
+    const bool synced = ::fsync(fd) == 0;
+    const int error = errno;
+    const bool closed = ::close(fd) == 0;
+    if (!synced)
+        errno = error;
+    return synced && closed;
+}
+
+bool isDeviceOrFifo(const QByteArray& path) {
+    struct stat st {};
+    return ::stat(path.constData(), &st) == 0 && !S_ISREG(st.st_mode) && !S_ISDIR(st.st_mode);
+}
+
+QByteArray followLinks(QByteArray path) {
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.constData(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        QByteArray target(st.st_size > 0 ? st.st_size + 1 : 4096, Qt::Uninitialized);
+        const ssize_t size = ::readlink(path.constData(), target.data(), target.size());
+        if (size < 0 || size >= target.size())
+            return path;
+        target.truncate(size);
+        if (target.startsWith('/')) {
+            path = target;
+        } else {
+            const qsizetype slash = path.lastIndexOf('/');
+            path = slash >= 0 ? path.first(slash + 1) + target : target;
+        }
+    }
+    return path;
+}
+
+void widenPipe(int fd, qint64 outputSize) {
+#ifdef F_SETPIPE_SZ
+    struct stat st {};
+    if (outputSize > 65536 && ::fstat(fd, &st) == 0 && S_ISFIFO(st.st_mode))
+        ::fcntl(fd, F_SETPIPE_SZ, 1 << 20);
+#else
+    (void)fd;
+    (void)outputSize;
+#endif
+}
+
+int openAnonymousFile(const QByteArray& folder) {
+#ifdef O_TMPFILE
+    const int fd = ::open(folder.constData(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (fd >= 0)
+        return fd;
+#endif
+    QByteArray name = folder + "/dorvane-convert.XXXXXX";
+    const int named = ::mkostemp(name.data(), O_CLOEXEC);
+    if (named >= 0)
+        ::unlink(name.constData());
+    return named;
+}
+
+int createBeside(const QByteArray& path, QByteArray& temporary) {
+    struct stat st {};
+    const bool exists = ::stat(path.constData(), &st) == 0;
+    if (exists && ::access(path.constData(), W_OK) != 0)
+        return -1;
+    temporary = path + ".XXXXXX";
+    const int fd = ::mkostemp(temporary.data(), O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    mode_t mode = st.st_mode & 07777;
+    if (!exists) {
+        mode = ::umask(0);
+        ::umask(mode);
+        mode = 0666 & ~mode;
+    }
+    ::fchmod(fd, mode);
+    return fd;
+}
+
+bool replaceFile(const QByteArray& from, const QByteArray& to) {
+    return ::rename(from.constData(), to.constData()) == 0;
+}
+
+void removeFile(const QByteArray& path) {
+    ::unlink(path.constData());
+}
+
+qint64 regularFileOffset(int fd, int otherFd) {
+    struct stat st {};
+    struct stat other {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))
+        return -1;
+    if (otherFd >= 0 && ::fstat(otherFd, &other) == 0 && other.st_dev == st.st_dev &&
+        other.st_ino == st.st_ino)
+        return -1;
+    const int flags = ::fcntl(fd, F_GETFL);
+    // Appended to (>>), every write goes to the end, wherever the offset
+    // stands.
+    return flags >= 0 && (flags & O_APPEND) ? st.st_size : ::lseek(fd, 0, SEEK_CUR);
+}
+
+qint64 currentOffset(int fd) {
+    return ::lseek(fd, 0, SEEK_CUR);
+}
+
+bool seekTo(int fd, qint64 offset) {
+    return ::lseek(fd, offset, SEEK_SET) == offset;
+}
+
+void cutBack(int fd, qint64 size) {
+    if (::ftruncate(fd, size) == 0)
+        ::lseek(fd, size, SEEK_SET);
+}
+
+#endif
 
 } // namespace dorvane::platform

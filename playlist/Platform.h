@@ -24,6 +24,48 @@ long long writeSome(int fd, const char* buffer, long long size);
 // between these two, and nothing was copied.
 long long sendSome(int to, int from, long long size);
 
+// The descriptors of standard output, and of what the program writes into:
+// the output's own file operations, one call each, so that the code that
+// streams an output never calls the system itself.
+inline constexpr int kStandardOutput = 1;
+// Whether the descriptor is open.
+bool isOpen(int fd);
+// Opens an existing file (a device, a FIFO) for writing: a descriptor, or -1
+// with errno set.
+int openForWriting(const QByteArray& path);
+// Closes the descriptor: false with errno set when the close reported an
+// error (a write that failed late).
+bool closeFile(int fd);
+// Flushes the file's bytes to its disk and closes it; false with errno set.
+bool syncAndClose(int fd);
+// Whether the name exists and is neither a regular file nor a folder.
+bool isDeviceOrFifo(const QByteArray& path);
+// Where the name leads: its symbolic links followed, byte for byte, to a name
+// that is no link (or none yet); a chain too long is given back as it is.
+QByteArray followLinks(QByteArray path);
+// Widens a pipe to hold 1 MiB when a big output goes through it; nothing for
+// any other file, or where the system has no such call.
+void widenPipe(int fd, qint64 outputSize);
+// An unnamed file in `folder`, gone once closed; -1 when none can be made.
+int openAnonymousFile(const QByteArray& folder);
+// A new file beside `path` ("path.XXXXXX"), with the permissions `path` has,
+// or those a new file gets: its descriptor (and `temporary` its name), or -1
+// with errno set. Fails with EACCES when `path` exists and cannot be written.
+int createBeside(const QByteArray& path, QByteArray& temporary);
+// Renames `from` over `to`; false with errno set.
+bool replaceFile(const QByteArray& from, const QByteArray& to);
+// Removes the name.
+void removeFile(const QByteArray& path);
+// Where a regular file, open for writing at `fd`, takes its next byte (its
+// end when appended to), and -1 for anything else or a file that is the
+// same as the one open at `otherFd` (>= 0).
+qint64 regularFileOffset(int fd, int otherFd);
+// The file's offset, -1 with errno set on failure; and back to `offset`.
+qint64 currentOffset(int fd);
+bool seekTo(int fd, qint64 offset);
+// Cuts the file back to `size` bytes and goes there.
+void cutBack(int fd, qint64 size);
+
 // Closes the descriptor it holds when it goes out of scope.
 class FileCloser {
 public:

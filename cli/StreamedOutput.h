@@ -5,7 +5,6 @@
 #include <QString>
 
 #include <memory>
-#include <sys/types.h>
 
 namespace dorvane {
 
@@ -71,7 +70,7 @@ private:
     std::unique_ptr<QSaveFile> m_saveFile; // beside -o's FILE, when Qt can spell it
     QByteArray m_temporary;                // beside -o's FILE, when not
     int m_fd = -1;
-    off_t m_start = 0; // standard output: where it stood
+    qint64 m_start = 0; // standard output: where it stood
     bool m_wrote = false;
     bool m_committed = false;
 };
