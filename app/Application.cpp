@@ -99,6 +99,11 @@ QString missingDisplay(const DisplayEnvironment& environment) {
     const bool wayland = !environment.waylandDisplay.isEmpty() ||
                          (!environment.runtimeDir.isEmpty() &&
                           QFileInfo::exists(environment.runtimeDir + QStringLiteral("/wayland-0")));
+#if defined(Q_OS_WIN) || defined(Q_OS_MACOS)
+    // The default platform there is the system's own, always at hand.
+    if (chosen.isEmpty())
+        return {};
+#endif
     // Qt's default here is X11's; a Wayland session offers Wayland as well.
     if (chosen.isEmpty())
         return x11 || wayland ? QString()
