@@ -880,7 +880,7 @@ int convert(Options options) {
     // apart from a playlist without any: the whole is counted again.
     if (result.channels == 0 && choosing) {
         reader.rewind();
-        const int all = convertInput(reader, ansi, target, encoding, source).channels;
+        const int all = convertInput(reader, ansi, target, encoding, mark, source).channels;
         if (all > 0) {
             printMessage(QStringLiteral("The choice leaves no channel of the %1 in %2")
                              .arg(all)
