@@ -1,6 +1,7 @@
 #include "cli/ScanAhead.h"
 
 #include "cli/InputReader.h"
+#include "playlist/AnsiCodePage.h"
 #include "playlist/Encoding.h"
 #include "playlist/Platform.h"
 
@@ -14,8 +15,9 @@ constexpr qsizetype kSlotStorage = 512 * 1024;
 
 } // namespace
 
-ScanAhead::ScanAhead(InputReader& reader, const TargetFormat& target, Mode mode)
-    : m_reader(reader), m_mode(mode), m_scanner(target) {
+ScanAhead::ScanAhead(InputReader& reader, const TargetFormat& target, Mode mode,
+                     const TAnsiEncoding* codePage)
+    : m_reader(reader), m_mode(mode), m_codePage(codePage), m_scanner(target) {
     // Not for a small file, nor for bytes already in memory, which are never
     // copied into a slot.
     const qsizetype size = reader.sizeHint();
@@ -54,8 +56,11 @@ const ScannedPiece* ScanAhead::next() {
             m_held = true;
             return &next.scanned;
         }
-        if (m_inputEnd && m_taken == m_read)
+        if (m_inputEnd && m_taken == m_read) {
+            if (m_mode == Mode::CodePage && m_tally.readsAsUtf8())
+                m_verdict = Verdict::ReadsAsUtf8;
             return nullptr;
+        }
         if (!work(lock))
             m_sync.changed.wait(lock);
     }
@@ -128,7 +133,16 @@ void ScanAhead::scanPiece(int index, Slot& slot, QByteArrayView bytes, bool mayH
     if (index == 0 && platform::startsWithUtf8Mark(bytes))
         bytes = bytes.sliced(3);
     slot.wellFormed = true;
-    if (m_mode == Mode::Repair) {
+    if (m_mode == Mode::CodePage) {
+        slot.tally = Utf8Tally();
+        slot.tally.add(bytes);
+        // Sized for the worst case; the slot keeps the room for the next
+        // piece it takes.
+        slot.repaired.resize(TAnsiEncoding::decodedUtf8Room(bytes.size()));
+        char* const end =
+            m_codePage->decodeToUtf8(bytes.begin(), bytes.end(), slot.repaired.data());
+        bytes = QByteArrayView(slot.repaired.constData(), end);
+    } else if (m_mode == Mode::Repair) {
         // Repairing must come before the scan.
         if (!isWellFormedUtf8(bytes)) {
             slot.repaired.resize(0);
@@ -148,6 +162,8 @@ void ScanAhead::resolve() {
         if (!piece.scanDone || !piece.wellFormed)
             return;
         m_scanner.resolve(piece.scanned);
+        m_tally.multiByte += piece.tally.multiByte;
+        m_tally.illFormed += piece.tally.illFormed;
     }
 }
 

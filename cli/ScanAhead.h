@@ -3,6 +3,7 @@
 #include "cli/PieceBuffer.h"
 #include "cli/ReadAhead.h"
 #include "convert/ByteConversion.h"
+#include "playlist/Encoding.h"
 #include "playlist/MemoryAdvice.h"
 
 #include <QByteArray>
@@ -16,12 +17,14 @@
 namespace dorvane {
 
 class InputReader;
+class TAnsiEncoding;
 class TargetFormat;
 
 // The pieces of UTF-8 input (InputReader), read, checked and scanned
 // (ByteScanner) a few ahead of the caller, who writes them in their order
 // (runConversion over a ScannedPieceSource); the first piece has its UTF-8
-// preamble removed.
+// preamble removed. Input in a code page takes the same way, each piece
+// decoded into UTF-8 first.
 //
 // Two threads do the work: a thread of this object's own, and the caller
 // whenever its next piece is not ready yet. Each takes a piece whole: it
@@ -36,11 +39,19 @@ public:
     enum class Mode {
         Strict, // stop at the first piece that is not well-formed UTF-8
         Repair, // take each ill-formed part of a piece as U+FFFD (repairUtf8)
+        // Bytes in a code page, each piece decoded into UTF-8
+        // (TAnsiEncoding::decodeToUtf8) before it is scanned. Every piece
+        // ends after an LF byte, which is an LF and part of nothing else in
+        // every code page, so the pieces decode as the whole would. The
+        // pieces' UTF-8 is tallied (Utf8Tally) on the way: bytes that read
+        // as UTF-8 after all are for Repair (Verdict::ReadsAsUtf8).
+        CodePage,
     };
 
-    // The reader, read from where it stands, and the target must outlive
-    // this object.
-    ScanAhead(InputReader& reader, const TargetFormat& target, Mode mode);
+    // The reader, read from where it stands, the target and the code page
+    // (for Mode::CodePage) must outlive this object.
+    ScanAhead(InputReader& reader, const TargetFormat& target, Mode mode,
+              const TAnsiEncoding* codePage = nullptr);
     // Stops the other thread and waits for it.
     ~ScanAhead();
     ScanAhead(const ScanAhead&) = delete;
@@ -55,6 +66,9 @@ public:
         Utf8,    // all of it scanned
         NotUtf8, // Strict: ill-formed UTF-8
         Utf16,   // a UTF-16 byte-order mark in front
+        // CodePage: all of it scanned, but at its end the tally found the
+        // bytes mostly well-formed UTF-8 (Utf8Tally::readsAsUtf8).
+        ReadsAsUtf8,
     };
     // Once next() has given nullptr.
     Verdict verdict() const;
@@ -67,8 +81,9 @@ private:
         // reading and scanning are done without the lock.
         bool scanDone = false;
         PieceBuffer bytes;
-        QByteArray repaired;
+        QByteArray repaired; // or decoded from the code page
         bool wellFormed = true;
+        Utf8Tally tally; // CodePage
         ScannedPiece scanned;
         std::vector<quint64> marks; // the scan's room
     };
@@ -86,6 +101,7 @@ private:
 
     InputReader& m_reader;
     const Mode m_mode;
+    const TAnsiEncoding* const m_codePage;
     ByteScanner m_scanner; // resolves under the lock, scans without
 
     mutable ReadAhead m_sync;
@@ -99,6 +115,7 @@ private:
     bool m_held = false;     // the caller still holds piece m_taken - 1
     int m_bad = -1;          // the first piece that is not well-formed UTF-8
     Verdict m_verdict = Verdict::Utf8;
+    Utf8Tally m_tally; // CodePage: of the pieces resolved
 
     std::thread m_thread; // started once everything above is set up
 };

@@ -488,6 +488,45 @@ TEST(AnsiDecode, Table) {
     }
 }
 
+// The converter reads code-page input as the UTF-8 of what GetString
+// decodes: every byte, every pair of a double-byte page (its lead bytes
+// before CR, LF and the end included), and runs long enough for the ASCII
+// stretches to take the vector loop.
+TEST(AnsiDecode, ToUtf8IsTheUtf8OfTheText) {
+    std::mt19937 random(1251);
+    for (const int codePage :
+         {1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258, 874, 932, 936, 949, 950}) {
+        const auto& encoding = dynamic_cast<const TAnsiEncoding&>(*TEncoding::ansi(codePage));
+        std::vector<QByteArray> inputs;
+        QByteArray all;
+        for (int b = 0; b < 256; ++b)
+            all += static_cast<char>(b);
+        inputs.push_back(all);
+        QByteArray pairs;
+        for (int lead = 0x81; lead < 256; ++lead)
+            for (int trail = 0; trail < 256; ++trail)
+                pairs += QByteArray{static_cast<char>(lead), static_cast<char>(trail)};
+        inputs.push_back(pairs);
+        for (int round = 0; round < 200; ++round) {
+            QByteArray bytes;
+            const int length = static_cast<int>(random() % 100);
+            for (int k = 0; k < length; ++k) {
+                const unsigned kind = random() % 4;
+                bytes += kind == 0   ? QByteArray(static_cast<int>(random() % 40), 'a')
+                         : kind == 1 ? QByteArray("\r\n")
+                                     : QByteArray(1, static_cast<char>(random() % 256));
+            }
+            inputs.push_back(bytes);
+        }
+        for (const QByteArray& bytes : inputs) {
+            QByteArray out(TAnsiEncoding::decodedUtf8Room(bytes.size()), Qt::Uninitialized);
+            const char* end = encoding.decodeToUtf8(bytes.cbegin(), bytes.cend(), out.data());
+            EXPECT_EQ(QByteArrayView(out.constData(), end), encoding.GetString(bytes).toUtf8())
+                << codePage << " " << bytes.toHex().left(200).toStdString();
+        }
+    }
+}
+
 TEST(AnsiCodePages, EveryDefinedSingleByteRoundTrips) {
     // Bytes the code pages leave undefined above 9F read as the Latin-1
     // character of that value, which is then written by its own best fit.

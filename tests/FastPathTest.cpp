@@ -12,6 +12,7 @@
 #include "convert/TargetFormat.h"
 #include "playlist/Cpu.h"
 #include "playlist/Encoding.h"
+#include "playlist/TextFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -415,6 +416,72 @@ TEST(FastPath, ProgramGivesTheUtf16PathsBytes) {
                 runConvert({to, QStringLiteral("--ansi"), QStringLiteral("--codepage=1251"), path})
                     .out,
                 ansi);
+        }
+    }
+}
+
+// Input that is not UTF-8, read by the program as the window reads the file
+// (decodeFileBytes, then the UTF-16 lines): in single- and double-byte code
+// pages, with bytes the pages leave undefined, lead bytes before a line end,
+// a line longer than a piece, a UTF-8 preamble; and almost-UTF-8, which the
+// tally sends back the UTF-8 way.
+TEST(FastPath, ProgramReadsCodePagesAsTheWindowDoes) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("in.m3u"));
+    QRandomGenerator random(1252);
+    const auto playlistIn = [&random](const TEncoding& encoding) {
+        QByteArray bytes;
+        while (bytes.size() < 900 * 1024) {
+            QByteArray text = randomPlaylist(random);
+            text.replace('\0', ' '); // the text ends at the first 00: not yet
+            bytes += encoding.GetBytes(decodeUtf8Strict(text)) + "\r\n";
+            if (random.bounded(4) == 0)
+                bytes += "#EXTINF:-1,\x98\xFF\x81\x85\xA0\x80\x93\r\nhttp://x/\xC6\x93\n";
+            if (random.bounded(300) == 0)
+                bytes += "#EXTINF:0," + QByteArray(300 * 1024, '\xC6') + "\nhttp://long/\n";
+        }
+        return bytes;
+    };
+    struct Case {
+        int codePage;
+        QByteArray input;
+    };
+    std::vector<Case> cases;
+    for (const int codePage : {1251, 1252, 1255, 874, 932, 936, 949, 950})
+        cases.push_back({codePage, playlistIn(*TEncoding::ansi(codePage))});
+    cases.push_back({1251, "\xEF\xBB\xBF" + cases[0].input});
+    // A stray byte among good sequences: almost-UTF-8; a dozen: the code page.
+    QByteArray almost = playlistIn(TEncoding::UTF8());
+    almost.insert(almost.size() / 2, "\xE0\x80");
+    cases.push_back({1251, almost});
+    for (int k = 0; k < 5000; ++k)
+        almost.insert(almost.size() * k / 5000, '\xFE');
+    cases.push_back({1251, almost});
+    // A 00 byte ends the text, in either way.
+    cases.push_back({932, cases[4].input.first(400 * 1024) + '\0' + cases[4].input});
+
+    for (const Case& c : cases) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(c.input);
+        file.close();
+        const TEncoding& ansi = *TEncoding::ansi(c.codePage);
+        const QByteArray text = decodeFileBytes(c.input, TEncoding::UTF8(), ansi).toUtf8();
+        const QString codePage = QStringLiteral("--codepage=%1").arg(c.codePage);
+        for (const char* to : {"pls", "webtv", "m3u", "wmp"}) {
+            const TargetFormat& target = *formatByCliName(QString::fromLatin1(to));
+            SCOPED_TRACE(std::to_string(c.codePage) + " " + std::to_string(c.input.size()) +
+                         " to " + to);
+            EXPECT_EQ(
+                runConvert({QStringLiteral("--to=") + QLatin1String(to), codePage, path}).out,
+                throughUtf16(text, target, TEncoding::UTF8(), SourceName::ofFile(path)).bytes);
+            if (target.allowsAnsi()) {
+                EXPECT_EQ(runConvert({QStringLiteral("--to=") + QLatin1String(to),
+                                      QStringLiteral("--ansi"), codePage, path})
+                              .out,
+                          throughUtf16(text, target, ansi, SourceName::ofFile(path)).bytes);
+            }
         }
     }
 }
