@@ -23,7 +23,7 @@ namespace {
 // The well-formed sequence at p: its length; or else the maximal subpart
 // there, as a negative length (a lead byte and the continuation bytes that
 // may follow it, or one byte that cannot begin a sequence). p < end.
-int utf8SequenceAt(const uint8_t* p, const uint8_t* end) {
+inline __attribute__((always_inline)) int utf8SequenceAt(const uint8_t* p, const uint8_t* end) {
     const unsigned b = *p;
     if (b < 0x80)
         return 1;
