@@ -1,13 +1,10 @@
 #include "playlist/AnsiCodePage.h"
 
+#include "simd/Ascii.h"
+
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/unorm2.h>
-
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define DORVANE_SSE2 1
-#endif
 
 #include <iterator>
 #include <vector>
@@ -321,20 +318,12 @@ void TAnsiEncoding::encodeText(QStringView text, QByteArray& out, qsizetype& rep
     auto* o = reinterpret_cast<uint8_t*>(out.data()) + old;
     auto* const begin = o;
     while (s < end) {
-#ifdef DORVANE_SSE2
-        // Sixteen ASCII characters at a time, as they are in the addresses.
-        while (asciiIdentity && end - s >= 16) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 8));
-            const __m128i high =
-                _mm_and_si128(_mm_or_si128(a, b), _mm_set1_epi16(static_cast<short>(0xFF80)));
-            if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) != 0xFFFF)
-                break;
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(a, b));
-            s += 16;
-            o += 16;
+        // ASCII runs on the vectors, as they are in the addresses.
+        if (asciiIdentity) {
+            const size_t ascii = simd::narrowAscii(s, static_cast<size_t>(end - s), o);
+            s += ascii;
+            o += ascii;
         }
-#endif
         while (s < end) {
             const char16_t c = *s++;
             if (c < 0x80 && asciiIdentity) {
@@ -384,17 +373,12 @@ char* TAnsiEncoding::encodeUtf8Bytes(const char* begin, const char* end, char* o
     const auto* const stop = reinterpret_cast<const uint8_t*>(end);
     auto* o = reinterpret_cast<uint8_t*>(out);
     while (p < stop) {
-#ifdef DORVANE_SSE2
-        // Sixteen ASCII bytes at a time, as they are in the addresses.
-        while (asciiIdentity && stop - p >= 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            if (_mm_movemask_epi8(v) != 0)
-                break;
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
-            p += 16;
-            o += 16;
+        // ASCII runs on the vectors, as they are in the addresses.
+        if (asciiIdentity) {
+            const size_t ascii = simd::copyAscii(p, static_cast<size_t>(stop - p), o);
+            p += ascii;
+            o += ascii;
         }
-#endif
         while (p < stop) {
             const unsigned b = *p;
             char16_t c;
@@ -472,18 +456,11 @@ char* TAnsiEncoding::decodeToUtf8(const char* begin, const char* end, char* out)
     const auto* const stop = reinterpret_cast<const uint8_t*>(end);
     auto* o = reinterpret_cast<uint8_t*>(out);
     while (p < stop) {
-#ifdef DORVANE_SSE2
-        // Sixteen ASCII bytes at a time, as they are in the addresses; every
-        // code page reads 00 to 7F as ASCII.
-        while (stop - p >= 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            if (_mm_movemask_epi8(v) != 0)
-                break;
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
-            p += 16;
-            o += 16;
-        }
-#endif
+        // ASCII runs on the vectors, as they are in the addresses; every code
+        // page reads 00 to 7F as ASCII.
+        const size_t ascii = simd::copyAscii(p, static_cast<size_t>(stop - p), o);
+        p += ascii;
+        o += ascii;
         while (p < stop) {
             const uint8_t b = *p++;
             if (b < 0x80) {

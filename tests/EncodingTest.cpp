@@ -3,9 +3,8 @@
 #include "playlist/Encoding.h"
 #include "QtPrinters.h"
 #include "playlist/AnsiCodePage.h"
-#include "playlist/Cpu.h"
 #include "playlist/TextFile.h"
-#include "playlist/Utf8Vector.h"
+#include "simd/Utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -120,13 +119,14 @@ INSTANTIATE_TEST_SUITE_P(Table, Utf8Decode, ::testing::ValuesIn(decodeCases()),
                              return name;
                          });
 
-// The vector check against the walk one sequence at a time (decoding's):
-// every run of up to four bytes drawn from the values where the rules change
-// (and every pair of any bytes), placed across the 32- and 64-byte block
-// edges, after ASCII and after multi-byte text, and cut by the end.
+// Each vector check this processor runs against the walk one sequence at a
+// time (decoding's): every run of up to four bytes drawn from the values
+// where the rules change (and every pair of any bytes), placed across the
+// 32- and 64-byte block edges, after ASCII and after multi-byte text, and
+// cut by the end.
 TEST(Utf8Vector, AgreesWithTheWalkAcrossEveryBlockEdge) {
-    if (!cpu::hasAvx2())
-        GTEST_SKIP() << "no vector instructions for UTF-8 here";
+    const std::vector<simd::Utf8Check> checks = simd::availableUtf8Checks();
+    ASSERT_FALSE(checks.empty());
     const auto walk = [](const QByteArray& bytes) {
         bool ok = false;
         decodeUtf8Strict(bytes, &ok);
@@ -136,15 +136,21 @@ TEST(Utf8Vector, AgreesWithTheWalkAcrossEveryBlockEdge) {
     text.reserve(256);
     // Each part before ends a complete sequence, so the walk's verdict on
     // the whole is its verdict on the run and what follows.
-    const auto agree = [&text](const QByteArray& front, const QByteArray& run,
-                               const QByteArray& back, bool expected) {
+    const auto agree = [&text, &checks](const QByteArray& front, const QByteArray& run,
+                                        const QByteArray& back, bool expected) {
         text.resize(0);
         text.append(front).append(run).append(back);
-        const bool vector = utf8vector::isWellFormed(
-            reinterpret_cast<const uint8_t*>(text.constData()), size_t(text.size()));
-        if (vector == expected)
+        for (const simd::Utf8Check& check : checks) {
+            const bool vector = check.isWellFormed(text.constData(), size_t(text.size()));
+            if (vector != expected) {
+                ADD_FAILURE() << text.toHex(' ').toStdString() << ": the check of " << check.name
+                              << " says " << vector;
+                return false;
+            }
+        }
+        if (isWellFormedUtf8(text) == expected)
             return true;
-        ADD_FAILURE() << text.toHex(' ').toStdString() << ": the vector check says " << vector;
+        ADD_FAILURE() << text.toHex(' ').toStdString() << ": isWellFormedUtf8 says " << !expected;
         return false;
     };
     const QByteArray cyrillic = hex("D0B6").repeated(31); // 62 bytes

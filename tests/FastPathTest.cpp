@@ -6,11 +6,9 @@
 #include "ReferenceConversion.h"
 #include "convert/ByteConversion.h"
 #include "convert/ByteLineSink.h"
-#include "convert/LineMarks.h"
 #include "convert/LineSink.h"
 #include "convert/Run.h"
 #include "convert/TargetFormat.h"
-#include "playlist/Cpu.h"
 #include "playlist/Encoding.h"
 #include "playlist/TextFile.h"
 
@@ -197,30 +195,6 @@ QByteArray randomPlaylist(QRandomGenerator& random) {
 // Single- and double-byte code pages, with best-fit letters (1252 has no
 // Cyrillic, 1251 has no CJK) and the "?" for what they lack.
 const int kCodePages[] = {1251, 1252, 932, 950};
-
-// The scan's marks, the processor's way and the baseline's, against a byte
-// at a time, on bytes dense with what is marked and with its near misses.
-TEST(FastPath, MarksEveryLineEndEAndColonEitherWay) {
-    QRandomGenerator random(5);
-    const char alphabet[] = "\r\n\t E:e;/#\x80\xD0\xFF\x0b\x0c";
-    QByteArray bytes(64 * 40, Qt::Uninitialized);
-    for (char& c : bytes)
-        c = alphabet[random.bounded(int(sizeof alphabet) - 1)];
-    std::vector<quint64> expected(40);
-    for (int k = 0; k < bytes.size(); ++k) {
-        const char c = bytes[k];
-        if (c == '\r' || c == '\n' || c == 'E' || c == ':')
-            expected[size_t(k / 64)] |= quint64(1) << (k % 64);
-    }
-    std::vector<quint64> marks(40);
-    linemarks::markPortable(bytes.constData(), 40, marks.data());
-    EXPECT_EQ(marks, expected);
-    if (cpu::hasAvx2()) {
-        std::fill(marks.begin(), marks.end(), 0);
-        linemarks::markAvx2(bytes.constData(), 40, marks.data());
-        EXPECT_EQ(marks, expected);
-    }
-}
 
 TEST(FastPath, GivesTheUtf16PathsBytesForGeneratedPlaylists) {
     QRandomGenerator random(20261210);
