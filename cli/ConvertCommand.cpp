@@ -300,7 +300,7 @@ std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& targe
     ScannedPieceSource source(scan);
     const ConversionCounts counts = runConversion(target, source, sink, name);
     verdict = scan.verdict();
-    if (verdict != ScanAhead::Verdict::Utf8) {
+    if (verdict != ScanAhead::Verdict::Utf8 && verdict != ScanAhead::Verdict::Unsure) {
         if (sink.drained())
             streamed->restart();
         return std::nullopt;
@@ -333,13 +333,30 @@ Result convertUtf16(InputReader& reader, const TEncoding& ansi, const TargetForm
     return result;
 }
 
+// Whether the input, read again from its start, reads as UTF-8 with a few
+// broken parts (Utf8Tally) as decodeFileBytes decides.
+bool readsAsUtf8(InputReader& reader) {
+    reader.rewind();
+    Utf8Tally tally;
+    PieceBuffer buffer;
+    bool first = true;
+    for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty(); first = false) {
+        // The preamble is no sequence of the text (decodeFileBytes).
+        if (first && platform::startsWithUtf8Mark(piece))
+            piece = piece.sliced(3);
+        tally.add(piece);
+    }
+    return tally.readsAsUtf8();
+}
+
 // Reads the input as the window reads a file (decodeFileBytes with UTF-8 and
 // `ansi`, then TStringList::setText) and converts it. UTF-8, the common
 // case, is converted as it is read; input that proves not to be UTF-8 is
 // read again in the code page, each piece decoded into UTF-8 and converted
-// the same direct way while it is tallied (Utf8Tally); should the tally at
-// the end find the input mostly UTF-8, it is read a third time, as
-// almost-UTF-8. The text is the one decodeFileBytes gives, so the output is
+// the same direct way while it is tallied (Utf8Tally, mostly by its bounds);
+// should the tally at the end find the input mostly UTF-8, it is read a third
+// time, as almost-UTF-8 (and when the bounds could not tell, it is tallied
+// whole first). The text is the one decodeFileBytes gives, so the output is
 // too. Code page first: tallying on the way costs that input nothing, where
 // almost-UTF-8 (a stray byte here and there) pays for one conversion more.
 Result convertInput(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
@@ -358,6 +375,11 @@ Result convertInput(InputReader& reader, const TEncoding& ansi, const TargetForm
         // Every code page is a TAnsiEncoding (TEncoding::ansi).
         result = convertUtf8(reader, target, encoding, source, ScanAhead::Mode::CodePage, verdict,
                              streamed, &dynamic_cast<const TAnsiEncoding&>(ansi));
+        if (result && verdict == ScanAhead::Verdict::Unsure && readsAsUtf8(reader)) {
+            if (result->streamed)
+                streamed->restart();
+            result.reset();
+        }
         if (!result) { // mostly UTF-8 after all
             reader.rewind();
             result = convertUtf8(reader, target, encoding, source, ScanAhead::Mode::Repair, verdict,

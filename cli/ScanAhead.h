@@ -42,9 +42,11 @@ public:
         // Bytes in a code page, each piece decoded into UTF-8
         // (TAnsiEncoding::decodeToUtf8) before it is scanned. Every piece
         // ends after an LF byte, which is an LF and part of nothing else in
-        // every code page, so the pieces decode as the whole would. The
-        // pieces' UTF-8 is tallied (Utf8Tally) on the way: bytes that read
-        // as UTF-8 after all are for Repair (Verdict::ReadsAsUtf8).
+        // every code page, so the pieces decode as the whole would. Whether
+        // the bytes read as UTF-8 after all (Utf8Tally::readsAsUtf8) is told
+        // on the way: mostly from bounds on the tally, taken in one pass
+        // (simd::Kernels::utf8TallyBounds), a piece they do not settle
+        // tallied in full (Verdict::ReadsAsUtf8, Verdict::Unsure).
         CodePage,
     };
 
@@ -69,6 +71,9 @@ public:
         // CodePage: all of it scanned, but at its end the tally found the
         // bytes mostly well-formed UTF-8 (Utf8Tally::readsAsUtf8).
         ReadsAsUtf8,
+        // CodePage: all of it scanned, but the bounds did not tell whether
+        // the bytes read as UTF-8: the caller tallies them whole.
+        Unsure,
     };
     // Once next() has given nullptr.
     Verdict verdict() const;
@@ -83,7 +88,11 @@ private:
         PieceBuffer bytes;
         QByteArray repaired; // or decoded from the code page
         bool wellFormed = true;
-        Utf8Tally tally; // CodePage
+        // CodePage: bounds on the tally of the piece's bytes, or with
+        // `exact` the tally itself.
+        qint64 multiByteAtMost = 0;
+        qint64 illFormedAtLeast = 0;
+        bool exact = false;
         ScannedPiece scanned;
         std::vector<quint64> marks; // the scan's room
     };
@@ -97,6 +106,9 @@ private:
     void scanPiece(int index, Slot& slot, QByteArrayView bytes, bool mayHoldNul);
     // Under the lock: resolves the scanned pieces next in order.
     void resolve();
+    // Under the lock, once every piece is resolved: the verdict on input in
+    // a code page.
+    Verdict codePageVerdict() const;
     void help(); // the other thread's whole work
 
     InputReader& m_reader;
@@ -115,7 +127,11 @@ private:
     bool m_held = false;     // the caller still holds piece m_taken - 1
     int m_bad = -1;          // the first piece that is not well-formed UTF-8
     Verdict m_verdict = Verdict::Utf8;
-    Utf8Tally m_tally; // CodePage: of the pieces resolved
+    // CodePage: the bounds on the tally of the pieces resolved, and whether
+    // they are the tally itself.
+    qint64 m_multiByteAtMost = 0;
+    qint64 m_illFormedAtLeast = 0;
+    bool m_exact = true;
 
     std::thread m_thread; // started once everything above is set up
 };

@@ -26,6 +26,14 @@ struct Kernels {
     // whether an odd number of '"' stand before it (the channel name's
     // comma is the first one outside quotes).
     const char* (*firstComma)(const char* begin, const char* end, bool& oddQuotesBefore);
+
+    // Bounds on what a tally of [p, p + size) as UTF-8 would count, in one
+    // pass: `multiByte` is at most `upper`, the bytes C2 to F4 (a lead)
+    // followed by a continuation byte (80 to BF), for a well-formed sequence
+    // begins with one; `illFormed` is at least `lower`, the bytes C0 to FF
+    // followed by anything else or by the end, for such a byte begins an
+    // ill-formed part of its own. Text in a code page is mostly the latter.
+    void (*utf8TallyBounds)(const char* p, size_t size, size_t& upper, size_t& lower);
 };
 
 namespace detail {

@@ -26,6 +26,27 @@ const char* firstComma(const char* p, const char* end, bool& oddQuotesBefore) {
 
 } // namespace
 
-const Kernels kScalarKernels = {"scalar", lineMarks, firstComma};
+void utf8TallyBoundsFrom(const char* p, size_t k, size_t size, size_t& upper, size_t& lower) {
+    for (; k < size; ++k) {
+        const auto b = static_cast<unsigned char>(p[k]);
+        if (b < 0xC0)
+            continue;
+        const bool continued =
+            k + 1 < size && (static_cast<unsigned char>(p[k + 1]) & 0xC0) == 0x80;
+        upper += continued && b >= 0xC2 && b <= 0xF4;
+        lower += !continued;
+    }
+}
+
+namespace {
+
+void utf8TallyBounds(const char* p, size_t size, size_t& upper, size_t& lower) {
+    upper = lower = 0;
+    utf8TallyBoundsFrom(p, 0, size, upper, lower);
+}
+
+} // namespace
+
+const Kernels kScalarKernels = {"scalar", lineMarks, firstComma, utf8TallyBounds};
 
 } // namespace dorvane::simd

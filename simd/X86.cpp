@@ -83,9 +83,33 @@ const char* firstCommaSse2(const char* begin, const char* end, bool& oddQuotesBe
     return firstCommaFrom(begin, begin, end, 0, oddQuotesBefore);
 }
 
+// Sixteen bytes at a time, each with the byte after it (so the last byte is
+// left to the plain loop). Signed compares on the bytes: a continuation byte
+// is below -64, a byte C0 to FF from -64 to -1, C2 to F4 from -62 to -12.
+void utf8TallyBoundsSse2(const char* p, size_t size, size_t& upper, size_t& lower) {
+    upper = lower = 0;
+    size_t k = 0;
+    for (; k + 17 <= size; k += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+        if (_mm_movemask_epi8(v) == 0)
+            continue;
+        const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k + 1));
+        const __m128i continued = _mm_cmplt_epi8(next, _mm_set1_epi8(-64));
+        const __m128i high = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(-65)),
+                                           _mm_cmplt_epi8(v, _mm_setzero_si128()));
+        const __m128i lead = _mm_and_si128(_mm_cmpgt_epi8(v, _mm_set1_epi8(-63)),
+                                           _mm_cmplt_epi8(v, _mm_set1_epi8(-11)));
+        upper += static_cast<size_t>(__builtin_popcount(
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_and_si128(lead, continued)))));
+        lower += static_cast<size_t>(__builtin_popcount(
+            static_cast<unsigned>(_mm_movemask_epi8(_mm_andnot_si128(continued, high)))));
+    }
+    utf8TallyBoundsFrom(p, k, size, upper, lower);
+}
+
 } // namespace
 
-const Kernels kSse2Kernels = {"sse2", lineMarksSse2, firstCommaSse2};
+const Kernels kSse2Kernels = {"sse2", lineMarksSse2, firstCommaSse2, utf8TallyBoundsSse2};
 
 #ifdef DORVANE_SIMD_AVX2
 
@@ -140,9 +164,32 @@ DORVANE_TARGET_AVX2 const char* firstCommaAvx2(const char* begin, const char* en
     return firstCommaFrom(begin, p, end, parity, oddQuotesBefore);
 }
 
+// As utf8TallyBoundsSse2, thirty-two bytes at a time.
+DORVANE_TARGET_AVX2 void utf8TallyBoundsAvx2(const char* p, size_t size, size_t& upper,
+                                             size_t& lower) {
+    upper = lower = 0;
+    size_t k = 0;
+    for (; k + 33 <= size; k += 32) {
+        const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + k));
+        if (_mm256_movemask_epi8(v) == 0)
+            continue;
+        const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p + k + 1));
+        const __m256i continued = _mm256_cmpgt_epi8(_mm256_set1_epi8(-64), next);
+        const __m256i high = _mm256_and_si256(_mm256_cmpgt_epi8(v, _mm256_set1_epi8(-65)),
+                                              _mm256_cmpgt_epi8(_mm256_setzero_si256(), v));
+        const __m256i lead = _mm256_and_si256(_mm256_cmpgt_epi8(v, _mm256_set1_epi8(-63)),
+                                              _mm256_cmpgt_epi8(_mm256_set1_epi8(-11), v));
+        upper += static_cast<size_t>(__builtin_popcount(
+            static_cast<unsigned>(_mm256_movemask_epi8(_mm256_and_si256(lead, continued)))));
+        lower += static_cast<size_t>(__builtin_popcount(
+            static_cast<unsigned>(_mm256_movemask_epi8(_mm256_andnot_si256(continued, high)))));
+    }
+    utf8TallyBoundsFrom(p, k, size, upper, lower);
+}
+
 } // namespace
 
-const Kernels kAvx2Kernels = {"avx2", lineMarksAvx2, firstCommaAvx2};
+const Kernels kAvx2Kernels = {"avx2", lineMarksAvx2, firstCommaAvx2, utf8TallyBoundsAvx2};
 
 #endif // DORVANE_SIMD_AVX2
 

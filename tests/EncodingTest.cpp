@@ -4,6 +4,7 @@
 #include "QtPrinters.h"
 #include "playlist/AnsiCodePage.h"
 #include "playlist/TextFile.h"
+#include "simd/Kernels.h"
 #include "simd/Utf8.h"
 
 #include <gtest/gtest.h>
@@ -262,6 +263,32 @@ TEST(AlmostUtf8, TenGoodSequencesForEachBrokenPartKeepUtf8) {
 
 // ---------------------------------------------------------------------------
 // UTF-8 encoding
+
+// The bounds the converter takes instead of the tally, where they decide,
+// hold the tally in between: on random bytes, code-page text and UTF-8.
+TEST(AlmostUtf8, TallyBoundsHoldTheTally) {
+    std::mt19937 random(65001);
+    const QByteArray samples[] = {
+        TEncoding::ansi(1251)->GetBytes(u"Первый канал, \"Россия\" HD"_s),
+        u"Первый канал, \"Россия\" 😀 中文"_s.toUtf8(),
+    };
+    for (int round = 0; round < 5000; ++round) {
+        QByteArray bytes;
+        const int parts = static_cast<int>(random() % 12);
+        for (int k = 0; k < parts; ++k) {
+            if (random() % 3 == 0)
+                bytes += samples[random() % 2].left(static_cast<qsizetype>(random() % 40));
+            else
+                bytes += static_cast<char>(random() % 256);
+        }
+        Utf8Tally tally;
+        tally.add(bytes);
+        size_t upper = 0, lower = 0;
+        simd::kernels().utf8TallyBounds(bytes.constData(), size_t(bytes.size()), upper, lower);
+        ASSERT_LE(qint64(lower), tally.illFormed) << bytes.toHex(' ').toStdString();
+        ASSERT_GE(qint64(upper), tally.multiByte) << bytes.toHex(' ').toStdString();
+    }
+}
 
 TEST(Utf8Encode, Table) {
     const struct {

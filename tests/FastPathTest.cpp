@@ -432,6 +432,20 @@ TEST(FastPath, ProgramReadsCodePagesAsTheWindowDoes) {
     for (int k = 0; k < 5000; ++k)
         almost.insert(almost.size() * k / 5000, '\xFE');
     cases.push_back({1251, almost});
+    // A first piece whose bytes are plainly a code page's, then UTF-8: the
+    // quick bounds on the tally cannot tell the whole, the tally can (the
+    // stray 80 to BF bytes are broken parts the bounds do not see).
+    const auto mixed = [](int strays, int cyrillicLines) {
+        QByteArray bytes = "#EXTINF:-1," + QByteArray("\xC0" "a").repeated(1000) +
+                           QByteArray("\xA8" "a").repeated(strays) + "\nhttp://a/\n";
+        while (bytes.size() < 300 * 1024)
+            bytes += "#EXTINF:-1,plain\nhttp://b/\n";
+        for (int k = 0; k < cyrillicLines; ++k)
+            bytes += "#EXTINF:-1,\xD0\x9A\xD0\xB0\xD0\xBD\xD0\xB0\xD0\xBB\nhttp://c/\n";
+        return bytes;
+    };
+    cases.push_back({1251, mixed(20000, 10000)}); // 50,000 good, 21,000 broken: 1251
+    cases.push_back({1251, mixed(0, 10000)});     // 50,000 good, 1,000 broken: UTF-8
     // A 00 byte ends the text, in either way.
     cases.push_back({932, cases[4].input.first(400 * 1024) + '\0' + cases[4].input});
 

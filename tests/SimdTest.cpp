@@ -81,6 +81,26 @@ TEST(Simd, FirstCommaAgrees) {
     }
 }
 
+TEST(Simd, Utf8TallyBoundsAgree) {
+    QRandomGenerator random(11);
+    // Leads, continuations, the bytes around their edges, and ASCII runs
+    // that the vector loops skip whole.
+    const char* alphabet =
+        "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa\x7f\x80\xbf\xc0\xc1\xc2\xdf\xe0\xf4\xf5\xff";
+    for (int round = 0; round < 3000; ++round) {
+        const QByteArray bytes = randomBytes(random, random.bounded(120), alphabet);
+        size_t expectedUpper = 0, expectedLower = 0;
+        simd::availableKernels().front()->utf8TallyBounds(bytes.constData(), size_t(bytes.size()),
+                                                          expectedUpper, expectedLower);
+        for (const simd::Kernels* table : simd::availableKernels()) {
+            size_t upper = 7, lower = 7;
+            table->utf8TallyBounds(bytes.constData(), size_t(bytes.size()), upper, lower);
+            ASSERT_EQ(upper, expectedUpper) << table->name << " " << bytes.toHex(' ').toStdString();
+            ASSERT_EQ(lower, expectedLower) << table->name << " " << bytes.toHex(' ').toStdString();
+        }
+    }
+}
+
 // The vector loops stop at the first byte that stops the plain loop, or
 // earlier; never later, and what they wrote is what the plain loop writes.
 TEST(Simd, AsciiRunsAgree) {
