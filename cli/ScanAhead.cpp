@@ -137,7 +137,7 @@ void ScanAhead::scanPiece(int index, Slot& slot, QByteArrayView bytes, bool mayH
     if (m_mode == Mode::CodePage) {
         // Code-page text is mostly bytes C0 to FF followed by no
         // continuation byte, each an ill-formed part of its own: the bounds
-        // tell such a piece at once, where tallying it took a fifth of the run.
+        // tell such a piece at once, where tallying it took a quarter of the run.
         size_t upper = 0, lower = 0;
         simd::kernels().utf8TallyBounds(bytes.data(), size_t(bytes.size()), upper, lower);
         slot.exact = !(upper < 10 * lower);

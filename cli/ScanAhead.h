@@ -3,7 +3,6 @@
 #include "cli/PieceBuffer.h"
 #include "cli/ReadAhead.h"
 #include "convert/ByteConversion.h"
-#include "playlist/Encoding.h"
 #include "playlist/MemoryAdvice.h"
 
 #include <QByteArray>
