@@ -3,7 +3,6 @@
 #include "cli/DownloadModule.h"
 #include "cli/InputReader.h"
 #include "cli/StreamedOutput.h"
-#include "cli/PieceReader.h"
 #include "cli/ScanAhead.h"
 #include "convert/ByteConversion.h"
 #include "convert/ByteLineSink.h"
@@ -12,6 +11,7 @@
 #include "convert/LineSink.h"
 #include "convert/Run.h"
 #include "convert/TargetFormat.h"
+#include "playlist/AnsiCodePage.h"
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
 #include "playlist/FileName.h"
@@ -302,27 +302,6 @@ struct Result {
     bool streamed = false;  // the bytes went to the StreamedOutput as they were made
 };
 
-// A source for runConversion: the lines of a PieceReader's pieces.
-class PieceSource {
-public:
-    PieceSource(const TargetFormat& target, PieceReader& reader)
-        : m_conversion(target), m_reader(reader) {}
-
-    template <typename Write> bool next(Write& write) {
-        if (!m_reader.next(m_lines))
-            return false;
-        for (int i = 0; i < m_lines.Count(); ++i)
-            m_conversion.processLine(m_lines.line(i), write);
-        return true;
-    }
-    int channels() const { return m_reader.channelCount(); }
-
-private:
-    Conversion m_conversion;
-    PieceReader& m_reader;
-    TStringList m_lines;
-};
-
 // The way of UTF-16 lines, for input in a code page or in UTF-16: the
 // lines' entries encoded into the output's bytes as they are written.
 template <typename Source>
@@ -357,21 +336,23 @@ void streamInto(ByteLineSink& sink, StreamedOutput* streamed) {
 // second thread (ScanAhead) while this one writes. Nothing when the input is
 // not for this way (`verdict` says why). With `streamed`, the output goes
 // there while it is made, and is taken back should the input not be for this
-// way after all; without, it is held whole.
+// way after all; without, it is held whole. Input in a code page
+// (Mode::CodePage, `codePage`) takes this way too, decoded into UTF-8.
 std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& target,
                                   const TEncoding& encoding, bool mark, const SourceName& name,
                                   ScanAhead::Mode mode, ScanAhead::Verdict& verdict,
-                                  StreamedOutput* streamed) {
+                                  StreamedOutput* streamed,
+                                  const TAnsiEncoding* codePage = nullptr) {
     const qsizetype size = reader.sizeHint();
     Result result{target.preamble(encoding, mark)};
     ByteLineSink sink(result.bytes, streamed ? 0 : size + size / 8 + 4096, encoding,
                       target.lineEnd());
     streamInto(sink, streamed);
-    ScanAhead scan(reader, target, mode);
+    ScanAhead scan(reader, target, mode, codePage);
     ScannedPieceSource source(scan);
     const ConversionCounts counts = runConversion(target, source, sink, name);
     verdict = scan.verdict();
-    if (verdict != ScanAhead::Verdict::Utf8) {
+    if (verdict != ScanAhead::Verdict::Utf8 && verdict != ScanAhead::Verdict::Unsure) {
         if (sink.drained())
             streamed->restart();
         return std::nullopt;
@@ -382,14 +363,6 @@ std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& targe
     result.replaced = sink.replaced();
     result.streamed = sink.drained();
     return result;
-}
-
-// Input in a code page, decoded and split in pieces (PieceReader).
-Result convertCodePage(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
-                       const TEncoding& encoding, bool mark, const SourceName& name) {
-    PieceReader pieces(reader, ansi);
-    PieceSource source(target, pieces);
-    return runIntoBytes(target, encoding, mark, name, reader.sizeHint(), source);
 }
 
 // Input with a UTF-16 byte-order mark: rare, and read whole.
@@ -412,11 +385,32 @@ Result convertUtf16(InputReader& reader, const TEncoding& ansi, const TargetForm
     return result;
 }
 
+// Whether the input, read again from its start, reads as UTF-8 with a few
+// broken parts (Utf8Tally) as decodeFileBytes decides.
+bool readsAsUtf8(InputReader& reader) {
+    reader.rewind();
+    Utf8Tally tally;
+    PieceBuffer buffer;
+    bool first = true;
+    for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty(); first = false) {
+        // The preamble is no sequence of the text (decodeFileBytes).
+        if (first && platform::startsWithUtf8Mark(piece))
+            piece = piece.sliced(3);
+        tally.add(piece);
+    }
+    return tally.readsAsUtf8();
+}
+
 // Reads the input as the window reads a file (decodeFileBytes with UTF-8 and
 // `ansi`, then TStringList::setText) and converts it. UTF-8, the common
 // case, is converted as it is read; input that proves not to be UTF-8 is
-// read again: tallied (Utf8Tally), then converted as almost-UTF-8 or in the
-// code page.
+// read again in the code page, each piece decoded into UTF-8 and converted
+// the same direct way while it is tallied (Utf8Tally, mostly by its bounds);
+// should the tally at the end find the input mostly UTF-8, it is read a third
+// time, as almost-UTF-8 (and when the bounds could not tell, it is tallied
+// whole first). The text is the one decodeFileBytes gives, so the output is
+// too. Code page first: tallying on the way costs that input nothing, where
+// almost-UTF-8 (a stray byte here and there) pays for one conversion more.
 Result convertInput(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
                     const TEncoding& encoding, bool mark, const SourceName& source,
                     StreamedOutput* streamed = nullptr) {
@@ -430,21 +424,19 @@ Result convertInput(InputReader& reader, const TEncoding& ansi, const TargetForm
             result->inputSize = reader.size();
             return *result;
         }
-        Utf8Tally tally;
-        PieceBuffer buffer;
-        bool first = true;
-        for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty(); first = false) {
-            // The preamble is no sequence of the text (decodeFileBytes).
-            if (first && platform::startsWithUtf8Mark(piece))
-                piece = piece.sliced(3);
-            tally.add(piece);
+        // Every code page is a TAnsiEncoding (TEncoding::ansi).
+        result = convertUtf8(reader, target, encoding, mark, source, ScanAhead::Mode::CodePage,
+                             verdict, streamed, &dynamic_cast<const TAnsiEncoding&>(ansi));
+        if (result && verdict == ScanAhead::Verdict::Unsure && readsAsUtf8(reader)) {
+            if (result->streamed)
+                streamed->restart();
+            result.reset();
         }
-        reader.rewind();
-        if (tally.readsAsUtf8())
+        if (!result) { // mostly UTF-8 after all
+            reader.rewind();
             result = convertUtf8(reader, target, encoding, mark, source, ScanAhead::Mode::Repair,
                                  verdict, streamed);
-        else
-            result = convertCodePage(reader, ansi, target, encoding, mark, source);
+        }
     }
     result->nulOffset = reader.nulOffset();
     result->inputSize = reader.size();

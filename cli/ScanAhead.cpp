@@ -1,8 +1,10 @@
 #include "cli/ScanAhead.h"
 
 #include "cli/InputReader.h"
+#include "playlist/AnsiCodePage.h"
 #include "playlist/Encoding.h"
 #include "playlist/Platform.h"
+#include "simd/Kernels.h"
 
 namespace dorvane {
 
@@ -14,8 +16,9 @@ constexpr qsizetype kSlotStorage = 512 * 1024;
 
 } // namespace
 
-ScanAhead::ScanAhead(InputReader& reader, const TargetFormat& target, Mode mode)
-    : m_reader(reader), m_mode(mode), m_scanner(target) {
+ScanAhead::ScanAhead(InputReader& reader, const TargetFormat& target, Mode mode,
+                     const TAnsiEncoding* codePage)
+    : m_reader(reader), m_mode(mode), m_codePage(codePage), m_scanner(target) {
     // Not for a small file, nor for bytes already in memory, which are never
     // copied into a slot.
     const qsizetype size = reader.sizeHint();
@@ -54,8 +57,11 @@ const ScannedPiece* ScanAhead::next() {
             m_held = true;
             return &next.scanned;
         }
-        if (m_inputEnd && m_taken == m_read)
+        if (m_inputEnd && m_taken == m_read) {
+            if (m_mode == Mode::CodePage)
+                m_verdict = codePageVerdict();
             return nullptr;
+        }
         if (!work(lock))
             m_sync.changed.wait(lock);
     }
@@ -128,7 +134,28 @@ void ScanAhead::scanPiece(int index, Slot& slot, QByteArrayView bytes, bool mayH
     if (index == 0 && platform::startsWithUtf8Mark(bytes))
         bytes = bytes.sliced(3);
     slot.wellFormed = true;
-    if (m_mode == Mode::Repair) {
+    if (m_mode == Mode::CodePage) {
+        // Code-page text is mostly bytes C0 to FF followed by no
+        // continuation byte, each an ill-formed part of its own: the bounds
+        // tell such a piece at once, where tallying it took a quarter of the run.
+        size_t upper = 0, lower = 0;
+        simd::kernels().utf8TallyBounds(bytes.data(), size_t(bytes.size()), upper, lower);
+        slot.exact = !(upper < 10 * lower);
+        if (slot.exact) {
+            Utf8Tally tally;
+            tally.add(bytes);
+            upper = size_t(tally.multiByte);
+            lower = size_t(tally.illFormed);
+        }
+        slot.multiByteAtMost = qint64(upper);
+        slot.illFormedAtLeast = qint64(lower);
+        // Sized for the worst case; the slot keeps the room for the next
+        // piece it takes.
+        slot.repaired.resize(TAnsiEncoding::decodedUtf8Room(bytes.size()));
+        char* const end =
+            m_codePage->decodeToUtf8(bytes.begin(), bytes.end(), slot.repaired.data());
+        bytes = QByteArrayView(slot.repaired.constData(), end);
+    } else if (m_mode == Mode::Repair) {
         // Repairing must come before the scan.
         if (!isWellFormedUtf8(bytes)) {
             slot.repaired.resize(0);
@@ -142,12 +169,27 @@ void ScanAhead::scanPiece(int index, Slot& slot, QByteArrayView bytes, bool mayH
         m_scanner.scanPiece(bytes, slot.scanned, slot.marks, mayHoldNul);
 }
 
+ScanAhead::Verdict ScanAhead::codePageVerdict() const {
+    // Fewer than ten good sequences for each broken part, at most: the code
+    // page, as the whole tally would say.
+    if (m_illFormedAtLeast > 0 && m_multiByteAtMost < 10 * m_illFormedAtLeast)
+        return Verdict::Utf8;
+    if (m_exact) {
+        const Utf8Tally tally{m_multiByteAtMost, m_illFormedAtLeast};
+        return tally.readsAsUtf8() ? Verdict::ReadsAsUtf8 : Verdict::Utf8;
+    }
+    return Verdict::Unsure;
+}
+
 void ScanAhead::resolve() {
     for (; m_resolved < m_read; ++m_resolved) {
         Slot& piece = slot(m_resolved);
         if (!piece.scanDone || !piece.wellFormed)
             return;
         m_scanner.resolve(piece.scanned);
+        m_multiByteAtMost += piece.multiByteAtMost;
+        m_illFormedAtLeast += piece.illFormedAtLeast;
+        m_exact = m_exact && piece.exact;
     }
 }
 

@@ -1,8 +1,8 @@
 #include "convert/ByteConversion.h"
 
 #include "convert/Conversion.h"
-#include "convert/LineMarks.h"
 #include "convert/TargetFormat.h"
+#include "simd/Kernels.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -17,7 +17,7 @@ quint64 lastBlockMarks(const char* block, const char* end) {
     char padded[64] = {};
     std::memcpy(padded, block, static_cast<size_t>(end - block));
     quint64 marks = 0;
-    linemarks::markPortable(padded, 1, &marks);
+    simd::kernels().lineMarks(padded, 1, &marks);
     return marks;
 }
 
@@ -88,7 +88,7 @@ void ByteScanner::scanPiece(QByteArrayView piece, ScannedPiece& scanned,
     const auto blocks = static_cast<size_t>(end - text) / 64; // whole ones
     if (marks.size() < blocks)
         marks.resize(blocks);
-    linemarks::mark(text, blocks, marks.data());
+    simd::kernels().lineMarks(text, blocks, marks.data());
     for (const char* block = text; block < end; block += 64) {
         const auto index = static_cast<size_t>(block - text) / 64;
         quint64 blockMarks = index < blocks ? marks[index] : lastBlockMarks(block, end);

@@ -3,6 +3,7 @@
 #include "convert/SourceName.h"
 #include "playlist/LineRules.h"
 #include "playlist/Playlist.h"
+#include "simd/Kernels.h"
 
 #include <QString>
 #include <QStringView>
@@ -16,8 +17,11 @@ namespace lines {
 // The first ',' in [begin, end), or end; and whether an odd number of '"'
 // stand before it. Name lines carry long attribute lists in front of the
 // name, so each code unit width has a kernel of its own that takes several
-// at a time (the bytes' looks for both characters in one pass).
-const char* firstComma(const char* begin, const char* end, bool& oddQuotesBefore);
+// at a time (the bytes' looks for both characters in one pass, on the
+// processor's widest vectors).
+inline const char* firstComma(const char* begin, const char* end, bool& oddQuotesBefore) {
+    return simd::kernels().firstComma(begin, end, oddQuotesBefore);
+}
 const char16_t* firstComma(const char16_t* begin, const char16_t* end, bool& oddQuotesBefore);
 
 // Where the channel name of a name line starts (it runs to the line's end):

@@ -1,11 +1,8 @@
 #include "convert/XmlText.h"
 
-#include <cstring>
+#include "simd/Ascii.h"
 
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define DORVANE_SSE2 1
-#endif
+#include <cstring>
 
 namespace dorvane {
 
@@ -84,26 +81,8 @@ template <Quoting quoting> qsizetype skipPlain(const char16_t*, qsizetype k, qsi
     return k;
 }
 template <Quoting quoting> qsizetype skipPlain(const char* p, qsizetype k, qsizetype size) {
-#ifdef DORVANE_SSE2
-    const __m128i control = _mm_set1_epi8(0x1F);
-    for (; k + 16 <= size; k += 16) {
-        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
-        __m128i hit =
-            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('&')),
-                                      _mm_cmpeq_epi8(v, _mm_set1_epi8('<'))),
-                         _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('>')),
-                                      _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0xEF)))));
-        if (quoting == Quoting::Attribute)
-            hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
-        hit = _mm_or_si128(hit, _mm_cmpeq_epi8(_mm_max_epu8(v, control), control));
-        if (const int mask = _mm_movemask_epi8(hit))
-            return k + __builtin_ctz(static_cast<unsigned>(mask));
-    }
-#else
-    (void)p;
-    (void)size;
-#endif
-    return k;
+    return static_cast<qsizetype>(simd::skipXmlPlain(
+        p, static_cast<size_t>(k), static_cast<size_t>(size), quoting == Quoting::Attribute));
 }
 
 // The next code unit from k on that starts a change, and how many units it

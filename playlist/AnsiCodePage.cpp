@@ -1,13 +1,10 @@
 #include "playlist/AnsiCodePage.h"
 
+#include "simd/Ascii.h"
+
 #include <unicode/uchar.h>
 #include <unicode/ucnv.h>
 #include <unicode/unorm2.h>
-
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define DORVANE_SSE2 1
-#endif
 
 #include <iterator>
 #include <vector>
@@ -23,6 +20,22 @@ constexpr uint16_t kQuestionMark = 0x3F;
 // (a lead byte before CR LF must not swallow the CR).
 constexpr char16_t kIllegalTrail = 0xFFFF;
 constexpr char16_t kReplacement = 0xFFFD;
+
+// A BMP character that is no surrogate (every character the tables decode
+// to) in UTF-8.
+inline uint8_t* putUtf8(char16_t c, uint8_t* out) {
+    if (c < 0x80) {
+        *out++ = static_cast<uint8_t>(c);
+    } else if (c < 0x800) {
+        *out++ = static_cast<uint8_t>(0xC0 | c >> 6);
+        *out++ = static_cast<uint8_t>(0x80 | (c & 0x3F));
+    } else {
+        *out++ = static_cast<uint8_t>(0xE0 | c >> 12);
+        *out++ = static_cast<uint8_t>(0x80 | (c >> 6 & 0x3F));
+        *out++ = static_cast<uint8_t>(0x80 | (c & 0x3F));
+    }
+    return out;
+}
 
 bool isControlByte(uint16_t bytes) {
     return bytes < 0x20 || bytes == 0x7F;
@@ -114,6 +127,10 @@ struct TAnsiEncoding::Tables {
     std::vector<uint64_t> substitute = std::vector<uint64_t>(65536 / 64);
 
     bool isSubstitute(char16_t c) const { return (substitute[c >> 6] >> (c & 63)) & 1; }
+
+    // single[] in UTF-8, for decodeToUtf8: the bytes from the lowest, the
+    // count in the top byte.
+    uint32_t singleUtf8[256] = {};
 };
 
 TAnsiEncoding::TAnsiEncoding(int codePage, const char* icuName)
@@ -261,6 +278,14 @@ std::unique_ptr<TAnsiEncoding::Tables> TAnsiEncoding::buildTables() const {
     }
     for (int c = 0; c < 0x80 && t.asciiIdentity; ++c)
         t.asciiIdentity = encode[c] == c && t.single[c] == c;
+    for (int b = 0; b < 256; ++b) {
+        uint8_t utf8[4];
+        const int length = static_cast<int>(putUtf8(t.single[b], utf8) - utf8);
+        uint32_t packed = static_cast<uint32_t>(length) << 24;
+        for (int k = 0; k < length; ++k)
+            packed |= static_cast<uint32_t>(utf8[k]) << (8 * k);
+        t.singleUtf8[b] = packed;
+    }
     return tables;
 }
 
@@ -293,20 +318,12 @@ void TAnsiEncoding::encodeText(QStringView text, QByteArray& out, qsizetype& rep
     auto* o = reinterpret_cast<uint8_t*>(out.data()) + old;
     auto* const begin = o;
     while (s < end) {
-#ifdef DORVANE_SSE2
-        // Sixteen ASCII characters at a time, as they are in the addresses.
-        while (asciiIdentity && end - s >= 16) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 8));
-            const __m128i high =
-                _mm_and_si128(_mm_or_si128(a, b), _mm_set1_epi16(static_cast<short>(0xFF80)));
-            if (_mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) != 0xFFFF)
-                break;
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(a, b));
-            s += 16;
-            o += 16;
+        // ASCII runs on the vectors, as they are in the addresses.
+        if (asciiIdentity) {
+            const size_t ascii = simd::narrowAscii(s, static_cast<size_t>(end - s), o);
+            s += ascii;
+            o += ascii;
         }
-#endif
         while (s < end) {
             const char16_t c = *s++;
             if (c < 0x80 && asciiIdentity) {
@@ -356,17 +373,12 @@ char* TAnsiEncoding::encodeUtf8Bytes(const char* begin, const char* end, char* o
     const auto* const stop = reinterpret_cast<const uint8_t*>(end);
     auto* o = reinterpret_cast<uint8_t*>(out);
     while (p < stop) {
-#ifdef DORVANE_SSE2
-        // Sixteen ASCII bytes at a time, as they are in the addresses.
-        while (asciiIdentity && stop - p >= 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            if (_mm_movemask_epi8(v) != 0)
-                break;
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(o), v);
-            p += 16;
-            o += 16;
+        // ASCII runs on the vectors, as they are in the addresses.
+        if (asciiIdentity) {
+            const size_t ascii = simd::copyAscii(p, static_cast<size_t>(stop - p), o);
+            p += ascii;
+            o += ascii;
         }
-#endif
         while (p < stop) {
             const unsigned b = *p;
             char16_t c;
@@ -436,6 +448,47 @@ QString TAnsiEncoding::GetString(QByteArrayView bytes) const {
     }
     text.resize(out - begin);
     return text;
+}
+
+char* TAnsiEncoding::decodeToUtf8(const char* begin, const char* end, char* out) const {
+    const Tables& t = tables();
+    const auto* p = reinterpret_cast<const uint8_t*>(begin);
+    const auto* const stop = reinterpret_cast<const uint8_t*>(end);
+    auto* o = reinterpret_cast<uint8_t*>(out);
+    while (p < stop) {
+        // ASCII runs on the vectors, as they are in the addresses; every code
+        // page reads 00 to 7F as ASCII.
+        const size_t ascii = simd::copyAscii(p, static_cast<size_t>(stop - p), o);
+        p += ascii;
+        o += ascii;
+        while (p < stop) {
+            const uint8_t b = *p++;
+            if (b < 0x80) {
+                *o++ = b;
+                break;
+            }
+            if (!t.lead[b]) {
+                // All four bytes stored at once; `out` has room past the end.
+                const uint32_t packed = t.singleUtf8[b];
+                o[0] = static_cast<uint8_t>(packed);
+                o[1] = static_cast<uint8_t>(packed >> 8);
+                o[2] = static_cast<uint8_t>(packed >> 16);
+                o += packed >> 24;
+                continue;
+            }
+            // As GetString reads a lead byte.
+            char16_t c = kReplacement;
+            if (p < stop) {
+                const char16_t pair = t.pairs[static_cast<size_t>(b << 8 | *p)];
+                if (pair != kIllegalTrail) {
+                    c = pair;
+                    ++p;
+                }
+            }
+            o = putUtf8(c, o);
+        }
+    }
+    return reinterpret_cast<char*>(o);
 }
 
 const TEncoding* ansiCodePageEncoding(int codePage) {

@@ -46,6 +46,13 @@ public:
     char* encodeUtf8(const char* begin, const char* end, char* out) const;
     char* encodeUtf8(const char* begin, const char* end, char* out, qsizetype& replaced) const;
 
+    // Bytes in this code page to UTF-8 at `out`: the UTF-8 of the text
+    // GetString decodes from them, so that code-page input can take the
+    // converter's UTF-8 way. Returns the end of what it wrote; `out` needs
+    // room for decodedUtf8Room(end - begin) bytes.
+    char* decodeToUtf8(const char* begin, const char* end, char* out) const;
+    static constexpr qsizetype decodedUtf8Room(qsizetype bytes) { return 3 * bytes + 4; }
+
 private:
     struct Tables;
 

@@ -1,17 +1,12 @@
 #include "playlist/Encoding.h"
 
 #include "playlist/AnsiCodePage.h"
-#include "playlist/Cpu.h"
-#include "playlist/Utf8Vector.h"
+#include "simd/Ascii.h"
+#include "simd/Utf8.h"
 
 #include <QByteArray>
 
 #include <cstdint>
-
-#if defined(__SSE2__) || defined(_M_X64)
-#include <emmintrin.h>
-#define DORVANE_SSE2 1
-#endif
 
 namespace dorvane {
 
@@ -23,7 +18,7 @@ namespace {
 // The well-formed sequence at p: its length; or else the maximal subpart
 // there, as a negative length (a lead byte and the continuation bytes that
 // may follow it, or one byte that cannot begin a sequence). p < end.
-int utf8SequenceAt(const uint8_t* p, const uint8_t* end) {
+inline __attribute__((always_inline)) int utf8SequenceAt(const uint8_t* p, const uint8_t* end) {
     const unsigned b = *p;
     if (b < 0x80)
         return 1;
@@ -55,22 +50,6 @@ int utf8SequenceAt(const uint8_t* p, const uint8_t* end) {
     return trail + 1;
 }
 
-// Skips ASCII bytes, sixteen at a time where it can.
-const uint8_t* skipAscii(const uint8_t* p, const uint8_t* end) {
-#ifdef DORVANE_SSE2
-    while (end - p >= 16) {
-        const int nonAscii =
-            _mm_movemask_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(p)));
-        if (nonAscii != 0)
-            return p + __builtin_ctz(static_cast<unsigned>(nonAscii));
-        p += 16;
-    }
-#endif
-    while (p < end && *p < 0x80)
-        ++p;
-    return p;
-}
-
 // Walks [p, end) as strict UTF-8 (RFC 3629), each sequence as
 // utf8SequenceAt reads it: the one reading of UTF-8, for decoding and for
 // the converter's check alike. With kDecode it writes the
@@ -86,38 +65,14 @@ qsizetype walkUtf8(const uint8_t* p, const uint8_t* const end, char16_t* const o
             *out++ = static_cast<char16_t>(unit);
     };
     while (p < end) {
-#ifdef DORVANE_SSE2
-        if constexpr (!kDecode) {
-            // Only checking: 64 bytes at a time while they are all ASCII.
-            while (end - p >= 64) {
-                const auto* q = reinterpret_cast<const __m128i*>(p);
-                const __m128i any =
-                    _mm_or_si128(_mm_or_si128(_mm_loadu_si128(q), _mm_loadu_si128(q + 1)),
-                                 _mm_or_si128(_mm_loadu_si128(q + 2), _mm_loadu_si128(q + 3)));
-                if (_mm_movemask_epi8(any) != 0)
-                    break;
-                p += 64;
-            }
-        }
-        while (end - p >= 16) {
-            const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-            const int nonAscii = _mm_movemask_epi8(v);
-            if constexpr (kDecode) {
-                // Widening all sixteen is safe even when only a prefix is
-                // ASCII: the output has room for as many units as there are
-                // bytes left.
-                const __m128i zero = _mm_setzero_si128();
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_unpacklo_epi8(v, zero));
-                _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 8), _mm_unpackhi_epi8(v, zero));
-            }
-            const int ascii = nonAscii == 0 ? 16 : __builtin_ctz(static_cast<unsigned>(nonAscii));
+        // ASCII runs on the vectors (simd/Ascii.h).
+        if constexpr (kDecode) {
+            const size_t ascii = simd::widenAscii(p, static_cast<size_t>(end - p), out);
             p += ascii;
-            if constexpr (kDecode)
-                out += ascii;
-            if (nonAscii != 0)
-                break;
+            out += ascii;
+        } else {
+            p = simd::skipAscii(p, end);
         }
-#endif
         // One sequence at a time until the next ASCII byte.
         while (p < end) {
             const unsigned b = *p;
@@ -160,29 +115,13 @@ bool isLowSurrogate(char16_t c) {
     return (c & 0xFC00) == 0xDC00;
 }
 
-#ifdef DORVANE_SSE2
-// True when all eight code units of v are below 0x80.
-inline bool allAscii(__m128i v) {
-    const __m128i high = _mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF80)));
-    return _mm_movemask_epi8(_mm_cmpeq_epi16(high, _mm_setzero_si128())) == 0xFFFF;
-}
-#endif
-
 uint8_t* encodeUtf8(const char16_t* s, const char16_t* const end, uint8_t* out) {
     while (s < end) {
-#ifdef DORVANE_SSE2
-        // Every unit takes at least one byte, so the output has room for the
-        // sixteen bytes whenever sixteen units are left.
-        while (end - s >= 16) {
-            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s));
-            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 8));
-            if (!allAscii(_mm_or_si128(a, b)))
-                break;
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), _mm_packus_epi16(a, b));
-            s += 16;
-            out += 16;
-        }
-#endif
+        // Every unit takes at least one byte, so the output has room for
+        // the ASCII run's bytes.
+        const size_t ascii = simd::narrowAscii(s, static_cast<size_t>(end - s), out);
+        s += ascii;
+        out += ascii;
         // One character at a time until the next ASCII one.
         while (s < end) {
             const char16_t c = *s++;
@@ -237,8 +176,8 @@ QString decodeUtf8Strict(QByteArrayView bytes, bool* ok) {
 
 bool isWellFormedUtf8(QByteArrayView bytes) {
     const auto* in = reinterpret_cast<const uint8_t*>(bytes.data());
-    if (bytes.size() >= 64 && cpu::hasAvx2())
-        return utf8vector::isWellFormed(in, static_cast<size_t>(bytes.size()));
+    if (bytes.size() >= 64)
+        return simd::isWellFormedUtf8(bytes.data(), static_cast<size_t>(bytes.size()));
     return walkUtf8<false>(in, in + bytes.size(), nullptr) >= 0;
 }
 
@@ -250,7 +189,7 @@ int utf8SequenceAt(QByteArrayView bytes) {
 void Utf8Tally::add(QByteArrayView bytes) {
     const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
     const uint8_t* const end = p + bytes.size();
-    while ((p = skipAscii(p, end)) < end) {
+    while ((p = simd::skipAscii(p, end)) < end) {
         const int length = utf8SequenceAt(p, end);
         if (length > 0) {
             ++multiByte;
@@ -267,7 +206,7 @@ void repairUtf8(QByteArrayView bytes, QByteArray& out) {
     const uint8_t* const end = begin + bytes.size();
     const uint8_t* good = begin; // the start of the bytes not yet copied
     out.reserve(out.size() + bytes.size() + bytes.size() / 8 + 16);
-    for (const uint8_t* p = begin; (p = skipAscii(p, end)) < end;) {
+    for (const uint8_t* p = begin; (p = simd::skipAscii(p, end)) < end;) {
         const int length = utf8SequenceAt(p, end);
         if (length > 0) {
             p += length;

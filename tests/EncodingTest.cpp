@@ -3,9 +3,9 @@
 #include "playlist/Encoding.h"
 #include "QtPrinters.h"
 #include "playlist/AnsiCodePage.h"
-#include "playlist/Cpu.h"
 #include "playlist/TextFile.h"
-#include "playlist/Utf8Vector.h"
+#include "simd/Kernels.h"
+#include "simd/Utf8.h"
 
 #include <gtest/gtest.h>
 
@@ -120,13 +120,14 @@ INSTANTIATE_TEST_SUITE_P(Table, Utf8Decode, ::testing::ValuesIn(decodeCases()),
                              return name;
                          });
 
-// The vector check against the walk one sequence at a time (decoding's):
-// every run of up to four bytes drawn from the values where the rules change
-// (and every pair of any bytes), placed across the 32- and 64-byte block
-// edges, after ASCII and after multi-byte text, and cut by the end.
+// Each vector check this processor runs against the walk one sequence at a
+// time (decoding's): every run of up to four bytes drawn from the values
+// where the rules change (and every pair of any bytes), placed across the
+// 32- and 64-byte block edges, after ASCII and after multi-byte text, and
+// cut by the end.
 TEST(Utf8Vector, AgreesWithTheWalkAcrossEveryBlockEdge) {
-    if (!cpu::hasAvx2())
-        GTEST_SKIP() << "no vector instructions for UTF-8 here";
+    const std::vector<simd::Utf8Check> checks = simd::availableUtf8Checks();
+    ASSERT_FALSE(checks.empty());
     const auto walk = [](const QByteArray& bytes) {
         bool ok = false;
         decodeUtf8Strict(bytes, &ok);
@@ -136,15 +137,21 @@ TEST(Utf8Vector, AgreesWithTheWalkAcrossEveryBlockEdge) {
     text.reserve(256);
     // Each part before ends a complete sequence, so the walk's verdict on
     // the whole is its verdict on the run and what follows.
-    const auto agree = [&text](const QByteArray& front, const QByteArray& run,
-                               const QByteArray& back, bool expected) {
+    const auto agree = [&text, &checks](const QByteArray& front, const QByteArray& run,
+                                        const QByteArray& back, bool expected) {
         text.resize(0);
         text.append(front).append(run).append(back);
-        const bool vector = utf8vector::isWellFormed(
-            reinterpret_cast<const uint8_t*>(text.constData()), size_t(text.size()));
-        if (vector == expected)
+        for (const simd::Utf8Check& check : checks) {
+            const bool vector = check.isWellFormed(text.constData(), size_t(text.size()));
+            if (vector != expected) {
+                ADD_FAILURE() << text.toHex(' ').toStdString() << ": the check of " << check.name
+                              << " says " << vector;
+                return false;
+            }
+        }
+        if (isWellFormedUtf8(text) == expected)
             return true;
-        ADD_FAILURE() << text.toHex(' ').toStdString() << ": the vector check says " << vector;
+        ADD_FAILURE() << text.toHex(' ').toStdString() << ": isWellFormedUtf8 says " << !expected;
         return false;
     };
     const QByteArray cyrillic = hex("D0B6").repeated(31); // 62 bytes
@@ -256,6 +263,32 @@ TEST(AlmostUtf8, TenGoodSequencesForEachBrokenPartKeepUtf8) {
 
 // ---------------------------------------------------------------------------
 // UTF-8 encoding
+
+// The bounds the converter takes instead of the tally, where they decide,
+// hold the tally in between: on random bytes, code-page text and UTF-8.
+TEST(AlmostUtf8, TallyBoundsHoldTheTally) {
+    std::mt19937 random(65001);
+    const QByteArray samples[] = {
+        TEncoding::ansi(1251)->GetBytes(u"Первый канал, \"Россия\" HD"_s),
+        u"Первый канал, \"Россия\" 😀 中文"_s.toUtf8(),
+    };
+    for (int round = 0; round < 5000; ++round) {
+        QByteArray bytes;
+        const int parts = static_cast<int>(random() % 12);
+        for (int k = 0; k < parts; ++k) {
+            if (random() % 3 == 0)
+                bytes += samples[random() % 2].left(static_cast<qsizetype>(random() % 40));
+            else
+                bytes += static_cast<char>(random() % 256);
+        }
+        Utf8Tally tally;
+        tally.add(bytes);
+        size_t upper = 0, lower = 0;
+        simd::kernels().utf8TallyBounds(bytes.constData(), size_t(bytes.size()), upper, lower);
+        ASSERT_LE(qint64(lower), tally.illFormed) << bytes.toHex(' ').toStdString();
+        ASSERT_GE(qint64(upper), tally.multiByte) << bytes.toHex(' ').toStdString();
+    }
+}
 
 TEST(Utf8Encode, Table) {
     const struct {
@@ -485,6 +518,45 @@ TEST(AnsiDecode, Table) {
         const TEncoding& encoding = *TEncoding::ansi(c.codePage);
         EXPECT_EQ(encoding.GetString(c.bytes), c.text)
             << c.codePage << " " << c.bytes.toHex().toStdString();
+    }
+}
+
+// The converter reads code-page input as the UTF-8 of what GetString
+// decodes: every byte, every pair of a double-byte page (its lead bytes
+// before CR, LF and the end included), and runs long enough for the ASCII
+// stretches to take the vector loop.
+TEST(AnsiDecode, ToUtf8IsTheUtf8OfTheText) {
+    std::mt19937 random(1251);
+    for (const int codePage :
+         {1250, 1251, 1252, 1253, 1254, 1255, 1256, 1257, 1258, 874, 932, 936, 949, 950}) {
+        const auto& encoding = dynamic_cast<const TAnsiEncoding&>(*TEncoding::ansi(codePage));
+        std::vector<QByteArray> inputs;
+        QByteArray all;
+        for (int b = 0; b < 256; ++b)
+            all += static_cast<char>(b);
+        inputs.push_back(all);
+        QByteArray pairs;
+        for (int lead = 0x81; lead < 256; ++lead)
+            for (int trail = 0; trail < 256; ++trail)
+                pairs += QByteArray{static_cast<char>(lead), static_cast<char>(trail)};
+        inputs.push_back(pairs);
+        for (int round = 0; round < 200; ++round) {
+            QByteArray bytes;
+            const int length = static_cast<int>(random() % 100);
+            for (int k = 0; k < length; ++k) {
+                const unsigned kind = random() % 4;
+                bytes += kind == 0   ? QByteArray(static_cast<int>(random() % 40), 'a')
+                         : kind == 1 ? QByteArray("\r\n")
+                                     : QByteArray(1, static_cast<char>(random() % 256));
+            }
+            inputs.push_back(bytes);
+        }
+        for (const QByteArray& bytes : inputs) {
+            QByteArray out(TAnsiEncoding::decodedUtf8Room(bytes.size()), Qt::Uninitialized);
+            const char* end = encoding.decodeToUtf8(bytes.cbegin(), bytes.cend(), out.data());
+            EXPECT_EQ(QByteArrayView(out.constData(), end), encoding.GetString(bytes).toUtf8())
+                << codePage << " " << bytes.toHex().left(200).toStdString();
+        }
     }
 }
 

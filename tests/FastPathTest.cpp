@@ -6,12 +6,11 @@
 #include "ReferenceConversion.h"
 #include "convert/ByteConversion.h"
 #include "convert/ByteLineSink.h"
-#include "convert/LineMarks.h"
 #include "convert/LineSink.h"
 #include "convert/Run.h"
 #include "convert/TargetFormat.h"
-#include "playlist/Cpu.h"
 #include "playlist/Encoding.h"
+#include "playlist/TextFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -196,30 +195,6 @@ QByteArray randomPlaylist(QRandomGenerator& random) {
 // Single- and double-byte code pages, with best-fit letters (1252 has no
 // Cyrillic, 1251 has no CJK) and the "?" for what they lack.
 const int kCodePages[] = {1251, 1252, 932, 950};
-
-// The scan's marks, the processor's way and the baseline's, against a byte
-// at a time, on bytes dense with what is marked and with its near misses.
-TEST(FastPath, MarksEveryLineEndEAndColonEitherWay) {
-    QRandomGenerator random(5);
-    const char alphabet[] = "\r\n\t E:e;/#\x80\xD0\xFF\x0b\x0c";
-    QByteArray bytes(64 * 40, Qt::Uninitialized);
-    for (char& c : bytes)
-        c = alphabet[random.bounded(int(sizeof alphabet) - 1)];
-    std::vector<quint64> expected(40);
-    for (int k = 0; k < bytes.size(); ++k) {
-        const char c = bytes[k];
-        if (c == '\r' || c == '\n' || c == 'E' || c == ':')
-            expected[size_t(k / 64)] |= quint64(1) << (k % 64);
-    }
-    std::vector<quint64> marks(40);
-    linemarks::markPortable(bytes.constData(), 40, marks.data());
-    EXPECT_EQ(marks, expected);
-    if (cpu::hasAvx2()) {
-        std::fill(marks.begin(), marks.end(), 0);
-        linemarks::markAvx2(bytes.constData(), 40, marks.data());
-        EXPECT_EQ(marks, expected);
-    }
-}
 
 TEST(FastPath, GivesTheUtf16PathsBytesForGeneratedPlaylists) {
     QRandomGenerator random(20261210);
@@ -415,6 +390,86 @@ TEST(FastPath, ProgramGivesTheUtf16PathsBytes) {
                 runConvert({to, QStringLiteral("--ansi"), QStringLiteral("--codepage=1251"), path})
                     .out,
                 ansi);
+        }
+    }
+}
+
+// Input that is not UTF-8, read by the program as the window reads the file
+// (decodeFileBytes, then the UTF-16 lines): in single- and double-byte code
+// pages, with bytes the pages leave undefined, lead bytes before a line end,
+// a line longer than a piece, a UTF-8 preamble; and almost-UTF-8, which the
+// tally sends back the UTF-8 way.
+TEST(FastPath, ProgramReadsCodePagesAsTheWindowDoes) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString path = dir.filePath(QStringLiteral("in.m3u"));
+    QRandomGenerator random(1252);
+    const auto playlistIn = [&random](const TEncoding& encoding) {
+        QByteArray bytes;
+        while (bytes.size() < 900 * 1024) {
+            QByteArray text = randomPlaylist(random);
+            text.replace('\0', ' '); // the text ends at the first 00: not yet
+            bytes += encoding.GetBytes(decodeUtf8Strict(text)) + "\r\n";
+            if (random.bounded(4) == 0)
+                bytes += "#EXTINF:-1,\x98\xFF\x81\x85\xA0\x80\x93\r\nhttp://x/\xC6\x93\n";
+            if (random.bounded(300) == 0)
+                bytes += "#EXTINF:0," + QByteArray(300 * 1024, '\xC6') + "\nhttp://long/\n";
+        }
+        return bytes;
+    };
+    struct Case {
+        int codePage;
+        QByteArray input;
+    };
+    std::vector<Case> cases;
+    for (const int codePage : {1251, 1252, 1255, 874, 932, 936, 949, 950})
+        cases.push_back({codePage, playlistIn(*TEncoding::ansi(codePage))});
+    cases.push_back({1251, "\xEF\xBB\xBF" + cases[0].input});
+    // A stray byte among good sequences: almost-UTF-8; a dozen: the code page.
+    QByteArray almost = playlistIn(TEncoding::UTF8());
+    almost.insert(almost.size() / 2, "\xE0\x80");
+    cases.push_back({1251, almost});
+    for (int k = 0; k < 5000; ++k)
+        almost.insert(almost.size() * k / 5000, '\xFE');
+    cases.push_back({1251, almost});
+    // A first piece whose bytes are plainly a code page's, then UTF-8: the
+    // quick bounds on the tally cannot tell the whole, the tally can (the
+    // stray 80 to BF bytes are broken parts the bounds do not see).
+    const auto mixed = [](int strays, int cyrillicLines) {
+        QByteArray bytes = "#EXTINF:-1," + QByteArray("\xC0" "a").repeated(1000) +
+                           QByteArray("\xA8" "a").repeated(strays) + "\nhttp://a/\n";
+        while (bytes.size() < 300 * 1024)
+            bytes += "#EXTINF:-1,plain\nhttp://b/\n";
+        for (int k = 0; k < cyrillicLines; ++k)
+            bytes += "#EXTINF:-1,\xD0\x9A\xD0\xB0\xD0\xBD\xD0\xB0\xD0\xBB\nhttp://c/\n";
+        return bytes;
+    };
+    cases.push_back({1251, mixed(20000, 10000)}); // 50,000 good, 21,000 broken: 1251
+    cases.push_back({1251, mixed(0, 10000)});     // 50,000 good, 1,000 broken: UTF-8
+    // A 00 byte ends the text, in either way.
+    cases.push_back({932, cases[4].input.first(400 * 1024) + '\0' + cases[4].input});
+
+    for (const Case& c : cases) {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(c.input);
+        file.close();
+        const TEncoding& ansi = *TEncoding::ansi(c.codePage);
+        const QByteArray text = decodeFileBytes(c.input, TEncoding::UTF8(), ansi).toUtf8();
+        const QString codePage = QStringLiteral("--codepage=%1").arg(c.codePage);
+        for (const char* to : {"pls", "webtv", "m3u", "wmp"}) {
+            const TargetFormat& target = *formatByCliName(QString::fromLatin1(to));
+            SCOPED_TRACE(std::to_string(c.codePage) + " " + std::to_string(c.input.size()) +
+                         " to " + to);
+            EXPECT_EQ(
+                runConvert({QStringLiteral("--to=") + QLatin1String(to), codePage, path}).out,
+                throughUtf16(text, target, TEncoding::UTF8(), SourceName::ofFile(path)).bytes);
+            if (target.allowsAnsi()) {
+                EXPECT_EQ(runConvert({QStringLiteral("--to=") + QLatin1String(to),
+                                      QStringLiteral("--ansi"), codePage, path})
+                              .out,
+                          throughUtf16(text, target, ansi, SourceName::ofFile(path)).bytes);
+            }
         }
     }
 }
