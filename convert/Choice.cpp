@@ -88,6 +88,14 @@ ChannelIndex::ChannelIndex(const TStringList& lines) : m_lines(lines) {
         endBlock();
 }
 
+int ChannelIndex::endLine(int block) const {
+    return size_t(block) + 1 < m_starts.size() ? m_starts[size_t(block) + 1] : m_lines.Count();
+}
+
+int ChannelIndex::headerLines() const {
+    return m_starts.empty() ? m_lines.Count() : m_starts.front();
+}
+
 QStringView ChannelIndex::name(int block) const {
     return channelNameOf(m_lines.line(m_starts[size_t(block)]));
 }
@@ -116,8 +124,7 @@ TStringList ChannelIndex::chosenLines(const std::vector<char>& chosen, bool oneP
         findAddresses();
     std::vector<char> taken(onePerAddress ? size_t(m_addressCount) : 0, 0);
     std::vector<std::pair<int, int>> ranges;
-    const int header = m_starts.empty() ? m_lines.Count() : m_starts.front();
-    ranges.emplace_back(0, header);
+    ranges.emplace_back(0, headerLines());
     for (int block = 0; block < blockCount(); ++block) {
         if (size_t(block) >= chosen.size() || !chosen[size_t(block)])
             continue;
@@ -128,8 +135,7 @@ TStringList ChannelIndex::chosenLines(const std::vector<char>& chosen, bool oneP
             seen = 1;
         }
         const int first = m_starts[size_t(block)];
-        const int end =
-            size_t(block) + 1 < m_starts.size() ? m_starts[size_t(block) + 1] : m_lines.Count();
+        const int end = endLine(block);
         // Blocks one after the other make one range.
         if (ranges.back().first + ranges.back().second == first)
             ranges.back().second += end - first;

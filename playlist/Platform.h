@@ -24,6 +24,11 @@ long long writeSome(int fd, const char* buffer, long long size);
 // between these two, and nothing was copied.
 long long sendSome(int to, int from, long long size);
 
+// Lets only the owner read and write the open file (mode 0600), for a file
+// that holds a password: false with errno set when the system refuses. Where
+// files have no such modes (Windows), true and nothing done.
+bool restrictToOwner(int fd);
+
 // Closes the descriptor it holds when it goes out of scope.
 class FileCloser {
 public:
