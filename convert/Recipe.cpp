@@ -644,7 +644,8 @@ std::vector<char> filterChoice(const ChannelFilter& filter, ChannelIndex& index)
 }
 
 // Sorts the items by their names, locale-aware and case-insensitive, keeping
-// the order of equal names.
+// the order of equal names. The names are case folded first: in the C
+// locale the collator compares code points, whatever the case sensitivity.
 template <typename Name> void sortByName(std::vector<int>& items, Name nameOf) {
     if (items.size() < 2)
         return;
@@ -653,7 +654,7 @@ template <typename Name> void sortByName(std::vector<int>& items, Name nameOf) {
     std::vector<QCollatorSortKey> keys;
     keys.reserve(items.size());
     for (int item : items)
-        keys.push_back(collator.sortKey(nameOf(item)));
+        keys.push_back(collator.sortKey(nameOf(item).toCaseFolded()));
     std::vector<int> order(items.size());
     for (size_t k = 0; k < order.size(); ++k)
         order[k] = int(k);

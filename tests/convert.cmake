@@ -6,3 +6,6 @@ add_dependencies(GoldenFileTest dorvane-convert)
 
 # The rules of blocks and groups, and choosing channels by them.
 dorvane_add_test(ChoiceTest SOURCES ChoiceTest.cpp LIBS dorvane_convert)
+
+# Recipes: their files, and applying them to playlists that change.
+dorvane_add_test(RecipeTest SOURCES RecipeTest.cpp LIBS dorvane_convert)
