@@ -1,7 +1,7 @@
 // Applying a recipe to a generated playlist of a million channels in 500
 // groups (bench/gen-playlist 1000000 1 500; DORVANE_RECIPE_CHANNELS sets
 // another count): a choice alone, and the same choice with 500 renames and
-// an order of 1,000 channels, one after the other in the same run.
+// an order of 1,000 channels, in turns in the same run.
 //   dorvane-bench --benchmark_filter=Recipe
 #include "convert/Recipe.h"
 #include "playlist/Encoding.h"
@@ -14,8 +14,12 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
+#include <vector>
 
 using namespace dorvane;
 
@@ -79,20 +83,68 @@ Recipe editedRecipe() {
     return recipe;
 }
 
-void BM_RecipeChoiceOnly(benchmark::State& state) {
-    const TStringList& playlist = recipePlaylist();
-    const Recipe recipe = choiceRecipe();
-    for (auto _ : state)
-        benchmark::DoNotOptimize(applyRecipe(recipe, playlist).lines.Count());
+// Wall-clock and CPU time of one call, in milliseconds.
+struct Took {
+    double wall;
+    double cpu;
+};
+template <typename F> Took timed(F&& f) {
+    const auto cpuNow = [] {
+        timespec t{};
+        ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+        return double(t.tv_sec) * 1e3 + double(t.tv_nsec) / 1e6;
+    };
+    const auto wall0 = std::chrono::steady_clock::now();
+    const double cpu0 = cpuNow();
+    f();
+    const double cpu = cpuNow() - cpu0;
+    return {
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - wall0).count(),
+        cpu};
 }
-BENCHMARK(BM_RecipeChoiceOnly)->Unit(benchmark::kMillisecond)->MinTime(3);
 
-void BM_RecipeChoiceAndEdits(benchmark::State& state) {
-    const TStringList& playlist = recipePlaylist();
-    const Recipe recipe = editedRecipe();
-    for (auto _ : state)
-        benchmark::DoNotOptimize(applyRecipe(recipe, playlist).lines.Count());
+double median(std::vector<double> values) {
+    std::sort(values.begin(), values.end());
+    return values.empty() ? 0 : values[values.size() / 2];
 }
-BENCHMARK(BM_RecipeChoiceAndEdits)->Unit(benchmark::kMillisecond)->MinTime(3);
+
+// Each round applies both recipes, in turns first, so that a machine that
+// others keep busy slows both alike; the counters are medians over the
+// rounds, the ratios taken within each round.
+void BM_RecipeEditsAgainstChoice(benchmark::State& state) {
+    const TStringList& playlist = recipePlaylist();
+    const Recipe choice = choiceRecipe();
+    const Recipe edited = editedRecipe();
+    std::vector<double> choiceWall, editsWall, choiceCpu, editsCpu, wallRatio, cpuRatio;
+    bool editsFirst = false;
+    for (auto _ : state) {
+        const auto apply = [&](const Recipe& recipe) {
+            return timed(
+                [&] { benchmark::DoNotOptimize(applyRecipe(recipe, playlist).lines.Count()); });
+        };
+        Took plain{}, edits{};
+        if (editsFirst) {
+            edits = apply(edited);
+            plain = apply(choice);
+        } else {
+            plain = apply(choice);
+            edits = apply(edited);
+        }
+        editsFirst = !editsFirst;
+        choiceWall.push_back(plain.wall);
+        editsWall.push_back(edits.wall);
+        choiceCpu.push_back(plain.cpu);
+        editsCpu.push_back(edits.cpu);
+        wallRatio.push_back(edits.wall / plain.wall);
+        cpuRatio.push_back(edits.cpu / plain.cpu);
+    }
+    state.counters["choice_ms"] = median(choiceWall);
+    state.counters["edits_ms"] = median(editsWall);
+    state.counters["ratio"] = median(wallRatio);
+    state.counters["choice_cpu_ms"] = median(choiceCpu);
+    state.counters["edits_cpu_ms"] = median(editsCpu);
+    state.counters["cpu_ratio"] = median(cpuRatio);
+}
+BENCHMARK(BM_RecipeEditsAgainstChoice)->Unit(benchmark::kMillisecond)->Iterations(8);
 
 } // namespace

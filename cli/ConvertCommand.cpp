@@ -249,6 +249,8 @@ Options parseArguments(int argc, char** argv) {
     }
     // A recipe's run checks its target once it has read the recipe.
     const bool recipe = !options.recipe.isEmpty() || !options.saveRecipe.isEmpty();
+    if (recipe && options.action == Action::ListGroups)
+        throw UsageError{QStringLiteral("--list-groups cannot be used with a recipe")};
     if (options.action == Action::Convert && !options.target && !recipe)
         throw UsageError{QStringLiteral("--to TARGET is required")};
     if (options.action == Action::Convert && options.target && options.ansi &&
