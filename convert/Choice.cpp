@@ -54,7 +54,7 @@ void appendCaseFolded(QByteArrayView text, std::u32string& out) {
 
 namespace dorvane {
 
-ChannelIndex::ChannelIndex(const TStringList& lines) : m_lines(lines) {
+ChannelIndex::ChannelIndex(const TStringList& lines, const Indexed& indexed) : m_lines(lines) {
     QHash<QStringView, int> groups;
     Block<QStringView> block;
     const auto endBlock = [&] {
@@ -66,6 +66,8 @@ ChannelIndex::ChannelIndex(const TStringList& lines) : m_lines(lines) {
         }
         m_groups.push_back(*group);
         m_groupBlocks[size_t(*group)].push_back(int(m_groups.size()) - 1);
+        if (indexed)
+            indexed(*this, int(m_groups.size()) - 1);
     };
     // Blocks start and grow as BlockChooser has them.
     const int count = lines.Count();

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -421,7 +422,11 @@ class TStringList;
 // lines, which must outlive it unchanged.
 class ChannelIndex {
 public:
-    explicit ChannelIndex(const TStringList& lines);
+    // `indexed`, when given, is called with each block as soon as it is
+    // indexed, while its lines are still in the processor's cache: a pass of
+    // its own over a million name lines would cost as much again.
+    using Indexed = std::function<void(const ChannelIndex& index, int block)>;
+    explicit ChannelIndex(const TStringList& lines, const Indexed& indexed = {});
 
     const TStringList& lines() const { return m_lines; }
     int blockCount() const { return static_cast<int>(m_starts.size()); }

@@ -543,38 +543,40 @@ namespace {
 // names: looked up by tvg-id, or by name among the blocks of its group.
 class KeyedBlocks {
 public:
-    KeyedBlocks(const Recipe& recipe, const ChannelIndex& index) {
+    explicit KeyedBlocks(const Recipe& recipe) {
         for (const auto* keys : {&recipe.channelsOff, &recipe.channelsOn, &recipe.channelOrder})
             for (const ChannelKey& key : *keys)
                 add(key);
         for (const ChannelRename& rename : recipe.names)
             add(rename.channel);
         m_blocks.resize(size_t(m_numbers.size()));
-        if (m_numbers.isEmpty())
-            return;
+    }
 
-        // The groups whose blocks are named by name.
-        std::vector<const QHash<QStringView, int>*> names(size_t(index.groupCount()), nullptr);
-        for (int group = 0; group < index.groupCount(); ++group) {
-            const auto at = m_names.constFind(index.groupName(group));
-            if (at != m_names.cend())
-                names[size_t(group)] = &*at;
-        }
-        const TStringList& lines = index.lines();
-        for (int block = 0; block < index.blockCount(); ++block) {
-            if (!m_ids.isEmpty()) {
-                const QStringView id = tvgIdOf(lines.line(index.firstLine(block)));
-                if (!id.isEmpty()) {
-                    const auto at = m_ids.constFind(id);
-                    if (at != m_ids.cend())
-                        m_blocks[size_t(*at)].push_back(block);
-                }
-            }
-            if (const auto* groupNames = names[size_t(index.groupOf(block))]) {
-                const auto at = groupNames->constFind(index.name(block));
-                if (at != groupNames->cend())
+    bool empty() const { return m_numbers.isEmpty(); }
+
+    // Finds the keys of a block just indexed (ChannelIndex::Indexed).
+    void indexed(const ChannelIndex& index, int block) {
+        const QStringView line = index.lines().line(index.firstLine(block));
+        if (!m_ids.isEmpty()) {
+            const QStringView id = tvgIdOf(line);
+            if (!id.isEmpty()) {
+                const auto at = m_ids.constFind(id);
+                if (at != m_ids.cend())
                     m_blocks[size_t(*at)].push_back(block);
             }
+        }
+        if (m_names.isEmpty())
+            return;
+        // Each group's names, looked up once, when the group first appears.
+        const int group = index.groupOf(block);
+        while (m_groupNames.size() <= size_t(group)) {
+            const auto at = m_names.constFind(index.groupName(int(m_groupNames.size())));
+            m_groupNames.push_back(at == m_names.cend() ? nullptr : &*at);
+        }
+        if (const auto* names = m_groupNames[size_t(group)]) {
+            const auto at = names->constFind(channelNameOf(line));
+            if (at != names->cend())
+                m_blocks[size_t(*at)].push_back(block);
         }
     }
 
@@ -603,7 +605,8 @@ private:
 
     QHash<ChannelKey, int> m_numbers;
     QHash<QStringView, int> m_ids;
-    QHash<QStringView, QHash<QStringView, int>> m_names; // group, then name
+    QHash<QStringView, QHash<QStringView, int>> m_names;      // group, then name
+    std::vector<const QHash<QStringView, int>*> m_groupNames; // by the index's group
     std::vector<std::vector<int>> m_blocks;
 };
 
@@ -671,7 +674,7 @@ template <typename Name> void sortByName(std::vector<int>& items, Name nameOf) {
 std::vector<int> orderedBlocks(const Recipe& recipe, const ChannelIndex& index,
                                const KeyedBlocks& keyed, const std::vector<char>& chosen,
                                const QHash<QStringView, int>& groupNumbers,
-                               const std::vector<QStringView>& newNames,
+                               const QHash<int, QStringView>& newNames,
                                const std::vector<QStringView>& newGroupNames) {
     const int groupCount = index.groupCount();
     const bool byName = recipe.sort == RecipeSort::Name;
@@ -716,8 +719,7 @@ std::vector<int> orderedBlocks(const Recipe& recipe, const ChannelIndex& index,
                 rest.push_back(block);
         if (byName)
             sortByName(rest, [&](int block) {
-                const QStringView renamed =
-                    newNames.empty() ? QStringView() : newNames[size_t(block)];
+                const QStringView renamed = newNames.value(block);
                 return (renamed.isNull() ? index.name(block) : renamed).toString();
             });
         blocks.insert(blocks.end(), rest.begin(), rest.end());
@@ -751,13 +753,17 @@ QString renamedLine(QStringView line, QStringView group, QStringView name) {
 } // namespace
 
 AppliedRecipe applyRecipe(const Recipe& recipe, const TStringList& playlist) {
-    ChannelIndex index(playlist);
+    KeyedBlocks keyed(recipe);
+    ChannelIndex index(
+        playlist,
+        keyed.empty() ? ChannelIndex::Indexed() : [&keyed](const ChannelIndex& index, int block) {
+            keyed.indexed(index, block);
+        });
     const int blocks = index.blockCount();
     AppliedRecipe result;
 
     // The choice.
     std::vector<char> chosen = filterChoice(recipe.filter, index);
-    const KeyedBlocks keyed(recipe, index);
     result.missingChannels = keyed.missing();
     for (const ChannelKey& key : recipe.channelsOff)
         for (int block : keyed.blocksOf(key))
@@ -781,15 +787,16 @@ AppliedRecipe applyRecipe(const Recipe& recipe, const TStringList& playlist) {
             missingGroups.insert(rename.group);
     result.missingGroups = int(missingGroups.size());
 
-    // The new names; null views where a name stays. Later entries win.
-    std::vector<QStringView> newNames;
-    if (!recipe.names.empty()) {
-        newNames.resize(size_t(blocks));
-        for (const ChannelRename& rename : recipe.names)
-            if (!rename.name.isEmpty())
-                for (int block : keyed.blocksOf(rename.channel))
-                    newNames[size_t(block)] = rename.name;
-    }
+    // The new names of the blocks renamed; later entries win, and an empty
+    // name keeps the playlist's.
+    QHash<int, QStringView> newNames;
+    for (const ChannelRename& rename : recipe.names)
+        for (int block : keyed.blocksOf(rename.channel)) {
+            if (rename.name.isEmpty())
+                newNames.remove(block);
+            else
+                newNames.insert(block, rename.name);
+        }
     std::vector<QStringView> newGroupNames(size_t(index.groupCount()));
     bool groupsRenamed = false;
     for (const GroupRename& rename : recipe.groupNames) {
@@ -810,16 +817,17 @@ AppliedRecipe applyRecipe(const Recipe& recipe, const TStringList& playlist) {
 
     // The lines: the header, then the blocks' in order, one range for blocks
     // that follow one another.
-    const bool renames = !newNames.empty() || groupsRenamed;
+    const bool renames = !newNames.isEmpty() || groupsRenamed;
     std::vector<int> placedAt; // each renamed block's first line in the result
     std::vector<int> renamed;
     std::vector<std::pair<int, int>> ranges;
+    ranges.reserve(ordered ? order.size() + 1 : 1);
     ranges.emplace_back(0, index.headerLines());
     int lineCount = index.headerLines();
     const auto place = [&](int block) {
         const int first = index.firstLine(block);
         const int count = index.endLine(block) - first;
-        if (renames && ((!newNames.empty() && !newNames[size_t(block)].isNull()) ||
+        if (renames && ((!newNames.isEmpty() && newNames.contains(block)) ||
                         !newGroupNames[size_t(index.groupOf(block))].isNull())) {
             renamed.push_back(block);
             placedAt.push_back(lineCount);
@@ -845,7 +853,7 @@ AppliedRecipe applyRecipe(const Recipe& recipe, const TStringList& playlist) {
         const int block = renamed[k];
         const int first = index.firstLine(block);
         const QStringView group = newGroupNames[size_t(index.groupOf(block))];
-        const QStringView name = newNames.empty() ? QStringView() : newNames[size_t(block)];
+        const QStringView name = newNames.value(block);
         QStringView title;
         const QStringView nameLine = playlist.line(first);
         const bool fromTitle = attributeOf(nameLine, "group-title", title);
