@@ -573,10 +573,22 @@ public:
             const auto at = m_names.constFind(index.groupName(int(m_groupNames.size())));
             m_groupNames.push_back(at == m_names.cend() ? nullptr : &*at);
         }
-        if (const auto* names = m_groupNames[size_t(group)]) {
-            const auto at = names->constFind(channelNameOf(line));
-            if (at != names->cend())
+        const GroupNames* names = m_groupNames[size_t(group)];
+        if (!names)
+            return;
+        // A name stands at the end of its line, after a comma: a line that
+        // does not end in ",NAME" for the length of a name looked for names
+        // none of them, and its name need not be looked for from its start.
+        for (const qsizetype length : names->lengths) {
+            // (A line without a comma is a name of its own.)
+            if (line.size() < length ||
+                (line.size() > length && line[line.size() - length - 1] != u',') ||
+                !names->numbers.contains(line.last(length)))
+                continue;
+            const auto at = names->numbers.constFind(channelNameOf(line));
+            if (at != names->numbers.cend())
                 m_blocks[size_t(*at)].push_back(block);
+            return;
         }
     }
 
@@ -598,15 +610,24 @@ private:
         m_numbers.insert(key, number);
         if (key.byId())
             m_ids.insert(QStringView(key.id), number);
-        else
-            m_names[QStringView(key.group)].insert(QStringView(key.name), number);
+        else {
+            GroupNames& names = m_names[QStringView(key.group)];
+            names.numbers.insert(QStringView(key.name), number);
+            if (std::find(names.lengths.begin(), names.lengths.end(), key.name.size()) ==
+                names.lengths.end())
+                names.lengths.push_back(key.name.size());
+        }
     }
     int numberOf(const ChannelKey& key) const { return m_numbers.value(key); }
 
     QHash<ChannelKey, int> m_numbers;
     QHash<QStringView, int> m_ids;
-    QHash<QStringView, QHash<QStringView, int>> m_names;      // group, then name
-    std::vector<const QHash<QStringView, int>*> m_groupNames; // by the index's group
+    struct GroupNames {
+        QHash<QStringView, int> numbers;
+        std::vector<qsizetype> lengths; // each length of a name once
+    };
+    QHash<QStringView, GroupNames> m_names;      // by group
+    std::vector<const GroupNames*> m_groupNames; // by the index's group
     std::vector<std::vector<int>> m_blocks;
 };
 
@@ -709,20 +730,23 @@ std::vector<int> orderedBlocks(const Recipe& recipe, const ChannelIndex& index,
             }
 
     std::vector<int> blocks;
+    blocks.reserve(size_t(index.blockCount()));
     std::vector<int> rest;
     for (int group : groups) {
         const std::vector<int>& head = first[size_t(group)];
         blocks.insert(blocks.end(), head.begin(), head.end());
-        rest.clear();
+        const size_t start = blocks.size();
         for (int block : index.groupBlocks(group))
             if (chosen[size_t(block)] && !inFirst[size_t(block)])
-                rest.push_back(block);
-        if (byName)
+                blocks.push_back(block);
+        if (byName) {
+            rest.assign(blocks.begin() + qsizetype(start), blocks.end());
             sortByName(rest, [&](int block) {
                 const QStringView renamed = newNames.value(block);
                 return (renamed.isNull() ? index.name(block) : renamed).toString();
             });
-        blocks.insert(blocks.end(), rest.begin(), rest.end());
+            std::copy(rest.begin(), rest.end(), blocks.begin() + qsizetype(start));
+        }
     }
     return blocks;
 }
@@ -824,10 +848,17 @@ AppliedRecipe applyRecipe(const Recipe& recipe, const TStringList& playlist) {
     ranges.reserve(ordered ? order.size() + 1 : 1);
     ranges.emplace_back(0, index.headerLines());
     int lineCount = index.headerLines();
+    // A flag a block, cheaper than asking the table for each of a million.
+    std::vector<bool> nameFlags;
+    if (!newNames.isEmpty()) {
+        nameFlags.resize(size_t(blocks));
+        for (auto at = newNames.cbegin(); at != newNames.cend(); ++at)
+            nameFlags[size_t(at.key())] = true;
+    }
     const auto place = [&](int block) {
         const int first = index.firstLine(block);
         const int count = index.endLine(block) - first;
-        if (renames && ((!newNames.isEmpty() && newNames.contains(block)) ||
+        if (renames && ((!nameFlags.empty() && nameFlags[size_t(block)]) ||
                         !newGroupNames[size_t(index.groupOf(block))].isNull())) {
             renamed.push_back(block);
             placedAt.push_back(lineCount);
