@@ -258,6 +258,7 @@ TEST(Recipe, RenamesTheNameAfterItsCommaAndTheGroupWhereItComesFrom) {
     const Recipe recipe = recipeOf(R"({"dorvane-recipe": 1, "source": {"file": "x"},
         "names": [{"channel": {"group": "G", "name": "A, B"}, "name": "C"},
                   {"channel": {"group": "G", "name": "#EXTINF:-1"}, "name": "D"},
+                  {"channel": {"group": "G", "name": "Kept"}, "name": "K"},
                   {"channel": {"group": "G", "name": "Kept"}, "name": ""}],
         "group-names": [{"group": "G", "name": "Новая"}]})");
     const TStringList before = playlist.linesIn({{0, playlist.Count()}});
