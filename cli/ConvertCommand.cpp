@@ -9,6 +9,7 @@
 #include "convert/Choice.h"
 #include "convert/Conversion.h"
 #include "convert/LineSink.h"
+#include "convert/Recipe.h"
 #include "convert/Run.h"
 #include "convert/TargetFormat.h"
 #include "playlist/AnsiCodePage.h"
@@ -27,6 +28,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 
 #include <algorithm>
 #include <cerrno>
@@ -56,6 +58,8 @@ constexpr char kUsage[] =
     "Usage: dorvane-convert --to TARGET [--ansi | --no-bom] [--codepage N] [-o FILE]\n"
     "                       [-q] [--timeout SECONDS] [CHOICE] [INPUT]\n"
     "       dorvane-convert --list-groups [--codepage N] [-o FILE] [CHOICE] [INPUT]\n"
+    "       dorvane-convert --recipe FILE [--to TARGET] [-o FILE] [-q] [CHOICE] [INPUT]\n"
+    "       dorvane-convert --save-recipe FILE [--to TARGET] [-o FILE] [CHOICE] INPUT\n"
     "       dorvane-convert --list-targets | --list-formats | --help | --version\n";
 
 constexpr char kHelp[] =
@@ -97,6 +101,14 @@ constexpr char kHelp[] =
     "  --exclude-group NAME  not the channels of the group NAME; may be repeated\n"
     "  --match TEXT          channels whose name contains TEXT, in any case\n"
     "  --dedupe              then one channel per address, the first\n"
+    "  --recipe FILE   run the recipe FILE (a .dorvane file): its source, choice,\n"
+    "                  names, order, target, encoding and output; the options\n"
+    "                  given replace the recipe's own, and any CHOICE its whole\n"
+    "                  choice. Unless -q, says how many channels are new and gone\n"
+    "                  since the M3U file it replaces\n"
+    "  --save-recipe FILE\n"
+    "                  instead of converting, write the recipe of this command\n"
+    "                  line (INPUT, CHOICE, target, encoding, output) into FILE\n"
     "  --list-groups   instead of converting, list the groups of the chosen\n"
     "                  channels: the channels with an address, a tab, the name\n"
     "  --list-targets  list the targets with their captions in the window\n"
@@ -107,8 +119,8 @@ constexpr char kHelp[] =
     "Messages and the summary go to standard error. With --ansi, characters the\n"
     "code page lacks are written as a substitute, and a warning says how many.\n"
     "\n"
-    "Exit status: 0 done, 1 a file could not be read or written, 2 wrong usage,\n"
-    "3 no channels in INPUT (or none chosen).\n";
+    "Exit status: 0 done, 1 a file could not be read or written, 2 wrong usage or\n"
+    "a recipe that cannot be read, 3 no channels in INPUT (or none chosen).\n";
 
 enum class Action { Convert, Help, Version, ListTargets, ListFormats, ListGroups };
 
@@ -126,6 +138,10 @@ struct Options {
     bool emptyInput = false;                  // INPUT given as "": no file has that name
     std::chrono::milliseconds timeout{30000}; // a download's stall limit
     ChannelFilter filter;
+    QString recipe;           // --recipe: the recipe to run
+    QString saveRecipe;       // --save-recipe: where to write the recipe instead
+    bool inputGiven = false;  // INPUT given, even "-"
+    bool outputGiven = false; // -o given, even "-"
 };
 
 struct UsageError {
@@ -206,6 +222,7 @@ Options parseArguments(int argc, char** argv) {
             if (inputGiven)
                 throw UsageError{QStringLiteral("only one INPUT may be given")};
             inputGiven = true;
+            options.inputGiven = true;
             options.input = arg == u"-" && !optionsEnded ? QString() : arg;
             options.emptyInput = arg.isEmpty();
         } else if (arg == u"--") {
@@ -251,6 +268,7 @@ Options parseArguments(int argc, char** argv) {
             options.timeout = std::chrono::seconds(*seconds);
         } else if (is(u"-o", true) || is(u"--output", true)) {
             options.output = takeValue(arg.startsWith(u"--") ? u"--output" : u"-o");
+            options.outputGiven = true;
             if (options.output.isEmpty())
                 throw UsageError{QStringLiteral("-o needs a file name")};
             if (options.output == u"-") // as for INPUT: standard output; "./-" is the file
@@ -263,6 +281,10 @@ Options parseArguments(int argc, char** argv) {
             options.filter.match = takeValue(u"--match");
         } else if (is(u"--dedupe", false)) {
             options.filter.onePerAddress = true;
+        } else if (is(u"--recipe", true)) {
+            options.recipe = takeValue(u"--recipe");
+        } else if (is(u"--save-recipe", true)) {
+            options.saveRecipe = takeValue(u"--save-recipe");
         } else if (is(u"--list-groups", false)) {
             options.action = Action::ListGroups;
         } else if (is(u"--list-targets", false)) {
@@ -277,9 +299,14 @@ Options parseArguments(int argc, char** argv) {
             throw UsageError{QStringLiteral("unknown option \"%1\"").arg(visibleText(arg))};
         }
     }
-    if (options.action == Action::Convert && !options.target)
+    // A recipe's run checks its target once it has read the recipe.
+    const bool recipe = !options.recipe.isEmpty() || !options.saveRecipe.isEmpty();
+    if (recipe && options.action == Action::ListGroups)
+        throw UsageError{QStringLiteral("--list-groups cannot be used with a recipe")};
+    if (options.action == Action::Convert && !options.target && !recipe)
         throw UsageError{QStringLiteral("--to TARGET is required")};
-    if (options.action == Action::Convert && options.ansi && !options.target->allowsAnsi())
+    if (options.action == Action::Convert && options.target && options.ansi &&
+        !options.target->allowsAnsi())
         throw UsageError{QStringLiteral("--ansi cannot be used with %1: that target is always "
                                         "written in UTF-8")
                              .arg(options.target->cliName())};
@@ -918,6 +945,189 @@ int convert(Options options) {
     return kDone;
 }
 
+// --recipe and --save-recipe ------------------------------------------------
+
+// A provider's channels (the provider interface, with a login). The one
+// place a provider source is to be read.
+TStringList readProviderSource(const RecipeSource&) {
+    throw EReadError(QStringLiteral("provider sources are not supported yet"));
+}
+
+// The recipe's playlist, read as the window reads a file: the bytes decoded
+// (decodeFileBytes, UTF-8 or `ansi`) and split into lines. `name` gets the
+// playlist's name for the targets whose header names it. With INPUT "-",
+// standard input instead of the recipe's source.
+TStringList readRecipeSource(const RecipeSource& source, const Options& options,
+                             const TEncoding& ansi, SourceName& name) {
+    QByteArray bytes;
+    if (options.inputGiven && options.input.isEmpty()) {
+        InputReader reader(STDIN_FILENO, QStringLiteral("Cannot read standard input"));
+        PieceBuffer buffer;
+        for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty();)
+            bytes.append(piece);
+    } else {
+        switch (source.kind) {
+        case RecipeSource::Kind::File:
+            bytes = readWholeFile(source.file);
+            name = SourceName::ofFile(source.file);
+            break;
+        case RecipeSource::Kind::Url: {
+            QUrl url;
+            try {
+                url = parseWebAddress(source.url);
+            } catch (const Exception& error) {
+                throw EReadError(error.Message());
+            }
+            bytes = downloadInput(url, options);
+            name = SourceName::ofAddress(url);
+            break;
+        }
+        case RecipeSource::Kind::Provider:
+            return readProviderSource(source);
+        }
+    }
+    TakenPlaylist taken = takeBytes(bytes, ansi, options.from);
+    if (!taken.name.isEmpty())
+        name = SourceName::named(taken.name);
+    return std::move(taken.lines);
+}
+
+// The channels of the output file that a run replaces, read back as any
+// playlist is, to tell which are new and which gone: nothing when there is
+// none.
+std::optional<TStringList> readFormerOutput(const QString& fileName, const TEncoding& ansi) {
+    if (fileName.isEmpty())
+        return std::nullopt;
+    QByteArray bytes;
+    try {
+        bytes = readWholeFile(fileName);
+    } catch (const Exception&) { // none, or not for reading: nothing to compare
+        return std::nullopt;
+    }
+    return std::move(takeBytes(bytes, ansi).lines);
+}
+
+// A path given on the command line, for a recipe: whole, since the recipe
+// file that holds it may lie in another folder.
+QString wholePath(const QString& path) {
+    return QFileInfo(path).absoluteFilePath();
+}
+
+// The recipe of the command line: the recipe file's, if any, with what the
+// options say in place of its own; any CHOICE replaces its whole choice.
+// EReadError when the recipe file cannot be read.
+Recipe commandLineRecipe(const Options& options) {
+    Recipe recipe;
+    if (!options.recipe.isEmpty())
+        recipe = readRecipe(options.recipe);
+    if (options.inputGiven && !options.input.isEmpty()) {
+        recipe.source = RecipeSource();
+        if (looksLikeAddress(options.input)) {
+            recipe.source.kind = RecipeSource::Kind::Url;
+            recipe.source.url = options.input;
+        } else {
+            recipe.source.file = wholePath(options.input);
+        }
+    }
+    if (!options.filter.choosesAll()) {
+        recipe.clearChoice();
+        recipe.filter = options.filter;
+    }
+    if (options.target)
+        recipe.target = options.target->cliName().toString();
+    if (options.ansi)
+        recipe.ansi = true;
+    if (options.codePage)
+        recipe.codePage = options.codePage;
+    if (options.outputGiven)
+        recipe.output = options.output.isEmpty() ? QString() : wholePath(options.output);
+    return recipe;
+}
+
+int runRecipe(const Options& options) {
+    Recipe recipe;
+    try {
+        recipe = commandLineRecipe(options);
+    } catch (const Exception& error) {
+        printMessage(error.Message());
+        return kUsageError;
+    }
+    const auto usageError = [](const QString& message) {
+        printMessage(QStringLiteral("%1 (see \"dorvane-convert --help\")").arg(message));
+        return kUsageError;
+    };
+    const bool fromSource = !options.inputGiven || !options.input.isEmpty();
+    if (!options.saveRecipe.isEmpty()) {
+        if (options.recipe.isEmpty() && !options.inputGiven)
+            return usageError(QStringLiteral("--save-recipe needs INPUT: a file or an address"));
+        if (!fromSource)
+            return usageError(QStringLiteral("a recipe cannot read standard input"));
+        writeRecipe(options.saveRecipe, recipe, false);
+        return kDone;
+    }
+
+    const TargetFormat* target = formatByCliName(recipe.target);
+    if (!target)
+        return usageError(QStringLiteral("--to TARGET is required: the recipe names none"));
+    if (recipe.ansi && !target->allowsAnsi())
+        return usageError(QStringLiteral("--ansi cannot be used with %1: that target is always "
+                                         "written in UTF-8")
+                              .arg(target->cliName()));
+    // The output's folder is the user's to make: a mistyped one would
+    // otherwise fill up quietly every night.
+    if (recipe.output.isEmpty())
+        checkStandardOutput();
+    else if (!QFileInfo(QFileInfo(recipe.output).absolutePath()).isDir())
+        throw EFCreateError(cannotCreateMessage(recipe.output, ENOENT));
+
+    const TEncoding& ansi =
+        recipe.codePage ? *TEncoding::ansi(recipe.codePage) : TEncoding::Default();
+    const TEncoding& encoding = target->fileEncoding(recipe.ansi, ansi);
+    SourceName name;
+    const TStringList playlist = readRecipeSource(recipe.source, options, ansi, name);
+    const AppliedRecipe applied = applyRecipe(recipe, playlist);
+    const std::optional<TStringList> former = readFormerOutput(recipe.output, ansi);
+
+    LineListSource source(*target, applied.lines);
+    const Result result =
+        runIntoBytes(*target, encoding, !options.noBom, name, applied.lines.textLength(), source);
+    if (result.channels == 0) {
+        printMessage(QStringLiteral("No channels chosen by the recipe"));
+        return kNoChannels;
+    }
+    writeOutput(recipe.output, result.bytes);
+
+    if (result.replaced > 0)
+        printMessage(QStringLiteral("%1 characters could not be written in code page %2 and were "
+                                    "replaced")
+                         .arg(result.replaced)
+                         .arg(encoding.CodePage()));
+    if (options.quiet)
+        return kDone;
+    // Skipped, not an error: the provider dropped them.
+    QStringList missing;
+    if (applied.missingChannels > 0)
+        missing << countText(applied.missingChannels, u"channel", u"channels");
+    if (applied.missingGroups > 0)
+        missing << countText(applied.missingGroups, u"group", u"groups");
+    if (!missing.isEmpty())
+        printMessage(QStringLiteral("%1 that the recipe names are no longer in the playlist")
+                         .arg(missing.join(QStringLiteral(" and "))));
+    QString summary =
+        QStringLiteral("%1 written to %2")
+            .arg(countText(result.channels, u"channel", u"channels"),
+                 recipe.output.isEmpty() ? QStringLiteral("standard output") : recipe.output);
+    if (former) {
+        // The new file read back as the old one was: a target that keeps no
+        // group or id loses them from both alike.
+        const ChannelChanges changes =
+            compareChannels(*former, takeBytes(result.bytes, ansi).lines);
+        summary += QStringLiteral(" (new: %1, gone: %2)").arg(changes.added).arg(changes.gone);
+    }
+    printMessage(summary);
+    return kDone;
+}
+
 QString targetList() {
     QString text;
     for (const TargetFormat* format : allFormats()) {
@@ -975,6 +1185,9 @@ int runConvertCommand(int argc, char** argv) {
         return kFileError;
     }
     try {
+        if (options.action == Action::Convert &&
+            (!options.recipe.isEmpty() || !options.saveRecipe.isEmpty()))
+            return runRecipe(options);
         return convert(options);
     } catch (const Exception& error) {
         printMessage(error.Message());

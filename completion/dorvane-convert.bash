@@ -32,9 +32,15 @@ _dorvane_convert() {
         mapfile -t COMPREPLY < <(compgen -W "1250 1251 1252 1253 1254 1255 1256 1257 1258 874 932 936 949 950" -- "$cur")
         return
         ;;
-    -o | --output)
+    -o | --output | --save-recipe)
         compopt -o filenames 2>/dev/null
         mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+        return
+        ;;
+    --recipe)
+        # Recipe files, and folders to find them in.
+        compopt -o filenames 2>/dev/null
+        mapfile -t COMPREPLY < <(compgen -d -- "$cur"; compgen -f -X '!*.dorvane' -- "$cur")
         return
         ;;
     --group | --exclude-group | --match | --timeout)
@@ -47,10 +53,10 @@ _dorvane_convert() {
     if [[ $cur == -* ]]; then
         local options="-t --to --ansi --no-bom --codepage -o --output -q --quiet --group
             --exclude-group --match --dedupe --list-groups --timeout --list-targets
-            --from --input-encoding --list-formats -h --help --version"
+            --from --input-encoding --list-formats --recipe --save-recipe -h --help --version"
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         # "--to=" and its like wait for their value without a blank.
-        if ((${#COMPREPLY[@]} == 1)) && [[ ${COMPREPLY[0]} == --@(to|from|input-encoding|codepage|output|group|exclude-group|match|timeout) ]]; then
+        if ((${#COMPREPLY[@]} == 1)) && [[ ${COMPREPLY[0]} == --@(to|from|input-encoding|codepage|output|group|exclude-group|match|timeout|recipe|save-recipe) ]]; then
             COMPREPLY[0]+="="
             compopt -o nospace 2>/dev/null
         fi

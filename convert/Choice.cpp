@@ -54,7 +54,7 @@ void appendCaseFolded(QByteArrayView text, std::u32string& out) {
 
 namespace dorvane {
 
-ChannelIndex::ChannelIndex(const TStringList& lines) : m_lines(lines) {
+ChannelIndex::ChannelIndex(const TStringList& lines, const Indexed& indexed) : m_lines(lines) {
     QHash<QStringView, int> groups;
     Block<QStringView> block;
     const auto endBlock = [&] {
@@ -66,6 +66,8 @@ ChannelIndex::ChannelIndex(const TStringList& lines) : m_lines(lines) {
         }
         m_groups.push_back(*group);
         m_groupBlocks[size_t(*group)].push_back(int(m_groups.size()) - 1);
+        if (indexed)
+            indexed(*this, int(m_groups.size()) - 1);
     };
     // The channels of each block alone, and of the header.
     ChannelCounter all;
@@ -131,6 +133,14 @@ int ChannelIndex::channelCount(const std::vector<char>& chosen, bool onePerAddre
     return count;
 }
 
+int ChannelIndex::endLine(int block) const {
+    return size_t(block) + 1 < m_starts.size() ? m_starts[size_t(block) + 1] : m_lines.Count();
+}
+
+int ChannelIndex::headerLines() const {
+    return m_starts.empty() ? m_lines.Count() : m_starts.front();
+}
+
 QStringView ChannelIndex::name(int block) const {
     return channelNameOf(m_lines.line(m_starts[size_t(block)]));
 }
@@ -159,8 +169,7 @@ TStringList ChannelIndex::chosenLines(const std::vector<char>& chosen, bool oneP
         findAddresses();
     std::vector<char> taken(onePerAddress ? size_t(m_addressCount) : 0, 0);
     std::vector<std::pair<int, int>> ranges;
-    const int header = m_starts.empty() ? m_lines.Count() : m_starts.front();
-    ranges.emplace_back(0, header);
+    ranges.emplace_back(0, headerLines());
     for (int block = 0; block < blockCount(); ++block) {
         if (size_t(block) >= chosen.size() || !chosen[size_t(block)])
             continue;
@@ -171,8 +180,7 @@ TStringList ChannelIndex::chosenLines(const std::vector<char>& chosen, bool oneP
             seen = 1;
         }
         const int first = m_starts[size_t(block)];
-        const int end =
-            size_t(block) + 1 < m_starts.size() ? m_starts[size_t(block) + 1] : m_lines.Count();
+        const int end = endLine(block);
         // Blocks one after the other make one range.
         if (ranges.back().first + ranges.back().second == first)
             ranges.back().second += end - first;

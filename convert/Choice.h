@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -145,12 +146,12 @@ template <> struct Owned<QByteArrayView> { using Type = QByteArray; };
 
 } // namespace choice
 
-// The text inside group-title="..." of a name line. A group-title whose
-// closing quote is missing gives nothing, as if it were not there.
-template <typename View> bool groupTitleOf(View nameLine, View& group) {
+// The text inside NAME="..." of a name line, for an attribute NAME. An
+// attribute whose closing quote is missing gives nothing, as if it were not
+// there.
+template <typename View> bool attributeOf(View nameLine, std::string_view name, View& value) {
     // From '=' to '=': a name line holds few of them, but many a 'g'.
-    constexpr std::string_view name = "group-title";
-    constexpr auto length = static_cast<qsizetype>(name.size());
+    const auto length = static_cast<qsizetype>(name.size());
     for (qsizetype at = choice::indexOfUnit(nameLine, '=', length); at >= 0;
          at = choice::indexOfUnit(nameLine, '=', at + 1)) {
         if (at + 1 >= nameLine.size() || choice::unit(nameLine, at + 1) != '"' ||
@@ -160,10 +161,15 @@ template <typename View> bool groupTitleOf(View nameLine, View& group) {
         const qsizetype end = choice::indexOfUnit(nameLine, '"', begin);
         if (end < 0)
             return false;
-        group = nameLine.sliced(begin, end - begin);
+        value = nameLine.sliced(begin, end - begin);
         return true;
     }
     return false;
+}
+
+// The text inside group-title="..." of a name line (attributeOf).
+template <typename View> bool groupTitleOf(View nameLine, View& group) {
+    return attributeOf(nameLine, "group-title", group);
 }
 
 // Calls line(QByteArrayView) for each line of UTF-8 text as
@@ -407,9 +413,19 @@ class TStringList;
 // lines, which must outlive it unchanged.
 class ChannelIndex {
 public:
-    explicit ChannelIndex(const TStringList& lines);
+    // `indexed`, when given, is called with each block as soon as it is
+    // indexed, while its lines are still in the processor's cache: a pass of
+    // its own over a million name lines would cost as much again.
+    using Indexed = std::function<void(const ChannelIndex& index, int block)>;
+    explicit ChannelIndex(const TStringList& lines, const Indexed& indexed = {});
 
+    const TStringList& lines() const { return m_lines; }
     int blockCount() const { return static_cast<int>(m_starts.size()); }
+    // The block's lines: from its name line up to the next block's.
+    int firstLine(int block) const { return m_starts[size_t(block)]; }
+    int endLine(int block) const;
+    // The lines before the first block.
+    int headerLines() const;
     QStringView name(int block) const;
     int groupOf(int block) const { return m_groups[size_t(block)]; }
 

@@ -65,6 +65,10 @@ qint64 currentOffset(int fd);
 bool seekTo(int fd, qint64 offset);
 // Cuts the file back to `size` bytes and goes there.
 void cutBack(int fd, qint64 size);
+// Lets only the owner read and write the open file (mode 0600), for a file
+// that holds a password: false with errno set when the system refuses. Where
+// files have no such modes (Windows), true and nothing done.
+bool restrictToOwner(int fd);
 
 // Closes the descriptor it holds when it goes out of scope.
 class FileCloser {

@@ -21,7 +21,7 @@ const char16_t kLineBreak[] = {u'\r', u'\n'};
 QStringView TStringList::line(int index) const {
     checkIndex(index);
     const Span& s = m_lines[static_cast<size_t>(index)];
-    return QStringView(m_buffer).sliced(s.offset, s.length);
+    return QStringView(textOf(s), s.length);
 }
 
 void TStringList::checkIndex(int index) const {
@@ -30,18 +30,23 @@ void TStringList::checkIndex(int index) const {
 }
 
 TStringList::Span TStringList::append(std::initializer_list<QStringView> pieces) {
+    // Text shared with another list stays as it is: appending to it would
+    // copy all of it first.
+    const bool more = !m_buffer.isNull() && !m_buffer.isDetached();
+    QString& buffer = more ? m_more : m_buffer;
+    const qsizetype mark = more ? kInMore : 0;
     qsizetype total = 0;
     bool fromOwnBuffer = false;
     const std::less<const QChar*> before;
-    const QChar* const bufferEnd = m_buffer.constData() + m_buffer.size();
+    const QChar* const bufferEnd = buffer.constData() + buffer.size();
     for (QStringView piece : pieces) {
         total += piece.size();
-        if (!piece.isEmpty() && !before(piece.data(), m_buffer.constData()) &&
+        if (!piece.isEmpty() && !before(piece.data(), buffer.constData()) &&
             before(piece.data(), bufferEnd))
             fromOwnBuffer = true;
     }
-    const qsizetype offset = m_buffer.size();
-    if (m_buffer.capacity() < offset + total) {
+    const qsizetype offset = buffer.size();
+    if (buffer.capacity() < offset + total) {
         // Growing moves the buffer; a piece that is one of this list's own
         // lines has to be copied out before that.
         QString copy;
@@ -50,21 +55,22 @@ TStringList::Span TStringList::append(std::initializer_list<QStringView> pieces)
             for (QStringView piece : pieces)
                 copy.append(piece);
         }
-        m_buffer.reserve(std::max(offset + total, offset + offset / 2 + 64));
+        buffer.reserve(std::max(offset + total, offset + offset / 2 + 64));
         if (fromOwnBuffer) {
-            m_buffer.append(copy);
-            return {offset, total};
+            buffer.append(copy);
+            return {offset | mark, total};
         }
     }
     for (QStringView piece : pieces)
-        m_buffer.append(piece);
-    return {offset, total};
+        buffer.append(piece);
+    return {offset | mark, total};
 }
 
 void TStringList::reserveText(qsizetype more) {
-    const qsizetype size = m_buffer.size();
-    if (m_buffer.capacity() < size + more)
-        m_buffer.reserve(std::max(size + more, size + size / 2 + 64));
+    QString& buffer = !m_buffer.isNull() && !m_buffer.isDetached() ? m_more : m_buffer;
+    const qsizetype size = buffer.size();
+    if (buffer.capacity() < size + more)
+        buffer.reserve(std::max(size + more, size + size / 2 + 64));
 }
 
 int TStringList::Add(QStringView s) {
@@ -89,6 +95,7 @@ void TStringList::setStrings(int index, std::initializer_list<QStringView> piece
 TStringList TStringList::linesIn(const std::vector<std::pair<int, int>>& ranges) const {
     TStringList list;
     list.m_buffer = m_buffer;
+    list.m_more = m_more;
     size_t count = 0;
     for (const auto& [first, n] : ranges) {
         if (n > 0) {
@@ -106,6 +113,7 @@ TStringList TStringList::linesIn(const std::vector<std::pair<int, int>>& ranges)
 
 void TStringList::Clear() {
     m_buffer = QString();
+    m_more = QString();
     std::vector<Span>().swap(m_lines);
 }
 
@@ -136,9 +144,8 @@ template <qsizetype BreakLength> QString TStringList::joinedText(QStringView lin
     // A whole playlist's text is hundreds of megabytes of fresh memory,
     // filled front to back: a fault per 4 KiB page cost more than the copying.
     adviseHugePages(out, text.size() * qsizetype(sizeof(char16_t)));
-    const char16_t* buffer = reinterpret_cast<const char16_t*>(m_buffer.constData());
     for (const Span& s : m_lines) {
-        std::memcpy(out, buffer + s.offset, static_cast<size_t>(s.length) * sizeof(char16_t));
+        std::memcpy(out, textOf(s), static_cast<size_t>(s.length) * sizeof(char16_t));
         out += s.length;
         std::memcpy(out, lineBreak.utf16(), size_t(breakLength) * sizeof(char16_t));
         out += breakLength;

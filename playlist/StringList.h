@@ -35,7 +35,8 @@ public:
     void setStrings(int index, std::initializer_list<QStringView> pieces);
 
     // A list of the lines in the given ranges (first line, number of lines),
-    // in the order given. It shares this list's text instead of copying it.
+    // in the order given. It shares this list's text instead of copying it;
+    // lines added to it or replaced in it later leave that text shared.
     TStringList linesIn(const std::vector<std::pair<int, int>>& ranges) const;
 
     // Removes every line and gives back the memory.
@@ -64,18 +65,26 @@ public:
     // done where it costs least.
     void reserveText(qsizetype more);
     // The characters appended so far, replaced lines' old text included.
-    qsizetype textAppended() const { return m_buffer.size(); }
+    qsizetype textAppended() const { return m_buffer.size() + m_more.size(); }
 
 private:
     struct Span {
-        qsizetype offset;
+        qsizetype offset; // in m_buffer, or with kInMore in m_more
         qsizetype length;
     };
+    static constexpr qsizetype kInMore = qsizetype(1) << 62;
 
+    const char16_t* textOf(const Span& s) const {
+        const QString& buffer = s.offset & kInMore ? m_more : m_buffer;
+        return reinterpret_cast<const char16_t*>(buffer.constData()) + (s.offset & ~kInMore);
+    }
     void checkIndex(int index) const;
     Span append(std::initializer_list<QStringView> pieces);
 
     QString m_buffer;
+    // Lines added while m_buffer is shared with another list (linesIn): a
+    // chosen playlist with a few lines renamed must not copy the whole text.
+    QString m_more;
     std::vector<Span> m_lines;
 
     // Text with another break; BreakLength > 0 has its length compiled in.

@@ -196,6 +196,18 @@ TEST(StringList, LinesInTakesRangesAndSharesNoChanges) {
     EXPECT_EQ(linesOf(some), (QStringList{u"h"_s, u"C"_s, u"d"_s, u"a"_s, u"e"_s}));
     EXPECT_EQ(linesOf(list), (QStringList{u"H"_s, u"a"_s, u"b"_s, u"c"_s, u"d"_s}));
     EXPECT_THROW(list.linesIn({{4, 2}}), EStringListError);
+
+    // Lines changed in a list whose text is shared go elsewhere: a chosen
+    // playlist with a few channels renamed keeps sharing the whole text.
+    TStringList chosen = list.linesIn({{3, 2}, {1, 1}});
+    chosen.setStrings(0, u"C");
+    for (int k = 0; k < 100; ++k) // growing, with lines of its own as pieces
+        chosen.Add({chosen.line(chosen.Count() - 1), u"+"});
+    EXPECT_EQ(chosen.line(1).data(), list.line(4).data());
+    EXPECT_EQ(chosen.Strings(0), u"C"_s);
+    EXPECT_EQ(chosen.Strings(102), u"a"_s + QString(100, u'+'));
+    TStringList again = chosen.linesIn({{102, 1}, {0, 2}});
+    EXPECT_EQ(again.Text(), u"a"_s + QString(100, u'+') + u"\r\nC\r\nd\r\n"_s);
 }
 
 } // namespace

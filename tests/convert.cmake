@@ -9,3 +9,10 @@ dorvane_add_test(ChoiceTest SOURCES ChoiceTest.cpp LIBS dorvane_convert)
 
 # The readers of every format, and every target's file read back.
 dorvane_add_test(ReaderTest SOURCES ReaderTest.cpp LIBS dorvane_source dorvane_convert)
+
+# Recipes: their files, and applying them to playlists that change.
+dorvane_add_test(RecipeTest SOURCES RecipeTest.cpp LIBS dorvane_convert)
+
+# dorvane-convert's --recipe and --save-recipe.
+dorvane_add_test(RecipeCliTest SOURCES RecipeCliTest.cpp ConvertRunner.h)
+add_dependencies(RecipeCliTest dorvane-convert)

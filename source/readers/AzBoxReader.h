@@ -9,27 +9,12 @@ namespace dorvane {
 // An AzBox list: a line "N,NAME,256,ADDRESS" per channel. The name ends at
 // the last ",256," before the address's stream marker, so it may hold
 // commas and even ",256,".
-class AzBoxReader final : public PlaylistReader {
+class AzBoxReader final : public reading::LineListReader<AzBoxReader> {
 public:
-    QStringView caption() const override { return u"AzBox"; }
-    QStringList formats() const override { return {QStringLiteral("azbox")}; }
-    QStringList extensions() const override { return {QStringLiteral("txt")}; }
+    AzBoxReader()
+        : LineListReader({u"AzBox", {QStringLiteral("azbox")}, {QStringLiteral("txt")}}) {}
 
-    bool claims(QStringView text) const override {
-        return reading::everyLine(text, [](QStringView line) { return split(line).has_value(); });
-    }
-
-    ReadPlaylist read(QStringView text) const override {
-        ReadPlaylist playlist;
-        reading::forEachLine(text, [&](QStringView line) {
-            if (const auto entry = split(line))
-                reading::addEntry(playlist, *entry);
-        });
-        return playlist;
-    }
-
-private:
-    static std::optional<ReadEntry> split(QStringView line) {
+    static std::optional<ReadEntry> of(QStringView line) {
         qsizetype digits = 0;
         while (digits < line.size() && line[digits].isDigit() && line[digits].unicode() < 128)
             ++digits;

@@ -10,13 +10,12 @@ namespace dorvane {
 // that follows it, else by its own last field; a marker ("#SERVICE 1:64:...")
 // names the group of the services after it. Services of a tuner (no
 // address) are not for a playlist.
-class Enigma2Reader final : public PlaylistReader {
+class Enigma2Reader final : public reading::NamedReader {
 public:
-    QStringView caption() const override { return u"Enigma2 Bouquet"; }
-    QStringList formats() const override { return {QStringLiteral("enigma2")}; }
-    QStringList extensions() const override {
-        return {QStringLiteral("tv"), QStringLiteral("radio")};
-    }
+    Enigma2Reader()
+        : NamedReader({u"Enigma2 Bouquet",
+                       {QStringLiteral("enigma2")},
+                       {QStringLiteral("tv"), QStringLiteral("radio")}}) {}
 
     bool claims(QStringView text) const override {
         bool first = true, named = false, services = false;

@@ -7,13 +7,12 @@ namespace dorvane {
 // The playlist format itself: its text is passed on as it is, and read by
 // the playlist's own rules. A text that no other reader claims is read as
 // M3U too, so that what was always read is read the same way.
-class M3uReader final : public PlaylistReader {
+class M3uReader final : public reading::NamedReader {
 public:
-    QStringView caption() const override { return u"M3U Playlist"; }
-    QStringList formats() const override { return {QStringLiteral("m3u"), QStringLiteral("m3u8")}; }
-    QStringList extensions() const override {
-        return {QStringLiteral("m3u"), QStringLiteral("m3u8")};
-    }
+    M3uReader()
+        : NamedReader({u"M3U Playlist",
+                       {QStringLiteral("m3u"), QStringLiteral("m3u8")},
+                       {QStringLiteral("m3u"), QStringLiteral("m3u8")}}) {}
 
     bool claims(QStringView text) const override {
         if (reading::afterBlank(text).startsWith(u"#EXTM3U"))

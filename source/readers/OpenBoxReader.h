@@ -8,13 +8,12 @@ namespace dorvane {
 // "[DESCRIPTION]" and "[TYPE]", each followed by its value on the next line.
 // The channel's name is its description (the plain kind's title is the
 // same word for every channel).
-class OpenBoxReader final : public PlaylistReader {
+class OpenBoxReader final : public reading::NamedReader {
 public:
-    QStringView caption() const override { return u"OpenBox Feed"; }
-    QStringList formats() const override {
-        return {QStringLiteral("openbox"), QStringLiteral("openbox-sx")};
-    }
-    QStringList extensions() const override { return {QStringLiteral("m3u")}; }
+    OpenBoxReader()
+        : NamedReader({u"OpenBox Feed",
+                       {QStringLiteral("openbox"), QStringLiteral("openbox-sx")},
+                       {QStringLiteral("m3u")}}) {}
 
     bool claims(QStringView text) const override {
         return reading::afterBlank(text).startsWith(u"[TITLE]");

@@ -8,11 +8,10 @@ namespace dorvane {
 
 // "[playlist]", then FileN=address and TitleN=name pairs, in any order and
 // any case of the keys; entries come by ascending N.
-class PlsReader final : public PlaylistReader {
+class PlsReader final : public reading::NamedReader {
 public:
-    QStringView caption() const override { return u"PLS Playlist"; }
-    QStringList formats() const override { return {QStringLiteral("pls")}; }
-    QStringList extensions() const override { return {QStringLiteral("pls")}; }
+    PlsReader()
+        : NamedReader({u"PLS Playlist", {QStringLiteral("pls")}, {QStringLiteral("pls")}}) {}
 
     bool claims(QStringView text) const override {
         return reading::afterBlank(text).startsWith(u"[playlist]");

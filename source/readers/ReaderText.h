@@ -5,8 +5,7 @@
 
 #include <QString>
 #include <QStringView>
-
-class QXmlStreamReader;
+#include <QXmlStreamReader>
 
 namespace dorvane::reading {
 
@@ -56,6 +55,13 @@ inline ReadEntry entryOf(QString name, QString address, QString group = {}) {
     return entry;
 }
 
+// Reads each `item` element of an XML document: field(name, xml, entry) is
+// called at the start of each element inside one (the reader standing at
+// its start), and the entry is added at the item's end. A document that
+// breaks off is read up to the last item it closed.
+template <typename Field>
+ReadPlaylist readXmlItems(QStringView text, QStringView item, Field field);
+
 // Adds the entry when it has an address; a name that is missing is its
 // address.
 void addEntry(ReadPlaylist& playlist, ReadEntry entry);
@@ -66,5 +72,64 @@ template <typename Line> void forEachLine(QStringView text, Line line) {
         line(QStringView(from, to - from));
     });
 }
+
+template <typename Field>
+ReadPlaylist readXmlItems(QStringView text, QStringView item, Field field) {
+    ReadPlaylist playlist;
+    QXmlStreamReader xml(text.toString());
+    ReadEntry entry;
+    bool inItem = false;
+    while (!xml.atEnd()) {
+        const auto token = xml.readNext();
+        if (token == QXmlStreamReader::StartElement) {
+            if (xml.name() == item) {
+                entry = {};
+                inItem = true;
+            } else if (inItem) {
+                field(xml.name(), xml, entry);
+            }
+        } else if (token == QXmlStreamReader::EndElement && inItem && xml.name() == item) {
+            addEntry(playlist, std::move(entry));
+            inItem = false;
+        }
+    }
+    return playlist;
+}
+
+// A reader's description as fixed data, given by its constructor.
+struct ReaderNames {
+    QStringView caption;
+    QStringList formats;
+    QStringList extensions;
+};
+
+class NamedReader : public PlaylistReader {
+public:
+    explicit NamedReader(ReaderNames names) : m_names(std::move(names)) {}
+    QStringView caption() const override { return m_names.caption; }
+    QStringList formats() const override { return m_names.formats; }
+    QStringList extensions() const override { return m_names.extensions; }
+
+private:
+    ReaderNames m_names;
+};
+
+// A list of one channel a line: the format is every line (but blank ones)
+// being one entry, and `Entry::of(line)` gives it, or nothing.
+template <typename Entry> class LineListReader : public NamedReader {
+public:
+    using NamedReader::NamedReader;
+    bool claims(QStringView text) const override {
+        return everyLine(text, [](QStringView line) { return Entry::of(line).has_value(); });
+    }
+    ReadPlaylist read(QStringView text) const override {
+        ReadPlaylist playlist;
+        forEachLine(text, [&](QStringView line) {
+            if (const auto entry = Entry::of(line))
+                addEntry(playlist, *entry);
+        });
+        return playlist;
+    }
+};
 
 } // namespace dorvane::reading

@@ -7,11 +7,10 @@ namespace dorvane {
 // A U2C radio list: "[NetRadioStart]", then a line "[N][NAME][ADDRESS]" per
 // station. The address is what follows the last "][", so a name may hold
 // brackets.
-class U2cRadioReader final : public PlaylistReader {
+class U2cRadioReader final : public reading::NamedReader {
 public:
-    QStringView caption() const override { return u"U2C Radio"; }
-    QStringList formats() const override { return {QStringLiteral("u2c-radio")}; }
-    QStringList extensions() const override { return {QStringLiteral("txt")}; }
+    U2cRadioReader()
+        : NamedReader({u"U2C Radio", {QStringLiteral("u2c-radio")}, {QStringLiteral("txt")}}) {}
 
     bool claims(QStringView text) const override {
         return reading::afterBlank(text).startsWith(u"[NetRadioStart]");

@@ -7,11 +7,9 @@
 namespace dorvane {
 
 // A WebTV list: each webtv element's title and url attributes.
-class WebTvReader final : public PlaylistReader {
+class WebTvReader final : public reading::NamedReader {
 public:
-    QStringView caption() const override { return u"WebTV"; }
-    QStringList formats() const override { return {QStringLiteral("webtv")}; }
-    QStringList extensions() const override { return {QStringLiteral("xml")}; }
+    WebTvReader() : NamedReader({u"WebTV", {QStringLiteral("webtv")}, {QStringLiteral("xml")}}) {}
 
     bool claims(QStringView text) const override {
         return reading::xmlRoot(text).name == u"webtvs";

@@ -8,27 +8,12 @@ namespace dorvane {
 
 // A Wizard HD list: a line "NAME,ADDRESS" per channel. The name ends at the
 // last comma before the address's stream marker.
-class WizardHdReader final : public PlaylistReader {
+class WizardHdReader final : public reading::LineListReader<WizardHdReader> {
 public:
-    QStringView caption() const override { return u"Wizard HD"; }
-    QStringList formats() const override { return {QStringLiteral("wizard-hd")}; }
-    QStringList extensions() const override { return {QStringLiteral("txt")}; }
+    WizardHdReader()
+        : LineListReader({u"Wizard HD", {QStringLiteral("wizard-hd")}, {QStringLiteral("txt")}}) {}
 
-    bool claims(QStringView text) const override {
-        return reading::everyLine(text, [](QStringView line) { return split(line).has_value(); });
-    }
-
-    ReadPlaylist read(QStringView text) const override {
-        ReadPlaylist playlist;
-        reading::forEachLine(text, [&](QStringView line) {
-            if (const auto entry = split(line))
-                reading::addEntry(playlist, *entry);
-        });
-        return playlist;
-    }
-
-private:
-    static std::optional<ReadEntry> split(QStringView line) {
+    static std::optional<ReadEntry> of(QStringView line) {
         const qsizetype marker = reading::streamMarkerAt(line);
         const qsizetype comma = marker < 0 ? -1 : line.first(marker).lastIndexOf(u',');
         if (comma < 0)

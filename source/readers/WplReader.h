@@ -8,11 +8,10 @@ namespace dorvane {
 
 // A Windows Media playlist: each media element's src is an address; the
 // format has no names.
-class WplReader final : public PlaylistReader {
+class WplReader final : public reading::NamedReader {
 public:
-    QStringView caption() const override { return u"WMP Playlist"; }
-    QStringList formats() const override { return {QStringLiteral("wmp")}; }
-    QStringList extensions() const override { return {QStringLiteral("wpl")}; }
+    WplReader()
+        : NamedReader({u"WMP Playlist", {QStringLiteral("wmp")}, {QStringLiteral("wpl")}}) {}
 
     bool claims(QStringView text) const override {
         return reading::afterBlank(text).startsWith(u"<?wpl") ||

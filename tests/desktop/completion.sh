@@ -55,6 +55,12 @@ cd "$dir" || exit 1
 expect "news list.m3u news.m3u8" -t pls new
 expect "news list.m3u news.m3u8" -o new
 expect "other.txt" --output = oth
+# Recipes: --recipe offers recipe files and folders, --save-recipe any name.
+mkdir "$dir/recipes"
+touch "$dir/tv.dorvane" "$dir/tv.m3u"
+expect "recipes tv.dorvane" --recipe ""
+expect "tv.dorvane tv.m3u" --save-recipe tv
+expect "--recipe=" --reci
 
 if ((failures)); then
     echo "$failures completion case(s) failed"

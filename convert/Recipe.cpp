@@ -1,0 +1,905 @@
+#include "convert/Recipe.h"
+
+#include "convert/TargetFormat.h"
+#include "playlist/Encoding.h"
+#include "playlist/Errors.h"
+#include "playlist/Platform.h"
+#include "playlist/SystemError.h"
+#include "playlist/TextFile.h"
+
+#include <QCollator>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+#include <QSaveFile>
+#include <QSet>
+
+#include <algorithm>
+#include <cerrno>
+#include <initializer_list>
+#include <memory>
+#include <optional>
+
+namespace dorvane {
+
+size_t qHash(const ChannelKey& key, size_t seed) {
+    return qHashMulti(seed, key.id, key.group, key.name);
+}
+
+void Recipe::clearChoice() {
+    filter = ChannelFilter();
+    channelsOff.clear();
+    channelsOn.clear();
+}
+
+// Reading -----------------------------------------------------------------
+
+namespace {
+
+constexpr int kRecipeVersion = 1;
+
+[[noreturn]] void fail(const QString& reason) {
+    throw EReadError(reason);
+}
+
+// A value as it stands in the file, for a message: short values whole.
+QString jsonText(const QJsonValue& value) {
+    QString text =
+        QString::fromUtf8(QJsonDocument(QJsonArray{value}).toJson(QJsonDocument::Compact));
+    text = text.mid(1, text.size() - 2);
+    if (text.size() > 60)
+        text = text.left(57) + QStringLiteral("...");
+    return text;
+}
+
+[[noreturn]] void wrongValue(const QString& what, const char* expected, const QJsonValue& value) {
+    fail(QStringLiteral("%1 must be %2, not %3.")
+             .arg(what, QLatin1String(expected), jsonText(value)));
+}
+
+QString quoted(QStringView name) {
+    return QStringLiteral("\"%1\"").arg(name);
+}
+
+// A member of an object: "name" in "source".
+QString within(QStringView member, const QString& where) {
+    return QStringLiteral("%1 in %2").arg(quoted(member), where);
+}
+
+// Every member of `object` must be one of `known`: a misspelt member would
+// otherwise be ignored without a word, and the recipe do something else.
+void checkMembers(const QJsonObject& object, std::initializer_list<QLatin1String> known,
+                  const QString& where) {
+    for (auto member = object.begin(); member != object.end(); ++member) {
+        const QString key = member.key();
+        if (std::find(known.begin(), known.end(), key) != known.end())
+            continue;
+        if (where.isEmpty())
+            fail(QStringLiteral("Unknown member %1.").arg(quoted(key)));
+        fail(QStringLiteral("Unknown member %1 in %2.").arg(quoted(key), where));
+    }
+}
+
+QJsonObject objectOf(const QJsonValue& value, const QString& what) {
+    if (!value.isObject())
+        wrongValue(what, "an object", value);
+    return value.toObject();
+}
+
+QString stringOf(const QJsonValue& value, const QString& what, bool mayBeEmpty = true) {
+    if (!value.isString())
+        wrongValue(what, "a string", value);
+    if (!mayBeEmpty && value.toString().isEmpty())
+        wrongValue(what, "a text that is not empty", value);
+    return value.toString();
+}
+
+bool boolOf(const QJsonValue& value, const QString& what) {
+    if (!value.isBool())
+        wrongValue(what, "true or false", value);
+    return value.toBool();
+}
+
+QJsonArray arrayOf(const QJsonValue& value, const QString& what) {
+    if (!value.isArray())
+        wrongValue(what, "an array", value);
+    return value.toArray();
+}
+
+QString itemName(const QString& what, qsizetype k) {
+    return QStringLiteral("item %1 of %2").arg(k + 1).arg(what);
+}
+
+QStringList stringsOf(const QJsonValue& value, const QString& what) {
+    QStringList strings;
+    const QJsonArray array = arrayOf(value, what);
+    for (qsizetype k = 0; k < array.size(); ++k)
+        strings.append(stringOf(array[k], itemName(what, k)));
+    return strings;
+}
+
+ChannelKey channelOf(const QJsonValue& value, const QString& what) {
+    const QJsonObject object = objectOf(value, what);
+    ChannelKey key;
+    if (object.contains(QLatin1String("id"))) {
+        checkMembers(object, {QLatin1String("id")}, what);
+        key.id = stringOf(object.value(QLatin1String("id")), within(u"id", what), false);
+        return key;
+    }
+    checkMembers(object, {QLatin1String("group"), QLatin1String("name")}, what);
+    if (!object.contains(QLatin1String("name")))
+        fail(QStringLiteral("%1 needs \"id\", or \"group\" and \"name\".").arg(what));
+    key.group = stringOf(object.value(QLatin1String("group")), within(u"group", what));
+    key.name = stringOf(object.value(QLatin1String("name")), within(u"name", what));
+    return key;
+}
+
+std::vector<ChannelKey> channelsOf(const QJsonValue& value, const QString& what) {
+    std::vector<ChannelKey> keys;
+    const QJsonArray array = arrayOf(value, what);
+    keys.reserve(size_t(array.size()));
+    for (qsizetype k = 0; k < array.size(); ++k)
+        keys.push_back(channelOf(array[k], itemName(what, k)));
+    return keys;
+}
+
+// A path from the file, relative to its folder unless absolute.
+QString pathOf(const QJsonValue& value, const QString& what, const QString& folder) {
+    const QString path = stringOf(value, what, false);
+    return QDir::cleanPath(QDir(folder).absoluteFilePath(path));
+}
+
+RecipeSource sourceOf(const QJsonValue& value, const QString& folder) {
+    const QString what = quoted(u"source");
+    const QJsonObject object = objectOf(value, what);
+    RecipeSource source;
+    const auto member = [&](const char* name) { return object.value(QLatin1String(name)); };
+    const auto memberName = [&](QStringView name) { return within(name, what); };
+    if (object.contains(QLatin1String("file"))) {
+        checkMembers(object, {QLatin1String("file")}, what);
+        source.kind = RecipeSource::Kind::File;
+        source.file = pathOf(member("file"), memberName(u"file"), folder);
+    } else if (object.contains(QLatin1String("url"))) {
+        checkMembers(object, {QLatin1String("url")}, what);
+        source.kind = RecipeSource::Kind::Url;
+        source.url = stringOf(member("url"), memberName(u"url"), false);
+    } else if (object.contains(QLatin1String("provider"))) {
+        checkMembers(object,
+                     {QLatin1String("provider"), QLatin1String("user"), QLatin1String("password"),
+                      QLatin1String("live"), QLatin1String("movies")},
+                     what);
+        source.kind = RecipeSource::Kind::Provider;
+        source.server = stringOf(member("provider"), memberName(u"provider"), false);
+        source.user = stringOf(member("user"), memberName(u"user"));
+        if (object.contains(QLatin1String("password")))
+            source.password = stringOf(member("password"), memberName(u"password"));
+        if (object.contains(QLatin1String("live")))
+            source.live = boolOf(member("live"), memberName(u"live"));
+        if (object.contains(QLatin1String("movies")))
+            source.movies = boolOf(member("movies"), memberName(u"movies"));
+    } else {
+        checkMembers(object, {}, what);
+        fail(QStringLiteral("%1 needs \"file\", \"url\" or \"provider\".").arg(what));
+    }
+    return source;
+}
+
+// "line L, column C" of a byte offset, both from 1, the column in characters.
+QString positionText(const QByteArray& text, qsizetype offset) {
+    offset = std::clamp<qsizetype>(offset, 0, text.size());
+    int line = 1;
+    qsizetype lineStart = 0;
+    for (qsizetype k = 0; k < offset; ++k)
+        if (text[k] == '\n') {
+            ++line;
+            lineStart = k + 1;
+        }
+    int column = 1;
+    for (qsizetype k = lineStart; k < offset; ++k)
+        if ((static_cast<unsigned char>(text[k]) & 0xC0) != 0x80) // not a continuation byte
+            ++column;
+    return QStringLiteral("line %1, column %2").arg(line).arg(column);
+}
+
+QByteArray readRecipeBytes(const QString& fileName) {
+    const int fd = platform::openForReading(fileName);
+    if (fd < 0)
+        fail(sysErrorMessage(errno));
+    const platform::FileCloser closer(fd);
+    QByteArray bytes;
+    char buffer[64 * 1024];
+    while (true) {
+        const long long got = platform::readSome(fd, buffer, sizeof buffer);
+        if (got < 0)
+            fail(sysErrorMessage(errno));
+        if (got == 0)
+            return bytes;
+        if (bytes.size() + got > kMaxPlaylistBytes)
+            fail(QStringLiteral("File too large"));
+        bytes.append(buffer, qsizetype(got));
+    }
+}
+
+} // namespace
+
+Recipe parseRecipe(const QByteArray& json, const QString& folder) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(json, &error);
+    if (error.error != QJsonParseError::NoError)
+        fail(QStringLiteral("Not JSON at %1: %2.")
+                 .arg(positionText(json, error.offset), error.errorString()));
+    if (!document.isObject())
+        fail(QStringLiteral("A recipe is a JSON object: { ... }."));
+    const QJsonObject root = document.object();
+    checkMembers(root,
+                 {QLatin1String("dorvane-recipe"), QLatin1String("source"), QLatin1String("groups"),
+                  QLatin1String("exclude-groups"), QLatin1String("match"), QLatin1String("dedupe"),
+                  QLatin1String("channels-off"), QLatin1String("channels-on"),
+                  QLatin1String("names"), QLatin1String("group-names"),
+                  QLatin1String("group-order"), QLatin1String("channel-order"),
+                  QLatin1String("sort"), QLatin1String("target"), QLatin1String("ansi"),
+                  QLatin1String("codepage"), QLatin1String("output")},
+                 {});
+
+    const auto has = [&](const char* name) { return root.contains(QLatin1String(name)); };
+    const auto member = [&](const char* name) { return root.value(QLatin1String(name)); };
+    const auto nameOf = [](const char* name) { return quoted(QString::fromLatin1(name)); };
+
+    if (!has("dorvane-recipe"))
+        fail(QStringLiteral("\"dorvane-recipe\" is missing: this is no recipe."));
+    const QJsonValue version = member("dorvane-recipe");
+    if (!version.isDouble())
+        wrongValue(nameOf("dorvane-recipe"), "a number", version);
+    if (version.toDouble() != kRecipeVersion)
+        fail(QStringLiteral("Recipe version %1 is not supported (only %2 is).")
+                 .arg(jsonText(version))
+                 .arg(kRecipeVersion));
+    if (!has("source"))
+        fail(QStringLiteral("\"source\" is missing."));
+
+    Recipe recipe;
+    recipe.source = sourceOf(member("source"), folder);
+    if (has("groups"))
+        recipe.filter.groups = stringsOf(member("groups"), nameOf("groups"));
+    if (has("exclude-groups"))
+        recipe.filter.excludedGroups =
+            stringsOf(member("exclude-groups"), nameOf("exclude-groups"));
+    if (has("match"))
+        recipe.filter.match = stringOf(member("match"), nameOf("match"));
+    if (has("dedupe"))
+        recipe.filter.onePerAddress = boolOf(member("dedupe"), nameOf("dedupe"));
+    if (has("channels-off"))
+        recipe.channelsOff = channelsOf(member("channels-off"), nameOf("channels-off"));
+    if (has("channels-on"))
+        recipe.channelsOn = channelsOf(member("channels-on"), nameOf("channels-on"));
+    if (has("names")) {
+        const QString what = nameOf("names");
+        const QJsonArray array = arrayOf(member("names"), what);
+        for (qsizetype k = 0; k < array.size(); ++k) {
+            const QString item = itemName(what, k);
+            const QJsonObject object = objectOf(array[k], item);
+            checkMembers(object, {QLatin1String("channel"), QLatin1String("name")}, item);
+            recipe.names.push_back(
+                {channelOf(object.value(QLatin1String("channel")), within(u"channel", item)),
+                 stringOf(object.value(QLatin1String("name")), within(u"name", item))});
+        }
+    }
+    if (has("group-names")) {
+        const QString what = nameOf("group-names");
+        const QJsonArray array = arrayOf(member("group-names"), what);
+        for (qsizetype k = 0; k < array.size(); ++k) {
+            const QString item = itemName(what, k);
+            const QJsonObject object = objectOf(array[k], item);
+            checkMembers(object, {QLatin1String("group"), QLatin1String("name")}, item);
+            recipe.groupNames.push_back(
+                {stringOf(object.value(QLatin1String("group")), within(u"group", item)),
+                 stringOf(object.value(QLatin1String("name")), within(u"name", item))});
+        }
+    }
+    if (has("group-order"))
+        recipe.groupOrder = stringsOf(member("group-order"), nameOf("group-order"));
+    if (has("channel-order"))
+        recipe.channelOrder = channelsOf(member("channel-order"), nameOf("channel-order"));
+    if (has("sort")) {
+        const QString sort = stringOf(member("sort"), nameOf("sort"));
+        if (sort == u"name")
+            recipe.sort = RecipeSort::Name;
+        else if (sort != u"source")
+            wrongValue(nameOf("sort"), "\"source\" or \"name\"", member("sort"));
+    }
+    if (has("target")) {
+        recipe.target = stringOf(member("target"), nameOf("target"));
+        if (!formatByCliName(recipe.target))
+            fail(QStringLiteral("Unknown target \"%1\" in \"target\".").arg(recipe.target));
+    }
+    if (has("ansi"))
+        recipe.ansi = boolOf(member("ansi"), nameOf("ansi"));
+    if (has("codepage")) {
+        const QJsonValue value = member("codepage");
+        const double number = value.toDouble();
+        if (!value.isDouble() || number != double(int(number)))
+            wrongValue(nameOf("codepage"), "a code page's number", value);
+        if (!isSupportedAnsiCodePage(int(number)))
+            fail(QStringLiteral("Unsupported code page %1 in \"codepage\".").arg(int(number)));
+        recipe.codePage = int(number);
+    }
+    if (has("output"))
+        recipe.output = pathOf(member("output"), nameOf("output"), folder);
+    return recipe;
+}
+
+Recipe readRecipe(const QString& fileName) {
+    try {
+        return parseRecipe(readRecipeBytes(fileName), QFileInfo(fileName).absolutePath());
+    } catch (const Exception& error) {
+        throw EReadError(
+            QStringLiteral("Cannot read recipe \"%1\". %2").arg(fileName, error.Message()));
+    }
+}
+
+// Writing -----------------------------------------------------------------
+
+namespace {
+
+QByteArray jsonString(const QString& text) {
+    const QByteArray array = QJsonDocument(QJsonArray{text}).toJson(QJsonDocument::Compact);
+    return array.mid(1, array.size() - 2);
+}
+
+QByteArray stringsText(const QStringList& strings) {
+    QByteArray text = "[";
+    for (qsizetype k = 0; k < strings.size(); ++k) {
+        if (k > 0)
+            text += ", ";
+        text += jsonString(strings[k]);
+    }
+    return text + ']';
+}
+
+QByteArray channelText(const ChannelKey& key) {
+    if (key.byId())
+        return "{\"id\": " + jsonString(key.id) + '}';
+    return "{\"group\": " + jsonString(key.group) + ", \"name\": " + jsonString(key.name) + '}';
+}
+
+// An array of objects, one a line, so that a long list stays readable.
+template <typename Item, typename Text>
+QByteArray itemsText(const std::vector<Item>& items, Text text) {
+    QByteArray out = "[";
+    for (size_t k = 0; k < items.size(); ++k) {
+        out += k > 0 ? ",\n        " : "\n        ";
+        out += text(items[k]);
+    }
+    return out + "\n    ]";
+}
+
+// A path as a recipe file holds it: relative to the file's folder when it
+// lies there, so that the folder may move with its playlist; else absolute.
+QString pathText(const QString& path, const QString& folder) {
+    const QString absolute = QDir::cleanPath(QDir(folder).absoluteFilePath(path));
+    const QString relative = QDir(folder).relativeFilePath(absolute);
+    if (relative.startsWith(QLatin1String("../")) || relative == u".." ||
+        QDir::isAbsolutePath(relative))
+        return absolute;
+    return relative;
+}
+
+} // namespace
+
+QByteArray recipeText(const Recipe& recipe, const QString& folder, bool storePassword) {
+    std::vector<std::pair<const char*, QByteArray>> members;
+    members.emplace_back("dorvane-recipe", QByteArray::number(kRecipeVersion));
+
+    const RecipeSource& source = recipe.source;
+    switch (source.kind) {
+    case RecipeSource::Kind::File:
+        members.emplace_back("source",
+                             "{\"file\": " + jsonString(pathText(source.file, folder)) + '}');
+        break;
+    case RecipeSource::Kind::Url:
+        members.emplace_back("source", "{\"url\": " + jsonString(source.url) + '}');
+        break;
+    case RecipeSource::Kind::Provider: {
+        QByteArray text = "{\"provider\": " + jsonString(source.server) +
+                          ", \"user\": " + jsonString(source.user);
+        if (storePassword && !source.password.isEmpty())
+            text += ", \"password\": " + jsonString(source.password);
+        text += QByteArray(", \"live\": ") + (source.live ? "true" : "false");
+        text += QByteArray(", \"movies\": ") + (source.movies ? "true" : "false");
+        members.emplace_back("source", text + '}');
+        break;
+    }
+    }
+
+    const ChannelFilter& filter = recipe.filter;
+    if (!filter.groups.isEmpty())
+        members.emplace_back("groups", stringsText(filter.groups));
+    if (!filter.excludedGroups.isEmpty())
+        members.emplace_back("exclude-groups", stringsText(filter.excludedGroups));
+    if (!filter.match.isEmpty())
+        members.emplace_back("match", jsonString(filter.match));
+    if (filter.onePerAddress)
+        members.emplace_back("dedupe", "true");
+    if (!recipe.channelsOff.empty())
+        members.emplace_back("channels-off", itemsText(recipe.channelsOff, channelText));
+    if (!recipe.channelsOn.empty())
+        members.emplace_back("channels-on", itemsText(recipe.channelsOn, channelText));
+    if (!recipe.names.empty())
+        members.emplace_back("names", itemsText(recipe.names, [](const ChannelRename& rename) {
+                                 return "{\"channel\": " + channelText(rename.channel) +
+                                        ", \"name\": " + jsonString(rename.name) + '}';
+                             }));
+    if (!recipe.groupNames.empty())
+        members.emplace_back("group-names",
+                             itemsText(recipe.groupNames, [](const GroupRename& rename) {
+                                 return "{\"group\": " + jsonString(rename.group) +
+                                        ", \"name\": " + jsonString(rename.name) + '}';
+                             }));
+    if (!recipe.groupOrder.isEmpty())
+        members.emplace_back("group-order", stringsText(recipe.groupOrder));
+    if (!recipe.channelOrder.empty())
+        members.emplace_back("channel-order", itemsText(recipe.channelOrder, channelText));
+    if (recipe.sort == RecipeSort::Name)
+        members.emplace_back("sort", "\"name\"");
+    if (!recipe.target.isEmpty())
+        members.emplace_back("target", jsonString(recipe.target));
+    if (recipe.ansi)
+        members.emplace_back("ansi", "true");
+    if (recipe.codePage != 0)
+        members.emplace_back("codepage", QByteArray::number(recipe.codePage));
+    if (!recipe.output.isEmpty())
+        members.emplace_back("output", jsonString(pathText(recipe.output, folder)));
+
+    QByteArray text = "{\n";
+    for (size_t k = 0; k < members.size(); ++k) {
+        text += "    \"";
+        text += members[k].first;
+        text += "\": ";
+        text += members[k].second;
+        text += k + 1 < members.size() ? ",\n" : "\n";
+    }
+    return text + "}\n";
+}
+
+void writeRecipe(const QString& fileName, const Recipe& recipe, bool storePassword) {
+    const QByteArray text = recipeText(recipe, QFileInfo(fileName).absolutePath(), storePassword);
+    const std::unique_ptr<QSaveFile> file = openSaveFile(fileName);
+    // Before a byte of the password is in it.
+    if (storePassword && recipe.source.kind == RecipeSource::Kind::Provider &&
+        !recipe.source.password.isEmpty() && !platform::restrictToOwner(file->handle())) {
+        const int error = errno;
+        file->cancelWriting();
+        throw EFCreateError(cannotCreateMessage(fileName, error));
+    }
+    if (file->write(text) != text.size() || !file->flush()) {
+        file->cancelWriting();
+        throw EWriteError(cannotWriteMessage(fileName, errno ? errno : EIO));
+    }
+    if (!file->commit())
+        throw EWriteError(cannotWriteMessage(fileName, errno ? errno : EIO));
+}
+
+// Keys --------------------------------------------------------------------
+
+QStringView tvgIdOf(QStringView nameLine) {
+    QStringView id;
+    return attributeOf(nameLine, "tvg-id", id) ? id : QStringView();
+}
+
+ChannelKeys::ChannelKeys(const ChannelIndex& index) : m_index(index) {
+    const int blocks = index.blockCount();
+    m_ids.reserve(size_t(blocks));
+    QHash<QStringView, int> seen;
+    for (int block = 0; block < blocks; ++block) {
+        const QStringView id = tvgIdOf(index.lines().line(index.firstLine(block)));
+        m_ids.push_back(id);
+        if (!id.isEmpty())
+            ++seen[id];
+    }
+    for (QStringView& id : m_ids)
+        if (!id.isEmpty() && seen.value(id) > 1)
+            id = QStringView();
+}
+
+ChannelKey ChannelKeys::key(int block) const {
+    const QStringView id = m_ids[size_t(block)];
+    if (!id.isEmpty())
+        return {id.toString(), {}, {}};
+    return {
+        {}, m_index.groupName(m_index.groupOf(block)).toString(), m_index.name(block).toString()};
+}
+
+ChannelChanges compareChannels(const TStringList& before, const TStringList& after) {
+    const ChannelIndex beforeIndex(before);
+    const ChannelIndex afterIndex(after);
+    const ChannelKeys beforeKeys(beforeIndex);
+    const ChannelKeys afterKeys(afterIndex);
+    const auto keysOf = [](const ChannelIndex& index, const ChannelKeys& keys) {
+        QSet<ChannelKey> set;
+        set.reserve(index.blockCount());
+        for (int block = 0; block < index.blockCount(); ++block)
+            set.insert(keys.key(block));
+        return set;
+    };
+    const QSet<ChannelKey> beforeSet = keysOf(beforeIndex, beforeKeys);
+    const QSet<ChannelKey> afterSet = keysOf(afterIndex, afterKeys);
+    ChannelChanges changes;
+    for (int block = 0; block < afterIndex.blockCount(); ++block)
+        changes.added += beforeSet.contains(afterKeys.key(block)) ? 0 : 1;
+    for (int block = 0; block < beforeIndex.blockCount(); ++block)
+        changes.gone += afterSet.contains(beforeKeys.key(block)) ? 0 : 1;
+    return changes;
+}
+
+// Applying ----------------------------------------------------------------
+
+namespace {
+
+// The channels a recipe names, each with the blocks of the playlist it
+// names: looked up by tvg-id, or by name among the blocks of its group.
+class KeyedBlocks {
+public:
+    explicit KeyedBlocks(const Recipe& recipe) {
+        for (const auto* keys : {&recipe.channelsOff, &recipe.channelsOn, &recipe.channelOrder})
+            for (const ChannelKey& key : *keys)
+                add(key);
+        for (const ChannelRename& rename : recipe.names)
+            add(rename.channel);
+        m_blocks.resize(size_t(m_numbers.size()));
+    }
+
+    bool empty() const { return m_numbers.isEmpty(); }
+
+    // Finds the keys of a block just indexed (ChannelIndex::Indexed).
+    void indexed(const ChannelIndex& index, int block) {
+        const QStringView line = index.lines().line(index.firstLine(block));
+        if (!m_ids.isEmpty()) {
+            const QStringView id = tvgIdOf(line);
+            if (!id.isEmpty()) {
+                const auto at = m_ids.constFind(id);
+                if (at != m_ids.cend())
+                    m_blocks[size_t(*at)].push_back(block);
+            }
+        }
+        if (m_names.isEmpty())
+            return;
+        // Each group's names, looked up once, when the group first appears.
+        const int group = index.groupOf(block);
+        while (m_groupNames.size() <= size_t(group)) {
+            const auto at = m_names.constFind(index.groupName(int(m_groupNames.size())));
+            m_groupNames.push_back(at == m_names.cend() ? nullptr : &*at);
+        }
+        const GroupNames* names = m_groupNames[size_t(group)];
+        if (!names)
+            return;
+        // A name stands at the end of its line, after a comma: a line that
+        // does not end in ",NAME" for the length of a name looked for names
+        // none of them, and its name need not be looked for from its start.
+        for (const qsizetype length : names->lengths) {
+            // (A line without a comma is a name of its own.)
+            if (line.size() < length ||
+                (line.size() > length && line[line.size() - length - 1] != u',') ||
+                !names->numbers.contains(line.last(length)))
+                continue;
+            const auto at = names->numbers.constFind(channelNameOf(line));
+            if (at != names->numbers.cend())
+                m_blocks[size_t(*at)].push_back(block);
+            return;
+        }
+    }
+
+    const std::vector<int>& blocksOf(const ChannelKey& key) const {
+        return m_blocks[size_t(numberOf(key))];
+    }
+
+    int missing() const {
+        return int(std::count_if(m_blocks.begin(), m_blocks.end(),
+                                 [](const std::vector<int>& blocks) { return blocks.empty(); }));
+    }
+
+private:
+    // The views in the tables view the recipe's texts, which stay put.
+    void add(const ChannelKey& key) {
+        if (m_numbers.contains(key))
+            return;
+        const int number = int(m_numbers.size());
+        m_numbers.insert(key, number);
+        if (key.byId())
+            m_ids.insert(QStringView(key.id), number);
+        else {
+            GroupNames& names = m_names[QStringView(key.group)];
+            names.numbers.insert(QStringView(key.name), number);
+            if (std::find(names.lengths.begin(), names.lengths.end(), key.name.size()) ==
+                names.lengths.end())
+                names.lengths.push_back(key.name.size());
+        }
+    }
+    int numberOf(const ChannelKey& key) const { return m_numbers.value(key); }
+
+    QHash<ChannelKey, int> m_numbers;
+    QHash<QStringView, int> m_ids;
+    struct GroupNames {
+        QHash<QStringView, int> numbers;
+        std::vector<qsizetype> lengths; // each length of a name once
+    };
+    QHash<QStringView, GroupNames> m_names;      // by group
+    std::vector<const GroupNames*> m_groupNames; // by the index's group
+    std::vector<std::vector<int>> m_blocks;
+};
+
+// The filter's choice, as dorvane-convert's options make it: a block of a
+// chosen group whose name matches, and with dedupe the first of those with
+// each address.
+std::vector<char> filterChoice(const ChannelFilter& filter, ChannelIndex& index) {
+    const int blocks = index.blockCount();
+    std::vector<char> chosen(size_t(blocks), 1);
+    if (filter.choosesAll())
+        return chosen;
+    const QSet<QString> groups(filter.groups.begin(), filter.groups.end());
+    const QSet<QString> excluded(filter.excludedGroups.begin(), filter.excludedGroups.end());
+    std::vector<char> groupChosen(size_t(index.groupCount()));
+    for (int group = 0; group < index.groupCount(); ++group) {
+        const QString name = index.groupName(group).toString();
+        groupChosen[size_t(group)] =
+            (groups.isEmpty() || groups.contains(name)) && !excluded.contains(name);
+    }
+    std::u32string match;
+    std::u32string scratch;
+    appendCaseFolded(QStringView(filter.match), match);
+    for (int block = 0; block < blocks; ++block)
+        chosen[size_t(block)] = groupChosen[size_t(index.groupOf(block))] &&
+                                containsFolded(index.name(block), match, scratch);
+    if (filter.onePerAddress) {
+        index.findAddresses();
+        std::vector<char> taken(size_t(index.addressCount()), 0);
+        for (int block = 0; block < blocks; ++block) {
+            const int address = index.addressOf(block);
+            if (!chosen[size_t(block)] || address < 0)
+                continue;
+            chosen[size_t(block)] = !taken[size_t(address)];
+            taken[size_t(address)] = 1;
+        }
+    }
+    return chosen;
+}
+
+// Sorts the items by their names, locale-aware and case-insensitive, keeping
+// the order of equal names. The names are case folded first: in the C
+// locale the collator compares code points, whatever the case sensitivity.
+template <typename Name> void sortByName(std::vector<int>& items, Name nameOf) {
+    if (items.size() < 2)
+        return;
+    QCollator collator;
+    collator.setCaseSensitivity(Qt::CaseInsensitive);
+    std::vector<QCollatorSortKey> keys;
+    keys.reserve(items.size());
+    for (int item : items)
+        keys.push_back(collator.sortKey(nameOf(item).toCaseFolded()));
+    std::vector<int> order(items.size());
+    for (size_t k = 0; k < order.size(); ++k)
+        order[k] = int(k);
+    std::stable_sort(order.begin(), order.end(),
+                     [&](int a, int b) { return keys[size_t(a)].compare(keys[size_t(b)]) < 0; });
+    std::vector<int> sorted;
+    sorted.reserve(items.size());
+    for (int k : order)
+        sorted.push_back(items[size_t(k)]);
+    items.swap(sorted);
+}
+
+// The chosen blocks group by group, as the recipe orders them.
+std::vector<int> orderedBlocks(const Recipe& recipe, const ChannelIndex& index,
+                               const KeyedBlocks& keyed, const std::vector<char>& chosen,
+                               const QHash<QStringView, int>& groupNumbers,
+                               const QHash<int, QStringView>& newNames,
+                               const std::vector<QStringView>& newGroupNames) {
+    const int groupCount = index.groupCount();
+    const bool byName = recipe.sort == RecipeSort::Name;
+    std::vector<int> groups;
+    std::vector<char> placed(size_t(groupCount), 0);
+    for (const QString& name : recipe.groupOrder) {
+        const int group = groupNumbers.value(QStringView(name), -1);
+        if (group >= 0 && !placed[size_t(group)]) {
+            placed[size_t(group)] = 1;
+            groups.push_back(group);
+        }
+    }
+    std::vector<int> others;
+    for (int group = 0; group < groupCount; ++group)
+        if (!placed[size_t(group)])
+            others.push_back(group);
+    if (byName)
+        sortByName(others, [&](int group) {
+            const QStringView renamed = newGroupNames[size_t(group)];
+            return (renamed.isNull() ? index.groupName(group) : renamed).toString();
+        });
+    groups.insert(groups.end(), others.begin(), others.end());
+
+    // The channels of channel-order, each in its own group.
+    std::vector<std::vector<int>> first(static_cast<size_t>(groupCount));
+    std::vector<char> inFirst(size_t(index.blockCount()), 0);
+    for (const ChannelKey& key : recipe.channelOrder)
+        for (int block : keyed.blocksOf(key))
+            if (chosen[size_t(block)] && !inFirst[size_t(block)]) {
+                inFirst[size_t(block)] = 1;
+                first[size_t(index.groupOf(block))].push_back(block);
+            }
+
+    std::vector<int> blocks;
+    blocks.reserve(size_t(index.blockCount()));
+    std::vector<int> rest;
+    for (int group : groups) {
+        const std::vector<int>& head = first[size_t(group)];
+        blocks.insert(blocks.end(), head.begin(), head.end());
+        const size_t start = blocks.size();
+        for (int block : index.groupBlocks(group))
+            if (chosen[size_t(block)] && !inFirst[size_t(block)])
+                blocks.push_back(block);
+        if (byName) {
+            rest.assign(blocks.begin() + qsizetype(start), blocks.end());
+            sortByName(rest, [&](int block) {
+                const QStringView renamed = newNames.value(block);
+                return (renamed.isNull() ? index.name(block) : renamed).toString();
+            });
+            std::copy(rest.begin(), rest.end(), blocks.begin() + qsizetype(start));
+        }
+    }
+    return blocks;
+}
+
+// A name line with the group in its group-title="..." and the name after
+// its comma replaced, each unless null.
+QString renamedLine(QStringView line, QStringView group, QStringView name) {
+    QString text = line.toString();
+    if (!group.isNull()) {
+        QStringView title;
+        if (attributeOf(QStringView(text), "group-title", title)) {
+            const qsizetype at = title.data() - text.constData();
+            text.replace(at, title.size(), group.toString());
+        }
+    }
+    if (!name.isNull()) {
+        const QStringView current = channelNameOf(QStringView(text));
+        const qsizetype at = current.data() - text.constData();
+        if (at == 0) // no comma: the whole line stood for the name
+            text += u',';
+        else
+            text.truncate(at);
+        text += name;
+    }
+    return text;
+}
+
+} // namespace
+
+AppliedRecipe applyRecipe(const Recipe& recipe, const TStringList& playlist) {
+    KeyedBlocks keyed(recipe);
+    ChannelIndex index(
+        playlist,
+        keyed.empty() ? ChannelIndex::Indexed() : [&keyed](const ChannelIndex& index, int block) {
+            keyed.indexed(index, block);
+        });
+    const int blocks = index.blockCount();
+    AppliedRecipe result;
+
+    // The choice.
+    std::vector<char> chosen = filterChoice(recipe.filter, index);
+    result.missingChannels = keyed.missing();
+    for (const ChannelKey& key : recipe.channelsOff)
+        for (int block : keyed.blocksOf(key))
+            chosen[size_t(block)] = 0;
+    for (const ChannelKey& key : recipe.channelsOn)
+        for (int block : keyed.blocksOf(key))
+            chosen[size_t(block)] = 1;
+
+    // The groups named, by their names.
+    QHash<QStringView, int> groupNumbers;
+    groupNumbers.reserve(index.groupCount());
+    for (int group = 0; group < index.groupCount(); ++group)
+        groupNumbers.insert(index.groupName(group), group);
+    QSet<QStringView> missingGroups;
+    for (const QStringList* names : {&recipe.filter.groups, &recipe.groupOrder})
+        for (const QString& name : *names)
+            if (!groupNumbers.contains(QStringView(name)))
+                missingGroups.insert(name);
+    for (const GroupRename& rename : recipe.groupNames)
+        if (!groupNumbers.contains(QStringView(rename.group)))
+            missingGroups.insert(rename.group);
+    result.missingGroups = int(missingGroups.size());
+
+    // The new names of the blocks renamed; later entries win, and an empty
+    // name keeps the playlist's.
+    QHash<int, QStringView> newNames;
+    for (const ChannelRename& rename : recipe.names)
+        for (int block : keyed.blocksOf(rename.channel)) {
+            if (rename.name.isEmpty())
+                newNames.remove(block);
+            else
+                newNames.insert(block, rename.name);
+        }
+    std::vector<QStringView> newGroupNames(size_t(index.groupCount()));
+    bool groupsRenamed = false;
+    for (const GroupRename& rename : recipe.groupNames) {
+        const int group = groupNumbers.value(QStringView(rename.group), -1);
+        // A block without a group has nothing to rename.
+        if (group >= 0 && !rename.name.isEmpty() && !rename.group.isEmpty()) {
+            newGroupNames[size_t(group)] = rename.name;
+            groupsRenamed = true;
+        }
+    }
+
+    // The order.
+    const bool ordered = !recipe.groupOrder.isEmpty() || !recipe.channelOrder.empty() ||
+                         recipe.sort == RecipeSort::Name;
+    std::vector<int> order;
+    if (ordered)
+        order = orderedBlocks(recipe, index, keyed, chosen, groupNumbers, newNames, newGroupNames);
+
+    // The lines: the header, then the blocks' in order, one range for blocks
+    // that follow one another.
+    const bool renames = !newNames.isEmpty() || groupsRenamed;
+    std::vector<int> placedAt; // each renamed block's first line in the result
+    std::vector<int> renamed;
+    std::vector<std::pair<int, int>> ranges;
+    ranges.reserve(ordered ? order.size() + 1 : 1);
+    ranges.emplace_back(0, index.headerLines());
+    int lineCount = index.headerLines();
+    // A flag a block, cheaper than asking the table for each of a million.
+    std::vector<bool> nameFlags;
+    if (!newNames.isEmpty()) {
+        nameFlags.resize(size_t(blocks));
+        for (auto at = newNames.cbegin(); at != newNames.cend(); ++at)
+            nameFlags[size_t(at.key())] = true;
+    }
+    const auto place = [&](int block) {
+        const int first = index.firstLine(block);
+        const int count = index.endLine(block) - first;
+        if (renames && ((!nameFlags.empty() && nameFlags[size_t(block)]) ||
+                        !newGroupNames[size_t(index.groupOf(block))].isNull())) {
+            renamed.push_back(block);
+            placedAt.push_back(lineCount);
+        }
+        lineCount += count;
+        if (ranges.back().first + ranges.back().second == first)
+            ranges.back().second += count;
+        else
+            ranges.emplace_back(first, count);
+    };
+    if (ordered) {
+        for (int block : order)
+            place(block);
+    } else {
+        for (int block = 0; block < blocks; ++block)
+            if (chosen[size_t(block)])
+                place(block);
+    }
+    result.lines = playlist.linesIn(ranges);
+
+    // The names, line by line: the rest of the text stays shared.
+    for (size_t k = 0; k < renamed.size(); ++k) {
+        const int block = renamed[k];
+        const int first = index.firstLine(block);
+        const QStringView group = newGroupNames[size_t(index.groupOf(block))];
+        const QStringView name = newNames.value(block);
+        QStringView title;
+        const QStringView nameLine = playlist.line(first);
+        const bool fromTitle = attributeOf(nameLine, "group-title", title);
+        if (!name.isNull() || (fromTitle && !group.isNull()))
+            result.lines.setStrings(placedAt[k], renamedLine(nameLine, group, name));
+        if (group.isNull() || fromTitle)
+            continue;
+        // The group comes from the block's first #EXTGRP line.
+        for (int line = first + 1; line < index.endLine(block); ++line)
+            if (choice::startsWithAscii(playlist.line(line), "#EXTGRP:")) {
+                result.lines.setStrings(placedAt[k] + (line - first), {u"#EXTGRP:", group});
+                break;
+            }
+    }
+    return result;
+}
+
+} // namespace dorvane

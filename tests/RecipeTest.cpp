@@ -1,0 +1,405 @@
+// Recipes: reading and writing the files, and applying them to playlists as
+// the provider changes them from one day to the next.
+#include "convert/Recipe.h"
+
+#include "QtPrinters.h"
+#include "playlist/Errors.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+
+#include <sys/stat.h>
+
+using namespace dorvane;
+
+namespace {
+
+TStringList listOf(const QString& text) {
+    TStringList list;
+    list.setText(text);
+    return list;
+}
+
+// The lines joined by LF, for comparing with a playlist's text.
+QString textOf(const TStringList& lines) {
+    QString text;
+    for (int k = 0; k < lines.Count(); ++k)
+        text += lines.Strings(k) + u'\n';
+    return text;
+}
+
+Recipe recipeOf(const char* json) {
+    return parseRecipe(QByteArray(json), QStringLiteral("/recipes"));
+}
+
+// The reason parseRecipe gives, or "<read>" when it reads the text.
+QString reasonOf(const QByteArray& json) {
+    try {
+        parseRecipe(json, QStringLiteral("/recipes"));
+        return QStringLiteral("<read>");
+    } catch (const EReadError& error) {
+        return error.Message();
+    }
+}
+
+// The first day's playlist: two groups by group-title, one by #EXTGRP, a
+// tvg-id two channels share (so it names neither), and a group left out.
+const QString kDayOne = QStringLiteral("#EXTM3U url-tvg=\"http://epg/x.xml\"\n"
+                                       "#EXTINF:-1 tvg-id=\"bbc\" group-title=\"News\",BBC\n"
+                                       "http://a/bbc\n"
+                                       "#EXTINF:-1 tvg-id=\"cnn\" group-title=\"News\",CNN\n"
+                                       "http://a/cnn\n"
+                                       "#EXTINF:-1 group-title=\"Sport\",Match\n"
+                                       "http://a/match\n"
+                                       "#EXTINF:-1,Eurosport\n"
+                                       "#EXTGRP:Sport\n"
+                                       "http://a/euro\n"
+                                       "#EXTINF:-1 group-title=\"Adult\",X\n"
+                                       "http://a/x\n"
+                                       "#EXTINF:-1 tvg-id=\"dup\" group-title=\"Kids\",Cartoon\n"
+                                       "http://a/c\n"
+                                       "#EXTINF:-1 tvg-id=\"dup\" group-title=\"Kids\",Toons\n"
+                                       "http://a/t\n");
+
+const char kRecipe[] = R"({
+    "dorvane-recipe": 1,
+    "source": {"file": "list.m3u"},
+    "exclude-groups": ["Adult"],
+    "channels-off": [{"group": "Kids", "name": "Toons"}],
+    "names": [
+        {"channel": {"id": "bbc"}, "name": "BBC One"},
+        {"channel": {"group": "Sport", "name": "Eurosport"}, "name": "Euro"}
+    ],
+    "group-names": [{"group": "Sport", "name": "Спорт"}],
+    "group-order": ["Sport", "News"],
+    "channel-order": [{"group": "Sport", "name": "Eurosport"}]
+})";
+
+const QString kSportAndNews =
+    QStringLiteral("#EXTM3U url-tvg=\"http://epg/x.xml\"\n"
+                   "#EXTINF:-1,Euro\n"
+                   "#EXTGRP:Спорт\n"
+                   "http://a/euro\n"
+                   "#EXTINF:-1 group-title=\"Спорт\",Match\n"
+                   "http://a/match\n"
+                   "#EXTINF:-1 tvg-id=\"bbc\" group-title=\"News\",BBC One\n"
+                   "http://a/bbc\n"
+                   "#EXTINF:-1 tvg-id=\"cnn\" group-title=\"News\",CNN\n"
+                   "http://a/cnn\n");
+const QString kKids = QStringLiteral("#EXTINF:-1 tvg-id=\"dup\" group-title=\"Kids\",Cartoon\n"
+                                     "http://a/c\n");
+
+QString replaced(QString text, const QString& from, const QString& to) {
+    EXPECT_TRUE(text.contains(from)) << from.toStdString();
+    return text.replace(from, to);
+}
+
+struct Day {
+    const char* change;
+    QString playlist;
+    QString expected;
+    int missingChannels;
+    int missingGroups;
+    int added;
+    int gone;
+};
+
+TEST(Recipe, AppliesTheSameRecipeToTheNextDaysPlaylist) {
+    const Recipe recipe = recipeOf(kRecipe);
+    const AppliedRecipe first = applyRecipe(recipe, listOf(kDayOne));
+    ASSERT_EQ(textOf(first.lines), kSportAndNews + kKids);
+    EXPECT_EQ(first.missingChannels, 0);
+    EXPECT_EQ(first.missingGroups, 0);
+
+    const QString aj = QStringLiteral("#EXTINF:-1 tvg-id=\"aj\" group-title=\"News\",Al Jazeera\n"
+                                      "http://a/aj\n");
+    const QString mtv = QStringLiteral("#EXTINF:-1 group-title=\"Music\",MTV\nhttp://a/mtv\n");
+    const QString bbc = QStringLiteral("#EXTINF:-1 tvg-id=\"bbc\" group-title=\"News\",BBC\n"
+                                       "http://a/bbc\n");
+    const std::vector<Day> days = {
+        {"nothing", kDayOne, kSportAndNews + kKids, 0, 0, 0, 0},
+        // A new channel goes to its group, after those ordered.
+        {"a channel added", kDayOne + aj,
+         replaced(kSportAndNews + kKids, "http://a/cnn\n", "http://a/cnn\n" + aj), 0, 0, 1, 0},
+        // A renamed channel the provider dropped is skipped, and counted.
+        {"a renamed channel removed", replaced(kDayOne, bbc, {}),
+         replaced(kSportAndNews + kKids,
+                  "#EXTINF:-1 tvg-id=\"bbc\" group-title=\"News\",BBC One\nhttp://a/bbc\n", {}),
+         1, 0, 0, 1},
+        // By tvg-id a channel keeps its new name whatever the provider calls
+        // it; by name it is a new channel, in the playlist's order.
+        {"channels renamed by the provider",
+         replaced(replaced(kDayOne, ",BBC\n", ",BBC World\n"), ",Eurosport\n", ",Eurosport 1\n"),
+         replaced(replaced(kSportAndNews, "#EXTINF:-1,Euro\n#EXTGRP:Спорт\nhttp://a/euro\n", {}),
+                  "http://a/match\n",
+                  "http://a/match\n#EXTINF:-1,Eurosport 1\n#EXTGRP:Спорт\nhttp://a/euro\n") +
+             kKids,
+         1, 0, 1, 1},
+        // A new group comes after the ordered ones, in order of appearance.
+        {"a group added",
+         replaced(kDayOne, "#EXTINF:-1 group-title=\"Adult\"",
+                  mtv + "#EXTINF:-1 group-title=\"Adult\""),
+         kSportAndNews + mtv + kKids, 0, 0, 1, 0},
+        {"a group renamed by the provider", replaced(kDayOne, "\"Sport\"", "\"Sports\""),
+         replaced(replaced(kSportAndNews,
+                           "#EXTINF:-1 group-title=\"Спорт\",Match\nhttp://a/match\n", {}),
+                  "http://a/cnn\n",
+                  "http://a/cnn\n#EXTINF:-1 group-title=\"Sports\",Match\nhttp://a/match\n") +
+             kKids,
+         0, 0, 1, 1},
+    };
+    for (const Day& day : days) {
+        SCOPED_TRACE(day.change);
+        const AppliedRecipe next = applyRecipe(recipe, listOf(day.playlist));
+        EXPECT_EQ(textOf(next.lines), day.expected);
+        EXPECT_EQ(next.missingChannels, day.missingChannels);
+        EXPECT_EQ(next.missingGroups, day.missingGroups);
+        const ChannelChanges changes = compareChannels(first.lines, next.lines);
+        EXPECT_EQ(changes.added, day.added);
+        EXPECT_EQ(changes.gone, day.gone);
+    }
+}
+
+TEST(Recipe, ChoosesAsTheOptionsThenTurnsChannelsOffAndOn) {
+    // Two channels share an address; dedupe keeps the first, and the
+    // second comes back at its place when turned on.
+    const TStringList playlist = listOf(QStringLiteral("#EXTM3U\n"
+                                                       "#EXTINF:-1,Первый HD\n"
+                                                       "http://a/1\n"
+                                                       "#EXTINF:-1,первый\n"
+                                                       "http://a/2\n"
+                                                       "#EXTINF:-1 group-title=\"G\",Первый SD\n"
+                                                       "http://a/1\n"
+                                                       "#EXTINF:-1,Второй\n"
+                                                       "http://a/3\n"));
+    const auto names = [&](const char* json) {
+        QStringList names;
+        const AppliedRecipe applied = applyRecipe(recipeOf(json), playlist);
+        const ChannelIndex index(applied.lines);
+        for (int block = 0; block < index.blockCount(); ++block)
+            names << index.name(block).toString();
+        return names.join(u'|');
+    };
+    EXPECT_EQ(names(R"({"dorvane-recipe": 1, "source": {"file": "x"}})"),
+              u"Первый HD|первый|Первый SD|Второй");
+    EXPECT_EQ(names(R"({"dorvane-recipe": 1, "source": {"file": "x"}, "match": "ПЕРВЫЙ"})"),
+              u"Первый HD|первый|Первый SD");
+    EXPECT_EQ(names(R"({"dorvane-recipe": 1, "source": {"file": "x"}, "groups": [""],
+                        "dedupe": true})"),
+              u"Первый HD|первый|Второй");
+    EXPECT_EQ(names(R"({"dorvane-recipe": 1, "source": {"file": "x"}, "dedupe": true,
+                        "channels-on": [{"group": "G", "name": "Первый SD"}],
+                        "channels-off": [{"group": "", "name": "первый"}]})"),
+              u"Первый HD|Первый SD|Второй");
+    // A channel missing is counted once however often it is named.
+    const AppliedRecipe applied =
+        applyRecipe(recipeOf(R"({"dorvane-recipe": 1, "source": {"file": "x"},
+                     "channels-off": [{"id": "gone"}, {"group": "", "name": "Второй"}],
+                     "channel-order": [{"id": "gone"}], "groups": ["", "Old"],
+                     "group-order": ["Old", "Older"]})"),
+                    playlist);
+    EXPECT_EQ(applied.missingChannels, 1);
+    EXPECT_EQ(applied.missingGroups, 2);
+    EXPECT_EQ(applied.lines.Count(), 5);
+}
+
+TEST(Recipe, SortsByNameAndOrdersGroupsAndChannels) {
+    const TStringList playlist = listOf(QStringLiteral("#EXTM3U\n"
+                                                       "#EXTINF:-1 group-title=\"b\",zeta\n"
+                                                       "http://a/1\n"
+                                                       "#EXTINF:-1 group-title=\"C\",Beta\n"
+                                                       "http://a/2\n"
+                                                       "#EXTINF:-1 group-title=\"b\",Alpha\n"
+                                                       "http://a/3\n"
+                                                       "#EXTINF:-1 group-title=\"a\",x\n"
+                                                       "http://a/4\n"
+                                                       "#EXTINF:-1 group-title=\"b\",beta\n"
+                                                       "http://a/5\n"));
+    const auto order = [&](const char* members) {
+        const QByteArray json =
+            QByteArray(R"({"dorvane-recipe": 1, "source": {"file": "x"})") + members + '}';
+        const AppliedRecipe applied = applyRecipe(parseRecipe(json, {}), playlist);
+        QStringList addresses;
+        for (int k = 0; k < applied.lines.Count(); ++k)
+            if (applied.lines.line(k).startsWith(u"http"))
+                addresses << applied.lines.Strings(k).right(1);
+        return addresses.join(u' ');
+    };
+    EXPECT_EQ(order(""), u"1 2 3 4 5");
+    EXPECT_EQ(order(R"(, "sort": "source")"), u"1 2 3 4 5");
+    // Group by group, in order of appearance.
+    EXPECT_EQ(order(R"(, "group-order": ["a"])"), u"4 1 3 5 2");
+    EXPECT_EQ(order(R"(, "channel-order": [{"group": "b", "name": "beta"}])"), u"5 1 3 2 4");
+    // By name, in any case; a renamed group sorts by its new name.
+    EXPECT_EQ(order(R"(, "sort": "name")"), u"4 3 5 1 2");
+    EXPECT_EQ(order(R"(, "sort": "name", "group-names": [{"group": "a", "name": "d"}])"),
+              u"3 5 1 2 4");
+    EXPECT_EQ(order(R"(, "sort": "name", "group-order": ["C"],
+                       "channel-order": [{"group": "b", "name": "zeta"}],
+                       "names": [{"channel": {"group": "b", "name": "Alpha"}, "name": "yota"}])"),
+              u"2 4 1 5 3");
+}
+
+TEST(Recipe, RenamesTheNameAfterItsCommaAndTheGroupWhereItComesFrom) {
+    const TStringList playlist =
+        listOf(QStringLiteral("#EXTM3U\n"
+                              "#EXTINF:-1 tvg-name=\"A, B\" group-title=\"G\",A, B\n"
+                              "http://a/1\n"
+                              "#EXTINF:-1\n"
+                              "#EXTGRP:G\n"
+                              "#EXTGRP:Second\n"
+                              "http://a/2\n"
+                              "#EXTINF:-1 group-title=\"G\",Kept\n"
+                              "http://a/3\n"));
+    const Recipe recipe = recipeOf(R"({"dorvane-recipe": 1, "source": {"file": "x"},
+        "names": [{"channel": {"group": "G", "name": "A, B"}, "name": "C"},
+                  {"channel": {"group": "G", "name": "#EXTINF:-1"}, "name": "D"},
+                  {"channel": {"group": "G", "name": "Kept"}, "name": "K"},
+                  {"channel": {"group": "G", "name": "Kept"}, "name": ""}],
+        "group-names": [{"group": "G", "name": "Новая"}]})");
+    const TStringList before = playlist.linesIn({{0, playlist.Count()}});
+    EXPECT_EQ(textOf(applyRecipe(recipe, playlist).lines),
+              u"#EXTM3U\n"
+              "#EXTINF:-1 tvg-name=\"A, B\" group-title=\"Новая\",C\n"
+              "http://a/1\n"
+              "#EXTINF:-1,D\n"
+              "#EXTGRP:Новая\n"
+              "#EXTGRP:Second\n"
+              "http://a/2\n"
+              "#EXTINF:-1 group-title=\"Новая\",Kept\n"
+              "http://a/3\n");
+    EXPECT_EQ(textOf(playlist), textOf(before));
+}
+
+// A tvg-id names a channel only when no other channel has it.
+TEST(Recipe, KeysChannelsByUniqueTvgIdElseByGroupAndName) {
+    const TStringList playlist =
+        listOf(QStringLiteral("#EXTINF:-1 tvg-id=\"one\" group-title=\"G\",A\nhttp://a/1\n"
+                              "#EXTINF:-1 tvg-id=\"two\",B\nhttp://a/2\n"
+                              "#EXTINF:-1 tvg-id=\"two\",C\nhttp://a/3\n"
+                              "#EXTINF:-1 tvg-id=\"\" group-title=\"G\",D\nhttp://a/4\n"));
+    const ChannelIndex index(playlist);
+    const ChannelKeys keys(index);
+    EXPECT_EQ(keys.key(0), (ChannelKey{"one", {}, {}}));
+    EXPECT_EQ(keys.key(1), (ChannelKey{{}, {}, "B"}));
+    EXPECT_EQ(keys.key(2), (ChannelKey{{}, {}, "C"}));
+    EXPECT_EQ(keys.key(3), (ChannelKey{{}, "G", "D"}));
+}
+
+TEST(Recipe, RefusesWhatIsNoRecipeAndSaysWhy) {
+    const struct {
+        QByteArray json;
+        QString reason;
+    } cases[] = {
+        {"{\n  \"dorvane-recipe\": 1,\n  \"source\": {\"file\": \"a\"}\n  \"groups\": []\n}",
+         "Not JSON at line 4, column 4: unterminated object."},
+        {"{\"dorvane-recipe\": 1, \"source\": {\"file\": \"Ф\"},}",
+         "Not JSON at line 1, column 48: object is missing after a comma."},
+        {"", "Not JSON at line 1, column 1: illegal value."},
+        {"[1]", "A recipe is a JSON object: { ... }."},
+        {R"({"dorvane-recipe": 1, "source": {"file": "a"}, "grups": ["A"]})",
+         R"(Unknown member "grups".)"},
+        {R"({"dorvane-recipe": 1, "source": {"file": "a", "user": "u"}})",
+         R"(Unknown member "user" in "source".)"},
+        {R"({"dorvane-recipe": 1, "source": {"file": "a"},
+             "channels-off": [{"id": "x", "name": "y"}]})",
+         R"(Unknown member "name" in item 1 of "channels-off".)"},
+        {R"({"dorvane-recipe": 1, "source": {"file": "a"}, "dedupe": "yes"})",
+         R"("dedupe" must be true or false, not "yes".)"},
+        {R"({"dorvane-recipe": 1, "source": {"file": "a"}, "groups": ["A", 2]})",
+         R"(item 2 of "groups" must be a string, not 2.)"},
+        {R"({"dorvane-recipe": 1, "source": {"file": "a"},
+             "names": [{"channel": {"group": "G"}, "name": "N"}]})",
+         R"("channel" in item 1 of "names" needs "id", or "group" and "name".)"},
+        {R"({"dorvane-recipe": 1, "source": {"file": "a"}, "sort": "random"})",
+         R"("sort" must be "source" or "name", not "random".)"},
+        {R"({"dorvane-recipe": 1, "source": {"file": "a"}, "target": "vhs"})",
+         R"(Unknown target "vhs" in "target".)"},
+        {R"({"dorvane-recipe": 1, "source": {"file": "a"}, "codepage": 1234})",
+         R"(Unsupported code page 1234 in "codepage".)"},
+        {R"({"dorvane-recipe": 1, "source": {"file": "a"}, "codepage": "1251"})",
+         R"("codepage" must be a code page's number, not "1251".)"},
+        {R"({"dorvane-recipe": 2, "source": {"file": "a"}})",
+         "Recipe version 2 is not supported (only 1 is)."},
+        {R"({"source": {"file": "a"}})", R"("dorvane-recipe" is missing: this is no recipe.)"},
+        {R"({"dorvane-recipe": 1})", R"("source" is missing.)"},
+        {R"({"dorvane-recipe": 1, "source": {}})",
+         R"("source" needs "file", "url" or "provider".)"},
+        {R"({"dorvane-recipe": 1, "source": {"url": ""}})",
+         R"("url" in "source" must be a text that is not empty, not "".)"},
+        {R"({"dorvane-recipe": 1, "source": {"provider": "http://s", "user": "u", "live": 1}})",
+         R"("live" in "source" must be true or false, not 1.)"},
+    };
+    for (const auto& [json, reason] : cases)
+        EXPECT_EQ(reasonOf(json), reason) << json.toStdString();
+}
+
+TEST(Recipe, FilesKeepPathsBesideThemAndThePasswordPrivate) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(QDir(dir.path()).mkpath("recipes"));
+    const QString folder = dir.filePath("recipes");
+    const QString path = folder + "/tv.dorvane";
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(R"({"dorvane-recipe": 1, "source": {"file": "lists/tv.m3u"},
+                       "output": "../out/tv.bouquet", "target": "enigma2", "ansi": false})");
+    }
+    Recipe recipe = readRecipe(path);
+    EXPECT_EQ(recipe.source.file, folder + "/lists/tv.m3u");
+    EXPECT_EQ(recipe.output, dir.filePath("out/tv.bouquet"));
+
+    // Written back: a path in the recipe's folder relative, one outside it whole.
+    writeRecipe(path, recipe, false);
+    QFile written(path);
+    ASSERT_TRUE(written.open(QIODevice::ReadOnly));
+    EXPECT_EQ(written.readAll(), "{\n"
+                                 "    \"dorvane-recipe\": 1,\n"
+                                 "    \"source\": {\"file\": \"lists/tv.m3u\"},\n"
+                                 "    \"target\": \"enigma2\",\n"
+                                 "    \"output\": \"" +
+                                     dir.filePath("out/tv.bouquet").toUtf8() + "\"\n}\n");
+
+    // Every member survives a round trip.
+    Recipe full = recipeOf(kRecipe);
+    full.source = {
+        RecipeSource::Kind::Provider, {}, {}, "http://tv.example:8080", "ю", "p\"w", true, true};
+    full.filter.groups = {"A", ""};
+    full.filter.match = "m";
+    full.filter.onePerAddress = true;
+    full.channelsOn = {{"id", {}, {}}};
+    full.sort = RecipeSort::Name;
+    full.codePage = 1251;
+    full.ansi = true;
+    full.target = "pls";
+    writeRecipe(path, full, true);
+    EXPECT_EQ(recipeText(readRecipe(path), folder, true), recipeText(full, folder, true));
+    struct stat status {};
+    ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &status), 0);
+    EXPECT_EQ(status.st_mode & 0777, 0600u);
+    EXPECT_TRUE(recipeText(full, folder, true).contains("\"password\": \"p\\\"w\""));
+    EXPECT_FALSE(recipeText(full, folder, false).contains("password"));
+    EXPECT_EQ(readRecipe(path).source.password, "p\"w");
+
+    const QString other = folder + "/other.dorvane";
+    const mode_t mask = ::umask(022);
+    writeRecipe(other, full, false);
+    ::umask(mask);
+    ASSERT_EQ(::stat(QFile::encodeName(other).constData(), &status), 0);
+    EXPECT_NE(status.st_mode & 0077, 0u);
+    EXPECT_TRUE(readRecipe(other).source.password.isEmpty());
+
+    try {
+        readRecipe(folder + "/none.dorvane");
+        ADD_FAILURE() << "a missing recipe was read";
+    } catch (const EReadError& error) {
+        EXPECT_EQ(error.Message(),
+                  "Cannot read recipe \"" + folder + "/none.dorvane\". No such file or directory");
+    }
+}
+
+} // namespace
