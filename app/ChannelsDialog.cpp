@@ -7,6 +7,7 @@
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -51,17 +52,26 @@ struct ChannelTreeModel::Search {
 };
 
 ChannelTreeModel::ChannelTreeModel(ChannelIndex& index, std::vector<char> chosen,
-                                   bool onePerAddress, QObject* parent)
+                                   bool onePerAddress, ChannelEdits edits, QObject* parent)
     : QAbstractItemModel(parent), m_index(index), m_onePerAddress(onePerAddress),
-      m_groupChosen(size_t(index.groupCount()), 0), m_slice(new QTimer(this)) {
+      m_groupChosen(size_t(index.groupCount()), 0), m_edits(std::move(edits)),
+      m_slice(new QTimer(this)) {
     m_chosen.assign(size_t(index.blockCount()), 0);
     for (int block = 0; block < index.blockCount(); ++block)
         setChosen(block,
                   chosen.empty() || (size_t(block) < chosen.size() && chosen[size_t(block)]));
-    m_rows.resize(size_t(index.groupCount()));
-    for (int group = 0; group < index.groupCount(); ++group)
-        m_rows[size_t(group)] = group;
-    m_shownCount = index.blockCount();
+    // The orders are kept whole here, so that a move swaps two numbers.
+    if (m_edits.groupOrder.size() != size_t(index.groupCount())) {
+        m_edits.groupOrder.resize(size_t(index.groupCount()));
+        for (int group = 0; group < index.groupCount(); ++group)
+            m_edits.groupOrder[size_t(group)] = group;
+    }
+    if (m_edits.channelOrder.size() != size_t(index.groupCount())) {
+        m_edits.channelOrder.resize(size_t(index.groupCount()));
+        for (int group = 0; group < index.groupCount(); ++group)
+            m_edits.channelOrder[size_t(group)] = index.groupBlocks(group);
+    }
+    showAllGroups();
     m_slice->setSingleShot(true);
     connect(m_slice, &QTimer::timeout, this, [this] { guarded([this] { runSearch(); }); });
 }
@@ -69,7 +79,25 @@ ChannelTreeModel::ChannelTreeModel(ChannelIndex& index, std::vector<char> chosen
 ChannelTreeModel::~ChannelTreeModel() = default;
 
 const std::vector<int>& ChannelTreeModel::shownBlocks(int group) const {
-    return m_narrowed ? m_shown[size_t(group)] : m_index.groupBlocks(group);
+    return m_narrowed ? m_shown[size_t(group)] : m_edits.channelOrder[size_t(group)];
+}
+
+void ChannelTreeModel::showAllGroups() {
+    m_rows = m_edits.groupOrder;
+    m_rowOf.assign(size_t(m_index.groupCount()), -1);
+    for (size_t row = 0; row < m_rows.size(); ++row)
+        m_rowOf[size_t(m_rows[row])] = int(row);
+    m_shownCount = m_index.blockCount();
+}
+
+QString ChannelTreeModel::nameOf(int block) const {
+    const auto at = m_edits.names.constFind(block);
+    return at != m_edits.names.cend() ? *at : m_index.name(block).toString();
+}
+
+QString ChannelTreeModel::groupNameOf(int group) const {
+    const auto at = m_edits.groupNames.constFind(group);
+    return at != m_edits.groupNames.cend() ? *at : m_index.groupName(group).toString();
 }
 
 int ChannelTreeModel::groupAt(const QModelIndex& index) const {
@@ -83,14 +111,16 @@ QModelIndex ChannelTreeModel::index(int row, int column, const QModelIndex& pare
         return row < int(m_rows.size()) ? createIndex(row, 0, quintptr(0)) : QModelIndex();
     if (parent.internalId() != 0 || row >= int(shownBlocks(groupAt(parent)).size()))
         return {};
-    // A channel row keeps the row of its group, plus one.
-    return createIndex(row, 0, quintptr(parent.row()) + 1);
+    // A channel row keeps the number of its group, plus one: a group that
+    // moves takes its rows along unchanged.
+    return createIndex(row, 0, quintptr(groupAt(parent)) + 1);
 }
 
 QModelIndex ChannelTreeModel::parent(const QModelIndex& child) const {
     if (!child.isValid() || child.internalId() == 0)
         return {};
-    return createIndex(int(child.internalId() - 1), 0, quintptr(0));
+    const int row = m_rowOf[size_t(child.internalId() - 1)];
+    return row < 0 ? QModelIndex() : createIndex(row, 0, quintptr(0));
 }
 
 int ChannelTreeModel::rowCount(const QModelIndex& parent) const {
@@ -118,19 +148,21 @@ QVariant ChannelTreeModel::data(const QModelIndex& index, int role) const {
     if (index.internalId() == 0) {
         const int group = groupAt(index);
         if (role == Qt::DisplayRole) {
-            const QStringView name = m_index.groupName(group);
+            const QString name = groupNameOf(group);
             return QStringLiteral("%1 (%2)")
-                .arg(name.isEmpty() ? QStringLiteral("(без группы)") : name.toString())
+                .arg(name.isEmpty() ? QStringLiteral("(без группы)") : name)
                 .arg(m_index.groupBlocks(group).size());
         }
+        if (role == Qt::EditRole)
+            return groupNameOf(group);
         if (role == Qt::CheckStateRole)
             return groupState(group);
         return {};
     }
-    const int group = m_rows[size_t(index.internalId() - 1)];
+    const int group = int(index.internalId() - 1);
     const int block = shownBlocks(group)[size_t(index.row())];
-    if (role == Qt::DisplayRole)
-        return m_index.name(block).toString();
+    if (role == Qt::DisplayRole || role == Qt::EditRole)
+        return nameOf(block);
     if (role == Qt::CheckStateRole)
         return m_chosen[size_t(block)] ? Qt::Checked : Qt::Unchecked;
     return {};
@@ -139,11 +171,37 @@ QVariant ChannelTreeModel::data(const QModelIndex& index, int role) const {
 Qt::ItemFlags ChannelTreeModel::flags(const QModelIndex& index) const {
     if (!index.isValid())
         return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
+    Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
+    // The blocks without a group have no group name to change.
+    if (index.internalId() != 0 || !m_index.groupName(groupAt(index)).isEmpty())
+        flags |= Qt::ItemIsEditable;
+    return flags;
 }
 
 bool ChannelTreeModel::setData(const QModelIndex& index, const QVariant& value, int role) {
-    if (!index.isValid() || role != Qt::CheckStateRole)
+    if (!index.isValid())
+        return false;
+    if (role == Qt::EditRole) {
+        // An empty name, or the playlist's own, is no rename.
+        const QString name = value.toString().trimmed();
+        if (index.internalId() == 0) {
+            const int group = groupAt(index);
+            if (name.isEmpty() || name == m_index.groupName(group))
+                m_edits.groupNames.remove(group);
+            else
+                m_edits.groupNames.insert(group, name);
+        } else {
+            const int block =
+                shownBlocks(int(index.internalId() - 1))[size_t(index.row())];
+            if (name.isEmpty() || name == m_index.name(block))
+                m_edits.names.remove(block);
+            else
+                m_edits.names.insert(block, name);
+        }
+        emit dataChanged(index, index, {Qt::DisplayRole, Qt::EditRole});
+        return true;
+    }
+    if (role != Qt::CheckStateRole)
         return false;
     const bool chosen = value.toInt() == Qt::Checked;
     if (index.internalId() == 0) {
@@ -156,10 +214,9 @@ bool ChannelTreeModel::setData(const QModelIndex& index, const QVariant& value, 
             emit dataChanged(this->index(0, 0, index),
                              this->index(int(blocks.size()) - 1, 0, index), {Qt::CheckStateRole});
     } else {
-        const int groupRow = int(index.internalId() - 1);
-        setChosen(shownBlocks(m_rows[size_t(groupRow)])[size_t(index.row())], chosen);
+        setChosen(shownBlocks(int(index.internalId() - 1))[size_t(index.row())], chosen);
         emit dataChanged(index, index, {Qt::CheckStateRole});
-        const QModelIndex group = this->index(groupRow, 0);
+        const QModelIndex group = parent(index);
         emit dataChanged(group, group, {Qt::CheckStateRole});
     }
     emit chosenCountChanged();
@@ -198,6 +255,67 @@ void ChannelTreeModel::setOnePerAddress(bool on) {
     emit chosenCountChanged();
 }
 
+QModelIndex ChannelTreeModel::move(const QModelIndex& row, int by) {
+    if (!row.isValid() || m_narrowed || m_search || (by != -1 && by != 1))
+        return {};
+    const QModelIndex parent = this->parent(row);
+    const int from = row.row();
+    const int to = from + by;
+    if (to < 0 || to >= rowCount(parent))
+        return {};
+    // Qt names the row a moved row goes before: one further on the way down.
+    if (!beginMoveRows(parent, from, from, parent, by > 0 ? to + 1 : to))
+        return {};
+    if (!parent.isValid()) {
+        std::swap(m_edits.groupOrder[size_t(from)], m_edits.groupOrder[size_t(to)]);
+        std::swap(m_rows[size_t(from)], m_rows[size_t(to)]);
+        m_rowOf[size_t(m_rows[size_t(from)])] = from;
+        m_rowOf[size_t(m_rows[size_t(to)])] = to;
+    } else {
+        std::vector<int>& blocks = m_edits.channelOrder[size_t(groupAt(parent))];
+        std::swap(blocks[size_t(from)], blocks[size_t(to)]);
+    }
+    endMoveRows();
+    return index(to, 0, parent);
+}
+
+void ChannelTreeModel::sortByName() {
+    beginResetModel();
+    sortItemsByName(m_edits.groupOrder, [this](int group) { return groupNameOf(group); });
+    for (std::vector<int>& blocks : m_edits.channelOrder)
+        sortItemsByName(blocks, [this](int block) { return nameOf(block); });
+    m_edits.sortByName = true;
+    showAllGroups();
+    endResetModel();
+}
+
+void ChannelTreeModel::sourceOrder() {
+    beginResetModel();
+    for (int group = 0; group < m_index.groupCount(); ++group) {
+        m_edits.groupOrder[size_t(group)] = group;
+        m_edits.channelOrder[size_t(group)] = m_index.groupBlocks(group);
+    }
+    m_edits.sortByName = false;
+    showAllGroups();
+    endResetModel();
+}
+
+ChannelEdits ChannelTreeModel::edits() const {
+    ChannelEdits edits = m_edits;
+    // Orders that are the playlist's, unsorted, say nothing.
+    if (!edits.sortByName) {
+        bool same = true;
+        for (int group = 0; same && group < m_index.groupCount(); ++group)
+            same = edits.groupOrder[size_t(group)] == group &&
+                   edits.channelOrder[size_t(group)] == m_index.groupBlocks(group);
+        if (same) {
+            edits.groupOrder.clear();
+            edits.channelOrder.clear();
+        }
+    }
+    return edits;
+}
+
 int ChannelTreeModel::chosenCount() const {
     // Taken over the whole choice, as the lines it keeps are counted: how a
     // block counts depends on the block kept before it.
@@ -224,10 +342,7 @@ void ChannelTreeModel::setSearch(const QString& text) {
             m_narrowed = false;
             m_shown.clear();
             m_needle.clear();
-            m_rows.resize(size_t(m_index.groupCount()));
-            for (int group = 0; group < m_index.groupCount(); ++group)
-                m_rows[size_t(group)] = group;
-            m_shownCount = m_index.blockCount();
+            showAllGroups();
             endResetModel();
         }
         emit searchDone();
@@ -250,12 +365,16 @@ void ChannelTreeModel::runSearch() {
     clock.start();
     unsigned looked = 0;
     for (; search.group < m_index.groupCount(); ++search.group, search.position = 0) {
-        const std::vector<int>& blocks =
-            search.withinShown ? m_shown[size_t(search.group)] : m_index.groupBlocks(search.group);
+        const std::vector<int>& blocks = search.withinShown
+                                             ? m_shown[size_t(search.group)]
+                                             : m_edits.channelOrder[size_t(search.group)];
         std::vector<int>& found = search.found[size_t(search.group)];
+        const bool renamed = !m_edits.names.isEmpty();
         while (search.position < blocks.size()) {
             const int block = blocks[search.position++];
-            if (containsFolded(m_index.name(block), search.needle, search.scratch))
+            const auto at = renamed ? m_edits.names.constFind(block) : m_edits.names.cend();
+            if (containsFolded(at != m_edits.names.cend() ? QStringView(*at) : m_index.name(block),
+                               search.needle, search.scratch))
                 found.push_back(block);
             if ((++looked & 255) == 0 && clock.elapsed() >= kSliceMilliseconds) {
                 m_slice->start(0);
@@ -273,11 +392,14 @@ void ChannelTreeModel::finishSearch() {
     m_needle = std::move(search->needle);
     m_shown = std::move(search->found);
     m_rows.clear();
+    m_rowOf.assign(size_t(m_index.groupCount()), -1);
     m_shownCount = 0;
-    for (int group = 0; group < m_index.groupCount(); ++group) {
+    for (int group : m_edits.groupOrder) {
         const int count = int(m_shown[size_t(group)].size());
-        if (count > 0)
+        if (count > 0) {
+            m_rowOf[size_t(group)] = int(m_rows.size());
             m_rows.push_back(group);
+        }
         m_shownCount += count;
     }
     endResetModel();
@@ -287,11 +409,12 @@ void ChannelTreeModel::finishSearch() {
 // ---------------------------------------------------------------------------
 
 ChannelsDialog::ChannelsDialog(ChannelIndex& index, std::vector<char> chosen, bool onePerAddress,
-                               QWidget* parent)
+                               ChannelEdits edits, QWidget* parent)
     : QDialog(parent) {
     setObjectName(QStringLiteral("ChannelsDialog"));
     setWindowTitle(QStringLiteral("Channels"));
-    m_model = new ChannelTreeModel(index, std::move(chosen), onePerAddress, this);
+    const bool takeNewGroups = edits.takeNewGroups;
+    m_model = new ChannelTreeModel(index, std::move(chosen), onePerAddress, std::move(edits), this);
 
     m_search = new QLineEdit(this);
     m_search->setObjectName(QStringLiteral("search"));
@@ -304,6 +427,9 @@ ChannelsDialog::ChannelsDialog(ChannelIndex& index, std::vector<char> chosen, bo
     m_tree->setUniformRowHeights(true);
     m_tree->setModel(m_model);
     m_tree->setCurrentIndex(m_model->index(0, 0));
+    // F2 or a double click renames; Esc cancels, as the editor does.
+    m_tree->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+    m_tree->installEventFilter(this);
 
     m_all = new QPushButton(QStringLiteral("All"), this);
     m_all->setObjectName(QStringLiteral("all"));
@@ -315,6 +441,15 @@ ChannelsDialog::ChannelsDialog(ChannelIndex& index, std::vector<char> chosen, bo
     m_onePerAddress = new QCheckBox(QStringLiteral("One channel per address"), this);
     m_onePerAddress->setObjectName(QStringLiteral("onePerAddress"));
     m_onePerAddress->setChecked(onePerAddress);
+    m_sortByName = new QPushButton(QStringLiteral("Sort by name"), this);
+    m_sortByName->setObjectName(QStringLiteral("sortByName"));
+    m_sortByName->setAutoDefault(false);
+    m_sourceOrder = new QPushButton(QStringLiteral("Source order"), this);
+    m_sourceOrder->setObjectName(QStringLiteral("sourceOrder"));
+    m_sourceOrder->setAutoDefault(false);
+    m_takeNewGroups = new QCheckBox(QStringLiteral("Take new groups"), this);
+    m_takeNewGroups->setObjectName(QStringLiteral("takeNewGroups"));
+    m_takeNewGroups->setChecked(takeNewGroups);
 
     m_count = new QLabel(this);
     m_count->setObjectName(QStringLiteral("count"));
@@ -328,6 +463,11 @@ ChannelsDialog::ChannelsDialog(ChannelIndex& index, std::vector<char> chosen, bo
     tools->addWidget(m_none);
     tools->addStretch();
     tools->addWidget(m_onePerAddress);
+    auto* order = new QHBoxLayout;
+    order->addWidget(m_sortByName);
+    order->addWidget(m_sourceOrder);
+    order->addStretch();
+    order->addWidget(m_takeNewGroups);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(m_count);
     bottom->addStretch();
@@ -336,6 +476,7 @@ ChannelsDialog::ChannelsDialog(ChannelIndex& index, std::vector<char> chosen, bo
     layout->addWidget(m_search);
     layout->addWidget(m_tree, 1);
     layout->addLayout(tools);
+    layout->addLayout(order);
     layout->addLayout(bottom);
     resize(460, 520);
 
@@ -346,6 +487,22 @@ ChannelsDialog::ChannelsDialog(ChannelIndex& index, std::vector<char> chosen, bo
     connect(m_none, &QPushButton::clicked, this,
             [this] { guarded([this] { m_model->setShownChecked(false); }); });
     connect(m_onePerAddress, &QCheckBox::toggled, m_model, &ChannelTreeModel::setOnePerAddress);
+    connect(m_takeNewGroups, &QCheckBox::toggled, m_model, &ChannelTreeModel::setTakeNewGroups);
+    // The whole order changes: shown without a search, which would narrow it.
+    connect(m_sortByName, &QPushButton::clicked, this, [this] {
+        guarded([this] {
+            m_search->clear();
+            m_model->sortByName();
+            m_tree->setCurrentIndex(m_model->index(0, 0));
+        });
+    });
+    connect(m_sourceOrder, &QPushButton::clicked, this, [this] {
+        guarded([this] {
+            m_search->clear();
+            m_model->sourceOrder();
+            m_tree->setCurrentIndex(m_model->index(0, 0));
+        });
+    });
     connect(m_model, &ChannelTreeModel::chosenCountChanged, this, &ChannelsDialog::updateCount);
     connect(m_model, &ChannelTreeModel::searchDone, this, &ChannelsDialog::searchDone);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -362,10 +519,36 @@ void ChannelsDialog::updateCount() {
     m_ok->setEnabled(chosen > 0);
 }
 
+bool ChannelsDialog::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_tree && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers modifiers =
+            key->modifiers() & ~Qt::KeypadModifier;
+        if (modifiers == Qt::ControlModifier &&
+            (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
+            const int by = key->key() == Qt::Key_Up ? -1 : 1;
+            guarded([this, by] { moveCurrent(by); });
+            return true;
+        }
+    }
+    return QDialog::eventFilter(watched, event);
+}
+
+void ChannelsDialog::moveCurrent(int by) {
+    const QModelIndex moved = m_model->move(m_tree->currentIndex(), by);
+    if (moved.isValid()) {
+        m_tree->setCurrentIndex(moved);
+        m_tree->scrollTo(moved);
+    }
+}
+
 void ChannelsDialog::searchDone() {
     if (m_model->shownCount() <= kExpandLimit && !m_search->text().isEmpty())
         m_tree->expandAll();
     m_tree->setCurrentIndex(m_model->index(0, 0));
+    // F2 or a double click renames; Esc cancels, as the editor does.
+    m_tree->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
+    m_tree->installEventFilter(this);
 }
 
 bool ChannelsDialog::execute() {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "convert/Recipe.h"
+
 #include <QAbstractItemModel>
 #include <QDialog>
 
@@ -20,7 +22,9 @@ namespace dorvane {
 class ChannelIndex;
 
 // The groups of a playlist with their channels under them, each with a check
-// box: a group's is tri-state over its channels. A search narrows the tree to
+// box: a group's is tri-state over its channels. Groups and channels are
+// renamed in place and moved one row at a time (ChannelEdits), each a change
+// of a row or two, never of the whole tree. A search narrows the tree to
 // the channels whose name contains its text in any case; groups left without
 // a channel are hidden then. Built for a million channels: the rows are the
 // index's own blocks, looked up on demand, and a search runs in slices between
@@ -30,7 +34,7 @@ class ChannelTreeModel : public QAbstractItemModel {
 
 public:
     ChannelTreeModel(ChannelIndex& index, std::vector<char> chosen, bool onePerAddress,
-                     QObject* parent = nullptr);
+                     ChannelEdits edits = {}, QObject* parent = nullptr);
     ~ChannelTreeModel() override;
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
@@ -50,6 +54,18 @@ public:
     void setShownChecked(bool checked);
     void setOnePerAddress(bool on);
 
+    // Moves a group, or a channel within its group, one row up (-1) or down
+    // (+1); the row's new index, or an invalid one when it cannot move (at
+    // an end, or while a search narrows the tree).
+    QModelIndex move(const QModelIndex& row, int by);
+    // Sorts the groups and each group's channels by their names as shown;
+    // back to the playlist's order.
+    void sortByName();
+    void sourceOrder();
+    void setTakeNewGroups(bool take) { m_edits.takeNewGroups = take; }
+    // The edits made, the orders left out where they are the playlist's.
+    ChannelEdits edits() const;
+
     const std::vector<char>& chosen() const { return m_chosen; }
     bool onePerAddress() const { return m_onePerAddress; }
     // The channels the choice keeps (one per address if asked) and all,
@@ -68,6 +84,9 @@ private:
 
     const std::vector<int>& shownBlocks(int group) const;
     int groupAt(const QModelIndex& index) const; // the group of a group row
+    QString nameOf(int block) const;             // as renamed
+    QString groupNameOf(int group) const;        // as renamed
+    void showAllGroups();
     void setChosen(int block, bool chosen);
     Qt::CheckState groupState(int group) const;
     void runSearch();
@@ -83,7 +102,9 @@ private:
     // What the tree shows: the groups in order, and per group its channels
     // when a search narrows them (else all).
     bool m_narrowed = false;
+    ChannelEdits m_edits; // its orders always given whole
     std::vector<int> m_rows;
+    std::vector<int> m_rowOf; // each group's row, or -1 when hidden
     std::vector<std::vector<int>> m_shown;
     int m_shownCount = 0;
     std::u32string m_needle; // the folded search text shown
@@ -98,7 +119,7 @@ class ChannelsDialog : public QDialog {
 
 public:
     ChannelsDialog(ChannelIndex& index, std::vector<char> chosen, bool onePerAddress,
-                   QWidget* parent = nullptr);
+                   ChannelEdits edits = {}, QWidget* parent = nullptr);
     ~ChannelsDialog() override;
 
     // Shows the dialog modally; true when OK closed it.
@@ -106,7 +127,11 @@ public:
 
     const std::vector<char>& chosen() const { return m_model->chosen(); }
     bool onePerAddress() const { return m_model->onePerAddress(); }
+    ChannelEdits edits() const { return m_model->edits(); }
     ChannelTreeModel* model() const { return m_model; }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
     // Tests: instead of opening modally, the next dialogs are shown and
     // handed to `driver`, which works them like a user and closes them; a
@@ -116,6 +141,7 @@ public:
 private:
     void updateCount();
     void searchDone();
+    void moveCurrent(int by);
 
     ChannelTreeModel* m_model;
     QLineEdit* m_search;
@@ -123,6 +149,9 @@ private:
     QPushButton* m_all;
     QPushButton* m_none;
     QCheckBox* m_onePerAddress;
+    QPushButton* m_sortByName;
+    QPushButton* m_sourceOrder;
+    QCheckBox* m_takeNewGroups;
     QLabel* m_count;
     QPushButton* m_ok;
 };

@@ -9,6 +9,7 @@
 #include "app/MessageBox.h"
 #include "app/SkinManager.h"
 #include "app/WebLinks.h"
+#include "convert/Recipe.h"
 #include "convert/Choice.h"
 #include "convert/TargetFormat.h"
 #include "convert/ThreadKonvert.h"
@@ -31,6 +32,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -57,6 +59,10 @@ namespace {
 
 const QColor kSkyBlue(166, 202, 240);
 const QColor kCream(255, 251, 240);
+
+QString recipeFileFilter() {
+    return QStringLiteral("Dorvane recipe (*.dorvane)|*.dorvane");
+}
 
 QString progressText() {
     return QStringLiteral("Обработка данных ...");
@@ -286,6 +292,12 @@ void TForm8::createControls() {
     sOpenDialog1 = new FileDialog(FileDialog::Mode::Open, this);
     sOpenDialog1->setObjectName(QStringLiteral("sOpenDialog1"));
     sOpenDialog1->setFilter(readerFileFilter());
+    RecipeOpenDialog1 = new FileDialog(FileDialog::Mode::Open, this);
+    RecipeOpenDialog1->setObjectName(QStringLiteral("RecipeOpenDialog1"));
+    RecipeOpenDialog1->setFilter(recipeFileFilter());
+    RecipeSaveDialog1 = new FileDialog(FileDialog::Mode::Save, this);
+    RecipeSaveDialog1->setObjectName(QStringLiteral("RecipeSaveDialog1"));
+    RecipeSaveDialog1->setFilter(recipeFileFilter());
 
     sImage1 = new QLabel(client);
     sImage1->setObjectName(QStringLiteral("sImage1"));
@@ -350,6 +362,12 @@ void TForm8::createControls() {
     EncodingLabel1->setObjectName(QStringLiteral("EncodingLabel1"));
     EncodingLabel1->setFont(windowFont());
     EncodingLabel1->setGeometry(190, 3, 530, 15);
+    // A refresh's outcome stands there in its place until the next action.
+    RefreshLabel1 = new QLabel(sStatusBar1);
+    RefreshLabel1->setObjectName(QStringLiteral("RefreshLabel1"));
+    RefreshLabel1->setFont(windowFont());
+    RefreshLabel1->setGeometry(190, 3, 530, 15);
+    RefreshLabel1->hide();
 
     m_tabOrder = {sMemo1};
     m_tabOrder.insert(m_tabOrder.end(), m_targetButtons.begin(), m_targetButtons.end());
@@ -376,6 +394,14 @@ void TForm8::createMenus() {
     N3->setEnabled(false);
     Undo1 = addItem(this, N1, "Undo1", QStringLiteral("U&ndo"), QKeySequence(Qt::CTRL | Qt::Key_Z));
     Undo1->setEnabled(false);
+    // A recipe: the source, the choice and edits, the target and the file,
+    // kept to be run again.
+    OpenRecipe1 = addItem(this, N1, "OpenRecipe1", QStringLiteral("Open Rec&ipe..."), {});
+    SaveRecipe1 = addItem(this, N1, "SaveRecipe1", QStringLiteral("Sa&ve Recipe..."),
+                          QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
+    SaveRecipe1->setEnabled(false);
+    Refresh1 = addItem(this, N1, "Refresh1", QStringLiteral("Re&fresh"), QKeySequence(Qt::Key_F5));
+    Refresh1->setEnabled(false);
 
     // The same bytes read in another encoding: a Cyrillic list in a code
     // page the rules did not take.
@@ -445,8 +471,15 @@ void TForm8::connectHandlers() {
     // left to work on.
     auto handler = [this](void (TForm8::*method)()) {
         return [this, method] {
-            if (!m_closed)
-                guarded([this, method] { (this->*method)(); });
+            if (m_closed)
+                return;
+            // A refresh's count stands until the next action; opening a
+            // menu is none yet.
+            if (method != &TForm8::N1Click && method != &TForm8::PopupMenu1Popup) {
+                RefreshLabel1->hide();
+                EncodingLabel1->setVisible(!DownloadLabel1->isVisible());
+            }
+            guarded([this, method] { (this->*method)(); });
         };
     };
 
@@ -462,6 +495,9 @@ void TForm8::connectHandlers() {
     connect(N5, &QAction::triggered, this, handler(&TForm8::N5Click));
     connect(N6, &QAction::triggered, this, handler(&TForm8::N6Click));
     connect(N8, &QAction::triggered, this, handler(&TForm8::N8Click));
+    connect(OpenRecipe1, &QAction::triggered, this, handler(&TForm8::OpenRecipe1Click));
+    connect(SaveRecipe1, &QAction::triggered, this, handler(&TForm8::SaveRecipe1Click));
+    connect(Refresh1, &QAction::triggered, this, handler(&TForm8::Refresh1Click));
     connect(J1, &QAction::triggered, this, handler(&TForm8::J1Click));
     connect(N7, &QAction::triggered, this, handler(&TForm8::N7Click));
     connect(V1, &QAction::triggered, this, handler(&TForm8::V1Click));
@@ -777,6 +813,7 @@ void TForm8::rememberForUndo() {
     replaced.name = m_sourceName;
     replaced.chosen = m_chosen;
     replaced.onePerAddress = m_onePerAddress;
+    replaced.edits = m_edits;
     replaced.loadedChannels = m_loadedChannels;
     replaced.target = selectedTarget();
     replaced.reading = m_reading;
@@ -812,6 +849,7 @@ void TForm8::Undo1Click() {
     m_loadedChannels = back.loadedChannels;
     m_chosen = std::move(back.chosen);
     m_onePerAddress = back.onePerAddress;
+    m_edits = std::move(back.edits);
     N8->setEnabled(m_loadedChannels > 0);
     Undo1->setEnabled(!m_undo.empty());
     // The target first, without a run: the playlist shown next starts the
@@ -861,6 +899,9 @@ void TForm8::OpenUrl1Click() {
 
 void TForm8::openAddress(const QUrl& url) {
     cancelDownload();
+    // Any other download is no longer the recipe's.
+    m_pendingRecipe.reset();
+    m_refreshedFrom.reset();
     m_lastAddress = url.toString(); // a pasted or dropped one too
     m_download = std::make_unique<Download>(url);
     connect(m_download.get(), &Download::progress, this, &TForm8::showDownloadProgress);
@@ -913,8 +954,10 @@ void TForm8::endOfDownload() {
     if (channelCount(taken.lines) == 0)
         throw EFOpenError(noChannelsAtUrlText(done->url()));
     const SourceName name = playlistName(taken, SourceName::ofAddress(done->url()));
+    std::unique_ptr<TStringList> before = std::move(m_refreshedFrom);
     takeRead(std::move(taken), name,
              {PlaylistSource::Kind::Address, {}, done->url(), std::move(bytes)});
+    endOfRecipeDownload(before.get());
 }
 
 void TForm8::takePlaylist(TStringList&& lines, SourceName name) {
@@ -940,6 +983,7 @@ void TForm8::resetChoice() {
     m_channelIndex.reset();
     m_chosen.clear();
     m_onePerAddress = false;
+    m_edits = {};
     m_loadedChannels = 0;
 }
 
@@ -987,21 +1031,188 @@ void TForm8::N8Click() {
         return;
     if (!m_channelIndex)
         m_channelIndex = std::make_unique<ChannelIndex>(*LoadedList);
-    ChannelsDialog dialog(*m_channelIndex, m_chosen, m_onePerAddress, this);
+    ChannelsDialog dialog(*m_channelIndex, m_chosen, m_onePerAddress, m_edits, this);
     if (!dialog.execute())
         return;
     m_chosen = dialog.chosen();
     m_onePerAddress = dialog.onePerAddress();
+    m_edits = dialog.edits();
     applyChoice();
 }
 
+static bool edited(const ChannelEdits& edits) {
+    return !edits.names.isEmpty() || !edits.groupNames.isEmpty() || !edits.groupOrder.empty() ||
+           !edits.channelOrder.empty() || edits.sortByName;
+}
+
 void TForm8::applyChoice() {
+    if (edited(m_edits)) {
+        // Renamed or reordered: the playlist is what its recipe makes of
+        // it, as dorvane-convert --recipe makes it.
+        if (!m_channelIndex)
+            m_channelIndex = std::make_unique<ChannelIndex>(*LoadedList);
+        const Recipe recipe = editedRecipe(*m_channelIndex, m_chosen, m_onePerAddress, m_edits);
+        showPlaylist(applyRecipe(recipe, *LoadedList).lines);
+        return;
+    }
     const bool all = !m_onePerAddress && std::all_of(m_chosen.begin(), m_chosen.end(),
                                                      [](char chosen) { return chosen != 0; });
     if (!all && !m_channelIndex)
         m_channelIndex = std::make_unique<ChannelIndex>(*LoadedList);
     showPlaylist(all ? TStringList(*LoadedList)
                      : m_channelIndex->chosenLines(m_chosen, m_onePerAddress));
+}
+
+// ---------------------------------------------------------------------------
+// Recipes
+
+void TForm8::OpenRecipe1Click() {
+    if (!RecipeOpenDialog1->execute(this))
+        return;
+    openRecipe(RecipeOpenDialog1->fileName());
+}
+
+void TForm8::openRecipe(const QString& fileName) {
+    const Recipe recipe = readRecipe(fileName);
+    switch (recipe.source.kind) {
+    case RecipeSource::Kind::File: {
+        TakenPlaylist taken = takeFile(recipe.source.file);
+        const SourceName name = playlistName(taken, SourceName::ofFile(recipe.source.file));
+        takeRead(std::move(taken), name,
+                 {PlaylistSource::Kind::File, recipe.source.file, {}, {}});
+        takeRecipe(recipe);
+        break;
+    }
+    case RecipeSource::Kind::Url:
+        openAddress(parseWebAddress(recipe.source.url));
+        m_pendingRecipe = std::make_unique<Recipe>(recipe);
+        break;
+    case RecipeSource::Kind::Provider:
+        throw EFOpenError(
+            QStringLiteral("Cannot read recipe \"%1\". This build cannot log in to a provider.")
+                .arg(QDir::toNativeSeparators(fileName)));
+    }
+    RecipeSaveDialog1->setFileName(fileName);
+}
+
+void TForm8::takeRecipe(const Recipe& recipe) {
+    if (LoadedList->Count() == 0)
+        return;
+    m_channelIndex = std::make_unique<ChannelIndex>(*LoadedList);
+    RecipeChoice choice = recipeChoice(recipe, *m_channelIndex);
+    m_chosen = std::move(choice.chosen);
+    m_onePerAddress = choice.onePerAddress;
+    m_edits = std::move(choice.edits);
+    m_savedFile = recipe.output;
+    if (!recipe.target.isEmpty()) {
+        const TargetFormat* format = formatByCliName(recipe.target);
+        if (!format)
+            throw EReadError(QStringLiteral("Unknown target \"%1\".").arg(recipe.target));
+        const QSignalBlocker quiet(m_targetGroup);
+        m_targetButtons[static_cast<size_t>(format->kind())]->setChecked(true);
+    }
+    if (recipe.codePage != 0)
+        for (QAction* item : m_codePages->actions())
+            if (item->data().toInt() == recipe.codePage)
+                item->setChecked(true);
+    const TargetFormat& format = formatFor(selectedTarget());
+    if (format.allowsAnsi())
+        m_utf8Wanted = !recipe.ansi;
+    showEncodingChoice(format);
+    applyChoice();
+}
+
+void TForm8::endOfRecipeDownload(const TStringList* before) {
+    std::unique_ptr<Recipe> recipe = std::move(m_pendingRecipe);
+    if (!recipe)
+        return;
+    takeRecipe(*recipe);
+    if (before) {
+        const ChannelChanges changes = compareChannels(*before, *SourceList);
+        EncodingLabel1->hide();
+        RefreshLabel1->setText(
+            QStringLiteral("новых: %1, пропало: %2").arg(changes.added).arg(changes.gone));
+        RefreshLabel1->show();
+    }
+}
+
+QString TForm8::refreshText() const {
+    return RefreshLabel1->isVisible() ? RefreshLabel1->text() : QString();
+}
+
+Recipe TForm8::currentRecipe() {
+    if (!m_channelIndex)
+        m_channelIndex = std::make_unique<ChannelIndex>(*LoadedList);
+    Recipe recipe = editedRecipe(*m_channelIndex, m_chosen, m_onePerAddress, m_edits);
+    switch (m_source.kind) {
+    case PlaylistSource::Kind::File:
+        recipe.source.kind = RecipeSource::Kind::File;
+        recipe.source.file = QFileInfo(m_source.fileName).absoluteFilePath();
+        break;
+    case PlaylistSource::Kind::Address:
+        recipe.source.kind = RecipeSource::Kind::Url;
+        recipe.source.url = m_source.url.toString();
+        break;
+    default:
+        throw EWriteError(QStringLiteral(
+            "This playlist was not read from a file or an address: there is nothing to read again."));
+    }
+    const TargetFormat& format = formatFor(selectedTarget());
+    recipe.target = format.cliName().toString();
+    recipe.ansi = format.allowsAnsi() && !sCheckBox1->isChecked();
+    if (recipe.ansi)
+        recipe.codePage = chosenCodePage().CodePage();
+    if (!m_savedFile.isEmpty())
+        recipe.output = QFileInfo(m_savedFile).absoluteFilePath();
+    return recipe;
+}
+
+void TForm8::SaveRecipe1Click() {
+    if (LoadedList->Count() == 0)
+        return;
+    const Recipe recipe = currentRecipe();
+    if (RecipeSaveDialog1->fileName().isEmpty())
+        RecipeSaveDialog1->setFileName(QFileInfo(m_source.kind == PlaylistSource::Kind::File
+                                                     ? m_source.fileName
+                                                     : m_sourceName.text().toString())
+                                           .completeBaseName() +
+                                       QStringLiteral(".dorvane"));
+    if (!RecipeSaveDialog1->execute(this))
+        return;
+    // Only a provider's login holds a password; the user decides whether
+    // it is kept in the file.
+    bool storePassword = false;
+    if (recipe.source.kind == RecipeSource::Kind::Provider && !recipe.source.password.isEmpty())
+        storePassword =
+            MessageBox::show(this, QMessageBox::Question, applicationTitle(),
+                             QStringLiteral("Сохранить пароль в рецепте?"),
+                             QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+            QMessageBox::Yes;
+    writeRecipe(RecipeSaveDialog1->fileName(), recipe, storePassword);
+}
+
+void TForm8::Refresh1Click() {
+    if (LoadedList->Count() == 0 || m_download)
+        return;
+    const Recipe recipe = currentRecipe();
+    auto before = std::make_unique<TStringList>(*SourceList);
+    if (m_source.kind == PlaylistSource::Kind::Address) {
+        // The download ends in endOfDownload, which applies the recipe; one
+        // that fails leaves the playlist as it is.
+        openAddress(m_source.url);
+        m_pendingRecipe = std::make_unique<Recipe>(recipe);
+        m_refreshedFrom = std::move(before);
+        return;
+    }
+    // Read aside first: a file gone keeps the playlist loaded.
+    TakenPlaylist taken = takeFile(m_source.fileName);
+    const SourceName name = playlistName(taken, SourceName::ofFile(m_source.fileName));
+    const TTargetKind target = selectedTarget();
+    takeRead(std::move(taken), name, {PlaylistSource::Kind::File, m_source.fileName, {}, {}});
+    m_pendingRecipe = std::make_unique<Recipe>(recipe);
+    endOfRecipeDownload(before.get());
+    if (m_loadedChannels > 0 && target != selectedTarget())
+        m_targetButtons[static_cast<size_t>(target)]->click();
 }
 
 void TForm8::N5Click() {
@@ -1048,6 +1259,10 @@ void TForm8::setPlaylistControlsEnabled(bool enabled) {
 void TForm8::N1Click() {
     N3->setEnabled(sButton1->isEnabled());
     N8->setEnabled(LoadedList->Count() > 0);
+    const bool readAgain = LoadedList->Count() > 0 && (m_source.kind == PlaylistSource::Kind::File ||
+                                                       m_source.kind == PlaylistSource::Kind::Address);
+    SaveRecipe1->setEnabled(readAgain);
+    Refresh1->setEnabled(readAgain && !m_download);
 }
 
 void TForm8::PopupMenu1Popup() {
@@ -1089,6 +1304,7 @@ void TForm8::saveTextArea() {
             if (!form.SaveDialog1->execute(&form))
                 return false;
             chosen = form.SaveDialog1->fileName();
+            form.m_savedFile = chosen;
             return true;
         }
         bool confirm(const QString& question) override {

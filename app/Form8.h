@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/Recipe.h"
 #include "convert/SourceName.h"
 #include "convert/TargetKind.h"
 #include "playlist/StringList.h"
@@ -78,6 +79,16 @@ public:
     // Reads the current playlist's bytes again in the encoding of `item`.
     void reopenWithEncoding(const QString& name);
 
+    // Reads a recipe's source and shows its playlist as the recipe chooses,
+    // edits and converts it (File > Open Recipe). A source at an address is
+    // applied once its download has arrived.
+    void openRecipe(const QString& fileName);
+    // The recipe of what the window shows: its source, the choice and edits
+    // of the Channels dialog, the target, encoding and file saved last.
+    Recipe currentRecipe();
+    // "новых: N, пропало: M" after a refresh, until the next action.
+    QString refreshText() const;
+
     void FormCreate();
     void FormClose();
 
@@ -91,6 +102,9 @@ public:
     void N5Click();
     void N6Click();
     void N8Click();
+    void OpenRecipe1Click();
+    void SaveRecipe1Click();
+    void Refresh1Click();
     void sButton1Click();
     void sButton3Click();
 
@@ -158,6 +172,11 @@ private:
     void applyChoice();
     // Forgets the channels chosen (and the index they were chosen in).
     void resetChoice();
+    // Chooses and edits the loaded playlist as the recipe does, selects its
+    // target and encoding, and shows the outcome.
+    void takeRecipe(const Recipe& recipe);
+    // After a download: the recipe waiting for it, and the refresh's count.
+    void endOfRecipeDownload(const TStringList* before);
     void setPlaylistControlsEnabled(bool enabled);
     // "Save as UTF8" for the selected target: the user's choice where the
     // target allows one, ticked and disabled where it is always UTF-8.
@@ -236,6 +255,7 @@ private:
     std::unique_ptr<ChannelIndex> m_channelIndex;
     std::vector<char> m_chosen; // one flag per block; empty: all
     bool m_onePerAddress = false;
+    ChannelEdits m_edits; // the names and order given in the Channels dialog
     SourceName m_sourceName; // of the playlist in SourceList
     std::unique_ptr<TThreadKonvert> ConvertThread;
     // Runs that ended normally, released once their threads are gone.
@@ -262,6 +282,7 @@ private:
         SourceName name;
         std::vector<char> chosen;
         bool onePerAddress = false;
+        ChannelEdits edits;
         int loadedChannels = 0;
         TTargetKind target = TTargetKind::tkM3U;
         TextReading reading;
@@ -283,6 +304,18 @@ private:
     QAction* Undo1;            // "Undo", in the File menu and the context menu
     QMenu* ReopenEncoding1;    // "Reopen with Encoding"
     QLabel* EncodingLabel1;    // how the playlist's bytes were read
+
+    QAction* OpenRecipe1;          // "Open Recipe..."
+    QAction* SaveRecipe1;          // "Save Recipe..."
+    QAction* Refresh1;             // "Refresh"
+    FileDialog* RecipeOpenDialog1; // Open Recipe's dialog
+    FileDialog* RecipeSaveDialog1; // Save Recipe's dialog
+    QLabel* RefreshLabel1;         // what the last refresh found
+    QString m_savedFile;           // the file Save wrote last, for a recipe
+    // A recipe waiting for its source's download, and the playlist a
+    // refresh compares with.
+    std::unique_ptr<Recipe> m_pendingRecipe;
+    std::unique_ptr<TStringList> m_refreshedFrom;
 };
 
 } // namespace dorvane

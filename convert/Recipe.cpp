@@ -902,4 +902,154 @@ AppliedRecipe applyRecipe(const Recipe& recipe, const TStringList& playlist) {
     return result;
 }
 
+void sortItemsByName(std::vector<int>& items, const std::function<QString(int)>& nameOf) {
+    sortByName(items, nameOf);
+}
+
+namespace {
+
+// Each group's blocks in the order the edits show them.
+const std::vector<int>& editedBlocks(const ChannelIndex& index, const ChannelEdits& edits,
+                                     int group) {
+    return edits.channelOrder.empty() ? index.groupBlocks(group)
+                                      : edits.channelOrder[size_t(group)];
+}
+
+QString editedGroupName(const ChannelIndex& index, const ChannelEdits& edits, int group) {
+    const auto at = edits.groupNames.constFind(group);
+    return at != edits.groupNames.cend() ? *at : index.groupName(group).toString();
+}
+
+QString editedName(const ChannelIndex& index, const ChannelEdits& edits, int block) {
+    const auto at = edits.names.constFind(block);
+    return at != edits.names.cend() ? *at : index.name(block).toString();
+}
+
+template <typename Key> std::vector<Key> sortedKeys(const QHash<Key, QString>& hash) {
+    std::vector<Key> keys;
+    keys.reserve(size_t(hash.size()));
+    for (auto at = hash.cbegin(); at != hash.cend(); ++at)
+        keys.push_back(at.key());
+    std::sort(keys.begin(), keys.end());
+    return keys;
+}
+
+} // namespace
+
+Recipe editedRecipe(const ChannelIndex& index, const std::vector<char>& chosen,
+                    bool onePerAddress, const ChannelEdits& edits) {
+    Recipe recipe;
+    const ChannelKeys keys(index);
+    const auto isChosen = [&](int block) { return chosen.empty() || chosen[size_t(block)]; };
+    const int groupCount = index.groupCount();
+
+    recipe.filter.onePerAddress = onePerAddress;
+    for (int group = 0; group < groupCount; ++group) {
+        const std::vector<int>& blocks = index.groupBlocks(group);
+        const auto count = std::count_if(blocks.begin(), blocks.end(), isChosen);
+        const QString name = index.groupName(group).toString();
+        if (edits.takeNewGroups) {
+            if (count == 0)
+                recipe.filter.excludedGroups << name;
+        } else if (count > 0) {
+            recipe.filter.groups << name;
+        }
+        if (count > 0 && size_t(count) < blocks.size())
+            for (int block : blocks)
+                if (!isChosen(block))
+                    recipe.channelsOff.push_back(keys.key(block));
+    }
+
+    for (int block : sortedKeys(edits.names))
+        recipe.names.push_back({keys.key(block), edits.names.value(block)});
+    for (int group : sortedKeys(edits.groupNames))
+        recipe.groupNames.push_back(
+            {index.groupName(group).toString(), edits.groupNames.value(group)});
+
+    recipe.sort = edits.sortByName ? RecipeSort::Name : RecipeSort::Source;
+    // What the order would be without being given: the playlist's, or the sort's.
+    std::vector<int> groups(static_cast<size_t>(groupCount));
+    for (int group = 0; group < groupCount; ++group)
+        groups[size_t(group)] = group;
+    if (edits.sortByName)
+        sortByName(groups, [&](int group) { return editedGroupName(index, edits, group); });
+    if (!edits.groupOrder.empty() && edits.groupOrder != groups)
+        for (int group : edits.groupOrder)
+            recipe.groupOrder << index.groupName(group).toString();
+    std::vector<int> blocks;
+    for (int group = 0; group < groupCount; ++group) {
+        const std::vector<int>& shown = editedBlocks(index, edits, group);
+        blocks = index.groupBlocks(group);
+        if (edits.sortByName)
+            sortByName(blocks, [&](int block) { return editedName(index, edits, block); });
+        if (shown != blocks)
+            for (int block : shown)
+                if (isChosen(block))
+                    recipe.channelOrder.push_back(keys.key(block));
+    }
+    return recipe;
+}
+
+RecipeChoice recipeChoice(const Recipe& recipe, ChannelIndex& index) {
+    RecipeChoice result;
+    KeyedBlocks keyed(recipe);
+    if (!keyed.empty())
+        for (int block = 0; block < index.blockCount(); ++block)
+            keyed.indexed(index, block);
+
+    ChannelFilter filter = recipe.filter;
+    filter.onePerAddress = false;
+    result.onePerAddress = recipe.filter.onePerAddress;
+    result.chosen = filterChoice(filter, index);
+    for (const ChannelKey& key : recipe.channelsOff)
+        for (int block : keyed.blocksOf(key))
+            result.chosen[size_t(block)] = 0;
+    for (const ChannelKey& key : recipe.channelsOn)
+        for (int block : keyed.blocksOf(key))
+            result.chosen[size_t(block)] = 1;
+
+    ChannelEdits& edits = result.edits;
+    edits.takeNewGroups = recipe.filter.groups.isEmpty();
+    edits.sortByName = recipe.sort == RecipeSort::Name;
+    for (const ChannelRename& rename : recipe.names)
+        for (int block : keyed.blocksOf(rename.channel)) {
+            if (rename.name.isEmpty())
+                edits.names.remove(block);
+            else
+                edits.names.insert(block, rename.name);
+        }
+    QHash<QStringView, int> groupNumbers;
+    for (int group = 0; group < index.groupCount(); ++group)
+        groupNumbers.insert(index.groupName(group), group);
+    for (const GroupRename& rename : recipe.groupNames) {
+        const int group = groupNumbers.value(QStringView(rename.group), -1);
+        if (group >= 0 && !rename.name.isEmpty() && !rename.group.isEmpty())
+            edits.groupNames.insert(group, rename.name);
+    }
+
+    if (recipe.groupOrder.isEmpty() && recipe.channelOrder.empty() &&
+        recipe.sort == RecipeSort::Source)
+        return result;
+    // The order of every block, chosen or not, so that a channel chosen
+    // later finds its place.
+    QHash<int, QStringView> newNames;
+    for (auto at = edits.names.cbegin(); at != edits.names.cend(); ++at)
+        newNames.insert(at.key(), *at);
+    std::vector<QStringView> newGroupNames(size_t(index.groupCount()));
+    for (auto at = edits.groupNames.cbegin(); at != edits.groupNames.cend(); ++at)
+        newGroupNames[size_t(at.key())] = *at;
+    const std::vector<char> all(size_t(index.blockCount()), 1);
+    const std::vector<int> order =
+        orderedBlocks(recipe, index, keyed, all, groupNumbers, newNames, newGroupNames);
+    edits.channelOrder.resize(size_t(index.groupCount()));
+    for (int block : order) {
+        const int group = index.groupOf(block);
+        std::vector<int>& blocks = edits.channelOrder[size_t(group)];
+        if (blocks.empty())
+            edits.groupOrder.push_back(group);
+        blocks.push_back(block);
+    }
+    return result;
+}
+
 } // namespace dorvane

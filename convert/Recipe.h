@@ -4,9 +4,11 @@
 #include "playlist/StringList.h"
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <vector>
 
 namespace dorvane {
@@ -160,5 +162,39 @@ struct ChannelChanges {
     int gone = 0;
 };
 ChannelChanges compareChannels(const TStringList& before, const TStringList& after);
+
+// Sorts items (groups or blocks) by the names `nameOf` gives, as a recipe's
+// "sort": "name" does: locale-aware, case-insensitive, equal names kept in
+// their order.
+void sortItemsByName(std::vector<int>& items, const std::function<QString(int)>& nameOf);
+
+// A choice and its edits made block by block over a playlist's index, as the
+// window's Channels dialog makes them: the index's own numbers, valid for
+// its lines only.
+struct ChannelEdits {
+    std::vector<int> groupOrder;                // every group, in order; empty: the index's
+    std::vector<std::vector<int>> channelOrder; // each group's blocks; empty: the index's
+    QHash<int, QString> names;                  // new names, by block
+    QHash<int, QString> groupNames;             // new names, by group
+    bool sortByName = false;                    // the order not given is by name
+    bool takeNewGroups = false;                 // a later playlist's new groups are chosen
+};
+
+// The recipe of a choice (one flag per block, empty: all) and its edits,
+// naming channels and groups as ChannelKeys does. Without takeNewGroups the
+// groups with a chosen channel are listed, so that groups that appear later
+// stay out; with it, the groups without one are excluded. Orders are given
+// only where they differ from the playlist's (or the sort's), and then whole.
+Recipe editedRecipe(const ChannelIndex& index, const std::vector<char>& chosen,
+                    bool onePerAddress, const ChannelEdits& edits);
+
+// The other way: what a recipe chooses and edits in the playlist of `index`,
+// block by block. A dedupe is left to onePerAddress.
+struct RecipeChoice {
+    std::vector<char> chosen;
+    bool onePerAddress = false;
+    ChannelEdits edits;
+};
+RecipeChoice recipeChoice(const Recipe& recipe, ChannelIndex& index);
 
 } // namespace dorvane

@@ -1,0 +1,331 @@
+#include "WindowFixture.h"
+#include "app/ChannelsDialog.h"
+#include "cli/ConvertCommand.h"
+
+#include <QDialogButtonBox>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QTreeView>
+
+using namespace dorvane;
+using namespace dorvane::testing;
+
+namespace {
+
+// News (two channels), Sport (one by group-title, one by #EXTGRP), and a
+// channel without a group.
+const QString kPlaylist = QStringLiteral("#EXTM3U\r\n"
+                                         "#EXTINF:-1 group-title=\"News\",News One HD\r\n"
+                                         "http://a/1\r\n"
+                                         "#EXTINF:-1 group-title=\"Sport\",Sport HD\r\n"
+                                         "http://a/2\r\n"
+                                         "#EXTINF:-1 group-title=\"News\",News Two\r\n"
+                                         "http://a/5\r\n"
+                                         "#EXTINF:-1,Plain\r\n"
+                                         "#EXTGRP:Sport\r\n"
+                                         "http://a/3\r\n"
+                                         "#EXTINF:-1,Loose\r\n"
+                                         "http://a/4\r\n");
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::ReadOnly)) << path.toStdString();
+    return file.readAll();
+}
+
+// dorvane-convert run in this process; its exit status.
+int convert(const QStringList& arguments) {
+    QStringList all = {QStringLiteral("dorvane-convert"), QStringLiteral("-q")};
+    all += arguments;
+    std::vector<QByteArray> bytes;
+    for (const QString& argument : all)
+        bytes.push_back(argument.toUtf8());
+    std::vector<char*> argv;
+    for (QByteArray& argument : bytes)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const QtMessageHandler handler = qInstallMessageHandler(nullptr);
+    const int status = runConvertCommand(int(argv.size()) - 1, argv.data());
+    qInstallMessageHandler(handler);
+    return status;
+}
+
+class RecipeWindow : public WindowTest {
+protected:
+    void TearDown() override {
+        ChannelsDialog::setDriver({});
+        WindowTest::TearDown();
+    }
+
+    bool chooseChannels(const std::function<void(ChannelsDialog&)>& work) {
+        bool opened = false;
+        ChannelsDialog::setDriver([&](ChannelsDialog& dialog) {
+            opened = true;
+            work(dialog);
+        });
+        memo()->setFocus();
+        QTest::keyClick(memo(), Qt::Key_K, Qt::ControlModifier);
+        return opened;
+    }
+
+    static QTreeView* tree(ChannelsDialog& dialog) {
+        return dialog.findChild<QTreeView*>(QStringLiteral("tree"));
+    }
+    static void accept(ChannelsDialog& dialog) {
+        QTest::mouseClick(dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok),
+                          Qt::LeftButton);
+    }
+
+    // The rows in order, channels indented.
+    static QStringList rows(ChannelsDialog& dialog) {
+        const QAbstractItemModel* model = tree(dialog)->model();
+        QStringList text;
+        for (int row = 0; row < model->rowCount(); ++row) {
+            const QModelIndex group = model->index(row, 0);
+            text << group.data().toString();
+            for (int k = 0; k < model->rowCount(group); ++k)
+                text << QStringLiteral("  ") + model->index(k, 0, group).data().toString();
+        }
+        return text;
+    }
+
+    // Makes the row shown as `text` the current one, walking the tree with
+    // the arrow keys as a user would.
+    static void goTo(ChannelsDialog& dialog, const QString& text) {
+        QTreeView* view = tree(dialog);
+        view->setFocus();
+        view->setCurrentIndex(view->model()->index(0, 0));
+        for (int step = 0; step < 50; ++step) {
+            if (view->currentIndex().data().toString() == text)
+                return;
+            if (view->model()->rowCount(view->currentIndex()) > 0 &&
+                !view->isExpanded(view->currentIndex()))
+                QTest::keyClick(view, Qt::Key_Right);
+            QTest::keyClick(view, Qt::Key_Down);
+        }
+        ADD_FAILURE() << "no row " << text.toStdString();
+    }
+
+    // F2 on the row, the editor's text replaced by `name`, then `key`
+    // (Enter commits, Esc cancels).
+    static void rename(ChannelsDialog& dialog, const QString& row, const QString& name,
+                       Qt::Key key = Qt::Key_Return) {
+        goTo(dialog, row);
+        QTreeView* view = tree(dialog);
+        QTest::keyClick(view, Qt::Key_F2);
+        auto* editor = view->viewport()->findChild<QLineEdit*>();
+        ASSERT_NE(editor, nullptr);
+        editor->selectAll();
+        QTest::keyClick(editor, Qt::Key_Delete);
+        QTest::keyClicks(editor, name);
+        QTest::keyClick(editor, key);
+        QCoreApplication::processEvents();
+    }
+
+    static void move(ChannelsDialog& dialog, const QString& row, Qt::Key key) {
+        goTo(dialog, row);
+        QTest::keyClick(tree(dialog), key, Qt::ControlModifier);
+    }
+
+    // The renames and moves that the tests make: News renamed, Sport moved
+    // to the top with Plain first in it, Sport HD renamed.
+    static void edit(ChannelsDialog& dialog) {
+        rename(dialog, QStringLiteral("News (2)"), QStringLiteral("Новости"));
+        rename(dialog, QStringLiteral("Sport HD"), QStringLiteral("Спорт HD"));
+        move(dialog, QStringLiteral("Sport (2)"), Qt::Key_Up);
+        move(dialog, QStringLiteral("Plain"), Qt::Key_Up);
+    }
+
+    // A path in the test's folder, with no file there yet.
+    QString filePath(const QString& name) {
+        return QFileInfo(writeFile(QStringLiteral("folder"), {})).dir().filePath(name);
+    }
+    void pressKey(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+        memo()->setFocus();
+        QTest::keyClick(memo(), key, modifiers);
+    }
+    QLabel* refreshLabel() const { return child<QLabel>(QStringLiteral("RefreshLabel1")); }
+};
+
+TEST_F(RecipeWindow, RenamesAndMovesThroughTheDialogKeys) {
+    pastePlaylist(kPlaylist);
+    ASSERT_TRUE(chooseChannels([](ChannelsDialog& dialog) {
+        edit(dialog);
+        // Esc leaves the name as it was; the top row moves no further up,
+        // and a channel stays in its group.
+        rename(dialog, QStringLiteral("Loose"), QStringLiteral("Gone"), Qt::Key_Escape);
+        move(dialog, QStringLiteral("Sport (2)"), Qt::Key_Up);
+        move(dialog, QStringLiteral("Plain"), Qt::Key_Up);
+        EXPECT_EQ(rows(dialog), QStringList({"Sport (2)", "  Plain", "  Спорт HD", "Новости (2)",
+                                             "  News One HD", "  News Two", "(без группы) (1)",
+                                             "  Loose"}));
+        accept(dialog);
+    }));
+    const QString edited = joined(QStringLiteral("#EXTM3U\r\n"
+                                                 "#EXTINF:-1,Plain\r\n"
+                                                 "#EXTGRP:Sport\r\n"
+                                                 "http://a/3\r\n"
+                                                 "#EXTINF:-1 group-title=\"Sport\",Спорт HD\r\n"
+                                                 "http://a/2\r\n"
+                                                 "#EXTINF:-1 group-title=\"Новости\",News One HD\r\n"
+                                                 "http://a/1\r\n"
+                                                 "#EXTINF:-1 group-title=\"Новости\",News Two\r\n"
+                                                 "http://a/5\r\n"
+                                                 "#EXTINF:-1,Loose\r\n"
+                                                 "http://a/4\r\n"));
+    EXPECT_EQ(shown(), edited);
+
+    // Reopened, the dialog shows the edits; an empty name brings the
+    // playlist's back, and the source order the playlist's order.
+    ASSERT_TRUE(chooseChannels([](ChannelsDialog& dialog) {
+        EXPECT_EQ(rows(dialog).first(), "Sport (2)");
+        rename(dialog, QStringLiteral("Спорт HD"), QString());
+        rename(dialog, QStringLiteral("Новости (2)"), QString());
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("sourceOrder")),
+                          Qt::LeftButton);
+        accept(dialog);
+    }));
+    EXPECT_EQ(shown(), joined(kPlaylist));
+
+    // Moves go with the other edits through Undo's memory as the
+    // playlist's state: Undo after a new playlist brings them back.
+    ASSERT_TRUE(chooseChannels([](ChannelsDialog& dialog) {
+        edit(dialog);
+        accept(dialog);
+    }));
+    pastePlaylist(QStringLiteral("#EXTM3U\r\n#EXTINF:-1,Other\r\nhttp://b/1\r\n"));
+    pressKey(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(shown(), edited);
+}
+
+TEST_F(RecipeWindow, SortByNameSortsGroupsAndChannels) {
+    pastePlaylist(QStringLiteral("#EXTM3U\n"
+                                 "#EXTINF:-1 group-title=\"b\",zeta\nhttp://a/1\n"
+                                 "#EXTINF:-1 group-title=\"B\",Alpha\nhttp://a/2\n"
+                                 "#EXTINF:-1 group-title=\"a\",beta\nhttp://a/3\n"
+                                 "#EXTINF:-1 group-title=\"b\",Gamma\nhttp://a/4\n"));
+    ASSERT_TRUE(chooseChannels([](ChannelsDialog& dialog) {
+        QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("sortByName")),
+                          Qt::LeftButton);
+        // Case-insensitive; names equal but for case keep their order.
+        EXPECT_EQ(rows(dialog), QStringList({"a (1)", "  beta", "b (2)", "  Gamma", "  zeta",
+                                             "B (1)", "  Alpha"}));
+        accept(dialog);
+    }));
+    EXPECT_EQ(shown(), joined(QStringLiteral("#EXTM3U\n"
+                                             "#EXTINF:-1 group-title=\"a\",beta\nhttp://a/3\n"
+                                             "#EXTINF:-1 group-title=\"b\",Gamma\nhttp://a/4\n"
+                                             "#EXTINF:-1 group-title=\"b\",zeta\nhttp://a/1\n"
+                                             "#EXTINF:-1 group-title=\"B\",Alpha\nhttp://a/2\n")));
+}
+
+TEST_F(RecipeWindow, SavedRecipeRunByTheConverterGivesTheWindowsSaveByteForByte) {
+    const QString source = writeFile(QStringLiteral("list.m3u"), kPlaylist.toUtf8());
+    openFile(source);
+    ASSERT_TRUE(chooseChannels([](ChannelsDialog& dialog) {
+        edit(dialog);
+        goTo(dialog, QStringLiteral("Loose"));
+        QTest::keyClick(tree(dialog), Qt::Key_Space); // left out
+        accept(dialog);
+    }));
+    for (const TTargetKind kind : {TTargetKind::tkEnigma2, TTargetKind::tkM3U}) {
+        click(radio(kind));
+        ASSERT_TRUE(waitForRunEnd());
+        const QString name = formatFor(kind).cliName().toString();
+        const QString saved = filePath(name + QStringLiteral(".window"));
+        FileDialog::setNextFileName(saved);
+        pressKey(Qt::Key_S, Qt::ControlModifier);
+        const QString recipe = filePath(name + QStringLiteral(".dorvane"));
+        FileDialog::setNextFileName(recipe);
+        pressKey(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        ASSERT_TRUE(QFile::exists(recipe));
+        EXPECT_TRUE(MessageBox::shown().isEmpty());
+
+        const QString converted = filePath(name + QStringLiteral(".converted"));
+        ASSERT_EQ(convert({QStringLiteral("--recipe"), recipe, QStringLiteral("-o"), converted}),
+                  0);
+        EXPECT_FALSE(readAll(saved).isEmpty());
+        EXPECT_EQ(readAll(converted), readAll(saved)) << name.toStdString();
+        // The recipe names the file saved: the converter rewrites it alike.
+        EXPECT_TRUE(readAll(recipe).contains(QFileInfo(saved).fileName().toUtf8()));
+    }
+}
+
+TEST_F(RecipeWindow, RefreshReadsTheSourceAgainAndCountsNewAndGoneChannels) {
+    const QString source = writeFile(QStringLiteral("list.m3u"), kPlaylist.toUtf8());
+    openFile(source);
+    ASSERT_TRUE(chooseChannels([](ChannelsDialog& dialog) {
+        rename(dialog, QStringLiteral("News Two"), QStringLiteral("Второй"));
+        accept(dialog);
+    }));
+
+    // The provider drops Loose, adds a channel to News and a new group,
+    // which is left out.
+    QString changed = kPlaylist;
+    changed.replace(QStringLiteral("#EXTINF:-1,Loose\r\nhttp://a/4\r\n"), QString());
+    changed += QStringLiteral("#EXTINF:-1 group-title=\"News\",News Three\r\nhttp://a/6\r\n"
+                              "#EXTINF:-1 group-title=\"Kids\",Cartoons\r\nhttp://a/7\r\n");
+    writeFile(QStringLiteral("list.m3u"), changed.toUtf8());
+    pressKey(Qt::Key_F5);
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+    EXPECT_TRUE(refreshLabel()->isVisible());
+    EXPECT_EQ(refreshLabel()->text(), QStringLiteral("новых: 1, пропало: 1"));
+    const QString refreshed = shown();
+    EXPECT_TRUE(refreshed.contains(u"News Three"));
+    EXPECT_TRUE(refreshed.contains(u",Второй"));
+    EXPECT_FALSE(refreshed.contains(u"Cartoons"));
+    EXPECT_FALSE(refreshed.contains(u"Loose"));
+
+    // A refresh that cannot read keeps the playlist; the count is gone
+    // with the next action.
+    QFile::remove(source);
+    pressKey(Qt::Key_F5);
+    EXPECT_EQ(MessageBox::shown().size(), 1);
+    EXPECT_EQ(shown(), refreshed);
+    EXPECT_FALSE(refreshLabel()->isVisible());
+
+    // Undo brings back the playlist the refresh replaced, with its rename.
+    pressKey(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_TRUE(shown().contains(u",Второй"));
+    EXPECT_TRUE(shown().contains(u"Loose"));
+}
+
+TEST_F(RecipeWindow, OpenRecipeTakesItsSourceFromItsFolder) {
+    writeFile(QStringLiteral("list.m3u"), kPlaylist.toUtf8());
+    const QString recipe = writeFile(
+        QStringLiteral("evening.dorvane"),
+        R"({"dorvane-recipe": 1, "source": {"file": "list.m3u"}, "exclude-groups": ["Sport"],
+            "group-names": [{"group": "News", "name": "Новости"}], "target": "m3u8"})");
+    // The window's own folder is elsewhere: the path is the recipe's.
+    const QString before = QDir::currentPath();
+    QDir::setCurrent(QDir::tempPath());
+    FileDialog::setNextFileName(recipe);
+    item("OpenRecipe1")->trigger();
+    QDir::setCurrent(before);
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+    EXPECT_TRUE(radio(TTargetKind::tkM3U8)->isChecked());
+    EXPECT_EQ(shown(), joined(QStringLiteral("#EXTM3U\r\n"
+                                             "#EXTINF:-1 group-title=\"Новости\",News One HD\r\n"
+                                             "http://a/1\r\n"
+                                             "#EXTINF:-1 group-title=\"Новости\",News Two\r\n"
+                                             "http://a/5\r\n"
+                                             "#EXTINF:-1,Loose\r\n"
+                                             "http://a/4\r\n")));
+
+    // The dialog shows the recipe's choice and names.
+    ASSERT_TRUE(chooseChannels([](ChannelsDialog& dialog) {
+        EXPECT_EQ(rows(dialog).first(), "Новости (2)");
+        EXPECT_TRUE(dialog.findChild<QCheckBox*>(QStringLiteral("takeNewGroups"))->isChecked());
+    }));
+
+    // A recipe that cannot be read says so and changes nothing.
+    const QString bad = writeFile(QStringLiteral("bad.dorvane"),
+                                  R"({"dorvane-recipe": 1, "source": {"file": "list.m3u"}, "colour": 1})");
+    FileDialog::setNextFileName(bad);
+    item("OpenRecipe1")->trigger();
+    ASSERT_EQ(MessageBox::shown().size(), 1);
+    EXPECT_TRUE(MessageBox::shown().first().text.contains(u"colour"));
+    EXPECT_TRUE(shown().contains(u"Новости"));
+}
+
+} // namespace
