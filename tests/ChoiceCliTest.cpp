@@ -1,5 +1,6 @@
 // dorvane-convert's options that choose channels, on the built program.
 #include "ConvertRunner.h"
+#include "TestFiles.h"
 
 #include "QtPrinters.h"
 #include "playlist/Encoding.h"
@@ -42,9 +43,7 @@ class ChoiceCli : public ::testing::Test {
 protected:
     QString write(const QString& name, const QByteArray& bytes) {
         const QString path = m_dir.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        writeTestFile(path, bytes);
         return path;
     }
 

@@ -1,4 +1,5 @@
 #include "ConvertRunner.h"
+#include "TestFiles.h"
 
 #include "QtPrinters.h"
 #include "convert/TargetFormat.h"
@@ -23,9 +24,7 @@ namespace {
 const QString kData = QStringLiteral(DORVANE_TEST_DATA);
 
 void writeFile(const QString& path, const QByteArray& bytes) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
+    writeTestFile(path, bytes);
 }
 
 QProcessEnvironment withLocale(const QString& locale) {

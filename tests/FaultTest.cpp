@@ -1,6 +1,7 @@
 // Files that go wrong: each must end in a clear message or a sensible
 // playlist, never in lost data or a crash.
 #include "QtPrinters.h"
+#include "TestFiles.h"
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
 #include "playlist/Playlist.h"
@@ -22,11 +23,7 @@ namespace {
 class FileFaults : public ::testing::Test {
 protected:
     QString path(const QString& name) const { return dir.filePath(name); }
-    void write(const QString& name, const QByteArray& bytes) {
-        QFile file(path(name));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        ASSERT_EQ(file.write(bytes), bytes.size());
-    }
+    void write(const QString& name, const QByteArray& bytes) { writeTestFile(path(name), bytes); }
     // The list a failed load must leave alone.
     static TStringList loadedList() {
         TStringList list;

@@ -3,6 +3,7 @@
 // The window with folders to save into and the means to read back what was
 // saved.
 #include "WindowFixture.h"
+#include "TestFiles.h"
 
 #include "output/Output.h"
 
@@ -38,9 +39,7 @@ protected:
     }
 
     static void writeBytes(const QString& path, const QByteArray& bytes) {
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-        file.write(bytes);
+        writeTestFile(path, bytes);
     }
 
     // Everything in the folder, hidden entries too, by name.

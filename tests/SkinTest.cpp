@@ -1,6 +1,7 @@
 // The skin manager: finding the skin in its folder, loading it from the folder
 // or the packed file, and staying silent or reporting once when it cannot.
 #include "app/SkinManager.h"
+#include "TestFiles.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -42,10 +43,7 @@ struct SkinSetup {
     QString path(const QString& relative) const { return folder.filePath(relative); }
 
     void write(const QString& relative, const QByteArray& bytes) {
-        QDir().mkpath(QFileInfo(path(relative)).absolutePath());
-        QFile file(path(relative));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        writeTestFile(path(relative), bytes);
     }
 
     void installShippedFolder(const QString& as = QStringLiteral("UIX")) {

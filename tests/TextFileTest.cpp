@@ -1,6 +1,7 @@
 // Reading playlist files into lines and writing text to files: the exact
 // bytes, the marks, and the error messages.
 #include "playlist/TextFile.h"
+#include "TestFiles.h"
 #include "QtPrinters.h"
 #include "playlist/Encoding.h"
 #include "playlist/EncodingGuess.h"
@@ -35,9 +36,7 @@ protected:
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
     QString write(const QString& name, const QByteArray& bytes) const {
-        QFile file(path(name));
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        writeTestFile(path(name), bytes);
         return path(name);
     }
 

@@ -3,6 +3,7 @@
 // A real window under the offscreen platform, with the dialogs and message
 // boxes answered through their seams and Qt's own clipboard.
 #include "QtPrinters.h"
+#include "TestFiles.h"
 #include "app/FileDialog.h"
 #include "app/Form8.h"
 #include "app/MemoView.h"
@@ -129,9 +130,7 @@ protected:
     // A file in a folder of its own that lives as long as the test.
     QString writeFile(const QString& name, const QByteArray& bytes) {
         const QString path = m_dir.filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
+        writeTestFile(path, bytes);
         return path;
     }
 

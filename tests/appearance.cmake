@@ -40,15 +40,24 @@ if(DORVANE_BUILD_GUI)
     endif()
 endif()
 
-# The desktop entry and the AppStream metadata that the package installs.
+# The desktop entries and the AppStream metadata that the package installs.
 find_program(DORVANE_DESKTOP_FILE_VALIDATE desktop-file-validate)
 if(DORVANE_DESKTOP_FILE_VALIDATE)
     add_test(NAME desktop_entry_valid
-             COMMAND ${DORVANE_DESKTOP_FILE_VALIDATE} ${PROJECT_SOURCE_DIR}/packaging/dorvane.desktop)
+             COMMAND ${DORVANE_DESKTOP_FILE_VALIDATE} ${PROJECT_SOURCE_DIR}/packaging/dorvane.desktop
+                     ${PROJECT_SOURCE_DIR}/packaging/zz-dorvane-playlist.desktop)
 endif()
 find_program(DORVANE_APPSTREAMCLI appstreamcli)
 if(DORVANE_APPSTREAMCLI)
     add_test(NAME metainfo_valid
-             COMMAND ${DORVANE_APPSTREAMCLI} validate --no-net
+             COMMAND ${DORVANE_APPSTREAMCLI} validate --pedantic --no-net
                      ${PROJECT_SOURCE_DIR}/packaging/io.example.dorvane.metainfo.xml)
+endif()
+# Which program a playlist opens with once the entries are installed
+# (scripts/package asks the same of the built package).
+find_program(DORVANE_XDG_MIME xdg-mime)
+find_program(DORVANE_UPDATE_DESKTOP_DATABASE update-desktop-database)
+if(DORVANE_XDG_MIME AND DORVANE_UPDATE_DESKTOP_DATABASE)
+    add_test(NAME playlist_handler
+             COMMAND ${CMAKE_CURRENT_SOURCE_DIR}/packaging/mime-default.sh ${PROJECT_SOURCE_DIR}/packaging)
 endif()
