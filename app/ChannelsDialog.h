@@ -130,13 +130,13 @@ public:
     ChannelEdits edits() const { return m_model->edits(); }
     ChannelTreeModel* model() const { return m_model; }
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-
     // Tests: instead of opening modally, the next dialogs are shown and
     // handed to `driver`, which works them like a user and closes them; a
     // dialog it leaves open counts as cancelled.
     static void setDriver(std::function<void(ChannelsDialog&)> driver);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     void updateCount();

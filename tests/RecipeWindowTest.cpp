@@ -113,13 +113,17 @@ protected:
         goTo(dialog, row);
         QTreeView* view = tree(dialog);
         QTest::keyClick(view, Qt::Key_F2);
-        auto* editor = view->viewport()->findChild<QLineEdit*>();
+        // The editor open now; those closed before may linger hidden.
+        QLineEdit* editor = nullptr;
+        for (QLineEdit* open : view->viewport()->findChildren<QLineEdit*>())
+            if (open->isVisible())
+                editor = open;
         ASSERT_NE(editor, nullptr);
         editor->selectAll();
         QTest::keyClick(editor, Qt::Key_Delete);
-        QTest::keyClicks(editor, name);
+        editor->insert(name); // typed; QTest types ASCII only
         QTest::keyClick(editor, key);
-        QCoreApplication::processEvents();
+        QCoreApplication::processEvents(); // the editor commits and closes then
     }
 
     static void move(ChannelsDialog& dialog, const QString& row, Qt::Key key) {
@@ -179,8 +183,8 @@ TEST_F(RecipeWindow, RenamesAndMovesThroughTheDialogKeys) {
     // playlist's back, and the source order the playlist's order.
     ASSERT_TRUE(chooseChannels([](ChannelsDialog& dialog) {
         EXPECT_EQ(rows(dialog).first(), "Sport (2)");
-        rename(dialog, QStringLiteral("Спорт HD"), QString());
         rename(dialog, QStringLiteral("Новости (2)"), QString());
+        rename(dialog, QStringLiteral("Спорт HD"), QString());
         QTest::mouseClick(dialog.findChild<QPushButton*>(QStringLiteral("sourceOrder")),
                           Qt::LeftButton);
         accept(dialog);
