@@ -191,8 +191,7 @@ bool ChannelTreeModel::setData(const QModelIndex& index, const QVariant& value, 
             else
                 m_edits.groupNames.insert(group, name);
         } else {
-            const int block =
-                shownBlocks(int(index.internalId() - 1))[size_t(index.row())];
+            const int block = shownBlocks(int(index.internalId() - 1))[size_t(index.row())];
             if (name.isEmpty() || name == m_index.name(block))
                 m_edits.names.remove(block);
             else
@@ -522,8 +521,7 @@ void ChannelsDialog::updateCount() {
 bool ChannelsDialog::eventFilter(QObject* watched, QEvent* event) {
     if (watched == m_tree && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
-        const Qt::KeyboardModifiers modifiers =
-            key->modifiers() & ~Qt::KeypadModifier;
+        const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
         if (modifiers == Qt::ControlModifier &&
             (key->key() == Qt::Key_Up || key->key() == Qt::Key_Down)) {
             const int by = key->key() == Qt::Key_Up ? -1 : 1;

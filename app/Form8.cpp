@@ -9,23 +9,23 @@
 #include "app/MessageBox.h"
 #include "app/SkinManager.h"
 #include "app/WebLinks.h"
-#include "convert/Recipe.h"
 #include "convert/Choice.h"
+#include "convert/Recipe.h"
 #include "convert/TargetFormat.h"
 #include "convert/ThreadKonvert.h"
 #include "output/Output.h"
 #include "playlist/Clipboard.h"
 #include "playlist/Download.h"
 #include "playlist/Encoding.h"
+#include "playlist/EncodingGuess.h"
 #include "playlist/Errors.h"
 #include "playlist/FileName.h"
 #include "playlist/Playlist.h"
 #include "playlist/StringList.h"
 #include "playlist/TextFile.h"
-#include "playlist/EncodingGuess.h"
+#include "playlist/WebAddress.h"
 #include "source/Intake.h"
 #include "source/PlaylistReader.h"
-#include "playlist/WebAddress.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -39,7 +39,6 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QLabel>
-#include <QSignalBlocker>
 #include <QLayout>
 #include <QLocale>
 #include <QMenu>
@@ -49,6 +48,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalBlocker>
 #include <QStatusBar>
 
 #include <algorithm>
@@ -826,7 +826,8 @@ void TForm8::rememberForUndo() {
     const auto held = [this] {
         qint64 bytes = 0;
         for (const Replaced& step : m_undo)
-            bytes += qint64(step.lines.textAppended()) * qint64(sizeof(QChar)) + step.source.bytes.size();
+            bytes += qint64(step.lines.textAppended()) * qint64(sizeof(QChar)) +
+                     step.source.bytes.size();
         return bytes;
     };
     while (m_undo.size() > kSteps || (m_undo.size() > 1 && held() > kBytes))
@@ -1078,8 +1079,7 @@ void TForm8::openRecipe(const QString& fileName) {
     case RecipeSource::Kind::File: {
         TakenPlaylist taken = takeFile(recipe.source.file);
         const SourceName name = playlistName(taken, SourceName::ofFile(recipe.source.file));
-        takeRead(std::move(taken), name,
-                 {PlaylistSource::Kind::File, recipe.source.file, {}, {}});
+        takeRead(std::move(taken), name, {PlaylistSource::Kind::File, recipe.source.file, {}, {}});
         takeRecipe(recipe);
         break;
     }
@@ -1154,8 +1154,8 @@ Recipe TForm8::currentRecipe() {
         recipe.source.url = m_source.url.toString();
         break;
     default:
-        throw EWriteError(QStringLiteral(
-            "This playlist was not read from a file or an address: there is nothing to read again."));
+        throw EWriteError(QStringLiteral("This playlist was not read from a file or an address: "
+                                         "there is nothing to read again."));
     }
     const TargetFormat& format = formatFor(selectedTarget());
     recipe.target = format.cliName().toString();
@@ -1183,11 +1183,10 @@ void TForm8::SaveRecipe1Click() {
     // it is kept in the file.
     bool storePassword = false;
     if (recipe.source.kind == RecipeSource::Kind::Provider && !recipe.source.password.isEmpty())
-        storePassword =
-            MessageBox::show(this, QMessageBox::Question, applicationTitle(),
-                             QStringLiteral("Сохранить пароль в рецепте?"),
-                             QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
-            QMessageBox::Yes;
+        storePassword = MessageBox::show(this, QMessageBox::Question, applicationTitle(),
+                                         QStringLiteral("Сохранить пароль в рецепте?"),
+                                         QMessageBox::Yes | QMessageBox::No,
+                                         QMessageBox::No) == QMessageBox::Yes;
     writeRecipe(RecipeSaveDialog1->fileName(), recipe, storePassword);
 }
 
@@ -1259,8 +1258,9 @@ void TForm8::setPlaylistControlsEnabled(bool enabled) {
 void TForm8::N1Click() {
     N3->setEnabled(sButton1->isEnabled());
     N8->setEnabled(LoadedList->Count() > 0);
-    const bool readAgain = LoadedList->Count() > 0 && (m_source.kind == PlaylistSource::Kind::File ||
-                                                       m_source.kind == PlaylistSource::Kind::Address);
+    const bool readAgain =
+        LoadedList->Count() > 0 && (m_source.kind == PlaylistSource::Kind::File ||
+                                    m_source.kind == PlaylistSource::Kind::Address);
     SaveRecipe1->setEnabled(readAgain);
     Refresh1->setEnabled(readAgain && !m_download);
 }

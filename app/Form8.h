@@ -255,7 +255,7 @@ private:
     std::unique_ptr<ChannelIndex> m_channelIndex;
     std::vector<char> m_chosen; // one flag per block; empty: all
     bool m_onePerAddress = false;
-    ChannelEdits m_edits; // the names and order given in the Channels dialog
+    ChannelEdits m_edits;    // the names and order given in the Channels dialog
     SourceName m_sourceName; // of the playlist in SourceList
     std::unique_ptr<TThreadKonvert> ConvertThread;
     // Runs that ended normally, released once their threads are gone.
@@ -301,9 +301,9 @@ private:
     TextReading m_reading;
     QString m_readingHint; // a detector's other guess, or empty
     std::deque<Replaced> m_undo;
-    QAction* Undo1;            // "Undo", in the File menu and the context menu
-    QMenu* ReopenEncoding1;    // "Reopen with Encoding"
-    QLabel* EncodingLabel1;    // how the playlist's bytes were read
+    QAction* Undo1;         // "Undo", in the File menu and the context menu
+    QMenu* ReopenEncoding1; // "Reopen with Encoding"
+    QLabel* EncodingLabel1; // how the playlist's bytes were read
 
     QAction* OpenRecipe1;          // "Open Recipe..."
     QAction* SaveRecipe1;          // "Save Recipe..."

@@ -936,8 +936,8 @@ template <typename Key> std::vector<Key> sortedKeys(const QHash<Key, QString>& h
 
 } // namespace
 
-Recipe editedRecipe(const ChannelIndex& index, const std::vector<char>& chosen,
-                    bool onePerAddress, const ChannelEdits& edits) {
+Recipe editedRecipe(const ChannelIndex& index, const std::vector<char>& chosen, bool onePerAddress,
+                    const ChannelEdits& edits) {
     Recipe recipe;
     const ChannelKeys keys(index);
     const auto isChosen = [&](int block) { return chosen.empty() || chosen[size_t(block)]; };

@@ -185,8 +185,8 @@ struct ChannelEdits {
 // groups with a chosen channel are listed, so that groups that appear later
 // stay out; with it, the groups without one are excluded. Orders are given
 // only where they differ from the playlist's (or the sort's), and then whole.
-Recipe editedRecipe(const ChannelIndex& index, const std::vector<char>& chosen,
-                    bool onePerAddress, const ChannelEdits& edits);
+Recipe editedRecipe(const ChannelIndex& index, const std::vector<char>& chosen, bool onePerAddress,
+                    const ChannelEdits& edits);
 
 // The other way: what a recipe chooses and edits in the playlist of `index`,
 // block by block. A dedupe is left to onePerAddress.

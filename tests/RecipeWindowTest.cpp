@@ -160,23 +160,24 @@ TEST_F(RecipeWindow, RenamesAndMovesThroughTheDialogKeys) {
         rename(dialog, QStringLiteral("Loose"), QStringLiteral("Gone"), Qt::Key_Escape);
         move(dialog, QStringLiteral("Sport (2)"), Qt::Key_Up);
         move(dialog, QStringLiteral("Plain"), Qt::Key_Up);
-        EXPECT_EQ(rows(dialog), QStringList({"Sport (2)", "  Plain", "  Спорт HD", "Новости (2)",
-                                             "  News One HD", "  News Two", "(без группы) (1)",
-                                             "  Loose"}));
+        EXPECT_EQ(rows(dialog),
+                  QStringList({"Sport (2)", "  Plain", "  Спорт HD", "Новости (2)", "  News One HD",
+                               "  News Two", "(без группы) (1)", "  Loose"}));
         accept(dialog);
     }));
-    const QString edited = joined(QStringLiteral("#EXTM3U\r\n"
-                                                 "#EXTINF:-1,Plain\r\n"
-                                                 "#EXTGRP:Sport\r\n"
-                                                 "http://a/3\r\n"
-                                                 "#EXTINF:-1 group-title=\"Sport\",Спорт HD\r\n"
-                                                 "http://a/2\r\n"
-                                                 "#EXTINF:-1 group-title=\"Новости\",News One HD\r\n"
-                                                 "http://a/1\r\n"
-                                                 "#EXTINF:-1 group-title=\"Новости\",News Two\r\n"
-                                                 "http://a/5\r\n"
-                                                 "#EXTINF:-1,Loose\r\n"
-                                                 "http://a/4\r\n"));
+    const QString edited =
+        joined(QStringLiteral("#EXTM3U\r\n"
+                              "#EXTINF:-1,Plain\r\n"
+                              "#EXTGRP:Sport\r\n"
+                              "http://a/3\r\n"
+                              "#EXTINF:-1 group-title=\"Sport\",Спорт HD\r\n"
+                              "http://a/2\r\n"
+                              "#EXTINF:-1 group-title=\"Новости\",News One HD\r\n"
+                              "http://a/1\r\n"
+                              "#EXTINF:-1 group-title=\"Новости\",News Two\r\n"
+                              "http://a/5\r\n"
+                              "#EXTINF:-1,Loose\r\n"
+                              "http://a/4\r\n"));
     EXPECT_EQ(shown(), edited);
 
     // Reopened, the dialog shows the edits; an empty name brings the
@@ -236,7 +237,8 @@ TEST_F(RecipeWindow, SavedRecipeRunByTheConverterGivesTheWindowsSaveByteForByte)
         click(radio(kind));
         ASSERT_TRUE(waitForRunEnd());
         const QString name = formatFor(kind).cliName().toString();
-        const QString saved = filePath(name + QStringLiteral(".window"));
+        const QString saved =
+            filePath(QStringLiteral("window") + formatFor(kind).extension().toString());
         FileDialog::setNextFileName(saved);
         pressKey(Qt::Key_S, Qt::ControlModifier);
         const QString recipe = filePath(name + QStringLiteral(".dorvane"));
@@ -245,7 +247,8 @@ TEST_F(RecipeWindow, SavedRecipeRunByTheConverterGivesTheWindowsSaveByteForByte)
         ASSERT_TRUE(QFile::exists(recipe));
         EXPECT_TRUE(MessageBox::shown().isEmpty());
 
-        const QString converted = filePath(name + QStringLiteral(".converted"));
+        const QString converted =
+            filePath(QStringLiteral("converted") + formatFor(kind).extension().toString());
         ASSERT_EQ(convert({QStringLiteral("--recipe"), recipe, QStringLiteral("-o"), converted}),
                   0);
         EXPECT_FALSE(readAll(saved).isEmpty());
@@ -323,8 +326,9 @@ TEST_F(RecipeWindow, OpenRecipeTakesItsSourceFromItsFolder) {
     }));
 
     // A recipe that cannot be read says so and changes nothing.
-    const QString bad = writeFile(QStringLiteral("bad.dorvane"),
-                                  R"({"dorvane-recipe": 1, "source": {"file": "list.m3u"}, "colour": 1})");
+    const QString bad =
+        writeFile(QStringLiteral("bad.dorvane"),
+                  R"({"dorvane-recipe": 1, "source": {"file": "list.m3u"}, "colour": 1})");
     FileDialog::setNextFileName(bad);
     item("OpenRecipe1")->trigger();
     ASSERT_EQ(MessageBox::shown().size(), 1);
