@@ -403,3 +403,77 @@ TEST(Recipe, FilesKeepPathsBesideThemAndThePasswordPrivate) {
 }
 
 } // namespace
+
+namespace {
+
+// The window's Channels dialog keeps a choice and edits block by block and
+// hands them on as a recipe: from a recipe and back, the same playlist, today
+// and after the provider's next change.
+TEST(Recipe, TheDialogsStateAndItsRecipeMakeTheSamePlaylist) {
+    const Recipe recipe = recipeOf(kRecipe);
+    const TStringList today = listOf(kDayOne);
+    ChannelIndex index(today);
+    const RecipeChoice choice = recipeChoice(recipe, index);
+    // Exclusions only: groups that appear later are taken, as the recipe
+    // takes them.
+    EXPECT_TRUE(choice.edits.takeNewGroups);
+    EXPECT_EQ(choice.edits.names.size(), 2);
+    const Recipe back = editedRecipe(index, choice.chosen, choice.onePerAddress, choice.edits);
+    EXPECT_EQ(textOf(applyRecipe(back, today).lines), textOf(applyRecipe(recipe, today).lines));
+
+    const TStringList tomorrow =
+        listOf(kDayOne + QStringLiteral("#EXTINF:-1 group-title=\"Films\",Movie\nhttp://a/m\n"
+                                        "#EXTINF:-1 group-title=\"News\",Later\nhttp://a/l\n"));
+    const QString applied = textOf(applyRecipe(recipe, tomorrow).lines);
+    EXPECT_TRUE(applied.contains(u"Movie"));
+    EXPECT_EQ(textOf(applyRecipe(back, tomorrow).lines), applied);
+
+    // Without "take new groups" the groups chosen are named: Films stays
+    // out, the new News channel comes in.
+    ChannelEdits closed = choice.edits;
+    closed.takeNewGroups = false;
+    const Recipe listed = editedRecipe(index, choice.chosen, choice.onePerAddress, closed);
+    EXPECT_EQ(listed.filter.groups, QStringList({"News", "Sport", "Kids"}));
+    const QString shut = textOf(applyRecipe(listed, tomorrow).lines);
+    EXPECT_FALSE(shut.contains(u"Movie"));
+    EXPECT_TRUE(shut.contains(u"Later"));
+}
+
+// What the dialog's state says in a recipe: only the orders that differ
+// from the playlist's, whole; unchecked channels of a group partly chosen.
+TEST(Recipe, TheDialogsStateSaysOnlyWhatDiffersFromThePlaylist) {
+    const TStringList lines = listOf(kDayOne);
+    const ChannelIndex index(lines);
+    // Groups: News 0, Sport 1, Adult 2, Kids 3; blocks 0..6 in order.
+    ASSERT_EQ(index.groupCount(), 4);
+    std::vector<char> chosen(size_t(index.blockCount()), 1);
+    chosen[4] = 0; // Adult, the whole group
+    chosen[6] = 0; // Toons: Kids partly
+    ChannelEdits edits;
+    edits.groupOrder = {1, 0, 2, 3};
+    edits.channelOrder = {{0, 1}, {3, 2}, {4}, {5, 6}};
+    edits.names.insert(1, QStringLiteral("CNN International"));
+    const Recipe recipe = editedRecipe(index, chosen, false, edits);
+    EXPECT_EQ(recipe.filter.groups, QStringList({"News", "Sport", "Kids"}));
+    EXPECT_TRUE(recipe.filter.excludedGroups.isEmpty());
+    ASSERT_EQ(recipe.channelsOff.size(), 1u);
+    EXPECT_EQ(recipe.channelsOff[0], (ChannelKey{{}, "Kids", "Toons"}));
+    EXPECT_EQ(recipe.groupOrder, QStringList({"Sport", "News", "Adult", "Kids"}));
+    ASSERT_EQ(recipe.channelOrder.size(), 2u); // Sport's, the one group reordered
+    EXPECT_EQ(recipe.channelOrder[0], (ChannelKey{{}, "Sport", "Eurosport"}));
+    ASSERT_EQ(recipe.names.size(), 1u);
+    EXPECT_EQ(recipe.names[0].channel, (ChannelKey{"cnn", {}, {}}));
+    EXPECT_EQ(recipe.sort, RecipeSort::Source);
+
+    // Sorted by name and left so: the sort says it all, no order is listed.
+    ChannelEdits sorted;
+    sorted.sortByName = true;
+    sorted.groupOrder = {2, 3, 0, 1};
+    sorted.channelOrder = {{0, 1}, {3, 2}, {4}, {5, 6}};
+    const Recipe byName = editedRecipe(index, {}, false, sorted);
+    EXPECT_EQ(byName.sort, RecipeSort::Name);
+    EXPECT_TRUE(byName.groupOrder.isEmpty());
+    EXPECT_TRUE(byName.channelOrder.empty());
+}
+
+} // namespace
