@@ -3,6 +3,7 @@
 #include "WindowFixture.h"
 
 #include "app/WebLinks.h"
+#include "playlist/Encoding.h"
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
