@@ -22,6 +22,8 @@
 #include "playlist/SystemError.h"
 #include "playlist/TextFile.h"
 #include "playlist/WebAddress.h"
+#include "source/provider/ProviderLogin.h"
+#include "source/provider/ProviderPlaylist.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -53,6 +55,9 @@ constexpr char kProgram[] = "dorvane-convert";
 constexpr char kUsage[] =
     "Usage: dorvane-convert --to TARGET [--ansi] [--codepage N] [-o FILE] [-q]\n"
     "                       [--timeout SECONDS] [CHOICE] [INPUT]\n"
+    "       dorvane-convert --to TARGET --provider SERVER --user NAME\n"
+    "                       [--password-file FILE] [--movies] [--no-live]\n"
+    "                       [--stream-format ts|m3u8] [options] [CHOICE]\n"
     "       dorvane-convert --list-groups [--codepage N] [-o FILE] [CHOICE] [INPUT]\n"
     "       dorvane-convert --list-targets | --help | --version\n";
 
@@ -78,7 +83,21 @@ constexpr char kHelp[] =
     "                  give up a download after this long without a byte\n"
     "                  (default 30)\n"
     "  INPUT           the playlist: a file, an http:// or https:// address, or\n"
-    "                  standard input when absent or \"-\"\n"
+    "                  standard input when absent or \"-\"; a provider's\n"
+    "                  .../get.php?username=...&password=... address that fails or\n"
+    "                  holds no channel is read through --provider's interface\n"
+    "\n"
+    "A provider's channels through its player interface (player_api.php), instead\n"
+    "of INPUT (series are not read):\n"
+    "  --provider SERVER      the provider's server, as http://host:port\n"
+    "  --user NAME            the account's user name\n"
+    "  --password-file FILE   the password: the first line of FILE; by default the\n"
+    "                         environment variable DORVANE_PASSWORD\n"
+    "  --movies               add the films\n"
+    "  --no-live              leave live TV out\n"
+    "  --stream-format ts|m3u8\n"
+    "                         the live streams' format, by default ts unless the\n"
+    "                         account allows only m3u8\n"
     "\n"
     "CHOICE keeps only some channels; every filter given must hold:\n"
     "  --group NAME          channels of the group NAME (exactly; \"\" for no\n"
@@ -110,6 +129,10 @@ struct Options {
     QString input;                            // empty: standard input
     std::chrono::milliseconds timeout{30000}; // a download's stall limit
     ChannelFilter filter;
+    // --provider: the interface's login instead of INPUT.
+    QString provider, user, passwordFile;
+    bool movies = false, noLive = false;
+    StreamFormat streamFormat = StreamFormat::Auto;
 };
 
 struct UsageError {
@@ -213,6 +236,25 @@ Options parseArguments(int argc, char** argv) {
             options.filter.match = takeValue(u"--match");
         } else if (is(u"--dedupe", false)) {
             options.filter.onePerAddress = true;
+        } else if (is(u"--provider", true)) {
+            options.provider = takeValue(u"--provider");
+        } else if (is(u"--user", true)) {
+            options.user = takeValue(u"--user");
+        } else if (is(u"--password-file", true)) {
+            options.passwordFile = takeValue(u"--password-file");
+        } else if (is(u"--movies", false)) {
+            options.movies = true;
+        } else if (is(u"--no-live", false)) {
+            options.noLive = true;
+        } else if (is(u"--stream-format", true)) {
+            const QString value = takeValue(u"--stream-format");
+            if (value == u"ts")
+                options.streamFormat = StreamFormat::Ts;
+            else if (value == u"m3u8")
+                options.streamFormat = StreamFormat::M3u8;
+            else
+                throw UsageError{
+                    QStringLiteral("--stream-format is ts or m3u8, not \"%1\"").arg(value)};
         } else if (is(u"--list-groups", false)) {
             options.action = Action::ListGroups;
         } else if (is(u"--list-targets", false)) {
@@ -224,6 +266,18 @@ Options parseArguments(int argc, char** argv) {
         } else {
             throw UsageError{QStringLiteral("unknown option \"%1\"").arg(arg)};
         }
+    }
+    if (!options.provider.isEmpty()) {
+        if (inputGiven)
+            throw UsageError{QStringLiteral("--provider cannot be used with an INPUT")};
+        if (options.user.isEmpty())
+            throw UsageError{QStringLiteral("--provider needs --user NAME")};
+        if (options.noLive && !options.movies)
+            throw UsageError{QStringLiteral("--no-live without --movies leaves nothing to read")};
+    } else if (!options.user.isEmpty() || !options.passwordFile.isEmpty() || options.movies ||
+               options.noLive || options.streamFormat != StreamFormat::Auto) {
+        throw UsageError{QStringLiteral("--user, --password-file, --movies, --no-live and "
+                                        "--stream-format go with --provider")};
     }
     if (options.action == Action::Convert && !options.target)
         throw UsageError{QStringLiteral("--to TARGET is required")};
@@ -678,6 +732,50 @@ QByteArray downloadInput(const QUrl& url, const Options& options) {
     return downloadWholeFromModule(url, limits);
 }
 
+// The login --provider names. The password never comes from the command
+// line, where every user of the machine could read it.
+ProviderLogin providerLogin(const Options& options) {
+    ProviderLogin login;
+    login.server = providerServer(options.provider);
+    login.user = options.user;
+    if (!options.passwordFile.isEmpty()) {
+        QFile file(options.passwordFile);
+        if (!file.open(QIODevice::ReadOnly))
+            throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2")
+                                  .arg(expandFileName(options.passwordFile), file.errorString()));
+        QByteArray line = file.readLine(64 * 1024);
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        login.password = QString::fromUtf8(line);
+    } else {
+        login.password = qEnvironmentVariable("DORVANE_PASSWORD");
+    }
+    if (login.password.isEmpty())
+        throw EFOpenError(QStringLiteral("No password for \"%1\": give --password-file FILE or "
+                                         "set DORVANE_PASSWORD")
+                              .arg(serverText(login.server)));
+    login.live = !options.noLive;
+    login.movies = options.movies;
+    login.streamFormat = options.streamFormat;
+    return login;
+}
+
+// The playlist of the provider's interface, or of a get.php address that
+// falls back to it; every request through the download module.
+QByteArray readProviderInput(const Options& options, const ProviderLogin& login,
+                             const QUrl& getAddress) {
+    const auto fetch = [&](const QUrl& url) { return downloadInput(url, options); };
+    if (getAddress.isEmpty())
+        return readProviderPlaylist(login, fetch);
+    bool fellBack = false;
+    QByteArray bytes = readGetAddress(getAddress, login, fetch, fellBack);
+    if (fellBack && !options.quiet)
+        printMessage(QStringLiteral("\"%1\" gave no playlist: read through the provider's "
+                                    "interface instead")
+                         .arg(maskedAddress(getAddress)));
+    return bytes;
+}
+
 int convert(const Options& options) {
     if (options.output.isEmpty())
         checkStandardOutput();
@@ -691,20 +789,41 @@ int convert(const Options& options) {
 
     // An address is downloaded whole, then read as bytes in memory, the way
     // standard input's are.
-    const bool web = looksLikeAddress(options.input);
+    const bool provider = !options.provider.isEmpty();
+    const bool web = provider || looksLikeAddress(options.input);
     QUrl url;
     std::optional<InputReader> downloaded;
+    SourceName providerName;
     if (web) {
         try {
-            url = parseWebAddress(options.input);
-            downloaded.emplace(downloadInput(url, options),
-                               QStringLiteral("Cannot open URL \"%1\"").arg(maskedAddress(url)));
+            std::optional<ProviderLogin> login;
+            if (provider) {
+                login = providerLogin(options);
+            } else {
+                url = parseWebAddress(options.input);
+                login = loginOfGetAddress(url);
+            }
+            if (login) {
+                // The provider's playlist is read as a download's bytes are.
+                downloaded.emplace(readProviderInput(options, *login, url),
+                                   QStringLiteral("Cannot open URL \"%1\"")
+                                       .arg(maskedAddress(provider ? login->server : url)));
+                if (provider) {
+                    url = login->server;
+                    providerName = SourceName::ofServer(url);
+                }
+            } else {
+                downloaded.emplace(
+                    downloadInput(url, options),
+                    QStringLiteral("Cannot open URL \"%1\"").arg(maskedAddress(url)));
+            }
         } catch (const Exception& error) {
             printMessage(error.Message());
             return kFileError;
         }
     }
-    const SourceName source = web                       ? SourceName::ofAddress(url)
+    const SourceName source = provider                  ? providerName
+                              : web                     ? SourceName::ofAddress(url)
                               : options.input.isEmpty() ? SourceName()
                                                         : SourceName::ofFile(options.input);
 

@@ -19,6 +19,8 @@ public:
     SourceName() = default;
     static SourceName ofFile(const QString& path);
     static SourceName ofAddress(const QUrl& url);
+    // A provider's playlist: its server's host name.
+    static SourceName ofServer(const QUrl& server);
 
     QStringView text() const { return m_text; }
 

@@ -1,4 +1,4 @@
-#include "HttpTestServer.h"
+#include "FakeProvider.h"
 #include "QtPrinters.h"
 #include "playlist/Errors.h"
 #include "source/provider/ProviderLogin.h"
@@ -16,18 +16,6 @@ namespace dorvane::testing {
 namespace {
 
 using namespace std::chrono_literals;
-
-ProviderLogin loginTo(const QString& server, const QString& user = QStringLiteral("joe"),
-                      const QString& password = QStringLiteral("s3cret")) {
-    ProviderLogin login;
-    login.server = providerServer(server);
-    login.user = user;
-    login.password = password;
-    return login;
-}
-
-const QByteArray kActive = R"({"user_info":{"auth":1,"status":"Active","exp_date":null},
-                               "server_info":{"url":"tv.example"}})";
 
 // The message of what `run` throws, or "<nothing thrown>".
 template <typename Run> QString failureOf(Run run) {
@@ -224,32 +212,6 @@ TEST(ProviderPlaylistTest, FailuresSayWhatWentWrongAndNeverShowThePassword) {
     EXPECT_EQ(broken, answer + "get_live_streams: not valid JSON");
     EXPECT_FALSE(broken.contains(u"s3cret"));
 }
-
-// A fake provider: the answers routed by their exact requests, so that a
-// request encoded otherwise finds nothing.
-class FakeProvider {
-public:
-    explicit FakeProvider(const QString& user = QStringLiteral("joe"),
-                          const QString& password = QStringLiteral("s3cret"))
-        : login(loginTo(server.base(), user, password)) {}
-
-    void answer(QByteArrayView action, const HttpResponse& response) {
-        server.route(
-            providerRequest(login, action).toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority),
-            response);
-    }
-    void answer(QByteArrayView action, const QByteArray& body) {
-        answer(action, HttpResponse{200, "OK", {"Content-Type: application/json"}, body});
-    }
-    void answerLiveTv() {
-        answer({}, kActive);
-        answer("get_live_categories", R"([{"category_id":"1","category_name":"News"}])");
-        answer("get_live_streams", R"([{"name":"One","stream_id":1,"category_id":"1"}])");
-    }
-
-    HttpTestServer server;
-    ProviderLogin login;
-};
 
 QByteArray fetchWhole(const QUrl& url) {
     return downloadWhole(url, DownloadLimits{});

@@ -2,5 +2,13 @@
 # answers, and reading them from a fake provider the tests start on
 # 127.0.0.1.
 dorvane_add_test(test_provider
-    SOURCES ProviderTest.cpp support/HttpTestServer.h support/HttpTestServer.cpp
+    SOURCES ProviderTest.cpp support/FakeProvider.h support/HttpTestServer.h
+            support/HttpTestServer.cpp
     LIBS dorvane_provider_download)
+
+# dorvane-convert --provider and a get.php INPUT, run as a program.
+dorvane_add_test(test_cli_provider
+    SOURCES CliProviderTest.cpp ConvertRunner.h support/FakeProvider.h support/HttpTestServer.h
+            support/HttpTestServer.cpp
+    LIBS dorvane_provider)
+add_dependencies(test_cli_provider dorvane-convert dorvane-download)
