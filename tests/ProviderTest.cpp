@@ -144,12 +144,14 @@ TEST(ProviderPlaylistTest, FilmsFollowLiveTvAndTheFormatCanBeForced) {
     login.movies = true;
     login.streamFormat = StreamFormat::M3u8;
     const QByteArray playlist =
-        playlistOf(login, {kActive, R"([{"category_id":"1","category_name":"News"}])",
-                           R"([{"name":"Live","stream_id":1,"category_id":"1","tv_archive":1}])",
-                           R"([{"category_id":"1","category_name":"Drama"}])",
+        // The films' answers come first, the largest being read with
+        // nothing else held.
+        playlistOf(login, {kActive, R"([{"category_id":"1","category_name":"Drama"}])",
                            R"([{"name":"Film \"1\"","stream_id":"9","category_id":"1",
-                     "container_extension":"mkv","tv_archive":1},
-                    {"name":"Film 2","stream_id":10}])"});
+                                "container_extension":"mkv","tv_archive":1},
+                               {"name":"Film 2","stream_id":10}])",
+                           R"([{"category_id":"1","category_name":"News"}])",
+                           R"([{"name":"Live","stream_id":1,"category_id":"1","tv_archive":1}])"});
     EXPECT_EQ(playlist,
               "#EXTM3U url-tvg=\"http://tv.example:8080/xmltv.php?username=j%20o&password=p%2Fw\"\n"
               "#EXTINF:-1 tvg-id=\"\" tvg-name=\"Live\" tvg-logo=\"\" group-title=\"News\" "

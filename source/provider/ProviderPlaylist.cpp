@@ -11,6 +11,11 @@
 #include <simdjson.h>
 
 #include <algorithm>
+#include <cstring>
+#if defined(__linux__)
+#include <sys/mman.h>
+#include <unistd.h>
+#endif
 #include <string_view>
 
 namespace dorvane {
@@ -32,13 +37,113 @@ std::string_view trimmedRight(std::string_view text) {
     return text;
 }
 
-// A field's value as text: a string unescaped, a number or a boolean as
+void appendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += char(c);
+    } else if (c < 0x800) {
+        out += char(0xC0 | (c >> 6));
+        out += char(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += char(0xE0 | (c >> 12));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    } else {
+        out += char(0xF0 | (c >> 18));
+        out += char(0x80 | ((c >> 12) & 0x3F));
+        out += char(0x80 | ((c >> 6) & 0x3F));
+        out += char(0x80 | (c & 0x3F));
+    }
+}
+
+// The four hex digits at `at`, or -1.
+int hexValue(std::string_view text, size_t at) {
+    if (at + 4 > text.size())
+        return -1;
+    int value = 0;
+    for (size_t k = at; k < at + 4; ++k) {
+        const char c = text[k];
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0)
+            return -1;
+        value = value * 16 + digit;
+    }
+    return value;
+}
+
+// A JSON string's contents (without its quotes) unescaped into `out`. An
+// escape that is no escape is kept as written; a lone surrogate, or U+0000,
+// which would end the text, becomes U+FFFD.
+void unescapeJson(std::string_view text, std::string& out) {
+    out.clear();
+    for (size_t k = 0; k < text.size(); ++k) {
+        if (text[k] != '\\' || k + 1 >= text.size()) {
+            out += text[k];
+            continue;
+        }
+        const char escaped = text[++k];
+        switch (escaped) {
+        case 'b':
+            out += '\b';
+            break;
+        case 'f':
+            out += '\f';
+            break;
+        case 'n':
+            out += '\n';
+            break;
+        case 'r':
+            out += '\r';
+            break;
+        case 't':
+            out += '\t';
+            break;
+        case 'u': {
+            int code = hexValue(text, k + 1);
+            if (code < 0) {
+                out += "\\u";
+                break;
+            }
+            k += 4;
+            char32_t c = char32_t(code);
+            if (code >= 0xD800 && code < 0xDC00 && k + 2 < text.size() && text[k + 1] == '\\' &&
+                text[k + 2] == 'u') {
+                const int low = hexValue(text, k + 3);
+                if (low >= 0xDC00 && low < 0xE000) {
+                    c = 0x10000 + ((char32_t(code) - 0xD800) << 10) + (char32_t(low) - 0xDC00);
+                    k += 6;
+                }
+            }
+            if ((c >= 0xD800 && c < 0xE000) || c == 0)
+                c = 0xFFFD;
+            appendUtf8(out, c);
+            break;
+        }
+        default: // " \ / and anything else
+            out += escaped;
+        }
+    }
+}
+
+// A field's value as text: a string's contents, a number or a boolean as
 // written (providers send ids either way); null, an object or an array
-// give nothing.
-std::string_view textOf(json::value value) {
+// give nothing. A string is read from the answer itself, and unescaped
+// into `scratch` only when it holds an escape: simdjson's own unescaping
+// would copy every string read into a buffer as large as the answer.
+std::string_view textOf(json::value value, std::string& scratch) {
     switch (value.type()) {
-    case json::json_type::string:
-        return value.get_string();
+    case json::json_type::string: {
+        std::string_view token = trimmedRight(value.raw_json_token());
+        if (token.size() < 2)
+            return {};
+        token = token.substr(1, token.size() - 2);
+        if (token.find('\\') == std::string_view::npos)
+            return token;
+        unescapeJson(token, scratch);
+        return scratch;
+    }
     case json::json_type::number:
     case json::json_type::boolean:
         return trimmedRight(value.raw_json_token());
@@ -112,6 +217,86 @@ simdjson::padded_string_view paddedView(QByteArray& answer) {
 
 } // namespace
 
+// Gives the pages of an answer already read back to the system while the
+// rest is read: the answer and the playlist made of it are then not held
+// whole at the same time (a provider's films are 80 MB of JSON). Only whole
+// pages inside the answer go; they are never read again.
+class ReleasedFront {
+public:
+    explicit ReleasedFront(QByteArray& answer) : m_released(answer.constData()) {}
+
+    void upTo(const char* reached) {
+#if defined(__linux__)
+        const auto page = quintptr(::sysconf(_SC_PAGESIZE));
+        const auto from = (quintptr(m_released) + page - 1) & ~(page - 1);
+        const auto to = quintptr(reached) & ~(page - 1);
+        if (to > from) {
+            ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
+            m_released = reinterpret_cast<const char*>(to);
+        }
+#else
+        Q_UNUSED(reached);
+#endif
+    }
+
+private:
+    const char* m_released;
+};
+
+constexpr qsizetype kBatchBytes = 1024 * 1024;
+
+const char* skipSpace(const char* at, const char* end) {
+    while (at < end && (*at == ' ' || *at == '\t' || *at == '\n' || *at == '\r'))
+        ++at;
+    return at;
+}
+
+// Where the array's element that begins at `at` ends: at the comma or the
+// closing bracket after it, or `end` when there is none. Strings are
+// skipped whole, escaped quotes and all; whether the element is JSON is
+// simdjson's to say.
+const char* endOfValue(const char* at, const char* end) {
+    int depth = 0;
+    while (at < end) {
+        switch (*at) {
+        case '"':
+            for (const char* from = at + 1;;) {
+                const auto* quote =
+                    static_cast<const char*>(std::memchr(from, '"', size_t(end - from)));
+                if (!quote)
+                    return end;
+                const char* slashes = quote;
+                while (slashes > from && slashes[-1] == '\\')
+                    --slashes;
+                from = quote + 1;
+                if ((quote - slashes) % 2 == 0) {
+                    at = quote;
+                    break;
+                }
+            }
+            break;
+        case '{':
+        case '[':
+            ++depth;
+            break;
+        case '}':
+        case ']':
+            if (depth == 0)
+                return at;
+            --depth;
+            break;
+        case ',':
+            if (depth == 0)
+                return at;
+            break;
+        default:
+            break;
+        }
+        ++at;
+    }
+    return end;
+}
+
 QString requestName(const ProviderPlaylist::Request& request) {
     return requestNameOf(request.action);
 }
@@ -123,16 +308,18 @@ ProviderPlaylist::ProviderPlaylist(ProviderLogin login)
     const auto add = [this](const char* action) {
         m_requests.push_back({providerRequest(m_login, action), action});
     };
-    if (m_login.live) {
-        add("get_live_categories");
-        add("get_live_streams");
-    }
+    // Films first: their answer, the largest, is then read while no other
+    // part of the playlist is held.
     if (m_login.movies) {
         add("get_vod_categories");
         add("get_vod_streams");
     }
-    m_playlist = "#EXTM3U url-tvg=\"" + m_server.toUtf8() + "/xmltv.php?username=" + m_user +
-                 "&password=" + m_password + "\"\n";
+    if (m_login.live) {
+        add("get_live_categories");
+        add("get_live_streams");
+    }
+    m_head = "#EXTM3U url-tvg=\"" + m_server.toUtf8() + "/xmltv.php?username=" + m_user +
+             "&password=" + m_password + "\"\n";
 }
 
 namespace {
@@ -148,28 +335,29 @@ struct Account {
 Account readAccount(json::document& document) {
     Account account;
     for (auto field : document.get_object()) {
-        if (field.unescaped_key() != "user_info"sv)
+        if (!(field.key() == "user_info"sv))
             continue;
         json::value info = field.value();
         if (info.type() != json::json_type::object)
             continue;
         account.found = true;
+        std::string scratch;
         for (auto item : info.get_object()) {
-            const std::string_view key = item.unescaped_key();
+            const json::raw_json_string key = item.key();
             json::value value = item.value();
             if (key == "auth"sv) {
-                account.authorised = isOne(textOf(value));
+                account.authorised = isOne(textOf(value, scratch));
             } else if (key == "status"sv) {
-                account.status = QString::fromUtf8(viewOf(textOf(value).substr(0, 100)));
+                account.status = QString::fromUtf8(viewOf(textOf(value, scratch).substr(0, 100)));
             } else if (key == "exp_date"sv) {
                 bool ok = false;
-                const qint64 seconds = viewOf(textOf(value)).toByteArray().toLongLong(&ok);
+                const qint64 seconds = viewOf(textOf(value, scratch)).toByteArray().toLongLong(&ok);
                 account.expires = ok ? seconds : -1;
             } else if (key == "allowed_output_formats"sv &&
                        value.type() == json::json_type::array) {
                 account.hasFormats = true;
                 for (json::value format : value.get_array()) {
-                    const std::string_view text = textOf(format);
+                    const std::string_view text = textOf(format, scratch);
                     account.allowsTs |= text == "ts"sv;
                     account.allowsM3u8 |= text == "m3u8"sv;
                 }
@@ -180,6 +368,56 @@ Account readAccount(json::document& document) {
 }
 
 } // namespace
+
+template <typename Hidden, typename Bad>
+void ProviderPlaylist::takeAccount(QByteArray& answer, const Hidden& hidden, const Bad& bad) {
+    json::parser parser;
+    json::document document;
+    json::json_type type;
+    try {
+        document = parser.iterate(paddedView(answer));
+        type = document.type();
+    } catch (const simdjson::simdjson_error& error) {
+        throw bad(error.error() == simdjson::EMPTY ? QStringLiteral("an empty answer")
+                                                   : QStringLiteral("not valid JSON"));
+    }
+
+    try {
+        if (type != json::json_type::object)
+            throw bad(QStringLiteral("not a JSON object"));
+        const Account account = readAccount(document);
+        if (!account.found)
+            throw bad(QStringLiteral("no user_info"));
+        const QString login = QStringLiteral("Cannot log in to \"%1\". ").arg(m_server);
+        if (!account.authorised)
+            throw EFOpenError(login + QStringLiteral("Wrong user name or password"));
+        if (!account.status.isEmpty() &&
+            account.status.compare(u"Active", Qt::CaseInsensitive) != 0) {
+            QString message =
+                login +
+                QStringLiteral("The account is %1").arg(account.status.toLower().simplified());
+            if (account.status.compare(u"Expired", Qt::CaseInsensitive) == 0 &&
+                account.expires >= 0)
+                message += QStringLiteral(" since %1")
+                               .arg(QDateTime::fromSecsSinceEpoch(account.expires, Qt::UTC)
+                                        .toString(QStringLiteral("yyyy-MM-dd")));
+            throw EFOpenError(hidden(message));
+        }
+        switch (m_login.streamFormat) {
+        case StreamFormat::Ts:
+            m_extension = "ts";
+            break;
+        case StreamFormat::M3u8:
+            m_extension = "m3u8";
+            break;
+        case StreamFormat::Auto:
+            m_extension =
+                account.hasFormats && !account.allowsTs && account.allowsM3u8 ? "m3u8" : "ts";
+        }
+    } catch (const simdjson::simdjson_error&) {
+        throw bad(QStringLiteral("not valid JSON"));
+    }
+}
 
 void ProviderPlaylist::take(size_t index, QByteArray answer) {
     const Request& request = m_requests.at(index);
@@ -198,74 +436,51 @@ void ProviderPlaylist::take(size_t index, QByteArray answer) {
                                                  "%2: %3")
                                       .arg(m_server, name, reason)));
     };
-
-    json::parser parser;
-    json::document document;
-    json::json_type type;
-    try {
-        document = parser.iterate(paddedView(answer));
-        type = document.type();
-    } catch (const simdjson::simdjson_error& error) {
-        throw bad(error.error() == simdjson::EMPTY ? QStringLiteral("an empty answer")
-                                                   : QStringLiteral("not valid JSON"));
+    if (request.action.isEmpty()) {
+        takeAccount(answer, hidden, bad);
+        return;
     }
 
-    try {
-        if (request.action.isEmpty()) {
-            if (type != json::json_type::object)
-                throw bad(QStringLiteral("not a JSON object"));
-            const Account account = readAccount(document);
-            if (!account.found)
-                throw bad(QStringLiteral("no user_info"));
-            const QString login = QStringLiteral("Cannot log in to \"%1\". ").arg(m_server);
-            if (!account.authorised)
-                throw EFOpenError(login + QStringLiteral("Wrong user name or password"));
-            if (!account.status.isEmpty() &&
-                account.status.compare(u"Active", Qt::CaseInsensitive) != 0) {
-                QString message =
-                    login +
-                    QStringLiteral("The account is %1").arg(account.status.toLower().simplified());
-                if (account.status.compare(u"Expired", Qt::CaseInsensitive) == 0 &&
-                    account.expires >= 0)
-                    message += QStringLiteral(" since %1")
-                                   .arg(QDateTime::fromSecsSinceEpoch(account.expires, Qt::UTC)
-                                            .toString(QStringLiteral("yyyy-MM-dd")));
-                throw EFOpenError(hidden(message));
-            }
-            switch (m_login.streamFormat) {
-            case StreamFormat::Ts:
-                m_extension = "ts";
-                break;
-            case StreamFormat::M3u8:
-                m_extension = "m3u8";
-                break;
-            case StreamFormat::Auto:
-                m_extension =
-                    account.hasFormats && !account.allowsTs && account.allowsM3u8 ? "m3u8" : "ts";
-            }
-            return;
-        }
+    // The lists are read a batch of entries at a time: simdjson indexes
+    // the whole of what it is given first, four bytes for each of its
+    // tokens, which for a provider's 80 MB of films came to 60 MB.
+    const char* at = answer.constData();
+    const char* const end = at + answer.size();
+    at = skipSpace(at, end);
+    if (at == end)
+        throw bad(QStringLiteral("an empty answer"));
+    if (*at != '[')
+        throw bad(std::strchr("{\"-0123456789tfn", *at) ? QStringLiteral("not a JSON array")
+                                                        : QStringLiteral("not valid JSON"));
+    const bool categories = request.action.endsWith("_categories");
+    const bool films = request.action.startsWith("get_vod");
+    if (categories)
+        m_categories.clear();
+    const QByteArray prefix =
+        m_server.toUtf8() + (films ? "/movie/" : "/live/") + m_user + '/' + m_password + '/';
+    QByteArray& out = films ? m_films : m_live;
 
-        if (type != json::json_type::array)
-            throw bad(QStringLiteral("not a JSON array"));
-        const bool categories = request.action.endsWith("_categories");
-        const bool films = request.action.startsWith("get_vod");
-        if (categories)
-            m_categories.clear();
-        const QByteArray prefix =
-            m_server.toUtf8() + (films ? "/movie/" : "/live/") + m_user + '/' + m_password + '/';
-
+    std::string scratch[8];
+    json::parser parser;
+    QByteArray batch;
+    const auto readBatch = [&](const char* from, const char* to) {
+        batch.resize(0);
+        batch.reserve((to - from) + 2 + qsizetype(simdjson::SIMDJSON_PADDING));
+        batch += '[';
+        batch.append(from, to - from);
+        batch += ']';
+        json::document document = parser.iterate(paddedView(batch));
         for (json::value entry : document.get_array()) {
             if (entry.type() != json::json_type::object)
                 throw bad(QStringLiteral("an entry is not a JSON object"));
             if (categories) {
                 std::string_view id, title;
                 for (auto field : entry.get_object()) {
-                    const std::string_view key = field.unescaped_key();
+                    const json::raw_json_string key = field.key();
                     if (key == "category_id"sv)
-                        id = textOf(field.value());
+                        id = textOf(field.value(), scratch[0]);
                     else if (key == "category_name"sv)
-                        title = textOf(field.value());
+                        title = textOf(field.value(), scratch[1]);
                 }
                 QByteArray group;
                 appendAttributeValue(group, title);
@@ -275,57 +490,97 @@ void ProviderPlaylist::take(size_t index, QByteArray answer) {
 
             std::string_view title, streamId, icon, epgId, category, archive, days, container;
             for (auto field : entry.get_object()) {
-                const std::string_view key = field.unescaped_key();
+                const json::raw_json_string key = field.key();
                 if (key == "name"sv)
-                    title = textOf(field.value());
+                    title = textOf(field.value(), scratch[0]);
                 else if (key == "stream_id"sv)
-                    streamId = textOf(field.value());
+                    streamId = textOf(field.value(), scratch[1]);
                 else if (key == "stream_icon"sv)
-                    icon = textOf(field.value());
+                    icon = textOf(field.value(), scratch[2]);
                 else if (key == "epg_channel_id"sv)
-                    epgId = textOf(field.value());
+                    epgId = textOf(field.value(), scratch[3]);
                 else if (key == "category_id"sv)
-                    category = textOf(field.value());
+                    category = textOf(field.value(), scratch[4]);
                 else if (key == "tv_archive"sv)
-                    archive = textOf(field.value());
+                    archive = textOf(field.value(), scratch[5]);
                 else if (key == "tv_archive_duration"sv)
-                    days = textOf(field.value());
+                    days = textOf(field.value(), scratch[6]);
                 else if (key == "container_extension"sv)
-                    container = textOf(field.value());
+                    container = textOf(field.value(), scratch[7]);
             }
             if (streamId.empty())
                 continue; // nothing to address it by
 
-            m_playlist += "#EXTINF:-1";
+            out += "#EXTINF:-1";
             if (!films)
-                appendAttribute(m_playlist, "tvg-id", epgId);
-            appendAttribute(m_playlist, "tvg-name", title);
-            appendAttribute(m_playlist, "tvg-logo", icon);
-            m_playlist += " group-title=\"";
-            m_playlist += m_categories.value(
+                appendAttribute(out, "tvg-id", epgId);
+            appendAttribute(out, "tvg-name", title);
+            appendAttribute(out, "tvg-logo", icon);
+            out += " group-title=\"";
+            out += m_categories.value(
                 QByteArray::fromRawData(category.data(), qsizetype(category.size())));
-            m_playlist += '"';
+            out += '"';
             if (!films && isOne(archive)) {
-                appendAttribute(m_playlist, "catchup", "xc");
-                appendAttribute(m_playlist, "catchup-days", days.empty() ? "0"sv : days);
+                appendAttribute(out, "catchup", "xc");
+                appendAttribute(out, "catchup-days", days.empty() ? "0"sv : days);
             }
-            m_playlist += ',';
-            appendName(m_playlist, title);
-            m_playlist += '\n';
-            m_playlist += prefix;
-            appendSegment(m_playlist, streamId);
-            m_playlist += '.';
+            out += ',';
+            appendName(out, title);
+            out += '\n';
+            out += prefix;
+            appendSegment(out, streamId);
+            out += '.';
             if (films)
                 // A film without its container is most likely an MP4 file.
-                appendSegment(m_playlist, container.empty() ? "mp4"sv : container);
+                appendSegment(out, container.empty() ? "mp4"sv : container);
             else
-                m_playlist += m_extension;
-            m_playlist += '\n';
+                out += m_extension;
+            out += '\n';
             ++m_entries;
         }
+    };
+
+    try {
+        const char* first = at + 1;
+        at = skipSpace(first, end);
+        if (at < end && *at == ']') {
+            at = skipSpace(at + 1, end);
+        } else {
+            ReleasedFront released(answer);
+            for (;;) {
+                const char* delimiter = endOfValue(at, end);
+                if (delimiter == end)
+                    throw bad(QStringLiteral("not valid JSON"));
+                const bool last = *delimiter == ']';
+                if (last || delimiter - first >= kBatchBytes) {
+                    readBatch(first, delimiter);
+                    released.upTo(delimiter);
+                    first = delimiter + 1;
+                }
+                at = delimiter + 1;
+                if (last)
+                    break;
+            }
+            at = skipSpace(at, end);
+        }
+        if (at != end)
+            throw bad(QStringLiteral("not valid JSON"));
     } catch (const simdjson::simdjson_error&) {
         throw bad(QStringLiteral("not valid JSON"));
     }
+}
+
+QByteArray ProviderPlaylist::takePlaylist() {
+    // The head and live TV go before the films, which are moved in place:
+    // growing a large block costs no copy, a new one would hold the films
+    // twice.
+    const QByteArray front = m_head + m_live;
+    m_live = QByteArray();
+    const qsizetype films = m_films.size();
+    m_films.resize(front.size() + films);
+    std::memmove(m_films.data() + front.size(), m_films.constData(), size_t(films));
+    std::memcpy(m_films.data(), front.constData(), size_t(front.size()));
+    return std::move(m_films);
 }
 
 QByteArray readProviderPlaylist(const ProviderLogin& login, const ProviderFetch& fetch) {

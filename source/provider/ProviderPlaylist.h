@@ -13,8 +13,9 @@
 namespace dorvane {
 
 // Makes the M3U playlist of a provider's account from the answers of its
-// player interface, one request after the other: the account, then for live
-// TV its categories and streams, then for films the same. Each answer is
+// player interface, one request after the other: the account, then for
+// films their categories and streams, then for live TV the same (live TV
+// comes first in the playlist). Each answer is
 // read when it arrives and let go of, so that no more than one is held.
 // Series are not read: they take one request per series.
 //
@@ -43,18 +44,21 @@ public:
     // Reads the answer to requests()[index]; the answers come in order.
     void take(size_t index, QByteArray answer);
     // The playlist, once every answer has been taken.
-    QByteArray takePlaylist() { return std::move(m_playlist); }
+    QByteArray takePlaylist();
     // Entries written so far.
     qsizetype entries() const { return m_entries; }
 
 private:
+    template <typename Hidden, typename Bad>
+    void takeAccount(QByteArray& answer, const Hidden& hidden, const Bad& bad);
+
     ProviderLogin m_login;
     QString m_server; // as messages name it
     std::vector<Request> m_requests;
     QByteArray m_extension = "ts";
     QByteArray m_user, m_password; // percent-encoded
     QHash<QByteArray, QByteArray> m_categories;
-    QByteArray m_playlist;
+    QByteArray m_head, m_live, m_films;
     qsizetype m_entries = 0;
 };
 
