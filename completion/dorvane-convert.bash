@@ -27,12 +27,16 @@ _dorvane_convert() {
         mapfile -t COMPREPLY < <(compgen -W "1250 1251 1252 1253 1254 1255 1256 1257 1258 874 932 936 949 950" -- "$cur")
         return
         ;;
-    -o | --output)
+    --stream-format)
+        mapfile -t COMPREPLY < <(compgen -W "ts m3u8" -- "$cur")
+        return
+        ;;
+    -o | --output | --password-file)
         compopt -o filenames 2>/dev/null
         mapfile -t COMPREPLY < <(compgen -f -- "$cur")
         return
         ;;
-    --group | --exclude-group | --match | --timeout)
+    --group | --exclude-group | --match | --timeout | --provider | --user)
         # Free text: nothing to offer.
         COMPREPLY=()
         return
@@ -42,10 +46,11 @@ _dorvane_convert() {
     if [[ $cur == -* ]]; then
         local options="-t --to --ansi --codepage -o --output -q --quiet --group
             --exclude-group --match --dedupe --list-groups --timeout --list-targets
+            --provider --user --password-file --movies --no-live --stream-format
             -h --help --version"
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         # "--to=" and its like wait for their value without a blank.
-        if ((${#COMPREPLY[@]} == 1)) && [[ ${COMPREPLY[0]} == --@(to|codepage|output|group|exclude-group|match|timeout) ]]; then
+        if ((${#COMPREPLY[@]} == 1)) && [[ ${COMPREPLY[0]} == --@(to|codepage|output|group|exclude-group|match|timeout|provider|user|password-file|stream-format) ]]; then
             COMPREPLY[0]+="="
             compopt -o nospace 2>/dev/null
         fi
