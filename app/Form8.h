@@ -28,6 +28,8 @@ class ChannelIndex;
 class Download;
 class FileDialog;
 class MemoView;
+class ProviderRead;
+struct ProviderLogin;
 class TStringList;
 class TThreadKonvert;
 class TsSkinManager;
@@ -64,6 +66,14 @@ public:
     void openAddress(const QUrl& url);
     // The download in progress, or null.
     const Download* download() const { return m_download.get(); }
+    // Reads the playlist of a provider's account through its player
+    // interface (File > Open Provider), with the progress and the cancel of
+    // a download, and loads it as Open loads a file; with an M3U address of
+    // the provider (a get.php one given to openAddress), that is tried
+    // first. A failure leaves the loaded playlist as it was.
+    void openProvider(const ProviderLogin& login, const QUrl& getAddress = {});
+    // The provider's reading in progress, or null.
+    const ProviderRead* providerRead() const { return m_providerRead.get(); }
 
     void FormCreate();
     void FormClose();
@@ -71,6 +81,7 @@ public:
     void N1Click();
     void N2Click();
     void OpenUrl1Click();
+    void OpenProvider1Click();
     void N3Click();
     void D1Click();
     void PopupMenu1Popup();
@@ -182,6 +193,7 @@ private:
     QMenu* N1;                    // "File"
     QAction* N2;                  // "Open"
     QAction* OpenUrl1;            // "Open URL..."
+    QAction* OpenProvider1;       // "Open Provider..."
     QAction* N8;                  // "Channels...", also in the context menu
     QAction* N3;                  // "Save"
     QAction* D1;                  // "Exit"
@@ -225,6 +237,11 @@ private:
     // The address opened or asked for last in this run, proposed the next
     // time.
     QString m_lastAddress;
+
+    void endOfProviderRead();
+    std::unique_ptr<ProviderRead> m_providerRead;
+    // The server and user name asked for last, proposed the next time.
+    QString m_lastProviderServer, m_lastProviderUser;
 };
 
 } // namespace dorvane

@@ -12,3 +12,11 @@ dorvane_add_test(test_cli_provider
             support/HttpTestServer.cpp
     LIBS dorvane_provider)
 add_dependencies(test_cli_provider dorvane-convert dorvane-download)
+
+# The window: File > Open Provider and a get.php address's fallback.
+if(DORVANE_BUILD_GUI)
+    dorvane_add_test(test_window_provider GUI
+        SOURCES WindowFixture.h WindowProviderTest.cpp support/FakeProvider.h
+                support/HttpTestServer.h support/HttpTestServer.cpp
+        LIBS dorvane_app)
+endif()

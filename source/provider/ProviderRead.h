@@ -31,6 +31,8 @@ public:
 
     Status status() const { return m_status; }
     const ProviderLogin& login() const { return m_login; }
+    // The M3U address tried first, or empty.
+    const QUrl& getAddress() const { return m_getAddress; }
     // The message of the failure, the password masked.
     const QString& errorMessage() const { return m_error; }
     // True once the M3U address has failed and the interface was read.
