@@ -2,7 +2,6 @@
 
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
-#include "playlist/MemoryAdvice.h"
 #include "playlist/Playlist.h"
 #include "playlist/StringList.h"
 #include "playlist/TextFile.h"
@@ -244,6 +243,24 @@ private:
     const char* m_released;
 };
 
+// Huge pages for the whole of a large block, the pages it shares at its ends
+// included. adviseHugePages advises only the whole huge pages inside a
+// buffer, which splits its mapping in three; the allocator can then no
+// longer grow it in place (mremap refuses a range of several mappings) and
+// copies it instead, holding it twice. The advice changes no byte.
+void adviseWholeBlock(QByteArray& block) {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    if (block.capacity() < 4 * 1024 * 1024)
+        return;
+    const auto page = quintptr(::sysconf(_SC_PAGESIZE));
+    const auto from = quintptr(block.data()) & ~(page - 1);
+    const auto to = (quintptr(block.data() + block.capacity()) + page - 1) & ~(page - 1);
+    ::madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+#else
+    Q_UNUSED(block);
+#endif
+}
+
 constexpr qsizetype kBatchBytes = 1024 * 1024;
 
 const char* skipSpace(const char* at, const char* end) {
@@ -319,8 +336,12 @@ ProviderPlaylist::ProviderPlaylist(ProviderLogin login)
         add("get_live_categories");
         add("get_live_streams");
     }
-    m_head = "#EXTM3U url-tvg=\"" + m_server.toUtf8() + "/xmltv.php?username=" + m_user +
-             "&password=" + m_password + "\"\n";
+    // Made empty and grown: a block with room before its data (as an
+    // operator+ may give) is copied, not grown in place, when it grows.
+    m_playlist.reserve(4096);
+    m_playlist += "#EXTM3U url-tvg=\"" + m_server.toUtf8() + "/xmltv.php?username=" + m_user +
+                  "&password=" + m_password + "\"\n";
+    m_headSize = m_playlist.size();
 }
 
 namespace {
@@ -459,14 +480,16 @@ void ProviderPlaylist::take(size_t index, QByteArray answer) {
         m_categories.clear();
     const QByteArray prefix =
         m_server.toUtf8() + (films ? "/movie/" : "/live/") + m_user + '/' + m_password + '/';
-    QByteArray& out = films ? m_films : m_live;
+    QByteArray& out = m_playlist;
+    if (!films && !categories)
+        m_liveStart = out.size();
     if (!categories) {
         // The lines take about two thirds of the answer's bytes. Room made
         // at once, on huge pages where the system has them: a fault per
         // 4 KiB page of 50 MB of lines took longer than reading the JSON.
         // Pages never written are never taken.
         out.reserve(out.size() + answer.size() * 3 / 4);
-        adviseHugePages(out.data() + out.size(), out.capacity() - out.size());
+        adviseWholeBlock(out);
     }
 
     std::string scratch[8];
@@ -580,16 +603,14 @@ void ProviderPlaylist::take(size_t index, QByteArray answer) {
 }
 
 QByteArray ProviderPlaylist::takePlaylist() {
-    // The head and live TV go before the films, which are moved in place:
-    // growing a large block costs no copy, a new one would hold the films
-    // twice.
-    const QByteArray front = m_head + m_live;
-    m_live = QByteArray();
-    const qsizetype films = m_films.size();
-    m_films.resize(front.size() + films);
-    std::memmove(m_films.data() + front.size(), m_films.constData(), size_t(films));
-    std::memcpy(m_films.data(), front.constData(), size_t(front.size()));
-    return std::move(m_films);
+    // The films were read first, live TV after them; live TV goes first,
+    // swapped in place: a copy of either would be held beside the whole.
+    if (m_liveStart > m_headSize) {
+        char* data = m_playlist.data();
+        std::rotate(data + m_headSize, data + m_liveStart, data + m_playlist.size());
+    }
+    m_liveStart = 0;
+    return std::move(m_playlist);
 }
 
 QByteArray readProviderPlaylist(const ProviderLogin& login, const ProviderFetch& fetch) {

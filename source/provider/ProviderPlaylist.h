@@ -58,7 +58,9 @@ private:
     QByteArray m_extension = "ts";
     QByteArray m_user, m_password; // percent-encoded
     QHash<QByteArray, QByteArray> m_categories;
-    QByteArray m_head, m_live, m_films;
+    // The head, the films' lines, then live TV's from m_liveStart (0: none).
+    QByteArray m_playlist;
+    qsizetype m_headSize = 0, m_liveStart = 0;
     qsizetype m_entries = 0;
 };
 
