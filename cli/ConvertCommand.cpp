@@ -764,6 +764,13 @@ ProviderLogin providerLogin(const Options& options) {
 // falls back to it; every request through the download module.
 QByteArray readProviderInput(const Options& options, const ProviderLogin& login,
                              const QUrl& getAddress) {
+    // One application object for all the requests, not one each.
+    static int argc = 1;
+    static char name[] = "dorvane-convert";
+    static char* argv[] = {name, nullptr};
+    std::optional<QCoreApplication> application;
+    if (!QCoreApplication::instance())
+        application.emplace(argc, argv);
     const auto fetch = [&](const QUrl& url) { return downloadInput(url, options); };
     if (getAddress.isEmpty())
         return readProviderPlaylist(login, fetch);
