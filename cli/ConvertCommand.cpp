@@ -761,9 +761,10 @@ ProviderLogin providerLogin(const Options& options) {
 }
 
 // The playlist of the provider's interface, or of a get.php address that
-// falls back to it; every request through the download module.
+// falls back to it (`fellBack` then true); every request through the
+// download module.
 QByteArray readProviderInput(const Options& options, const ProviderLogin& login,
-                             const QUrl& getAddress) {
+                             const QUrl& getAddress, bool& fellBack) {
     // One application object for all the requests, not one each.
     static int argc = 1;
     static char name[] = "dorvane-convert";
@@ -772,9 +773,9 @@ QByteArray readProviderInput(const Options& options, const ProviderLogin& login,
     if (!QCoreApplication::instance())
         application.emplace(argc, argv);
     const auto fetch = [&](const QUrl& url) { return downloadInput(url, options); };
+    fellBack = true;
     if (getAddress.isEmpty())
         return readProviderPlaylist(login, fetch);
-    bool fellBack = false;
     QByteArray bytes = readGetAddress(getAddress, login, fetch, fellBack);
     if (fellBack && !options.quiet)
         printMessage(QStringLiteral("\"%1\" gave no playlist: read through the provider's "
@@ -800,7 +801,7 @@ int convert(const Options& options) {
     const bool web = provider || looksLikeAddress(options.input);
     QUrl url;
     std::optional<InputReader> downloaded;
-    SourceName providerName;
+    std::optional<SourceName> providerName; // when the interface was read
     if (web) {
         try {
             std::optional<ProviderLogin> login;
@@ -812,13 +813,14 @@ int convert(const Options& options) {
             }
             if (login) {
                 // The provider's playlist is read as a download's bytes are.
-                downloaded.emplace(readProviderInput(options, *login, url),
+                bool fellBack = false;
+                downloaded.emplace(readProviderInput(options, *login, url, fellBack),
                                    QStringLiteral("Cannot open URL \"%1\"")
                                        .arg(maskedAddress(provider ? login->server : url)));
-                if (provider) {
+                if (provider)
                     url = login->server;
-                    providerName = SourceName::ofServer(url);
-                }
+                if (fellBack)
+                    providerName = SourceName::ofServer(login->server);
             } else {
                 downloaded.emplace(
                     downloadInput(url, options),
@@ -829,7 +831,7 @@ int convert(const Options& options) {
             return kFileError;
         }
     }
-    const SourceName source = provider                  ? providerName
+    const SourceName source = providerName              ? *providerName
                               : web                     ? SourceName::ofAddress(url)
                               : options.input.isEmpty() ? SourceName()
                                                         : SourceName::ofFile(options.input);

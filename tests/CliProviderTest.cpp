@@ -137,10 +137,12 @@ TEST(CliProvider, GetAddressFallsBackToTheInterface) {
     provider.answerLiveTv();
     provider.server.route("/get.php", HttpResponse{403, "Forbidden", {}, "blocked"});
     const ConvertRun run = runConvert(
-        {u"--to"_s, u"m3u8"_s,
+        {u"--to"_s, u"enigma2"_s,
          provider.server.url(u"/get.php?username=joe&password=s3cret&type=m3u_plus"_s).toString()});
     EXPECT_EQ(run.exitCode, 0) << run.err.data();
     EXPECT_TRUE(run.out.contains("/live/joe/s3cret/1.ts")) << run.out.data();
+    // Named after the server, as the interface's playlist always is.
+    EXPECT_TRUE(run.out.startsWith("#NAME 127.0.0.1\n")) << run.out.data();
     EXPECT_TRUE(run.err.contains("gave no playlist: read through the provider's interface"))
         << run.err.data();
     EXPECT_FALSE(run.err.contains("s3cret")) << run.err.data();
