@@ -169,6 +169,36 @@ TEST(ProviderPlaylistTest, FilmsFollowLiveTvAndTheFormatCanBeForced) {
     EXPECT_EQ(filmsOnly.requests()[2].action, "get_vod_streams");
 }
 
+// A list of several megabytes is read in batches, cut between entries
+// whatever their strings hold; the caller's copy of the answer is left whole.
+TEST(ProviderPlaylistTest, ALargeListGivesEveryEntryAndLeavesTheCallersCopy) {
+    QByteArray streams = "[";
+    QByteArray expected;
+    for (int k = 0; k < 30000; ++k) {
+        // Brackets, braces, commas and escaped quotes in strings, nested
+        // values the lines leave out.
+        streams += QStringLiteral(R"({"name":"A [%1], {\"b\"}\\","stream_id":%1,)"
+                                  R"("extra":{"list":[1,{"x":"]"}]}},)")
+                       .arg(k)
+                       .toUtf8();
+        expected += QStringLiteral("#EXTINF:-1 tvg-id=\"\" tvg-name=\"A [%1], {'b'}\\\" "
+                                   "tvg-logo=\"\" group-title=\"\",A [%1], {\"b\"}\\\n"
+                                   "http://tv.example:8080/live/joe/s3cret/%1.ts\n")
+                        .arg(k)
+                        .toUtf8();
+    }
+    streams.back() = ']';
+    ASSERT_GT(streams.size(), 2 * 1024 * 1024); // three batches
+    const QByteArray copy = streams;
+    ProviderPlaylist playlist(loginTo(QStringLiteral("tv.example:8080")));
+    playlist.take(0, kActive);
+    playlist.take(1, "[]");
+    playlist.take(2, streams);
+    EXPECT_EQ(playlist.entries(), 30000);
+    EXPECT_TRUE(playlist.takePlaylist() == kHeader + expected);
+    EXPECT_TRUE(streams == copy);
+}
+
 TEST(ProviderPlaylistTest, FailuresSayWhatWentWrongAndNeverShowThePassword) {
     const QString login = QStringLiteral("Cannot log in to \"http://tv.example:8080\". ");
     const QString answer =

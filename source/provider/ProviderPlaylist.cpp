@@ -466,7 +466,10 @@ void ProviderPlaylist::take(size_t index, QByteArray answer) {
     // The lists are read a batch of entries at a time: simdjson indexes
     // the whole of what it is given first, four bytes for each of its
     // tokens, which for a provider's 80 MB of films came to 60 MB.
-    const char* at = answer.constData();
+    // The answer's pages are given back as they are read (ReleasedFront):
+    // data() makes it this function's own first, should the caller still
+    // share it.
+    const char* at = answer.data();
     const char* const end = at + answer.size();
     at = skipSpace(at, end);
     if (at == end)
