@@ -188,8 +188,8 @@ TEST(ProviderPlaylistTest, ALargeListGivesEveryEntryAndLeavesTheCallersCopy) {
                         .toUtf8();
     }
     streams.back() = ']';
-    ASSERT_GT(streams.size(), 2 * 1024 * 1024); // three batches
-    const QByteArray copy = streams;
+    ASSERT_GT(streams.size(), 2 * 1024 * 1024);                 // three batches
+    const QByteArray copy(streams.constData(), streams.size()); // not shared
     ProviderPlaylist playlist(loginTo(QStringLiteral("tv.example:8080")));
     playlist.take(0, kActive);
     playlist.take(1, "[]");
