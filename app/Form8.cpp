@@ -695,6 +695,9 @@ void TForm8::cancelDownload() noexcept {
     DownloadCancel1->hide();
     m_download.reset();
     m_providerRead.reset();
+    // The width the progress had before a longer note took the place.
+    if (const QVariant width = DownloadLabel1->property("progressWidth"); width.isValid())
+        DownloadLabel1->resize(width.toInt(), DownloadLabel1->height());
 }
 
 void TForm8::endOfDownload() {
@@ -765,6 +768,7 @@ void TForm8::endOfProviderRead() {
                                                     : SourceName::ofAddress(done->getAddress()));
     if (done->fellBack() && !done->getAddress().isEmpty()) {
         // Said where the download's progress was, until the next download.
+        DownloadLabel1->setProperty("progressWidth", DownloadLabel1->width());
         DownloadLabel1->setText(QStringLiteral(
             "Адрес get.php не дал каналов: они прочитаны через интерфейс провайдера"));
         DownloadLabel1->adjustSize();
