@@ -35,6 +35,8 @@ class FileDialog;
 class MemoView;
 class TEncoding;
 class TargetFormat;
+class ProviderRead;
+struct ProviderLogin;
 class TStringList;
 class TThreadKonvert;
 class TsSkinManager;
@@ -71,6 +73,14 @@ public:
     void openAddress(const QUrl& url);
     // The download in progress, or null.
     const Download* download() const { return m_download.get(); }
+    // Reads the playlist of a provider's account through its player
+    // interface (File > Open Provider), with the progress and the cancel of
+    // a download, and loads it as Open loads a file; with an M3U address of
+    // the provider (a get.php one given to openAddress), that is tried
+    // first. A failure leaves the loaded playlist as it was.
+    void openProvider(const ProviderLogin& login, const QUrl& getAddress = {});
+    // The provider's reading in progress, or null.
+    const ProviderRead* providerRead() const { return m_providerRead.get(); }
 
     // Brings back the playlist that the last Open, Paste, drop, Clear or
     // Open URL replaced, with its name, choice, encoding and target.
@@ -84,6 +94,7 @@ public:
     void N1Click();
     void N2Click();
     void OpenUrl1Click();
+    void OpenProvider1Click();
     void N3Click();
     void D1Click();
     void PopupMenu1Popup();
@@ -200,6 +211,7 @@ private:
     QMenu* N1;                    // "File"
     QAction* N2;                  // "Open"
     QAction* OpenUrl1;            // "Open URL..."
+    QAction* OpenProvider1;       // "Open Provider..."
     QAction* N8;                  // "Channels...", also in the context menu
     QAction* N3;                  // "Save"
     QMenu* CodePage1;             // "Code Page": the code page Save writes without UTF-8
@@ -283,6 +295,10 @@ private:
     QAction* Undo1;            // "Undo", in the File menu and the context menu
     QMenu* ReopenEncoding1;    // "Reopen with Encoding"
     QLabel* EncodingLabel1;    // how the playlist's bytes were read
+    void endOfProviderRead();
+    std::unique_ptr<ProviderRead> m_providerRead;
+    // The server and user name asked for last, proposed the next time.
+    QString m_lastProviderServer, m_lastProviderUser;
 };
 
 } // namespace dorvane
