@@ -7,6 +7,7 @@
 #include "app/IconFile.h"
 #include "app/MemoView.h"
 #include "app/MessageBox.h"
+#include "app/ProviderDialog.h"
 #include "app/SkinManager.h"
 #include "app/WebLinks.h"
 #include "convert/Choice.h"
@@ -26,6 +27,7 @@
 #include "playlist/WebAddress.h"
 #include "source/Intake.h"
 #include "source/PlaylistReader.h"
+#include "source/provider/ProviderRead.h"
 
 #include <QActionGroup>
 #include <QApplication>
@@ -387,8 +389,9 @@ void TForm8::createMenus() {
     N2 = addItem(this, N1, "N2", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O));
     OpenUrl1 = addItem(this, N1, "OpenUrl1", QStringLiteral("Open &URL..."),
                        QKeySequence(Qt::CTRL | Qt::Key_U));
-    N8 =
-        addItem(this, N1, "N8", QStringLiteral("&Channels..."), QKeySequence(Qt::CTRL | Qt::Key_K));
+    OpenProvider1 = addItem(this, N1, "OpenProvider1", QStringLiteral("Open &Provider..."),
+                            QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
+    N8 = addItem(this, N1, "N8", QStringLiteral("&Channels..."), QKeySequence(Qt::CTRL | Qt::Key_K));
     N8->setEnabled(false);
     N3 = addItem(this, N1, "N3", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
     N3->setEnabled(false);
@@ -487,6 +490,7 @@ void TForm8::connectHandlers() {
     connect(N2, &QAction::triggered, this, handler(&TForm8::N2Click));
     connect(Undo1, &QAction::triggered, this, handler(&TForm8::Undo1Click));
     connect(OpenUrl1, &QAction::triggered, this, handler(&TForm8::OpenUrl1Click));
+    connect(OpenProvider1, &QAction::triggered, this, handler(&TForm8::OpenProvider1Click));
     connect(DownloadCancel1, &QPushButton::clicked, this, [this] { cancelDownload(); });
     connect(N3, &QAction::triggered, this, handler(&TForm8::N3Click));
     connect(D1, &QAction::triggered, this, handler(&TForm8::D1Click));
@@ -557,7 +561,8 @@ bool TForm8::eventFilter(QObject* watched, QEvent* event) {
         if (event->type() == QEvent::KeyPress &&
             moveFocusByArrow(qobject_cast<QWidget*>(watched), *key))
             return true;
-        if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier && m_download) {
+        if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier &&
+            (m_download || m_providerRead)) {
             if (event->type() == QEvent::KeyPress)
                 cancelDownload();
             event->accept();
@@ -899,6 +904,12 @@ void TForm8::OpenUrl1Click() {
 }
 
 void TForm8::openAddress(const QUrl& url) {
+    // A provider's M3U address: its interface stands in when it is blocked.
+    if (const auto login = loginOfGetAddress(url)) {
+        m_lastAddress = url.toString();
+        openProvider(*login, url);
+        return;
+    }
     cancelDownload();
     // Any other download is no longer the recipe's.
     m_pendingRecipe.reset();
@@ -937,6 +948,10 @@ void TForm8::cancelDownload() noexcept {
     DownloadCancel1->hide();
     EncodingLabel1->show();
     m_download.reset();
+    m_providerRead.reset();
+    // The width the progress had before a longer note took the place.
+    if (const QVariant width = DownloadLabel1->property("progressWidth"); width.isValid())
+        DownloadLabel1->resize(width.toInt(), DownloadLabel1->height());
 }
 
 void TForm8::endOfDownload() {
@@ -959,6 +974,64 @@ void TForm8::endOfDownload() {
     takeRead(std::move(taken), name,
              {PlaylistSource::Kind::Address, {}, done->url(), std::move(bytes)});
     endOfRecipeDownload(before.get());
+}
+
+void TForm8::OpenProvider1Click() {
+    ProviderAnswer answer{m_lastProviderServer, m_lastProviderUser, {}, true, false};
+    if (!ProviderDialog::ask(this, answer))
+        return;
+    m_lastProviderServer = answer.server.trimmed();
+    m_lastProviderUser = answer.user;
+    ProviderLogin login;
+    login.server = providerServer(answer.server);
+    login.user = answer.user;
+    login.password = answer.password;
+    login.live = answer.live;
+    login.movies = answer.movies;
+    if (!login.live && !login.movies)
+        throw EFOpenError(QStringLiteral("Cannot open \"%1\". Neither Live TV nor Movies is chosen")
+                              .arg(serverText(login.server)));
+    openProvider(login);
+}
+
+void TForm8::openProvider(const ProviderLogin& login, const QUrl& getAddress) {
+    cancelDownload();
+    m_providerRead = std::make_unique<ProviderRead>(login, getAddress);
+    connect(m_providerRead.get(), &ProviderRead::progress, this, &TForm8::showDownloadProgress);
+    connect(m_providerRead.get(), &ProviderRead::finished, this, [this] {
+        if (!m_closed)
+            guarded([this] { endOfProviderRead(); });
+    });
+    showDownloadProgress(0, -1);
+    DownloadLabel1->show();
+    DownloadBar1->show();
+    DownloadCancel1->show();
+}
+
+void TForm8::endOfProviderRead() {
+    if (!m_providerRead)
+        return;
+    // Released once its signal has returned.
+    ProviderRead* done = m_providerRead.release();
+    done->deleteLater();
+    cancelDownload();
+    if (done->status() != ProviderRead::Status::Succeeded)
+        throw EFOpenError(done->errorMessage());
+
+    TStringList lines;
+    lines.setText(decodeFileBytes(done->takeBytes(), TEncoding::UTF8()));
+    if (channelCount(lines) == 0)
+        throw EFOpenError(noChannelsAtUrlText(done->login().server));
+    takePlaylist(std::move(lines), done->fellBack() ? SourceName::ofServer(done->login().server)
+                                                    : SourceName::ofAddress(done->getAddress()));
+    if (done->fellBack() && !done->getAddress().isEmpty()) {
+        // Said where the download's progress was, until the next download.
+        DownloadLabel1->setProperty("progressWidth", DownloadLabel1->width());
+        DownloadLabel1->setText(QStringLiteral(
+            "Адрес get.php не дал каналов: они прочитаны через интерфейс провайдера"));
+        DownloadLabel1->adjustSize();
+        DownloadLabel1->show();
+    }
 }
 
 void TForm8::takePlaylist(TStringList&& lines, SourceName name) {

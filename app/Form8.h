@@ -36,6 +36,8 @@ class FileDialog;
 class MemoView;
 class TEncoding;
 class TargetFormat;
+class ProviderRead;
+struct ProviderLogin;
 class TStringList;
 class TThreadKonvert;
 class TsSkinManager;
@@ -72,6 +74,14 @@ public:
     void openAddress(const QUrl& url);
     // The download in progress, or null.
     const Download* download() const { return m_download.get(); }
+    // Reads the playlist of a provider's account through its player
+    // interface (File > Open Provider), with the progress and the cancel of
+    // a download, and loads it as Open loads a file; with an M3U address of
+    // the provider (a get.php one given to openAddress), that is tried
+    // first. A failure leaves the loaded playlist as it was.
+    void openProvider(const ProviderLogin& login, const QUrl& getAddress = {});
+    // The provider's reading in progress, or null.
+    const ProviderRead* providerRead() const { return m_providerRead.get(); }
 
     // Brings back the playlist that the last Open, Paste, drop, Clear or
     // Open URL replaced, with its name, choice, encoding and target.
@@ -95,6 +105,7 @@ public:
     void N1Click();
     void N2Click();
     void OpenUrl1Click();
+    void OpenProvider1Click();
     void N3Click();
     void D1Click();
     void PopupMenu1Popup();
@@ -219,6 +230,7 @@ private:
     QMenu* N1;                    // "File"
     QAction* N2;                  // "Open"
     QAction* OpenUrl1;            // "Open URL..."
+    QAction* OpenProvider1;       // "Open Provider..."
     QAction* N8;                  // "Channels...", also in the context menu
     QAction* N3;                  // "Save"
     QMenu* CodePage1;             // "Code Page": the code page Save writes without UTF-8
@@ -316,6 +328,10 @@ private:
     // refresh compares with.
     std::unique_ptr<Recipe> m_pendingRecipe;
     std::unique_ptr<TStringList> m_refreshedFrom;
+    void endOfProviderRead();
+    std::unique_ptr<ProviderRead> m_providerRead;
+    // The server and user name asked for last, proposed the next time.
+    QString m_lastProviderServer, m_lastProviderUser;
 };
 
 } // namespace dorvane

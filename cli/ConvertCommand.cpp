@@ -25,6 +25,8 @@
 #include "playlist/WebAddress.h"
 #include "source/Intake.h"
 #include "source/PlaylistReader.h"
+#include "source/provider/ProviderLogin.h"
+#include "source/provider/ProviderPlaylist.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -57,6 +59,9 @@ constexpr char kProgram[] = "dorvane-convert";
 constexpr char kUsage[] =
     "Usage: dorvane-convert --to TARGET [--ansi | --no-bom] [--codepage N] [-o FILE]\n"
     "                       [-q] [--timeout SECONDS] [CHOICE] [INPUT]\n"
+    "       dorvane-convert --to TARGET --provider SERVER --user NAME\n"
+    "                       [--password-file FILE] [--movies] [--no-live]\n"
+    "                       [--stream-format ts|m3u8] [options] [CHOICE]\n"
     "       dorvane-convert --list-groups [--codepage N] [-o FILE] [CHOICE] [INPUT]\n"
     "       dorvane-convert --recipe FILE [--to TARGET] [-o FILE] [-q] [CHOICE] [INPUT]\n"
     "       dorvane-convert --save-recipe FILE [--to TARGET] [-o FILE] [CHOICE] INPUT\n"
@@ -93,7 +98,21 @@ constexpr char kHelp[] =
     "                  --list-formats); by default its content tells\n"
     "  INPUT           the playlist: a file, a file://, http:// or https:// address,\n"
     "                  or standard input when absent or \"-\"; in any format a\n"
-    "                  target writes\n"
+    "                  target writes; a provider's\n"
+    "                  .../get.php?username=...&password=... address that fails or\n"
+    "                  holds no channel is read through --provider's interface\n"
+    "\n"
+    "A provider's channels through its player interface (player_api.php), instead\n"
+    "of INPUT (series are not read):\n"
+    "  --provider SERVER      the provider's server, as http://host:port\n"
+    "  --user NAME            the account's user name\n"
+    "  --password-file FILE   the password: the first line of FILE; by default the\n"
+    "                         environment variable DORVANE_PASSWORD\n"
+    "  --movies               add the films\n"
+    "  --no-live              leave live TV out\n"
+    "  --stream-format ts|m3u8\n"
+    "                         the live streams' format, by default ts unless the\n"
+    "                         account allows only m3u8\n"
     "\n"
     "CHOICE keeps only some channels; every filter given must hold:\n"
     "  --group NAME          channels of the group NAME (exactly; \"\" for no\n"
@@ -142,6 +161,10 @@ struct Options {
     QString saveRecipe;       // --save-recipe: where to write the recipe instead
     bool inputGiven = false;  // INPUT given, even "-"
     bool outputGiven = false; // -o given, even "-"
+    // --provider: the interface's login instead of INPUT.
+    QString provider, user, passwordFile;
+    bool movies = false, noLive = false;
+    StreamFormat streamFormat = StreamFormat::Auto;
 };
 
 struct UsageError {
@@ -285,6 +308,25 @@ Options parseArguments(int argc, char** argv) {
             options.recipe = takeValue(u"--recipe");
         } else if (is(u"--save-recipe", true)) {
             options.saveRecipe = takeValue(u"--save-recipe");
+        } else if (is(u"--provider", true)) {
+            options.provider = takeValue(u"--provider");
+        } else if (is(u"--user", true)) {
+            options.user = takeValue(u"--user");
+        } else if (is(u"--password-file", true)) {
+            options.passwordFile = takeValue(u"--password-file");
+        } else if (is(u"--movies", false)) {
+            options.movies = true;
+        } else if (is(u"--no-live", false)) {
+            options.noLive = true;
+        } else if (is(u"--stream-format", true)) {
+            const QString value = takeValue(u"--stream-format");
+            if (value == u"ts")
+                options.streamFormat = StreamFormat::Ts;
+            else if (value == u"m3u8")
+                options.streamFormat = StreamFormat::M3u8;
+            else
+                throw UsageError{
+                    QStringLiteral("--stream-format is ts or m3u8, not \"%1\"").arg(value)};
         } else if (is(u"--list-groups", false)) {
             options.action = Action::ListGroups;
         } else if (is(u"--list-targets", false)) {
@@ -298,6 +340,18 @@ Options parseArguments(int argc, char** argv) {
         } else {
             throw UsageError{QStringLiteral("unknown option \"%1\"").arg(visibleText(arg))};
         }
+    }
+    if (!options.provider.isEmpty()) {
+        if (inputGiven)
+            throw UsageError{QStringLiteral("--provider cannot be used with an INPUT")};
+        if (options.user.isEmpty())
+            throw UsageError{QStringLiteral("--provider needs --user NAME")};
+        if (options.noLive && !options.movies)
+            throw UsageError{QStringLiteral("--no-live without --movies leaves nothing to read")};
+    } else if (!options.user.isEmpty() || !options.passwordFile.isEmpty() || options.movies ||
+               options.noLive || options.streamFormat != StreamFormat::Auto) {
+        throw UsageError{QStringLiteral("--user, --password-file, --movies, --no-live and "
+                                        "--stream-format go with --provider")};
     }
     // A recipe's run checks its target once it has read the recipe.
     const bool recipe = !options.recipe.isEmpty() || !options.saveRecipe.isEmpty();
@@ -804,6 +858,58 @@ QByteArray downloadInput(const QUrl& url, const Options& options) {
     return downloadWholeFromModule(url, limits);
 }
 
+// The login --provider names. The password never comes from the command
+// line, where every user of the machine could read it.
+ProviderLogin providerLogin(const Options& options) {
+    ProviderLogin login;
+    login.server = providerServer(options.provider);
+    login.user = options.user;
+    if (!options.passwordFile.isEmpty()) {
+        QFile file(options.passwordFile);
+        if (!file.open(QIODevice::ReadOnly))
+            throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2")
+                                  .arg(expandFileName(options.passwordFile), file.errorString()));
+        QByteArray line = file.readLine(64 * 1024);
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        login.password = QString::fromUtf8(line);
+    } else {
+        login.password = qEnvironmentVariable("DORVANE_PASSWORD");
+    }
+    if (login.password.isEmpty())
+        throw EFOpenError(QStringLiteral("No password for \"%1\": give --password-file FILE or "
+                                         "set DORVANE_PASSWORD")
+                              .arg(serverText(login.server)));
+    login.live = !options.noLive;
+    login.movies = options.movies;
+    login.streamFormat = options.streamFormat;
+    return login;
+}
+
+// The playlist of the provider's interface, or of a get.php address that
+// falls back to it (`fellBack` then true); every request through the
+// download module.
+QByteArray readProviderInput(const Options& options, const ProviderLogin& login,
+                             const QUrl& getAddress, bool& fellBack) {
+    // One application object for all the requests, not one each.
+    static int argc = 1;
+    static char name[] = "dorvane-convert";
+    static char* argv[] = {name, nullptr};
+    std::optional<QCoreApplication> application;
+    if (!QCoreApplication::instance())
+        application.emplace(argc, argv);
+    const auto fetch = [&](const QUrl& url) { return downloadInput(url, options); };
+    fellBack = true;
+    if (getAddress.isEmpty())
+        return readProviderPlaylist(login, fetch);
+    QByteArray bytes = readGetAddress(getAddress, login, fetch, fellBack);
+    if (fellBack && !options.quiet)
+        printMessage(QStringLiteral("\"%1\" gave no playlist: read through the provider's "
+                                    "interface instead")
+                         .arg(maskedAddress(getAddress)));
+    return bytes;
+}
+
 int convert(Options options) {
     // A file:// INPUT is that file, read as any file is.
     if (looksLikeAddress(options.input))
@@ -822,20 +928,42 @@ int convert(Options options) {
 
     // An address is downloaded whole, then read as bytes in memory, the way
     // standard input's are.
-    const bool web = looksLikeAddress(options.input);
+    const bool provider = !options.provider.isEmpty();
+    const bool web = provider || looksLikeAddress(options.input);
     QUrl url;
     std::optional<InputReader> downloaded;
+    std::optional<SourceName> providerName; // when the interface was read
     if (web) {
         try {
-            url = parseWebAddress(options.input);
-            downloaded.emplace(downloadInput(url, options),
-                               QStringLiteral("Cannot open URL \"%1\"").arg(maskedAddress(url)));
+            std::optional<ProviderLogin> login;
+            if (provider) {
+                login = providerLogin(options);
+            } else {
+                url = parseWebAddress(options.input);
+                login = loginOfGetAddress(url);
+            }
+            if (login) {
+                // The provider's playlist is read as a download's bytes are.
+                bool fellBack = false;
+                downloaded.emplace(readProviderInput(options, *login, url, fellBack),
+                                   QStringLiteral("Cannot open URL \"%1\"")
+                                       .arg(maskedAddress(provider ? login->server : url)));
+                if (provider)
+                    url = login->server;
+                if (fellBack)
+                    providerName = SourceName::ofServer(login->server);
+            } else {
+                downloaded.emplace(
+                    downloadInput(url, options),
+                    QStringLiteral("Cannot open URL \"%1\"").arg(maskedAddress(url)));
+            }
         } catch (const Exception& error) {
             printMessage(error.Message());
             return kFileError;
         }
     }
-    const SourceName inputName = web                       ? SourceName::ofAddress(url)
+    const SourceName inputName = providerName              ? *providerName
+                                 : web                     ? SourceName::ofAddress(url)
                                  : options.input.isEmpty() ? SourceName()
                                                            : SourceName::ofFile(options.input);
 
@@ -949,8 +1077,25 @@ int convert(Options options) {
 
 // A provider's channels (the provider interface, with a login). The one
 // place a provider source is to be read.
-TStringList readProviderSource(const RecipeSource&) {
-    throw EReadError(QStringLiteral("provider sources are not supported yet"));
+// A recipe without its password takes it from DORVANE_PASSWORD, as
+// --provider does without --password-file.
+TStringList readProviderSource(const RecipeSource& source, const Options& options,
+                               SourceName& name) {
+    ProviderLogin login;
+    login.server = providerServer(source.server);
+    login.user = source.user;
+    login.password =
+        source.password.isEmpty() ? qEnvironmentVariable("DORVANE_PASSWORD") : source.password;
+    if (login.password.isEmpty())
+        throw EFOpenError(QStringLiteral("No password for \"%1\": store it in the recipe or "
+                                         "set DORVANE_PASSWORD")
+                              .arg(serverText(login.server)));
+    login.live = source.live;
+    login.movies = source.movies;
+    bool fellBack = false;
+    const QByteArray bytes = readProviderInput(options, login, QUrl(), fellBack);
+    name = SourceName::ofServer(login.server);
+    return std::move(takeBytes(bytes).lines);
 }
 
 // The recipe's playlist, read as the window reads a file: the bytes decoded
@@ -983,7 +1128,7 @@ TStringList readRecipeSource(const RecipeSource& source, const Options& options,
             break;
         }
         case RecipeSource::Kind::Provider:
-            return readProviderSource(source);
+            return readProviderSource(source, options, name);
         }
     }
     TakenPlaylist taken = takeBytes(bytes, ansi, options.from);

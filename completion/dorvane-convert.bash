@@ -32,7 +32,11 @@ _dorvane_convert() {
         mapfile -t COMPREPLY < <(compgen -W "1250 1251 1252 1253 1254 1255 1256 1257 1258 874 932 936 949 950" -- "$cur")
         return
         ;;
-    -o | --output | --save-recipe)
+    --stream-format)
+        mapfile -t COMPREPLY < <(compgen -W "ts m3u8" -- "$cur")
+        return
+        ;;
+    -o | --output | --save-recipe | --password-file)
         compopt -o filenames 2>/dev/null
         mapfile -t COMPREPLY < <(compgen -f -- "$cur")
         return
@@ -43,7 +47,7 @@ _dorvane_convert() {
         mapfile -t COMPREPLY < <(compgen -d -- "$cur"; compgen -f -X '!*.dorvane' -- "$cur")
         return
         ;;
-    --group | --exclude-group | --match | --timeout)
+    --group | --exclude-group | --match | --timeout | --provider | --user)
         # Free text: nothing to offer.
         COMPREPLY=()
         return
@@ -53,10 +57,12 @@ _dorvane_convert() {
     if [[ $cur == -* ]]; then
         local options="-t --to --ansi --no-bom --codepage -o --output -q --quiet --group
             --exclude-group --match --dedupe --list-groups --timeout --list-targets
-            --from --input-encoding --list-formats --recipe --save-recipe -h --help --version"
+            --from --input-encoding --list-formats --recipe --save-recipe
+            --provider --user --password-file --movies --no-live --stream-format
+            -h --help --version"
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         # "--to=" and its like wait for their value without a blank.
-        if ((${#COMPREPLY[@]} == 1)) && [[ ${COMPREPLY[0]} == --@(to|from|input-encoding|codepage|output|group|exclude-group|match|timeout|recipe|save-recipe) ]]; then
+        if ((${#COMPREPLY[@]} == 1)) && [[ ${COMPREPLY[0]} == --@(to|from|input-encoding|codepage|output|group|exclude-group|match|timeout|recipe|save-recipe|provider|user|password-file|stream-format) ]]; then
             COMPREPLY[0]+="="
             compopt -o nospace 2>/dev/null
         fi

@@ -29,6 +29,12 @@ complete -c dorvane-convert -l list-groups -d 'List the groups instead of conver
 complete -c dorvane-convert -l timeout -x -d 'Give up a download that stalls this long'
 complete -c dorvane-convert -l recipe -r -k -a '(__fish_complete_suffix .dorvane)' -d 'Run a recipe'
 complete -c dorvane-convert -l save-recipe -r -F -d 'Write the recipe of this command line'
+complete -c dorvane-convert -l provider -x -d "Read a provider's player interface"
+complete -c dorvane-convert -l user -x -d "The provider account's user name"
+complete -c dorvane-convert -l password-file -r -F -d 'The file whose first line is the password'
+complete -c dorvane-convert -l movies -d "Add the provider's films"
+complete -c dorvane-convert -l no-live -d "Leave the provider's live TV out"
+complete -c dorvane-convert -l stream-format -x -a 'ts m3u8' -d 'Format of the live streams'
 complete -c dorvane-convert -l list-targets -d 'List the targets'
 complete -c dorvane-convert -l list-formats -d 'List the input formats'
 complete -c dorvane-convert -s h -l help -d 'Show the help'

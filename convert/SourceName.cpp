@@ -3,6 +3,7 @@
 #include "playlist/WebAddress.h"
 
 #include <QFileInfo>
+#include <QUrl>
 
 namespace dorvane {
 
@@ -12,6 +13,10 @@ SourceName SourceName::ofFile(const QString& path) {
 
 SourceName SourceName::ofAddress(const QUrl& url) {
     return ofName(bouquetNameOf(url));
+}
+
+SourceName SourceName::ofServer(const QUrl& server) {
+    return ofName(server.host());
 }
 
 SourceName SourceName::ofName(QString name) {

@@ -22,6 +22,8 @@ public:
     // The name a playlist's own format gave it (an Enigma2 bouquet's); the
     // default when it is empty.
     static SourceName named(QString name) { return ofName(std::move(name)); }
+    // A provider's playlist: its server's host name.
+    static SourceName ofServer(const QUrl& server);
 
     QStringView text() const { return m_text; }
 

@@ -20,3 +20,15 @@ endforeach()
 target_link_libraries(fuzz_read PRIVATE dorvane_source)
 # fuzz_decode holds the almost-UTF-8 reading to ICU's.
 target_link_libraries(fuzz_decode PRIVATE ICU::uc)
+
+# A provider's answers made into M3U lines.
+if(DORVANE_FUZZ)
+    add_executable(fuzz_provider fuzz/FuzzProvider.cpp)
+    target_compile_options(fuzz_provider PRIVATE -fsanitize=fuzzer)
+    target_link_options(fuzz_provider PRIVATE -fsanitize=fuzzer)
+else()
+    add_executable(fuzz_provider fuzz/FuzzProvider.cpp fuzz/ReplayMain.cpp)
+    add_test(NAME fuzz_provider_corpus
+             COMMAND fuzz_provider ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/provider)
+endif()
+target_link_libraries(fuzz_provider PRIVATE dorvane_provider Qt6::Core)

@@ -119,14 +119,15 @@ private:
         if (end < 0)
             return;
         head.truncate(end + 4);
-        QByteArray path = head.left(head.indexOf("\r\n")).split(' ').value(1);
+        const QByteArray target = head.left(head.indexOf("\r\n")).split(' ').value(1);
+        QByteArray path = target;
         if (const qsizetype query = path.indexOf('?'); query >= 0)
             path.truncate(query);
         HttpResponse response{404, "Not Found", {}, "no such page"};
         {
             QMutexLocker lock(&m_state.mutex);
             m_state.requests << head;
-            response = m_state.routes.value(path, response);
+            response = m_state.routes.value(target, m_state.routes.value(path, response));
         }
         connect(socket, &QObject::destroyed, this, [this, socket] { m_heads.remove(socket); });
         answer(socket, response);

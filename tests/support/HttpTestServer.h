@@ -57,7 +57,7 @@ struct HttpResponse {
 
 struct HttpServerState {
     QMutex mutex;
-    QMap<QByteArray, HttpResponse> routes; // by path, without the query
+    QMap<QByteArray, HttpResponse> routes; // by path and query, else by path alone
     QList<QByteArray> requests;            // every request head received
     int closed = 0;                        // connections the client closed
 };
