@@ -391,7 +391,8 @@ void TForm8::createMenus() {
                        QKeySequence(Qt::CTRL | Qt::Key_U));
     OpenProvider1 = addItem(this, N1, "OpenProvider1", QStringLiteral("Open &Provider..."),
                             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
-    N8 = addItem(this, N1, "N8", QStringLiteral("&Channels..."), QKeySequence(Qt::CTRL | Qt::Key_K));
+    N8 =
+        addItem(this, N1, "N8", QStringLiteral("&Channels..."), QKeySequence(Qt::CTRL | Qt::Key_K));
     N8->setEnabled(false);
     N3 = addItem(this, N1, "N3", QStringLiteral("&Save"), QKeySequence(Qt::CTRL | Qt::Key_S));
     N3->setEnabled(false);
@@ -751,7 +752,7 @@ void TForm8::loadPlaylistFile(const QString& fileName) {
     // a run in progress.
     TakenPlaylist taken = takeFile(fileName);
     const SourceName name = playlistName(taken, SourceName::ofFile(fileName));
-    takeRead(std::move(taken), name, {PlaylistSource::Kind::File, fileName, {}, {}});
+    takeRead(std::move(taken), name, {PlaylistSource::Kind::File, fileName, {}, {}, {}});
 }
 
 void TForm8::takeRead(TakenPlaylist&& taken, SourceName name, PlaylistSource source) {
@@ -883,7 +884,7 @@ void TForm8::N4Click() {
     }
     TakenPlaylist taken = takeText(text);
     const SourceName name = playlistName(taken, SourceName());
-    takeRead(std::move(taken), name, {PlaylistSource::Kind::Text, {}, {}, {}});
+    takeRead(std::move(taken), name, {PlaylistSource::Kind::Text, {}, {}, {}, {}});
 }
 
 void TForm8::OpenUrl1Click() {
@@ -972,7 +973,7 @@ void TForm8::endOfDownload() {
     const SourceName name = playlistName(taken, SourceName::ofAddress(done->url()));
     std::unique_ptr<TStringList> before = std::move(m_refreshedFrom);
     takeRead(std::move(taken), name,
-             {PlaylistSource::Kind::Address, {}, done->url(), std::move(bytes)});
+             {PlaylistSource::Kind::Address, {}, done->url(), std::move(bytes), {}});
     endOfRecipeDownload(before.get());
 }
 
@@ -996,6 +997,9 @@ void TForm8::OpenProvider1Click() {
 
 void TForm8::openProvider(const ProviderLogin& login, const QUrl& getAddress) {
     cancelDownload();
+    // Any other reading is no longer the recipe's.
+    m_pendingRecipe.reset();
+    m_refreshedFrom.reset();
     m_providerRead = std::make_unique<ProviderRead>(login, getAddress);
     connect(m_providerRead.get(), &ProviderRead::progress, this, &TForm8::showDownloadProgress);
     connect(m_providerRead.get(), &ProviderRead::finished, this, [this] {
@@ -1022,8 +1026,14 @@ void TForm8::endOfProviderRead() {
     lines.setText(decodeFileBytes(done->takeBytes(), TEncoding::UTF8()));
     if (channelCount(lines) == 0)
         throw EFOpenError(noChannelsAtUrlText(done->login().server));
+    std::unique_ptr<TStringList> before = std::move(m_refreshedFrom);
     takePlaylist(std::move(lines), done->fellBack() ? SourceName::ofServer(done->login().server)
                                                     : SourceName::ofAddress(done->getAddress()));
+    // Remembered so that a refresh or a recipe reads it again.
+    m_source.kind = PlaylistSource::Kind::Provider;
+    m_source.url = done->getAddress();
+    m_source.provider = done->login();
+    endOfRecipeDownload(before.get());
     if (done->fellBack() && !done->getAddress().isEmpty()) {
         // Said where the download's progress was, until the next download.
         DownloadLabel1->setProperty("progressWidth", DownloadLabel1->width());
@@ -1152,7 +1162,8 @@ void TForm8::openRecipe(const QString& fileName) {
     case RecipeSource::Kind::File: {
         TakenPlaylist taken = takeFile(recipe.source.file);
         const SourceName name = playlistName(taken, SourceName::ofFile(recipe.source.file));
-        takeRead(std::move(taken), name, {PlaylistSource::Kind::File, recipe.source.file, {}, {}});
+        takeRead(std::move(taken), name,
+                 {PlaylistSource::Kind::File, recipe.source.file, {}, {}, {}});
         takeRecipe(recipe);
         break;
     }
@@ -1160,10 +1171,29 @@ void TForm8::openRecipe(const QString& fileName) {
         openAddress(parseWebAddress(recipe.source.url));
         m_pendingRecipe = std::make_unique<Recipe>(recipe);
         break;
-    case RecipeSource::Kind::Provider:
-        throw EFOpenError(
-            QStringLiteral("Cannot read recipe \"%1\". This build cannot log in to a provider.")
-                .arg(QDir::toNativeSeparators(fileName)));
+    case RecipeSource::Kind::Provider: {
+        ProviderLogin login;
+        login.server = providerServer(recipe.source.server);
+        login.user = recipe.source.user;
+        login.password = recipe.source.password;
+        login.live = recipe.source.live;
+        login.movies = recipe.source.movies;
+        if (login.password.isEmpty()) {
+            // Not kept in the recipe: asked for, the rest filled in.
+            ProviderAnswer answer{
+                serverText(login.server), login.user, {}, login.live, login.movies};
+            if (!ProviderDialog::ask(this, answer))
+                return;
+            login.server = providerServer(answer.server);
+            login.user = answer.user;
+            login.password = answer.password;
+            login.live = answer.live;
+            login.movies = answer.movies;
+        }
+        openProvider(login);
+        m_pendingRecipe = std::make_unique<Recipe>(recipe);
+        break;
+    }
     }
     RecipeSaveDialog1->setFileName(fileName);
 }
@@ -1226,6 +1256,14 @@ Recipe TForm8::currentRecipe() {
         recipe.source.kind = RecipeSource::Kind::Url;
         recipe.source.url = m_source.url.toString();
         break;
+    case PlaylistSource::Kind::Provider:
+        recipe.source.kind = RecipeSource::Kind::Provider;
+        recipe.source.server = serverText(m_source.provider.server);
+        recipe.source.user = m_source.provider.user;
+        recipe.source.password = m_source.provider.password;
+        recipe.source.live = m_source.provider.live;
+        recipe.source.movies = m_source.provider.movies;
+        break;
     default:
         throw EWriteError(QStringLiteral("This playlist was not read from a file or an address: "
                                          "there is nothing to read again."));
@@ -1264,10 +1302,16 @@ void TForm8::SaveRecipe1Click() {
 }
 
 void TForm8::Refresh1Click() {
-    if (LoadedList->Count() == 0 || m_download)
+    if (LoadedList->Count() == 0 || m_download || m_providerRead)
         return;
     const Recipe recipe = currentRecipe();
     auto before = std::make_unique<TStringList>(*SourceList);
+    if (m_source.kind == PlaylistSource::Kind::Provider) {
+        openProvider(m_source.provider, m_source.url);
+        m_pendingRecipe = std::make_unique<Recipe>(recipe);
+        m_refreshedFrom = std::move(before);
+        return;
+    }
     if (m_source.kind == PlaylistSource::Kind::Address) {
         // The download ends in endOfDownload, which applies the recipe; one
         // that fails leaves the playlist as it is.
@@ -1280,7 +1324,7 @@ void TForm8::Refresh1Click() {
     TakenPlaylist taken = takeFile(m_source.fileName);
     const SourceName name = playlistName(taken, SourceName::ofFile(m_source.fileName));
     const TTargetKind target = selectedTarget();
-    takeRead(std::move(taken), name, {PlaylistSource::Kind::File, m_source.fileName, {}, {}});
+    takeRead(std::move(taken), name, {PlaylistSource::Kind::File, m_source.fileName, {}, {}, {}});
     m_pendingRecipe = std::make_unique<Recipe>(recipe);
     endOfRecipeDownload(before.get());
     if (m_loadedChannels > 0 && target != selectedTarget())
@@ -1333,9 +1377,10 @@ void TForm8::N1Click() {
     N8->setEnabled(LoadedList->Count() > 0);
     const bool readAgain =
         LoadedList->Count() > 0 && (m_source.kind == PlaylistSource::Kind::File ||
-                                    m_source.kind == PlaylistSource::Kind::Address);
+                                    m_source.kind == PlaylistSource::Kind::Address ||
+                                    m_source.kind == PlaylistSource::Kind::Provider);
     SaveRecipe1->setEnabled(readAgain);
-    Refresh1->setEnabled(readAgain && !m_download);
+    Refresh1->setEnabled(readAgain && !m_download && !m_providerRead);
 }
 
 void TForm8::PopupMenu1Popup() {

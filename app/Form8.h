@@ -5,6 +5,7 @@
 #include "convert/TargetKind.h"
 #include "playlist/StringList.h"
 #include "playlist/TextFile.h"
+#include "source/provider/ProviderLogin.h"
 
 #include <QMainWindow>
 #include <QUrl>
@@ -283,10 +284,13 @@ private:
 
     // Where the loaded playlist came from, so that it can be read again.
     struct PlaylistSource {
-        enum class Kind { None, File, Address, Text } kind = Kind::None;
+        enum class Kind { None, File, Address, Text, Provider } kind = Kind::None;
         QString fileName;
         QUrl url;
         QByteArray bytes; // an address's answer, as it was read
+        // A provider's server, account and lists, and its M3U address
+        // (url) when one was tried first.
+        ProviderLogin provider;
     };
     // A playlist that a later one replaced, as Undo brings it back.
     struct Replaced {
