@@ -150,5 +150,48 @@ TEST_F(WindowProviderTest, ABlockedGetAddressIsReadThroughTheInterface) {
     EXPECT_FALSE(child(u"DownloadLabel1"_s)->isVisible());
 }
 
+// A recipe of a provider's login keeps its password only when asked to; one
+// without it asks for it when opened, with the server and user filled in.
+TEST_F(WindowProviderTest, RecipesOfALoginKeepThePasswordOnlyWhenAskedTo) {
+    openProvider(answer());
+    ASSERT_TRUE(waitForReadEnd());
+    const QString loaded = shown();
+    const QString kept = writeFile(u"kept.dorvane"_s, {});
+    const QString asked = writeFile(u"asked.dorvane"_s, {});
+    for (const auto& [path, store] : {std::pair{kept, true}, std::pair{asked, false}}) {
+        MessageBox::clearShown();
+        MessageBox::setNextAnswer(store ? QMessageBox::Yes : QMessageBox::No);
+        FileDialog::setNextFileName(path);
+        memo()->setFocus();
+        QTest::keyClick(memo(), Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+        ASSERT_EQ(MessageBox::shown().size(), 1);
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        EXPECT_EQ(file.readAll().contains("s3cret"), store);
+        EXPECT_EQ(file.permissions().testFlag(QFileDevice::ReadGroup), !store);
+    }
+
+    newWindow();
+    MessageBox::clearShown();
+    ProviderDialog::setNextAnswer(answer());
+    FileDialog::setNextFileName(asked);
+    item("OpenRecipe1")->trigger();
+    ASSERT_EQ(ProviderDialog::proposed().size(), 2);
+    EXPECT_EQ(ProviderDialog::proposed().last().user, u"joe"_s);
+    EXPECT_TRUE(ProviderDialog::proposed().last().password.isEmpty());
+    ASSERT_TRUE(waitForReadEnd());
+    ASSERT_TRUE(MessageBox::shown().isEmpty()) << MessageBox::shown().first().text.toStdString();
+    EXPECT_EQ(shown(), loaded);
+
+    // Refresh reads the login again; nothing changed.
+    memo()->setFocus();
+    QTest::keyClick(memo(), Qt::Key_F5);
+    ASSERT_NE(form->providerRead(), nullptr);
+    ASSERT_TRUE(waitForReadEnd());
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+    EXPECT_EQ(child<QLabel>(u"RefreshLabel1"_s)->text(), u"новых: 0, пропало: 0"_s);
+    EXPECT_EQ(shown(), loaded);
+}
+
 } // namespace
 } // namespace dorvane::testing
