@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QPushButton>
 #include <QTimer>
 #include <QTreeView>
@@ -172,6 +173,9 @@ Qt::ItemFlags ChannelTreeModel::flags(const QModelIndex& index) const {
     if (!index.isValid())
         return Qt::NoItemFlags;
     Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsUserCheckable;
+    // Rows are dragged to a new place, but not while a search narrows them.
+    if (!m_narrowed)
+        flags |= Qt::ItemIsDragEnabled | Qt::ItemIsDropEnabled;
     // The blocks without a group have no group name to change.
     if (index.internalId() != 0 || !m_index.groupName(groupAt(index)).isEmpty())
         flags |= Qt::ItemIsEditable;
@@ -255,27 +259,114 @@ void ChannelTreeModel::setOnePerAddress(bool on) {
 }
 
 QModelIndex ChannelTreeModel::move(const QModelIndex& row, int by) {
-    if (!row.isValid() || m_narrowed || m_search || (by != -1 && by != 1))
+    if (!row.isValid() || (by != -1 && by != 1))
+        return {};
+    const int to = row.row() + by;
+    if (to < 0 || to >= rowCount(parent(row)))
+        return {};
+    // Qt names the row a moved row goes before: one further on the way down.
+    return moveTo(row, by > 0 ? to + 1 : to);
+}
+
+QModelIndex ChannelTreeModel::moveTo(const QModelIndex& row, int before) {
+    if (!row.isValid() || m_narrowed || m_search)
         return {};
     const QModelIndex parent = this->parent(row);
     const int from = row.row();
-    const int to = from + by;
-    if (to < 0 || to >= rowCount(parent))
+    if (before < 0 || before > rowCount(parent) || before == from || before == from + 1 ||
+        !beginMoveRows(parent, from, from, parent, before))
         return {};
-    // Qt names the row a moved row goes before: one further on the way down.
-    if (!beginMoveRows(parent, from, from, parent, by > 0 ? to + 1 : to))
-        return {};
+    // The rows between shift by one: a rotation, whatever the distance.
+    const auto rotate = [&](std::vector<int>& items) {
+        const auto at = items.begin();
+        if (before > from)
+            std::rotate(at + from, at + from + 1, at + before);
+        else
+            std::rotate(at + before, at + from, at + from + 1);
+    };
     if (!parent.isValid()) {
-        std::swap(m_edits.groupOrder[size_t(from)], m_edits.groupOrder[size_t(to)]);
-        std::swap(m_rows[size_t(from)], m_rows[size_t(to)]);
-        m_rowOf[size_t(m_rows[size_t(from)])] = from;
-        m_rowOf[size_t(m_rows[size_t(to)])] = to;
+        rotate(m_edits.groupOrder);
+        rotate(m_rows);
+        for (int k = std::min(from, before); k <= std::max(from, before - 1); ++k)
+            m_rowOf[size_t(m_rows[size_t(k)])] = k;
     } else {
-        std::vector<int>& blocks = m_edits.channelOrder[size_t(groupAt(parent))];
-        std::swap(blocks[size_t(from)], blocks[size_t(to)]);
+        rotate(m_edits.channelOrder[size_t(groupAt(parent))]);
     }
     endMoveRows();
-    return index(to, 0, parent);
+    return index(before > from ? before - 1 : before, 0, parent);
+}
+
+namespace {
+const QString kRowMime = QStringLiteral("application/x-dorvane-channel-row");
+}
+
+Qt::DropActions ChannelTreeModel::supportedDropActions() const {
+    return Qt::MoveAction;
+}
+
+QStringList ChannelTreeModel::mimeTypes() const {
+    return {kRowMime};
+}
+
+QMimeData* ChannelTreeModel::mimeData(const QModelIndexList& indexes) const {
+    if (indexes.size() != 1 || !indexes.first().isValid())
+        return nullptr;
+    // The row dragged: its group's number (or -1 for a group) and its row.
+    const QModelIndex& row = indexes.first();
+    const int group = row.internalId() == 0 ? -1 : int(row.internalId() - 1);
+    auto* mime = new QMimeData;
+    mime->setData(kRowMime, QByteArray::number(group) + ' ' + QByteArray::number(row.row()));
+    return mime;
+}
+
+QModelIndex ChannelTreeModel::draggedRow(const QMimeData* mime) const {
+    if (!mime || !mime->hasFormat(kRowMime))
+        return {};
+    const QList<QByteArray> parts = mime->data(kRowMime).split(' ');
+    if (parts.size() != 2)
+        return {};
+    const int group = parts[0].toInt();
+    const int row = parts[1].toInt();
+    if (group < 0)
+        return index(row, 0);
+    if (group >= int(m_rowOf.size()) || m_rowOf[size_t(group)] < 0)
+        return {};
+    return index(row, 0, index(m_rowOf[size_t(group)], 0));
+}
+
+// Where a dropped row goes, as the row it goes before in its own parent: a
+// group among the groups, a channel within its own group only.
+int ChannelTreeModel::dropRow(const QModelIndex& dragged, int row,
+                              const QModelIndex& parent) const {
+    if (!dragged.isValid())
+        return -1;
+    if (dragged.internalId() == 0) {
+        if (!parent.isValid())
+            return row < 0 ? rowCount() : row;
+        return parent.internalId() == 0 ? parent.row() : this->parent(parent).row();
+    }
+    const int group = int(dragged.internalId() - 1);
+    if (!parent.isValid())
+        return -1;
+    if (parent.internalId() == 0) // between its group's channels, or on the group: its top
+        return groupAt(parent) == group ? std::max(row, 0) : -1;
+    // On a channel of its group: in its place.
+    return int(parent.internalId() - 1) == group ? parent.row() : -1;
+}
+
+bool ChannelTreeModel::canDropMimeData(const QMimeData* mime, Qt::DropAction action, int row, int,
+                                       const QModelIndex& parent) const {
+    return action == Qt::MoveAction && !m_narrowed && dropRow(draggedRow(mime), row, parent) >= 0;
+}
+
+bool ChannelTreeModel::dropMimeData(const QMimeData* mime, Qt::DropAction action, int row,
+                                    int column, const QModelIndex& parent) {
+    if (!canDropMimeData(mime, action, row, column, parent))
+        return false;
+    const QModelIndex dragged = draggedRow(mime);
+    moveTo(dragged, dropRow(dragged, row, parent));
+    // The move is done: the view has nothing to remove.
+    return false;
 }
 
 void ChannelTreeModel::sortByName() {
@@ -429,6 +520,9 @@ ChannelsDialog::ChannelsDialog(ChannelIndex& index, std::vector<char> chosen, bo
     // F2 or a double click renames; Esc cancels, as the editor does.
     m_tree->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
     m_tree->installEventFilter(this);
+    m_tree->setDragDropMode(QAbstractItemView::DragDrop);
+    m_tree->setDefaultDropAction(Qt::MoveAction);
+    m_tree->setDropIndicatorShown(true);
 
     m_all = new QPushButton(QStringLiteral("All"), this);
     m_all->setObjectName(QStringLiteral("all"));
@@ -547,6 +641,9 @@ void ChannelsDialog::searchDone() {
     // F2 or a double click renames; Esc cancels, as the editor does.
     m_tree->setEditTriggers(QAbstractItemView::DoubleClicked | QAbstractItemView::EditKeyPressed);
     m_tree->installEventFilter(this);
+    m_tree->setDragDropMode(QAbstractItemView::DragDrop);
+    m_tree->setDefaultDropAction(Qt::MoveAction);
+    m_tree->setDropIndicatorShown(true);
 }
 
 bool ChannelsDialog::execute() {

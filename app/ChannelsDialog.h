@@ -58,6 +58,17 @@ public:
     // (+1); the row's new index, or an invalid one when it cannot move (at
     // an end, or while a search narrows the tree).
     QModelIndex move(const QModelIndex& row, int by);
+    // Moves the row to go before the row `before` of its parent (the
+    // row count: to the end); dragging comes here.
+    QModelIndex moveTo(const QModelIndex& row, int before);
+
+    Qt::DropActions supportedDropActions() const override;
+    QStringList mimeTypes() const override;
+    QMimeData* mimeData(const QModelIndexList& indexes) const override;
+    bool canDropMimeData(const QMimeData* mime, Qt::DropAction action, int row, int column,
+                         const QModelIndex& parent) const override;
+    bool dropMimeData(const QMimeData* mime, Qt::DropAction action, int row, int column,
+                      const QModelIndex& parent) override;
     // Sorts the groups and each group's channels by their names as shown;
     // back to the playlist's order.
     void sortByName();
@@ -87,6 +98,8 @@ private:
     QString nameOf(int block) const;             // as renamed
     QString groupNameOf(int group) const;        // as renamed
     void showAllGroups();
+    QModelIndex draggedRow(const QMimeData* mime) const;
+    int dropRow(const QModelIndex& dragged, int row, const QModelIndex& parent) const;
     void setChosen(int block, bool chosen);
     Qt::CheckState groupState(int group) const;
     void runSearch();

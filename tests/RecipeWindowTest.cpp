@@ -5,6 +5,7 @@
 #include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QTreeView>
 
 using namespace dorvane;
@@ -201,6 +202,43 @@ TEST_F(RecipeWindow, RenamesAndMovesThroughTheDialogKeys) {
     pastePlaylist(QStringLiteral("#EXTM3U\r\n#EXTINF:-1,Other\r\nhttp://b/1\r\n"));
     pressKey(Qt::Key_Z, Qt::ControlModifier);
     EXPECT_EQ(shown(), edited);
+}
+
+// A drag ends in the model's drop, as the tree hands it on: the row moves
+// among the groups, or within its own group, and nowhere else.
+TEST_F(RecipeWindow, DraggingMovesARowWithinItsParentOnly) {
+    pastePlaylist(kPlaylist);
+    ASSERT_TRUE(chooseChannels([](ChannelsDialog& dialog) {
+        QAbstractItemModel* model = tree(dialog)->model();
+        const auto drag = [&](const QModelIndex& row, int before, const QModelIndex& parent) {
+            std::unique_ptr<QMimeData> mime(model->mimeData({row}));
+            EXPECT_FALSE(model->dropMimeData(mime.get(), Qt::MoveAction, before, 0, parent));
+        };
+        // Loose's group to the top; News One HD below News Two; Sport HD
+        // into News, refused.
+        drag(model->index(2, 0), 0, {});
+        const QModelIndex news = model->index(1, 0);
+        const QModelIndex sport = model->index(2, 0);
+        drag(model->index(0, 0, news), 2, news);
+        std::unique_ptr<QMimeData> mime(model->mimeData({model->index(0, 0, sport)}));
+        EXPECT_FALSE(model->canDropMimeData(mime.get(), Qt::MoveAction, 0, 0, news));
+        EXPECT_EQ(rows(dialog),
+                  QStringList({"(без группы) (1)", "  Loose", "News (2)", "  News Two",
+                               "  News One HD", "Sport (2)", "  Sport HD", "  Plain"}));
+        accept(dialog);
+    }));
+    EXPECT_EQ(shown(), joined(QStringLiteral("#EXTM3U\r\n"
+                                             "#EXTINF:-1,Loose\r\n"
+                                             "http://a/4\r\n"
+                                             "#EXTINF:-1 group-title=\"News\",News Two\r\n"
+                                             "http://a/5\r\n"
+                                             "#EXTINF:-1 group-title=\"News\",News One HD\r\n"
+                                             "http://a/1\r\n"
+                                             "#EXTINF:-1 group-title=\"Sport\",Sport HD\r\n"
+                                             "http://a/2\r\n"
+                                             "#EXTINF:-1,Plain\r\n"
+                                             "#EXTGRP:Sport\r\n"
+                                             "http://a/3\r\n")));
 }
 
 TEST_F(RecipeWindow, SortByNameSortsGroupsAndChannels) {
