@@ -389,7 +389,7 @@ void TForm8::createMenus() {
     N2 = addItem(this, N1, "N2", QStringLiteral("&Open"), QKeySequence(Qt::CTRL | Qt::Key_O));
     OpenUrl1 = addItem(this, N1, "OpenUrl1", QStringLiteral("Open &URL..."),
                        QKeySequence(Qt::CTRL | Qt::Key_U));
-    OpenProvider1 = addItem(this, N1, "OpenProvider1", QStringLiteral("Open &Provider..."),
+    OpenProvider1 = addItem(this, N1, "OpenProvider1", QStringLiteral("Open Pro&vider..."),
                             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     N8 =
         addItem(this, N1, "N8", QStringLiteral("&Channels..."), QKeySequence(Qt::CTRL | Qt::Key_K));

@@ -199,7 +199,9 @@ TEST_F(RecipeCli, FailsClearlyOnWhatItCannotRun) {
          "\"u\"}}",
          {"--to", "pls"},
          1,
-         "provider sources are not supported yet\n"},
+         // A recipe without the password and none in the environment.
+         "No password for \"http://127.0.0.1:9\": store it in the recipe or set "
+         "DORVANE_PASSWORD\n"},
         {"{\"dorvane-recipe\": 1, \"source\": {\"file\": \"lists/tv.m3u\"}, \"groups\": [\"No\"]}",
          {"--to", "pls"},
          3,

@@ -89,7 +89,7 @@ TEST_F(WindowProviderTest, FailuresKeepThePlaylistAndNeverShowThePassword) {
          u"Cannot log in to \"%1\". Wrong user name or password"_s.arg(refusing.server.base())},
         {{broken.server.base(), u"joe"_s, u"s3cret"_s, true, false},
          u"Cannot open URL \"%1/player_api.php?username=joe&password=***"
-         "&action=get_live_categories\". 500 Oops ***"_s.arg(broken.server.base())},
+         "&action=get_live_categories\". 500 Internal Server Error"_s.arg(broken.server.base())},
         {{broken.server.base(), u"joe"_s, u"s3cret"_s, false, false},
          u"Cannot open \"%1\". Neither Live TV nor Movies is chosen"_s.arg(broken.server.base())},
         {{u"ftp://tv.example"_s, u"joe"_s, u"s3cret"_s, true, false},

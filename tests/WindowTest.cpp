@@ -537,9 +537,9 @@ TEST_F(WindowTest, UndoBringsBackWhatEachReplacingActionReplaced) {
     ASSERT_TRUE(waitForRunEnd());
     const QString firstAsPls = shown();
 
-    // Paste (Ctrl+C in the text area, as ever) replaces it; Ctrl+Z brings it back.
-    click(radio(1));
-    pastePlaylist(playlist(5));
+    // Another Open replaces it; Ctrl+Z brings it back, under its target.
+    openFile(writeFile(u"second.m3u"_s, playlist(5).toUtf8()));
+    ASSERT_TRUE(waitForRunEnd());
     EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"5 каналов"_s);
     memo()->setFocus();
     QTest::keyClick(memo(), Qt::Key_Z, Qt::ControlModifier);
@@ -548,8 +548,12 @@ TEST_F(WindowTest, UndoBringsBackWhatEachReplacingActionReplaced) {
     EXPECT_EQ(shown(), firstAsPls);
     EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"3 канала"_s);
 
-    // Clear, and a file without channels, are taken back too.
+    // Paste (Ctrl+C in the text area, as ever), Clear, and a file without
+    // channels are taken back too.
     click(radio(1));
+    pastePlaylist(playlist(5));
+    QTest::keyClick(memo(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(shown(), joined(playlist(3)));
     QTest::keyClick(memo(), Qt::Key_H, Qt::ControlModifier);
     EXPECT_EQ(form->sourceList()->Count(), 0);
     openFile(writeFile(u"bare.m3u"_s, "no channels here\n"));
