@@ -401,7 +401,7 @@ void TForm8::createMenus() {
     // A recipe: the source, the choice and edits, the target and the file,
     // kept to be run again.
     OpenRecipe1 = addItem(this, N1, "OpenRecipe1", QStringLiteral("Open Rec&ipe..."), {});
-    SaveRecipe1 = addItem(this, N1, "SaveRecipe1", QStringLiteral("Sa&ve Recipe..."),
+    SaveRecipe1 = addItem(this, N1, "SaveRecipe1", QStringLiteral("S&ave Recipe..."),
                           QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_S));
     SaveRecipe1->setEnabled(false);
     Refresh1 = addItem(this, N1, "Refresh1", QStringLiteral("Re&fresh"), QKeySequence(Qt::Key_F5));
