@@ -1320,8 +1320,12 @@ void TForm8::Refresh1Click() {
         m_refreshedFrom = std::move(before);
         return;
     }
-    // Read aside first: a file gone keeps the playlist loaded.
+    // Read aside first: a file gone, or left without channels, keeps the
+    // playlist loaded.
     TakenPlaylist taken = takeFile(m_source.fileName);
+    if (channelCount(taken.lines) == 0)
+        throw EFOpenError(QStringLiteral("Cannot refresh \"%1\". It holds no channels now.")
+                              .arg(QDir::toNativeSeparators(m_source.fileName)));
     const SourceName name = playlistName(taken, SourceName::ofFile(m_source.fileName));
     const TTargetKind target = selectedTarget();
     takeRead(std::move(taken), name, {PlaylistSource::Kind::File, m_source.fileName, {}, {}, {}});

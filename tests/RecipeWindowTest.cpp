@@ -321,13 +321,18 @@ TEST_F(RecipeWindow, RefreshReadsTheSourceAgainAndCountsNewAndGoneChannels) {
     EXPECT_FALSE(refreshed.contains(u"Cartoons"));
     EXPECT_FALSE(refreshed.contains(u"Loose"));
 
-    // A refresh that cannot read keeps the playlist; the count is gone
-    // with the next action.
-    QFile::remove(source);
+    // A refresh that cannot read, or finds no channel, keeps the playlist;
+    // the count is gone with the next action.
+    writeFile(QStringLiteral("list.m3u"), "#EXTM3U\n");
     pressKey(Qt::Key_F5);
-    EXPECT_EQ(MessageBox::shown().size(), 1);
+    ASSERT_EQ(MessageBox::shown().size(), 1);
+    EXPECT_TRUE(MessageBox::shown().last().text.contains(u"no channels"));
     EXPECT_EQ(shown(), refreshed);
     EXPECT_FALSE(refreshLabel()->isVisible());
+    QFile::remove(source);
+    pressKey(Qt::Key_F5);
+    EXPECT_EQ(MessageBox::shown().size(), 2);
+    EXPECT_EQ(shown(), refreshed);
 
     // Undo brings back the playlist the refresh replaced, with its rename.
     pressKey(Qt::Key_Z, Qt::ControlModifier);
