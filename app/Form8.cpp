@@ -1239,10 +1239,6 @@ void TForm8::endOfRecipeDownload(const TStringList* before) {
     }
 }
 
-QString TForm8::refreshText() const {
-    return RefreshLabel1->isVisible() ? RefreshLabel1->text() : QString();
-}
-
 Recipe TForm8::currentRecipe() {
     if (!m_channelIndex)
         m_channelIndex = std::make_unique<ChannelIndex>(*LoadedList);

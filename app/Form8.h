@@ -97,8 +97,6 @@ public:
     // The recipe of what the window shows: its source, the choice and edits
     // of the Channels dialog, the target, encoding and file saved last.
     Recipe currentRecipe();
-    // "новых: N, пропало: M" after a refresh, until the next action.
-    QString refreshText() const;
 
     void FormCreate();
     void FormClose();
