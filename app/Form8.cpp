@@ -1097,7 +1097,7 @@ int TForm8::showPlaylist(TStringList&& lines) {
         if (formatFor(selectedTarget()).converts())
             SelectRBTN();
         else
-            sMemo1->setText(SourceList->Text());
+            sMemo1->setLines(*SourceList);
     } else {
         // Said, so that an empty window is not taken for a failure to read.
         sLabel2->setText(QStringLiteral("Каналы не найдены"));
@@ -1488,7 +1488,7 @@ void TForm8::sRadioButton13Click() {
 void TForm8::showSourceText() {
     stopRun();
     ResultList->Clear();
-    sMemo1->setText(SourceList->Text());
+    sMemo1->setLines(*SourceList);
 }
 
 void TForm8::SelectRBTN() {
@@ -1506,7 +1506,7 @@ void TForm8::endOfRun(TThreadKonvert& worker) {
     if (ConvertThread.get() != &worker)
         return;
     // The text as Save writes it, line ends included: Copy gives the same.
-    sMemo1->setText(ResultList->Text(formatFor(selectedTarget()).lineEndText()));
+    sMemo1->setLines(*ResultList, formatFor(selectedTarget()).lineEndText());
     // The worker is still inside this step; it is released once its thread
     // has ended, never from its own hand-off.
     m_endedRuns.push_back(std::move(ConvertThread));

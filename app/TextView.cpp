@@ -60,8 +60,26 @@ TextLines::TextLines(const QString& text) : m_text(text) {
         m_starts.push_back(size);
 }
 
+TextLines::TextLines(const TStringList& lines, QStringView lineBreak)
+    : m_fromList(true), m_list(lines), m_break(lineBreak.toString()) {
+    const int count = lines.Count();
+    m_starts.reserve(static_cast<size_t>(count) + 1);
+    qsizetype at = 0;
+    m_starts.push_back(at);
+    for (int i = 0; i < count; ++i) {
+        at += lines.line(i).size() + lineBreak.size();
+        m_starts.push_back(at);
+    }
+}
+
+QString TextLines::text() const {
+    return m_fromList ? m_list.Text(m_break) : m_text;
+}
+
 qsizetype TextLines::end(qsizetype line) const {
     const qsizetype from = start(line);
+    if (m_fromList)
+        return from + m_list.line(static_cast<int>(line)).size();
     qsizetype to = start(line + 1);
     if (to > from) {
         // A line holds no CR or LF of its own, so whatever of them stands
@@ -78,10 +96,58 @@ qsizetype TextLines::end(qsizetype line) const {
     return to;
 }
 
+QStringView TextLines::line(qsizetype line) const {
+    if (m_fromList)
+        return m_list.line(static_cast<int>(line));
+    return QStringView(m_text).sliced(start(line), end(line) - start(line));
+}
+
 qsizetype TextLines::lineAt(qsizetype position) const {
     const auto after = std::upper_bound(m_starts.begin(), m_starts.end() - 1, position);
     const qsizetype line = (after - m_starts.begin()) - 1;
     return std::clamp<qsizetype>(line, 0, count() - 1);
+}
+
+QChar TextLines::at(qsizetype position) const {
+    if (!m_fromList)
+        return m_text.at(position);
+    const qsizetype line = lineAt(position);
+    const QStringView own = this->line(line);
+    const qsizetype offset = position - start(line);
+    return offset < own.size() ? own[offset] : QChar(m_break.at(offset - own.size()));
+}
+
+QString TextLines::mid(qsizetype position, qsizetype length) const {
+    position = std::clamp<qsizetype>(position, 0, size());
+    length = std::clamp<qsizetype>(length, 0, size() - position);
+    if (!m_fromList)
+        return m_text.mid(position, length);
+    QString out;
+    out.reserve(length);
+    for (qsizetype line = length > 0 ? lineAt(position) : count(); out.size() < length; ++line) {
+        const qsizetype from = position - start(line);
+        const qsizetype want = length - out.size();
+        const QStringView own = this->line(line);
+        if (from < own.size())
+            out += own.sliced(from).first(std::min(want, own.size() - from));
+        const qsizetype breakFrom = std::max<qsizetype>(0, from - own.size());
+        out += QStringView(m_break).sliced(breakFrom).first(
+            std::min(length - out.size(), m_break.size() - breakFrom));
+        position = start(line + 1);
+    }
+    return out;
+}
+
+bool TextLines::holds(const TStringList& lines, QStringView lineBreak) const {
+    if (!m_fromList || m_break != lineBreak || m_list.Count() != lines.Count())
+        return false;
+    for (int i = 0; i < lines.Count(); ++i) {
+        const QStringView a = m_list.line(i), b = lines.line(i);
+        // Lines of copies of one list lie in the same text.
+        if (a.size() != b.size() || (a.data() != b.data() && a != b))
+            return false;
+    }
+    return true;
 }
 
 // ---------------------------------------------------------------------------
@@ -101,10 +167,20 @@ ReadOnlyTextView::ReadOnlyTextView(QWidget* parent) : QAbstractScrollArea(parent
 ReadOnlyTextView::~ReadOnlyTextView() = default;
 
 void ReadOnlyTextView::setText(const QString& text) {
-    if (text == m_lines.text())
+    if (m_lines.holds(text))
         return;
+    showLines(TextLines(text));
+}
+
+void ReadOnlyTextView::setLines(const TStringList& lines, QStringView lineBreak) {
+    if (m_lines.holds(lines, lineBreak))
+        return;
+    showLines(TextLines(lines, lineBreak));
+}
+
+void ReadOnlyTextView::showLines(TextLines&& lines) {
     forgetLayouts();
-    m_lines = TextLines(text);
+    m_lines = std::move(lines);
     m_top = {};
     m_anchor = m_cursor = 0;
     m_goalX = -1;
@@ -114,12 +190,12 @@ void ReadOnlyTextView::setText(const QString& text) {
 }
 
 QString ReadOnlyTextView::selectedText() const {
-    return text().mid(selectionStart(), selectionEnd() - selectionStart());
+    return m_lines.mid(selectionStart(), selectionEnd() - selectionStart());
 }
 
 void ReadOnlyTextView::selectAll() {
     m_anchor = 0;
-    m_cursor = text().size();
+    m_cursor = m_lines.size();
     viewport()->update();
 }
 
@@ -142,9 +218,7 @@ QTextLayout* ReadOnlyTextView::layoutOf(qsizetype line) {
     if (const auto found = m_layouts.find(line); found != m_layouts.end())
         return found->second.get();
 
-    const qsizetype from = m_lines.start(line);
-    auto layout = std::make_unique<QTextLayout>(text().mid(from, m_lines.end(line) - from), font(),
-                                                viewport());
+    auto layout = std::make_unique<QTextLayout>(m_lines.line(line).toString(), font(), viewport());
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     option.setTabStopDistance(kTabStop);
@@ -316,7 +390,7 @@ qsizetype ReadOnlyTextView::positionAt(const QPoint& point) {
             ++row;
         return from + layout->lineAt(row).xToCursor(point.x() - kMargin);
     }
-    return text().size();
+    return m_lines.size();
 }
 
 qsizetype ReadOnlyTextView::nextPosition(qsizetype position, QTextLayout::CursorMode mode) {
@@ -355,7 +429,7 @@ qsizetype ReadOnlyTextView::rowEnd(qsizetype line, int row) {
     const QTextLine textRow = layout->lineAt(row);
     const qsizetype from = m_lines.start(line);
     qsizetype end = from + textRow.textStart() + textRow.textLength();
-    if (row + 1 < layout->lineCount() && textRow.textLength() > 0 && text().at(end - 1).isSpace())
+    if (row + 1 < layout->lineCount() && textRow.textLength() > 0 && m_lines.at(end - 1).isSpace())
         --end;
     return end;
 }
@@ -371,7 +445,7 @@ qsizetype ReadOnlyTextView::verticalMove(qsizetype position, int rows) {
     }
     const Row to = rowsFrom(from, rows);
     if (to == from)
-        return rows > 0 ? text().size() : 0;
+        return rows > 0 ? m_lines.size() : 0;
     const QTextLine row = layoutOf(to.line)->lineAt(to.row);
     const qsizetype found = m_lines.start(to.line) + row.xToCursor(m_goalX);
     return std::min(found, rowEnd(to.line, to.row));
@@ -440,7 +514,7 @@ void ReadOnlyTextView::paintEvent(QPaintEvent* event) {
         }
         const qsizetype from = m_lines.start(line);
         const qsizetype to = m_lines.end(line);
-        const qsizetype next = line + 1 < lines ? m_lines.start(line + 1) : text().size();
+        const qsizetype next = line + 1 < lines ? m_lines.start(line + 1) : m_lines.size();
         QList<QTextLayout::FormatRange> selections;
         if (first < to && last > from) {
             const qsizetype start = std::max(first, from);
@@ -570,7 +644,7 @@ void ReadOnlyTextView::keyPressEvent(QKeyEvent* event) {
         to = 0;
         break;
     case Key::MoveToEndOfDocument:
-        to = text().size();
+        to = m_lines.size();
         break;
     default:
         break;
@@ -622,7 +696,7 @@ void ReadOnlyTextView::mouseDoubleClickEvent(QMouseEvent* event) {
     const qsizetype line = m_lines.lineAt(position);
     const qsizetype from = m_lines.start(line);
     const qsizetype to = m_lines.end(line);
-    const QString& all = text();
+    const TextLines& all = m_lines;
     qsizetype start = position;
     qsizetype end = position;
     // On the right edge of a word the word is meant, not what follows it.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "playlist/StringList.h"
+
 #include <QAbstractScrollArea>
 #include <QString>
 #include <QTextLayout>
@@ -13,23 +15,43 @@ namespace dorvane {
 
 // A text and where its lines start. CR LF, a lone CR and a lone LF each end a
 // line, as the line list splits; a break at the very end adds no empty line.
-// The text is shared with whoever passed it in, never copied.
+// The text is shared with whoever passed it in, never copied. Or else the
+// lines of a line list, each followed by one break, the last one too, as the
+// list's Text() joins them; they are shown without being joined, so a big
+// playlist's text is held once, by the list.
 class TextLines {
 public:
     TextLines() { m_starts.push_back(0); }
     explicit TextLines(const QString& text);
+    TextLines(const TStringList& lines, QStringView lineBreak);
 
-    const QString& text() const { return m_text; }
+    // The whole text; for a line list, joined anew on every call.
+    QString text() const;
+    qsizetype size() const { return m_starts.back(); }
     qsizetype count() const { return static_cast<qsizetype>(m_starts.size()) - 1; }
     qsizetype start(qsizetype line) const { return m_starts[static_cast<size_t>(line)]; }
     // Where the line's own characters end, before its break.
     qsizetype end(qsizetype line) const;
+    // The line's own characters.
+    QStringView line(qsizetype line) const;
     // The line holding the position; a position past the last line's break
     // belongs to the last line. Needs at least one line.
     qsizetype lineAt(qsizetype position) const;
+    // The character at a position before size().
+    QChar at(qsizetype position) const;
+    // The text from `position`, `length` characters of it.
+    QString mid(qsizetype position, qsizetype length) const;
+
+    // Whether these are the very text, or lines and break, given.
+    bool holds(const QString& text) const { return !m_fromList && text == m_text; }
+    bool holds(const TStringList& lines, QStringView lineBreak) const;
 
 private:
     QString m_text;
+    // Set for a line list; m_text is then empty.
+    bool m_fromList = false;
+    TStringList m_list;
+    QString m_break;
     // The start of every line, then the end of the text.
     std::vector<qsizetype> m_starts;
 };
@@ -47,10 +69,14 @@ public:
     explicit ReadOnlyTextView(QWidget* parent = nullptr);
     ~ReadOnlyTextView() override;
 
-    const QString& text() const { return m_lines.text(); }
+    // The text shown; for lines, joined anew on every call.
+    QString text() const { return m_lines.text(); }
     // The same text again changes nothing, so the view stays where it is;
     // any other text is shown from its start with nothing selected.
     void setText(const QString& text);
+    // The same for the lines of a list, each followed by `lineBreak`: shown
+    // as their Text(lineBreak) would be, without joining them.
+    void setLines(const TStringList& lines, QStringView lineBreak = u"\r\n");
 
     qsizetype lineCount() const { return m_lines.count(); }
 
@@ -88,6 +114,7 @@ private:
         auto operator<=>(const Row&) const = default;
     };
 
+    void showLines(TextLines&& lines);
     QTextLayout* layoutOf(qsizetype line);
     void forgetLayouts();
     void trimLayouts();

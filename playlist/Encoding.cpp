@@ -158,9 +158,7 @@ QString decodeUtf8Strict(QByteArrayView bytes, bool* ok) {
     if (bytes.isEmpty())
         return QString();
     QString text(bytes.size(), Qt::Uninitialized);
-    const auto* in = reinterpret_cast<const uint8_t*>(bytes.data());
-    const qsizetype units =
-        walkUtf8<true>(in, in + bytes.size(), reinterpret_cast<char16_t*>(text.data()));
+    const qsizetype units = decodeUtf8Into(bytes, reinterpret_cast<char16_t*>(text.data()));
     if (units < 0) {
         if (ok)
             *ok = false;
@@ -172,6 +170,11 @@ QString decodeUtf8Strict(QByteArrayView bytes, bool* ok) {
     if (units < bytes.size() - bytes.size() / 4)
         text.squeeze();
     return text;
+}
+
+qsizetype decodeUtf8Into(QByteArrayView bytes, char16_t* out) {
+    const auto* in = reinterpret_cast<const uint8_t*>(bytes.data());
+    return walkUtf8<true>(in, in + bytes.size(), out);
 }
 
 bool isWellFormedUtf8(QByteArrayView bytes) {

@@ -76,6 +76,11 @@ public:
 // sets *ok to false; a U+0000 is decoded like any other character.
 QString decodeUtf8Strict(QByteArrayView bytes, bool* ok = nullptr);
 
+// The same into `out`, which has room for bytes.size() code units (UTF-8
+// never gives more units than it has bytes): the number of units written, or
+// -1 when the bytes are not well-formed (what `out` holds is then undefined).
+qsizetype decodeUtf8Into(QByteArrayView bytes, char16_t* out);
+
 // True when the bytes are wholly well-formed UTF-8, as decodeUtf8Strict
 // takes them.
 bool isWellFormedUtf8(QByteArrayView bytes);

@@ -20,7 +20,7 @@ const char16_t kLineBreak[] = {u'\r', u'\n'};
 
 QStringView TStringList::line(int index) const {
     checkIndex(index);
-    const Span& s = m_lines[static_cast<size_t>(index)];
+    const Span& s = m_lines.at(index);
     return QStringView(textOf(s), s.length);
 }
 
@@ -89,32 +89,32 @@ void TStringList::setStrings(int index, QStringView s) {
 void TStringList::setStrings(int index, std::initializer_list<QStringView> pieces) {
     checkIndex(index);
     // The old text stays in the buffer unused; a replaced line is rare (one per run).
-    m_lines[static_cast<size_t>(index)] = append(pieces);
+    m_lines[index] = append(pieces);
 }
 
 TStringList TStringList::linesIn(const std::vector<std::pair<int, int>>& ranges) const {
     TStringList list;
     list.m_buffer = m_buffer;
     list.m_more = m_more;
-    size_t count = 0;
+    qsizetype count = 0;
     for (const auto& [first, n] : ranges) {
         if (n > 0) {
             checkIndex(first);
             checkIndex(first + n - 1);
         }
-        count += static_cast<size_t>(std::max(n, 0));
+        count += std::max(n, 0);
     }
     list.m_lines.reserve(count);
     for (const auto& [first, n] : ranges)
-        list.m_lines.insert(list.m_lines.end(), m_lines.begin() + first,
-                            m_lines.begin() + first + std::max(n, 0));
+        for (int k = first; k < first + n; ++k)
+            list.m_lines.push_back(m_lines.at(k));
     return list;
 }
 
 void TStringList::Clear() {
     m_buffer = QString();
     m_more = QString();
-    std::vector<Span>().swap(m_lines);
+    m_lines = QList<Span>();
 }
 
 qsizetype TStringList::textLength() const {
@@ -166,7 +166,7 @@ void TStringList::setText(QString&& s) {
     const char16_t* begin = reinterpret_cast<const char16_t*>(m_buffer.constData());
     // A line is on average a few dozen characters; guessing the number of lines
     // saves most of the vector's regrowth on big playlists.
-    m_lines.reserve(static_cast<size_t>(m_buffer.size() / 48 + 1));
+    m_lines.reserve(m_buffer.size() / 48 + 1);
     // The text ends at its first U+0000.
     const char16_t* end = lines::find(begin, begin + m_buffer.size(), u'\0');
     lines::forEachLine(begin, end, [&](const char16_t* from, const char16_t* to) {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QList>
 #include <QString>
 #include <QStringView>
 
@@ -14,7 +15,10 @@ class TEncoding;
 // An ordered list of UTF-16 lines. The lines live back to back in one buffer
 // and the list keeps only where each starts and how long it is: a list made
 // from a text (or a file) holds no copy of the lines at all, and appending a
-// line costs no allocation of its own. Not thread-safe; one user at a time.
+// line costs no allocation of its own. A copy of a list shares both the text
+// and the list of lines until either list changes, so the window, its undo
+// and its text area hold one big playlist once. Each list has one user at a
+// time; copies may live on other threads.
 class TStringList {
 public:
     TStringList() = default;
@@ -85,7 +89,8 @@ private:
     // Lines added while m_buffer is shared with another list (linesIn): a
     // chosen playlist with a few lines renamed must not copy the whole text.
     QString m_more;
-    std::vector<Span> m_lines;
+    // Copy-on-write: copies of a list share it until one of them changes.
+    QList<Span> m_lines;
 
     // Text with another break; BreakLength > 0 has its length compiled in.
     template <qsizetype BreakLength> QString joinedText(QStringView lineBreak) const;

@@ -2,6 +2,7 @@
 
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
+#include "playlist/MemoryAdvice.h"
 #include "playlist/Platform.h"
 #include "playlist/SystemError.h"
 
@@ -12,6 +13,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <memory>
 #include <sys/stat.h>
 
@@ -45,22 +47,57 @@ bool isReadOnlyFile(const QFileInfo& info) {
     return !(permissions & QFile::WriteUser) || !(permissions & anyWrite);
 }
 
-} // namespace
-
-QByteArray readWholeFile(const QString& fileName) {
+// Opens a playlist file for reading: EFOpenError when it cannot be opened,
+// is a folder, or is a regular file beyond the limit.
+int openPlaylistFile(const QString& fileName, struct stat& st) {
     const int fd = platform::openForReading(fileName);
     if (fd < 0)
         failOpen(fileName, errno);
-    const platform::FileCloser closer(fd);
+    if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode) ||
+        (S_ISREG(st.st_mode) && st.st_size > kMaxPlaylistBytes)) {
+        const int error = S_ISDIR(st.st_mode) ? EISDIR : S_ISREG(st.st_mode) ? EFBIG : errno;
+        const platform::FileCloser closer(fd);
+        failOpen(fileName, error);
+    }
+    return fd;
+}
 
-    struct stat st {};
-    if (::fstat(fd, &st) != 0)
+// Reads at most `size` bytes into `into`; how many, 0 at the end. `total`
+// counts what the file has given so far, which may not pass the limit.
+qsizetype readChecked(int fd, const QString& fileName, char* into, qsizetype size,
+                      qsizetype& total) {
+    const long long got = platform::readSome(fd, into, size);
+    if (got < 0)
         failOpen(fileName, errno);
-    if (S_ISDIR(st.st_mode))
-        failOpen(fileName, EISDIR);
-    if (S_ISREG(st.st_mode) && st.st_size > kMaxPlaylistBytes)
+    total += static_cast<qsizetype>(got);
+    if (total > kMaxPlaylistBytes) // a pipe or device without a size, or a file that grew
         failOpen(fileName, EFBIG);
+    return static_cast<qsizetype>(got);
+}
 
+// The end of the whole UTF-8 sequences in `bytes`: the last sequence is left
+// for the next piece when it may still be cut short. Any place will do for
+// bytes that are not UTF-8, which are read again whole anyway.
+qsizetype endOfWholeSequences(QByteArrayView bytes) {
+    for (qsizetype k = bytes.size() - 1; k >= 0 && k >= bytes.size() - 4; --k) {
+        const auto byte = static_cast<unsigned char>(bytes[k]);
+        if ((byte & 0xC0) != 0x80)
+            return byte < 0x80 ? bytes.size() : k;
+    }
+    return bytes.size();
+}
+
+void tell(TextReading* reading, QString encoding, qint64 invalid = 0) {
+    if (reading)
+        *reading = {std::move(encoding), invalid};
+}
+
+} // namespace
+
+QByteArray readWholeFile(const QString& fileName) {
+    struct stat st {};
+    const int fd = openPlaylistFile(fileName, st);
+    const platform::FileCloser closer(fd);
     QByteArray bytes;
     // One byte beyond the size, so that the read which finds the end needs no
     // more room (growing would double a big playlist's buffer for nothing).
@@ -69,21 +106,80 @@ QByteArray readWholeFile(const QString& fileName) {
     // Read to the end rather than trusting the size: files may grow, and pipes
     // and special files report none.
     qsizetype used = 0;
+    qsizetype total = 0;
     while (true) {
         if (bytes.capacity() == used)
             bytes.reserve(std::max<qsizetype>(used * 2, used + 65536));
         bytes.resize(bytes.capacity());
-        const long long got = platform::readSome(fd, bytes.data() + used, bytes.size() - used);
-        if (got < 0)
-            failOpen(fileName, errno);
+        const qsizetype got =
+            readChecked(fd, fileName, bytes.data() + used, bytes.size() - used, total);
         if (got == 0)
             break;
-        used += static_cast<qsizetype>(got);
-        if (used > kMaxPlaylistBytes) // a pipe or device without a size
-            failOpen(fileName, EFBIG);
+        used += got;
     }
     bytes.resize(used);
     return bytes;
+}
+
+QString readTextFile(const QString& fileName, const TEncoding& fallback, TextReading* reading) {
+    const auto whole = [&] {
+        return decodeFileBytes(readWholeFile(fileName), TEncoding::UTF8(), fallback, reading);
+    };
+    struct stat st {};
+    const int fd = openPlaylistFile(fileName, st);
+    const platform::FileCloser closer(fd);
+    // A pipe or a device can be read only once.
+    if (!S_ISREG(st.st_mode))
+        return whole();
+
+    // A piece, and before it the end of the last one that was left for it
+    // (part of a sequence, or the UTF-8 mark): at most four bytes.
+    constexpr qsizetype kPiece = qsizetype(1) << 20;
+    constexpr qsizetype kCarry = 4;
+    const std::unique_ptr<char[]> buffer(new char[kPiece + kCarry]);
+    qsizetype held = 0;
+    qsizetype total = 0;
+    bool atEnd = false;
+    while (held < 3 && !atEnd) {
+        const qsizetype got = readChecked(fd, fileName, buffer.get() + held, kPiece - held, total);
+        held += got;
+        atEnd = got == 0;
+    }
+    // The marks decide as decodeFileBytes has them decide.
+    const QByteArrayView start(buffer.get(), held);
+    if (platform::startsWithUtf16Mark(start))
+        return whole();
+    qsizetype skip = platform::startsWithUtf8Mark(start) ? 3 : 0;
+
+    // A UTF-8 byte never gives more than one UTF-16 unit: room for the whole
+    // text at once, of which only what the text fills is ever touched.
+    QString text;
+    text.reserve(static_cast<qsizetype>(st.st_size));
+    adviseHugePages(text.data(), text.capacity() * qsizetype(sizeof(char16_t)));
+    for (;;) {
+        const QByteArrayView piece(buffer.get() + skip, held - skip);
+        const qsizetype cut = atEnd ? piece.size() : endOfWholeSequences(piece);
+        const qsizetype at = text.size();
+        text.resize(at + cut); // beyond the room only when the file grew
+        const qsizetype units =
+            decodeUtf8Into(piece.first(cut), reinterpret_cast<char16_t*>(text.data()) + at);
+        if (units < 0) {
+            // Not UTF-8 after all: the code page, or the repair, needs the whole.
+            text = QString();
+            return whole();
+        }
+        text.resize(at + units);
+        if (atEnd)
+            break;
+        held = piece.size() - cut;
+        std::memmove(buffer.get(), piece.data() + cut, static_cast<size_t>(held));
+        skip = 0;
+        const qsizetype got = readChecked(fd, fileName, buffer.get() + held, kPiece, total);
+        held += got;
+        atEnd = got == 0;
+    }
+    tell(reading, QStringLiteral("UTF-8"));
+    return text;
 }
 
 QString decodeFileBytes(const QByteArray& bytes, const TEncoding& encoding) {
@@ -121,11 +217,6 @@ QString codePageName(int codePage) {
     default:
         return QStringLiteral("Windows-%1").arg(codePage);
     }
-}
-
-void tell(TextReading* reading, QString encoding, qint64 invalid = 0) {
-    if (reading)
-        *reading = {std::move(encoding), invalid};
 }
 
 } // namespace

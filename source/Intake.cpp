@@ -77,7 +77,10 @@ TakenPlaylist takeBytesAs(const QByteArray& bytes, const InputEncoding& encoding
 }
 
 TakenPlaylist takeFile(const QString& fileName, const PlaylistReader* format) {
-    return takeBytes(readWholeFile(fileName), format);
+    TextReading reading;
+    TakenPlaylist taken = takeText(readTextFile(fileName, TEncoding::Default(), &reading), format);
+    taken.reading = std::move(reading);
+    return taken;
 }
 
 } // namespace dorvane

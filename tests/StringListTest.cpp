@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
+
 #include <QStringList>
 
 using namespace dorvane;
@@ -183,6 +185,30 @@ TEST(StringList, ReplaceChangesThatLineOnly) {
 
 // A list of some lines shares the text; changing either list must leave the
 // other as it was.
+// A copy shares the lines until one of the two changes; then only that one
+// does, whichever it is and however it changes.
+TEST(StringList, CopiesShareUntilOneChanges) {
+    TStringList list;
+    list.setText(u"a\nb\nc"_s);
+    const std::function<void(TStringList&)> changes[] = {
+        [](TStringList& l) { l.setStrings(1, u"B"); },
+        [](TStringList& l) { l.Add(u"d"); },
+        [](TStringList& l) { l.setText(u"x"_s); },
+        [](TStringList& l) { l.Clear(); },
+    };
+    for (const auto& change : changes) {
+        TStringList copy = list;
+        EXPECT_EQ(copy.line(2).data(), list.line(2).data()) << "the text is shared";
+        change(copy);
+        EXPECT_EQ(linesOf(list), (QStringList{u"a"_s, u"b"_s, u"c"_s}));
+        TStringList other = list;
+        change(list);
+        EXPECT_EQ(linesOf(list), linesOf(copy));
+        EXPECT_EQ(linesOf(other), (QStringList{u"a"_s, u"b"_s, u"c"_s}));
+        list = other;
+    }
+}
+
 TEST(StringList, LinesInTakesRangesAndSharesNoChanges) {
     TStringList list;
     list.setText(u"h\r\na\nb\nc\nd"_s);

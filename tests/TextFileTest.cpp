@@ -1,8 +1,8 @@
 // Reading playlist files into lines and writing text to files: the exact
 // bytes, the marks, and the error messages.
 #include "playlist/TextFile.h"
-#include "TestFiles.h"
 #include "QtPrinters.h"
+#include "TestFiles.h"
 #include "playlist/Encoding.h"
 #include "playlist/EncodingGuess.h"
 #include "playlist/Errors.h"
@@ -213,6 +213,48 @@ TEST_F(TextFileTest, BigFileReadsWhole) {
     list.LoadFromFile(file, TEncoding::UTF8());
     ASSERT_EQ(list.Count(), 40000);
     EXPECT_EQ(list.Strings(39999), u"http://example.com/19999"_s);
+}
+
+// A file is read in pieces of 1 MiB; whatever the pieces' ends cut (a
+// sequence, the mark), the text and how it was read are decodeFileBytes's of
+// the whole.
+TEST_F(TextFileTest, ReadingInPiecesGivesTheWholeFilesText) {
+    constexpr qsizetype kPiece = qsizetype(1) << 20;
+    // Filler up to just before a piece's end, then the bytes to cut there.
+    const auto across = [](qsizetype before, QByteArray bytes) {
+        return QByteArray(before, 'a') + bytes + "\r\nend";
+    };
+    const struct {
+        const char* name;
+        QByteArray bytes;
+    } cases[] = {
+        {"empty", {}},
+        {"one byte", "a"},
+        {"only the mark", hex("EFBBBF")},
+        {"mark and text", hex("EFBBBF") + "#EXTM3U\r\n"},
+        {"UTF-16 LE", hex("FFFE") + QByteArray("#\0E\0", 4)},
+        {"UTF-16 BE", hex("FEFF") + QByteArray("\0#\0E", 4)},
+        {"two-byte sequence cut", across(kPiece - 1, "Канал")},
+        {"three-byte sequence cut", across(kPiece - 2, "€€€")},
+        {"four-byte sequence cut", across(kPiece - 3, "\xF0\x9F\x93\xBA\xF0\x9F\x93\xBA")},
+        {"sequence after the mark cut", hex("EFBBBF") + across(kPiece - 4, "ЖЖ")},
+        {"several pieces", across(3 * kPiece + 5, "ЯЯЯ")},
+        {"code page in the second piece", across(kPiece + 10, "\xCA\xE0\xED\xE0\xEB")},
+        {"a broken byte among UTF-8",
+         across(kPiece + 10, QByteArray("Канал").repeated(20) + "\xFF")},
+        {"cut before a stray continuation", across(kPiece - 1, "\x80\x80\x80\x80\x80")},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString file = write(u"pieces.m3u"_s, c.bytes);
+        TextReading whole, pieces;
+        const QString expected =
+            decodeFileBytes(c.bytes, TEncoding::UTF8(), TEncoding::Default(), &whole);
+        EXPECT_EQ(readTextFile(file, TEncoding::Default(), &pieces), expected);
+        EXPECT_EQ(pieces.text(), whole.text());
+    }
+    EXPECT_THROW(readTextFile(path(u"missing.m3u"_s), TEncoding::Default()), EFOpenError);
+    EXPECT_THROW(readTextFile(m_dir.path(), TEncoding::Default()), EFOpenError);
 }
 
 TEST_F(TextFileTest, CannotCreate) {

@@ -56,6 +56,47 @@ TEST(TextLinesTest, BreaksEndLinesAsTheLineListSplits) {
     }
 }
 
+// Lines shown without joining them answer every question as their joined
+// text does: where lines start and end, each character, any stretch.
+TEST(TextLinesTest, AListsLinesAreTheirJoinedText) {
+    TStringList renamed;
+    renamed.setText(u"#EXTM3U\r\n#EXTINF:-1,Канал\r\nhttp://a/1"_s);
+    renamed.setStrings(1, u"#EXTINF:-1,Другой"); // a line kept apart from the rest
+    const struct {
+        const char16_t* text;
+        const char16_t* lineBreak;
+    } cases[] = {
+        {u"", u"\r\n"},    {u"a", u"\r\n"},    {u"a\n\nb\n", u"\r\n"},
+        {u"\n\nx", u"\n"}, {u"ab\ncd", u"\n"}, {nullptr, u"\r\n"},
+    };
+    for (const auto& c : cases) {
+        TStringList list = renamed;
+        if (c.text)
+            list.setText(QString::fromUtf16(c.text));
+        const QString joined = list.Text(QStringView(c.lineBreak));
+        SCOPED_TRACE(joined.toStdString());
+        const TextLines lines(list, QStringView(c.lineBreak));
+        EXPECT_EQ(lines.text(), joined);
+        ASSERT_EQ(lines.size(), joined.size());
+        ASSERT_EQ(lines.count(), list.Count());
+        for (qsizetype i = 0; i < lines.count(); ++i) {
+            EXPECT_EQ(lines.line(i), list.line(int(i)));
+            EXPECT_EQ(joined.mid(lines.start(i), lines.end(i) - lines.start(i)),
+                      list.Strings(int(i)));
+            EXPECT_EQ(lines.lineAt(lines.start(i)), i);
+            EXPECT_EQ(lines.lineAt(lines.end(i)), i);
+        }
+        for (qsizetype at = 0; at < joined.size(); ++at) {
+            EXPECT_EQ(lines.at(at), joined.at(at)) << at;
+            for (qsizetype length : {0, 1, 2, 5, 1000})
+                EXPECT_EQ(lines.mid(at, length), joined.mid(at, length)) << at << "+" << length;
+        }
+        EXPECT_TRUE(lines.holds(list, QStringView(c.lineBreak)));
+        EXPECT_FALSE(lines.holds(list, u"\t"));
+        EXPECT_FALSE(lines.holds(joined));
+    }
+}
+
 class TextViewTest : public ::testing::Test {
 protected:
     void SetUp() override {
