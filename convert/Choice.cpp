@@ -110,13 +110,12 @@ ChannelIndex::ChannelIndex(const TStringList& lines, const Indexed& indexed) : m
     m_totalChannels = all.count();
 }
 
-int ChannelIndex::channelCount(const std::vector<char>& chosen, bool onePerAddress) {
+template <typename Take>
+void ChannelIndex::forEachChosenBlock(const std::vector<char>& chosen, bool onePerAddress,
+                                      Take take) {
     if (onePerAddress)
         findAddresses();
     std::vector<char> taken(onePerAddress ? size_t(m_addressCount) : 0, 0);
-    int count = m_headerChannels;
-    bool waiting = m_headerWaits;
-    // The blocks chosenLines keeps, in the same order.
     for (int block = 0; block < blockCount(); ++block) {
         if (size_t(block) >= chosen.size() || !chosen[size_t(block)])
             continue;
@@ -126,10 +125,18 @@ int ChannelIndex::channelCount(const std::vector<char>& chosen, bool onePerAddre
                 continue;
             seen = 1;
         }
+        take(block);
+    }
+}
+
+int ChannelIndex::channelCount(const std::vector<char>& chosen, bool onePerAddress) {
+    int count = m_headerChannels;
+    bool waiting = m_headerWaits;
+    forEachChosenBlock(chosen, onePerAddress, [&](int block) {
         const char flags = m_blockFlags[size_t(block)];
         count += m_blockChannels[size_t(block)] + (waiting && (flags & kStreamFirst) ? 1 : 0);
         waiting = (flags & kNameWaitsAfter) != 0;
-    }
+    });
     return count;
 }
 
@@ -165,20 +172,9 @@ void ChannelIndex::findAddresses() {
 }
 
 TStringList ChannelIndex::chosenLines(const std::vector<char>& chosen, bool onePerAddress) {
-    if (onePerAddress)
-        findAddresses();
-    std::vector<char> taken(onePerAddress ? size_t(m_addressCount) : 0, 0);
     std::vector<std::pair<int, int>> ranges;
     ranges.emplace_back(0, headerLines());
-    for (int block = 0; block < blockCount(); ++block) {
-        if (size_t(block) >= chosen.size() || !chosen[size_t(block)])
-            continue;
-        if (onePerAddress && m_addresses[size_t(block)] >= 0) {
-            char& seen = taken[size_t(m_addresses[size_t(block)])];
-            if (seen)
-                continue;
-            seen = 1;
-        }
+    forEachChosenBlock(chosen, onePerAddress, [&](int block) {
         const int first = m_starts[size_t(block)];
         const int end = endLine(block);
         // Blocks one after the other make one range.
@@ -186,7 +182,7 @@ TStringList ChannelIndex::chosenLines(const std::vector<char>& chosen, bool oneP
             ranges.back().second += end - first;
         else
             ranges.emplace_back(first, end - first);
-    }
+    });
     return m_lines.linesIn(ranges);
 }
 

@@ -455,6 +455,10 @@ public:
     int totalChannels() const { return m_totalChannels; }
 
 private:
+    // Calls `take(block)` for each block chosenLines keeps, in order.
+    template <typename Take>
+    void forEachChosenBlock(const std::vector<char>& chosen, bool onePerAddress, Take take);
+
     const TStringList& m_lines;
     std::vector<int> m_starts;       // each block's first line
     std::vector<int> m_addressLines; // each block's address line, or -1
