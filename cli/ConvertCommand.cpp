@@ -2,8 +2,8 @@
 
 #include "cli/DownloadModule.h"
 #include "cli/InputReader.h"
-#include "cli/StreamedOutput.h"
 #include "cli/ScanAhead.h"
+#include "cli/StreamedOutput.h"
 #include "convert/ByteConversion.h"
 #include "convert/ByteLineSink.h"
 #include "convert/Choice.h"
@@ -28,6 +28,8 @@
 #include "source/provider/ProviderLogin.h"
 #include "source/provider/ProviderPlaylist.h"
 
+#include <QCommandLineOption>
+#include <QCommandLineParser>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -43,6 +45,8 @@
 #include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <unordered_map>
+#include <vector>
 
 #ifndef DORVANE_VERSION
 #define DORVANE_VERSION "unknown"
@@ -217,132 +221,232 @@ int printInformation(const QString& text) {
     return kFileError;
 }
 
-Options parseArguments(int argc, char** argv) {
-    Options options;
-    bool inputGiven = false;
-    bool optionsEnded = false;
-    for (int k = 1; k < argc; ++k) {
-        const QString arg = decodeFileName(argv[k]); // a file name keeps its bytes
-        // "--name=value", "-xvalue", or the value as the next argument.
-        const auto takeValue = [&](QStringView name) -> QString {
-            if (arg.size() > name.size())
-                return arg.sliced(name.size() + (name.startsWith(u"--") ? 1 : 0));
-            if (k + 1 >= argc)
-                throw UsageError{QStringLiteral("%1 needs a value").arg(name)};
-            return decodeFileName(argv[++k]);
-        };
-        // A long option with a value may be written "--name=value"; a short
-        // one "-xvalue".
-        const auto is = [&](QStringView name, bool takesValue) {
-            if (arg == name)
-                return true;
-            if (!takesValue || !arg.startsWith(name))
-                return false;
-            return !name.startsWith(u"--") || arg[name.size()] == u'=';
-        };
+// What each option does to the options: `value` is the value it was given
+// (empty for an option without one). Throws UsageError for a value it
+// cannot take.
+using OptionAction = void (*)(Options& options, const QString& value);
 
-        if (optionsEnded || arg == u"-" || !arg.startsWith(u'-')) {
-            if (inputGiven)
-                throw UsageError{QStringLiteral("only one INPUT may be given")};
-            inputGiven = true;
-            options.inputGiven = true;
-            options.input = arg == u"-" && !optionsEnded ? QString() : arg;
-            options.emptyInput = arg.isEmpty();
-        } else if (arg == u"--") {
-            optionsEnded = true;
-        } else if (is(u"--to", true) || is(u"-t", true)) {
-            const QString name = takeValue(arg.startsWith(u"--") ? u"--to" : u"-t");
-            options.target = formatByCliName(name);
-            if (!options.target)
-                throw UsageError{QStringLiteral("unknown target \"%1\"").arg(visibleText(name)),
-                                 QStringLiteral("see --list-targets")};
-        } else if (is(u"--from", true)) {
-            const QString name = takeValue(u"--from");
-            options.from = readerByFormat(name);
-            if (!options.from)
-                throw UsageError{QStringLiteral("unknown format \"%1\"").arg(visibleText(name)),
-                                 QStringLiteral("see --list-formats")};
-        } else if (is(u"--input-encoding", true)) {
-            const QString name = takeValue(u"--input-encoding");
-            options.inputEncoding = inputEncodingByName(name);
-            if (!options.inputEncoding)
-                throw UsageError{QStringLiteral("unknown input encoding \"%1\"").arg(visibleText(name))};
-        } else if (is(u"--ansi", false)) {
-            options.ansi = true;
-        } else if (is(u"--no-bom", false)) {
-            options.noBom = true;
-        } else if (is(u"--quiet", false) || is(u"-q", false)) {
-            options.quiet = true;
-        } else if (is(u"--codepage", true)) {
-            const QString value = takeValue(u"--codepage");
-            const std::optional<qint64> codePage = wholeNumber(value, 1, 65535);
-            if (!codePage || !isSupportedAnsiCodePage(static_cast<int>(*codePage)))
-                throw UsageError{
-                    QStringLiteral("unsupported code page \"%1\"").arg(visibleText(value))};
-            options.codePage = static_cast<int>(*codePage);
-        } else if (is(u"--timeout", true)) {
-            const QString value = takeValue(u"--timeout");
-            const std::optional<qint64> seconds = wholeNumber(value, 1, kMaxTimeoutSeconds);
-            if (!seconds)
-                throw UsageError{QStringLiteral("invalid timeout \"%1\": whole seconds from 1 "
-                                                "to %2")
-                                     .arg(visibleText(value))
-                                     .arg(kMaxTimeoutSeconds)};
-            options.timeout = std::chrono::seconds(*seconds);
-        } else if (is(u"-o", true) || is(u"--output", true)) {
-            options.output = takeValue(arg.startsWith(u"--") ? u"--output" : u"-o");
-            options.outputGiven = true;
-            if (options.output.isEmpty())
-                throw UsageError{QStringLiteral("-o needs a file name")};
-            if (options.output == u"-") // as for INPUT: standard output; "./-" is the file
-                options.output.clear();
-        } else if (is(u"--group", true)) {
-            options.filter.groups.append(takeValue(u"--group"));
-        } else if (is(u"--exclude-group", true)) {
-            options.filter.excludedGroups.append(takeValue(u"--exclude-group"));
-        } else if (is(u"--match", true)) {
-            options.filter.match = takeValue(u"--match");
-        } else if (is(u"--dedupe", false)) {
-            options.filter.onePerAddress = true;
-        } else if (is(u"--recipe", true)) {
-            options.recipe = takeValue(u"--recipe");
-        } else if (is(u"--save-recipe", true)) {
-            options.saveRecipe = takeValue(u"--save-recipe");
-        } else if (is(u"--provider", true)) {
-            options.provider = takeValue(u"--provider");
-        } else if (is(u"--user", true)) {
-            options.user = takeValue(u"--user");
-        } else if (is(u"--password-file", true)) {
-            options.passwordFile = takeValue(u"--password-file");
-        } else if (is(u"--movies", false)) {
-            options.movies = true;
-        } else if (is(u"--no-live", false)) {
-            options.noLive = true;
-        } else if (is(u"--stream-format", true)) {
-            const QString value = takeValue(u"--stream-format");
-            if (value == u"ts")
-                options.streamFormat = StreamFormat::Ts;
-            else if (value == u"m3u8")
-                options.streamFormat = StreamFormat::M3u8;
-            else
-                throw UsageError{
-                    QStringLiteral("--stream-format is ts or m3u8, not \"%1\"").arg(value)};
-        } else if (is(u"--list-groups", false)) {
-            options.action = Action::ListGroups;
-        } else if (is(u"--list-targets", false)) {
-            options.action = Action::ListTargets;
-        } else if (is(u"--list-formats", false)) {
-            options.action = Action::ListFormats;
-        } else if (is(u"--help", false) || is(u"-h", false)) {
-            options.action = Action::Help;
-        } else if (is(u"--version", false)) {
-            options.action = Action::Version;
-        } else {
-            throw UsageError{QStringLiteral("unknown option \"%1\"").arg(visibleText(arg))};
+struct OptionRule {
+    QCommandLineOption option;
+    OptionAction take;
+};
+
+// A number of the command line's, checked where it is taken.
+qint64 numberOption(const QString& value, qint64 low, qint64 high, const QString& refusal) {
+    const std::optional<qint64> number = wholeNumber(value, low, high);
+    if (!number)
+        throw UsageError{refusal};
+    return *number;
+}
+
+// Every option, with the names it goes by ("t" for -t, "to" for --to) and,
+// for one that takes a value, the name of the value.
+const std::vector<OptionRule>& optionRules() {
+    static const std::vector<OptionRule> rules = [] {
+        const auto flag = [](std::initializer_list<const char*> names, OptionAction take) {
+            QStringList list;
+            for (const char* name : names)
+                list.append(QString::fromLatin1(name));
+            return OptionRule{QCommandLineOption(list), take};
+        };
+        const auto valued = [](std::initializer_list<const char*> names, const char* valueName,
+                               OptionAction take) {
+            QStringList list;
+            for (const char* name : names)
+                list.append(QString::fromLatin1(name));
+            return OptionRule{QCommandLineOption(list, QString(), QString::fromLatin1(valueName)),
+                              take};
+        };
+        return std::vector<OptionRule>{
+            valued({"t", "to"}, "TARGET",
+                   [](Options& o, const QString& name) {
+                       o.target = formatByCliName(name);
+                       if (!o.target)
+                           throw UsageError{
+                               QStringLiteral("unknown target \"%1\"").arg(visibleText(name)),
+                               QStringLiteral("see --list-targets")};
+                   }),
+            valued({"from"}, "NAME",
+                   [](Options& o, const QString& name) {
+                       o.from = readerByFormat(name);
+                       if (!o.from)
+                           throw UsageError{
+                               QStringLiteral("unknown format \"%1\"").arg(visibleText(name)),
+                               QStringLiteral("see --list-formats")};
+                   }),
+            valued(
+                {"input-encoding"}, "NAME",
+                [](Options& o, const QString& name) {
+                    o.inputEncoding = inputEncodingByName(name);
+                    if (!o.inputEncoding)
+                        throw UsageError{
+                            QStringLiteral("unknown input encoding \"%1\"").arg(visibleText(name))};
+                }),
+            flag({"ansi"}, [](Options& o, const QString&) { o.ansi = true; }),
+            flag({"no-bom"}, [](Options& o, const QString&) { o.noBom = true; }),
+            flag({"q", "quiet"}, [](Options& o, const QString&) { o.quiet = true; }),
+            valued({"codepage"}, "N",
+                   [](Options& o, const QString& value) {
+                       const QString refusal =
+                           QStringLiteral("unsupported code page \"%1\"").arg(visibleText(value));
+                       const auto codePage =
+                           static_cast<int>(numberOption(value, 1, 65535, refusal));
+                       if (!isSupportedAnsiCodePage(codePage))
+                           throw UsageError{refusal};
+                       o.codePage = codePage;
+                   }),
+            valued({"timeout"}, "SECONDS",
+                   [](Options& o, const QString& value) {
+                       o.timeout = std::chrono::seconds(numberOption(
+                           value, 1, kMaxTimeoutSeconds,
+                           QStringLiteral("invalid timeout \"%1\": whole seconds from 1 to %2")
+                               .arg(visibleText(value))
+                               .arg(kMaxTimeoutSeconds)));
+                   }),
+            valued({"o", "output"}, "FILE",
+                   [](Options& o, const QString& file) {
+                       o.outputGiven = true;
+                       if (file.isEmpty())
+                           throw UsageError{QStringLiteral("-o needs a file name")};
+                       // As for INPUT: standard output; "./-" is the file.
+                       o.output = file == u"-" ? QString() : file;
+                   }),
+            valued({"group"}, "NAME",
+                   [](Options& o, const QString& name) { o.filter.groups.append(name); }),
+            valued({"exclude-group"}, "NAME",
+                   [](Options& o, const QString& name) { o.filter.excludedGroups.append(name); }),
+            valued({"match"}, "TEXT",
+                   [](Options& o, const QString& text) { o.filter.match = text; }),
+            flag({"dedupe"}, [](Options& o, const QString&) { o.filter.onePerAddress = true; }),
+            valued({"recipe"}, "FILE", [](Options& o, const QString& file) { o.recipe = file; }),
+            valued({"save-recipe"}, "FILE",
+                   [](Options& o, const QString& file) { o.saveRecipe = file; }),
+            valued({"provider"}, "SERVER",
+                   [](Options& o, const QString& server) { o.provider = server; }),
+            valued({"user"}, "NAME", [](Options& o, const QString& name) { o.user = name; }),
+            valued({"password-file"}, "FILE",
+                   [](Options& o, const QString& file) { o.passwordFile = file; }),
+            flag({"movies"}, [](Options& o, const QString&) { o.movies = true; }),
+            flag({"no-live"}, [](Options& o, const QString&) { o.noLive = true; }),
+            valued(
+                {"stream-format"}, "FORMAT",
+                [](Options& o, const QString& value) {
+                    if (value == u"ts")
+                        o.streamFormat = StreamFormat::Ts;
+                    else if (value == u"m3u8")
+                        o.streamFormat = StreamFormat::M3u8;
+                    else
+                        throw UsageError{
+                            QStringLiteral("--stream-format is ts or m3u8, not \"%1\"").arg(value)};
+                }),
+            flag({"list-groups"},
+                 [](Options& o, const QString&) { o.action = Action::ListGroups; }),
+            flag({"list-targets"},
+                 [](Options& o, const QString&) { o.action = Action::ListTargets; }),
+            flag({"list-formats"},
+                 [](Options& o, const QString&) { o.action = Action::ListFormats; }),
+            flag({"h", "help"}, [](Options& o, const QString&) { o.action = Action::Help; }),
+            flag({"version"}, [](Options& o, const QString&) { o.action = Action::Version; }),
+        };
+    }();
+    return rules;
+}
+
+const OptionRule* ruleNamed(QStringView name) {
+    for (const OptionRule& rule : optionRules())
+        if (rule.option.names().contains(name))
+            return &rule;
+    return nullptr;
+}
+
+bool takesValue(const OptionRule* rule) {
+    return rule && !rule->option.valueName().isEmpty();
+}
+
+// The option an argument names by itself: "--to", "-t"; nullptr for any other.
+const OptionRule* optionWritten(const QString& arg) {
+    if (arg.startsWith(u"--"))
+        return ruleNamed(QStringView(arg).sliced(2));
+    if (arg.size() == 2 && arg[0] == u'-')
+        return ruleNamed(QStringView(arg).sliced(1));
+    return nullptr;
+}
+
+// Qt's parser tells what was wrong, not in which argument: the argument is
+// found again, so that the message quotes it as it was written.
+UsageError parseError(const QCommandLineParser& parser, const QStringList& args) {
+    const auto unknown = [](const QString& arg) {
+        return UsageError{QStringLiteral("unknown option \"%1\"").arg(visibleText(arg))};
+    };
+    if (!parser.unknownOptionNames().isEmpty()) {
+        const QString name = parser.unknownOptionNames().first();
+        const QString written = QStringLiteral("--") + name;
+        for (const QString& arg : args) {
+            if (arg == u"--")
+                break;
+            if (arg == written || arg.startsWith(written + u'='))
+                return unknown(arg);
+            // "-abc" is -a, -b and -c, up to the first that takes the rest
+            // as its value.
+            if (name.size() == 1 && arg.size() > 1 && arg[0] == u'-' && arg[1] != u'-') {
+                for (qsizetype k = 1; k < arg.size(); ++k) {
+                    if (arg[k] == name[0])
+                        return unknown(arg);
+                    if (takesValue(ruleNamed(arg.sliced(k, 1))))
+                        break;
+                }
+            }
         }
+        return unknown(name);
+    }
+    // A value can be missing only at the very end.
+    if (!args.isEmpty() && takesValue(optionWritten(args.last())))
+        return UsageError{QStringLiteral("%1 needs a value").arg(args.last())};
+    // Else a value given to an option that takes none: "--quiet=yes".
+    for (const QString& arg : args)
+        if (arg.startsWith(u"--") && arg.contains(u'='))
+            if (const OptionRule* rule = ruleNamed(arg.sliced(2).section(u'=', 0, 0));
+                rule && !takesValue(rule))
+                return unknown(arg);
+    return UsageError{parser.errorText()};
+}
+
+Options parseArguments(int argc, char** argv) {
+    QStringList args;
+    for (int k = 1; k < argc; ++k)
+        args.append(decodeFileName(argv[k])); // a file name keeps its bytes
+    QCommandLineParser parser;
+    for (const OptionRule& rule : optionRules())
+        parser.addOption(rule.option);
+    // parse() wants the program's name first.
+    if (!parser.parse(QStringList{QLatin1String(kProgram)} + args))
+        throw parseError(parser, args);
+
+    Options options;
+    // In the order given, so that a later option overrides an earlier one and
+    // the first wrong value is the one refused.
+    std::unordered_map<const OptionRule*, qsizetype> taken;
+    for (const QString& name : parser.optionNames()) {
+        const OptionRule* rule = ruleNamed(name);
+        const QString value =
+            takesValue(rule) ? parser.values(rule->option).value(taken[rule]++) : QString();
+        rule->take(options, value);
+    }
+
+    const QStringList inputs = parser.positionalArguments();
+    if (inputs.size() > 1)
+        throw UsageError{QStringLiteral("only one INPUT may be given")};
+    if (!inputs.isEmpty()) {
+        options.inputGiven = true;
+        options.emptyInput = inputs.first().isEmpty();
+        // "-" is standard input, unless it follows "--": then it is a file.
+        const qsizetype end = args.indexOf(QStringLiteral("--"));
+        const bool afterEnd = end >= 0 && args.lastIndexOf(QStringLiteral("-")) > end &&
+                              !(end > 0 && takesValue(optionWritten(args[end - 1])));
+        options.input = inputs.first() == u"-" && !afterEnd ? QString() : inputs.first();
     }
     if (!options.provider.isEmpty()) {
-        if (inputGiven)
+        if (options.inputGiven)
             throw UsageError{QStringLiteral("--provider cannot be used with an INPUT")};
         if (options.user.isEmpty())
             throw UsageError{QStringLiteral("--provider needs --user NAME")};

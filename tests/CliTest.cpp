@@ -75,6 +75,9 @@ TEST(Cli, UsageErrorsExitWithTwo) {
         {"--to", "pls", "--from", "nope", input},
         {"--to", "pls", "--from"},
         {"--to", "pls", "--input-encoding", "ebcdic", input},
+        {"--to", "nope", "--to", "pls", input}, // every value is checked, not just the last
+        {"--to", "pls", "--quiet=yes", input},
+        {"--to", "pls", "-qx", input},
     };
     for (const QStringList& arguments : cases) {
         const ConvertRun run = runConvert(arguments);
