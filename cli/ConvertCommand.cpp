@@ -243,12 +243,6 @@ qint64 numberOption(const QString& value, qint64 low, qint64 high, const QString
 // for one that takes a value, the name of the value.
 const std::vector<OptionRule>& optionRules() {
     static const std::vector<OptionRule> rules = [] {
-        const auto flag = [](std::initializer_list<const char*> names, OptionAction take) {
-            QStringList list;
-            for (const char* name : names)
-                list.append(QString::fromLatin1(name));
-            return OptionRule{QCommandLineOption(list), take};
-        };
         const auto valued = [](std::initializer_list<const char*> names, const char* valueName,
                                OptionAction take) {
             QStringList list;
@@ -256,6 +250,10 @@ const std::vector<OptionRule>& optionRules() {
                 list.append(QString::fromLatin1(name));
             return OptionRule{QCommandLineOption(list, QString(), QString::fromLatin1(valueName)),
                               take};
+        };
+        // No value's name: an option that takes none.
+        const auto flag = [&](std::initializer_list<const char*> names, OptionAction take) {
+            return valued(names, "", take);
         };
         return std::vector<OptionRule>{
             valued({"t", "to"}, "TARGET",
