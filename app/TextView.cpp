@@ -1,5 +1,7 @@
 #include "app/TextView.h"
 
+#include "playlist/LineRules.h"
+
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -38,26 +40,13 @@ bool isWordCharacter(QChar c) {
 
 TextLines::TextLines(const QString& text) : m_text(text) {
     const auto* chars = reinterpret_cast<const char16_t*>(text.constData());
-    const qsizetype size = text.size();
     // A playlist line averages well over 50 characters; reserving for that
     // spares most of the regrowth without holding much unused.
-    m_starts.reserve(static_cast<size_t>(size / 50 + 2));
-    m_starts.push_back(0);
-    for (qsizetype i = 0; i < size; ++i) {
-        const char16_t c = chars[i];
-        if (c > u'\r')
-            continue;
-        if (c == u'\r') {
-            if (i + 1 < size && chars[i + 1] == u'\n')
-                ++i;
-            m_starts.push_back(i + 1);
-        } else if (c == u'\n') {
-            m_starts.push_back(i + 1);
-        }
-    }
-    // A break at the very end has already put the end of the text there.
-    if (size > 0 && m_starts.back() != size)
-        m_starts.push_back(size);
+    m_starts.reserve(static_cast<size_t>(text.size() / 50 + 2));
+    lines::forEachLine(chars, chars + text.size(), [&](const char16_t* from, const char16_t*) {
+        m_starts.push_back(from - chars);
+    });
+    m_starts.push_back(text.size());
 }
 
 TextLines::TextLines(const TStringList& lines, QStringView lineBreak)

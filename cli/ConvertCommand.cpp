@@ -1,7 +1,6 @@
 #include "cli/ConvertCommand.h"
 
 #include "cli/DownloadModule.h"
-#include "cli/InputReader.h"
 #include "cli/ScanAhead.h"
 #include "cli/StreamedOutput.h"
 #include "convert/ByteConversion.h"
@@ -16,6 +15,7 @@
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
 #include "playlist/FileName.h"
+#include "playlist/InputReader.h"
 #include "playlist/MemoryAdvice.h"
 #include "playlist/Platform.h"
 #include "playlist/Playlist.h"
@@ -969,8 +969,8 @@ ProviderLogin providerLogin(const Options& options) {
     if (!options.passwordFile.isEmpty()) {
         QFile file(options.passwordFile);
         if (!file.open(QIODevice::ReadOnly))
-            throw EFOpenError(QStringLiteral("Cannot open file \"%1\". %2")
-                                  .arg(expandFileName(options.passwordFile), file.errorString()));
+            throw EFOpenError(QStringLiteral("%1. %2").arg(cannotOpenText(options.passwordFile),
+                                                           file.errorString()));
         QByteArray line = file.readLine(64 * 1024);
         while (line.endsWith('\n') || line.endsWith('\r'))
             line.chop(1);
@@ -1077,7 +1077,7 @@ int convert(Options options) {
         fd = ::open(encodeFileName(options.input).constData(), O_RDONLY | O_CLOEXEC);
         if (fd < 0)
             throw EFOpenError(cannotOpenMessage(options.input, errno));
-        failure = QStringLiteral("Cannot open file \"%1\"").arg(expandFileName(options.input));
+        failure = cannotOpenText(options.input);
     }
     // Standard input, and a download's memory, are not ours to close.
     const platform::FileCloser closer(options.input.isEmpty() || web ? -1 : fd);

@@ -1,6 +1,6 @@
 #include "cli/ScanAhead.h"
 
-#include "cli/InputReader.h"
+#include "playlist/InputReader.h"
 #include "playlist/AnsiCodePage.h"
 #include "playlist/Encoding.h"
 #include "playlist/Platform.h"

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "cli/PieceBuffer.h"
+#include "playlist/PieceBuffer.h"
 #include "cli/ReadAhead.h"
 #include "convert/ByteConversion.h"
 #include "playlist/MemoryAdvice.h"

@@ -100,9 +100,7 @@ void ByteScanner::scanPiece(QByteArrayView piece, ScannedPiece& scanned,
                 if (at < lineStart)
                     continue; // the LF of a CR LF
                 walk.addLine(lineStart, at, name, extinf, stream);
-                lineStart = at + 1;
-                if (c == '\r' && lineStart < end && *lineStart == '\n')
-                    ++lineStart;
+                lineStart = lines::afterLineEnd(at, end);
                 extinf = name = stream = false;
             } else if (c == 'E') {
                 // "EXTINF" holds no line end, so a match lies within the line.
@@ -158,11 +156,8 @@ bool Utf8Source::scanNextPiece() {
     qsizetype size = m_rest.size();
     if (m_cut) {
         size = std::clamp<qsizetype>(m_cut(m_rest), 1, m_rest.size()); // always on
-    } else if (size > kPieceSize) {
-        const char* const from = m_rest.data() + kPieceSize;
-        const char* const lf = lines::find(from, m_rest.data() + m_rest.size(), '\n');
-        if (lf != m_rest.data() + m_rest.size())
-            size = lf - m_rest.data() + 1;
+    } else {
+        size = lines::pieceEnd(m_rest.data(), m_rest.data() + m_rest.size()) - m_rest.data();
     }
     const QByteArrayView piece = m_rest.first(size);
     m_rest = m_rest.sliced(size);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "playlist/Encoding.h"
+#include "playlist/LineRules.h"
 #include "playlist/Playlist.h"
 
 #include <QByteArray>
@@ -148,8 +149,7 @@ private:
 // checked and scanned while it is still in the cache, then written.
 class Utf8Source {
 public:
-    // The size of the next piece of `rest`; by default the first LF at or
-    // past kPieceSize ends it.
+    // The size of the next piece of `rest`; by default lines::pieceEnd's.
     using Cut = std::function<qsizetype(QByteArrayView rest)>;
 
     Utf8Source(const TargetFormat& target, QByteArrayView text, Cut cut = {});
@@ -165,7 +165,7 @@ public:
     // ended early and its output is void; the input must be read another way.
     bool wellFormed() const { return m_wellFormed; }
 
-    static constexpr qsizetype kPieceSize = 256 * 1024;
+    static constexpr qsizetype kPieceSize = lines::kPieceBytes;
 
 private:
     bool scanNextPiece();

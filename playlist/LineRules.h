@@ -24,20 +24,40 @@ inline const char16_t* find(const char16_t* p, const char16_t* end, char16_t c) 
     return at < 0 ? end : p + at;
 }
 
+// Where the line after a line end at `at` (a CR or an LF) begins: a CR LF
+// is one line end.
+template <typename Char> const Char* afterLineEnd(const Char* at, const Char* end) {
+    return *at == Char('\r') && at + 1 < end && at[1] == Char('\n') ? at + 2 : at + 1;
+}
+
 // Calls line(lineBegin, lineEnd) for each line of [begin, end): a line ends
 // at CR, LF or CR LF, and the last one at `end` (none after a final line
 // end). Where the text stops at a U+0000 is the caller's to say by `end`.
-template <typename Char, typename Line> void forEachLine(const Char* begin, const Char* end, Line line) {
+template <typename Char, typename Line>
+void forEachLine(const Char* begin, const Char* end, Line line) {
     const Char* p = begin;
     while (p < end) {
         const Char* lineEnd = find(p, end, Char('\n'));
         if (const Char* cr = find(p, lineEnd, Char('\r')); cr != lineEnd)
             lineEnd = cr;
         line(p, lineEnd);
-        p = lineEnd + 1;
-        if (lineEnd < end && *lineEnd == Char('\r') && p < end && *p == Char('\n'))
-            ++p;
+        p = lineEnd < end ? afterLineEnd(lineEnd, end) : end;
     }
+}
+
+// Input is taken a piece at a time, about this many bytes: a piece is read,
+// checked and scanned while it is in one processor's cache.
+inline constexpr qsizetype kPieceBytes = 256 * 1024;
+
+// The end of the piece of [begin, end) that begins at `begin`: the first LF
+// at or past kPieceBytes ends it, so that no line is cut (nor a UTF-8
+// sequence: an LF byte is part of none, nor of any code page's character);
+// `end` when no LF follows.
+inline const char* pieceEnd(const char* begin, const char* end) {
+    if (end - begin <= kPieceBytes)
+        return end;
+    const char* const lf = find(begin + kPieceBytes, end, '\n');
+    return lf == end ? end : lf + 1;
 }
 
 // Whether [p, p + N - 1) holds the ASCII word.

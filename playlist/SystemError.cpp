@@ -71,9 +71,12 @@ QString expandFileName(const QString& fileName) {
     return visibleText(QDir::toNativeSeparators(path));
 }
 
+QString cannotOpenText(const QString& fileName) {
+    return QStringLiteral("Cannot open file \"%1\"").arg(expandFileName(fileName));
+}
+
 QString cannotOpenMessage(const QString& fileName, int errorCode) {
-    return QStringLiteral("Cannot open file \"%1\". %2")
-        .arg(expandFileName(fileName), sysErrorMessage(errorCode));
+    return QStringLiteral("%1. %2").arg(cannotOpenText(fileName), sysErrorMessage(errorCode));
 }
 
 QString cannotCreateMessage(const QString& fileName, int errorCode) {

@@ -22,6 +22,8 @@ QString expandFileName(const QString& fileName);
 
 // "Cannot open file "%s". %s" and "Cannot create file "%s". %s".
 QString cannotOpenMessage(const QString& fileName, int errorCode);
+// "Cannot open file "%s"", for a reason to follow.
+QString cannotOpenText(const QString& fileName);
 QString cannotCreateMessage(const QString& fileName, int errorCode);
 // "Cannot write file "%s". %s", with the system's text or a reason given.
 QString cannotWriteMessage(const QString& fileName, int errorCode);

@@ -2,6 +2,7 @@
 
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
+#include "playlist/InputReader.h"
 #include "playlist/MemoryAdvice.h"
 #include "playlist/Platform.h"
 #include "playlist/SystemError.h"
@@ -75,18 +76,6 @@ qsizetype readChecked(int fd, const QString& fileName, char* into, qsizetype siz
     return static_cast<qsizetype>(got);
 }
 
-// The end of the whole UTF-8 sequences in `bytes`: the last sequence is left
-// for the next piece when it may still be cut short. Any place will do for
-// bytes that are not UTF-8, which are read again whole anyway.
-qsizetype endOfWholeSequences(QByteArrayView bytes) {
-    for (qsizetype k = bytes.size() - 1; k >= 0 && k >= bytes.size() - 4; --k) {
-        const auto byte = static_cast<unsigned char>(bytes[k]);
-        if ((byte & 0xC0) != 0x80)
-            return byte < 0x80 ? bytes.size() : k;
-    }
-    return bytes.size();
-}
-
 void tell(TextReading* reading, QString encoding, qint64 invalid = 0) {
     if (reading)
         *reading = {std::move(encoding), invalid};
@@ -122,64 +111,47 @@ QByteArray readWholeFile(const QString& fileName) {
 }
 
 QString readTextFile(const QString& fileName, const TEncoding& fallback, TextReading* reading) {
-    const auto whole = [&] {
-        return decodeFileBytes(readWholeFile(fileName), TEncoding::UTF8(), fallback, reading);
-    };
     struct stat st {};
     const int fd = openPlaylistFile(fileName, st);
     const platform::FileCloser closer(fd);
-    // A pipe or a device can be read only once.
-    if (!S_ISREG(st.st_mode))
-        return whole();
-
-    // A piece, and before it the end of the last one that was left for it
-    // (part of a sequence, or the UTF-8 mark): at most four bytes.
-    constexpr qsizetype kPiece = qsizetype(1) << 20;
-    constexpr qsizetype kCarry = 4;
-    const std::unique_ptr<char[]> buffer(new char[kPiece + kCarry]);
-    qsizetype held = 0;
-    qsizetype total = 0;
-    bool atEnd = false;
-    while (held < 3 && !atEnd) {
-        const qsizetype got = readChecked(fd, fileName, buffer.get() + held, kPiece - held, total);
-        held += got;
-        atEnd = got == 0;
-    }
-    // The marks decide as decodeFileBytes has them decide.
-    const QByteArrayView start(buffer.get(), held);
-    if (platform::startsWithUtf16Mark(start))
-        return whole();
-    qsizetype skip = platform::startsWithUtf8Mark(start) ? 3 : 0;
+    InputReader reader(fd, cannotOpenText(fileName));
+    PieceBuffer buffer;
 
     // A UTF-8 byte never gives more than one UTF-16 unit: room for the whole
     // text at once, of which only what the text fills is ever touched.
     QString text;
-    text.reserve(static_cast<qsizetype>(st.st_size));
+    text.reserve(reader.sizeHint());
     adviseHugePages(text.data(), text.capacity() * qsizetype(sizeof(char16_t)));
-    for (;;) {
-        const QByteArrayView piece(buffer.get() + skip, held - skip);
-        const qsizetype cut = atEnd ? piece.size() : endOfWholeSequences(piece);
-        const qsizetype at = text.size();
-        text.resize(at + cut); // beyond the room only when the file grew
-        const qsizetype units =
-            decodeUtf8Into(piece.first(cut), reinterpret_cast<char16_t*>(text.data()) + at);
-        if (units < 0) {
-            // Not UTF-8 after all: the code page, or the repair, needs the whole.
-            text = QString();
-            return whole();
+    bool utf8 = true;
+    for (QByteArrayView piece; utf8 && !(piece = reader.next(buffer)).isEmpty();) {
+        if (text.isEmpty()) {
+            // The marks decide as decodeFileBytes has them decide.
+            if (platform::startsWithUtf16Mark(piece)) {
+                utf8 = false;
+                break;
+            }
+            if (platform::startsWithUtf8Mark(piece))
+                piece = piece.sliced(3);
         }
-        text.resize(at + units);
-        if (atEnd)
-            break;
-        held = piece.size() - cut;
-        std::memmove(buffer.get(), piece.data() + cut, static_cast<size_t>(held));
-        skip = 0;
-        const qsizetype got = readChecked(fd, fileName, buffer.get() + held, kPiece, total);
-        held += got;
-        atEnd = got == 0;
+        const qsizetype at = text.size();
+        text.resize(at + piece.size()); // beyond the room only for a stream
+        const qsizetype units =
+            decodeUtf8Into(piece, reinterpret_cast<char16_t*>(text.data()) + at);
+        utf8 = units >= 0;
+        text.resize(at + std::max<qsizetype>(units, 0));
     }
-    tell(reading, QStringLiteral("UTF-8"));
-    return text;
+    if (utf8) {
+        tell(reading, QStringLiteral("UTF-8"));
+        return text;
+    }
+    // Not UTF-8: the code page, or the repair, needs the whole.
+    text = QString();
+    reader.rewind();
+    QByteArray bytes;
+    bytes.reserve(reader.sizeHint());
+    for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty();)
+        bytes.append(piece);
+    return decodeFileBytes(bytes, TEncoding::UTF8(), fallback, reading);
 }
 
 QString decodeFileBytes(const QByteArray& bytes, const TEncoding& encoding) {

@@ -1,6 +1,6 @@
 // dorvane-convert's reader: the same pieces from a regular file, a pipe and
 // bytes in memory, read again after a partial read, and what it notes.
-#include "cli/InputReader.h"
+#include "playlist/InputReader.h"
 #include "cli/ScanAhead.h"
 #include "convert/TargetFormat.h"
 

@@ -1,6 +1,7 @@
 #pragma once
 
-#include "cli/PieceBuffer.h"
+#include "playlist/LineRules.h"
+#include "playlist/PieceBuffer.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
@@ -10,9 +11,10 @@
 
 namespace dorvane {
 
-// The bytes of dorvane-convert's input in pieces, whatever the input is: a
-// file, standard input (a pipe, a terminal, a regular file, a device), or
-// bytes already in memory (a download). Every piece ends just after an LF
+// The bytes of a playlist's input in pieces, whatever the input is: a file,
+// standard input (a pipe, a terminal, a regular file, a device), or bytes
+// already in memory (a download); dorvane-convert's input and the window's
+// files. Every piece ends just after an LF
 // byte, but the last; so no line and no UTF-8 sequence is ever cut, and in
 // every ANSI code page an LF byte is an LF and part of nothing else.
 //
@@ -57,7 +59,7 @@ public:
     // The first bytes of the input, up to kHeadSize, once a piece is read.
     const QByteArray& head() const { return m_head; }
 
-    static constexpr qsizetype kPieceSize = 256 * 1024;
+    static constexpr qsizetype kPieceSize = lines::kPieceBytes;
     static constexpr qsizetype kHeadSize = 1024;
 
 private:

@@ -1,6 +1,7 @@
-#include "cli/InputReader.h"
+#include "playlist/InputReader.h"
 
 #include "playlist/Errors.h"
+#include "playlist/LineRules.h"
 #include "playlist/Platform.h"
 #include "playlist/SystemError.h"
 #include "playlist/TextFile.h"
@@ -42,14 +43,8 @@ QByteArrayView InputReader::next(PieceBuffer& buffer) {
     QByteArrayView piece;
     switch (m_kind) {
     case Kind::Memory: {
-        const qsizetype left = m_memory.size() - m_memoryOffset;
-        qsizetype size = left;
-        if (left > kPieceSize) {
-            const char* from = m_memory.constData() + m_memoryOffset + kPieceSize;
-            const void* lf = std::memchr(from, '\n', static_cast<size_t>(left - kPieceSize));
-            if (lf)
-                size = static_cast<const char*>(lf) + 1 - (m_memory.constData() + m_memoryOffset);
-        }
+        const char* const from = m_memory.constData() + m_memoryOffset;
+        const qsizetype size = lines::pieceEnd(from, m_memory.constData() + m_memory.size()) - from;
         piece = QByteArrayView(m_memory).sliced(m_memoryOffset, size);
         m_memoryOffset += size;
         break;
