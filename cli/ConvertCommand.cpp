@@ -796,9 +796,9 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
         });
         bool first = true;
         for (QByteArrayView piece; !(piece = next()).isEmpty(); first = false) {
-            if (first && (piece.startsWith("\xFF\xFE") || piece.startsWith("\xFE\xFF")))
+            if (first && platform::startsWithUtf16Mark(piece))
                 return false;
-            if (first && piece.startsWith("\xEF\xBB\xBF"))
+            if (first && platform::startsWithUtf8Mark(piece))
                 piece = piece.sliced(3);
             if (!isWellFormedUtf8(piece))
                 return false;
@@ -848,28 +848,15 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
     return result;
 }
 
-// Whether the first piece of the input shows it to be M3U by itself: it
-// starts with "#EXTM3U" or has a line that starts with "#EXTINF" (after a
-// byte-order mark and blank space). Such input streams; other input is
-// read whole to ask the readers.
+// Whether the first piece of the input shows it to be M3U by itself, as the
+// M3U reader decides. The piece ends after an LF, so a line that shows it
+// there shows it in the whole input. Such input streams; other input is read
+// whole to ask the readers (in a code page too, whose bytes the lenient
+// decoding here may not take for blank space).
 bool startsAsM3u(QByteArrayView piece) {
-    if (piece.startsWith("\xEF\xBB\xBF"))
-        piece = piece.sliced(3);
-    const auto blank = [](char c) { return c == ' ' || (c >= '\t' && c <= '\r'); };
-    qsizetype k = 0;
-    while (k < piece.size() && blank(piece[k]))
-        ++k;
-    if (piece.sliced(k).startsWith("#EXTM3U"))
-        return true;
-    for (qsizetype at = piece.indexOf("#EXTINF"); at >= 0; at = piece.indexOf("#EXTINF", at + 1)) {
-        qsizetype start = at;
-        while (start > 0 && piece[start - 1] != '\n' && piece[start - 1] != '\r' &&
-               blank(piece[start - 1]))
-            --start;
-        if (start == 0 || piece[start - 1] == '\n' || piece[start - 1] == '\r')
-            return true;
-    }
-    return false;
+    if (const qsizetype nul = piece.indexOf('\0'); nul >= 0)
+        piece = piece.first(nul);
+    return m3uReader().claims(decodeUtf8Lenient(piece));
 }
 
 // The input's playlist when it is in another format than M3U, or in an
