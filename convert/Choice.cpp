@@ -1,5 +1,7 @@
 #include "convert/Choice.h"
 
+#include "playlist/Encoding.h"
+
 #include "playlist/StringList.h"
 
 #include <QChar>
@@ -19,34 +21,12 @@ void appendCaseFolded(QStringView text, std::u32string& out) {
 }
 
 void appendCaseFolded(QByteArrayView text, std::u32string& out) {
-    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
-    const auto* const end = p + text.size();
-    while (p < end) {
-        const unsigned b = *p;
-        int length = b < 0x80                ? 1
-                     : b >= 0xC2 && b < 0xE0 ? 2
-                     : b >= 0xE0 && b < 0xF0 ? 3
-                     : b >= 0xF0 && b < 0xF5 ? 4
-                                             : 0;
-        char32_t c = b;
-        if (length > 1 && end - p >= length) {
-            c = b & (0x7F >> length);
-            for (int k = 1; k < length; ++k) {
-                if ((p[k] & 0xC0) != 0x80) {
-                    length = 0;
-                    break;
-                }
-                c = (c << 6) | (p[k] & 0x3F);
-            }
-        } else if (length > 1) {
-            length = 0;
-        }
-        if (length == 0) { // not UTF-8: one byte, one replacement character
-            c = QChar::ReplacementCharacter;
-            length = 1;
-        }
+    for (qsizetype k = 0; k < text.size();) {
+        const auto b = static_cast<unsigned char>(text[k]);
+        int length = 1;
+        const char32_t c = b < 0x80 ? char32_t(b) : utf8CharacterAt(text.sliced(k), &length);
         out.push_back(QChar::toCaseFolded(c));
-        p += length;
+        k += length;
     }
 }
 

@@ -189,6 +189,20 @@ int utf8SequenceAt(QByteArrayView bytes) {
     return utf8SequenceAt(p, p + bytes.size());
 }
 
+char32_t utf8CharacterAt(QByteArrayView bytes, int* length) {
+    const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+    const int sequence = utf8SequenceAt(p, p + bytes.size());
+    *length = sequence < 0 ? -sequence : sequence;
+    if (sequence < 0)
+        return 0xFFFD;
+    if (sequence == 1)
+        return p[0];
+    char32_t c = p[0] & (0x7F >> sequence);
+    for (int k = 1; k < sequence; ++k)
+        c = c << 6 | (p[k] & 0x3F);
+    return c;
+}
+
 void Utf8Tally::add(QByteArrayView bytes) {
     const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
     const uint8_t* const end = p + bytes.size();

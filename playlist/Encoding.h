@@ -104,6 +104,10 @@ struct Utf8Tally {
 // The length of the well-formed UTF-8 sequence that `bytes` (not empty)
 // begin with; or else the length of the maximal subpart there, negated.
 int utf8SequenceAt(QByteArrayView bytes);
+// The character that `bytes` (not empty) begin with, and in *length how many
+// bytes it takes: the sequence utf8SequenceAt finds, or for an ill-formed
+// part U+FFFD and the part's length.
+char32_t utf8CharacterAt(QByteArrayView bytes, int* length);
 
 // The UTF-8 bytes with each ill-formed part replaced by U+FFFD (EF BF BD),
 // appended to `out`: well-formed UTF-8 that decodes as decodeUtf8Lenient does.

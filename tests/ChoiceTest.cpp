@@ -211,6 +211,23 @@ TEST(Choosing, FiltersCombine) {
     }
 }
 
+// --match folds a name's case on its UTF-8 bytes in dorvane-convert and on
+// its UTF-16 in the window: the two must agree on every character, and take
+// ill-formed bytes as U+FFFD.
+TEST(Choosing, CaseFoldingOnBytesAndOnTextAgree) {
+    for (const char16_t* text :
+         {u"", u"News HD", u"Первый КАНАЛ", u"ΣΊΣΥΦΟΣ straße", u"\U0001F4FA Ⅻ ǅ", u"İI\u0130"}) {
+        const QString name = QString::fromUtf16(text);
+        std::u32string fromBytes, fromText;
+        appendCaseFolded(QByteArrayView(name.toUtf8()), fromBytes);
+        appendCaseFolded(QStringView(name), fromText);
+        EXPECT_EQ(fromBytes, fromText) << name.toStdString();
+    }
+    std::u32string broken;
+    appendCaseFolded(QByteArrayView("A\xD0\xE2\x82Z\xFF"), broken);
+    EXPECT_EQ(broken, (std::u32string{U'a', 0xFFFD, 0xFFFD, U'z', 0xFFFD}));
+}
+
 TEST(Choosing, GroupTallyCountsBlocksWithAnAddressInOrderOfFirstAppearance) {
     const QStringList source{
         "#EXTINF:-1 group-title=\"B\",1",
