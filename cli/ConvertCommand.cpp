@@ -551,13 +551,7 @@ std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& targe
 // Input with a UTF-16 byte-order mark: rare, and read whole.
 Result convertUtf16(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
                     const TEncoding& encoding, bool mark, const SourceName& name) {
-    QByteArray bytes;
-    bytes.reserve(reader.sizeHint());
-    PieceBuffer buffer;
-    for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty();)
-        bytes.append(piece);
-    const QString text = decodeFileBytes(bytes, TEncoding::UTF8(), ansi);
-    bytes = QByteArray();
+    const QString text = decodeFileBytes(reader.rest(), TEncoding::UTF8(), ansi);
     TStringList lines;
     lines.setText(text);
     LineListSource source(target, lines);
@@ -848,44 +842,6 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
     return result;
 }
 
-// Whether the first piece of the input shows it to be M3U by itself, as the
-// M3U reader decides. The piece ends after an LF, so a line that shows it
-// there shows it in the whole input. Such input streams; other input is read
-// whole to ask the readers (in a code page too, whose bytes the lenient
-// decoding here may not take for blank space).
-bool startsAsM3u(QByteArrayView piece) {
-    if (const qsizetype nul = piece.indexOf('\0'); nul >= 0)
-        piece = piece.first(nul);
-    return m3uReader().claims(decodeUtf8Lenient(piece));
-}
-
-// The input's playlist when it is in another format than M3U, or in an
-// encoding the user named: read whole, by its reader; nothing when it is
-// M3U read by the usual rules, which is converted as it is read.
-std::optional<TakenPlaylist> readWhole(InputReader& reader, const PlaylistReader* format,
-                                       const TEncoding& ansi, const InputEncoding* encoding) {
-    if (format == &m3uReader() && !encoding)
-        return std::nullopt;
-    PieceBuffer buffer;
-    if (!format && !encoding) {
-        const bool m3u = startsAsM3u(reader.next(buffer));
-        reader.rewind();
-        if (m3u)
-            return std::nullopt;
-    }
-    QByteArray bytes;
-    bytes.reserve(reader.sizeHint());
-    for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty();)
-        bytes.append(piece);
-    reader.rewind();
-    if (encoding)
-        return takeBytesAs(bytes, *encoding, format);
-    TakenPlaylist taken = takeBytes(bytes, ansi, format);
-    if (taken.reader == &m3uReader())
-        return std::nullopt;
-    return taken;
-}
-
 // Every second byte zero at the start: UTF-16 text without its mark.
 bool looksLikeUtf16(const QByteArray& head) {
     if (head.size() < 2)
@@ -1075,7 +1031,7 @@ int convert(Options options) {
     // A playlist in another format, or in an encoding named, goes on as the
     // M3U its reader makes, in UTF-8.
     const std::optional<TakenPlaylist> other =
-        readWhole(input, options.from, ansi, options.inputEncoding);
+        takeInput(input, options.from, ansi, options.inputEncoding);
     std::optional<InputReader> otherLines;
     if (other)
         otherLines.emplace(other->lines.Text().toUtf8(), failure);
@@ -1362,25 +1318,25 @@ int runRecipe(const Options& options) {
     return kDone;
 }
 
-QString targetList() {
+// A line per target: its name, then what `second` says of it.
+template <typename Second> QString listOfTargets(Second second) {
     QString text;
     for (const TargetFormat* format : allFormats()) {
         text += format->cliName().toString().leftJustified(12);
-        text += format->caption();
+        text += second(*format);
         text += u'\n';
     }
     return text;
 }
 
+QString targetList() {
+    return listOfTargets([](const TargetFormat& format) { return format.caption(); });
+}
+
 // Each name --from takes, with the reader that reads it.
 QString formatList() {
-    QString text;
-    for (const TargetFormat* format : allFormats()) {
-        text += format->cliName().toString().leftJustified(12);
-        text += readerByFormat(format->cliName())->caption();
-        text += u'\n';
-    }
-    return text;
+    return listOfTargets(
+        [](const TargetFormat& format) { return readerByFormat(format.cliName())->caption(); });
 }
 
 } // namespace

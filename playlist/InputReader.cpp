@@ -68,6 +68,15 @@ QByteArrayView InputReader::next(PieceBuffer& buffer) {
     return piece;
 }
 
+QByteArray InputReader::rest() {
+    QByteArray bytes;
+    bytes.reserve(std::max<qsizetype>(0, sizeHint() - qsizetype(m_offset)));
+    PieceBuffer buffer;
+    for (QByteArrayView piece; !(piece = next(buffer)).isEmpty();)
+        bytes.append(piece);
+    return bytes;
+}
+
 void InputReader::rewind() {
     switch (m_kind) {
     case Kind::Memory:

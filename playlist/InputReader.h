@@ -47,6 +47,8 @@ public:
     QByteArrayView next(PieceBuffer& buffer);
     // Back to the first piece.
     void rewind();
+    // The pieces not yet given, in one piece: for input read whole.
+    QByteArray rest();
 
     // The size a regular file or bytes in memory have; 0 for a stream.
     qsizetype sizeHint() const {

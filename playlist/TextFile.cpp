@@ -147,11 +147,7 @@ QString readTextFile(const QString& fileName, const TEncoding& fallback, TextRea
     // Not UTF-8: the code page, or the repair, needs the whole.
     text = QString();
     reader.rewind();
-    QByteArray bytes;
-    bytes.reserve(reader.sizeHint());
-    for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty();)
-        bytes.append(piece);
-    return decodeFileBytes(bytes, TEncoding::UTF8(), fallback, reading);
+    return decodeFileBytes(reader.rest(), TEncoding::UTF8(), fallback, reading);
 }
 
 QString decodeFileBytes(const QByteArray& bytes, const TEncoding& encoding) {

@@ -1,6 +1,7 @@
 #include "source/Intake.h"
 
 #include "playlist/Encoding.h"
+#include "playlist/InputReader.h"
 #include "playlist/TextFile.h"
 #include "source/PlaylistReader.h"
 
@@ -73,6 +74,42 @@ TakenPlaylist takeBytesAs(const QByteArray& bytes, const InputEncoding& encoding
     TextReading reading;
     TakenPlaylist taken = takeText(decodeAs(bytes, encoding, &reading), format);
     taken.reading = std::move(reading);
+    return taken;
+}
+
+namespace {
+
+// Whether the first piece of an input shows it to be M3U by itself, as the
+// M3U reader decides. The piece ends after an LF, so a line that shows it
+// there shows it in the whole input. What it cannot tell (a code page's
+// blank space, which the lenient decoding here does not take for blank) is
+// left to the readers on the whole text.
+bool startsAsM3u(QByteArrayView piece) {
+    if (const qsizetype nul = piece.indexOf('\0'); nul >= 0)
+        piece = piece.first(nul);
+    return m3uReader().claims(decodeUtf8Lenient(piece));
+}
+
+} // namespace
+
+std::optional<TakenPlaylist> takeInput(InputReader& reader, const PlaylistReader* format,
+                                       const TEncoding& fallback, const InputEncoding* encoding) {
+    if (format == &m3uReader() && !encoding)
+        return std::nullopt;
+    if (!format && !encoding) {
+        PieceBuffer buffer;
+        const bool m3u = startsAsM3u(reader.next(buffer));
+        reader.rewind();
+        if (m3u)
+            return std::nullopt;
+    }
+    QByteArray bytes = reader.rest();
+    reader.rewind();
+    if (encoding)
+        return takeBytesAs(bytes, *encoding, format);
+    TakenPlaylist taken = takeBytes(bytes, fallback, format);
+    if (taken.reader == &m3uReader())
+        return std::nullopt;
     return taken;
 }
 

@@ -6,8 +6,11 @@
 #include <QByteArray>
 #include <QString>
 
+#include <optional>
+
 namespace dorvane {
 
+class InputReader;
 class PlaylistReader;
 class TEncoding;
 struct ReadPlaylist;
@@ -39,6 +42,13 @@ TakenPlaylist takeBytesAs(const QByteArray& bytes, const InputEncoding& encoding
                           const PlaylistReader* format = nullptr);
 // The same for a file; EFOpenError when it cannot be read.
 TakenPlaylist takeFile(const QString& fileName, const PlaylistReader* format = nullptr);
+
+// The playlist of an input read in pieces, when it is to be read whole: in
+// another format than M3U (`format`, or else the content says), or in the
+// encoding the user chose. Nothing for M3U read by the usual rules, which
+// streams; the reader is then back at its start.
+std::optional<TakenPlaylist> takeInput(InputReader& reader, const PlaylistReader* format,
+                                       const TEncoding& fallback, const InputEncoding* encoding);
 
 // The M3U a reader's channels are given on as: "#EXTM3U", then per entry
 // "#EXTINF:-1" with its logo and group as attributes and ",NAME", and a
