@@ -239,7 +239,7 @@ public:
         TStringList result;
         StringListSink sink(result);
         convertLines(formatFor(kind), source, sink, m_sourceName);
-        m_memo->setText(result.Text());
+        m_memo->setLines(result, formatFor(kind).lineEndText());
         m_memo->viewport()->repaint();
         const qint64 took = clock.nsecsElapsed();
         if (text)
