@@ -110,46 +110,6 @@ QByteArray readWholeFile(const QString& fileName) {
     return bytes;
 }
 
-QString readTextFile(const QString& fileName, const TEncoding& fallback, TextReading* reading) {
-    struct stat st {};
-    const int fd = openPlaylistFile(fileName, st);
-    const platform::FileCloser closer(fd);
-    InputReader reader(fd, cannotOpenText(fileName));
-    PieceBuffer buffer;
-
-    // A UTF-8 byte never gives more than one UTF-16 unit: room for the whole
-    // text at once, of which only what the text fills is ever touched.
-    QString text;
-    text.reserve(reader.sizeHint());
-    adviseHugePages(text.data(), text.capacity() * qsizetype(sizeof(char16_t)));
-    bool utf8 = true;
-    for (QByteArrayView piece; utf8 && !(piece = reader.next(buffer)).isEmpty();) {
-        if (text.isEmpty()) {
-            // The marks decide as decodeFileBytes has them decide.
-            if (platform::startsWithUtf16Mark(piece)) {
-                utf8 = false;
-                break;
-            }
-            if (platform::startsWithUtf8Mark(piece))
-                piece = piece.sliced(3);
-        }
-        const qsizetype at = text.size();
-        text.resize(at + piece.size()); // beyond the room only for a stream
-        const qsizetype units =
-            decodeUtf8Into(piece, reinterpret_cast<char16_t*>(text.data()) + at);
-        utf8 = units >= 0;
-        text.resize(at + std::max<qsizetype>(units, 0));
-    }
-    if (utf8) {
-        tell(reading, QStringLiteral("UTF-8"));
-        return text;
-    }
-    // Not UTF-8: the code page, or the repair, needs the whole.
-    text = QString();
-    reader.rewind();
-    return decodeFileBytes(reader.rest(), TEncoding::UTF8(), fallback, reading);
-}
-
 QString decodeFileBytes(const QByteArray& bytes, const TEncoding& encoding) {
     return decodeFileBytes(bytes, encoding, TEncoding::Default());
 }
@@ -284,6 +244,74 @@ QString decodeFileBytes(const QByteArray& bytes, const TEncoding& encoding,
     }
     tell(reading, codePageName(fallback.CodePage()));
     return fallback.GetString(view);
+}
+
+QString readTextFile(const QString& fileName, const TEncoding& fallback, TextReading* reading) {
+    struct stat st {};
+    const int fd = openPlaylistFile(fileName, st);
+    const platform::FileCloser closer(fd);
+    InputReader reader(fd, cannotOpenText(fileName));
+    PieceBuffer buffer;
+    // A UTF-16 mark counts only at the very start; such text is rare, and
+    // read whole.
+    if (platform::startsWithUtf16Mark(reader.next(buffer))) {
+        reader.rewind();
+        return decodeFileBytes(reader.rest(), TEncoding::UTF8(), fallback, reading);
+    }
+
+    // Neither a UTF-8 byte nor a code page's gives more than one UTF-16
+    // unit: room for the whole text at once, of which only what the text
+    // fills is ever touched.
+    QString text;
+    text.reserve(reader.sizeHint());
+    adviseHugePages(text.data(), text.capacity() * qsizetype(sizeof(char16_t)));
+    // Each way of reading decodes the pieces one by one, the mark left out:
+    // a piece ends after an LF, which is part of no UTF-8 sequence and of no
+    // code page's character, so the pieces decode as the whole would.
+    const auto readAs = [&](auto decode) {
+        reader.rewind();
+        text.resize(0);
+        bool first = true;
+        for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty(); first = false) {
+            if (first && platform::startsWithUtf8Mark(piece))
+                piece = piece.sliced(3);
+            if (!decode(piece))
+                return false;
+        }
+        return true;
+    };
+    const bool utf8 = readAs([&](QByteArrayView piece) {
+        const qsizetype at = text.size();
+        text.resize(at + piece.size()); // beyond the room only for a stream
+        const qsizetype units =
+            decodeUtf8Into(piece, reinterpret_cast<char16_t*>(text.data()) + at);
+        text.resize(at + std::max<qsizetype>(units, 0));
+        return units >= 0;
+    });
+    if (utf8) {
+        tell(reading, QStringLiteral("UTF-8"));
+        return text;
+    }
+    // Not UTF-8: the code page, tallied on the way, unless the tally finds
+    // the bytes almost UTF-8 after all (as decodeFileBytes decides).
+    Utf8Tally tally;
+    readAs([&](QByteArrayView piece) {
+        tally.add(piece);
+        text += fallback.GetString(piece);
+        return true;
+    });
+    if (!tally.readsAsUtf8()) {
+        tell(reading, codePageName(fallback.CodePage()));
+        return text;
+    }
+    qint64 invalid = 0;
+    readAs([&](QByteArrayView piece) {
+        invalid += invalidUtf8Bytes(piece);
+        text += decodeUtf8Lenient(piece);
+        return true;
+    });
+    tell(reading, QStringLiteral("UTF-8"), invalid);
+    return text;
 }
 
 void writeText(QIODevice& device, QStringView text, const TEncoding& encoding) {

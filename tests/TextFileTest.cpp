@@ -220,7 +220,7 @@ TEST_F(TextFileTest, BigFileReadsWhole) {
 // the whole.
 TEST_F(TextFileTest, ReadingInPiecesGivesTheWholeFilesText) {
     constexpr qsizetype kPiece = qsizetype(1) << 20;
-    // Filler up to just before a piece's end, then the bytes to cut there.
+    // Filler up to just before a megabyte's end, then the bytes to cut there.
     const auto across = [](qsizetype before, QByteArray bytes) {
         return QByteArray(before, 'a') + bytes + "\r\nend";
     };
@@ -240,18 +240,20 @@ TEST_F(TextFileTest, ReadingInPiecesGivesTheWholeFilesText) {
         {"sequence after the mark cut", hex("EFBBBF") + across(kPiece - 4, "ЖЖ")},
         {"several pieces", across(3 * kPiece + 5, "ЯЯЯ")},
         {"code page in the second piece", across(kPiece + 10, "\xCA\xE0\xED\xE0\xEB")},
+        {"double-byte characters across pieces", QByteArray("\x83\x60\n\x82\xA0").repeated(300000)},
         {"a broken byte among UTF-8",
          across(kPiece + 10, QByteArray("Канал").repeated(20) + "\xFF")},
         {"cut before a stray continuation", across(kPiece - 1, "\x80\x80\x80\x80\x80")},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        const QString file = write(u"pieces.m3u"_s, c.bytes);
-        TextReading whole, pieces;
-        const QString expected =
-            decodeFileBytes(c.bytes, TEncoding::UTF8(), TEncoding::Default(), &whole);
-        EXPECT_EQ(readTextFile(file, TEncoding::Default(), &pieces), expected);
-        EXPECT_EQ(pieces.text(), whole.text());
+    for (const TEncoding* fallback : {&TEncoding::Default(), TEncoding::ansi(932)}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(c.name);
+            const QString file = write(u"pieces.m3u"_s, c.bytes);
+            TextReading whole, pieces;
+            const QString expected = decodeFileBytes(c.bytes, TEncoding::UTF8(), *fallback, &whole);
+            EXPECT_EQ(readTextFile(file, *fallback, &pieces), expected);
+            EXPECT_EQ(pieces.text(), whole.text());
+        }
     }
     EXPECT_THROW(readTextFile(path(u"missing.m3u"_s), TEncoding::Default()), EFOpenError);
     EXPECT_THROW(readTextFile(m_dir.path(), TEncoding::Default()), EFOpenError);
