@@ -159,6 +159,13 @@ void TStringList::setText(QStringView s) {
 }
 
 void TStringList::setText(QString&& s) {
+    // The text ends at its first U+0000.
+    const auto* begin = reinterpret_cast<const char16_t*>(s.constData());
+    const qsizetype end = lines::find(begin, begin + s.size(), u'\0') - begin;
+    setText(std::move(s), end);
+}
+
+void TStringList::setText(QString&& s, qsizetype textEnd) {
     Clear();
     if (s.isEmpty())
         return;
@@ -166,9 +173,8 @@ void TStringList::setText(QString&& s) {
     const char16_t* begin = reinterpret_cast<const char16_t*>(m_buffer.constData());
     // A line is on average a few dozen characters; guessing the number of lines
     // saves most of the vector's regrowth on big playlists.
-    m_lines.reserve(m_buffer.size() / 48 + 1);
-    // The text ends at its first U+0000.
-    const char16_t* end = lines::find(begin, begin + m_buffer.size(), u'\0');
+    m_lines.reserve(textEnd / 48 + 1);
+    const char16_t* end = begin + textEnd;
     lines::forEachLine(begin, end, [&](const char16_t* from, const char16_t* to) {
         m_lines.push_back({from - begin, to - from});
     });

@@ -2,6 +2,7 @@
 
 #include "playlist/Encoding.h"
 #include "playlist/InputReader.h"
+#include "playlist/LineRules.h"
 #include "playlist/TextFile.h"
 #include "source/PlaylistReader.h"
 
@@ -41,15 +42,17 @@ QString m3uText(const ReadPlaylist& playlist) {
 }
 
 TakenPlaylist takeText(QString text, const PlaylistReader* format) {
-    if (const qsizetype nul = text.indexOf(QChar(0)); nul >= 0)
-        text.truncate(nul);
+    // Every reader sees the text up to its first U+0000, as the lines do.
+    const auto* chars = reinterpret_cast<const char16_t*>(text.constData());
+    const qsizetype end = lines::find(chars, chars + text.size(), u'\0') - chars;
+    const QStringView visible = QStringView(text).first(end);
     TakenPlaylist taken;
-    taken.reader = format ? format : &readerFor(text);
+    taken.reader = format ? format : &readerFor(visible);
     if (taken.reader == &m3uReader()) {
-        taken.lines.setText(std::move(text));
+        taken.lines.setText(std::move(text), end);
         return taken;
     }
-    const ReadPlaylist playlist = taken.reader->read(text);
+    const ReadPlaylist playlist = taken.reader->read(visible);
     text = QString(); // the lines below take its place
     taken.name = playlist.name;
     taken.lines.setText(m3uText(playlist));
