@@ -2,8 +2,8 @@
 
 #include "cli/DownloadModule.h"
 #include "cli/InputReader.h"
-#include "cli/StreamedOutput.h"
 #include "cli/ScanAhead.h"
+#include "cli/StreamedOutput.h"
 #include "convert/ByteConversion.h"
 #include "convert/ByteLineSink.h"
 #include "convert/Choice.h"
@@ -266,7 +266,8 @@ Options parseArguments(int argc, char** argv) {
             const QString name = takeValue(u"--input-encoding");
             options.inputEncoding = inputEncodingByName(name);
             if (!options.inputEncoding)
-                throw UsageError{QStringLiteral("unknown input encoding \"%1\"").arg(visibleText(name))};
+                throw UsageError{
+                    QStringLiteral("unknown input encoding \"%1\"").arg(visibleText(name))};
         } else if (is(u"--ansi", false)) {
             options.ansi = true;
         } else if (is(u"--no-bom", false)) {
@@ -821,8 +822,10 @@ QString sizeText(qint64 bytes) {
 }
 
 // Downloads the address, drawing a progress line on standard error when it
-// is a terminal and -q is not given (in a log it would be noise).
-QByteArray downloadInput(const QUrl& url, const Options& options) {
+// is a terminal and -q is not given (in a log it would be noise): into
+// `sink` as it comes when one is given (nothing is returned then), else
+// whole.
+QByteArray downloadInput(const QUrl& url, const Options& options, BodySink* sink = nullptr) {
     // The downloader runs on an event loop, which needs the application
     // object; only a download needs it.
     static int argc = 1;
@@ -853,6 +856,13 @@ QByteArray downloadInput(const QUrl& url, const Options& options) {
                 printTo(stderr, QStringLiteral("\r\x1b[K"));
         }
     } eraser{drawn};
+    if (sink) {
+        if (drawProgress)
+            downloadIntoFromModule(url, limits, *sink, progress);
+        else
+            downloadIntoFromModule(url, limits, *sink);
+        return {};
+    }
     if (drawProgress)
         return downloadWholeFromModule(url, limits, progress);
     return downloadWholeFromModule(url, limits);
@@ -898,7 +908,7 @@ QByteArray readProviderInput(const Options& options, const ProviderLogin& login,
     std::optional<QCoreApplication> application;
     if (!QCoreApplication::instance())
         application.emplace(argc, argv);
-    const auto fetch = [&](const QUrl& url) { return downloadInput(url, options); };
+    const auto fetch = [&](const QUrl& url, BodySink& sink) { downloadInput(url, options, &sink); };
     fellBack = true;
     if (getAddress.isEmpty())
         return readProviderPlaylist(login, fetch);

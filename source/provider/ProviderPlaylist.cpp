@@ -17,6 +17,7 @@
 #include <unistd.h>
 #endif
 #include <string_view>
+#include <thread>
 
 namespace dorvane {
 
@@ -217,32 +218,6 @@ simdjson::padded_string_view paddedView(QByteArray& answer) {
 
 } // namespace
 
-// Gives the pages of an answer already read back to the system while the
-// rest is read: the answer and the playlist made of it are then not held
-// whole at the same time (a provider's films are 80 MB of JSON). Only whole
-// pages inside the answer go; they are never read again.
-class ReleasedFront {
-public:
-    explicit ReleasedFront(QByteArray& answer) : m_released(answer.constData()) {}
-
-    void upTo(const char* reached) {
-#if defined(__linux__)
-        const auto page = quintptr(::sysconf(_SC_PAGESIZE));
-        const auto from = (quintptr(m_released) + page - 1) & ~(page - 1);
-        const auto to = quintptr(reached) & ~(page - 1);
-        if (to > from) {
-            ::madvise(reinterpret_cast<void*>(from), to - from, MADV_DONTNEED);
-            m_released = reinterpret_cast<const char*>(to);
-        }
-#else
-        Q_UNUSED(reached);
-#endif
-    }
-
-private:
-    const char* m_released;
-};
-
 // Huge pages for the whole of a large block, the pages it shares at its ends
 // included. adviseHugePages advises only the whole huge pages inside a
 // buffer, which splits its mapping in three; the allocator can then no
@@ -260,6 +235,45 @@ void adviseWholeBlock(QByteArray& block) {
     Q_UNUSED(block);
 #endif
 }
+
+// Faults in the pages of the lines' room on a thread of its own, while the
+// reading thread downloads and reads: on the virtual machine of
+// bench/README.md each first touch of a megabyte takes more than a
+// millisecond, 100 ms for a provider's 75 MB of lines, and the second
+// processor is mostly idle meanwhile. Writing into pages being faulted in
+// is safe; should the block move meanwhile, the advice fails on what is
+// gone, or faults in memory of another's, and changes no byte either way.
+class Prefault {
+public:
+    Prefault() = default;
+    Prefault(const Prefault&) = delete;
+    Prefault& operator=(const Prefault&) = delete;
+    ~Prefault() { wait(); }
+
+    void start(char* from, char* to) {
+        wait();
+#if defined(__linux__) && defined(MADV_POPULATE_WRITE)
+        const auto page = quintptr(::sysconf(_SC_PAGESIZE));
+        const auto begin = (quintptr(from) + page - 1) & ~(page - 1);
+        const auto end = quintptr(to) & ~(page - 1);
+        if (end > begin && end - begin >= 4 * 1024 * 1024)
+            m_thread = std::thread([begin, end] {
+                ::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_POPULATE_WRITE);
+            });
+#else
+        Q_UNUSED(from);
+        Q_UNUSED(to);
+#endif
+    }
+
+    void wait() {
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+private:
+    std::thread m_thread;
+};
 
 constexpr qsizetype kBatchBytes = 1024 * 1024;
 
@@ -363,23 +377,25 @@ ProviderPlaylist::ProviderPlaylist(ProviderLogin login)
     const auto add = [this](const char* action) {
         m_requests.push_back({providerRequest(m_login, action), action});
     };
-    // Films first: their answer, the largest, is then read while no other
-    // part of the playlist is held.
-    if (m_login.movies) {
-        add("get_vod_categories");
-        add("get_vod_streams");
-    }
+    // Live TV first, as the playlist lists it: each answer's lines are
+    // written as it is read, and none is held whole (Reader).
     if (m_login.live) {
         add("get_live_categories");
         add("get_live_streams");
+    }
+    if (m_login.movies) {
+        add("get_vod_categories");
+        add("get_vod_streams");
     }
     // Made empty and grown: a block with room before its data (as an
     // operator+ may give) is copied, not grown in place, when it grows.
     m_playlist.reserve(4096);
     m_playlist += "#EXTM3U url-tvg=\"" + m_server.toUtf8() + "/xmltv.php?username=" + m_user +
                   "&password=" + m_password + "\"\n";
-    m_headSize = m_playlist.size();
+    m_reader = std::make_unique<Reader>(*this);
 }
+
+ProviderPlaylist::~ProviderPlaylist() = default;
 
 namespace {
 
@@ -478,120 +494,305 @@ void ProviderPlaylist::takeAccount(QByteArray& answer, const Hidden& hidden, con
     }
 }
 
-void ProviderPlaylist::take(size_t index, QByteArray answer) {
-    const Request& request = m_requests.at(index);
-    const QString name = requestName(request);
+// Reads one answer after the other as it comes (a BodySink), a batch of
+// entries at a time: simdjson indexes the whole of what it is given first,
+// four bytes for each of its tokens, which for a provider's 80 MB of films
+// came to 60 MB; and the answer itself is never held whole, only the
+// entries not read yet (a megabyte or two, in one buffer that stays in the
+// cache): the first touch of 115 MB of fresh memory for the answers took
+// longer than reading them.
+class ProviderPlaylist::Reader final : public BodySink {
+public:
+    explicit Reader(ProviderPlaylist& owner) : m_owner(owner) {}
+
+    void start(size_t index) {
+        const QByteArray& action = m_owner.m_requests.at(index).action;
+        m_index = index;
+        m_stage = action.isEmpty() ? Stage::Account : Stage::Before;
+        m_categoriesAnswer = action.endsWith("_categories");
+        m_films = action.startsWith("get_vod");
+        m_pending.resize(0);
+        m_opening.clear();
+        m_begun = false;
+        m_waitFor = 0;
+        if (m_categoriesAnswer)
+            m_owner.m_categories.clear();
+        m_prefix = m_owner.m_server.toUtf8() + (m_films ? "/movie/" : "/live/") + m_owner.m_user +
+                   '/' + m_owner.m_password + '/';
+    }
+
+    void begin(qint64 size) override {
+        // The lines take about two thirds of the answer's bytes.
+        if (size > 0 && m_stage != Stage::Account && !m_categoriesAnswer)
+            room(size * 3 / 4);
+    }
+
+    void write(QByteArrayView piece) override {
+        switch (m_stage) {
+        case Stage::Account:
+            keep(piece);
+            return;
+        case Stage::Before: {
+            const char* at = skipSpace(piece.begin(), piece.end());
+            if (at == piece.end())
+                return;
+            if (*at != '[')
+                throw bad(std::strchr("{\"-0123456789tfn", *at) ? QStringLiteral("not a JSON array")
+                                                                : QStringLiteral("not valid JSON"));
+            // The bracket stays: each batch is read with the delimiter
+            // before it as its opening bracket.
+            m_stage = Stage::Entries;
+            piece = piece.sliced(at - piece.begin());
+            [[fallthrough]];
+        }
+        case Stage::Entries:
+            keep(piece);
+            if (m_pending.size() >= std::max(kFirstTry, m_waitFor))
+                readEntriesChecked(false);
+            return;
+        case Stage::After:
+            if (skipSpace(piece.begin(), piece.end()) != piece.end())
+                throw bad(QStringLiteral("not valid JSON"));
+            return;
+        }
+    }
+
+    void finish() {
+        switch (m_stage) {
+        case Stage::Account:
+            m_owner.takeAccount(
+                m_pending, [this](QString message) { return hidden(message); },
+                [this](const QString& reason) { return bad(reason); });
+            break;
+        case Stage::Before:
+            throw bad(QStringLiteral("an empty answer"));
+        case Stage::Entries:
+            readEntriesChecked(true);
+            break;
+        case Stage::After:
+            break;
+        }
+        // The buffer serves the next answer, its pages touched already;
+        // one grown for an entry of many megabytes is let go of.
+        if (m_pending.capacity() > 4 * kBatchBytes)
+            m_pending = QByteArray();
+    }
+
     // A provider could echo the password back in a status or an error's
     // text; no message shows it.
-    const auto hidden = [this](QString message) {
-        if (!m_login.password.isEmpty()) {
-            message.replace(m_login.password, QStringLiteral("***"));
-            message.replace(QString::fromLatin1(m_password), QStringLiteral("***"));
+    QString hidden(QString message) const {
+        if (!m_owner.m_login.password.isEmpty()) {
+            message.replace(m_owner.m_login.password, QStringLiteral("***"));
+            message.replace(QString::fromLatin1(m_owner.m_password), QStringLiteral("***"));
         }
         return message;
-    };
-    const auto bad = [&](const QString& reason) {
-        return EFOpenError(hidden(QStringLiteral("Cannot read the provider's answer from \"%1\". "
-                                                 "%2: %3")
-                                      .arg(m_server, name, reason)));
-    };
-    if (request.action.isEmpty()) {
-        takeAccount(answer, hidden, bad);
-        return;
     }
 
-    // The lists are read a batch of entries at a time: simdjson indexes
-    // the whole of what it is given first, four bytes for each of its
-    // tokens, which for a provider's 80 MB of films came to 60 MB.
-    // The answer's pages are given back as they are read (ReleasedFront):
-    // data() makes it this function's own first, should the caller still
-    // share it.
-    const char* at = answer.data();
-    const char* const end = at + answer.size();
-    at = skipSpace(at, end);
-    if (at == end)
-        throw bad(QStringLiteral("an empty answer"));
-    if (*at != '[')
-        throw bad(std::strchr("{\"-0123456789tfn", *at) ? QStringLiteral("not a JSON array")
-                                                        : QStringLiteral("not valid JSON"));
-    const bool categories = request.action.endsWith("_categories");
-    const bool films = request.action.startsWith("get_vod");
-    if (categories)
-        m_categories.clear();
-    const QByteArray prefix =
-        m_server.toUtf8() + (films ? "/movie/" : "/live/") + m_user + '/' + m_password + '/';
-    QByteArray& out = m_playlist;
-    if (!films && !categories)
-        m_liveStart = out.size();
-    if (!categories) {
-        // The lines take about two thirds of the answer's bytes. Room made
-        // at once, on huge pages where the system has them: a fault per
-        // 4 KiB page of 50 MB of lines took longer than reading the JSON.
-        // Pages never written are never taken.
-        out.reserve(out.size() + answer.size() * 3 / 4);
+    EFOpenError bad(const QString& reason) const {
+        return EFOpenError(hidden(
+            QStringLiteral("Cannot read the provider's answer from \"%1\". "
+                           "%2: %3")
+                .arg(m_owner.m_server, requestName(m_owner.m_requests.at(m_index)), reason)));
+    }
+
+private:
+    enum class Stage { Account, Before, Entries, After };
+    // A batch is cut once this much waits: a megabyte and the rest of the
+    // entry the cut falls in.
+    static constexpr qsizetype kFirstTry = kBatchBytes + kBatchBytes / 2;
+
+    // Keeps bytes not read yet, with simdjson's padding after them.
+    void keep(QByteArrayView piece) {
+        const qsizetype needed =
+            m_pending.size() + piece.size() + qsizetype(simdjson::SIMDJSON_PADDING);
+        if (m_pending.capacity() < needed)
+            m_pending.reserve(std::max(needed, 2 * m_pending.capacity()));
+        m_pending.append(piece);
+    }
+
+    // Room for `bytes` more of lines, on huge pages where the system has
+    // them: a fault per 4 KiB page of 50 MB of lines took longer than
+    // reading the JSON. Grown by doubling, which moves a large block's
+    // pages (mremap) and copies none. Pages never written are never taken.
+    void room(qsizetype bytes) {
+        QByteArray& out = m_owner.m_playlist;
+        if (out.capacity() - out.size() >= bytes)
+            return;
+        m_prefault.wait(); // the block may move
+        out.reserve(std::max(out.size() + bytes, 2 * out.capacity()));
         adviseWholeBlock(out);
+        m_prefault.start(out.data() + out.size(), out.data() + out.capacity());
     }
 
-    std::string scratch[8];
-    json::parser parser;
-    QByteArray batch;
-    char* const data = answer.data();
-    char* const dataEnd = data + answer.size();
+public:
+    // Before the lines are handed on.
+    void settle() { m_prefault.wait(); }
+
+private:
+    void readEntriesChecked(bool atEnd) {
+        try {
+            readEntries(atEnd);
+        } catch (const simdjson::simdjson_error&) {
+            throw bad(QStringLiteral("not valid JSON"));
+        }
+    }
+
+    // Reads the entries waiting: m_pending holds the delimiter before the
+    // first (the list's bracket or a comma), then the entries. At the end
+    // of the answer all of them, the list's closing bracket and nothing
+    // but spaces after it; before, whole batches, the rest kept.
+    void readEntries(bool atEnd) {
+        for (;;) {
+            char* const data = m_pending.data();
+            char* const end = data + m_pending.size();
+            char* const first = data + 1;
+            if (!m_begun) {
+                const char* at = skipSpace(first, end);
+                if (at == end) {
+                    if (atEnd)
+                        throw bad(QStringLiteral("not valid JSON"));
+                    return;
+                }
+                if (*at == ']') { // an empty list
+                    endOfList(const_cast<char*>(at));
+                    return;
+                }
+                m_opening = std::string(openingOf(at, end));
+            }
+            // A batch cut where it most likely ends, between entries; the
+            // last one where the answer's last bracket is. Should that be
+            // no end of entries, simdjson fails on the batch (a string
+            // left open, brackets that do not pair, the array closed
+            // early) and the batch is read again as cut by a scan that
+            // skips strings whole (endOfValue): the same entries, at a
+            // quarter of the speed.
+            char* close = nullptr;
+            if (!atEnd) {
+                if (end - first < kFirstTry)
+                    return;
+                close = const_cast<char*>(likelyCut(first + kBatchBytes, end, m_opening));
+            } else {
+                char* last = end;
+                while (last > first && (last[-1] == ' ' || last[-1] == '\t' || last[-1] == '\n' ||
+                                        last[-1] == '\r'))
+                    --last;
+                if (last > first && last[-1] == ']')
+                    close = last - 1;
+            }
+            if (close && tryBatch(first - 1, close)) {
+                if (!next(close))
+                    return;
+                continue;
+            }
+
+            char* delimiter = nullptr;
+            bool open = false; // the last entry goes on past what has come
+            for (const char* at = first;;) {
+                const char* found = endOfValue(at, end);
+                if (found == end) {
+                    open = true;
+                    break;
+                }
+                delimiter = const_cast<char*>(found);
+                if (*found == ']' || found - first >= kBatchBytes)
+                    break;
+                at = found + 1;
+            }
+            if (open && atEnd)
+                throw bad(QStringLiteral("not valid JSON"));
+            if (!delimiter) {
+                // One entry longer than a batch: read once more of it has
+                // come, at twice the bytes, so that it is scanned only a
+                // few times over.
+                m_waitFor = m_pending.size() * 2;
+                return;
+            }
+            readBatch(first - 1, delimiter);
+            if (!next(delimiter))
+                return;
+        }
+    }
+
+    // After a batch read up to `close`: false at the end of the list.
+    bool next(char* close) {
+        m_begun = true;
+        m_waitFor = 0;
+        if (*close == ']') {
+            endOfList(close);
+            return false;
+        }
+        // The rest moves to the front, the comma before it first.
+        const qsizetype rest = m_pending.constData() + m_pending.size() - close;
+        std::memmove(m_pending.data(), close, size_t(rest));
+        m_pending.resize(rest);
+        return true;
+    }
+
+    void endOfList(char* bracket) {
+        const char* end = m_pending.constData() + m_pending.size();
+        if (skipSpace(bracket + 1, end) != end)
+            throw bad(QStringLiteral("not valid JSON"));
+        m_pending.resize(0);
+        m_stage = Stage::After;
+    }
+
+    // readBatch, as a guess of the cut: false, with nothing written, when
+    // it failed.
+    bool tryBatch(char* open, char* close) {
+        QByteArray& out = m_owner.m_playlist;
+        const qsizetype written = out.size();
+        const qsizetype entries = m_owner.m_entries;
+        try {
+            readBatch(open, close);
+            return true;
+        } catch (const simdjson::simdjson_error&) {
+        } catch (const EFOpenError&) {
+        }
+        out.resize(written);
+        m_owner.m_entries = entries;
+        return false;
+    }
+
     // The entries between the delimiters at `open` and `close` (the
     // bracket or comma before the first, the comma or bracket after the
-    // last), read as one array: simdjson is given them in place, the
-    // delimiters made its brackets and the byte after a space (what
-    // simdjson finds past the end must not close anything), all three put
-    // back after. Near the answer's end, where simdjson's padding would
-    // run past it, the entries are copied.
-    const auto readBatch = [&](char* open, char* close) {
-        simdjson::padded_string_view view;
-        char* closing = close;
+    // last), read as one array, in place: the delimiters made its
+    // brackets and the byte after a space (what simdjson finds past the
+    // end must close nothing), all three put back after.
+    void readBatch(char* open, char* close) {
         struct PutBack {
             char *open, *close;
             char before, after, following;
             ~PutBack() {
-                if (open) {
-                    *open = before;
-                    *close = after;
-                    close[1] = following;
-                }
+                *open = before;
+                *close = after;
+                close[1] = following;
             }
-        } putBack{nullptr, nullptr, 0, 0, 0};
-        if (close + 1 + simdjson::SIMDJSON_PADDING <= dataEnd) {
-            putBack = {open, close, *open, *close, close[1]};
-            *open = '[';
-            *close = ']';
-            close[1] = ' ';
-            view = simdjson::padded_string_view(open, size_t(close + 1 - open),
-                                                size_t(dataEnd - open));
-        } else {
-            batch.resize(0);
-            batch.reserve((close - open) + 1 + qsizetype(simdjson::SIMDJSON_PADDING));
-            batch += '[';
-            batch.append(open + 1, close - open - 1);
-            batch += ']';
-            closing = batch.data() + batch.size() - 1;
-            view = paddedView(batch);
-        }
-        json::document document = parser.iterate(view);
+        } putBack{open, close, *open, *close, close[1]};
+        *open = '[';
+        *close = ']';
+        close[1] = ' ';
+        room(close - open);
+        json::document document = m_parser.iterate(simdjson::padded_string_view(
+            open, size_t(close + 1 - open),
+            size_t(m_pending.constData() + m_pending.capacity() - open)));
         const char* lastEntry = nullptr;
+        QByteArray& out = m_owner.m_playlist;
         for (json::value entry : document.get_array()) {
             if (entry.type() != json::json_type::object)
                 throw bad(QStringLiteral("an entry is not a JSON object"));
             lastEntry = std::string_view(entry.raw_json_token()).data();
-            if (categories) {
+            if (m_categoriesAnswer) {
                 std::string_view id, title;
                 for (auto field : entry.get_object()) {
                     const json::raw_json_string key = field.key();
                     if (key == "category_id"sv)
-                        id = textOf(field.value(), scratch[0]);
+                        id = textOf(field.value(), m_scratch[0]);
                     else if (key == "category_name"sv)
-                        title = textOf(field.value(), scratch[1]);
+                        title = textOf(field.value(), m_scratch[1]);
                 }
                 QByteArray group;
                 appendAttributeValue(group, title);
-                m_categories.insert(viewOf(id).toByteArray(), group);
+                m_owner.m_categories.insert(viewOf(id).toByteArray(), group);
                 continue;
             }
 
@@ -599,151 +800,102 @@ void ProviderPlaylist::take(size_t index, QByteArray answer) {
             for (auto field : entry.get_object()) {
                 const json::raw_json_string key = field.key();
                 if (key == "name"sv)
-                    title = textOf(field.value(), scratch[0]);
+                    title = textOf(field.value(), m_scratch[0]);
                 else if (key == "stream_id"sv)
-                    streamId = textOf(field.value(), scratch[1]);
+                    streamId = textOf(field.value(), m_scratch[1]);
                 else if (key == "stream_icon"sv)
-                    icon = textOf(field.value(), scratch[2]);
+                    icon = textOf(field.value(), m_scratch[2]);
                 else if (key == "epg_channel_id"sv)
-                    epgId = textOf(field.value(), scratch[3]);
+                    epgId = textOf(field.value(), m_scratch[3]);
                 else if (key == "category_id"sv)
-                    category = textOf(field.value(), scratch[4]);
+                    category = textOf(field.value(), m_scratch[4]);
                 else if (key == "tv_archive"sv)
-                    archive = textOf(field.value(), scratch[5]);
+                    archive = textOf(field.value(), m_scratch[5]);
                 else if (key == "tv_archive_duration"sv)
-                    days = textOf(field.value(), scratch[6]);
+                    days = textOf(field.value(), m_scratch[6]);
                 else if (key == "container_extension"sv)
-                    container = textOf(field.value(), scratch[7]);
+                    container = textOf(field.value(), m_scratch[7]);
             }
             if (streamId.empty())
                 continue; // nothing to address it by
 
             out += "#EXTINF:-1";
-            if (!films)
+            if (!m_films)
                 appendAttribute(out, "tvg-id", epgId);
             appendAttribute(out, "tvg-name", title);
             appendAttribute(out, "tvg-logo", icon);
             out += " group-title=\"";
-            out += m_categories.value(
+            out += m_owner.m_categories.value(
                 QByteArray::fromRawData(category.data(), qsizetype(category.size())));
             out += '"';
-            if (!films && isOne(archive)) {
+            if (!m_films && isOne(archive)) {
                 appendAttribute(out, "catchup", "xc");
                 appendAttribute(out, "catchup-days", days.empty() ? "0"sv : days);
             }
             out += ',';
             appendName(out, title);
             out += '\n';
-            out += prefix;
+            out += m_prefix;
             appendSegment(out, streamId);
             out += '.';
-            if (films)
+            if (m_films)
                 // A film without its container is most likely an MP4 file.
                 appendSegment(out, container.empty() ? "mp4"sv : container);
             else
-                out += m_extension;
+                out += m_owner.m_extension;
             out += '\n';
-            ++m_entries;
+            ++m_owner.m_entries;
         }
-        // The array may have ended before `close` only on a bracket of
-        // the answer's own (simdjson 3.0 says nothing of what follows the
+        // The array may have ended before `close` only on a bracket of the
+        // answer's own (simdjson 3.0 says nothing of what follows the
         // document): the last entry must reach `close`.
-        if (lastEntry && endOfValue(lastEntry, closing + 1) != closing)
+        if (lastEntry && endOfValue(lastEntry, close + 1) != close)
             throw simdjson::simdjson_error(simdjson::TAPE_ERROR);
-    };
-
-    try {
-        char* first = data + (at - data) + 1;
-        at = skipSpace(first, dataEnd);
-        if (at < dataEnd && *at == ']') {
-            at = skipSpace(at + 1, dataEnd);
-        } else {
-            ReleasedFront released(answer);
-            const std::string_view opening = openingOf(at, dataEnd);
-            for (;;) {
-                // A batch cut where it most likely ends, between entries;
-                // the last one where the answer's last bracket is. Should
-                // that be no end of entries, simdjson fails on the batch
-                // (a string left open, brackets that do not pair, the
-                // array closed early) and the batch is read again as cut
-                // by a scan that skips strings whole (endOfValue): the
-                // same entries, at a quarter of the speed.
-                char* close = nullptr;
-                if (dataEnd - first > kBatchBytes + kBatchBytes / 2) {
-                    close = const_cast<char*>(likelyCut(first + kBatchBytes, dataEnd, opening));
-                } else {
-                    char* last = dataEnd;
-                    while (last > first && (last[-1] == ' ' || last[-1] == '\t' ||
-                                            last[-1] == '\n' || last[-1] == '\r'))
-                        --last;
-                    if (last > first && last[-1] == ']')
-                        close = last - 1;
-                }
-                if (close) {
-                    const qsizetype written = out.size();
-                    const qsizetype entries = m_entries;
-                    bool read = true;
-                    try {
-                        readBatch(first - 1, close);
-                    } catch (const simdjson::simdjson_error&) {
-                        read = false;
-                    } catch (const EFOpenError&) {
-                        read = false;
-                    }
-                    if (read) {
-                        released.upTo(close);
-                        first = close + 1;
-                        if (*close == ']') {
-                            at = dataEnd;
-                            break;
-                        }
-                        continue;
-                    }
-                    out.resize(written);
-                    m_entries = entries;
-                }
-
-                char* delimiter = first;
-                at = first;
-                for (;;) {
-                    delimiter = const_cast<char*>(endOfValue(at, dataEnd));
-                    if (delimiter == dataEnd)
-                        throw bad(QStringLiteral("not valid JSON"));
-                    if (*delimiter == ']' || delimiter - first >= kBatchBytes)
-                        break;
-                    at = delimiter + 1;
-                }
-                readBatch(first - 1, delimiter);
-                released.upTo(delimiter);
-                first = delimiter + 1;
-                if (*delimiter == ']') {
-                    at = skipSpace(first, dataEnd);
-                    break;
-                }
-            }
-        }
-        if (at != dataEnd)
-            throw bad(QStringLiteral("not valid JSON"));
-    } catch (const simdjson::simdjson_error&) {
-        throw bad(QStringLiteral("not valid JSON"));
     }
+
+    ProviderPlaylist& m_owner;
+    size_t m_index = 0;
+    Stage m_stage = Stage::Before;
+    bool m_categoriesAnswer = false, m_films = false;
+    bool m_begun = false; // a batch of this answer read
+    QByteArray m_prefix;
+    QByteArray m_pending;
+    std::string m_opening; // of the answer's first entry (likelyCut)
+    qsizetype m_waitFor = 0;
+    std::string m_scratch[8];
+    json::parser m_parser;
+    Prefault m_prefault; // last: joined first
+};
+
+BodySink& ProviderPlaylist::answer(size_t index) {
+    m_reader->start(index);
+    return *m_reader;
+}
+
+void ProviderPlaylist::finish() {
+    m_reader->finish();
+}
+
+void ProviderPlaylist::take(size_t index, QByteArrayView answer) {
+    BodySink& sink = this->answer(index);
+    sink.begin(answer.size());
+    // In pieces, as a download gives it.
+    for (qsizetype at = 0; at < answer.size(); at += kBatchBytes)
+        sink.write(answer.sliced(at, std::min(kBatchBytes, answer.size() - at)));
+    finish();
 }
 
 QByteArray ProviderPlaylist::takePlaylist() {
-    // The films were read first, live TV after them; live TV goes first,
-    // swapped in place: a copy of either would be held beside the whole.
-    if (m_liveStart > m_headSize) {
-        char* data = m_playlist.data();
-        std::rotate(data + m_headSize, data + m_liveStart, data + m_playlist.size());
-    }
-    m_liveStart = 0;
+    m_reader->settle();
     return std::move(m_playlist);
 }
 
 QByteArray readProviderPlaylist(const ProviderLogin& login, const ProviderFetch& fetch) {
     ProviderPlaylist playlist(login);
-    for (size_t k = 0; k < playlist.requests().size(); ++k)
-        playlist.take(k, fetch(playlist.requests()[k].url));
+    for (size_t k = 0; k < playlist.requests().size(); ++k) {
+        fetch(playlist.requests()[k].url, playlist.answer(k));
+        playlist.finish();
+    }
     return playlist.takePlaylist();
 }
 
@@ -757,7 +909,9 @@ QByteArray readGetAddress(const QUrl& url, const ProviderLogin& login, const Pro
                           bool& fellBack) {
     fellBack = false;
     try {
-        QByteArray bytes = fetch(url);
+        WholeBody body;
+        fetch(url, body);
+        QByteArray bytes = body.take();
         if (holdsChannels(bytes))
             return bytes;
     } catch (const EFOpenError&) {
