@@ -122,6 +122,9 @@ TEST(ProviderPlaylistTest, AnswersMakeTheseLines) {
          "#EXTINF:-1 tvg-id=\"x y\" tvg-name=\"Say 'Hi'  Nowé\" tvg-logo=\"http://i/л.png\" "
          "group-title=\"Дети 'и' семья\",Say \"Hi\"  Nowé\n"
          "http://tv.example:8080/live/joe/s3cret/1.ts\n"},
+        {"an id that is no plain text", kActive, "[]", R"([{"name":"A","stream_id":"7/8 é~.-_%"}])",
+         "#EXTINF:-1 tvg-id=\"\" tvg-name=\"A\" tvg-logo=\"\" group-title=\"\",A\n"
+         "http://tv.example:8080/live/joe/s3cret/7%2F8%20%C3%A9~.-_%25.ts\n"},
         {"the account allows m3u8 and not ts",
          R"({"user_info":{"auth":"1","status":"Active","allowed_output_formats":["m3u8","rtmp"]}})",
          "[]", R"([{"name":"A","stream_id":1}])",
