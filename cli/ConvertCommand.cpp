@@ -908,6 +908,9 @@ QByteArray readProviderInput(const Options& options, const ProviderLogin& login,
     std::optional<QCoreApplication> application;
     if (!QCoreApplication::instance())
         application.emplace(argc, argv);
+    // The downloads' and the reader's buffers of a few megabytes are
+    // freed and taken again for every piece and every answer.
+    reuseFreedBlocks(8 * 1024 * 1024, 64 * 1024 * 1024);
     const auto fetch = [&](const QUrl& url, BodySink& sink) { downloadInput(url, options, &sink); };
     fellBack = true;
     if (getAddress.isEmpty())

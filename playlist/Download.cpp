@@ -309,6 +309,7 @@ void Download::onReadyRead() {
             if (m_sink) {
                 // Read into one buffer again and again, which stays in the
                 // cache, and handed on.
+                m_scratch.reserve(kReadBufferSize);
                 m_scratch.resize(std::min<qint64>(available, kReadBufferSize));
                 got = std::max<qint64>(m_socket->read(m_scratch.data(), m_scratch.size()), 0);
                 m_received += got;
