@@ -307,13 +307,12 @@ void Download::onReadyRead() {
             }
             qint64 got = 0;
             if (m_sink) {
-                // Read into one buffer again and again, which stays in the
-                // cache, and handed on.
-                m_scratch.reserve(kReadBufferSize);
-                m_scratch.resize(std::min<qint64>(available, kReadBufferSize));
-                got = std::max<qint64>(m_socket->read(m_scratch.data(), m_scratch.size()), 0);
+                // The socket's own buffer, handed on as it is: read() gives
+                // its block whole, without a copy, when it asks for all of it.
+                const QByteArray piece = m_socket->read(available);
+                got = piece.size();
                 m_received += got;
-                if (got > 0 && !toSink(QByteArrayView(m_scratch.constData(), got)))
+                if (got > 0 && !toSink(piece))
                     return;
             } else {
                 const qsizetype old = m_bytes.size();
