@@ -824,23 +824,40 @@ private:
 
             std::string_view title, streamId, icon, epgId, category, archive, days, container;
             for (auto field : entry.get_object()) {
+                // By the key's first letter first: an entry has twice as
+                // many fields as the lines take, each compared with all of
+                // their keys before.
                 const json::raw_json_string key = field.key();
-                if (key == "name"sv)
-                    title = textOf(field.value(), m_scratch[0]);
-                else if (key == "stream_id"sv)
-                    streamId = textOf(field.value(), m_scratch[1]);
-                else if (key == "stream_icon"sv)
-                    icon = textOf(field.value(), m_scratch[2]);
-                else if (key == "epg_channel_id"sv)
-                    epgId = textOf(field.value(), m_scratch[3]);
-                else if (key == "category_id"sv)
-                    category = textOf(field.value(), m_scratch[4]);
-                else if (key == "tv_archive"sv)
-                    archive = textOf(field.value(), m_scratch[5]);
-                else if (key == "tv_archive_duration"sv)
-                    days = textOf(field.value(), m_scratch[6]);
-                else if (key == "container_extension"sv)
-                    container = textOf(field.value(), m_scratch[7]);
+                switch (*key.raw()) {
+                case 'n':
+                    if (key == "name"sv)
+                        title = textOf(field.value(), m_scratch[0]);
+                    break;
+                case 's':
+                    if (key == "stream_id"sv)
+                        streamId = textOf(field.value(), m_scratch[1]);
+                    else if (key == "stream_icon"sv)
+                        icon = textOf(field.value(), m_scratch[2]);
+                    break;
+                case 'e':
+                    if (key == "epg_channel_id"sv)
+                        epgId = textOf(field.value(), m_scratch[3]);
+                    break;
+                case 'c':
+                    if (key == "category_id"sv)
+                        category = textOf(field.value(), m_scratch[4]);
+                    else if (key == "container_extension"sv)
+                        container = textOf(field.value(), m_scratch[7]);
+                    break;
+                case 't':
+                    if (key == "tv_archive"sv)
+                        archive = textOf(field.value(), m_scratch[5]);
+                    else if (key == "tv_archive_duration"sv)
+                        days = textOf(field.value(), m_scratch[6]);
+                    break;
+                default:
+                    break;
+                }
             }
             if (streamId.empty())
                 continue; // nothing to address it by
