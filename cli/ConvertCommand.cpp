@@ -2,8 +2,8 @@
 
 #include "cli/DownloadModule.h"
 #include "cli/InputReader.h"
-#include "cli/ScanAhead.h"
 #include "cli/StreamedOutput.h"
+#include "cli/ScanAhead.h"
 #include "convert/ByteConversion.h"
 #include "convert/ByteLineSink.h"
 #include "convert/Choice.h"
@@ -266,8 +266,7 @@ Options parseArguments(int argc, char** argv) {
             const QString name = takeValue(u"--input-encoding");
             options.inputEncoding = inputEncodingByName(name);
             if (!options.inputEncoding)
-                throw UsageError{
-                    QStringLiteral("unknown input encoding \"%1\"").arg(visibleText(name))};
+                throw UsageError{QStringLiteral("unknown input encoding \"%1\"").arg(visibleText(name))};
         } else if (is(u"--ansi", false)) {
             options.ansi = true;
         } else if (is(u"--no-bom", false)) {
