@@ -177,7 +177,8 @@ void appendAttributeValue(QByteArray& out, std::string_view value) {
 // they can be: appending piece by piece to the block (a call, a check of
 // its room, a terminating zero each) took a tenth of the run.
 char* put(char* at, std::string_view text) {
-    std::memcpy(at, text.data(), text.size());
+    if (!text.empty()) // an empty view may have no data at all
+        std::memcpy(at, text.data(), text.size());
     return at + text.size();
 }
 
