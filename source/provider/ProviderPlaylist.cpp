@@ -5,6 +5,7 @@
 #include "playlist/Playlist.h"
 #include "playlist/StringList.h"
 #include "playlist/TextFile.h"
+#include "simd/Ascii.h"
 
 #include <QDateTime>
 
@@ -182,11 +183,29 @@ char* put(char* at, std::string_view text) {
     return at + text.size();
 }
 
+// The text with every CR, LF and TAB a space, and with `quote` every quote
+// an apostrophe; the runs between them copied whole.
+char* putReplaced(char* at, std::string_view text, bool quote) {
+    const char* const p = text.data();
+    const size_t size = text.size();
+    for (size_t k = 0; k < size;) {
+        const size_t plain = simd::skipM3uPlain(p, k, size, quote);
+        if (plain > k) {
+            std::memcpy(at, p + k, plain - k);
+            at += plain - k;
+            k = plain;
+        }
+        if (k == size)
+            break;
+        const char c = p[k++];
+        *at++ = c == '"' && quote ? '\'' : c == '\r' || c == '\n' || c == '\t' ? ' ' : c;
+    }
+    return at;
+}
+
 // appendAttributeValue's, byte for byte.
 char* putAttributeValue(char* at, std::string_view value) {
-    for (const char c : value)
-        *at++ = c == '"' ? '\'' : c == '\r' || c == '\n' || c == '\t' ? ' ' : c;
-    return at;
+    return putReplaced(at, value, true);
 }
 
 // An attribute's value as put: ` NAME="VALUE"`.
@@ -202,9 +221,7 @@ char* putAttribute(char* at, std::string_view name, std::string_view value) {
 
 // No name may break its line.
 char* putName(char* at, std::string_view name) {
-    for (const char c : name)
-        *at++ = c == '\r' || c == '\n' || c == '\t' ? ' ' : c;
-    return at;
+    return putReplaced(at, name, false);
 }
 
 // A segment of an address's path, encoded as the login is: every byte but
