@@ -866,8 +866,10 @@ QString sizeText(qint64 bytes) {
 }
 
 // Downloads the address, drawing a progress line on standard error when it
-// is a terminal and -q is not given (in a log it would be noise).
-QByteArray downloadInput(const QUrl& url, const Options& options) {
+// is a terminal and -q is not given (in a log it would be noise): into
+// `sink` as it comes when one is given (nothing is returned then), else
+// whole.
+QByteArray downloadInput(const QUrl& url, const Options& options, BodySink* sink = nullptr) {
     // The downloader runs on an event loop, which needs the application
     // object; only a download needs it.
     static int argc = 1;
@@ -898,6 +900,13 @@ QByteArray downloadInput(const QUrl& url, const Options& options) {
                 printTo(stderr, QStringLiteral("\r\x1b[K"));
         }
     } eraser{drawn};
+    if (sink) {
+        if (drawProgress)
+            downloadIntoFromModule(url, limits, *sink, progress);
+        else
+            downloadIntoFromModule(url, limits, *sink);
+        return {};
+    }
     if (drawProgress)
         return downloadWholeFromModule(url, limits, progress);
     return downloadWholeFromModule(url, limits);
@@ -943,7 +952,10 @@ QByteArray readProviderInput(const Options& options, const ProviderLogin& login,
     std::optional<QCoreApplication> application;
     if (!QCoreApplication::instance())
         application.emplace(argc, argv);
-    const auto fetch = [&](const QUrl& url) { return downloadInput(url, options); };
+    // The downloads' and the reader's buffers of a few megabytes are
+    // freed and taken again for every piece and every answer.
+    reuseFreedBlocks(8 * 1024 * 1024, 64 * 1024 * 1024);
+    const auto fetch = [&](const QUrl& url, BodySink& sink) { downloadInput(url, options, &sink); };
     fellBack = true;
     if (getAddress.isEmpty())
         return readProviderPlaylist(login, fetch);

@@ -20,10 +20,18 @@ QByteArray
 downloadWholeFromModule(const QUrl& url, const DownloadLimits& limits,
                         const std::function<void(qint64 received, qint64 total)>& progress = {});
 
-// What the module exports: its downloadWhole.
+// downloadInto, from the same module.
+void downloadIntoFromModule(
+    const QUrl& url, const DownloadLimits& limits, BodySink& sink,
+    const std::function<void(qint64 received, qint64 total)>& progress = {});
+
+// What the module exports: its downloadWhole and downloadInto.
 using DownloadWholeFunction = QByteArray (*)(const QUrl&, const DownloadLimits&,
                                              const std::function<void(qint64, qint64)>&);
-// The name of the module's one exported function, which returns it.
+using DownloadIntoFunction = void (*)(const QUrl&, const DownloadLimits&, BodySink&,
+                                      const std::function<void(qint64, qint64)>&);
+// The names of the module's exported functions, which return them.
 inline constexpr char kDownloadEntryName[] = "dorvaneDownloadWhole";
+inline constexpr char kDownloadIntoEntryName[] = "dorvaneDownloadInto";
 
 } // namespace dorvane

@@ -166,7 +166,10 @@ QString Download::userAgent() {
 }
 
 Download::Download(const QUrl& url, const DownloadLimits& limits, QObject* parent)
-    : QObject(parent), m_url(url), m_current(url), m_limits(limits) {
+    : Download(url, nullptr, limits, parent) {}
+
+Download::Download(const QUrl& url, BodySink* sink, const DownloadLimits& limits, QObject* parent)
+    : QObject(parent), m_url(url), m_current(url), m_limits(limits), m_sink(sink) {
     m_stall.setSingleShot(true);
     connect(&m_stall, &QTimer::timeout, this, &Download::checkStall);
     if (!isWebScheme(url) || url.host().isEmpty()) {
@@ -181,6 +184,8 @@ Download::~Download() {
 }
 
 QString Download::errorMessage() const {
+    if (m_sinkFailure)
+        return m_failure;
     return cannotOpenUrlText(m_url, m_failure);
 }
 
@@ -296,16 +301,28 @@ void Download::onReadyRead() {
             qint64 available = m_socket->bytesAvailable();
             if (m_framing == Framing::Length)
                 available = std::min(available, m_left);
-            if (m_bytes.size() + available > m_limits.maxBytes) {
+            if (m_received + available > m_limits.maxBytes) {
                 fail(tooLargeText());
                 return;
             }
-            const qsizetype old = m_bytes.size();
-            m_bytes.resize(old + static_cast<qsizetype>(available));
-            const qint64 got = m_socket->read(m_bytes.data() + old, available);
-            m_bytes.resize(old + static_cast<qsizetype>(std::max<qint64>(got, 0)));
+            qint64 got = 0;
+            if (m_sink) {
+                // The socket's own buffer, handed on as it is: read() gives
+                // its block whole, without a copy, when it asks for all of it.
+                const QByteArray piece = m_socket->read(available);
+                got = piece.size();
+                m_received += got;
+                if (got > 0 && !toSink(piece))
+                    return;
+            } else {
+                const qsizetype old = m_bytes.size();
+                m_bytes.resize(old + static_cast<qsizetype>(available));
+                got = std::max<qint64>(m_socket->read(m_bytes.data() + old, available), 0);
+                m_bytes.resize(old + static_cast<qsizetype>(got));
+                m_received = m_bytes.size();
+            }
             if (m_framing == Framing::Length) {
-                m_left -= std::max<qint64>(got, 0);
+                m_left -= got;
                 if (m_left == 0) {
                     succeed();
                     return;
@@ -424,10 +441,23 @@ bool Download::startBody(int status, const QList<std::pair<QByteArray, QByteArra
         return false;
     } else if (m_framing == Framing::Length) {
         m_total = size;
-        m_bytes.reserve(static_cast<qsizetype>(size));
-        adviseHugePages(m_bytes.data(), m_bytes.capacity());
+        if (!m_sink) {
+            m_bytes.reserve(static_cast<qsizetype>(size));
+            adviseHugePages(m_bytes.data(), m_bytes.capacity());
+        }
     }
     m_stage = Stage::Body;
+    if (m_sink) {
+        try {
+            m_sink->begin(m_total);
+        } catch (...) {
+            m_sinkFailure = std::current_exception();
+        }
+        if (m_sinkFailure) {
+            toSink({}); // fails with it
+            return false;
+        }
+    }
     if (m_framing == Framing::Length && m_left == 0)
         succeed();
     return m_status == Status::Running;
@@ -524,10 +554,13 @@ bool Download::readChunked(QByteArrayView& raw) {
 // failed.
 bool Download::take(QByteArrayView body) {
     if (!m_inflater) {
-        if (m_bytes.size() + body.size() > m_limits.maxBytes) {
+        if (m_received + body.size() > m_limits.maxBytes) {
             fail(tooLargeText());
             return false;
         }
+        m_received += body.size();
+        if (m_sink)
+            return toSink(body);
         m_bytes.append(body);
         return true;
     }
@@ -556,10 +589,19 @@ bool Download::take(QByteArrayView body) {
         z.next_out = reinterpret_cast<Bytef*>(m_bytes.data() + old);
         z.avail_out = static_cast<uInt>(kInflateRoom);
         const int result = inflate(&z, Z_NO_FLUSH);
-        m_bytes.resize(old + kInflateRoom - z.avail_out);
-        if (m_bytes.size() > m_limits.maxBytes) {
+        const qsizetype produced = kInflateRoom - qsizetype(z.avail_out);
+        m_bytes.resize(old + produced);
+        m_received += produced;
+        if (m_received > m_limits.maxBytes) {
             fail(tooLargeText());
             return false;
+        }
+        if (m_sink) {
+            // The unpacked piece handed on; the buffer serves the next.
+            const bool taken = produced == 0 || toSink(m_bytes);
+            m_bytes.resize(0);
+            if (!taken)
+                return false;
         }
         if (result == Z_STREAM_END) {
             inflater.ended = true;
@@ -573,6 +615,30 @@ bool Download::take(QByteArrayView body) {
         }
     }
     return true;
+}
+
+// Hands body bytes to the sink; false when it threw, which ends the
+// download with what it threw (never thrown through the event loop).
+bool Download::toSink(QByteArrayView body) {
+    if (!m_sinkFailure) {
+        try {
+            m_sink->write(body);
+            return true;
+        } catch (...) {
+            m_sinkFailure = std::current_exception();
+        }
+    }
+    QString message = QStringLiteral("The download's receiver failed");
+    try {
+        std::rethrow_exception(m_sinkFailure);
+    } catch (const Exception& error) {
+        message = error.Message();
+    } catch (const std::exception& error) {
+        message = QString::fromLocal8Bit(error.what());
+    } catch (...) {
+    }
+    fail(message);
+    return false;
 }
 
 void Download::succeed() {
@@ -652,7 +718,7 @@ void Download::reportProgress(bool force) {
     if (!force && m_lastProgress.isValid() && m_lastProgress.elapsed() < kProgressIntervalMs)
         return;
     m_lastProgress.start();
-    emit progress(m_bytes.size(), m_total);
+    emit progress(m_received, m_total);
 }
 
 QString Download::socketErrorText() const {
@@ -677,6 +743,20 @@ QByteArray downloadWhole(const QUrl& url, const DownloadLimits& limits,
     if (download.status() != Download::Status::Succeeded)
         throw EFOpenError(download.errorMessage());
     return download.takeBytes();
+}
+
+void downloadInto(const QUrl& url, const DownloadLimits& limits, BodySink& sink,
+                  const std::function<void(qint64, qint64)>& progress) {
+    Download download(url, &sink, limits);
+    if (progress)
+        QObject::connect(&download, &Download::progress, &download, progress);
+    QEventLoop loop;
+    QObject::connect(&download, &Download::finished, &loop, &QEventLoop::quit);
+    loop.exec();
+    if (download.sinkFailure())
+        std::rethrow_exception(download.sinkFailure());
+    if (download.status() != Download::Status::Succeeded)
+        throw EFOpenError(download.errorMessage());
 }
 
 } // namespace dorvane

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "playlist/BodySink.h"
 #include "playlist/TextFile.h"
 
 #include <QByteArray>
@@ -10,6 +11,7 @@
 #include <QUrl>
 
 #include <chrono>
+#include <exception>
 #include <functional>
 #include <memory>
 #include <utility>
@@ -50,20 +52,28 @@ public:
     // Starts at once.
     explicit Download(const QUrl& url, const DownloadLimits& limits = {},
                       QObject* parent = nullptr);
+    // The same, the body handed to `sink` as it comes instead of kept
+    // (takeBytes() then gives nothing). The sink must outlive the download.
+    Download(const QUrl& url, BodySink* sink, const DownloadLimits& limits = {},
+             QObject* parent = nullptr);
     // Stops a download still running, silently: no finished() follows.
     ~Download() override;
 
     const QUrl& url() const { return m_url; }
     Status status() const { return m_status; }
-    // Bytes received so far; once it has succeeded, the whole body.
-    qint64 received() const { return m_bytes.size(); }
+    // Bytes of the body received so far (unpacked); once it has succeeded,
+    // the whole body's.
+    qint64 received() const { return m_received; }
     QByteArray takeBytes() { return std::move(m_bytes); }
     // Why it failed: "404 Not Found" (the status and its standard phrase,
     // never the server's own words), "Timed out", "File too large", or the
     // network's or TLS's own text.
     const QString& failure() const { return m_failure; }
-    // "Cannot open URL "%s". %s", the address masked.
+    // "Cannot open URL "%s". %s", the address masked; or, when the sink
+    // threw, its message as it is.
     QString errorMessage() const;
+    // What the sink threw, which ended the download; null when it did not.
+    std::exception_ptr sinkFailure() const { return m_sinkFailure; }
 
     // The User-Agent every download sends: "Dorvane/<version>".
     static QString userAgent();
@@ -92,6 +102,7 @@ private:
     void readBody(QByteArrayView raw);
     bool readChunked(QByteArrayView& raw);
     bool take(QByteArrayView body);
+    bool toSink(QByteArrayView body);
     void succeed();
     void follow(const QUrl& location);
     void dropSocket();
@@ -119,6 +130,9 @@ private:
     QByteArray m_scratch;                 // raw bytes that need a look before they are kept
     std::unique_ptr<Inflater> m_inflater; // a gzip or deflate body
     QByteArray m_bytes;
+    BodySink* m_sink = nullptr;
+    std::exception_ptr m_sinkFailure;
+    qint64 m_received = 0;
     qint64 m_total = -1;
     int m_redirects = 0;
     Status m_status = Status::Running;
@@ -130,5 +144,10 @@ private:
 // fails. `progress`, when given, is called as progress() is emitted.
 QByteArray downloadWhole(const QUrl& url, const DownloadLimits& limits,
                          const std::function<void(qint64 received, qint64 total)>& progress = {});
+
+// The same, the body handed to `sink` as it comes. What the sink throws is
+// thrown again as it is, once the download has stopped.
+void downloadInto(const QUrl& url, const DownloadLimits& limits, BodySink& sink,
+                  const std::function<void(qint64 received, qint64 total)>& progress = {});
 
 } // namespace dorvane

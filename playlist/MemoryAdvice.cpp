@@ -40,6 +40,16 @@ void keepFreedMemory(qsizetype keep) noexcept {
 #endif
 }
 
+void reuseFreedBlocks(qsizetype mapped, qsizetype keep) noexcept {
+#if defined(__GLIBC__)
+    ::mallopt(M_MMAP_THRESHOLD, static_cast<int>(std::min<qsizetype>(mapped, INT_MAX)));
+    ::mallopt(M_TRIM_THRESHOLD, static_cast<int>(std::min<qsizetype>(keep, INT_MAX)));
+#else
+    (void)mapped;
+    (void)keep;
+#endif
+}
+
 HugePageBlock::HugePageBlock(qsizetype size) : m_size(size) {
     void* data = nullptr;
 #if defined(__linux__)

@@ -24,6 +24,14 @@ void adviseHugePages(void* data, qsizetype size) noexcept;
 // playlists come and go; glibc only, elsewhere nothing changes.
 void keepFreedMemory(qsizetype keep) noexcept;
 
+// Asks the allocator to take blocks smaller than `mapped` from memory it
+// keeps, and to keep up to `keep` bytes of what is freed: a download's
+// buffers of a megabyte, freed and taken again read after read, were
+// otherwise given back and faulted in afresh each time. Larger blocks are
+// still mapped of their own, and grow without a copy. For a run of
+// dorvane-convert; glibc only, elsewhere nothing changes.
+void reuseFreedBlocks(qsizetype mapped, qsizetype keep) noexcept;
+
 // Uninitialised memory for buffers a run fills again and again (its pieces,
 // its output), on whole 2 MiB pages advised for huge pages where the system
 // has them. Each first touch of a 4 KiB page is a fault, which some virtual

@@ -59,6 +59,18 @@ inline size_t skipXmlPlain(const char* p, size_t k, size_t size, bool quote) {
     return k;
 }
 
+// From k on, the first byte of p[0, size) that an M3U line may not hold as
+// it is in an attribute's value or a name: CR, LF, TAB, and with `quote`
+// also '"'; or any byte before it.
+inline size_t skipM3uPlain(const char* p, size_t k, size_t size, bool quote) {
+    for (; k < size; ++k) {
+        const char c = p[k];
+        if (c == '\r' || c == '\n' || c == '\t' || (quote && c == '"'))
+            break;
+    }
+    return k;
+}
+
 } // namespace scalar
 
 #ifdef DORVANE_SIMD_SSE2
@@ -139,6 +151,20 @@ inline size_t skipXmlPlain(const char* p, size_t k, size_t size, bool quote) {
         if (quote)
             hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
         hit = _mm_or_si128(hit, _mm_cmpeq_epi8(_mm_max_epu8(v, control), control));
+        if (const int mask = _mm_movemask_epi8(hit))
+            return k + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
+    }
+    return k;
+}
+
+inline size_t skipM3uPlain(const char* p, size_t k, size_t size, bool quote) {
+    for (; k + 16 <= size; k += 16) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
+        __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')),
+                                                _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))),
+                                   _mm_cmpeq_epi8(v, _mm_set1_epi8('\t')));
+        if (quote)
+            hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
         if (const int mask = _mm_movemask_epi8(hit))
             return k + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
     }

@@ -33,10 +33,23 @@ struct Outcome {
     std::chrono::milliseconds took{};
 };
 
-// Runs one download to its end (or 20 s).
-Outcome fetch(const QUrl& url, const DownloadLimits& limits = {}) {
+// A body as a sink takes it: the size it was told and the pieces.
+struct Pieces final : BodySink {
+    void begin(qint64 size) override { sizes << size; }
+    void write(QByteArrayView piece) override {
+        if (piece.isEmpty())
+            ++empty;
+        bytes += piece;
+    }
+    QList<qint64> sizes;
+    QByteArray bytes;
+    int empty = 0;
+};
+
+// Runs one download to its end (or 20 s), into `sink` when one is given.
+Outcome fetch(const QUrl& url, const DownloadLimits& limits = {}, BodySink* sink = nullptr) {
     const auto start = std::chrono::steady_clock::now();
-    Download download(url, limits);
+    Download download(url, sink, limits);
     Outcome outcome;
     QObject::connect(&download, &Download::progress, [&](qint64 received, qint64 total) {
         outcome.progress << std::pair(received, total);
@@ -87,6 +100,18 @@ TEST_F(DownloadTest, BodiesArriveWhateverTheWayTheyAreSent) {
         EXPECT_EQ(got.bytes, c.body) << c.path;
         ASSERT_FALSE(got.progress.isEmpty()) << c.path;
         EXPECT_EQ(got.progress.last().first, c.body.size()) << c.path;
+
+        // The same handed to a sink as it comes, once the redirects are
+        // followed; its size only when the body says it unpacked.
+        Pieces pieces;
+        const Outcome streamed = fetch(server.url(QLatin1String(c.path)), {}, &pieces);
+        EXPECT_EQ(streamed.status, Download::Status::Succeeded) << c.path;
+        EXPECT_TRUE(streamed.bytes.isEmpty()) << c.path;
+        EXPECT_EQ(pieces.bytes, c.body) << c.path;
+        EXPECT_EQ(pieces.empty, 0) << c.path;
+        const bool known = QByteArrayView(c.path) == "/plain" || QByteArrayView(c.path) == "/r1";
+        EXPECT_EQ(pieces.sizes, QList<qint64>{known ? c.body.size() : -1}) << c.path;
+        EXPECT_EQ(streamed.progress.last().first, c.body.size()) << c.path;
     }
 
     const QList<QByteArray> requests = server.requests();
@@ -290,6 +315,52 @@ TEST_F(DownloadTest, AFailureClosesTheConnection) {
         }
         EXPECT_EQ(server.closedConnections(), closed) << c.path;
     }
+}
+
+// What a sink throws, in begin() or in write(), ends the download: its
+// message is the download's, the connection is let go of, and downloadInto
+// throws it again as it was.
+TEST_F(DownloadTest, WhatTheSinkThrowsEndsTheDownload) {
+    struct Refusing final : BodySink {
+        bool atBegin = false;
+        int writes = 0;
+        void begin(qint64) override {
+            if (atBegin)
+                throw EFOpenError(QStringLiteral("Refused at once"));
+        }
+        void write(QByteArrayView) override {
+            ++writes;
+            throw EReadError(QStringLiteral("Refused"));
+        }
+    };
+    server.route(
+        "/big",
+        {200, "OK", {}, QByteArray(1024 * 1024, 'x'), HttpResponse::Send::StallAfter, 512 * 1024});
+    int closed = 0;
+    for (const bool atBegin : {false, true}) {
+        Refusing sink;
+        sink.atBegin = atBegin;
+        const Outcome got = fetch(server.url("/big"), {}, &sink);
+        EXPECT_EQ(got.status, Download::Status::Failed);
+        EXPECT_EQ(got.message,
+                  atBegin ? QStringLiteral("Refused at once") : QStringLiteral("Refused"));
+        EXPECT_EQ(sink.writes, atBegin ? 0 : 1);
+        ++closed;
+        for (int waited = 0; server.closedConnections() < closed && waited < 5000; waited += 10) {
+            QEventLoop pause;
+            QTimer::singleShot(10ms, &pause, &QEventLoop::quit);
+            pause.exec();
+        }
+        EXPECT_EQ(server.closedConnections(), closed);
+    }
+
+    Refusing sink;
+    EXPECT_THROW(downloadInto(server.url("/big"), {}, sink), EReadError);
+    server.route("/none", {404, "Not Found", {}, "gone"});
+    Pieces pieces;
+    EXPECT_THROW(downloadInto(server.url("/none"), {}, pieces), EFOpenError);
+    EXPECT_TRUE(pieces.sizes.isEmpty()); // no body of a failure is handed on
+    EXPECT_TRUE(pieces.bytes.isEmpty());
 }
 
 TEST(Download, OtherSchemesFailWithoutTouchingTheSystem) {

@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include <chrono>
+#include <tuple>
 
 namespace dorvane::testing {
 namespace {
@@ -121,6 +122,9 @@ TEST(ProviderPlaylistTest, AnswersMakeTheseLines) {
          "#EXTINF:-1 tvg-id=\"x y\" tvg-name=\"Say 'Hi'  Nowé\" tvg-logo=\"http://i/л.png\" "
          "group-title=\"Дети 'и' семья\",Say \"Hi\"  Nowé\n"
          "http://tv.example:8080/live/joe/s3cret/1.ts\n"},
+        {"an id that is no plain text", kActive, "[]", R"([{"name":"A","stream_id":"7/8 é~.-_%"}])",
+         "#EXTINF:-1 tvg-id=\"\" tvg-name=\"A\" tvg-logo=\"\" group-title=\"\",A\n"
+         "http://tv.example:8080/live/joe/s3cret/7%2F8%20%C3%A9~.-_%25.ts\n"},
         {"the account allows m3u8 and not ts",
          R"({"user_info":{"auth":"1","status":"Active","allowed_output_formats":["m3u8","rtmp"]}})",
          "[]", R"([{"name":"A","stream_id":1}])",
@@ -144,14 +148,13 @@ TEST(ProviderPlaylistTest, FilmsFollowLiveTvAndTheFormatCanBeForced) {
     login.movies = true;
     login.streamFormat = StreamFormat::M3u8;
     const QByteArray playlist =
-        // The films' answers come first, the largest being read with
-        // nothing else held.
-        playlistOf(login, {kActive, R"([{"category_id":"1","category_name":"Drama"}])",
+        // Live TV's answers come first, as the playlist lists it.
+        playlistOf(login, {kActive, R"([{"category_id":"1","category_name":"News"}])",
+                           R"([{"name":"Live","stream_id":1,"category_id":"1","tv_archive":1}])",
+                           R"([{"category_id":"1","category_name":"Drama"}])",
                            R"([{"name":"Film \"1\"","stream_id":"9","category_id":"1",
                                 "container_extension":"mkv","tv_archive":1},
-                               {"name":"Film 2","stream_id":10}])",
-                           R"([{"category_id":"1","category_name":"News"}])",
-                           R"([{"name":"Live","stream_id":1,"category_id":"1","tv_archive":1}])"});
+                               {"name":"Film 2","stream_id":10}])"});
     EXPECT_EQ(playlist,
               "#EXTM3U url-tvg=\"http://tv.example:8080/xmltv.php?username=j%20o&password=p%2Fw\"\n"
               "#EXTINF:-1 tvg-id=\"\" tvg-name=\"Live\" tvg-logo=\"\" group-title=\"News\" "
@@ -197,6 +200,135 @@ TEST(ProviderPlaylistTest, ALargeListGivesEveryEntryAndLeavesTheCallersCopy) {
     EXPECT_EQ(playlist.entries(), 30000);
     EXPECT_TRUE(playlist.takePlaylist() == kHeader + expected);
     EXPECT_TRUE(streams == copy);
+}
+
+// A list of a few megabytes, its entries made by `entry` (JSON, its name's
+// attribute text, its name), and the lines they give.
+struct LargeList {
+    QByteArray json, lines;
+};
+template <typename Entry>
+LargeList largeList(const char* open, const char* comma, const char* close, Entry entry) {
+    LargeList list{open, {}};
+    for (int k = 0; list.json.size() < 3 * 1024 * 1024; ++k) {
+        const auto [json, attribute, name] = entry(k);
+        if (k > 0)
+            list.json += comma;
+        list.json += json;
+        list.lines += "#EXTINF:-1 tvg-id=\"\" tvg-name=\"" + attribute +
+                      "\" tvg-logo=\"\" group-title=\"\"," + name +
+                      "\nhttp://tv.example:8080/live/joe/s3cret/" + QByteArray::number(k) + ".ts\n";
+    }
+    list.json += close;
+    return list;
+}
+
+// What the answer gives, as a download gives it: in pieces of `piece`
+// bytes.
+QByteArray linesOf(const QByteArray& streams, qsizetype piece) {
+    ProviderPlaylist playlist(loginTo(QStringLiteral("tv.example:8080")));
+    playlist.take(0, kActive);
+    playlist.take(1, "[]");
+    BodySink& sink = playlist.answer(2);
+    sink.begin(streams.size());
+    for (qsizetype at = 0; at < streams.size(); at += piece)
+        sink.write(QByteArrayView(streams).sliced(at, std::min(piece, streams.size() - at)));
+    playlist.finish();
+    return playlist.takePlaylist().sliced(kHeader.size());
+}
+
+// A batch is cut where an entry most likely ends ("},{", the next entry
+// opening as the first did), and simdjson's reading of it says whether it
+// did; where it did not, the batch is cut again by the scan. Whatever a cut
+// falls in, every entry is read once, and in whatever pieces the answer
+// comes.
+TEST(ProviderPlaylistTest, BatchesAreCutBetweenEntriesWhateverTheCutFallsIn) {
+    using Entry = std::tuple<QByteArray, QByteArray, QByteArray>;
+    const auto plain = [](int k) {
+        const QByteArray n = QByteArray::number(k);
+        return Entry{R"({"name":"N)" + n + R"(","stream_id":)" + n + "}", "N" + n, "N" + n};
+    };
+    const struct {
+        const char* what;
+        LargeList list;
+    } cases[] = {
+        {"\"},{\" and escaped quotes and backslashes in every name",
+         largeList("[", ",", "]",
+                   [](int k) {
+                       const QByteArray n = QByteArray::number(k);
+                       return Entry{R"({"name":"A\\\"},{\"name\":\")" + n + R"(\\","stream_id":)" +
+                                        n + "}",
+                                    "A\\'},{'name':'" + n + "\\", "A\\\"},{\"name\":\"" + n + "\\"};
+                   })},
+        {"nested lists of objects opening as the entries do",
+         largeList("[", ",", "]",
+                   [](int k) {
+                       const QByteArray n = QByteArray::number(k);
+                       return Entry{R"({"name":"B)" + n + R"(","stream_id":)" + n +
+                                        R"(,"x":[{"name":1},{"name":[{"name":2},{}]}]})",
+                                    "B" + n, "B" + n};
+                   })},
+        {"more \"},{\" in a string than are tried",
+         largeList("[", ",", "]",
+                   [](int k) {
+                       const QByteArray n = QByteArray::number(k);
+                       const QByteArray braces = QByteArray("},{x").repeated(70);
+                       return Entry{R"({"name":")" + braces + n + R"(","stream_id":)" + n + "}",
+                                    braces + n, braces + n};
+                   })},
+        {"spaces and line breaks between entries",
+         largeList("[\n  ", " ,\r\n  ", "\n]\n",
+                   [](int k) {
+                       const QByteArray n = QByteArray::number(k);
+                       return Entry{R"({"name": "D)" + n + R"(", "stream_id": )" + n + " }",
+                                    "D" + n, "D" + n};
+                   })},
+        {"an entry longer than a batch",
+         largeList("[", ",", "]",
+                   [&plain](int k) {
+                       if (k != 3)
+                           return plain(k);
+                       const QByteArray name(2500 * 1024, 'L');
+                       return Entry{R"({"name":")" + name + R"(","stream_id":3})", name, name};
+                   })},
+    };
+    for (const auto& c : cases) {
+        ASSERT_GT(c.list.json.size(), 2 * 1024 * 1024) << c.what; // three batches
+        for (const qsizetype piece : {qsizetype(1) << 30, qsizetype(4093), qsizetype(977)})
+            EXPECT_TRUE(linesOf(c.list.json, piece) == c.list.lines) << c.what << ", " << piece;
+    }
+}
+
+// A large list that is no list of objects fails as a small one does,
+// wherever its fault is.
+TEST(ProviderPlaylistTest, ALargeListsFaultIsFoundWhereverItIs) {
+    QByteArray entries;
+    for (int k = 0; entries.size() < 3 * 1024 * 1024; ++k)
+        entries += R"({"name":"N","stream_id":)" + QByteArray::number(k) + "},";
+    entries.chop(1);
+    const qsizetype middle = entries.indexOf("},{", 900 * 1024) + 1;
+    const QString answer =
+        QStringLiteral("Cannot read the provider's answer from \"http://tv.example:8080\". "
+                       "get_live_streams: ");
+    const struct {
+        const char* what;
+        QByteArray streams;
+        QString reason;
+    } cases[] = {
+        {"the list closed early", "[" + entries.first(middle) + "]" + entries.sliced(middle) + "]",
+         "not valid JSON"},
+        {"a string left open at the end", "[" + entries + R"(,{"name":"N]})", "not valid JSON"},
+        {"no closing bracket", "[" + entries, "not valid JSON"},
+        {"a number among the objects",
+         "[" + entries.first(middle) + ",7" + entries.sliced(middle) + "]",
+         "an entry is not a JSON object"},
+    };
+    for (const auto& c : cases) {
+        for (const qsizetype piece : {qsizetype(1) << 30, qsizetype(65521)}) {
+            const QString message = failureOf([&] { linesOf(c.streams, piece); });
+            EXPECT_EQ(message, answer + c.reason) << c.what << ", " << piece;
+        }
+    }
 }
 
 TEST(ProviderPlaylistTest, FailuresSayWhatWentWrongAndNeverShowThePassword) {
@@ -245,8 +377,8 @@ TEST(ProviderPlaylistTest, FailuresSayWhatWentWrongAndNeverShowThePassword) {
     EXPECT_FALSE(broken.contains(u"s3cret"));
 }
 
-QByteArray fetchWhole(const QUrl& url) {
-    return downloadWhole(url, DownloadLimits{});
+void fetchWhole(const QUrl& url, BodySink& sink) {
+    downloadInto(url, DownloadLimits{}, sink);
 }
 
 TEST(ProviderReadTest, ReadsTheAnswersInTurnFromTheServer) {

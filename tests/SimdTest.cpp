@@ -105,7 +105,8 @@ TEST(Simd, Utf8TallyBoundsAgree) {
 // earlier; never later, and what they wrote is what the plain loop writes.
 TEST(Simd, AsciiRunsAgree) {
     QRandomGenerator random(9);
-    const char* alphabet = "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa&<>\"\x01\x1f \x7f\x80\xef\xff";
+    const char* alphabet =
+        "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa&<>\"\x01\x1f \x7f\x80\xef\xff\r\n\t";
     for (int round = 0; round < 2000; ++round) {
         const QByteArray bytes = randomBytes(random, random.bounded(100), alphabet);
         const auto* p = reinterpret_cast<const uint8_t*>(bytes.constData());
@@ -150,6 +151,15 @@ TEST(Simd, AsciiRunsAgree) {
             // the plain loop does.
             if (size - vector >= 16) {
                 EXPECT_EQ(vector, plain) << what << " quote " << quote;
+            }
+
+            const size_t m3uPlain =
+                simd::scalar::skipM3uPlain(bytes.constData(), from, size, quote);
+            const size_t m3uVector = simd::skipM3uPlain(bytes.constData(), from, size, quote);
+            EXPECT_GE(m3uVector, from) << what;
+            EXPECT_LE(m3uVector, m3uPlain) << what;
+            if (size - m3uVector >= 16) {
+                EXPECT_EQ(m3uVector, m3uPlain) << what << " quote " << quote;
             }
         }
     }

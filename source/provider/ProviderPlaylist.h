@@ -1,5 +1,6 @@
 #pragma once
 
+#include "playlist/BodySink.h"
 #include "source/provider/ProviderLogin.h"
 
 #include <QByteArray>
@@ -8,15 +9,15 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 namespace dorvane {
 
 // Makes the M3U playlist of a provider's account from the answers of its
 // player interface, one request after the other: the account, then for
-// films their categories and streams, then for live TV the same (live TV
-// comes first in the playlist). Each answer is
-// read when it arrives and let go of, so that no more than one is held.
+// live TV its categories and streams, then for films the same. Each answer
+// is read as it comes, a batch of entries at a time, and never held whole.
 // Series are not read: they take one request per series.
 //
 // The playlist, UTF-8 with LF line ends:
@@ -34,6 +35,7 @@ namespace dorvane {
 class ProviderPlaylist {
 public:
     explicit ProviderPlaylist(ProviderLogin login);
+    ~ProviderPlaylist();
 
     struct Request {
         QUrl url;
@@ -41,14 +43,22 @@ public:
     };
     // Every request, in the order the answers are to be given.
     const std::vector<Request>& requests() const { return m_requests; }
-    // Reads the answer to requests()[index]; the answers come in order.
-    void take(size_t index, QByteArray answer);
+    // Reads the answer to requests()[index] as it comes: the sink takes its
+    // bytes (a download's body), then finish() the end of it. The answers
+    // come in order. The sink, and finish(), throw EFOpenError when the
+    // answer is wrong.
+    BodySink& answer(size_t index);
+    void finish();
+    // The same, the whole answer at once.
+    void take(size_t index, QByteArrayView answer);
     // The playlist, once every answer has been taken.
     QByteArray takePlaylist();
     // Entries written so far.
     qsizetype entries() const { return m_entries; }
 
 private:
+    class Reader;
+
     template <typename Hidden, typename Bad>
     void takeAccount(QByteArray& answer, const Hidden& hidden, const Bad& bad);
 
@@ -58,14 +68,14 @@ private:
     QByteArray m_extension = "ts";
     QByteArray m_user, m_password; // percent-encoded
     QHash<QByteArray, QByteArray> m_categories;
-    // The head, the films' lines, then live TV's from m_liveStart (0: none).
     QByteArray m_playlist;
-    qsizetype m_headSize = 0, m_liveStart = 0;
     qsizetype m_entries = 0;
+    std::unique_ptr<Reader> m_reader; // simdjson's parser, the entries not read yet
 };
 
-// Fetches one request's answer (a download), throwing on failure.
-using ProviderFetch = std::function<QByteArray(const QUrl& url)>;
+// Fetches one request's answer (a download) into the sink as it comes,
+// throwing on failure.
+using ProviderFetch = std::function<void(const QUrl& url, BodySink& sink)>;
 
 // The whole playlist, the requests fetched in turn.
 QByteArray readProviderPlaylist(const ProviderLogin& login, const ProviderFetch& fetch);

@@ -21,8 +21,13 @@ int ProviderRead::steps() const {
 
 void ProviderRead::startNext() {
     ++m_step;
-    const QUrl url = m_fellBack ? m_playlist.requests()[m_next].url : m_getAddress;
-    m_download = std::make_unique<Download>(url, m_limits);
+    // The interface's answers are read as they come; an M3U address is
+    // kept whole.
+    if (m_fellBack)
+        m_download = std::make_unique<Download>(m_playlist.requests()[m_next].url,
+                                                &m_playlist.answer(m_next), m_limits);
+    else
+        m_download = std::make_unique<Download>(m_getAddress, m_limits);
     connect(m_download.get(), &Download::progress, this, &ProviderRead::progress);
     connect(m_download.get(), &Download::finished, this, &ProviderRead::onDownloadFinished);
 }
@@ -48,7 +53,7 @@ void ProviderRead::onDownloadFinished() {
         return;
     }
     try {
-        m_playlist.take(m_next, done->takeBytes());
+        m_playlist.finish();
     } catch (const Exception& error) {
         fail(error.Message());
         return;
