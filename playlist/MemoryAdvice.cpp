@@ -16,14 +16,37 @@
 
 namespace dorvane {
 
-void adviseHugePages(void* data, qsizetype size) noexcept {
-#if defined(__linux__) && defined(MADV_HUGEPAGE)
+namespace {
+
+// The whole huge pages inside [data, data + size), given to `advise`.
+template <typename Advise> void forWholeHugePages(void* data, qsizetype size, Advise advise) {
     constexpr std::uintptr_t kHugePage = std::uintptr_t(2) << 20;
     const auto begin = reinterpret_cast<std::uintptr_t>(data);
     const std::uintptr_t first = (begin + kHugePage - 1) & ~(kHugePage - 1);
     const std::uintptr_t last = (begin + static_cast<std::uintptr_t>(size)) & ~(kHugePage - 1);
     if (size > 0 && last > first)
-        ::madvise(reinterpret_cast<void*>(first), last - first, MADV_HUGEPAGE);
+        advise(reinterpret_cast<void*>(first), last - first);
+}
+
+} // namespace
+
+void adviseHugePages(void* data, qsizetype size) noexcept {
+#if defined(__linux__) && defined(MADV_HUGEPAGE)
+    forWholeHugePages(data, size,
+                      [](void* from, size_t length) { ::madvise(from, length, MADV_HUGEPAGE); });
+#else
+    (void)data;
+    (void)size;
+#endif
+}
+
+void collapseHugePages(void* data, qsizetype size) noexcept {
+#if defined(__linux__)
+#ifndef MADV_COLLAPSE
+    constexpr int MADV_COLLAPSE = 25; // Linux 6.1; older headers lack it
+#endif
+    forWholeHugePages(data, size,
+                      [](void* from, size_t length) { ::madvise(from, length, MADV_COLLAPSE); });
 #else
     (void)data;
     (void)size;

@@ -2,6 +2,7 @@
 
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
+#include "playlist/MemoryAdvice.h"
 #include "playlist/Playlist.h"
 #include "playlist/StringList.h"
 #include "playlist/TextFile.h"
@@ -663,7 +664,13 @@ private:
 
 public:
     // Before the lines are handed on.
-    void settle() { m_prefault.wait(); }
+    void settle() {
+        m_prefault.wait();
+        // The block's growth moved pages that were huge; the lines are read
+        // once more, whole, by the conversion.
+        QByteArray& out = m_owner.m_playlist;
+        collapseHugePages(out.data(), out.size());
+    }
 
 private:
     void readEntriesChecked(bool atEnd) {
