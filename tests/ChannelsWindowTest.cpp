@@ -1,6 +1,5 @@
-#include "WindowFixture.h"
-#include "app/ChannelsDialog.h"
-#include "cli/ConvertCommand.h"
+#include "ChoosingFixture.h"
+#include "InProcessConvert.h"
 #include "convert/Choice.h"
 
 #include <QDialogButtonBox>
@@ -71,26 +70,16 @@ int convertCount(const QStringList& arguments, const QString& output) {
     QStringList all = {QStringLiteral("dorvane-convert"), QStringLiteral("--to=pls"),
                        QStringLiteral("-o"), output};
     all += arguments;
-    std::vector<QByteArray> bytes;
-    for (const QString& argument : all)
-        bytes.push_back(argument.toUtf8());
-    std::vector<char*> argv;
-    for (QByteArray& argument : bytes)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-
-    const QtMessageHandler handler = qInstallMessageHandler(nullptr);
     const QString errors = output + QStringLiteral(".err");
     std::fflush(stderr);
     const int saved = ::dup(STDERR_FILENO);
     const int file = ::open(errors.toUtf8().constData(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
     ::dup2(file, STDERR_FILENO);
     ::close(file);
-    const int status = runConvertCommand(int(argv.size()) - 1, argv.data());
+    const int status = runConvertInProcess(all);
     std::fflush(stderr);
     ::dup2(saved, STDERR_FILENO);
     ::close(saved);
-    qInstallMessageHandler(handler);
 
     QFile said(errors);
     EXPECT_TRUE(said.open(QIODevice::ReadOnly));
@@ -113,32 +102,11 @@ bool passesCommandLine(const QString& name) {
     return true;
 }
 
-class ChannelsWindow : public WindowTest {
+class ChannelsWindow : public ChoosingWindowTest {
 protected:
-    void TearDown() override {
-        ChannelsDialog::setDriver({});
-        WindowTest::TearDown();
-    }
-
-    // Opens "Channels..." with Ctrl+K from the text area and lets `work` act
-    // in the dialog; false when no dialog opened.
-    bool chooseChannels(const std::function<void(ChannelsDialog&)>& work) {
-        bool opened = false;
-        ChannelsDialog::setDriver([&](ChannelsDialog& dialog) {
-            opened = true;
-            work(dialog);
-        });
-        memo()->setFocus();
-        QTest::keyClick(memo(), Qt::Key_K, Qt::ControlModifier);
-        return opened;
-    }
-
     static void press(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
     // The number the status bar begins with: 0 for "Каналы не найдены".
     int statusCount() const { return child<QLabel>("sLabel2")->text().section(u' ', 0, 0).toInt(); }
-    static QTreeView* tree(ChannelsDialog& dialog) {
-        return dialog.findChild<QTreeView*>(QStringLiteral("tree"));
-    }
     static QString count(ChannelsDialog& dialog) {
         return dialog.findChild<QLabel*>(QStringLiteral("count"))->text();
     }

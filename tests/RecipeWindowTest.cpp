@@ -1,6 +1,5 @@
-#include "WindowFixture.h"
-#include "app/ChannelsDialog.h"
-#include "cli/ConvertCommand.h"
+#include "ChoosingFixture.h"
+#include "InProcessConvert.h"
 
 #include <QDialogButtonBox>
 #include <QFileInfo>
@@ -36,42 +35,12 @@ QByteArray readAll(const QString& path) {
 
 // dorvane-convert run in this process; its exit status.
 int convert(const QStringList& arguments) {
-    QStringList all = {QStringLiteral("dorvane-convert"), QStringLiteral("-q")};
-    all += arguments;
-    std::vector<QByteArray> bytes;
-    for (const QString& argument : all)
-        bytes.push_back(argument.toUtf8());
-    std::vector<char*> argv;
-    for (QByteArray& argument : bytes)
-        argv.push_back(argument.data());
-    argv.push_back(nullptr);
-    const QtMessageHandler handler = qInstallMessageHandler(nullptr);
-    const int status = runConvertCommand(int(argv.size()) - 1, argv.data());
-    qInstallMessageHandler(handler);
-    return status;
+    return runConvertInProcess(
+        QStringList{QStringLiteral("dorvane-convert"), QStringLiteral("-q")} + arguments);
 }
 
-class RecipeWindow : public WindowTest {
+class RecipeWindow : public ChoosingWindowTest {
 protected:
-    void TearDown() override {
-        ChannelsDialog::setDriver({});
-        WindowTest::TearDown();
-    }
-
-    bool chooseChannels(const std::function<void(ChannelsDialog&)>& work) {
-        bool opened = false;
-        ChannelsDialog::setDriver([&](ChannelsDialog& dialog) {
-            opened = true;
-            work(dialog);
-        });
-        memo()->setFocus();
-        QTest::keyClick(memo(), Qt::Key_K, Qt::ControlModifier);
-        return opened;
-    }
-
-    static QTreeView* tree(ChannelsDialog& dialog) {
-        return dialog.findChild<QTreeView*>(QStringLiteral("tree"));
-    }
     static void accept(ChannelsDialog& dialog) {
         QTest::mouseClick(dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok),
                           Qt::LeftButton);
