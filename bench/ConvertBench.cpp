@@ -1,5 +1,6 @@
 // Throughput of the steps of a conversion on a generated 100k-channel playlist
 // (bench/gen-playlist 100000 1), or on the file DORVANE_BENCH_PLAYLIST names.
+#include "GeneratedPlaylist.h"
 #include "convert/ByteConversion.h"
 #include "convert/ByteLineSink.h"
 #include "convert/LineSink.h"
@@ -13,8 +14,6 @@
 #include <benchmark/benchmark.h>
 
 #include <QByteArray>
-#include <QDir>
-#include <QFileInfo>
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,24 +24,11 @@ using namespace dorvane;
 
 namespace {
 
-QByteArray generatedPlaylist() {
-    const QString script = QFileInfo(QStringLiteral(__FILE__)).dir().filePath("gen-playlist");
-    const QByteArray command = "python3 '" + script.toLocal8Bit() + "' 100000 1";
-    QByteArray bytes;
-    if (FILE* pipe = ::popen(command.constData(), "r")) {
-        char buffer[1 << 16];
-        size_t got;
-        while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-            bytes.append(buffer, static_cast<qsizetype>(got));
-        ::pclose(pipe);
-    }
-    return bytes;
-}
-
 const QByteArray& playlistBytes() {
     static const QByteArray bytes = [] {
         const char* path = std::getenv("DORVANE_BENCH_PLAYLIST");
-        QByteArray b = path ? readWholeFile(QString::fromLocal8Bit(path)) : generatedPlaylist();
+        QByteArray b = path ? readWholeFile(QString::fromLocal8Bit(path))
+                            : bench::generatedPlaylist("100000 1");
         if (b.isEmpty()) {
             std::fprintf(stderr, "no playlist to measure\n");
             std::exit(1);

@@ -3,6 +3,7 @@
 // another count): a choice alone, and the same choice with 500 renames and
 // an order of 1,000 channels, in turns in the same run.
 //   dorvane-bench --benchmark_filter=Recipe
+#include "GeneratedPlaylist.h"
 #include "convert/Recipe.h"
 #include "playlist/Encoding.h"
 #include "playlist/StringList.h"
@@ -11,8 +12,6 @@
 #include <benchmark/benchmark.h>
 
 #include <QByteArray>
-#include <QDir>
-#include <QFileInfo>
 
 #include <algorithm>
 #include <chrono>
@@ -28,17 +27,8 @@ namespace {
 const TStringList& recipePlaylist() {
     static const TStringList lines = [] {
         const char* count = std::getenv("DORVANE_RECIPE_CHANNELS");
-        const QString script = QFileInfo(QStringLiteral(__FILE__)).dir().filePath("gen-playlist");
-        const QByteArray command = "python3 '" + script.toLocal8Bit() + "' " +
-                                   QByteArray(count ? count : "1000000") + " 1 500";
-        QByteArray bytes;
-        if (FILE* pipe = ::popen(command.constData(), "r")) {
-            char buffer[1 << 16];
-            size_t got;
-            while ((got = std::fread(buffer, 1, sizeof buffer, pipe)) > 0)
-                bytes.append(buffer, static_cast<qsizetype>(got));
-            ::pclose(pipe);
-        }
+        const QByteArray bytes =
+            bench::generatedPlaylist(QByteArray(count ? count : "1000000") + " 1 500");
         if (bytes.isEmpty()) {
             std::fprintf(stderr, "no playlist to measure\n");
             std::exit(1);
@@ -80,7 +70,8 @@ Recipe editedRecipe(bool dedupe) {
         recipe.names.push_back({keyOf(block, k), QStringLiteral("Renamed %1").arg(k)});
     }
     for (int k = 0; k < 1000; ++k)
-        recipe.channelOrder.push_back(keyOf(int(qint64(k) * blocks / 1000 + 7), k));
+        recipe.channelOrder.push_back(
+            keyOf(std::min(blocks - 1, int(qint64(k) * blocks / 1000 + 7)), k));
     return recipe;
 }
 
