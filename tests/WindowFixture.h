@@ -19,13 +19,17 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QFile>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QUrl>
 
 #include <gtest/gtest.h>
 
@@ -143,6 +147,24 @@ protected:
     }
 
     void click(QWidget* widget) { QTest::mouseClick(widget, Qt::LeftButton); }
+
+    // Drags the links over the window: whether it would take them.
+    bool acceptsDrop(const QList<QUrl>& urls) {
+        QMimeData mime;
+        mime.setUrls(urls);
+        QDragEnterEvent enter(QPoint(300, 200), Qt::CopyAction, &mime, Qt::LeftButton,
+                              Qt::NoModifier);
+        QApplication::sendEvent(form.get(), &enter);
+        return enter.isAccepted();
+    }
+    // Drops the links on the window, as the user would once it takes them.
+    void drop(const QList<QUrl>& urls) {
+        ASSERT_TRUE(acceptsDrop(urls));
+        QMimeData mime;
+        mime.setUrls(urls);
+        QDropEvent event(QPointF(300, 200), Qt::CopyAction, &mime, Qt::LeftButton, Qt::NoModifier);
+        QApplication::sendEvent(form.get(), &event);
+    }
 
     // Waits for the run to end (or for `timeout` ms); true when it has.
     bool waitForRunEnd(int timeout = 60000) {

@@ -5,11 +5,8 @@
 #include "app/WebLinks.h"
 #include "playlist/Encoding.h"
 
-#include <QDragEnterEvent>
-#include <QDropEvent>
 #include <QFileInfo>
 #include <QMenuBar>
-#include <QMimeData>
 #include <QScrollBar>
 #include <QSet>
 #include <QStatusBar>
@@ -503,27 +500,12 @@ TEST_F(WindowTest, ClearStopsTheRunAndSelectsM3U) {
 
 TEST_F(WindowTest, DroppingOnePlaylistFileLoadsItAsOpenDoes) {
     const QString path = writeFile(u"dropped.m3u"_s, playlist(7).toUtf8());
-    auto mimeWith = [](const QList<QUrl>& urls) {
-        auto* mime = new QMimeData;
-        mime->setUrls(urls);
-        return std::unique_ptr<QMimeData>(mime);
-    };
-    auto accepts = [&](const QMimeData& mime) {
-        QDragEnterEvent enter(QPoint(300, 200), Qt::CopyAction, &mime, Qt::LeftButton,
-                              Qt::NoModifier);
-        QApplication::sendEvent(form.get(), &enter);
-        return enter.isAccepted();
-    };
     const QUrl file = QUrl::fromLocalFile(path);
-    EXPECT_FALSE(accepts(*mimeWith({file, file})));
-    EXPECT_FALSE(accepts(*mimeWith({QUrl::fromLocalFile(QDir::tempPath())})));
+    EXPECT_FALSE(acceptsDrop({file, file}));
+    EXPECT_FALSE(acceptsDrop({QUrl::fromLocalFile(QDir::tempPath())}));
     // A web link is accepted too (it is downloaded); other schemes are not.
-    EXPECT_FALSE(accepts(*mimeWith({QUrl(u"ftp://example.net/list.m3u"_s)})));
-
-    const auto one = mimeWith({file});
-    ASSERT_TRUE(accepts(*one));
-    QDropEvent drop(QPointF(300, 200), Qt::CopyAction, one.get(), Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(form.get(), &drop);
+    EXPECT_FALSE(acceptsDrop({QUrl(u"ftp://example.net/list.m3u"_s)}));
+    drop({file});
     EXPECT_EQ(shown(), joined(playlist(7)));
     EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"7 каналов"_s);
 }

@@ -7,8 +7,6 @@
 #include "app/Application.h"
 #include "playlist/Download.h"
 
-#include <QDropEvent>
-#include <QMimeData>
 #include <QProgressBar>
 
 namespace dorvane::testing {
@@ -140,17 +138,7 @@ TEST_F(WindowWebTest, PastingOrDroppingALinkOpensIt) {
     const QString address = server.base() + u"/list.m3u"_s;
     const std::function<void()> ways[] = {
         [&] { pastePlaylist(u"  "_s + address + u" \r\n"_s); },
-        [&] {
-            QMimeData mime;
-            mime.setUrls({QUrl(address)});
-            QDragEnterEvent enter(QPoint(300, 200), Qt::CopyAction, &mime, Qt::LeftButton,
-                                  Qt::NoModifier);
-            QApplication::sendEvent(form.get(), &enter);
-            ASSERT_TRUE(enter.isAccepted());
-            QDropEvent drop(QPointF(300, 200), Qt::CopyAction, &mime, Qt::LeftButton,
-                            Qt::NoModifier);
-            QApplication::sendEvent(form.get(), &drop);
-        },
+        [&] { drop({QUrl(address)}); },
     };
     for (const auto& open : ways) {
         N5Clear();
@@ -193,17 +181,7 @@ TEST_F(WindowWebTest, FileAddressesOpenTheirFile) {
         [&] { openStartFile(*form, localhost); },
         [&] { openUrl(encoded); },
         [&] { pastePlaylist(localhost + u"\r\n"_s); },
-        [&] {
-            QMimeData mime;
-            mime.setUrls({QUrl(localhost)});
-            QDragEnterEvent enter(QPoint(300, 200), Qt::CopyAction, &mime, Qt::LeftButton,
-                                  Qt::NoModifier);
-            QApplication::sendEvent(form.get(), &enter);
-            ASSERT_TRUE(enter.isAccepted());
-            QDropEvent drop(QPointF(300, 200), Qt::CopyAction, &mime, Qt::LeftButton,
-                            Qt::NoModifier);
-            QApplication::sendEvent(form.get(), &drop);
-        },
+        [&] { drop({QUrl(localhost)}); },
     };
     for (size_t way = 0; way < std::size(ways); ++way) {
         SCOPED_TRACE(way);
