@@ -922,10 +922,7 @@ void TForm8::openAddress(const QUrl& url) {
         if (!m_closed)
             guarded([this] { endOfDownload(); });
     });
-    showDownloadProgress(0, -1);
-    DownloadLabel1->show();
-    DownloadBar1->show();
-    DownloadCancel1->show();
+    showProgressControls();
 }
 
 void TForm8::showDownloadProgress(qint64 received, qint64 total) {
@@ -941,6 +938,15 @@ void TForm8::showDownloadProgress(qint64 received, qint64 total) {
         DownloadBar1->setRange(0, 0); // moving: the size is not known
         DownloadLabel1->setText(QStringLiteral("Загружено %1").arg(sizeText(received)));
     }
+}
+
+// The progress of a download or a provider's reading, with its Cancel,
+// from nothing received yet; cancelDownload() hides them again.
+void TForm8::showProgressControls() {
+    showDownloadProgress(0, -1);
+    DownloadLabel1->show();
+    DownloadBar1->show();
+    DownloadCancel1->show();
 }
 
 void TForm8::cancelDownload() noexcept {
@@ -1006,10 +1012,7 @@ void TForm8::openProvider(const ProviderLogin& login, const QUrl& getAddress) {
         if (!m_closed)
             guarded([this] { endOfProviderRead(); });
     });
-    showDownloadProgress(0, -1);
-    DownloadLabel1->show();
-    DownloadBar1->show();
-    DownloadCancel1->show();
+    showProgressControls();
 }
 
 void TForm8::endOfProviderRead() {

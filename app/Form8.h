@@ -207,6 +207,7 @@ private:
     void cancelDownload() noexcept;
     void endOfDownload();
     void showDownloadProgress(qint64 received, qint64 total);
+    void showProgressControls();
 
     MemoView* sMemo1;             // the text area: playlist, progress text or result
     QRadioButton* sRadioButton1;  // "M3U Playlist"
