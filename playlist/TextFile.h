@@ -25,10 +25,12 @@ inline constexpr qsizetype kMaxPlaylistBytes = qsizetype(1) << 30; // 1 GiB
 QByteArray readWholeFile(const QString& fileName);
 
 // A playlist file's text: what decodeFileBytes(readWholeFile(fileName),
-// UTF-8, fallback, reading) gives. A UTF-8 file, the common case, is decoded
-// as it is read, a piece at a time, so that its bytes are never held whole
-// beside its text (a million channels: 277 MB of bytes, 528 MB of text).
-// EFOpenError as readWholeFile.
+// UTF-8, fallback, reading) gives. The file is decoded as it is read, a piece
+// at a time (InputReader), in UTF-8 and, when it proves not to be UTF-8, in
+// the code page, so that its bytes are never held whole beside its text (a
+// million channels: 277 MB of bytes, 528 MB of text); only a file with a
+// UTF-16 mark is read whole. EFOpenError as readWholeFile; EReadError when
+// reading fails or the file changes size meanwhile.
 struct TextReading;
 QString readTextFile(const QString& fileName, const TEncoding& fallback,
                      TextReading* reading = nullptr);
