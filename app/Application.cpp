@@ -7,6 +7,7 @@
 #include "app/Form8.h"
 #include "app/Guard.h"
 #include "app/QtClipboardPort.h"
+#include "app/SystemProxy.h"
 
 #include <QApplication>
 #include <QFileInfo>
@@ -240,6 +241,7 @@ int runApplication(int argc, char** argv) {
 
     QtClipboardPort clipboard;
     setClipboardPort(&clipboard);
+    useSystemProxies();
 
     int result = 0;
     {

@@ -9,10 +9,10 @@
 
 namespace dorvane {
 
-// downloadWhole, from the module that holds the downloads and Qt Network
-// (dorvane-download). Most runs read a file; loading Qt Network and what it
-// brings (TLS, Kerberos, proxies, compression) at every start cost a fifth
-// of the whole start, so it is loaded on the first download only. The module
+// downloadWhole, from the module that holds the downloads and libcurl
+// (dorvane-download). Most runs read a file; loading libcurl and what it
+// brings (TLS, HTTP/2, SSH, LDAP, Kerberos) at every start would cost a good
+// part of the start, so it is loaded on the first download only. The module
 // is looked for beside the program (a build tree, Windows) and then in the
 // installed library folder. A QCoreApplication must exist. EFOpenError when
 // the module cannot be loaded, as when the download fails.

@@ -6,18 +6,11 @@
 #include "playlist/WebAddress.h"
 
 #include <QEventLoop>
-#include <QTcpSocket>
-#if QT_CONFIG(ssl)
-#include <QSslSocket>
-#endif
 
 #include <zlib.h>
 
 #include <algorithm>
-
-#ifndef DORVANE_VERSION
-#define DORVANE_VERSION "unknown"
-#endif
+#include <climits>
 
 namespace dorvane {
 
@@ -25,21 +18,15 @@ namespace {
 
 constexpr int kMaxRedirects = 10;
 constexpr int kProgressIntervalMs = 100;
-// What the socket holds before this reads it: without a limit a fast
-// server's bytes pile up there while the event loop is busy.
-constexpr qint64 kReadBufferSize = 1 << 20;
+// What libcurl reads from the socket at a time (its largest before 7.88).
+constexpr long kReadBufferSize = 512 * 1024;
 // A reply's head (status line and headers) longer than this is no playlist
 // server's: 64 KiB is what the common servers accept for a request's.
-constexpr qsizetype kMaxHeadSize = 64 * 1024;
-constexpr qsizetype kMaxChunkLine = 1024;
+constexpr qint64 kMaxHeadSize = 64 * 1024;
 constexpr qsizetype kInflateRoom = 256 * 1024;
 
 QString tooLargeText() {
     return QStringLiteral("File too large");
-}
-
-QString connectionClosedText() {
-    return QStringLiteral("Connection closed");
 }
 
 // The standard phrase of a status; empty for one HTTP does not define.
@@ -134,17 +121,6 @@ qint64 declaredLength(const QList<QByteArray>& fields) {
     return length;
 }
 
-// The end of a reply's head: the index just past its empty line, or -1.
-qsizetype headEnd(const QByteArray& head) {
-    const qsizetype lf = head.indexOf("\n\n");
-    const qsizetype crlf = head.indexOf("\n\r\n");
-    if (lf < 0 && crlf < 0)
-        return -1;
-    if (crlf < 0 || (lf >= 0 && lf < crlf))
-        return lf + 2;
-    return crlf + 3;
-}
-
 } // namespace
 
 // zlib's inflater for a gzip or deflate body.
@@ -162,7 +138,7 @@ struct Download::Inflater {
 };
 
 QString Download::userAgent() {
-    return QStringLiteral("Dorvane/" DORVANE_VERSION);
+    return CurlTransfer::userAgent();
 }
 
 Download::Download(const QUrl& url, const DownloadLimits& limits, QObject* parent)
@@ -176,11 +152,33 @@ Download::Download(const QUrl& url, BodySink* sink, const DownloadLimits& limits
         fail(QStringLiteral("Only http:// and https:// addresses can be opened"));
         return;
     }
+    CURL* handle = m_transfer.handle();
+    curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
+    // Redirects are followed here, by the rules above.
+    curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
+    curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &Download::onHeader);
+    curl_easy_setopt(handle, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(handle, CURLOPT_WRITEFUNCTION, &Download::onBody);
+    curl_easy_setopt(handle, CURLOPT_WRITEDATA, this);
+    // The proxy's answer to CONNECT is no head of the server's.
+    curl_easy_setopt(handle, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L);
+    // Packed bodies come as they are and are unpacked here, where a stream
+    // cut short is told from a whole one.
+    curl_easy_setopt(handle, CURLOPT_ACCEPT_ENCODING, "gzip, deflate");
+    curl_easy_setopt(handle, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+    curl_easy_setopt(handle, CURLOPT_BUFFERSIZE, kReadBufferSize);
+    // libcurl's own limit on connecting (5 minutes unless told) is the
+    // stall limit: no byte comes before the connection is made either.
+    curl_easy_setopt(handle, CURLOPT_CONNECTTIMEOUT_MS,
+                     long(std::min<qint64>(m_limits.stallTimeout.count(), LONG_MAX)));
+    connect(&m_loop, &CurlLoop::readable, this, [this] { m_lastByte.start(); });
+    connect(&m_loop, &CurlLoop::done, this, [this](CURL*, CURLcode result) { onDone(result); });
     request(url);
 }
 
 Download::~Download() {
-    dropSocket();
+    if (m_status == Status::Running)
+        m_loop.stop(m_transfer);
 }
 
 QString Download::errorMessage() const {
@@ -190,84 +188,12 @@ QString Download::errorMessage() const {
 }
 
 void Download::request(const QUrl& url) {
-    const bool tls = url.scheme() == u"https";
-    const quint16 port = static_cast<quint16>(url.port(tls ? 443 : 80));
-#if QT_CONFIG(ssl)
-    if (tls) {
-        if (!QSslSocket::supportsSsl()) {
-            fail(QStringLiteral("No TLS library could be loaded"));
-            return;
-        }
-        auto* socket = new QSslSocket(this);
-        // The system's authorities (the default configuration's); the name
-        // checked is the host's.
-        socket->setPeerVerifyMode(QSslSocket::VerifyPeer);
-        connect(socket, &QSslSocket::sslErrors, this, [this](const QList<QSslError>& errors) {
-            fail(errors.isEmpty() ? QStringLiteral("TLS handshake failed")
-                                  : errors.constFirst().errorString());
-        });
-        m_socket = socket;
-    } else {
-        m_socket = new QTcpSocket(this);
-    }
-#else
-    if (tls) {
-        fail(QStringLiteral("This build cannot open https:// addresses"));
-        return;
-    }
-    m_socket = new QTcpSocket(this);
-#endif
-    m_socket->setReadBufferSize(kReadBufferSize);
-
-    // The request: the path and query as sent on the wire, the host with
-    // its port, and the user part's credentials, as curl sends them.
-    QByteArray target =
-        url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority | QUrl::RemoveFragment);
-    if (!target.startsWith('/'))
-        target.prepend('/'); // "http://h" or "http://h?x=1"
-    QUrl authority = url;
-    authority.setUserInfo({});
-    QByteArray head = "GET " + target +
-                      " HTTP/1.1\r\nHost: " + authority.authority(QUrl::FullyEncoded).toLatin1() +
-                      "\r\nUser-Agent: " + userAgent().toUtf8() +
-                      "\r\nAccept: */*\r\nAccept-Encoding: gzip, deflate\r\nConnection: close\r\n";
-    if (!url.userName().isEmpty())
-        head += "Authorization: Basic " +
-                (url.userName(QUrl::FullyDecoded) + u':' + url.password(QUrl::FullyDecoded))
-                    .toUtf8()
-                    .toBase64() +
-                "\r\n";
-    head += "\r\n";
-
-    const auto send = [this, head] {
-        m_lastByte.start();
-        m_socket->write(head);
-    };
-    connect(m_socket, &QIODevice::readyRead, this, &Download::onReadyRead);
-    connect(m_socket, &QAbstractSocket::disconnected, this, &Download::onClosed);
-    connect(m_socket, &QAbstractSocket::errorOccurred, this,
-            [this](QAbstractSocket::SocketError error) {
-                if (error == QAbstractSocket::RemoteHostClosedError)
-                    onClosed();
-                else
-                    fail(socketErrorText());
-            });
-    const QString host = url.host(QUrl::FullyEncoded);
-#if QT_CONFIG(ssl)
-    if (tls) {
-        auto* socket = static_cast<QSslSocket*>(m_socket);
-        connect(socket, &QSslSocket::encrypted, this, send);
-        socket->connectToHostEncrypted(host, port);
-    } else
-#endif
-    {
-        connect(m_socket, &QAbstractSocket::connected, this, send);
-        m_socket->connectToHost(host, port);
-    }
-
-    m_stage = Stage::Head;
-    m_head.clear();
+    m_headBytes = 0;
+    m_inBody = false;
+    m_redirect.reset();
+    m_transfer.setAddress(url);
     m_lastByte.start();
+    m_loop.start(m_transfer);
     checkStall();
 }
 
@@ -285,269 +211,151 @@ void Download::checkStall() {
     m_stall.start(std::min<milliseconds>(left, hours(24)));
 }
 
-void Download::onReadyRead() {
-    while (m_status == Status::Running && m_socket && m_socket->bytesAvailable() > 0) {
-        m_lastByte.start();
-        if (m_stage == Stage::Head) {
-            const qsizetype old = m_head.size();
-            m_head += m_socket->read(kMaxHeadSize + 1 - old);
-            if (!readHead())
-                return;
-            continue;
-        }
-        // An unpacked body of known framing goes straight into the result,
-        // without a QByteArray per piece.
-        if (!m_inflater && m_framing != Framing::Chunked) {
-            qint64 available = m_socket->bytesAvailable();
-            if (m_framing == Framing::Length)
-                available = std::min(available, m_left);
-            if (m_received + available > m_limits.maxBytes) {
-                fail(tooLargeText());
-                return;
-            }
-            qint64 got = 0;
-            if (m_sink) {
-                // The socket's own buffer, handed on as it is: read() gives
-                // its block whole, without a copy, when it asks for all of it.
-                const QByteArray piece = m_socket->read(available);
-                got = piece.size();
-                m_received += got;
-                if (got > 0 && !toSink(piece))
-                    return;
-            } else {
-                const qsizetype old = m_bytes.size();
-                m_bytes.resize(old + static_cast<qsizetype>(available));
-                got = std::max<qint64>(m_socket->read(m_bytes.data() + old, available), 0);
-                m_bytes.resize(old + static_cast<qsizetype>(got));
-                m_received = m_bytes.size();
-            }
-            if (m_framing == Framing::Length) {
-                m_left -= got;
-                if (m_left == 0) {
-                    succeed();
-                    return;
-                }
-            }
-            reportProgress(false);
-            continue;
-        }
-        m_scratch.resize(std::min<qint64>(m_socket->bytesAvailable(), kReadBufferSize));
-        const qint64 got = m_socket->read(m_scratch.data(), m_scratch.size());
-        if (got <= 0)
-            return;
-        readBody(QByteArrayView(m_scratch.constData(), got));
-    }
+size_t Download::onHeader(char* data, size_t size, size_t count, void* download) {
+    auto* self = static_cast<Download*>(download);
+    const size_t length = size * count;
+    self->m_inCallback = true;
+    const bool go = self->readHeadLine(QByteArrayView(data, qsizetype(length)));
+    self->m_inCallback = false;
+    return go ? length : CURL_WRITEFUNC_ERROR;
 }
 
-// Reads the head once it is whole: false when the download ended or went
-// elsewhere (the body, if any, is then read by the caller's loop).
-bool Download::readHead() {
-    for (;;) {
-        const qsizetype end = headEnd(m_head);
-        if (end < 0) {
-            if (m_head.size() > kMaxHeadSize)
-                fail(QStringLiteral("The reply's head is too large"));
-            return m_status == Status::Running;
-        }
-        // "HTTP/1.1 200 Whatever": only the number counts.
-        const QList<QByteArray> lines = m_head.first(end).split('\n');
-        const QByteArray statusLine = lines.first().trimmed();
-        const QByteArray code = statusLine.mid(9, 3);
-        if (!statusLine.startsWith("HTTP/1.") || statusLine.size() < 12 || statusLine[8] != ' ' ||
-            !isDigits(code) || (statusLine.size() > 12 && statusLine[12] != ' ')) {
-            fail(QStringLiteral("Not an HTTP reply"));
-            return false;
-        }
-        const int status = code.toInt();
-        QList<std::pair<QByteArray, QByteArray>> fields;
-        for (qsizetype k = 1; k < lines.size(); ++k) {
-            const QByteArray& line = lines[k];
-            const qsizetype colon = line.indexOf(':');
-            if (colon <= 0)
-                continue;
-            fields.append(
-                {line.first(colon).trimmed().toLower(), line.sliced(colon + 1).trimmed()});
-        }
-        m_head.remove(0, end);
-        // 1xx: a head before the real one.
-        if (status >= 100 && status < 200 && status != 101)
-            continue;
-        const QByteArray rest = std::exchange(m_head, {});
-        if (!startBody(status, fields))
-            return false;
-        if (!rest.isEmpty())
-            readBody(rest);
-        return m_status == Status::Running;
+size_t Download::onBody(char* data, size_t size, size_t count, void* download) {
+    auto* self = static_cast<Download*>(download);
+    const size_t length = size * count;
+    if (length == 0)
+        return 0; // nothing to hand on
+    self->m_lastByte.start();
+    if (!self->m_inBody || self->m_status != Status::Running)
+        return CURL_WRITEFUNC_ERROR;
+    self->m_inCallback = true;
+    const bool go = self->take(QByteArrayView(data, qsizetype(length)));
+    if (go)
+        self->reportProgress(false);
+    self->m_inCallback = false;
+    return go ? length : CURL_WRITEFUNC_ERROR;
+}
+
+// One line of a reply's head, as libcurl hands them; false ends the
+// transfer (failed, or sent elsewhere).
+bool Download::readHeadLine(QByteArrayView line) {
+    m_lastByte.start();
+    if (m_status != Status::Running)
+        return false;
+    m_headBytes += line.size();
+    if (m_headBytes > kMaxHeadSize) {
+        fail(QStringLiteral("The reply's head is too large"));
+        return false;
     }
+    if (line != "\r\n" && line != "\n")
+        return true;
+    // The empty line: the head is whole. Only the status's number counts,
+    // never the server's words for it.
+    long status = 0;
+    curl_easy_getinfo(m_transfer.handle(), CURLINFO_RESPONSE_CODE, &status);
+    m_headBytes = 0;
+    if (status >= 100 && status < 200 && status != 101)
+        return true; // a head before the real one
+    return startBody(status);
 }
 
 // Decides what the head means: elsewhere, a failure, or a body to read.
-bool Download::startBody(int status, const QList<std::pair<QByteArray, QByteArray>>& fields) {
-    const auto field = [&](QByteArrayView name) {
-        for (const auto& [key, value] : fields)
-            if (key == name)
-                return value;
-        return QByteArray();
+bool Download::startBody(long status) {
+    CURL* handle = m_transfer.handle();
+    // Every value of a field of the last head, in order.
+    const auto values = [handle](const char* name) {
+        QList<QByteArray> found;
+        curl_header* field = nullptr;
+        if (curl_easy_header(handle, name, 0, CURLH_HEADER, -1, &field) != CURLHE_OK)
+            return found;
+        const size_t amount = field->amount;
+        for (size_t index = 0; index < amount; ++index)
+            if (curl_easy_header(handle, name, index, CURLH_HEADER, -1, &field) == CURLHE_OK)
+                found << QByteArray(field->value);
+        return found;
     };
-    if (status >= 300 && status < 400 && isRedirectStatus(status)) {
-        const QByteArray location = field("location");
+    const auto field = [&](const char* name) {
+        const QList<QByteArray> found = values(name);
+        return found.isEmpty() ? QByteArray() : found.constFirst().trimmed();
+    };
+    if (status >= 300 && status < 400 && isRedirectStatus(int(status))) {
+        const QByteArray location = field("Location");
         const QUrl target = QUrl(QString::fromUtf8(location));
         if (location.isEmpty() || !target.isValid()) {
             fail(QStringLiteral("Redirect (%1) without a location").arg(status));
             return false;
         }
-        follow(target);
+        m_redirect = target; // followed once libcurl has let go of this reply
         return false;
     }
     if (status < 200 || status >= 300) {
-        fail(httpStatusText(status)); // its page is of no use
+        fail(httpStatusText(int(status))); // its page is of no use
         return false;
     }
 
-    QList<QByteArray> lengths;
-    for (const auto& [key, value] : fields)
-        if (key == "content-length")
-            lengths.append(value);
-    const qint64 size = declaredLength(lengths);
+    const qint64 size = declaredLength(values("Content-Length"));
     if (size == -2 || size == -3) {
         fail(size == -2 ? QStringLiteral("Invalid Content-Length")
                         : QStringLiteral("Conflicting Content-Length headers"));
         return false;
     }
-    const QByteArray transfer = field("transfer-encoding").toLower();
-    if (!transfer.isEmpty() && transfer != "identity") {
-        if (transfer != "chunked") {
-            fail(QStringLiteral("Unsupported Transfer-Encoding"));
-            return false;
-        }
-        m_framing = Framing::Chunked;
-        m_chunkStage = ChunkStage::Size;
-        m_line.clear();
-    } else if (size >= 0) {
-        m_framing = Framing::Length;
-        m_left = size;
-    } else {
-        m_framing = Framing::Close;
+    const QByteArray transfer = field("Transfer-Encoding").toLower();
+    if (!transfer.isEmpty() && transfer != "identity" && transfer != "chunked") {
+        fail(QStringLiteral("Unsupported Transfer-Encoding"));
+        return false;
     }
     if (size > m_limits.maxBytes) {
         fail(tooLargeText());
         return false;
     }
-    const QByteArray packing = field("content-encoding").toLower();
+    const QByteArray packing = field("Content-Encoding").toLower();
     if (packing == "gzip" || packing == "x-gzip" || packing == "deflate") {
         m_inflater = std::make_unique<Inflater>(packing == "deflate");
     } else if (!packing.isEmpty() && packing != "identity") {
         fail(QStringLiteral("Unsupported Content-Encoding"));
         return false;
-    } else if (m_framing == Framing::Length) {
+    } else if (size >= 0 && transfer != "chunked") {
         m_total = size;
         if (!m_sink) {
             m_bytes.reserve(static_cast<qsizetype>(size));
             adviseHugePages(m_bytes.data(), m_bytes.capacity());
         }
     }
-    m_stage = Stage::Body;
+    m_inBody = true;
     if (m_sink) {
         try {
             m_sink->begin(m_total);
         } catch (...) {
             m_sinkFailure = std::current_exception();
         }
-        if (m_sinkFailure) {
-            toSink({}); // fails with it
-            return false;
-        }
-    }
-    if (m_framing == Framing::Length && m_left == 0)
-        succeed();
-    return m_status == Status::Running;
-}
-
-// Raw body bytes that need a look: chunked, packed, or both.
-void Download::readBody(QByteArrayView raw) {
-    while (m_status == Status::Running && !raw.isEmpty()) {
-        if (m_framing == Framing::Chunked) {
-            if (!readChunked(raw))
-                return;
-            continue;
-        }
-        QByteArrayView piece = raw;
-        if (m_framing == Framing::Length)
-            piece = raw.first(std::min<qint64>(raw.size(), m_left));
-        raw = {};
-        if (!take(piece))
-            return;
-        if (m_framing == Framing::Length) {
-            m_left -= piece.size();
-            if (m_left == 0) {
-                succeed();
-                return;
-            }
-        }
-    }
-    reportProgress(false);
-}
-
-// One step of a chunked body; false when the download ended.
-bool Download::readChunked(QByteArrayView& raw) {
-    const auto line = [&]() -> bool { // true once m_line holds a whole line
-        const qsizetype lf = raw.indexOf('\n');
-        m_line += raw.first(lf < 0 ? raw.size() : lf + 1);
-        raw = lf < 0 ? QByteArrayView() : raw.sliced(lf + 1);
-        if (m_line.size() > kMaxChunkLine) {
-            fail(QStringLiteral("Invalid chunked body"));
-            return false;
-        }
-        return m_line.endsWith('\n');
-    };
-    switch (m_chunkStage) {
-    case ChunkStage::Size: {
-        if (!line())
-            return m_status == Status::Running;
-        // "1a2b;extension": hexadecimal digits up to any extension.
-        QByteArray digits = m_line.trimmed();
-        if (const qsizetype semicolon = digits.indexOf(';'); semicolon >= 0)
-            digits = digits.first(semicolon).trimmed();
-        m_line.clear();
-        bool ok = digits.size() <= 15 && !digits.isEmpty();
-        const qint64 size = ok ? digits.toLongLong(&ok, 16) : 0;
-        if (!ok || size < 0) {
-            fail(QStringLiteral("Invalid chunked body"));
-            return false;
-        }
-        m_left = size;
-        m_chunkStage = size == 0 ? ChunkStage::Trailer : ChunkStage::Data;
-        return true;
-    }
-    case ChunkStage::Data: {
-        const QByteArrayView piece = raw.first(std::min<qint64>(raw.size(), m_left));
-        raw = raw.sliced(piece.size());
-        m_left -= piece.size();
-        if (m_left == 0)
-            m_chunkStage = ChunkStage::DataEnd;
-        return take(piece);
-    }
-    case ChunkStage::DataEnd:
-        if (!line())
-            return m_status == Status::Running;
-        if (!m_line.trimmed().isEmpty()) {
-            fail(QStringLiteral("Invalid chunked body"));
-            return false;
-        }
-        m_line.clear();
-        m_chunkStage = ChunkStage::Size;
-        return true;
-    case ChunkStage::Trailer:
-        if (!line())
-            return m_status == Status::Running;
-        if (m_line.trimmed().isEmpty()) {
-            succeed();
-            return false;
-        }
-        m_line.clear(); // a trailer field, of no use here
-        return true;
+        if (m_sinkFailure)
+            return toSink({}); // fails with it
     }
     return true;
+}
+
+// libcurl is done with the reply: the end of the body, a failure, or a
+// redirect to follow.
+void Download::onDone(CURLcode result) {
+    if (m_status != Status::Running)
+        return; // failed in a callback, which ended the transfer
+    if (m_redirect) {
+        follow(*m_redirect);
+        return;
+    }
+    if (result == CURLE_OK) {
+        if (m_inBody)
+            succeed();
+        else
+            fail(QStringLiteral("Not an HTTP reply"));
+        return;
+    }
+    // libcurl refuses a header line longer than 100 KiB before this sees it.
+    if (result == CURLE_OUT_OF_MEMORY && !m_inBody && m_headBytes > 0) {
+        fail(QStringLiteral("The reply's head is too large"));
+        return;
+    }
+    fail(m_transfer.failureText(result));
 }
 
 // Keeps body bytes, unpacked when they are packed; false when the download
@@ -560,7 +368,7 @@ bool Download::take(QByteArrayView body) {
         }
         m_received += body.size();
         if (m_sink)
-            return toSink(body);
+            return toSink(body); // libcurl's buffer, handed on as it is
         m_bytes.append(body);
         return true;
     }
@@ -592,6 +400,8 @@ bool Download::take(QByteArrayView body) {
         const qsizetype produced = kInflateRoom - qsizetype(z.avail_out);
         m_bytes.resize(old + produced);
         m_received += produced;
+        // A small packed body may unpack into a huge one: it is held to the
+        // limit as it grows.
         if (m_received > m_limits.maxBytes) {
             fail(tooLargeText());
             return false;
@@ -649,21 +459,9 @@ void Download::succeed() {
     end(Status::Succeeded);
 }
 
-// The server closed the connection: the end of a body that runs to it, or
-// one cut short.
-void Download::onClosed() {
-    if (m_status != Status::Running)
-        return;
-    onReadyRead(); // anything not read yet
-    if (m_status != Status::Running)
-        return;
-    if (m_stage == Stage::Body && m_framing == Framing::Close)
-        succeed();
-    else
-        fail(connectionClosedText());
-}
-
 void Download::follow(const QUrl& location) {
+    // A relative location keeps the address's credentials (the same
+    // server); an absolute one carries only its own.
     const QUrl target = m_current.resolved(location);
     if (++m_redirects > kMaxRedirects) {
         fail(QStringLiteral("Too many redirects"));
@@ -678,21 +476,8 @@ void Download::follow(const QUrl& location) {
                  .arg(visibleText(target.scheme())));
         return;
     }
-    dropSocket();
     m_current = target;
     request(target);
-}
-
-// Lets go of the connection at once: a failed download reads no more of it,
-// and the server sees it closed. deleteLater, since this may run inside the
-// socket's own signal.
-void Download::dropSocket() {
-    if (!m_socket)
-        return;
-    QTcpSocket* socket = std::exchange(m_socket, nullptr);
-    socket->disconnect(this);
-    socket->abort();
-    socket->deleteLater();
 }
 
 void Download::fail(const QString& reason) {
@@ -705,11 +490,15 @@ void Download::fail(const QString& reason) {
 void Download::end(Status status) {
     m_status = status;
     m_stall.stop();
-    dropSocket();
+    // Lets go of the connection at once: a failed download reads no more of
+    // it, and the server sees it closed. From inside a callback libcurl
+    // does so itself, told by its result.
+    if (!m_inCallback)
+        m_loop.stop(m_transfer);
     m_inflater.reset();
     if (status == Status::Succeeded)
         reportProgress(true);
-    // Never from inside the socket's signals: the receiver may delete us.
+    // Never from inside libcurl's calls: the receiver may delete us.
     QMetaObject::invokeMethod(this, &Download::finished, Qt::QueuedConnection);
 }
 
@@ -719,17 +508,6 @@ void Download::reportProgress(bool force) {
         return;
     m_lastProgress.start();
     emit progress(m_received, m_total);
-}
-
-QString Download::socketErrorText() const {
-    QString text = m_socket ? m_socket->errorString() : QString();
-    for (const QUrl& url : {m_url, m_current}) {
-        const QString masked = maskedAddress(url);
-        for (const QString& form :
-             {url.toString(), url.toString(QUrl::FullyEncoded), url.toDisplayString()})
-            text.replace(form, masked);
-    }
-    return text;
 }
 
 QByteArray downloadWhole(const QUrl& url, const DownloadLimits& limits,

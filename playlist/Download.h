@@ -1,6 +1,7 @@
 #pragma once
 
 #include "playlist/BodySink.h"
+#include "playlist/CurlTransfer.h"
 #include "playlist/TextFile.h"
 
 #include <QByteArray>
@@ -14,9 +15,8 @@
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
-
-class QTcpSocket;
 
 namespace dorvane {
 
@@ -34,15 +34,18 @@ struct DownloadLimits {
 // One download of a playlist into memory, on the event loop of the thread
 // that creates it (the window stays responsive while it runs).
 //
-// HTTP/1.1 over a socket of its own, one request per connection: every byte
-// the server sends, those of the reply's head too, counts for the stall
-// limit, and what the server says is checked before it is believed (the
-// head's size, Content-Length, chunk sizes, Location).
+// libcurl carries it (CurlTransfer), proxies included, as the curl command
+// finds them. Every byte the server sends, those of the reply's head too,
+// counts for the stall limit, and what the server says is checked before it
+// is believed (the head's size, Content-Length, Location).
 //
 // Redirects are followed, at most 10, never from https to http nor to
-// another scheme; gzip and deflate bodies are unpacked; TLS certificates are
-// always verified against the system's authorities, with no way to skip the
-// check. Any other address fails at once (parseWebAddress says why first).
+// another scheme, the credentials of the address going to its own server
+// only; gzip and deflate bodies are unpacked here (a packed body cut short
+// is refused, and the unpacked size is held to the limit as it grows); TLS
+// certificates are always verified against the system's authorities, with
+// no way to skip the check. Any other address fails at once
+// (parseWebAddress says why first).
 class Download : public QObject {
     Q_OBJECT
 
@@ -90,44 +93,35 @@ signals:
 
 private:
     struct Inflater;
-    enum class Stage { Head, Body };
-    enum class Framing { Length, Chunked, Close };
-    enum class ChunkStage { Size, Data, DataEnd, Trailer };
 
+    static size_t onHeader(char* data, size_t size, size_t count, void* download);
+    static size_t onBody(char* data, size_t size, size_t count, void* download);
     void request(const QUrl& url);
-    void onReadyRead();
-    void onClosed();
-    bool readHead();
-    bool startBody(int status, const QList<std::pair<QByteArray, QByteArray>>& fields);
-    void readBody(QByteArrayView raw);
-    bool readChunked(QByteArrayView& raw);
+    bool readHeadLine(QByteArrayView line);
+    bool startBody(long status);
+    void onDone(CURLcode result);
     bool take(QByteArrayView body);
     bool toSink(QByteArrayView body);
     void succeed();
     void follow(const QUrl& location);
-    void dropSocket();
     void fail(const QString& reason);
     void end(Status status);
     void reportProgress(bool force);
     // Arms m_stall for what is left of the stall limit since the last byte.
     void checkStall();
-    // The socket's error text, with every form of the address in it masked.
-    QString socketErrorText() const;
 
     QUrl m_url;
     QUrl m_current; // where the last redirect led
     DownloadLimits m_limits;
-    QTcpSocket* m_socket = nullptr; // a QSslSocket for https
-    QTimer m_stall;                 // wakes checkStall(), at most a day ahead
-    QElapsedTimer m_lastByte;       // since the last byte (or the request)
+    CurlTransfer m_transfer;
+    CurlLoop m_loop;
+    bool m_inCallback = false; // inside libcurl's callbacks, which may not stop it
+    QTimer m_stall;            // wakes checkStall(), at most a day ahead
+    QElapsedTimer m_lastByte;  // since the last byte (or the request)
     QElapsedTimer m_lastProgress;
-    Stage m_stage = Stage::Head;
-    QByteArray m_head; // the reply's head as it comes
-    Framing m_framing = Framing::Close;
-    ChunkStage m_chunkStage = ChunkStage::Size;
-    QByteArray m_line;                    // a chunk's size line or a trailer line, as it comes
-    qint64 m_left = 0;                    // of the body (Length) or of the chunk (Chunked)
-    QByteArray m_scratch;                 // raw bytes that need a look before they are kept
+    qint64 m_headBytes = 0;               // of the reply's head so far
+    bool m_inBody = false;                // the head is read and says a body follows
+    std::optional<QUrl> m_redirect;       // where the head sent us
     std::unique_ptr<Inflater> m_inflater; // a gzip or deflate body
     QByteArray m_bytes;
     BodySink* m_sink = nullptr;

@@ -1,6 +1,7 @@
 // dorvane-convert with an address for INPUT, against a server of the test's
 // own on 127.0.0.1 (on a thread of its own: the test waits for the program).
 #include "ConvertRunner.h"
+#include "HttpTestProxy.h"
 #include "HttpTestServer.h"
 #include "QtPrinters.h"
 
@@ -50,6 +51,21 @@ TEST(CliWeb, ConvertsWhatItDownloadsAsStandardInput) {
         // Standard error is no terminal here: the summary, no progress line.
         EXPECT_EQ(run.err, expected.err) << c.path;
     }
+}
+
+// The program finds its proxy as the curl command does (here http_proxy;
+// the other variables are the download's tests').
+TEST(CliWeb, DownloadsThroughTheProxyTheEnvironmentNames) {
+    HttpTestServer server;
+    HttpTestProxy proxy;
+    server.route("/list.m3u", {200, "OK", {}, readFile(kData + "/web/playlist.m3u")});
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("http_proxy", proxy.address());
+    const QUrl url = server.url("/list.m3u?password=s3cret");
+    const ConvertRun run = runConvert({"--to", "pls", url.toString()}, {}, environment);
+    EXPECT_EQ(run.exitCode, 0) << run.err.data();
+    EXPECT_EQ(run.err, "dorvane-convert: 3 channels, 3 entries, pls\n");
+    EXPECT_EQ(proxy.requests(), QList<QByteArray>{"GET " + url.toEncoded() + " HTTP/1.1"});
 }
 
 // An Enigma2 bouquet is named after the address, as after a file's name.

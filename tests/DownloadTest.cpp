@@ -1,4 +1,5 @@
 #include "playlist/Download.h"
+#include "HttpTestProxy.h"
 #include "HttpTestServer.h"
 #include "QtPrinters.h"
 #include "playlist/Errors.h"
@@ -409,21 +410,12 @@ protected:
             GTEST_SKIP() << "the openssl command could not make a certificate";
         server.emplace(tls);
     }
-    void TearDown() override {
-        if (trusted)
-            QSslConfiguration::setDefaultConfiguration(*trusted);
-    }
+    void TearDown() override { CurlTransfer::setExtraAuthorities({}); }
 
-    void trust() {
-        trusted = QSslConfiguration::defaultConfiguration();
-        QSslConfiguration configuration = *trusted;
-        configuration.addCaCertificate(tls->localCertificate());
-        QSslConfiguration::setDefaultConfiguration(configuration);
-    }
+    void trust() { CurlTransfer::setExtraAuthorities(tls->localCertificate().toPem()); }
 
     QTemporaryDir dir;
     std::optional<QSslConfiguration> tls;
-    std::optional<QSslConfiguration> trusted; // the default before trust()
     std::optional<HttpTestServer> server;
 };
 
@@ -450,6 +442,80 @@ TEST_F(TlsTest, RedirectFromHttpsToHttpIsRefused) {
     EXPECT_EQ(down.status, Download::Status::Failed);
     EXPECT_EQ(down.failure, "Refused to follow a redirect from https to http");
     EXPECT_TRUE(plain.requests().isEmpty());
+}
+
+// The proxy variables curl reads, set for one case and cleared after it.
+class ProxyEnvironment {
+public:
+    explicit ProxyEnvironment(const QList<std::pair<const char*, QString>>& values) {
+        clear();
+        for (const auto& [name, value] : values)
+            qputenv(name, value.toUtf8());
+    }
+    ~ProxyEnvironment() { clear(); }
+
+private:
+    static void clear() {
+        for (const char* name : {"http_proxy", "HTTP_PROXY", "https_proxy", "HTTPS_PROXY",
+                                 "all_proxy", "ALL_PROXY", "no_proxy", "NO_PROXY"})
+            qunsetenv(name);
+    }
+};
+
+// Proxies as curl finds them: http_proxy for http (never HTTP_PROXY, which a
+// web server's CGI sets from a request's header), https_proxy or
+// HTTPS_PROXY for https (through CONNECT), ALL_PROXY for both, no_proxy
+// naming the hosts reached directly. The chooser (the window's: the
+// system's settings) only where the environment names none, and no_proxy
+// holds for its proxy too.
+TEST_F(TlsTest, DownloadsGoThroughTheProxyAsCurlFindsIt) {
+    trust();
+    HttpTestServer plain;
+    HttpTestProxy proxy;
+    plain.route("/list", {200, "OK", {}, "#EXTM3U\n"});
+    server->route("/list", {200, "OK", {}, "#EXTM3U\n"});
+    const QString via = proxy.address();
+    const QString dead = QStringLiteral("http://127.0.0.1:%1").arg(unusedPort());
+    const struct {
+        bool https;
+        QList<std::pair<const char*, QString>> environment;
+        QString chosen; // the chooser's proxy; empty: no chooser
+        bool proxied;
+    } cases[] = {
+        {false, {{"http_proxy", via}}, {}, true},
+        {false, {{"HTTP_PROXY", via}}, {}, false},
+        {false, {{"ALL_PROXY", via}}, {}, true},
+        {false, {{"http_proxy", via}, {"no_proxy", "localhost,127.0.0.1"}}, {}, false},
+        {true, {{"https_proxy", via}}, {}, true},
+        {true, {{"HTTPS_PROXY", via}}, {}, true},
+        {true, {{"http_proxy", via}}, {}, false},
+        {true, {{"ALL_PROXY", via}, {"no_proxy", "127.0.0.1"}}, {}, false},
+        {false, {}, via, true},
+        {true, {}, via, true},
+        {false, {{"http_proxy", via}}, dead, true},
+        {false, {{"no_proxy", "127.0.0.1"}}, via, false},
+    };
+    int index = 0;
+    for (const auto& c : cases) {
+        ProxyEnvironment environment(c.environment);
+        if (!c.chosen.isEmpty())
+            CurlTransfer::setProxyChooser([&c](const QUrl&) { return c.chosen; });
+        const qsizetype before = proxy.requests().size();
+        const QUrl url = (c.https ? *server : plain).url("/list?token=abc");
+        const Outcome got = fetch(url);
+        CurlTransfer::setProxyChooser({});
+        EXPECT_EQ(got.bytes, "#EXTM3U\n") << index << ": " << got.message.toStdString();
+        const QList<QByteArray> seen = proxy.requests().mid(before);
+        if (!c.proxied)
+            EXPECT_TRUE(seen.isEmpty()) << index;
+        else if (c.https)
+            EXPECT_EQ(seen, QList<QByteArray>{"CONNECT 127.0.0.1:" +
+                                              QByteArray::number(url.port()) + " HTTP/1.1"})
+                << index;
+        else
+            EXPECT_EQ(seen, QList<QByteArray>{"GET " + url.toEncoded() + " HTTP/1.1"}) << index;
+        ++index;
+    }
 }
 
 } // namespace

@@ -2,11 +2,13 @@
 # tests start on 127.0.0.1 themselves.
 dorvane_add_test(test_web
     SOURCES WebAddressTest.cpp DownloadTest.cpp support/HttpTestServer.h support/HttpTestServer.cpp
+            support/HttpTestProxy.h support/HttpTestProxy.cpp
     LIBS dorvane_download)
 
 # dorvane-convert with an address for INPUT, run as a program.
 dorvane_add_test(test_cli_web
     SOURCES CliWebTest.cpp ConvertRunner.h support/HttpTestServer.h support/HttpTestServer.cpp
+            support/HttpTestProxy.h support/HttpTestProxy.cpp
     LIBS dorvane_playlist)
 add_dependencies(test_cli_web dorvane-convert dorvane-download)
 target_compile_definitions(test_cli_web PRIVATE
