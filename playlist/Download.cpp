@@ -18,7 +18,8 @@ namespace {
 
 constexpr int kMaxRedirects = 10;
 constexpr int kProgressIntervalMs = 100;
-// What libcurl reads from the socket at a time (its largest before 7.88).
+// What libcurl reads from the socket at a time (16 KiB unless told): a
+// size every libcurl since 7.53 takes.
 constexpr long kReadBufferSize = 512 * 1024;
 // A reply's head (status line and headers) longer than this is no playlist
 // server's: 64 KiB is what the common servers accept for a request's.
