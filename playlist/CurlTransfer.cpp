@@ -49,7 +49,66 @@ QString masked(QString text, const QUrl& url) {
     return text;
 }
 
+// The standard phrase of a status; empty for one HTTP does not define.
+QLatin1StringView standardPhrase(int status) {
+    static constexpr struct {
+        int status;
+        const char* phrase;
+    } kPhrases[] = {
+        {300, "Multiple Choices"},
+        {301, "Moved Permanently"},
+        {302, "Found"},
+        {303, "See Other"},
+        {304, "Not Modified"},
+        {305, "Use Proxy"},
+        {307, "Temporary Redirect"},
+        {308, "Permanent Redirect"},
+        {400, "Bad Request"},
+        {401, "Unauthorized"},
+        {402, "Payment Required"},
+        {403, "Forbidden"},
+        {404, "Not Found"},
+        {405, "Method Not Allowed"},
+        {406, "Not Acceptable"},
+        {407, "Proxy Authentication Required"},
+        {408, "Request Timeout"},
+        {409, "Conflict"},
+        {410, "Gone"},
+        {411, "Length Required"},
+        {412, "Precondition Failed"},
+        {413, "Content Too Large"},
+        {414, "URI Too Long"},
+        {415, "Unsupported Media Type"},
+        {416, "Range Not Satisfiable"},
+        {417, "Expectation Failed"},
+        {421, "Misdirected Request"},
+        {422, "Unprocessable Content"},
+        {426, "Upgrade Required"},
+        {428, "Precondition Required"},
+        {429, "Too Many Requests"},
+        {431, "Request Header Fields Too Large"},
+        {451, "Unavailable For Legal Reasons"},
+        {500, "Internal Server Error"},
+        {501, "Not Implemented"},
+        {502, "Bad Gateway"},
+        {503, "Service Unavailable"},
+        {504, "Gateway Timeout"},
+        {505, "HTTP Version Not Supported"},
+        {511, "Network Authentication Required"},
+    };
+    for (const auto& known : kPhrases)
+        if (known.status == status)
+            return QLatin1StringView(known.phrase);
+    return {};
+}
+
 } // namespace
+
+QString httpStatusText(int status) {
+    const QLatin1StringView phrase = standardPhrase(status);
+    return phrase.isEmpty() ? QString::number(status)
+                            : QStringLiteral("%1 %2").arg(status).arg(phrase);
+}
 
 CurlTransfer::CurlTransfer() {
     startLibrary();
@@ -158,20 +217,20 @@ QString CurlTransfer::failureText(CURLcode code) const {
         text = QStringLiteral("Connection closed");
         break;
     case CURLE_COULDNT_CONNECT:
-    case CURLE_SEND_ERROR:
-    case CURLE_RECV_ERROR:
         // "Connection refused": the system's words, where curl's say only
         // that it could not connect.
-        if (own.contains(u"chunked-encoding"))
-            text = QStringLiteral("Invalid chunked body");
-        else if (osError != 0)
+        if (osError != 0)
             text = sysErrorMessage(int(osError));
         break;
+    case CURLE_RECV_ERROR:
     case CURLE_PROXY: {
-        long status = 0;
-        curl_easy_getinfo(m_handle, CURLINFO_HTTP_CONNECTCODE, &status);
-        if (status > 0)
-            text = QStringLiteral("The proxy refused the connection (%1)").arg(status);
+        long proxyStatus = 0;
+        curl_easy_getinfo(m_handle, CURLINFO_HTTP_CONNECTCODE, &proxyStatus);
+        if (own.contains(u"chunked-encoding"))
+            text = QStringLiteral("Invalid chunked body");
+        else if (proxyStatus >= 300)
+            text = QStringLiteral("The proxy refused the connection (%1)")
+                       .arg(httpStatusText(int(proxyStatus)));
         break;
     }
     case CURLE_WEIRD_SERVER_REPLY:

@@ -72,6 +72,12 @@ private:
     char m_error[CURL_ERROR_SIZE] = {};
 };
 
+// "404 Not Found": the status and its standard phrase; the number alone for
+// one HTTP does not define. The server's own words are never shown: they are
+// whatever it likes, escape sequences for the terminal or the request line
+// with its secrets echoed back.
+QString httpStatusText(int status);
+
 // Runs transfers on the event loop of the thread that makes it, through
 // libcurl's multi interface: a socket notifier for each of its sockets and a
 // timer for its timeouts, so that the thread (the window's, say) stays

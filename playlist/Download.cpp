@@ -30,68 +30,6 @@ QString tooLargeText() {
     return QStringLiteral("File too large");
 }
 
-// The standard phrase of a status; empty for one HTTP does not define.
-QLatin1StringView standardPhrase(int status) {
-    static constexpr struct {
-        int status;
-        const char* phrase;
-    } kPhrases[] = {
-        {300, "Multiple Choices"},
-        {301, "Moved Permanently"},
-        {302, "Found"},
-        {303, "See Other"},
-        {304, "Not Modified"},
-        {305, "Use Proxy"},
-        {307, "Temporary Redirect"},
-        {308, "Permanent Redirect"},
-        {400, "Bad Request"},
-        {401, "Unauthorized"},
-        {402, "Payment Required"},
-        {403, "Forbidden"},
-        {404, "Not Found"},
-        {405, "Method Not Allowed"},
-        {406, "Not Acceptable"},
-        {407, "Proxy Authentication Required"},
-        {408, "Request Timeout"},
-        {409, "Conflict"},
-        {410, "Gone"},
-        {411, "Length Required"},
-        {412, "Precondition Failed"},
-        {413, "Content Too Large"},
-        {414, "URI Too Long"},
-        {415, "Unsupported Media Type"},
-        {416, "Range Not Satisfiable"},
-        {417, "Expectation Failed"},
-        {421, "Misdirected Request"},
-        {422, "Unprocessable Content"},
-        {426, "Upgrade Required"},
-        {428, "Precondition Required"},
-        {429, "Too Many Requests"},
-        {431, "Request Header Fields Too Large"},
-        {451, "Unavailable For Legal Reasons"},
-        {500, "Internal Server Error"},
-        {501, "Not Implemented"},
-        {502, "Bad Gateway"},
-        {503, "Service Unavailable"},
-        {504, "Gateway Timeout"},
-        {505, "HTTP Version Not Supported"},
-        {511, "Network Authentication Required"},
-    };
-    for (const auto& known : kPhrases)
-        if (known.status == status)
-            return QLatin1StringView(known.phrase);
-    return {};
-}
-
-// "404 Not Found": the status and the standard phrase for it. The server's
-// own words are not shown: they are whatever it likes, escape sequences for
-// the terminal or the request line with its secrets echoed back.
-QString httpStatusText(int status) {
-    const QLatin1StringView phrase = standardPhrase(status);
-    return phrase.isEmpty() ? QString::number(status)
-                            : QStringLiteral("%1 %2").arg(status).arg(phrase);
-}
-
 // The statuses that send the client elsewhere, with a Location.
 bool isRedirectStatus(int status) {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
