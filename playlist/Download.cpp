@@ -93,7 +93,7 @@ Download::Download(const QUrl& url, BodySink* sink, const DownloadLimits& limits
     }
     CURL* handle = m_transfer.handle();
     curl_easy_setopt(handle, CURLOPT_PROTOCOLS_STR, "http,https");
-    // Redirects are followed here, by the rules above.
+    // Redirects are followed here, by this class's rules (follow()).
     curl_easy_setopt(handle, CURLOPT_FOLLOWLOCATION, 0L);
     curl_easy_setopt(handle, CURLOPT_HEADERFUNCTION, &Download::onHeader);
     curl_easy_setopt(handle, CURLOPT_HEADERDATA, this);
