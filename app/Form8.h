@@ -331,6 +331,11 @@ private:
     // refresh compares with.
     std::unique_ptr<Recipe> m_pendingRecipe;
     std::unique_ptr<TStringList> m_refreshedFrom;
+    // The recipe last taken, and what of it names groups and channels the
+    // playlist does not have: kept for the recipe made of the window, so
+    // that they apply again once they are back.
+    Recipe m_takenRecipe;
+    RecipeGone m_gone;
     void endOfProviderRead();
     std::unique_ptr<ProviderRead> m_providerRead;
     // The server and user name asked for last, proposed the next time.

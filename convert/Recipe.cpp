@@ -814,7 +814,8 @@ RecipeGone goneOf(const Recipe& recipe, const KeyedBlocks& keyed,
     for (const QString& group : namedGroups(recipe))
         if (!groupNumbers.contains(QStringView(group))) {
             gone.groups << group;
-            if (groupChosen(recipe.filter, group))
+            // The channels without a group are no group the user chose.
+            if (!group.isEmpty() && groupChosen(recipe.filter, group))
                 gone.chosenGroups << group;
         }
     if (keyed.empty())
