@@ -1393,19 +1393,9 @@ int runRecipe(const Options& options) {
     LineListSource source(*target, applied.lines);
     const Result result =
         runIntoBytes(*target, encoding, !options.noBom, name, applied.lines.textLength(), source);
-    if (result.channels == 0) {
-        printMessage(QStringLiteral("No channels chosen by the recipe"));
-        return kNoChannels;
-    }
-    writeOutput(recipe.output, result.bytes, holdsPassword(recipe.source, applied.lines));
-
-    if (result.replaced > 0)
-        printMessage(QStringLiteral("%1 characters could not be written in code page %2 and were "
-                                    "replaced")
-                         .arg(result.replaced)
-                         .arg(encoding.CodePage()));
     // Chosen channels the provider dropped: the list is written without
-    // them, but never in silence, even with -q.
+    // them, but never in silence, even with -q; nor is a list left unwritten
+    // for want of them.
     const RecipeGone& gone = applied.gone;
     const QString goneCounts =
         QStringLiteral("%1 and %2")
@@ -1420,6 +1410,17 @@ int runRecipe(const Options& options) {
         for (const QString& line : list.split(u'\n', Qt::SkipEmptyParts))
             printMessage(line);
     }
+    if (result.channels == 0) {
+        printMessage(QStringLiteral("No channels chosen by the recipe"));
+        return kNoChannels;
+    }
+    writeOutput(recipe.output, result.bytes, holdsPassword(recipe.source, applied.lines));
+
+    if (result.replaced > 0)
+        printMessage(QStringLiteral("%1 characters could not be written in code page %2 and were "
+                                    "replaced")
+                         .arg(result.replaced)
+                         .arg(encoding.CodePage()));
     if (options.forgetGone && !gone.empty()) {
         const Recipe fromFile = readRecipe(options.recipe);
         ChannelIndex index(playlist);

@@ -213,7 +213,9 @@ TEST_F(RecipeCli, FailsClearlyOnWhatItCannotRun) {
         {"{\"dorvane-recipe\": 1, \"source\": {\"file\": \"lists/tv.m3u\"}, \"groups\": [\"No\"]}",
          {"--to", "pls"},
          3,
-         "No channels chosen by the recipe\n"},
+         // The group the recipe chose is named first.
+         "1 group and 0 channels the recipe names are no longer in the playlist:\n"
+         "dorvane-convert:   No\ndorvane-convert: No channels chosen by the recipe\n"},
     };
     const QString recipe = path("r.dorvane");
     for (const auto& c : cases) {
