@@ -68,8 +68,8 @@ constexpr char kUsage[] =
     "                       [--stream-format ts|m3u8] [options] [CHOICE]\n"
     "       dorvane-convert --list-groups [--codepage N] [-o FILE] [CHOICE] [INPUT]\n"
     "       dorvane-convert --recipe FILE [--to TARGET] [-o FILE] [-q] [--verbose]\n"
-    "                       [--accept-gone | --forget-gone] [CHOICE] [INPUT]\n"
-    "       dorvane-convert --save-recipe FILE [--to TARGET] [-o FILE] [CHOICE] INPUT\n"
+    "                       [--accept-gone | --forget-gone] [CHOICE] [INPUT...]\n"
+    "       dorvane-convert --save-recipe FILE [--to TARGET] [-o FILE] [CHOICE] INPUT...\n"
     "       dorvane-convert --save-recipe FILE --provider SERVER --user NAME\n"
     "                       [--store-password] [--password-file FILE] [options]\n"
     "       dorvane-convert --list-targets | --list-formats | --help | --version\n";
@@ -141,6 +141,8 @@ constexpr char kHelp[] =
     "                  groups and channels the playlist no longer has (they are\n"
     "                  otherwise kept, to apply again when they come back)\n"
     "  --verbose       with --recipe: name the new and gone channels\n"
+    "                  Several INPUTs (files or addresses) are its sources: their\n"
+    "                  channels are read in order and joined\n"
     "  --save-recipe FILE\n"
     "                  instead of converting, write the recipe of this command\n"
     "                  line (INPUT or --provider, CHOICE, target, encoding,\n"
@@ -175,6 +177,7 @@ struct Options {
     int codePage = 0;                         // 0: the locale's
     QString output;                           // empty: standard output
     QString input;                            // empty: standard input
+    QStringList moreInputs;                   // a recipe's further sources, in order
     bool emptyInput = false;                  // INPUT given as "": no file has that name
     std::chrono::milliseconds timeout{30000}; // a download's stall limit
     ChannelFilter filter;
@@ -457,8 +460,14 @@ Options parseArguments(int argc, char** argv) {
     }
 
     const QStringList inputs = parser.positionalArguments();
-    if (inputs.size() > 1)
-        throw UsageError{QStringLiteral("only one INPUT may be given")};
+    // A recipe joins the channels of several.
+    if (inputs.size() > 1) {
+        if (options.recipe.isEmpty() && options.saveRecipe.isEmpty())
+            throw UsageError{QStringLiteral("only one INPUT may be given, but for a recipe")};
+        if (inputs.contains(QStringLiteral("-")) || inputs.contains(QString()))
+            throw UsageError{QStringLiteral("several INPUTs are files or addresses, not \"-\"")};
+        options.moreInputs = inputs.mid(1);
+    }
     if (!inputs.isEmpty()) {
         options.inputGiven = true;
         options.emptyInput = inputs.first().isEmpty();
@@ -1192,8 +1201,8 @@ TStringList readProviderSource(const RecipeSource& source, const Options& option
 // (decodeFileBytes, UTF-8 or `ansi`) and split into lines. `name` gets the
 // playlist's name for the targets whose header names it. With INPUT "-",
 // standard input instead of the recipe's source.
-TStringList readRecipeSource(const RecipeSource& source, const Options& options,
-                             const TEncoding& ansi, SourceName& name) {
+TStringList readOneSource(const RecipeSource& source, const Options& options, const TEncoding& ansi,
+                          SourceName& name) {
     QByteArray bytes;
     if (options.inputGiven && options.input.isEmpty()) {
         InputReader reader(STDIN_FILENO, QStringLiteral("Cannot read standard input"));
@@ -1225,6 +1234,50 @@ TStringList readRecipeSource(const RecipeSource& source, const Options& options,
     if (!taken.name.isEmpty())
         name = SourceName::named(taken.name);
     return std::move(taken.lines);
+}
+
+// A source as a message names it.
+QString sourceText(const RecipeSource& source) {
+    switch (source.kind) {
+    case RecipeSource::Kind::File:
+        return source.file;
+    case RecipeSource::Kind::Url:
+        return maskedAddress(source.url);
+    case RecipeSource::Kind::Provider:
+        return QStringLiteral("provider %1, user %2").arg(source.server, source.user);
+    }
+    return {};
+}
+
+// The recipe's sources read in order and joined (joinedPlaylists); `name`
+// is the first's. A source that fails fails the run, unless it is
+// optional: then it is said, and left out.
+TStringList readRecipeSources(const Recipe& recipe, const Options& options, const TEncoding& ansi,
+                              SourceName& name) {
+    // Standard input stands for all of them.
+    if (recipe.moreSources.empty() || (options.inputGiven && options.input.isEmpty()))
+        return readOneSource(recipe.source, options, ansi, name);
+    std::vector<TStringList> playlists;
+    bool named = false;
+    for (const RecipeSource& source : recipe.sources()) {
+        SourceName itsName;
+        try {
+            playlists.push_back(readOneSource(source, options, ansi, itsName));
+        } catch (const Exception& error) {
+            if (!source.optional)
+                throw;
+            printMessage(QStringLiteral("optional source %1 left out: %2")
+                             .arg(sourceText(source), error.Message()));
+            continue;
+        }
+        if (!named) {
+            name = itsName;
+            named = true;
+        }
+    }
+    if (playlists.empty())
+        throw EReadError(QStringLiteral("None of the recipe's sources could be read"));
+    return joinedPlaylists(playlists);
 }
 
 // The channels of the output file that a run replaces, read back as any
@@ -1269,13 +1322,20 @@ Recipe commandLineRecipe(const Options& options) {
                                                  "FILE or set DORVANE_PASSWORD"));
         }
     } else if (options.inputGiven && !options.input.isEmpty()) {
-        recipe.source = RecipeSource();
-        if (looksLikeAddress(options.input)) {
-            recipe.source.kind = RecipeSource::Kind::Url;
-            recipe.source.url = options.input;
-        } else {
-            recipe.source.file = wholePath(options.input);
-        }
+        const auto sourceOf = [](const QString& input) {
+            RecipeSource source;
+            if (looksLikeAddress(input)) {
+                source.kind = RecipeSource::Kind::Url;
+                source.url = input;
+            } else {
+                source.file = wholePath(input);
+            }
+            return source;
+        };
+        recipe.source = sourceOf(options.input);
+        recipe.moreSources.clear();
+        for (const QString& input : options.moreInputs)
+            recipe.moreSources.push_back(sourceOf(input));
     }
     if (!options.filter.choosesAll()) {
         recipe.clearChoice();
@@ -1294,20 +1354,16 @@ Recipe commandLineRecipe(const Options& options) {
 
 // What --save-recipe saved, in one line.
 QString savedRecipeText(const QString& fileName, const Recipe& recipe, bool storePassword) {
-    QString source;
-    switch (recipe.source.kind) {
-    case RecipeSource::Kind::File:
-        source = recipe.source.file;
-        break;
-    case RecipeSource::Kind::Url:
-        source = maskedAddress(recipe.source.url);
-        break;
-    case RecipeSource::Kind::Provider:
-        source = QStringLiteral("provider %1, user %2, password %3")
-                     .arg(recipe.source.server, recipe.source.user,
-                          storePassword ? QStringLiteral("stored") : QStringLiteral("not stored"));
-        break;
+    QStringList sources;
+    for (const RecipeSource& source : recipe.sources()) {
+        QString text = sourceText(source);
+        if (source.kind == RecipeSource::Kind::Provider)
+            text += storePassword && !source.password.isEmpty()
+                        ? QStringLiteral(", password stored")
+                        : QStringLiteral(", password not stored");
+        sources << text;
     }
+    const QString source = sources.join(QStringLiteral(" + "));
     return QStringLiteral("recipe saved to %1: %2 as %3 to %4")
         .arg(fileName, source,
              recipe.target.isEmpty() ? QStringLiteral("no target yet") : recipe.target,
@@ -1317,8 +1373,11 @@ QString savedRecipeText(const QString& fileName, const Recipe& recipe, bool stor
 // A password in a recipe that others may read is theirs too: said, and the
 // run goes on.
 void warnOfReadablePassword(const QString& fileName, const Recipe& recipe) {
-    if (fileName.isEmpty() || recipe.source.kind != RecipeSource::Kind::Provider ||
-        recipe.source.password.isEmpty())
+    const std::vector<RecipeSource> sources = recipe.sources();
+    if (fileName.isEmpty() ||
+        std::none_of(sources.begin(), sources.end(), [](const RecipeSource& source) {
+            return source.kind == RecipeSource::Kind::Provider && !source.password.isEmpty();
+        }))
         return;
     const QFileInfo info(fileName);
     if (info.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther))
@@ -1329,8 +1388,11 @@ void warnOfReadablePassword(const QString& fileName, const Recipe& recipe) {
 
 // Whether the lines' addresses hold a password: a provider's streams hold
 // the account's; any address may carry one in its user part or query.
-bool holdsPassword(const RecipeSource& source, const TStringList& lines) {
-    if (source.kind == RecipeSource::Kind::Provider)
+bool holdsPassword(const Recipe& recipe, const TStringList& lines) {
+    const std::vector<RecipeSource> sources = recipe.sources();
+    if (std::any_of(sources.begin(), sources.end(), [](const RecipeSource& source) {
+            return source.kind == RecipeSource::Kind::Provider;
+        }))
         return true;
     for (int k = 0; k < lines.Count(); ++k) {
         const QStringView line = lines.line(k);
@@ -1361,7 +1423,10 @@ int runRecipe(const Options& options) {
         if (!fromSource)
             return usageError(QStringLiteral("a recipe cannot read standard input"));
         // A password read from a recipe stays in the recipe made of it.
-        const bool storePassword = !recipe.source.password.isEmpty();
+        const std::vector<RecipeSource> sources = recipe.sources();
+        const bool storePassword =
+            std::any_of(sources.begin(), sources.end(),
+                        [](const RecipeSource& source) { return !source.password.isEmpty(); });
         writeRecipe(options.saveRecipe, recipe, storePassword);
         printMessage(savedRecipeText(options.saveRecipe, recipe, storePassword));
         return kDone;
@@ -1386,7 +1451,7 @@ int runRecipe(const Options& options) {
         recipe.codePage ? *TEncoding::ansi(recipe.codePage) : TEncoding::Default();
     const TEncoding& encoding = target->fileEncoding(recipe.ansi, ansi);
     SourceName name;
-    const TStringList playlist = readRecipeSource(recipe.source, options, ansi, name);
+    const TStringList playlist = readRecipeSources(recipe, options, ansi, name);
     const AppliedRecipe applied = applyRecipe(recipe, playlist);
     const std::optional<TStringList> former = readFormerOutput(recipe.output, ansi);
 
@@ -1414,7 +1479,7 @@ int runRecipe(const Options& options) {
         printMessage(QStringLiteral("No channels chosen by the recipe"));
         return kNoChannels;
     }
-    writeOutput(recipe.output, result.bytes, holdsPassword(recipe.source, applied.lines));
+    writeOutput(recipe.output, result.bytes, holdsPassword(recipe, applied.lines));
 
     if (result.replaced > 0)
         printMessage(QStringLiteral("%1 characters could not be written in code page %2 and were "
@@ -1425,8 +1490,11 @@ int runRecipe(const Options& options) {
         const Recipe fromFile = readRecipe(options.recipe);
         ChannelIndex index(playlist);
         const RecipeGone forgotten = goneFrom(fromFile, index);
+        const std::vector<RecipeSource> sources = fromFile.sources();
         writeRecipe(options.recipe, withoutGone(fromFile, forgotten),
-                    !fromFile.source.password.isEmpty());
+                    std::any_of(sources.begin(), sources.end(), [](const RecipeSource& source) {
+                        return !source.password.isEmpty();
+                    }));
         printMessage(QStringLiteral("%1 and %2 the playlist no longer has dropped from %3")
                          .arg(countText(int(forgotten.groups.size()), u"group", u"groups"),
                               countText(int(forgotten.channels.size()), u"channel", u"channels"),

@@ -30,6 +30,12 @@ size_t qHash(const ChannelKey& key, size_t seed) {
     return qHashMulti(seed, key.id, key.group, key.name);
 }
 
+std::vector<RecipeSource> Recipe::sources() const {
+    std::vector<RecipeSource> all{source};
+    all.insert(all.end(), moreSources.begin(), moreSources.end());
+    return all;
+}
+
 void Recipe::clearChoice() {
     filter = ChannelFilter();
     channelsOff.clear();
@@ -153,24 +159,25 @@ QString pathOf(const QJsonValue& value, const QString& what, const QString& fold
     return QDir::cleanPath(QDir(folder).absoluteFilePath(path));
 }
 
-RecipeSource sourceOf(const QJsonValue& value, const QString& folder) {
-    const QString what = quoted(u"source");
+// A source: `what` names it in messages ("source", "item 2 of "sources"").
+RecipeSource sourceOf(const QJsonValue& value, const QString& folder, const QString& what) {
     const QJsonObject object = objectOf(value, what);
     RecipeSource source;
     const auto member = [&](const char* name) { return object.value(QLatin1String(name)); };
     const auto memberName = [&](QStringView name) { return within(name, what); };
+    const QLatin1String optional("optional");
     if (object.contains(QLatin1String("file"))) {
-        checkMembers(object, {QLatin1String("file")}, what);
+        checkMembers(object, {QLatin1String("file"), optional}, what);
         source.kind = RecipeSource::Kind::File;
         source.file = pathOf(member("file"), memberName(u"file"), folder);
     } else if (object.contains(QLatin1String("url"))) {
-        checkMembers(object, {QLatin1String("url")}, what);
+        checkMembers(object, {QLatin1String("url"), optional}, what);
         source.kind = RecipeSource::Kind::Url;
         source.url = stringOf(member("url"), memberName(u"url"), false);
     } else if (object.contains(QLatin1String("provider"))) {
         checkMembers(object,
                      {QLatin1String("provider"), QLatin1String("user"), QLatin1String("password"),
-                      QLatin1String("live"), QLatin1String("movies")},
+                      QLatin1String("live"), QLatin1String("movies"), optional},
                      what);
         source.kind = RecipeSource::Kind::Provider;
         source.server = stringOf(member("provider"), memberName(u"provider"), false);
@@ -182,9 +189,11 @@ RecipeSource sourceOf(const QJsonValue& value, const QString& folder) {
         if (object.contains(QLatin1String("movies")))
             source.movies = boolOf(member("movies"), memberName(u"movies"));
     } else {
-        checkMembers(object, {}, what);
+        checkMembers(object, {optional}, what);
         fail(QStringLiteral("%1 needs \"file\", \"url\" or \"provider\".").arg(what));
     }
+    if (object.contains(optional))
+        source.optional = boolOf(member("optional"), memberName(u"optional"));
     return source;
 }
 
@@ -242,7 +251,8 @@ Recipe parseRecipe(const QByteArray& json, const QString& folder) {
                   QLatin1String("names"), QLatin1String("group-names"),
                   QLatin1String("group-order"), QLatin1String("channel-order"),
                   QLatin1String("sort"), QLatin1String("target"), QLatin1String("ansi"),
-                  QLatin1String("codepage"), QLatin1String("output"), QLatin1String("gone")},
+                  QLatin1String("codepage"), QLatin1String("output"), QLatin1String("gone"),
+                  QLatin1String("sources")},
                  {});
 
     const auto has = [&](const char* name) { return root.contains(QLatin1String(name)); };
@@ -258,11 +268,27 @@ Recipe parseRecipe(const QByteArray& json, const QString& folder) {
         fail(QStringLiteral("Recipe version %1 is not supported (only %2 is).")
                  .arg(jsonText(version))
                  .arg(kRecipeVersion));
-    if (!has("source"))
+    if (has("source") && has("sources"))
+        fail(QStringLiteral("\"source\" and \"sources\" cannot both be given."));
+    if (!has("source") && !has("sources"))
         fail(QStringLiteral("\"source\" is missing."));
 
     Recipe recipe;
-    recipe.source = sourceOf(member("source"), folder);
+    if (has("source")) {
+        recipe.source = sourceOf(member("source"), folder, nameOf("source"));
+    } else {
+        const QString what = nameOf("sources");
+        const QJsonArray array = arrayOf(member("sources"), what);
+        if (array.isEmpty())
+            wrongValue(what, "a list of sources", member("sources"));
+        for (qsizetype k = 0; k < array.size(); ++k) {
+            const RecipeSource source = sourceOf(array[k], folder, itemName(what, k));
+            if (k == 0)
+                recipe.source = source;
+            else
+                recipe.moreSources.push_back(source);
+        }
+    }
     if (has("groups"))
         recipe.filter.groups = stringsOf(member("groups"), nameOf("groups"));
     if (has("exclude-groups"))
@@ -270,8 +296,17 @@ Recipe parseRecipe(const QByteArray& json, const QString& folder) {
             stringsOf(member("exclude-groups"), nameOf("exclude-groups"));
     if (has("match"))
         recipe.filter.match = stringOf(member("match"), nameOf("match"));
-    if (has("dedupe"))
-        recipe.filter.onePerAddress = boolOf(member("dedupe"), nameOf("dedupe"));
+    if (has("dedupe")) {
+        const QJsonValue dedupe = member("dedupe");
+        if (dedupe.isBool())
+            recipe.filter.onePerAddress = dedupe.toBool();
+        else if (dedupe == QJsonValue(QStringLiteral("address")))
+            recipe.filter.onePerAddress = true;
+        else if (dedupe == QJsonValue(QStringLiteral("guide-id")))
+            recipe.onePerGuideId = true;
+        else
+            wrongValue(nameOf("dedupe"), "true, false, \"address\" or \"guide-id\"", dedupe);
+    }
     if (has("channels-off"))
         recipe.channelsOff = channelsOf(member("channels-off"), nameOf("channels-off"));
     if (has("channels-on"))
@@ -395,31 +430,54 @@ QString pathText(const QString& path, const QString& folder) {
     return relative;
 }
 
+QByteArray sourceText(const RecipeSource& source, const QString& folder, bool storePassword) {
+    QByteArray text;
+    switch (source.kind) {
+    case RecipeSource::Kind::File:
+        text = "{\"file\": " + jsonString(pathText(source.file, folder));
+        break;
+    case RecipeSource::Kind::Url:
+        text = "{\"url\": " + jsonString(source.url);
+        break;
+    case RecipeSource::Kind::Provider:
+        text = "{\"provider\": " + jsonString(source.server) +
+               ", \"user\": " + jsonString(source.user);
+        if (storePassword && !source.password.isEmpty())
+            text += ", \"password\": " + jsonString(source.password);
+        text += QByteArray(", \"live\": ") + (source.live ? "true" : "false");
+        text += QByteArray(", \"movies\": ") + (source.movies ? "true" : "false");
+        break;
+    }
+    if (source.optional)
+        text += ", \"optional\": true";
+    return text + '}';
+}
+
+// Whether the recipe's text holds a password.
+bool holdsPassword(const Recipe& recipe, bool storePassword) {
+    if (!storePassword)
+        return false;
+    const std::vector<RecipeSource> sources = recipe.sources();
+    return std::any_of(sources.begin(), sources.end(), [](const RecipeSource& source) {
+        return source.kind == RecipeSource::Kind::Provider && !source.password.isEmpty();
+    });
+}
+
 } // namespace
 
 QByteArray recipeText(const Recipe& recipe, const QString& folder, bool storePassword) {
     std::vector<std::pair<const char*, QByteArray>> members;
     members.emplace_back("dorvane-recipe", QByteArray::number(kRecipeVersion));
 
-    const RecipeSource& source = recipe.source;
-    switch (source.kind) {
-    case RecipeSource::Kind::File:
-        members.emplace_back("source",
-                             "{\"file\": " + jsonString(pathText(source.file, folder)) + '}');
-        break;
-    case RecipeSource::Kind::Url:
-        members.emplace_back("source", "{\"url\": " + jsonString(source.url) + '}');
-        break;
-    case RecipeSource::Kind::Provider: {
-        QByteArray text = "{\"provider\": " + jsonString(source.server) +
-                          ", \"user\": " + jsonString(source.user);
-        if (storePassword && !source.password.isEmpty())
-            text += ", \"password\": " + jsonString(source.password);
-        text += QByteArray(", \"live\": ") + (source.live ? "true" : "false");
-        text += QByteArray(", \"movies\": ") + (source.movies ? "true" : "false");
-        members.emplace_back("source", text + '}');
-        break;
-    }
+    if (recipe.moreSources.empty()) {
+        members.emplace_back("source", sourceText(recipe.source, folder, storePassword));
+    } else {
+        QByteArray text = "[";
+        for (const RecipeSource& source : recipe.sources()) {
+            text += text.size() > 1 ? ",\n        " : "\n        ";
+            text += sourceText(source, folder, storePassword);
+        }
+        members.emplace_back("sources", text + "\n    ]");
     }
 
     const ChannelFilter& filter = recipe.filter;
@@ -429,7 +487,9 @@ QByteArray recipeText(const Recipe& recipe, const QString& folder, bool storePas
         members.emplace_back("exclude-groups", stringsText(filter.excludedGroups));
     if (!filter.match.isEmpty())
         members.emplace_back("match", jsonString(filter.match));
-    if (filter.onePerAddress)
+    if (recipe.onePerGuideId)
+        members.emplace_back("dedupe", "\"guide-id\"");
+    else if (filter.onePerAddress)
         members.emplace_back("dedupe", "true");
     if (!recipe.channelsOff.empty())
         members.emplace_back("channels-off", itemsText(recipe.channelsOff, channelText));
@@ -478,8 +538,7 @@ void writeRecipe(const QString& fileName, const Recipe& recipe, bool storePasswo
     const QByteArray text = recipeText(recipe, QFileInfo(fileName).absolutePath(), storePassword);
     const std::unique_ptr<QSaveFile> file = openSaveFile(fileName);
     // Before a byte of the password is in it.
-    if (storePassword && recipe.source.kind == RecipeSource::Kind::Provider &&
-        !recipe.source.password.isEmpty() && !platform::restrictToOwner(file->handle())) {
+    if (holdsPassword(recipe, storePassword) && !platform::restrictToOwner(file->handle())) {
         const int error = errno;
         file->cancelWriting();
         throw EFCreateError(cannotCreateMessage(fileName, error));
@@ -493,6 +552,26 @@ void writeRecipe(const QString& fileName, const Recipe& recipe, bool storePasswo
 }
 
 // Keys --------------------------------------------------------------------
+
+TStringList joinedPlaylists(const std::vector<TStringList>& playlists) {
+    if (playlists.size() == 1)
+        return playlists.front();
+    TStringList joined;
+    qsizetype length = 0;
+    for (const TStringList& playlist : playlists)
+        length += playlist.textLength();
+    joined.reserveText(length);
+    for (size_t k = 0; k < playlists.size(); ++k) {
+        const TStringList& playlist = playlists[k];
+        int line = 0;
+        if (k > 0) // the header is the first playlist's
+            while (line < playlist.Count() && !isNameLine(playlist.line(line)))
+                ++line;
+        for (; line < playlist.Count(); ++line)
+            joined.Add(playlist.line(line));
+    }
+    return joined;
+}
 
 QStringView tvgIdOf(QStringView nameLine) {
     QStringView id;
@@ -878,6 +957,22 @@ std::vector<char> filterChoice(const ChannelFilter& filter, ChannelIndex& index)
     return chosen;
 }
 
+// Of the chosen blocks with the same tvg-id, the first only.
+void keepOnePerGuideId(const ChannelIndex& index, std::vector<char>& chosen) {
+    QSet<QStringView> seen;
+    for (int block = 0; block < index.blockCount(); ++block) {
+        if (!chosen[size_t(block)])
+            continue;
+        const QStringView id = tvgIdOf(index.lines().line(index.firstLine(block)));
+        if (id.isEmpty())
+            continue;
+        if (seen.contains(id))
+            chosen[size_t(block)] = 0;
+        else
+            seen.insert(id);
+    }
+}
+
 // Sorts the items by their names, locale-aware and case-insensitive, keeping
 // the order of equal names. The names are case folded first: in the C
 // locale the collator compares code points, whatever the case sensitivity.
@@ -999,6 +1094,8 @@ AppliedRecipe applyRecipe(const Recipe& recipe, const TStringList& playlist) {
 
     // The choice.
     std::vector<char> chosen = filterChoice(recipe.filter, index);
+    if (recipe.onePerGuideId)
+        keepOnePerGuideId(index, chosen);
     for (const ChannelKey& key : recipe.channelsOff)
         for (int block : keyed.blocksOf(key))
             chosen[size_t(block)] = 0;
@@ -1202,6 +1299,8 @@ RecipeChoice recipeChoice(const Recipe& recipe, ChannelIndex& index) {
     filter.onePerAddress = false;
     result.onePerAddress = recipe.filter.onePerAddress;
     result.chosen = filterChoice(filter, index);
+    if (recipe.onePerGuideId)
+        keepOnePerGuideId(index, result.chosen);
     for (const ChannelKey& key : recipe.channelsOff)
         for (int block : keyed.blocksOf(key))
             result.chosen[size_t(block)] = 0;

@@ -46,6 +46,8 @@ struct RecipeSource {
     QString password; // empty: not stored, to be asked for
     bool live = true;
     bool movies = false;
+    // One of several sources that may fail: the others are read without it.
+    bool optional = false;
 };
 
 struct ChannelRename {
@@ -65,6 +67,9 @@ enum class RecipeSort {
 
 struct Recipe {
     RecipeSource source;
+    // Further sources ("sources": [...]): their channels follow those of
+    // `source`, in this order, in one playlist.
+    std::vector<RecipeSource> moreSources;
 
     // The choice: the filter as dorvane-convert's --group, --exclude-group,
     // --match and --dedupe choose; then channelsOff left out and
@@ -87,6 +92,12 @@ struct Recipe {
     // Chosen groups and channels gone from the playlist are fine: the run
     // that writes without them succeeds ("gone": "accept").
     bool acceptGone = false;
+    // Of the chosen channels with the same tvg-id, the first only
+    // ("dedupe": "guide-id"; "address" is filter.onePerAddress).
+    bool onePerGuideId = false;
+
+    // `source`, then `moreSources`.
+    std::vector<RecipeSource> sources() const;
 
     bool hasChoice() const {
         return !filter.choosesAll() || !channelsOff.empty() || !channelsOn.empty();
@@ -134,6 +145,10 @@ private:
 
 // The tvg-id of a name line; empty when it has none.
 QStringView tvgIdOf(QStringView nameLine);
+
+// The playlists of several sources as one: the first whole, then the blocks
+// of each further one, its header left out, copied into one text.
+TStringList joinedPlaylists(const std::vector<TStringList>& playlists);
 
 // What of a recipe names groups and channels that a playlist does not have
 // (a provider renamed or dropped them). They stay in the recipe, so that

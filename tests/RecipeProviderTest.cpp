@@ -282,5 +282,63 @@ TEST_F(RecipeProvider, KeepsThePasswordToItsOwner) {
               2);
 }
 
+// The provider and a free list whose channels overlap, read in order and
+// joined; a source down fails the run unless it is optional.
+TEST_F(RecipeProvider, JoinsSourcesWhoseChannelsOverlap) {
+    serve({kUsual.categories, replacedIn(kUsual.streams, R"("name":"One","stream_id":1,)",
+                                         R"("name":"One","stream_id":1,"epg_channel_id":"one",)")});
+    write(u"free.m3u"_s, "#EXTM3U\n"
+                         "#EXTINF:-1 tvg-id=\"one\" group-title=\"News\",One Free\nhttp://free/1\n"
+                         "#EXTINF:-1 group-title=\"Kids\",Toons\nhttp://free/2\n");
+    const QByteArray sources = R"("sources": [{"provider": ")" + m_provider.server.base().toUtf8() +
+                               R"(", "user": "joe"}, {"file": "free.m3u"}])";
+    const auto recipe = [&](const QByteArray& more) {
+        write(u"tv.dorvane"_s, "{\"dorvane-recipe\": 1, " + sources + more +
+                                   ", \"target\": \"m3u8\", \"output\": \"out.m3u8\"}");
+    };
+    const QString joined = u"News:One|News:Two|Sport:Match|Sport:Goal|News:One Free|Kids:Toons"_s;
+    recipe({});
+    ConvertRun done = run();
+    EXPECT_EQ(done.exitCode, 0) << done.err.data();
+    EXPECT_EQ(channelsOf(readFile(output())), joined);
+    recipe(", \"dedupe\": \"guide-id\"");
+    done = run();
+    EXPECT_EQ(done.exitCode, 0) << done.err.data();
+    EXPECT_EQ(channelsOf(readFile(output())), QString(joined).remove(u"|News:One Free"_s));
+    const QByteArray written = readFile(output());
+
+    // The free list gone: nothing written.
+    QFile::rename(path(u"free.m3u"_s), path(u"free.old"_s));
+    done = run();
+    EXPECT_EQ(done.exitCode, 1) << done.err.data();
+    EXPECT_TRUE(done.err.contains("free.m3u")) << done.err.data();
+    EXPECT_EQ(readFile(output()), written);
+    // Optional, it is left out, and said so.
+    write(u"tv.dorvane"_s,
+          readFile(m_recipe).replace("{\"file\": \"free.m3u\"}",
+                                     "{\"file\": \"free.m3u\", \"optional\": true}"));
+    done = run();
+    EXPECT_EQ(done.exitCode, 0) << done.err.data();
+    EXPECT_TRUE(done.err.contains("optional source " + path(u"free.m3u"_s).toUtf8() + " left out"))
+        << done.err.data();
+    EXPECT_EQ(channelsOf(readFile(output())), u"News:One|News:Two|Sport:Match|Sport:Goal"_s);
+
+    // Several INPUTs make a recipe of several sources.
+    QFile::rename(path(u"free.old"_s), path(u"free.m3u"_s));
+    const QString other = write(u"other.m3u"_s, "#EXTM3U\n#EXTINF:-1,Other\nhttp://o/1\n");
+    const QString saved = path(u"files.dorvane"_s);
+    const ConvertRun save = runConvert({u"--save-recipe"_s, saved, u"-t"_s, u"m3u8"_s, u"-o"_s,
+                                        output(), path(u"free.m3u"_s), other});
+    ASSERT_EQ(save.exitCode, 0) << save.err.data();
+    EXPECT_TRUE(save.err.contains(path(u"free.m3u"_s).toUtf8() + " + " + other.toUtf8()))
+        << save.err.data();
+    EXPECT_TRUE(readFile(saved).contains("\"sources\": [")) << readFile(saved).data();
+    m_recipe = saved;
+    done = run();
+    EXPECT_EQ(done.exitCode, 0) << done.err.data();
+    EXPECT_EQ(channelsOf(readFile(output())), u"News:One Free|Kids:Toons|:Other"_s);
+    EXPECT_EQ(runConvert({u"-t"_s, u"m3u8"_s, path(u"free.m3u"_s), other}).exitCode, 2);
+}
+
 } // namespace
 } // namespace dorvane::testing

@@ -312,7 +312,7 @@ TEST(Recipe, RefusesWhatIsNoRecipeAndSaysWhy) {
              "channels-off": [{"id": "x", "name": "y"}]})",
          R"(Unknown member "name" in item 1 of "channels-off".)"},
         {R"({"dorvane-recipe": 1, "source": {"file": "a"}, "dedupe": "yes"})",
-         R"("dedupe" must be true or false, not "yes".)"},
+         R"("dedupe" must be true, false, "address" or "guide-id", not "yes".)"},
         {R"({"dorvane-recipe": 1, "source": {"file": "a"}, "groups": ["A", 2]})",
          R"(item 2 of "groups" must be a string, not 2.)"},
         {R"({"dorvane-recipe": 1, "source": {"file": "a"},
@@ -612,6 +612,59 @@ TEST(Recipe, KeepsWhatIsGoneUntilItComesBack) {
         EXPECT_TRUE(goneFrom(forgotten, index).empty());
         EXPECT_NE(textOf(applyRecipe(forgotten, dayOne).lines), expected);
     }
+}
+
+} // namespace
+
+namespace {
+
+// Several sources: read in order and joined, the first's header kept; a
+// dedupe by guide id keeps the first channel of each tvg-id.
+TEST(Recipe, JoinsSeveralSourcesAndKeepsTheFirstOfEachGuideId) {
+    const Recipe recipe = recipeOf(R"({
+        "dorvane-recipe": 1,
+        "sources": [{"file": "a.m3u"}, {"url": "http://b/list.m3u", "optional": true}],
+        "dedupe": "guide-id"
+    })");
+    ASSERT_EQ(recipe.sources().size(), 2u);
+    EXPECT_EQ(recipe.source.file, "/recipes/a.m3u");
+    EXPECT_FALSE(recipe.source.optional);
+    EXPECT_TRUE(recipe.moreSources[0].optional);
+    EXPECT_TRUE(recipe.onePerGuideId);
+    EXPECT_FALSE(recipe.filter.onePerAddress);
+    // Written as it was read.
+    const Recipe again = parseRecipe(recipeText(recipe, "/recipes", false), "/recipes");
+    EXPECT_EQ(recipeText(again, "/recipes", false), recipeText(recipe, "/recipes", false));
+    EXPECT_TRUE(recipeText(recipe, "/recipes", false).contains("\"sources\": [\n"));
+    EXPECT_TRUE(recipeOf(R"({"dorvane-recipe": 1, "source": {"file": "a"}, "dedupe": "address"})")
+                    .filter.onePerAddress);
+
+    const TStringList joined =
+        joinedPlaylists({listOf(QStringLiteral("#EXTM3U url-tvg=\"a\"\n"
+                                               "#EXTINF:-1 tvg-id=\"one\",One\nhttp://a/1\n"
+                                               "#EXTINF:-1 tvg-id=\"two\",Two\nhttp://a/2\n")),
+                         listOf(QStringLiteral("#EXTM3U url-tvg=\"b\"\n"
+                                               "#EXTINF:-1 tvg-id=\"two\",Two B\nhttp://b/2\n"
+                                               "#EXTINF:-1,Three\nhttp://b/3\n"))});
+    EXPECT_EQ(textOf(joined), "#EXTM3U url-tvg=\"a\"\n"
+                              "#EXTINF:-1 tvg-id=\"one\",One\nhttp://a/1\n"
+                              "#EXTINF:-1 tvg-id=\"two\",Two\nhttp://a/2\n"
+                              "#EXTINF:-1 tvg-id=\"two\",Two B\nhttp://b/2\n"
+                              "#EXTINF:-1,Three\nhttp://b/3\n");
+    EXPECT_EQ(textOf(applyRecipe(recipe, joined).lines),
+              "#EXTM3U url-tvg=\"a\"\n"
+              "#EXTINF:-1 tvg-id=\"one\",One\nhttp://a/1\n"
+              "#EXTINF:-1 tvg-id=\"two\",Two\nhttp://a/2\n"
+              "#EXTINF:-1,Three\nhttp://b/3\n");
+
+    EXPECT_EQ(reasonOf(R"({"dorvane-recipe": 1, "source": {"file": "a"}, "sources": []})"),
+              "\"source\" and \"sources\" cannot both be given.");
+    EXPECT_EQ(reasonOf(R"({"dorvane-recipe": 1, "sources": []})"),
+              "\"sources\" must be a list of sources, not [].");
+    EXPECT_EQ(reasonOf(R"({"dorvane-recipe": 1, "sources": [{"file": "a", "optional": 1}]})"),
+              "\"optional\" in item 1 of \"sources\" must be true or false, not 1.");
+    EXPECT_EQ(reasonOf(R"({"dorvane-recipe": 1, "source": {"file": "a"}, "dedupe": "name"})"),
+              "\"dedupe\" must be true, false, \"address\" or \"guide-id\", not \"name\".");
 }
 
 } // namespace
