@@ -406,6 +406,8 @@ void TForm8::createMenus() {
     SaveRecipe1->setEnabled(false);
     Refresh1 = addItem(this, N1, "Refresh1", QStringLiteral("Re&fresh"), QKeySequence(Qt::Key_F5));
     Refresh1->setEnabled(false);
+    AddSource1 = addItem(this, N1, "AddSource1", QStringLiteral("Add Sour&ce..."), {});
+    AddSource1->setEnabled(false);
 
     // The same bytes read in another encoding: a Cyrillic list in a code
     // page the rules did not take.
@@ -503,6 +505,7 @@ void TForm8::connectHandlers() {
     connect(OpenRecipe1, &QAction::triggered, this, handler(&TForm8::OpenRecipe1Click));
     connect(SaveRecipe1, &QAction::triggered, this, handler(&TForm8::SaveRecipe1Click));
     connect(Refresh1, &QAction::triggered, this, handler(&TForm8::Refresh1Click));
+    connect(AddSource1, &QAction::triggered, this, handler(&TForm8::AddSource1Click));
     connect(J1, &QAction::triggered, this, handler(&TForm8::J1Click));
     connect(N7, &QAction::triggered, this, handler(&TForm8::N7Click));
     connect(V1, &QAction::triggered, this, handler(&TForm8::V1Click));
@@ -1067,6 +1070,7 @@ void TForm8::takePlaylist(TStringList&& lines, SourceName name) {
 }
 
 void TForm8::resetChoice() {
+    m_moreSources.clear();
     m_takenRecipe = {};
     m_gone = {};
     m_channelIndex.reset();
@@ -1215,9 +1219,62 @@ void TForm8::openRecipe(const QString& fileName) {
     RecipeSaveDialog1->setFileName(fileName);
 }
 
+void TForm8::joinMoreSources(const std::vector<RecipeSource>& sources) {
+    // Kept whatever happens: a recipe saved meanwhile still names them.
+    m_moreSources = sources;
+    std::vector<TStringList> lists{*LoadedList};
+    for (const RecipeSource& source : sources) {
+        try {
+            if (source.kind != RecipeSource::Kind::File)
+                throw EFOpenError(
+                    QStringLiteral("The window reads further sources from files only; "
+                                   "dorvane-convert --recipe reads them all."));
+            lists.push_back(std::move(takeFile(source.file).lines));
+        } catch (const Exception&) {
+            if (!source.optional)
+                throw;
+        }
+    }
+    TStringList joined = joinedPlaylists(lists);
+    *LoadedList = joined; // shares the text
+    m_channelIndex.reset();
+    m_loadedChannels = showPlaylist(std::move(joined));
+}
+
+void TForm8::AddSource1Click() {
+    if (LoadedList->Count() == 0 || m_download || m_providerRead)
+        return;
+    if (!sOpenDialog1->execute(this))
+        return;
+    const QString fileName = QFileInfo(sOpenDialog1->fileName()).absoluteFilePath();
+    TakenPlaylist taken = takeFile(fileName);
+    if (channelCount(taken.lines) == 0)
+        throw EFOpenError(QStringLiteral("Cannot add \"%1\". It holds no channels.")
+                              .arg(QDir::toNativeSeparators(fileName)));
+    Recipe recipe = currentRecipe();
+    RecipeSource added;
+    added.file = fileName;
+    recipe.moreSources.push_back(added);
+    const int before = m_channelIndex->blockCount();
+    m_moreSources = recipe.moreSources;
+    TStringList joined = joinedPlaylists({*LoadedList, std::move(taken.lines)});
+    *LoadedList = joined;
+    m_channelIndex.reset();
+    m_loadedChannels = showPlaylist(std::move(joined));
+    // The recipe's choice and edits on the joined playlist, the new
+    // channels chosen.
+    recipe.moreSources.clear(); // read already
+    takeRecipe(recipe);
+    for (size_t block = size_t(before); block < m_chosen.size(); ++block)
+        m_chosen[block] = 1;
+    applyChoice();
+}
+
 void TForm8::takeRecipe(const Recipe& recipe) {
     if (LoadedList->Count() == 0)
         return;
+    if (!recipe.moreSources.empty())
+        joinMoreSources(recipe.moreSources);
     m_channelIndex = std::make_unique<ChannelIndex>(*LoadedList);
     RecipeChoice choice = recipeChoice(recipe, *m_channelIndex);
     m_takenRecipe = recipe;
@@ -1300,6 +1357,8 @@ Recipe TForm8::currentRecipe() {
     Recipe recipe = editedRecipe(*m_channelIndex, m_chosen, m_onePerAddress, m_edits);
     keepGone(recipe, m_takenRecipe, m_gone, *m_channelIndex);
     recipe.acceptGone = m_takenRecipe.acceptGone;
+    recipe.onePerGuideId = m_takenRecipe.onePerGuideId;
+    recipe.moreSources = m_moreSources;
     switch (m_source.kind) {
     case PlaylistSource::Kind::File:
         recipe.source.kind = RecipeSource::Kind::File;
@@ -1453,6 +1512,7 @@ void TForm8::N1Click() {
                                     m_source.kind == PlaylistSource::Kind::Provider);
     SaveRecipe1->setEnabled(readAgain);
     Refresh1->setEnabled(readAgain && !m_download && !m_providerRead);
+    AddSource1->setEnabled(readAgain && !m_download && !m_providerRead);
 }
 
 void TForm8::PopupMenu1Popup() {

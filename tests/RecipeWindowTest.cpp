@@ -375,7 +375,7 @@ QString channelsIn(const QString& text) {
             continue;
         const qsizetype title = line.indexOf(u"group-title=\"");
         const qsizetype end = line.indexOf(u'"', title + 13);
-        channels << line.mid(title + 13, end - title - 13) + u':' +
+        channels << (title < 0 ? QString() : line.mid(title + 13, end - title - 13)) + u':' +
                         line.mid(line.lastIndexOf(u',') + 1);
     }
     return channels.join(u'|');
@@ -520,6 +520,61 @@ TEST_F(RecipeWindow, SavesWhatItSays) {
     EXPECT_EQ(FileDialog::shown().size(), asked + 1);
     EXPECT_TRUE(readAll(recipe).contains("\"output\": \"userbouquet.news.tv\""));
     EXPECT_TRUE(MessageBox::shown().isEmpty());
+}
+
+// Two sources whose channels overlap: "Add Source..." joins the second
+// file's channels, chosen; the recipe names both, and runs as the window
+// shows it; Refresh reads both again.
+TEST_F(RecipeWindow, AddSourceJoinsAnotherPlaylist) {
+    const QString source = writeFile(QStringLiteral("list.m3u"), kPlaylist.toUtf8());
+    const QByteArray free = "#EXTM3U\r\n"
+                            "#EXTINF:-1 group-title=\"News\",News One HD\r\nhttp://a/1\r\n"
+                            "#EXTINF:-1 group-title=\"Kids\",Toons\r\nhttp://f/2\r\n";
+    const QString second = writeFile(QStringLiteral("free.m3u"), free);
+    openFile(source);
+    ASSERT_TRUE(chooseChannels([](ChannelsDialog& dialog) {
+        goTo(dialog, QStringLiteral("Loose"));
+        QTest::keyClick(tree(dialog), Qt::Key_Space); // left out
+        accept(dialog);
+    }));
+    FileDialog::setNextFileName(second);
+    form->N1Click(); // the File menu opened
+    ASSERT_TRUE(item("AddSource1")->isEnabled());
+    item("AddSource1")->trigger();
+    ASSERT_TRUE(MessageBox::shown().isEmpty()) << MessageBox::shown().first().text.toStdString();
+    EXPECT_EQ(channelsIn(shown()), QStringLiteral("News:News One HD|Sport:Sport HD|News:News Two|"
+                                                  ":Plain|News:News One HD|Kids:Toons"));
+
+    click(radio(TTargetKind::tkM3U8));
+    const QString saved = filePath(QStringLiteral("joined.m3u8"));
+    FileDialog::setNextFileName(saved);
+    pressKey(Qt::Key_S, Qt::ControlModifier);
+    const QString recipe = filePath(QStringLiteral("joined.dorvane"));
+    FileDialog::setNextFileName(recipe);
+    pressKey(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    const QByteArray text = readAll(recipe);
+    EXPECT_TRUE(text.contains("\"sources\": [\n        {\"file\": \"list.m3u\"},\n"
+                              "        {\"file\": \"free.m3u\"}\n    ]"))
+        << text.data();
+    const QString converted = filePath(QStringLiteral("converted.m3u8"));
+    ASSERT_EQ(convert({QStringLiteral("--recipe"), recipe, QStringLiteral("-o"), converted}), 0);
+    EXPECT_EQ(readAll(converted), readAll(saved));
+
+    // The second source changes; both are read again, the choice kept.
+    writeFile(QStringLiteral("free.m3u"),
+              free + "#EXTINF:-1 group-title=\"Kids\",More\r\nhttp://f/3\r\n");
+    MessageBox::clearShown();
+    pressKey(Qt::Key_F5);
+    EXPECT_EQ(channelsIn(shown()), QStringLiteral("News:News One HD|Sport:Sport HD|News:News Two|"
+                                                  ":Plain|News:News One HD|Kids:Toons|Kids:More"));
+    EXPECT_EQ(refreshLabel()->text(), QStringLiteral("новых: 1, пропало: 0"));
+
+    // Opened as a recipe: both sources, as saved.
+    openFile(source);
+    FileDialog::setNextFileName(recipe);
+    item("OpenRecipe1")->trigger();
+    EXPECT_TRUE(shown().contains(u"Kids\",More"));
+    EXPECT_FALSE(shown().contains(u"Loose"));
 }
 
 } // namespace
