@@ -406,7 +406,7 @@ void TForm8::createMenus() {
     SaveRecipe1->setEnabled(false);
     Refresh1 = addItem(this, N1, "Refresh1", QStringLiteral("Re&fresh"), QKeySequence(Qt::Key_F5));
     Refresh1->setEnabled(false);
-    AddSource1 = addItem(this, N1, "AddSource1", QStringLiteral("Add Sour&ce..."), {});
+    AddSource1 = addItem(this, N1, "AddSource1", QStringLiteral("A&dd Source..."), {});
     AddSource1->setEnabled(false);
 
     // The same bytes read in another encoding: a Cyrillic list in a code
@@ -828,6 +828,9 @@ void TForm8::rememberForUndo() {
     replaced.reading = m_reading;
     replaced.readingHint = m_readingHint;
     replaced.source = m_source;
+    replaced.moreSources = m_moreSources;
+    replaced.takenRecipe = m_takenRecipe;
+    replaced.gone = m_gone;
     m_undo.push_back(std::move(replaced));
     // Ten steps, and no more than 1 GiB of replaced playlists: the oldest go.
     constexpr size_t kSteps = 10;
@@ -860,6 +863,9 @@ void TForm8::Undo1Click() {
     m_chosen = std::move(back.chosen);
     m_onePerAddress = back.onePerAddress;
     m_edits = std::move(back.edits);
+    m_moreSources = std::move(back.moreSources);
+    m_takenRecipe = std::move(back.takenRecipe);
+    m_gone = std::move(back.gone);
     N8->setEnabled(m_loadedChannels > 0);
     Undo1->setEnabled(!m_undo.empty());
     // The target first, without a run: the playlist shown next starts the
@@ -1252,6 +1258,7 @@ void TForm8::AddSource1Click() {
         throw EFOpenError(QStringLiteral("Cannot add \"%1\". It holds no channels.")
                               .arg(QDir::toNativeSeparators(fileName)));
     Recipe recipe = currentRecipe();
+    rememberForUndo();
     RecipeSource added;
     added.file = fileName;
     recipe.moreSources.push_back(added);

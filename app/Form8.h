@@ -309,6 +309,9 @@ private:
         TextReading reading;
         QString readingHint;
         PlaylistSource source;
+        std::vector<RecipeSource> moreSources;
+        Recipe takenRecipe;
+        RecipeGone gone;
     };
     // Keeps the loaded playlist for Undo before something replaces it.
     void rememberForUndo();

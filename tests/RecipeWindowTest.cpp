@@ -569,7 +569,18 @@ TEST_F(RecipeWindow, AddSourceJoinsAnotherPlaylist) {
                                                   ":Plain|News:News One HD|Kids:Toons|Kids:More"));
     EXPECT_EQ(refreshLabel()->text(), QStringLiteral("новых: 1, пропало: 0"));
 
+    // Undone, the list as it was before the source was added, and a recipe
+    // of one source again.
+    pressKey(Qt::Key_Z, Qt::ControlModifier);
+    pressKey(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_FALSE(shown().contains(u"Toons"));
+    FileDialog::setNextFileName(recipe);
+    pressKey(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_FALSE(readAll(recipe).contains("free.m3u"));
+
     // Opened as a recipe: both sources, as saved.
+    const QByteArray both = text;
+    writeFile(QStringLiteral("joined.dorvane"), both);
     openFile(source);
     FileDialog::setNextFileName(recipe);
     item("OpenRecipe1")->trigger();
