@@ -148,8 +148,10 @@ constexpr char kHelp[] =
     "                  line (INPUT or --provider, CHOICE, target, encoding,\n"
     "                  output) into FILE, and say so in one line\n"
     "  --store-password\n"
-    "                  with --save-recipe and --provider: keep the password in\n"
-    "                  the recipe, which is then readable by its owner only\n"
+    "                  with --save-recipe: keep the provider's password (of\n"
+    "                  --password-file or DORVANE_PASSWORD with --provider, else\n"
+    "                  the one of the recipe read) in the recipe, which is then\n"
+    "                  readable by its owner only\n"
     "  --list-groups   instead of converting, list the groups of the chosen\n"
     "                  channels: the channels with an address, a tab, the name\n"
     "  --list-targets  list the targets with their captions in the window\n"
@@ -494,8 +496,8 @@ Options parseArguments(int argc, char** argv) {
     const bool recipe = !options.recipe.isEmpty() || !options.saveRecipe.isEmpty();
     if (recipe && options.action == Action::ListGroups)
         throw UsageError{QStringLiteral("--list-groups cannot be used with a recipe")};
-    if (options.storePassword && (options.saveRecipe.isEmpty() || options.provider.isEmpty()))
-        throw UsageError{QStringLiteral("--store-password goes with --save-recipe and --provider")};
+    if (options.storePassword && options.saveRecipe.isEmpty())
+        throw UsageError{QStringLiteral("--store-password goes with --save-recipe")};
     if ((options.acceptGone || options.forgetGone || options.verbose) && options.recipe.isEmpty())
         throw UsageError{
             QStringLiteral("--accept-gone, --forget-gone and --verbose go with --recipe")};
@@ -1422,13 +1424,16 @@ int runRecipe(const Options& options) {
                 QStringLiteral("--save-recipe needs INPUT (a file or an address) or --provider"));
         if (!fromSource)
             return usageError(QStringLiteral("a recipe cannot read standard input"));
-        // A password read from a recipe stays in the recipe made of it.
+        // A password is kept only when asked to, even one the recipe read
+        // held.
         const std::vector<RecipeSource> sources = recipe.sources();
-        const bool storePassword =
-            std::any_of(sources.begin(), sources.end(),
-                        [](const RecipeSource& source) { return !source.password.isEmpty(); });
-        writeRecipe(options.saveRecipe, recipe, storePassword);
-        printMessage(savedRecipeText(options.saveRecipe, recipe, storePassword));
+        if (options.storePassword &&
+            std::none_of(sources.begin(), sources.end(), [](const RecipeSource& source) {
+                return source.kind == RecipeSource::Kind::Provider;
+            }))
+            return usageError(QStringLiteral("--store-password: the recipe reads no provider"));
+        writeRecipe(options.saveRecipe, recipe, options.storePassword);
+        printMessage(savedRecipeText(options.saveRecipe, recipe, options.storePassword));
         return kDone;
     }
     warnOfReadablePassword(options.recipe, recipe);

@@ -268,6 +268,16 @@ TEST_F(RecipeProvider, KeepsThePasswordToItsOwner) {
     EXPECT_EQ(stored.exitCode, 0) << stored.err.data();
     EXPECT_FALSE(stored.err.contains("warning")) << stored.err.data();
 
+    // Saved again from the recipe: the password only when asked to.
+    const QString again = path(u"again.dorvane"_s);
+    ASSERT_EQ(runConvert({u"--recipe"_s, saved, u"--save-recipe"_s, again}).exitCode, 0);
+    EXPECT_FALSE(readFile(again).contains("s3cret"));
+    ASSERT_EQ(runConvert({u"--recipe"_s, saved, u"--save-recipe"_s, again, u"--store-password"_s})
+                  .exitCode,
+              0);
+    EXPECT_TRUE(readFile(again).contains("s3cret"));
+    EXPECT_EQ(modeOf(again), 0600u);
+
     // Made readable by others: it still works, with a word.
     ASSERT_TRUE(QFile::setPermissions(saved, QFile::ReadOwner | QFile::WriteOwner |
                                                  QFile::ReadGroup | QFile::ReadOther));
