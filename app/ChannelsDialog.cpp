@@ -543,6 +543,12 @@ ChannelsDialog::ChannelsDialog(ChannelIndex& index, std::vector<char> chosen, bo
     m_takeNewGroups = new QCheckBox(QStringLiteral("Take new groups"), this);
     m_takeNewGroups->setObjectName(QStringLiteral("takeNewGroups"));
     m_takeNewGroups->setChecked(takeNewGroups);
+    // Shown only for a recipe that names groups or channels the playlist
+    // no longer has (offerForgetGone).
+    m_forgetGone = new QPushButton(QStringLiteral("Forget gone"), this);
+    m_forgetGone->setObjectName(QStringLiteral("forgetGone"));
+    m_forgetGone->setAutoDefault(false);
+    m_forgetGone->hide();
 
     m_count = new QLabel(this);
     m_count->setObjectName(QStringLiteral("count"));
@@ -559,6 +565,7 @@ ChannelsDialog::ChannelsDialog(ChannelIndex& index, std::vector<char> chosen, bo
     auto* order = new QHBoxLayout;
     order->addWidget(m_sortByName);
     order->addWidget(m_sourceOrder);
+    order->addWidget(m_forgetGone);
     order->addStretch();
     order->addWidget(m_takeNewGroups);
     auto* bottom = new QHBoxLayout;
@@ -581,6 +588,11 @@ ChannelsDialog::ChannelsDialog(ChannelIndex& index, std::vector<char> chosen, bo
             [this] { guarded([this] { m_model->setShownChecked(false); }); });
     connect(m_onePerAddress, &QCheckBox::toggled, m_model, &ChannelTreeModel::setOnePerAddress);
     connect(m_takeNewGroups, &QCheckBox::toggled, m_model, &ChannelTreeModel::setTakeNewGroups);
+    connect(m_forgetGone, &QPushButton::clicked, this, [this] {
+        m_forget = true;
+        m_forgetGone->setEnabled(false);
+        m_forgetGone->setToolTip(QString());
+    });
     // The whole order changes: shown without a search, which would narrow it.
     connect(m_sortByName, &QPushButton::clicked, this, [this] {
         guarded([this] {
@@ -660,6 +672,11 @@ bool ChannelsDialog::execute() {
 
 void ChannelsDialog::setDriver(std::function<void(ChannelsDialog&)> driver) {
     driverSeam() = std::move(driver);
+}
+
+void ChannelsDialog::offerForgetGone(const QString& names) {
+    m_forgetGone->setToolTip(names);
+    m_forgetGone->setVisible(!names.isEmpty());
 }
 
 } // namespace dorvane

@@ -143,6 +143,12 @@ public:
     ChannelEdits edits() const { return m_model->edits(); }
     ChannelTreeModel* model() const { return m_model; }
 
+    // Offers "Forget gone" for the groups and channels a recipe names that
+    // the playlist no longer has (`names`, one a line; empty: none);
+    // forgetGone() tells whether it was pressed.
+    void offerForgetGone(const QString& names);
+    bool forgetGone() const { return m_forget; }
+
     // Tests: instead of opening modally, the next dialogs are shown and
     // handed to `driver`, which works them like a user and closes them; a
     // dialog it leaves open counts as cancelled.
@@ -165,6 +171,8 @@ private:
     QPushButton* m_sortByName;
     QPushButton* m_sourceOrder;
     QCheckBox* m_takeNewGroups;
+    QPushButton* m_forgetGone;
+    bool m_forget = false;
     QLabel* m_count;
     QPushButton* m_ok;
 };

@@ -406,6 +406,8 @@ void TForm8::createMenus() {
     SaveRecipe1->setEnabled(false);
     Refresh1 = addItem(this, N1, "Refresh1", QStringLiteral("Re&fresh"), QKeySequence(Qt::Key_F5));
     Refresh1->setEnabled(false);
+    AddSource1 = addItem(this, N1, "AddSource1", QStringLiteral("A&dd Source..."), {});
+    AddSource1->setEnabled(false);
 
     // The same bytes read in another encoding: a Cyrillic list in a code
     // page the rules did not take.
@@ -503,6 +505,7 @@ void TForm8::connectHandlers() {
     connect(OpenRecipe1, &QAction::triggered, this, handler(&TForm8::OpenRecipe1Click));
     connect(SaveRecipe1, &QAction::triggered, this, handler(&TForm8::SaveRecipe1Click));
     connect(Refresh1, &QAction::triggered, this, handler(&TForm8::Refresh1Click));
+    connect(AddSource1, &QAction::triggered, this, handler(&TForm8::AddSource1Click));
     connect(J1, &QAction::triggered, this, handler(&TForm8::J1Click));
     connect(N7, &QAction::triggered, this, handler(&TForm8::N7Click));
     connect(V1, &QAction::triggered, this, handler(&TForm8::V1Click));
@@ -825,6 +828,9 @@ void TForm8::rememberForUndo() {
     replaced.reading = m_reading;
     replaced.readingHint = m_readingHint;
     replaced.source = m_source;
+    replaced.moreSources = m_moreSources;
+    replaced.takenRecipe = m_takenRecipe;
+    replaced.gone = m_gone;
     m_undo.push_back(std::move(replaced));
     // Ten steps, and no more than 1 GiB of replaced playlists: the oldest go.
     constexpr size_t kSteps = 10;
@@ -857,6 +863,9 @@ void TForm8::Undo1Click() {
     m_chosen = std::move(back.chosen);
     m_onePerAddress = back.onePerAddress;
     m_edits = std::move(back.edits);
+    m_moreSources = std::move(back.moreSources);
+    m_takenRecipe = std::move(back.takenRecipe);
+    m_gone = std::move(back.gone);
     N8->setEnabled(m_loadedChannels > 0);
     Undo1->setEnabled(!m_undo.empty());
     // The target first, without a run: the playlist shown next starts the
@@ -1067,6 +1076,9 @@ void TForm8::takePlaylist(TStringList&& lines, SourceName name) {
 }
 
 void TForm8::resetChoice() {
+    m_moreSources.clear();
+    m_takenRecipe = {};
+    m_gone = {};
     m_channelIndex.reset();
     m_chosen.clear();
     m_onePerAddress = false;
@@ -1113,14 +1125,26 @@ int TForm8::showPlaylist(TStringList&& lines) {
     return count;
 }
 
+// Groups and channels by name, one a line, the first 20 of them.
+static QString goneText(const QStringList& groups, const std::vector<ChannelKey>& channels) {
+    RecipeGone gone;
+    gone.chosenGroups = groups;
+    gone.chosenChannels = channels;
+    const QStringList names = lostNames(gone);
+    return firstNamesText(names, int(names.size()), QStringLiteral("и ещё %1"));
+}
+
 void TForm8::N8Click() {
     if (LoadedList->Count() == 0)
         return;
     if (!m_channelIndex)
         m_channelIndex = std::make_unique<ChannelIndex>(*LoadedList);
     ChannelsDialog dialog(*m_channelIndex, m_chosen, m_onePerAddress, m_edits, this);
+    dialog.offerForgetGone(goneText(m_gone.groups, m_gone.channels));
     if (!dialog.execute())
         return;
+    if (dialog.forgetGone())
+        m_gone = {};
     m_chosen = dialog.chosen();
     m_onePerAddress = dialog.onePerAddress();
     m_edits = dialog.edits();
@@ -1201,11 +1225,67 @@ void TForm8::openRecipe(const QString& fileName) {
     RecipeSaveDialog1->setFileName(fileName);
 }
 
+void TForm8::joinMoreSources(const std::vector<RecipeSource>& sources) {
+    // Kept whatever happens: a recipe saved meanwhile still names them.
+    m_moreSources = sources;
+    std::vector<TStringList> lists{*LoadedList};
+    for (const RecipeSource& source : sources) {
+        try {
+            if (source.kind != RecipeSource::Kind::File)
+                throw EFOpenError(
+                    QStringLiteral("The window reads further sources from files only; "
+                                   "dorvane-convert --recipe reads them all."));
+            lists.push_back(std::move(takeFile(source.file).lines));
+        } catch (const Exception&) {
+            if (!source.optional)
+                throw;
+        }
+    }
+    TStringList joined = joinedPlaylists(lists);
+    *LoadedList = joined; // shares the text
+    m_channelIndex.reset();
+    m_loadedChannels = showPlaylist(std::move(joined));
+}
+
+void TForm8::AddSource1Click() {
+    if (LoadedList->Count() == 0 || m_download || m_providerRead)
+        return;
+    if (!sOpenDialog1->execute(this))
+        return;
+    const QString fileName = QFileInfo(sOpenDialog1->fileName()).absoluteFilePath();
+    TakenPlaylist taken = takeFile(fileName);
+    if (channelCount(taken.lines) == 0)
+        throw EFOpenError(QStringLiteral("Cannot add \"%1\". It holds no channels.")
+                              .arg(QDir::toNativeSeparators(fileName)));
+    Recipe recipe = currentRecipe();
+    rememberForUndo();
+    RecipeSource added;
+    added.file = fileName;
+    recipe.moreSources.push_back(added);
+    const int before = m_channelIndex->blockCount();
+    m_moreSources = recipe.moreSources;
+    TStringList joined = joinedPlaylists({*LoadedList, std::move(taken.lines)});
+    *LoadedList = joined;
+    m_channelIndex.reset();
+    m_loadedChannels = showPlaylist(std::move(joined));
+    // The recipe's choice and edits on the joined playlist, the new
+    // channels chosen.
+    recipe.moreSources.clear(); // read already
+    takeRecipe(recipe);
+    for (size_t block = size_t(before); block < m_chosen.size(); ++block)
+        m_chosen[block] = 1;
+    applyChoice();
+}
+
 void TForm8::takeRecipe(const Recipe& recipe) {
     if (LoadedList->Count() == 0)
         return;
+    if (!recipe.moreSources.empty())
+        joinMoreSources(recipe.moreSources);
     m_channelIndex = std::make_unique<ChannelIndex>(*LoadedList);
     RecipeChoice choice = recipeChoice(recipe, *m_channelIndex);
+    m_takenRecipe = recipe;
+    m_gone = goneFrom(recipe, *m_channelIndex);
     m_chosen = std::move(choice.chosen);
     m_onePerAddress = choice.onePerAddress;
     m_edits = std::move(choice.edits);
@@ -1233,19 +1313,59 @@ void TForm8::endOfRecipeDownload(const TStringList* before) {
     if (!recipe)
         return;
     takeRecipe(*recipe);
-    if (before) {
-        const ChannelChanges changes = compareChannels(*before, *SourceList);
-        EncodingLabel1->hide();
-        RefreshLabel1->setText(
-            QStringLiteral("новых: %1, пропало: %2").arg(changes.added).arg(changes.gone));
-        RefreshLabel1->show();
+    std::optional<ChannelChanges> changes;
+    if (before)
+        changes = compareChannels(*before, *SourceList);
+    if (!changes && !m_gone.lost())
+        return;
+    // The counts stand in the status bar, the names in a box.
+    QStringList status;
+    QString text;
+    QString details;
+    if (changes) {
+        status << QStringLiteral("новых: %1, пропало: %2").arg(changes->added).arg(changes->gone);
+        text = QStringLiteral("Список обновлён: новых каналов %1, пропало %2.")
+                   .arg(changes->added)
+                   .arg(changes->gone);
+        if (changes->added > 0)
+            details +=
+                QStringLiteral("Новые каналы:\n") +
+                firstNamesText(changes->addedNames, changes->added, QStringLiteral("и ещё %1"));
+        if (changes->gone > 0)
+            details +=
+                QStringLiteral("Пропавшие каналы:\n") +
+                firstNamesText(changes->goneNames, changes->gone, QStringLiteral("и ещё %1"));
     }
+    if (m_gone.lost()) {
+        const QString counts = QStringLiteral("групп: %1, каналов: %2")
+                                   .arg(m_gone.chosenGroups.size())
+                                   .arg(m_gone.chosenChannels.size());
+        status << QStringLiteral("нет в списке: %1").arg(counts);
+        if (!text.isEmpty())
+            text += u'\n';
+        text += QStringLiteral("Рецепт выбирает то, чего больше нет в списке (%1); "
+                               "рецепт их помнит.")
+                    .arg(counts);
+        details += QStringLiteral("Нет в списке:\n") +
+                   goneText(m_gone.chosenGroups, m_gone.chosenChannels);
+    }
+    EncodingLabel1->hide();
+    RefreshLabel1->setText(status.join(QStringLiteral("; ")));
+    RefreshLabel1->show();
+    if (!details.isEmpty())
+        MessageBox::showDetails(this,
+                                m_gone.lost() ? QMessageBox::Warning : QMessageBox::Information,
+                                applicationTitle(), text, details);
 }
 
 Recipe TForm8::currentRecipe() {
     if (!m_channelIndex)
         m_channelIndex = std::make_unique<ChannelIndex>(*LoadedList);
     Recipe recipe = editedRecipe(*m_channelIndex, m_chosen, m_onePerAddress, m_edits);
+    keepGone(recipe, m_takenRecipe, m_gone, *m_channelIndex);
+    recipe.acceptGone = m_takenRecipe.acceptGone;
+    recipe.onePerGuideId = m_takenRecipe.onePerGuideId;
+    recipe.moreSources = m_moreSources;
     switch (m_source.kind) {
     case PlaylistSource::Kind::File:
         recipe.source.kind = RecipeSource::Kind::File;
@@ -1280,12 +1400,24 @@ Recipe TForm8::currentRecipe() {
 void TForm8::SaveRecipe1Click() {
     if (LoadedList->Count() == 0)
         return;
-    const Recipe recipe = currentRecipe();
+    Recipe recipe = currentRecipe();
+    // A recipe writes its list where the window last saved it; not saved
+    // yet, the user says where.
+    if (recipe.output.isEmpty()) {
+        const TargetFormat& format = formatFor(selectedTarget());
+        SaveDialog1->setFileName(finalSaveFileName(format.defaultFileName(), format.extension()));
+        SaveDialog1->setFilter(saveDialogFilter(format.extension()));
+        if (!SaveDialog1->execute(this))
+            return;
+        recipe.output = QFileInfo(finalSaveFileName(SaveDialog1->fileName(), format.extension()))
+                            .absoluteFilePath();
+    }
+    // Named after the playlist: its file's name without its extension, or
+    // the whole of a host's name ("127.0.0.1").
     if (RecipeSaveDialog1->fileName().isEmpty())
-        RecipeSaveDialog1->setFileName(QFileInfo(m_source.kind == PlaylistSource::Kind::File
-                                                     ? m_source.fileName
-                                                     : m_sourceName.text().toString())
-                                           .completeBaseName() +
+        RecipeSaveDialog1->setFileName((m_source.kind == PlaylistSource::Kind::File
+                                            ? QFileInfo(m_source.fileName).completeBaseName()
+                                            : m_sourceName.text().toString()) +
                                        QStringLiteral(".dorvane"));
     if (!RecipeSaveDialog1->execute(this))
         return;
@@ -1297,7 +1429,10 @@ void TForm8::SaveRecipe1Click() {
                                          QStringLiteral("Сохранить пароль в рецепте?"),
                                          QMessageBox::Yes | QMessageBox::No,
                                          QMessageBox::No) == QMessageBox::Yes;
-    writeRecipe(RecipeSaveDialog1->fileName(), recipe, storePassword);
+    // Always a .dorvane file, which Open Recipe lists.
+    writeRecipe(finalSaveFileName(RecipeSaveDialog1->fileName(), u".dorvane"), recipe,
+                storePassword);
+    m_savedFile = recipe.output;
 }
 
 void TForm8::Refresh1Click() {
@@ -1384,6 +1519,7 @@ void TForm8::N1Click() {
                                     m_source.kind == PlaylistSource::Kind::Provider);
     SaveRecipe1->setEnabled(readAgain);
     Refresh1->setEnabled(readAgain && !m_download && !m_providerRead);
+    AddSource1->setEnabled(readAgain && !m_download && !m_providerRead);
 }
 
 void TForm8::PopupMenu1Popup() {
@@ -1425,9 +1561,10 @@ void TForm8::saveTextArea() {
             if (!form.SaveDialog1->execute(&form))
                 return false;
             chosen = form.SaveDialog1->fileName();
-            form.m_savedFile = chosen;
             return true;
         }
+        // The name written, the extension added: what a recipe then names.
+        void saved(const QString& fileName) override { form.m_savedFile = fileName; }
         bool confirm(const QString& question) override {
             return MessageBox::show(&form, QMessageBox::Question, applicationTitle(), question,
                                     QMessageBox::Yes | QMessageBox::No,

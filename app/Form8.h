@@ -113,6 +113,9 @@ public:
     void N6Click();
     void N8Click();
     void OpenRecipe1Click();
+    // File > Add Source...: the channels of another playlist file join those
+    // of the one loaded, as a recipe's further source; they are chosen.
+    void AddSource1Click();
     void SaveRecipe1Click();
     void Refresh1Click();
     void sButton1Click();
@@ -185,6 +188,9 @@ private:
     // Chooses and edits the loaded playlist as the recipe does, selects its
     // target and encoding, and shows the outcome.
     void takeRecipe(const Recipe& recipe);
+    // Joins the channels of the further sources (files) to the playlist
+    // loaded; an optional one that cannot be read is left out.
+    void joinMoreSources(const std::vector<RecipeSource>& sources);
     // After a download: the recipe waiting for it, and the refresh's count.
     void endOfRecipeDownload(const TStringList* before);
     void setPlaylistControlsEnabled(bool enabled);
@@ -303,6 +309,9 @@ private:
         TextReading reading;
         QString readingHint;
         PlaylistSource source;
+        std::vector<RecipeSource> moreSources;
+        Recipe takenRecipe;
+        RecipeGone gone;
     };
     // Keeps the loaded playlist for Undo before something replaces it.
     void rememberForUndo();
@@ -320,9 +329,12 @@ private:
     QMenu* ReopenEncoding1; // "Reopen with Encoding"
     QLabel* EncodingLabel1; // how the playlist's bytes were read
 
-    QAction* OpenRecipe1;          // "Open Recipe..."
-    QAction* SaveRecipe1;          // "Save Recipe..."
-    QAction* Refresh1;             // "Refresh"
+    QAction* OpenRecipe1; // "Open Recipe..."
+    QAction* SaveRecipe1; // "Save Recipe..."
+    QAction* Refresh1;    // "Refresh"
+    QAction* AddSource1;  // "Add Source..."
+    // The sources whose channels follow those of m_source, as a recipe's.
+    std::vector<RecipeSource> m_moreSources;
     FileDialog* RecipeOpenDialog1; // Open Recipe's dialog
     FileDialog* RecipeSaveDialog1; // Save Recipe's dialog
     QLabel* RefreshLabel1;         // what the last refresh found
@@ -331,6 +343,11 @@ private:
     // refresh compares with.
     std::unique_ptr<Recipe> m_pendingRecipe;
     std::unique_ptr<TStringList> m_refreshedFrom;
+    // The recipe last taken, and what of it names groups and channels the
+    // playlist does not have: kept for the recipe made of the window, so
+    // that they apply again once they are back.
+    Recipe m_takenRecipe;
+    RecipeGone m_gone;
     void endOfProviderRead();
     std::unique_ptr<ProviderRead> m_providerRead;
     // The server and user name asked for last, proposed the next time.

@@ -46,6 +46,20 @@ MessageBox::Button MessageBox::show(QWidget* parent, QMessageBox::Icon icon, con
     return static_cast<Button>(box.exec());
 }
 
+void MessageBox::showDetails(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                             const QString& text, const QString& details) {
+    Seam& s = seam();
+    if (!s.answers.empty() || s.headless) {
+        s.shown.append({icon, caption, text, QMessageBox::Ok, details});
+        if (!s.answers.empty())
+            s.answers.pop_front();
+        return;
+    }
+    QMessageBox box(icon, caption, text, QMessageBox::Ok, parent);
+    box.setDetailedText(details);
+    box.exec();
+}
+
 void MessageBox::setNextAnswer(Button answer) {
     seam().answers.push_back(answer);
 }

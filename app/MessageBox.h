@@ -19,11 +19,16 @@ public:
         QString caption;
         QString text;
         Buttons buttons;
+        QString details = {};
     };
 
     // Shows a modal box and returns the button that closed it.
     static Button show(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
                        const QString& text, Buttons buttons, Button defaultButton);
+
+    // An information box whose "Show Details..." gives `details`.
+    static void showDetails(QWidget* parent, QMessageBox::Icon icon, const QString& caption,
+                            const QString& text, const QString& details);
 
     // Tests: the answer of the next box, instead of opening it.
     static void setNextAnswer(Button answer);

@@ -56,7 +56,7 @@ namespace dorvane {
 
 namespace {
 
-enum ExitStatus { kDone = 0, kFileError = 1, kUsageError = 2, kNoChannels = 3 };
+enum ExitStatus { kDone = 0, kFileError = 1, kUsageError = 2, kNoChannels = 3, kGone = 4 };
 
 constexpr char kProgram[] = "dorvane-convert";
 
@@ -67,8 +67,11 @@ constexpr char kUsage[] =
     "                       [--password-file FILE] [--movies] [--no-live]\n"
     "                       [--stream-format ts|m3u8] [options] [CHOICE]\n"
     "       dorvane-convert --list-groups [--codepage N] [-o FILE] [CHOICE] [INPUT]\n"
-    "       dorvane-convert --recipe FILE [--to TARGET] [-o FILE] [-q] [CHOICE] [INPUT]\n"
-    "       dorvane-convert --save-recipe FILE [--to TARGET] [-o FILE] [CHOICE] INPUT\n"
+    "       dorvane-convert --recipe FILE [--to TARGET] [-o FILE] [-q] [--verbose]\n"
+    "                       [--accept-gone | --forget-gone] [CHOICE] [INPUT...]\n"
+    "       dorvane-convert --save-recipe FILE [--to TARGET] [-o FILE] [CHOICE] INPUT...\n"
+    "       dorvane-convert --save-recipe FILE --provider SERVER --user NAME\n"
+    "                       [--store-password] [--password-file FILE] [options]\n"
     "       dorvane-convert --list-targets | --list-formats | --help | --version\n";
 
 constexpr char kHelp[] =
@@ -128,10 +131,27 @@ constexpr char kHelp[] =
     "                  names, order, target, encoding and output; the options\n"
     "                  given replace the recipe's own, and any CHOICE its whole\n"
     "                  choice. Unless -q, says how many channels are new and gone\n"
-    "                  since the M3U file it replaces\n"
+    "                  since the file it replaces (new: N, gone: M), and names\n"
+    "                  the first of them with --verbose or on a terminal. Chosen\n"
+    "                  groups and channels the recipe names that the playlist no\n"
+    "                  longer has are named, and the run exits with 4\n"
+    "  --accept-gone   with --recipe: exit with 0 even so, as the recipe's\n"
+    "                  \"gone\": \"accept\" does\n"
+    "  --forget-gone   with --recipe: drop from the recipe file what it says of\n"
+    "                  groups and channels the playlist no longer has (they are\n"
+    "                  otherwise kept, to apply again when they come back)\n"
+    "  --verbose       with --recipe: name the new and gone channels\n"
+    "                  Several INPUTs (files or addresses) are its sources: their\n"
+    "                  channels are read in order and joined\n"
     "  --save-recipe FILE\n"
     "                  instead of converting, write the recipe of this command\n"
-    "                  line (INPUT, CHOICE, target, encoding, output) into FILE\n"
+    "                  line (INPUT or --provider, CHOICE, target, encoding,\n"
+    "                  output) into FILE, and say so in one line\n"
+    "  --store-password\n"
+    "                  with --save-recipe: keep the provider's password (of\n"
+    "                  --password-file or DORVANE_PASSWORD with --provider, else\n"
+    "                  the one of the recipe read) in the recipe, which is then\n"
+    "                  readable by its owner only\n"
     "  --list-groups   instead of converting, list the groups of the chosen\n"
     "                  channels: the channels with an address, a tab, the name\n"
     "  --list-targets  list the targets with their captions in the window\n"
@@ -143,7 +163,8 @@ constexpr char kHelp[] =
     "code page lacks are written as a substitute, and a warning says how many.\n"
     "\n"
     "Exit status: 0 done, 1 a file could not be read or written, 2 wrong usage or\n"
-    "a recipe that cannot be read, 3 no channels in INPUT (or none chosen).\n";
+    "a recipe that cannot be read, 3 no channels in INPUT (or none chosen), 4 the\n"
+    "recipe's output written, but chosen groups or channels it names are gone.\n";
 
 enum class Action { Convert, Help, Version, ListTargets, ListFormats, ListGroups };
 
@@ -158,13 +179,18 @@ struct Options {
     int codePage = 0;                         // 0: the locale's
     QString output;                           // empty: standard output
     QString input;                            // empty: standard input
+    QStringList moreInputs;                   // a recipe's further sources, in order
     bool emptyInput = false;                  // INPUT given as "": no file has that name
     std::chrono::milliseconds timeout{30000}; // a download's stall limit
     ChannelFilter filter;
-    QString recipe;           // --recipe: the recipe to run
-    QString saveRecipe;       // --save-recipe: where to write the recipe instead
-    bool inputGiven = false;  // INPUT given, even "-"
-    bool outputGiven = false; // -o given, even "-"
+    QString recipe;             // --recipe: the recipe to run
+    QString saveRecipe;         // --save-recipe: where to write the recipe instead
+    bool acceptGone = false;    // --accept-gone: gone channels are no failure
+    bool forgetGone = false;    // --forget-gone: the recipe file forgets them
+    bool verbose = false;       // --verbose: the new and gone channels named
+    bool storePassword = false; // --store-password: the recipe keeps it
+    bool inputGiven = false;    // INPUT given, even "-"
+    bool outputGiven = false;   // -o given, even "-"
     // --provider: the interface's login instead of INPUT.
     QString provider, user, passwordFile;
     bool movies = false, noLive = false;
@@ -319,6 +345,10 @@ const std::vector<OptionRule>& optionRules() {
             valued({"recipe"}, "FILE", [](Options& o, const QString& file) { o.recipe = file; }),
             valued({"save-recipe"}, "FILE",
                    [](Options& o, const QString& file) { o.saveRecipe = file; }),
+            flag({"accept-gone"}, [](Options& o, const QString&) { o.acceptGone = true; }),
+            flag({"forget-gone"}, [](Options& o, const QString&) { o.forgetGone = true; }),
+            flag({"verbose"}, [](Options& o, const QString&) { o.verbose = true; }),
+            flag({"store-password"}, [](Options& o, const QString&) { o.storePassword = true; }),
             valued({"provider"}, "SERVER",
                    [](Options& o, const QString& server) { o.provider = server; }),
             valued({"user"}, "NAME", [](Options& o, const QString& name) { o.user = name; }),
@@ -432,8 +462,14 @@ Options parseArguments(int argc, char** argv) {
     }
 
     const QStringList inputs = parser.positionalArguments();
-    if (inputs.size() > 1)
-        throw UsageError{QStringLiteral("only one INPUT may be given")};
+    // A recipe joins the channels of several.
+    if (inputs.size() > 1) {
+        if (options.recipe.isEmpty() && options.saveRecipe.isEmpty())
+            throw UsageError{QStringLiteral("only one INPUT may be given, but for a recipe")};
+        if (inputs.contains(QStringLiteral("-")) || inputs.contains(QString()))
+            throw UsageError{QStringLiteral("several INPUTs are files or addresses, not \"-\"")};
+        options.moreInputs = inputs.mid(1);
+    }
     if (!inputs.isEmpty()) {
         options.inputGiven = true;
         options.emptyInput = inputs.first().isEmpty();
@@ -450,7 +486,8 @@ Options parseArguments(int argc, char** argv) {
             throw UsageError{QStringLiteral("--provider needs --user NAME")};
         if (options.noLive && !options.movies)
             throw UsageError{QStringLiteral("--no-live without --movies leaves nothing to read")};
-    } else if (!options.user.isEmpty() || !options.passwordFile.isEmpty() || options.movies ||
+    } else if (!options.user.isEmpty() ||
+               (!options.passwordFile.isEmpty() && options.recipe.isEmpty()) || options.movies ||
                options.noLive || options.streamFormat != StreamFormat::Auto) {
         throw UsageError{QStringLiteral("--user, --password-file, --movies, --no-live and "
                                         "--stream-format go with --provider")};
@@ -459,6 +496,11 @@ Options parseArguments(int argc, char** argv) {
     const bool recipe = !options.recipe.isEmpty() || !options.saveRecipe.isEmpty();
     if (recipe && options.action == Action::ListGroups)
         throw UsageError{QStringLiteral("--list-groups cannot be used with a recipe")};
+    if (options.storePassword && options.saveRecipe.isEmpty())
+        throw UsageError{QStringLiteral("--store-password goes with --save-recipe")};
+    if ((options.acceptGone || options.forgetGone || options.verbose) && options.recipe.isEmpty())
+        throw UsageError{
+            QStringLiteral("--accept-gone, --forget-gone and --verbose go with --recipe")};
     if (options.action == Action::Convert && !options.target && !recipe)
         throw UsageError{QStringLiteral("--to TARGET is required")};
     if (options.action == Action::Convert && options.target && options.ansi &&
@@ -914,22 +956,25 @@ QByteArray downloadInput(const QUrl& url, const Options& options, BodySink* sink
 
 // The login --provider names. The password never comes from the command
 // line, where every user of the machine could read it.
+// The password of --password-file (its first line), else DORVANE_PASSWORD.
+QString givenPassword(const Options& options) {
+    if (options.passwordFile.isEmpty())
+        return qEnvironmentVariable("DORVANE_PASSWORD");
+    QFile file(options.passwordFile);
+    if (!file.open(QIODevice::ReadOnly))
+        throw EFOpenError(
+            QStringLiteral("%1. %2").arg(cannotOpenText(options.passwordFile), file.errorString()));
+    QByteArray line = file.readLine(64 * 1024);
+    while (line.endsWith('\n') || line.endsWith('\r'))
+        line.chop(1);
+    return QString::fromUtf8(line);
+}
+
 ProviderLogin providerLogin(const Options& options) {
     ProviderLogin login;
     login.server = providerServer(options.provider);
     login.user = options.user;
-    if (!options.passwordFile.isEmpty()) {
-        QFile file(options.passwordFile);
-        if (!file.open(QIODevice::ReadOnly))
-            throw EFOpenError(QStringLiteral("%1. %2").arg(cannotOpenText(options.passwordFile),
-                                                           file.errorString()));
-        QByteArray line = file.readLine(64 * 1024);
-        while (line.endsWith('\n') || line.endsWith('\r'))
-            line.chop(1);
-        login.password = QString::fromUtf8(line);
-    } else {
-        login.password = qEnvironmentVariable("DORVANE_PASSWORD");
-    }
+    login.password = givenPassword(options);
     if (login.password.isEmpty())
         throw EFOpenError(QStringLiteral("No password for \"%1\": give --password-file FILE or "
                                          "set DORVANE_PASSWORD")
@@ -1134,18 +1179,17 @@ int convert(Options options) {
 
 // A provider's channels (the provider interface, with a login). The one
 // place a provider source is to be read.
-// A recipe without its password takes it from DORVANE_PASSWORD, as
-// --provider does without --password-file.
+// A recipe without its password takes it from --password-file, else from
+// DORVANE_PASSWORD, as --provider does.
 TStringList readProviderSource(const RecipeSource& source, const Options& options,
                                SourceName& name) {
     ProviderLogin login;
     login.server = providerServer(source.server);
     login.user = source.user;
-    login.password =
-        source.password.isEmpty() ? qEnvironmentVariable("DORVANE_PASSWORD") : source.password;
+    login.password = source.password.isEmpty() ? givenPassword(options) : source.password;
     if (login.password.isEmpty())
-        throw EFOpenError(QStringLiteral("No password for \"%1\": store it in the recipe or "
-                                         "set DORVANE_PASSWORD")
+        throw EFOpenError(QStringLiteral("No password for \"%1\": store it in the recipe, give "
+                                         "--password-file FILE or set DORVANE_PASSWORD")
                               .arg(serverText(login.server)));
     login.live = source.live;
     login.movies = source.movies;
@@ -1159,8 +1203,8 @@ TStringList readProviderSource(const RecipeSource& source, const Options& option
 // (decodeFileBytes, UTF-8 or `ansi`) and split into lines. `name` gets the
 // playlist's name for the targets whose header names it. With INPUT "-",
 // standard input instead of the recipe's source.
-TStringList readRecipeSource(const RecipeSource& source, const Options& options,
-                             const TEncoding& ansi, SourceName& name) {
+TStringList readOneSource(const RecipeSource& source, const Options& options, const TEncoding& ansi,
+                          SourceName& name) {
     QByteArray bytes;
     if (options.inputGiven && options.input.isEmpty()) {
         InputReader reader(STDIN_FILENO, QStringLiteral("Cannot read standard input"));
@@ -1194,6 +1238,50 @@ TStringList readRecipeSource(const RecipeSource& source, const Options& options,
     return std::move(taken.lines);
 }
 
+// A source as a message names it.
+QString sourceText(const RecipeSource& source) {
+    switch (source.kind) {
+    case RecipeSource::Kind::File:
+        return source.file;
+    case RecipeSource::Kind::Url:
+        return maskedAddress(source.url);
+    case RecipeSource::Kind::Provider:
+        return QStringLiteral("provider %1, user %2").arg(source.server, source.user);
+    }
+    return {};
+}
+
+// The recipe's sources read in order and joined (joinedPlaylists); `name`
+// is the first's. A source that fails fails the run, unless it is
+// optional: then it is said, and left out.
+TStringList readRecipeSources(const Recipe& recipe, const Options& options, const TEncoding& ansi,
+                              SourceName& name) {
+    // Standard input stands for all of them.
+    if (recipe.moreSources.empty() || (options.inputGiven && options.input.isEmpty()))
+        return readOneSource(recipe.source, options, ansi, name);
+    std::vector<TStringList> playlists;
+    bool named = false;
+    for (const RecipeSource& source : recipe.sources()) {
+        SourceName itsName;
+        try {
+            playlists.push_back(readOneSource(source, options, ansi, itsName));
+        } catch (const Exception& error) {
+            if (!source.optional)
+                throw;
+            printMessage(QStringLiteral("optional source %1 left out: %2")
+                             .arg(sourceText(source), error.Message()));
+            continue;
+        }
+        if (!named) {
+            name = itsName;
+            named = true;
+        }
+    }
+    if (playlists.empty())
+        throw EReadError(QStringLiteral("None of the recipe's sources could be read"));
+    return joinedPlaylists(playlists);
+}
+
 // The channels of the output file that a run replaces, read back as any
 // playlist is, to tell which are new and which gone: nothing when there is
 // none.
@@ -1222,14 +1310,34 @@ Recipe commandLineRecipe(const Options& options) {
     Recipe recipe;
     if (!options.recipe.isEmpty())
         recipe = readRecipe(options.recipe);
-    if (options.inputGiven && !options.input.isEmpty()) {
+    if (!options.provider.isEmpty()) {
         recipe.source = RecipeSource();
-        if (looksLikeAddress(options.input)) {
-            recipe.source.kind = RecipeSource::Kind::Url;
-            recipe.source.url = options.input;
-        } else {
-            recipe.source.file = wholePath(options.input);
+        recipe.source.kind = RecipeSource::Kind::Provider;
+        recipe.source.server = serverText(providerServer(options.provider));
+        recipe.source.user = options.user;
+        recipe.source.live = !options.noLive;
+        recipe.source.movies = options.movies;
+        if (options.storePassword) {
+            recipe.source.password = givenPassword(options);
+            if (recipe.source.password.isEmpty())
+                throw EFOpenError(QStringLiteral("No password to store: give --password-file "
+                                                 "FILE or set DORVANE_PASSWORD"));
         }
+    } else if (options.inputGiven && !options.input.isEmpty()) {
+        const auto sourceOf = [](const QString& input) {
+            RecipeSource source;
+            if (looksLikeAddress(input)) {
+                source.kind = RecipeSource::Kind::Url;
+                source.url = input;
+            } else {
+                source.file = wholePath(input);
+            }
+            return source;
+        };
+        recipe.source = sourceOf(options.input);
+        recipe.moreSources.clear();
+        for (const QString& input : options.moreInputs)
+            recipe.moreSources.push_back(sourceOf(input));
     }
     if (!options.filter.choosesAll()) {
         recipe.clearChoice();
@@ -1246,6 +1354,57 @@ Recipe commandLineRecipe(const Options& options) {
     return recipe;
 }
 
+// What --save-recipe saved, in one line.
+QString savedRecipeText(const QString& fileName, const Recipe& recipe, bool storePassword) {
+    QStringList sources;
+    for (const RecipeSource& source : recipe.sources()) {
+        QString text = sourceText(source);
+        if (source.kind == RecipeSource::Kind::Provider)
+            text += storePassword && !source.password.isEmpty()
+                        ? QStringLiteral(", password stored")
+                        : QStringLiteral(", password not stored");
+        sources << text;
+    }
+    const QString source = sources.join(QStringLiteral(" + "));
+    return QStringLiteral("recipe saved to %1: %2 as %3 to %4")
+        .arg(fileName, source,
+             recipe.target.isEmpty() ? QStringLiteral("no target yet") : recipe.target,
+             recipe.output.isEmpty() ? QStringLiteral("standard output") : recipe.output);
+}
+
+// A password in a recipe that others may read is theirs too: said, and the
+// run goes on.
+void warnOfReadablePassword(const QString& fileName, const Recipe& recipe) {
+    const std::vector<RecipeSource> sources = recipe.sources();
+    if (fileName.isEmpty() ||
+        std::none_of(sources.begin(), sources.end(), [](const RecipeSource& source) {
+            return source.kind == RecipeSource::Kind::Provider && !source.password.isEmpty();
+        }))
+        return;
+    const QFileInfo info(fileName);
+    if (info.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther))
+        printMessage(QStringLiteral("warning: %1 holds a password and others can read it "
+                                    "(chmod 600 %1)")
+                         .arg(fileName));
+}
+
+// Whether the lines' addresses hold a password: a provider's streams hold
+// the account's; any address may carry one in its user part or query.
+bool holdsPassword(const Recipe& recipe, const TStringList& lines) {
+    const std::vector<RecipeSource> sources = recipe.sources();
+    if (std::any_of(sources.begin(), sources.end(), [](const RecipeSource& source) {
+            return source.kind == RecipeSource::Kind::Provider;
+        }))
+        return true;
+    for (int k = 0; k < lines.Count(); ++k) {
+        const QStringView line = lines.line(k);
+        if ((line.contains(u'@') || line.contains(u'=')) && isStreamLine(line) &&
+            maskedAddress(line) != line)
+            return true;
+    }
+    return false;
+}
+
 int runRecipe(const Options& options) {
     Recipe recipe;
     try {
@@ -1260,13 +1419,24 @@ int runRecipe(const Options& options) {
     };
     const bool fromSource = !options.inputGiven || !options.input.isEmpty();
     if (!options.saveRecipe.isEmpty()) {
-        if (options.recipe.isEmpty() && !options.inputGiven)
-            return usageError(QStringLiteral("--save-recipe needs INPUT: a file or an address"));
+        if (options.recipe.isEmpty() && !options.inputGiven && options.provider.isEmpty())
+            return usageError(
+                QStringLiteral("--save-recipe needs INPUT (a file or an address) or --provider"));
         if (!fromSource)
             return usageError(QStringLiteral("a recipe cannot read standard input"));
-        writeRecipe(options.saveRecipe, recipe, false);
+        // A password is kept only when asked to, even one the recipe read
+        // held.
+        const std::vector<RecipeSource> sources = recipe.sources();
+        if (options.storePassword &&
+            std::none_of(sources.begin(), sources.end(), [](const RecipeSource& source) {
+                return source.kind == RecipeSource::Kind::Provider;
+            }))
+            return usageError(QStringLiteral("--store-password: the recipe reads no provider"));
+        writeRecipe(options.saveRecipe, recipe, options.storePassword);
+        printMessage(savedRecipeText(options.saveRecipe, recipe, options.storePassword));
         return kDone;
     }
+    warnOfReadablePassword(options.recipe, recipe);
 
     const TargetFormat* target = formatByCliName(recipe.target);
     if (!target)
@@ -1286,47 +1456,88 @@ int runRecipe(const Options& options) {
         recipe.codePage ? *TEncoding::ansi(recipe.codePage) : TEncoding::Default();
     const TEncoding& encoding = target->fileEncoding(recipe.ansi, ansi);
     SourceName name;
-    const TStringList playlist = readRecipeSource(recipe.source, options, ansi, name);
+    const TStringList playlist = readRecipeSources(recipe, options, ansi, name);
     const AppliedRecipe applied = applyRecipe(recipe, playlist);
     const std::optional<TStringList> former = readFormerOutput(recipe.output, ansi);
 
     LineListSource source(*target, applied.lines);
     const Result result =
         runIntoBytes(*target, encoding, !options.noBom, name, applied.lines.textLength(), source);
+    // Chosen channels the provider dropped: the list is written without
+    // them, but never in silence, even with -q; nor is a list left unwritten
+    // for want of them.
+    const RecipeGone& gone = applied.gone;
+    const QString goneCounts =
+        QStringLiteral("%1 and %2")
+            .arg(countText(applied.missingGroups, u"group", u"groups"),
+                 countText(applied.missingChannels, u"channel", u"channels"));
+    if (gone.lost()) {
+        printMessage(
+            QStringLiteral("%1 the recipe names are no longer in the playlist:").arg(goneCounts));
+        const QStringList names = lostNames(gone);
+        const QString list =
+            firstNamesText(names, int(names.size()), QStringLiteral("and %1 more"));
+        for (const QString& line : list.split(u'\n', Qt::SkipEmptyParts))
+            printMessage(line);
+    }
     if (result.channels == 0) {
         printMessage(QStringLiteral("No channels chosen by the recipe"));
         return kNoChannels;
     }
-    writeOutput(recipe.output, result.bytes);
+    writeOutput(recipe.output, result.bytes, holdsPassword(recipe, applied.lines));
 
     if (result.replaced > 0)
         printMessage(QStringLiteral("%1 characters could not be written in code page %2 and were "
                                     "replaced")
                          .arg(result.replaced)
                          .arg(encoding.CodePage()));
-    if (options.quiet)
-        return kDone;
-    // Skipped, not an error: the provider dropped them.
-    QStringList missing;
-    if (applied.missingChannels > 0)
-        missing << countText(applied.missingChannels, u"channel", u"channels");
-    if (applied.missingGroups > 0)
-        missing << countText(applied.missingGroups, u"group", u"groups");
-    if (!missing.isEmpty())
-        printMessage(QStringLiteral("%1 that the recipe names are no longer in the playlist")
-                         .arg(missing.join(QStringLiteral(" and "))));
-    QString summary =
-        QStringLiteral("%1 written to %2")
-            .arg(countText(result.channels, u"channel", u"channels"),
-                 recipe.output.isEmpty() ? QStringLiteral("standard output") : recipe.output);
-    if (former) {
-        // The new file read back as the old one was: a target that keeps no
-        // group or id loses them from both alike.
-        const ChannelChanges changes =
-            compareChannels(*former, takeBytes(result.bytes, ansi).lines);
-        summary += QStringLiteral(" (new: %1, gone: %2)").arg(changes.added).arg(changes.gone);
+    if (options.forgetGone && !gone.empty()) {
+        const Recipe fromFile = readRecipe(options.recipe);
+        ChannelIndex index(playlist);
+        const RecipeGone forgotten = goneFrom(fromFile, index);
+        const std::vector<RecipeSource> sources = fromFile.sources();
+        writeRecipe(options.recipe, withoutGone(fromFile, forgotten),
+                    std::any_of(sources.begin(), sources.end(), [](const RecipeSource& source) {
+                        return !source.password.isEmpty();
+                    }));
+        printMessage(QStringLiteral("%1 and %2 the playlist no longer has dropped from %3")
+                         .arg(countText(int(forgotten.groups.size()), u"group", u"groups"),
+                              countText(int(forgotten.channels.size()), u"channel", u"channels"),
+                              options.recipe));
     }
-    printMessage(summary);
+
+    if (!options.quiet) {
+        QString summary =
+            QStringLiteral("%1 written to %2")
+                .arg(countText(result.channels, u"channel", u"channels"),
+                     recipe.output.isEmpty() ? QStringLiteral("standard output") : recipe.output);
+        std::optional<ChannelChanges> changes;
+        if (former) {
+            // The new file read back as the old one was: a target that
+            // keeps no group or id loses them from both alike.
+            changes = compareChannels(*former, takeBytes(result.bytes, ansi).lines);
+            summary += QStringLiteral(" (%1)").arg(changesText(*changes));
+        }
+        printMessage(summary);
+        if (changes && (options.verbose || ::isatty(STDERR_FILENO))) {
+            const auto names = [](const QStringList& first, int count) {
+                QString text = first.join(QStringLiteral(", "));
+                if (count > first.size())
+                    text += QStringLiteral(" and %1 more").arg(count - first.size());
+                return text;
+            };
+            if (changes->added > 0)
+                printMessage(
+                    QStringLiteral("new: %1").arg(names(changes->addedNames, changes->added)));
+            if (changes->gone > 0)
+                printMessage(
+                    QStringLiteral("gone: %1").arg(names(changes->goneNames, changes->gone)));
+        }
+    }
+    if (gone.lost() && !recipe.acceptGone && !options.acceptGone && !options.forgetGone) {
+        printMessage(QStringLiteral("written, but %1 the recipe names are gone").arg(goneCounts));
+        return kGone;
+    }
     return kDone;
 }
 

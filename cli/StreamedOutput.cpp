@@ -68,7 +68,7 @@ void checkStandardOutput() {
             QStringLiteral("%1. %2").arg(standardOutputFailure(), sysErrorMessage(errno)));
 }
 
-void writeOutput(const QString& fileName, const QByteArray& bytes) {
+void writeOutput(const QString& fileName, const QByteArray& bytes, bool ownerOnly) {
     if (fileName.isEmpty()) {
         platform::widenPipe(platform::kStandardOutput, bytes.size());
         writeAll(platform::kStandardOutput, bytes, standardOutputFailure());
@@ -77,6 +77,8 @@ void writeOutput(const QString& fileName, const QByteArray& bytes) {
     if (!platform::isDeviceOrFifo(encodeFileName(fileName))) {
         const std::unique_ptr<StreamedOutput> out =
             StreamedOutput::open(fileName); // the file beside
+        if (ownerOnly)
+            out->setOwnerOnly();
         out->write(bytes);
         out->commit();
         return;
@@ -126,6 +128,7 @@ void StreamedOutput::openBeside() {
     if (QFile::encodeName(m_fileName) == m_path) {
         m_saveFile = openSaveFile(m_fileName);
         m_fd = m_saveFile->handle(); // written directly: QSaveFile buffers nothing then
+        restrictBeside();
         return;
     }
     QByteArray temporary;
@@ -136,13 +139,21 @@ void StreamedOutput::openBeside() {
     m_fd = fd;
 }
 
+void StreamedOutput::restrictBeside() const {
+    if (m_ownerOnly && !platform::restrictToOwner(m_fd))
+        throw EFCreateError(cannotCreateMessage(m_fileName, errno));
+}
+
 QString StreamedOutput::failure() const {
     return m_fileName.isEmpty() ? standardOutputFailure() : fileFailure(m_fileName);
 }
 
 void StreamedOutput::write(QByteArrayView bytes) {
-    if (m_fd < 0)
+    if (m_fd < 0) {
         openBeside();
+        if (!m_temporary.isEmpty())
+            restrictBeside();
+    }
     m_wrote = true;
     if (m_kind != Kind::Spool) {
         writeAll(m_fd, bytes, failure());

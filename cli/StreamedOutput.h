@@ -19,8 +19,9 @@ void checkStandardOutput();
 
 // Writes an output made whole into -o FILE, or standard output when
 // `fileName` is empty. A regular FILE is replaced only once every byte is
-// written; a device or a FIFO is written into as it is.
-void writeOutput(const QString& fileName, const QByteArray& bytes);
+// written; a device or a FIFO is written into as it is. With `ownerOnly`, a
+// FILE made is readable by its owner only.
+void writeOutput(const QString& fileName, const QByteArray& bytes, bool ownerOnly = false);
 
 // Where dorvane-convert's output goes while it is made, so that a big
 // playlist's output is never held whole in memory:
@@ -49,6 +50,9 @@ public:
     void write(QByteArrayView bytes);
     // Takes back every byte written.
     void restart();
+    // -o's FILE, made anew, readable by its owner only: its addresses hold
+    // a password. Before the first write.
+    void setOwnerOnly() { m_ownerOnly = true; }
     // Keeps what was written: -o's file takes the place of FILE; a spool is
     // copied to its destination.
     void commit();
@@ -60,6 +64,7 @@ private:
 
     explicit StreamedOutput(Kind kind) : m_kind(kind) {}
     void openBeside();
+    void restrictBeside() const;
     void cutBack() const;
     void copySpool() const;
     QString failure() const;
@@ -73,6 +78,7 @@ private:
     qint64 m_start = 0; // standard output: where it stood
     bool m_wrote = false;
     bool m_committed = false;
+    bool m_ownerOnly = false;
 };
 
 } // namespace dorvane

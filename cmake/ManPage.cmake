@@ -2,8 +2,10 @@
 # (SOURCE_DATE_EPOCH when set, for reproducible builds) and, where the page
 # asks for it, the targets and the input formats as the built
 # dorvane-convert lists them; then
-# compresses it as Debian wants manual pages installed.
-# cmake -DIN=page.1.in -DOUT=page.1 -DVERSION=x.y.z [-DCONVERT=dorvane-convert] -P ManPage.cmake
+# compresses it as Debian wants manual pages installed. BINDIR, the folder the
+# programs are installed in, stands for @BINDIR@.
+# cmake -DIN=page.1.in -DOUT=page.1 -DVERSION=x.y.z [-DCONVERT=dorvane-convert]
+#       [-DBINDIR=/usr/local/bin] -P ManPage.cmake
 string(TIMESTAMP DATE "%Y-%m-%d" UTC)
 # One list of the program's own: each line a name, blanks, a caption.
 function(list_of option intro result)
@@ -32,6 +34,11 @@ function(list_of option intro result)
     set(${result} "${text}" PARENT_SCOPE)
 endfunction()
 
+if(NOT BINDIR)
+    set(BINDIR /usr/bin)
+endif()
+# A path in roff: its hyphens are typed ones.
+string(REPLACE "-" "\\-" BINDIR "${BINDIR}")
 set(TARGETS "")
 set(FORMATS "")
 if(CONVERT)

@@ -58,6 +58,7 @@ _dorvane_convert() {
         local options="-t --to --ansi --no-bom --codepage -o --output -q --quiet --group
             --exclude-group --match --dedupe --list-groups --timeout --list-targets
             --from --input-encoding --list-formats --recipe --save-recipe
+            --accept-gone --forget-gone --verbose --store-password
             --provider --user --password-file --movies --no-live --stream-format
             -h --help --version"
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")

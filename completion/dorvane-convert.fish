@@ -29,6 +29,10 @@ complete -c dorvane-convert -l list-groups -d 'List the groups instead of conver
 complete -c dorvane-convert -l timeout -x -d 'Give up a download that stalls this long'
 complete -c dorvane-convert -l recipe -r -k -a '(__fish_complete_suffix .dorvane)' -d 'Run a recipe'
 complete -c dorvane-convert -l save-recipe -r -F -d 'Write the recipe of this command line'
+complete -c dorvane-convert -l accept-gone -d 'Exit with 0 when chosen channels are gone'
+complete -c dorvane-convert -l forget-gone -d 'Drop the gone channels from the recipe'
+complete -c dorvane-convert -l verbose -d 'Name the new and gone channels'
+complete -c dorvane-convert -l store-password -d "Keep the provider's password in the recipe"
 complete -c dorvane-convert -l provider -x -d "Read a provider's player interface"
 complete -c dorvane-convert -l user -x -d "The provider account's user name"
 complete -c dorvane-convert -l password-file -r -F -d 'The file whose first line is the password'

@@ -30,6 +30,12 @@ size_t qHash(const ChannelKey& key, size_t seed) {
     return qHashMulti(seed, key.id, key.group, key.name);
 }
 
+std::vector<RecipeSource> Recipe::sources() const {
+    std::vector<RecipeSource> all{source};
+    all.insert(all.end(), moreSources.begin(), moreSources.end());
+    return all;
+}
+
 void Recipe::clearChoice() {
     filter = ChannelFilter();
     channelsOff.clear();
@@ -153,24 +159,25 @@ QString pathOf(const QJsonValue& value, const QString& what, const QString& fold
     return QDir::cleanPath(QDir(folder).absoluteFilePath(path));
 }
 
-RecipeSource sourceOf(const QJsonValue& value, const QString& folder) {
-    const QString what = quoted(u"source");
+// A source: `what` names it in messages ("source", "item 2 of "sources"").
+RecipeSource sourceOf(const QJsonValue& value, const QString& folder, const QString& what) {
     const QJsonObject object = objectOf(value, what);
     RecipeSource source;
     const auto member = [&](const char* name) { return object.value(QLatin1String(name)); };
     const auto memberName = [&](QStringView name) { return within(name, what); };
+    const QLatin1String optional("optional");
     if (object.contains(QLatin1String("file"))) {
-        checkMembers(object, {QLatin1String("file")}, what);
+        checkMembers(object, {QLatin1String("file"), optional}, what);
         source.kind = RecipeSource::Kind::File;
         source.file = pathOf(member("file"), memberName(u"file"), folder);
     } else if (object.contains(QLatin1String("url"))) {
-        checkMembers(object, {QLatin1String("url")}, what);
+        checkMembers(object, {QLatin1String("url"), optional}, what);
         source.kind = RecipeSource::Kind::Url;
         source.url = stringOf(member("url"), memberName(u"url"), false);
     } else if (object.contains(QLatin1String("provider"))) {
         checkMembers(object,
                      {QLatin1String("provider"), QLatin1String("user"), QLatin1String("password"),
-                      QLatin1String("live"), QLatin1String("movies")},
+                      QLatin1String("live"), QLatin1String("movies"), optional},
                      what);
         source.kind = RecipeSource::Kind::Provider;
         source.server = stringOf(member("provider"), memberName(u"provider"), false);
@@ -182,9 +189,11 @@ RecipeSource sourceOf(const QJsonValue& value, const QString& folder) {
         if (object.contains(QLatin1String("movies")))
             source.movies = boolOf(member("movies"), memberName(u"movies"));
     } else {
-        checkMembers(object, {}, what);
+        checkMembers(object, {optional}, what);
         fail(QStringLiteral("%1 needs \"file\", \"url\" or \"provider\".").arg(what));
     }
+    if (object.contains(optional))
+        source.optional = boolOf(member("optional"), memberName(u"optional"));
     return source;
 }
 
@@ -242,7 +251,8 @@ Recipe parseRecipe(const QByteArray& json, const QString& folder) {
                   QLatin1String("names"), QLatin1String("group-names"),
                   QLatin1String("group-order"), QLatin1String("channel-order"),
                   QLatin1String("sort"), QLatin1String("target"), QLatin1String("ansi"),
-                  QLatin1String("codepage"), QLatin1String("output")},
+                  QLatin1String("codepage"), QLatin1String("output"), QLatin1String("gone"),
+                  QLatin1String("sources")},
                  {});
 
     const auto has = [&](const char* name) { return root.contains(QLatin1String(name)); };
@@ -258,11 +268,27 @@ Recipe parseRecipe(const QByteArray& json, const QString& folder) {
         fail(QStringLiteral("Recipe version %1 is not supported (only %2 is).")
                  .arg(jsonText(version))
                  .arg(kRecipeVersion));
-    if (!has("source"))
+    if (has("source") && has("sources"))
+        fail(QStringLiteral("\"source\" and \"sources\" cannot both be given."));
+    if (!has("source") && !has("sources"))
         fail(QStringLiteral("\"source\" is missing."));
 
     Recipe recipe;
-    recipe.source = sourceOf(member("source"), folder);
+    if (has("source")) {
+        recipe.source = sourceOf(member("source"), folder, nameOf("source"));
+    } else {
+        const QString what = nameOf("sources");
+        const QJsonArray array = arrayOf(member("sources"), what);
+        if (array.isEmpty())
+            wrongValue(what, "a list of sources", member("sources"));
+        for (qsizetype k = 0; k < array.size(); ++k) {
+            const RecipeSource source = sourceOf(array[k], folder, itemName(what, k));
+            if (k == 0)
+                recipe.source = source;
+            else
+                recipe.moreSources.push_back(source);
+        }
+    }
     if (has("groups"))
         recipe.filter.groups = stringsOf(member("groups"), nameOf("groups"));
     if (has("exclude-groups"))
@@ -270,8 +296,17 @@ Recipe parseRecipe(const QByteArray& json, const QString& folder) {
             stringsOf(member("exclude-groups"), nameOf("exclude-groups"));
     if (has("match"))
         recipe.filter.match = stringOf(member("match"), nameOf("match"));
-    if (has("dedupe"))
-        recipe.filter.onePerAddress = boolOf(member("dedupe"), nameOf("dedupe"));
+    if (has("dedupe")) {
+        const QJsonValue dedupe = member("dedupe");
+        if (dedupe.isBool())
+            recipe.filter.onePerAddress = dedupe.toBool();
+        else if (dedupe == QJsonValue(QStringLiteral("address")))
+            recipe.filter.onePerAddress = true;
+        else if (dedupe == QJsonValue(QStringLiteral("guide-id")))
+            recipe.onePerGuideId = true;
+        else
+            wrongValue(nameOf("dedupe"), "true, false, \"address\" or \"guide-id\"", dedupe);
+    }
     if (has("channels-off"))
         recipe.channelsOff = channelsOf(member("channels-off"), nameOf("channels-off"));
     if (has("channels-on"))
@@ -329,6 +364,13 @@ Recipe parseRecipe(const QByteArray& json, const QString& folder) {
     }
     if (has("output"))
         recipe.output = pathOf(member("output"), nameOf("output"), folder);
+    if (has("gone")) {
+        const QString gone = stringOf(member("gone"), nameOf("gone"));
+        if (gone == u"accept")
+            recipe.acceptGone = true;
+        else if (gone != u"report")
+            wrongValue(nameOf("gone"), "\"report\" or \"accept\"", member("gone"));
+    }
     return recipe;
 }
 
@@ -388,31 +430,54 @@ QString pathText(const QString& path, const QString& folder) {
     return relative;
 }
 
+QByteArray sourceText(const RecipeSource& source, const QString& folder, bool storePassword) {
+    QByteArray text;
+    switch (source.kind) {
+    case RecipeSource::Kind::File:
+        text = "{\"file\": " + jsonString(pathText(source.file, folder));
+        break;
+    case RecipeSource::Kind::Url:
+        text = "{\"url\": " + jsonString(source.url);
+        break;
+    case RecipeSource::Kind::Provider:
+        text = "{\"provider\": " + jsonString(source.server) +
+               ", \"user\": " + jsonString(source.user);
+        if (storePassword && !source.password.isEmpty())
+            text += ", \"password\": " + jsonString(source.password);
+        text += QByteArray(", \"live\": ") + (source.live ? "true" : "false");
+        text += QByteArray(", \"movies\": ") + (source.movies ? "true" : "false");
+        break;
+    }
+    if (source.optional)
+        text += ", \"optional\": true";
+    return text + '}';
+}
+
+// Whether the recipe's text holds a password.
+bool holdsPassword(const Recipe& recipe, bool storePassword) {
+    if (!storePassword)
+        return false;
+    const std::vector<RecipeSource> sources = recipe.sources();
+    return std::any_of(sources.begin(), sources.end(), [](const RecipeSource& source) {
+        return source.kind == RecipeSource::Kind::Provider && !source.password.isEmpty();
+    });
+}
+
 } // namespace
 
 QByteArray recipeText(const Recipe& recipe, const QString& folder, bool storePassword) {
     std::vector<std::pair<const char*, QByteArray>> members;
     members.emplace_back("dorvane-recipe", QByteArray::number(kRecipeVersion));
 
-    const RecipeSource& source = recipe.source;
-    switch (source.kind) {
-    case RecipeSource::Kind::File:
-        members.emplace_back("source",
-                             "{\"file\": " + jsonString(pathText(source.file, folder)) + '}');
-        break;
-    case RecipeSource::Kind::Url:
-        members.emplace_back("source", "{\"url\": " + jsonString(source.url) + '}');
-        break;
-    case RecipeSource::Kind::Provider: {
-        QByteArray text = "{\"provider\": " + jsonString(source.server) +
-                          ", \"user\": " + jsonString(source.user);
-        if (storePassword && !source.password.isEmpty())
-            text += ", \"password\": " + jsonString(source.password);
-        text += QByteArray(", \"live\": ") + (source.live ? "true" : "false");
-        text += QByteArray(", \"movies\": ") + (source.movies ? "true" : "false");
-        members.emplace_back("source", text + '}');
-        break;
-    }
+    if (recipe.moreSources.empty()) {
+        members.emplace_back("source", sourceText(recipe.source, folder, storePassword));
+    } else {
+        QByteArray text = "[";
+        for (const RecipeSource& source : recipe.sources()) {
+            text += text.size() > 1 ? ",\n        " : "\n        ";
+            text += sourceText(source, folder, storePassword);
+        }
+        members.emplace_back("sources", text + "\n    ]");
     }
 
     const ChannelFilter& filter = recipe.filter;
@@ -422,7 +487,9 @@ QByteArray recipeText(const Recipe& recipe, const QString& folder, bool storePas
         members.emplace_back("exclude-groups", stringsText(filter.excludedGroups));
     if (!filter.match.isEmpty())
         members.emplace_back("match", jsonString(filter.match));
-    if (filter.onePerAddress)
+    if (recipe.onePerGuideId)
+        members.emplace_back("dedupe", "\"guide-id\"");
+    else if (filter.onePerAddress)
         members.emplace_back("dedupe", "true");
     if (!recipe.channelsOff.empty())
         members.emplace_back("channels-off", itemsText(recipe.channelsOff, channelText));
@@ -453,6 +520,8 @@ QByteArray recipeText(const Recipe& recipe, const QString& folder, bool storePas
         members.emplace_back("codepage", QByteArray::number(recipe.codePage));
     if (!recipe.output.isEmpty())
         members.emplace_back("output", jsonString(pathText(recipe.output, folder)));
+    if (recipe.acceptGone)
+        members.emplace_back("gone", "\"accept\"");
 
     QByteArray text = "{\n";
     for (size_t k = 0; k < members.size(); ++k) {
@@ -469,8 +538,7 @@ void writeRecipe(const QString& fileName, const Recipe& recipe, bool storePasswo
     const QByteArray text = recipeText(recipe, QFileInfo(fileName).absolutePath(), storePassword);
     const std::unique_ptr<QSaveFile> file = openSaveFile(fileName);
     // Before a byte of the password is in it.
-    if (storePassword && recipe.source.kind == RecipeSource::Kind::Provider &&
-        !recipe.source.password.isEmpty() && !platform::restrictToOwner(file->handle())) {
+    if (holdsPassword(recipe, storePassword) && !platform::restrictToOwner(file->handle())) {
         const int error = errno;
         file->cancelWriting();
         throw EFCreateError(cannotCreateMessage(fileName, error));
@@ -484,6 +552,26 @@ void writeRecipe(const QString& fileName, const Recipe& recipe, bool storePasswo
 }
 
 // Keys --------------------------------------------------------------------
+
+TStringList joinedPlaylists(const std::vector<TStringList>& playlists) {
+    if (playlists.size() == 1)
+        return playlists.front();
+    TStringList joined;
+    qsizetype length = 0;
+    for (const TStringList& playlist : playlists)
+        length += playlist.textLength();
+    joined.reserveText(length);
+    for (size_t k = 0; k < playlists.size(); ++k) {
+        const TStringList& playlist = playlists[k];
+        int line = 0;
+        if (k > 0) // the header is the first playlist's
+            while (line < playlist.Count() && !isNameLine(playlist.line(line)))
+                ++line;
+        for (; line < playlist.Count(); ++line)
+            joined.Add(playlist.line(line));
+    }
+    return joined;
+}
 
 QStringView tvgIdOf(QStringView nameLine) {
     QStringView id;
@@ -513,26 +601,154 @@ ChannelKey ChannelKeys::key(int block) const {
         {}, m_index.groupName(m_index.groupOf(block)).toString(), m_index.name(block).toString()};
 }
 
+namespace {
+
+// The query parameters that carry an account's credentials.
+bool isCredentialParameter(QStringView name) {
+    static const QSet<QString> names = {
+        QStringLiteral("username"), QStringLiteral("user"),    QStringLiteral("login"),
+        QStringLiteral("password"), QStringLiteral("pass"),    QStringLiteral("pwd"),
+        QStringLiteral("passwd"),   QStringLiteral("token"),   QStringLiteral("access_token"),
+        QStringLiteral("key"),      QStringLiteral("api_key"), QStringLiteral("apikey"),
+        QStringLiteral("secret"),   QStringLiteral("auth")};
+    return names.contains(name.toString().toLower());
+}
+
+bool allDigits(QStringView text) {
+    return !text.isEmpty() &&
+           std::all_of(text.begin(), text.end(), [](QChar c) { return c >= u'0' && c <= u'9'; });
+}
+
+// A path segment without its extension: "123" of "123.ts".
+QStringView stemOf(QStringView segment) {
+    const qsizetype dot = segment.lastIndexOf(u'.');
+    return dot > 0 ? segment.first(dot) : segment;
+}
+
+} // namespace
+
+QString channelIdentity(QStringView address) {
+    QStringView text = address;
+    const qsizetype bar = text.indexOf(u'|');
+    if (bar >= 0)
+        text = text.first(bar);
+    text = text.trimmed();
+    const qsizetype scheme = text.indexOf(u"://");
+    if (scheme <= 0)
+        return text.toString();
+    const qsizetype hostStart = scheme + 3;
+    qsizetype pathStart = text.size();
+    for (const QChar end : {u'/', u'?', u'#'}) {
+        const qsizetype at = text.indexOf(end, hostStart);
+        if (at >= 0)
+            pathStart = std::min(pathStart, at);
+    }
+    QStringView authority = text.sliced(hostStart, pathStart - hostStart);
+    const qsizetype userEnd = authority.lastIndexOf(u'@');
+    if (userEnd >= 0)
+        authority = authority.sliced(userEnd + 1);
+    QStringView rest = text.sliced(pathStart);
+    const qsizetype fragment = rest.indexOf(u'#');
+    if (fragment >= 0)
+        rest = rest.first(fragment);
+    const qsizetype question = rest.indexOf(u'?');
+    const QStringView path = question >= 0 ? rest.first(question) : rest;
+    const QStringView query = question >= 0 ? rest.sliced(question + 1) : QStringView();
+    QString identity = text.first(scheme).toString().toLower() + QStringLiteral("://") +
+                       authority.toString().toLower();
+
+    // A provider's stream: /live/USER/PASS/ID.ts, /movie/.../ID.mkv, or the
+    // short /USER/PASS/ID of live TV. The format (.ts, .m3u8) and the login
+    // may change; the stream stays.
+    const QList<QStringView> segments = path.sliced(path.isEmpty() ? 0 : 1).split(u'/');
+    if (question < 0 && segments.size() == 4 &&
+        (segments[0] == u"live" || segments[0] == u"movie" || segments[0] == u"series") &&
+        allDigits(stemOf(segments[3])))
+        return identity + u'/' + segments[0].toString() + u'/' + stemOf(segments[3]).toString();
+    if (question < 0 && segments.size() == 3 && allDigits(stemOf(segments[2])))
+        return identity + QStringLiteral("/live/") + stemOf(segments[2]).toString();
+
+    identity += path.toString();
+    QStringList kept;
+    for (const QStringView parameter : query.split(u'&', Qt::SkipEmptyParts)) {
+        const qsizetype equals = parameter.indexOf(u'=');
+        if (!isCredentialParameter(equals >= 0 ? parameter.first(equals) : parameter))
+            kept << parameter.toString();
+    }
+    if (!kept.isEmpty())
+        identity += u'?' + kept.join(u'&');
+    return identity;
+}
+
+namespace {
+
+// Each channel of a playlist: its identity and its name, in order.
+std::vector<std::pair<QString, QStringView>> channelIdentities(const TStringList& lines) {
+    std::vector<std::pair<QString, QStringView>> channels;
+    const ChannelIndex index(lines);
+    channels.reserve(size_t(index.blockCount()));
+    for (int block = 0; block < index.blockCount(); ++block)
+        for (int line = index.firstLine(block) + 1; line < index.endLine(block); ++line)
+            if (const QStringView text = lines.line(line); isStreamLine(text)) {
+                channels.emplace_back(channelIdentity(text), index.name(block));
+                break;
+            }
+    return channels;
+}
+
+} // namespace
+
 ChannelChanges compareChannels(const TStringList& before, const TStringList& after) {
-    const ChannelIndex beforeIndex(before);
-    const ChannelIndex afterIndex(after);
-    const ChannelKeys beforeKeys(beforeIndex);
-    const ChannelKeys afterKeys(afterIndex);
-    const auto keysOf = [](const ChannelIndex& index, const ChannelKeys& keys) {
-        QSet<ChannelKey> set;
-        set.reserve(index.blockCount());
-        for (int block = 0; block < index.blockCount(); ++block)
-            set.insert(keys.key(block));
+    const auto beforeChannels = channelIdentities(before);
+    const auto afterChannels = channelIdentities(after);
+    const auto identities = [](const std::vector<std::pair<QString, QStringView>>& channels) {
+        QSet<QString> set;
+        set.reserve(qsizetype(channels.size()));
+        for (const auto& channel : channels)
+            set.insert(channel.first);
         return set;
     };
-    const QSet<ChannelKey> beforeSet = keysOf(beforeIndex, beforeKeys);
-    const QSet<ChannelKey> afterSet = keysOf(afterIndex, afterKeys);
+    const QSet<QString> beforeSet = identities(beforeChannels);
+    const QSet<QString> afterSet = identities(afterChannels);
     ChannelChanges changes;
-    for (int block = 0; block < afterIndex.blockCount(); ++block)
-        changes.added += beforeSet.contains(afterKeys.key(block)) ? 0 : 1;
-    for (int block = 0; block < beforeIndex.blockCount(); ++block)
-        changes.gone += afterSet.contains(beforeKeys.key(block)) ? 0 : 1;
+    const auto count = [](const auto& channels, const QSet<QString>& other, int& number,
+                          QStringList& names) {
+        for (const auto& [identity, name] : channels)
+            if (!other.contains(identity) && ++number <= ChannelChanges::kChangeNames)
+                names << name.toString();
+    };
+    count(afterChannels, beforeSet, changes.added, changes.addedNames);
+    count(beforeChannels, afterSet, changes.gone, changes.goneNames);
     return changes;
+}
+
+QString changesText(const ChannelChanges& changes) {
+    return QStringLiteral("new: %1, gone: %2").arg(changes.added).arg(changes.gone);
+}
+
+QString channelKeyText(const ChannelKey& key) {
+    if (key.byId())
+        return QStringLiteral("tvg-id %1").arg(key.id);
+    if (key.group.isEmpty())
+        return key.name;
+    return QStringLiteral("%1 (%2)").arg(key.name, key.group);
+}
+
+QString firstNamesText(const QStringList& names, int total, QStringView more, int shown) {
+    QString text;
+    const int listed = std::min<int>({int(names.size()), total, shown});
+    for (int k = 0; k < listed; ++k)
+        text += QStringLiteral("  %1\n").arg(names[k]);
+    if (total > listed)
+        text += QStringLiteral("  %1\n").arg(more.toString().arg(total - listed));
+    return text;
+}
+
+QStringList lostNames(const RecipeGone& gone) {
+    QStringList names = gone.chosenGroups;
+    for (const ChannelKey& key : gone.chosenChannels)
+        names << channelKeyText(key);
+    return names;
 }
 
 // Applying ----------------------------------------------------------------
@@ -596,11 +812,6 @@ public:
         return m_blocks[size_t(numberOf(key))];
     }
 
-    int missing() const {
-        return int(std::count_if(m_blocks.begin(), m_blocks.end(),
-                                 [](const std::vector<int>& blocks) { return blocks.empty(); }));
-    }
-
 private:
     // The views in the tables view the recipe's texts, which stay put.
     void add(const ChannelKey& key) {
@@ -630,6 +841,85 @@ private:
     std::vector<const GroupNames*> m_groupNames; // by the index's group
     std::vector<std::vector<int>> m_blocks;
 };
+
+// Every channel the recipe names, once each, in the order it names them.
+std::vector<const ChannelKey*> namedChannels(const Recipe& recipe) {
+    std::vector<const ChannelKey*> keys;
+    QSet<ChannelKey> seen;
+    const auto add = [&](const ChannelKey& key) {
+        if (!seen.contains(key)) {
+            seen.insert(key);
+            keys.push_back(&key);
+        }
+    };
+    for (const auto* list : {&recipe.channelsOn, &recipe.channelOrder})
+        for (const ChannelKey& key : *list)
+            add(key);
+    for (const ChannelRename& rename : recipe.names)
+        add(rename.channel);
+    for (const ChannelKey& key : recipe.channelsOff)
+        add(key);
+    return keys;
+}
+
+// Every group the recipe names, once each, in the order it names them.
+QStringList namedGroups(const Recipe& recipe) {
+    QStringList groups;
+    QSet<QString> seen;
+    const auto add = [&](const QString& group) {
+        if (!seen.contains(group)) {
+            seen.insert(group);
+            groups << group;
+        }
+    };
+    for (const QStringList* list :
+         {&recipe.filter.groups, &recipe.groupOrder, &recipe.filter.excludedGroups})
+        for (const QString& group : *list)
+            add(group);
+    for (const GroupRename& rename : recipe.groupNames)
+        add(rename.group);
+    return groups;
+}
+
+// Whether the recipe's filter takes the channels of a group.
+bool groupChosen(const ChannelFilter& filter, const QString& group) {
+    return (filter.groups.isEmpty() || filter.groups.contains(group)) &&
+           !filter.excludedGroups.contains(group);
+}
+
+RecipeGone goneOf(const Recipe& recipe, const KeyedBlocks& keyed,
+                  const QHash<QStringView, int>& groupNumbers) {
+    RecipeGone gone;
+    for (const QString& group : namedGroups(recipe))
+        if (!groupNumbers.contains(QStringView(group))) {
+            gone.groups << group;
+            // The channels without a group are no group the user chose.
+            if (!group.isEmpty() && groupChosen(recipe.filter, group))
+                gone.chosenGroups << group;
+        }
+    if (keyed.empty())
+        return gone;
+    const QSet<ChannelKey> on(recipe.channelsOn.begin(), recipe.channelsOn.end());
+    const QSet<ChannelKey> off(recipe.channelsOff.begin(), recipe.channelsOff.end());
+    for (const ChannelKey* key : namedChannels(recipe)) {
+        if (!keyed.blocksOf(*key).empty())
+            continue;
+        gone.channels.push_back(*key);
+        // A channel named by its tvg-id may have stood in any group.
+        if (on.contains(*key) ||
+            (!off.contains(*key) && (key->byId() || groupChosen(recipe.filter, key->group))))
+            gone.chosenChannels.push_back(*key);
+    }
+    return gone;
+}
+
+QHash<QStringView, int> groupNumbersOf(const ChannelIndex& index) {
+    QHash<QStringView, int> numbers;
+    numbers.reserve(index.groupCount());
+    for (int group = 0; group < index.groupCount(); ++group)
+        numbers.insert(index.groupName(group), group);
+    return numbers;
+}
 
 // The filter's choice, as dorvane-convert's options make it: a block of a
 // chosen group whose name matches, and with dedupe the first of those with
@@ -665,6 +955,22 @@ std::vector<char> filterChoice(const ChannelFilter& filter, ChannelIndex& index)
         }
     }
     return chosen;
+}
+
+// Of the chosen blocks with the same tvg-id, the first only.
+void keepOnePerGuideId(const ChannelIndex& index, std::vector<char>& chosen) {
+    QSet<QStringView> seen;
+    for (int block = 0; block < index.blockCount(); ++block) {
+        if (!chosen[size_t(block)])
+            continue;
+        const QStringView id = tvgIdOf(index.lines().line(index.firstLine(block)));
+        if (id.isEmpty())
+            continue;
+        if (seen.contains(id))
+            chosen[size_t(block)] = 0;
+        else
+            seen.insert(id);
+    }
 }
 
 // Sorts the items by their names, locale-aware and case-insensitive, keeping
@@ -788,7 +1094,8 @@ AppliedRecipe applyRecipe(const Recipe& recipe, const TStringList& playlist) {
 
     // The choice.
     std::vector<char> chosen = filterChoice(recipe.filter, index);
-    result.missingChannels = keyed.missing();
+    if (recipe.onePerGuideId)
+        keepOnePerGuideId(index, chosen);
     for (const ChannelKey& key : recipe.channelsOff)
         for (int block : keyed.blocksOf(key))
             chosen[size_t(block)] = 0;
@@ -797,19 +1104,10 @@ AppliedRecipe applyRecipe(const Recipe& recipe, const TStringList& playlist) {
             chosen[size_t(block)] = 1;
 
     // The groups named, by their names.
-    QHash<QStringView, int> groupNumbers;
-    groupNumbers.reserve(index.groupCount());
-    for (int group = 0; group < index.groupCount(); ++group)
-        groupNumbers.insert(index.groupName(group), group);
-    QSet<QStringView> missingGroups;
-    for (const QStringList* names : {&recipe.filter.groups, &recipe.groupOrder})
-        for (const QString& name : *names)
-            if (!groupNumbers.contains(QStringView(name)))
-                missingGroups.insert(name);
-    for (const GroupRename& rename : recipe.groupNames)
-        if (!groupNumbers.contains(QStringView(rename.group)))
-            missingGroups.insert(rename.group);
-    result.missingGroups = int(missingGroups.size());
+    const QHash<QStringView, int> groupNumbers = groupNumbersOf(index);
+    result.gone = goneOf(recipe, keyed, groupNumbers);
+    result.missingGroups = int(result.gone.chosenGroups.size());
+    result.missingChannels = int(result.gone.chosenChannels.size());
 
     // The new names of the blocks renamed; later entries win, and an empty
     // name keeps the playlist's.
@@ -1001,6 +1299,8 @@ RecipeChoice recipeChoice(const Recipe& recipe, ChannelIndex& index) {
     filter.onePerAddress = false;
     result.onePerAddress = recipe.filter.onePerAddress;
     result.chosen = filterChoice(filter, index);
+    if (recipe.onePerGuideId)
+        keepOnePerGuideId(index, result.chosen);
     for (const ChannelKey& key : recipe.channelsOff)
         for (int block : keyed.blocksOf(key))
             result.chosen[size_t(block)] = 0;
@@ -1050,6 +1350,162 @@ RecipeChoice recipeChoice(const Recipe& recipe, ChannelIndex& index) {
         blocks.push_back(block);
     }
     return result;
+}
+
+RecipeGone goneFrom(const Recipe& recipe, ChannelIndex& index) {
+    KeyedBlocks keyed(recipe);
+    if (!keyed.empty())
+        for (int block = 0; block < index.blockCount(); ++block)
+            keyed.indexed(index, block);
+    return goneOf(recipe, keyed, groupNumbersOf(index));
+}
+
+namespace {
+
+// Puts the items of `former` that `isGone` says are gone into `order`, each
+// after the item that preceded it in `former` and that `order` has (first
+// when none does), in the order of `former`.
+template <typename List, typename IsGone>
+void placeGone(List& order, const List& former, IsGone isGone) {
+    using Item = std::decay_t<decltype(former[0])>;
+    QHash<Item, int> position;
+    for (int k = 0; k < int(order.size()); ++k)
+        position.insert(order[k], k);
+    std::vector<std::vector<Item>> after(order.size() + 1);
+    size_t slot = 0;
+    bool any = false;
+    for (const Item& item : former) {
+        const auto at = position.constFind(item);
+        if (at != position.cend()) {
+            slot = size_t(*at) + 1;
+        } else if (isGone(item)) {
+            after[slot].push_back(item);
+            position.insert(item, -1); // once
+            any = true;
+        }
+    }
+    if (!any)
+        return;
+    List placed;
+    for (size_t k = 0; k <= size_t(order.size()); ++k) {
+        if (k > 0)
+            placed.push_back(order[k - 1]);
+        for (const Item& item : after[k])
+            placed.push_back(item);
+    }
+    order = std::move(placed);
+}
+
+template <typename List, typename Item> bool holds(const List& list, const Item& item) {
+    return std::find(list.begin(), list.end(), item) != list.end();
+}
+
+} // namespace
+
+void keepGone(Recipe& edited, const Recipe& former, const RecipeGone& gone, ChannelIndex& index) {
+    if (gone.empty())
+        return;
+    const QSet<QString> groups(gone.groups.begin(), gone.groups.end());
+    const QSet<ChannelKey> channels(gone.channels.begin(), gone.channels.end());
+    const auto groupGone = [&](const QString& group) { return groups.contains(group); };
+    const auto channelGone = [&](const ChannelKey& key) { return channels.contains(key); };
+
+    // The choice: a group chosen by name stays chosen, one left out stays
+    // out, whichever way the recipe now chooses groups.
+    QStringList& chosenGroups =
+        edited.filter.groups.isEmpty() ? edited.filter.excludedGroups : edited.filter.groups;
+    const QStringList& formerGroups =
+        edited.filter.groups.isEmpty() ? former.filter.excludedGroups : former.filter.groups;
+    for (const QString& group : formerGroups)
+        if (groupGone(group) && !chosenGroups.contains(group))
+            chosenGroups << group;
+    for (const auto& [from, to] : {std::pair{&former.channelsOff, &edited.channelsOff},
+                                   std::pair{&former.channelsOn, &edited.channelsOn}})
+        for (const ChannelKey& key : *from)
+            if (channelGone(key) && !holds(*to, key))
+                to->push_back(key);
+
+    // The names.
+    QSet<ChannelKey> renamed;
+    for (const ChannelRename& rename : edited.names)
+        renamed.insert(rename.channel);
+    for (const ChannelRename& rename : former.names)
+        if (channelGone(rename.channel) && !renamed.contains(rename.channel))
+            edited.names.push_back(rename);
+    QSet<QString> groupsRenamed;
+    for (const GroupRename& rename : edited.groupNames)
+        groupsRenamed.insert(rename.group);
+    for (const GroupRename& rename : former.groupNames)
+        if (groupGone(rename.group) && !groupsRenamed.contains(rename.group))
+            edited.groupNames.push_back(rename);
+
+    // The orders, given whole once a gone item has its place in them.
+    if (std::any_of(former.groupOrder.begin(), former.groupOrder.end(), groupGone)) {
+        if (edited.groupOrder.isEmpty()) {
+            std::vector<int> order(size_t(index.groupCount()));
+            for (int group = 0; group < index.groupCount(); ++group)
+                order[size_t(group)] = group;
+            QHash<QString, QString> newNames;
+            for (const GroupRename& rename : edited.groupNames)
+                if (!rename.name.isEmpty())
+                    newNames.insert(rename.group, rename.name);
+            if (edited.sort == RecipeSort::Name)
+                sortByName(order, [&](int group) {
+                    const QString name = index.groupName(group).toString();
+                    return newNames.value(name, name);
+                });
+            for (int group : order)
+                edited.groupOrder << index.groupName(group).toString();
+        }
+        placeGone(edited.groupOrder, former.groupOrder, groupGone);
+    }
+    if (std::any_of(former.channelOrder.begin(), former.channelOrder.end(), channelGone)) {
+        if (edited.channelOrder.empty()) {
+            const RecipeChoice choice = recipeChoice(edited, index);
+            const ChannelKeys keys(index);
+            std::vector<int> groupOrder = choice.edits.groupOrder;
+            if (groupOrder.empty())
+                for (int group = 0; group < index.groupCount(); ++group)
+                    groupOrder.push_back(group);
+            for (int group : groupOrder) {
+                const std::vector<int>& blocks = choice.edits.channelOrder.empty()
+                                                     ? index.groupBlocks(group)
+                                                     : choice.edits.channelOrder[size_t(group)];
+                for (int block : blocks)
+                    if (choice.chosen[size_t(block)])
+                        edited.channelOrder.push_back(keys.key(block));
+            }
+        }
+        placeGone(edited.channelOrder, former.channelOrder, channelGone);
+    }
+}
+
+Recipe withoutGone(const Recipe& recipe, const RecipeGone& gone) {
+    Recipe kept = recipe;
+    const QSet<QString> groups(gone.groups.begin(), gone.groups.end());
+    const QSet<ChannelKey> channels(gone.channels.begin(), gone.channels.end());
+    const auto dropGroups = [&](QStringList& list) {
+        list.removeIf([&](const QString& group) { return groups.contains(group); });
+    };
+    const auto dropChannels = [&](std::vector<ChannelKey>& list) {
+        std::erase_if(list, [&](const ChannelKey& key) { return channels.contains(key); });
+    };
+    // Groups chosen by name, all gone: left as they are, since none would
+    // choose every group.
+    QStringList chosen = kept.filter.groups;
+    dropGroups(chosen);
+    if (!chosen.isEmpty())
+        kept.filter.groups = chosen;
+    dropGroups(kept.filter.excludedGroups);
+    dropGroups(kept.groupOrder);
+    std::erase_if(kept.groupNames,
+                  [&](const GroupRename& rename) { return groups.contains(rename.group); });
+    dropChannels(kept.channelsOff);
+    dropChannels(kept.channelsOn);
+    dropChannels(kept.channelOrder);
+    std::erase_if(kept.names,
+                  [&](const ChannelRename& rename) { return channels.contains(rename.channel); });
+    return kept;
 }
 
 } // namespace dorvane

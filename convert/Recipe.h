@@ -46,6 +46,8 @@ struct RecipeSource {
     QString password; // empty: not stored, to be asked for
     bool live = true;
     bool movies = false;
+    // One of several sources that may fail: the others are read without it.
+    bool optional = false;
 };
 
 struct ChannelRename {
@@ -65,6 +67,9 @@ enum class RecipeSort {
 
 struct Recipe {
     RecipeSource source;
+    // Further sources ("sources": [...]): their channels follow those of
+    // `source`, in this order, in one playlist.
+    std::vector<RecipeSource> moreSources;
 
     // The choice: the filter as dorvane-convert's --group, --exclude-group,
     // --match and --dedupe choose; then channelsOff left out and
@@ -84,6 +89,15 @@ struct Recipe {
     bool ansi = false;
     int codePage = 0; // 0: none given
     QString output;   // empty: none given
+    // Chosen groups and channels gone from the playlist are fine: the run
+    // that writes without them succeeds ("gone": "accept").
+    bool acceptGone = false;
+    // Of the chosen channels with the same tvg-id, the first only
+    // ("dedupe": "guide-id"; "address" is filter.onePerAddress).
+    bool onePerGuideId = false;
+
+    // `source`, then `moreSources`.
+    std::vector<RecipeSource> sources() const;
 
     bool hasChoice() const {
         return !filter.choosesAll() || !channelsOff.empty() || !channelsOn.empty();
@@ -132,13 +146,53 @@ private:
 // The tvg-id of a name line; empty when it has none.
 QStringView tvgIdOf(QStringView nameLine);
 
-// What applying a recipe gives: the chosen, edited playlist, and how many of
-// the channels and groups the recipe names the playlist no longer has
+// The playlists of several sources as one: the first whole, then the blocks
+// of each further one, its header left out, copied into one text.
+TStringList joinedPlaylists(const std::vector<TStringList>& playlists);
+
+// What of a recipe names groups and channels that a playlist does not have
+// (a provider renamed or dropped them). They stay in the recipe, so that
+// they apply again when they come back.
+struct RecipeGone {
+    QStringList groups;               // every group the recipe names, absent
+    std::vector<ChannelKey> channels; // every channel the recipe names, absent
+    // Of those, the ones the recipe chose: missing from the list it writes.
+    QStringList chosenGroups;
+    std::vector<ChannelKey> chosenChannels;
+
+    bool empty() const { return groups.isEmpty() && channels.empty(); }
+    bool lost() const { return !chosenGroups.isEmpty() || !chosenChannels.empty(); }
+};
+RecipeGone goneFrom(const Recipe& recipe, ChannelIndex& index);
+
+// A channel as a message names it: "NAME (GROUP)", "NAME", or "tvg-id ID".
+QString channelKeyText(const ChannelKey& key);
+
+// The first names of a longer list, one a line ("  NAME"), then "  and N
+// more" for those left out: at most `shown` of `total`.
+QString firstNamesText(const QStringList& names, int total, QStringView more, int shown = 20);
+
+// The chosen groups and channels gone, by name: the groups' names, then the
+// channels' (channelKeyText).
+QStringList lostNames(const RecipeGone& gone);
+
+// Puts back into `edited` (a recipe made from the playlist of `index`) what
+// `former` says of the groups and channels `gone` names: their choice, their
+// names, and their place in the orders, after the group or channel that
+// preceded them in `former`.
+void keepGone(Recipe& edited, const Recipe& former, const RecipeGone& gone, ChannelIndex& index);
+
+// The recipe without what it says of the groups and channels `gone` names.
+Recipe withoutGone(const Recipe& recipe, const RecipeGone& gone);
+
+// What applying a recipe gives: the chosen, edited playlist, and the
+// channels and groups the recipe names that the playlist no longer has
 // (they are skipped).
 struct AppliedRecipe {
     TStringList lines;
-    int missingChannels = 0;
-    int missingGroups = 0;
+    int missingChannels = 0; // chosen ones: gone.chosenChannels
+    int missingGroups = 0;   // gone.chosenGroups
+    RecipeGone gone;
 };
 
 // Applies the recipe's choice and edits to a playlist: its header, then the
@@ -153,15 +207,32 @@ struct AppliedRecipe {
 // playlist's text is shared, not copied (TStringList::linesIn).
 AppliedRecipe applyRecipe(const Recipe& recipe, const TStringList& playlist);
 
+// What a channel is from one reading of its playlist to the next, whatever
+// its name or group: a provider's stream (its server, kind and stream id,
+// from a .../live/USER/PASS/ID.ts or .../USER/PASS/ID address), else its
+// address without the credentials it carries (user part, password query
+// parameters) and without the "|" options players take after it.
+QString channelIdentity(QStringView address);
+
 // How the chosen channels changed from one run of a recipe to the next: the
-// channels of `after` whose key names no channel of `before` are new, those
-// of `before` whose key names none of `after` are gone. Each playlist's keys
-// are its own (ChannelKeys).
+// channels of `after` whose identity (channelIdentity of their address) no
+// channel of `before` has are new, those of `before` whose identity none of
+// `after` has are gone; a renamed or regrouped channel is neither. A block
+// without an address is no channel. The window and dorvane-convert count
+// with this alone.
 struct ChannelChanges {
     int added = 0;
     int gone = 0;
+    QStringList addedNames; // the first kChangeNames of the new, by name
+    QStringList goneNames;  // and of the gone
+
+    static constexpr int kChangeNames = 20;
+    bool any() const { return added > 0 || gone > 0; }
 };
 ChannelChanges compareChannels(const TStringList& before, const TStringList& after);
+
+// "new: N, gone: M".
+QString changesText(const ChannelChanges& changes);
 
 // Sorts items (groups or blocks) by the names `nameOf` gives, as a recipe's
 // "sort": "name" does: locale-aware, case-insensitive, equal names kept in

@@ -72,7 +72,8 @@ void saveText(const QString& fileName, QStringView text, const TargetFormat& tar
 void saveWithDialogs(const TargetFormat& target, SaveDialogs& dialogs) {
     const QStringView extension = target.extension();
     QString chosen;
-    if (!dialogs.chooseFileName(target.defaultFileName(), saveDialogFilter(extension), chosen))
+    if (!dialogs.chooseFileName(finalSaveFileName(target.defaultFileName(), extension),
+                                saveDialogFilter(extension), chosen))
         return;
     const QString fileName = finalSaveFileName(chosen, extension);
     if (replacesExistingFile(fileName) && !dialogs.confirm(replaceQuestionText(fileName)))
@@ -85,6 +86,7 @@ void saveWithDialogs(const TargetFormat& target, SaveDialogs& dialogs) {
         !dialogs.confirm(replacedCharactersQuestionText(bytes.replaced, bytes.codePage)))
         return;
     saveBytesToFile(fileName, bytes.bytes);
+    dialogs.saved(fileName);
 }
 
 void copyText(const QString& text) {

@@ -29,14 +29,15 @@ public:
     // starts with a byte-order mark where the target allows one.
     virtual const TEncoding& codePage();
     virtual bool byteOrderMark() { return true; }
+    // The file has been written under `fileName` (the name finally used).
+    virtual void saved(const QString& fileName) { (void)fileName; }
 };
 
 // The whole of Save for the target: proposes its default name with its
-// extension as the one filter, appends the extension to the chosen name
-// (finalSaveFileName), asks before replacing a file (replacesExistingFile),
-// asks again when the code page lacks some of the text's characters, and
-// writes the text as saveText does. Nothing happens when a question is
-// declined.
+// extension (finalSaveFileName) and that extension as the one filter, appends the extension to the
+// chosen name (finalSaveFileName), asks before replacing a file (replacesExistingFile), asks again
+// when the code page lacks some of the text's characters, and writes the text as saveText does.
+// Nothing happens when a question is declined.
 void saveWithDialogs(const TargetFormat& target, SaveDialogs& dialogs);
 
 // The name a file is finally written under: the chosen name with the target's

@@ -116,12 +116,20 @@ TEST_F(RecipeCli, TellsWhichChannelsAreNewAndGoneSinceTheFileItReplaces) {
     next.replace("tvg-id=\"bbc\"", "tvg-id=\"bbc2\"");
     next += "#EXTINF:-1 group-title=\"Music\",MTV\nhttp://a/mtv\n";
     write("lists/tv.m3u", next);
+    // Counted by address: BBC is no new channel, but its rename names
+    // nothing now, and the run says so.
+    const QByteArray gone = "dorvane-convert: 0 groups and 1 channel the recipe names are no "
+                            "longer in the playlist:\ndorvane-convert:   tvg-id bbc\n";
+    const QByteArray failed = "dorvane-convert: written, but 0 groups and 1 channel the recipe "
+                              "names are gone\n";
     const ConvertRun run = runConvert({"--recipe", file});
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_EQ(run.err, "dorvane-convert: 1 channel that the recipe names are no longer in the "
-                       "playlist\ndorvane-convert: 4 channels written to " +
-                           path("out/tv.m3u").toUtf8() + " (new: 3, gone: 2)\n");
-    EXPECT_EQ(runConvert({"--recipe", file, "-q"}).err, "");
+    EXPECT_EQ(run.exitCode, 4);
+    EXPECT_EQ(run.err, gone + "dorvane-convert: 4 channels written to " +
+                           path("out/tv.m3u").toUtf8() + " (new: 2, gone: 1)\n" + failed);
+    const ConvertRun verbose = runConvert({"--recipe", file, "--verbose"});
+    EXPECT_TRUE(verbose.err.contains(" (new: 0, gone: 0)\n")) << verbose.err.data();
+    EXPECT_EQ(runConvert({"--recipe", file, "-q"}).err, gone + failed);
+    EXPECT_EQ(runConvert({"--recipe", file, "-q", "--accept-gone"}).err, gone);
 }
 
 TEST_F(RecipeCli, SavesTheCommandLineAsARecipeThatRunsTheSame) {
@@ -200,12 +208,14 @@ TEST_F(RecipeCli, FailsClearlyOnWhatItCannotRun) {
          {"--to", "pls"},
          1,
          // A recipe without the password and none in the environment.
-         "No password for \"http://127.0.0.1:9\": store it in the recipe or set "
-         "DORVANE_PASSWORD\n"},
+         "No password for \"http://127.0.0.1:9\": store it in the recipe, give --password-file "
+         "FILE or set DORVANE_PASSWORD\n"},
         {"{\"dorvane-recipe\": 1, \"source\": {\"file\": \"lists/tv.m3u\"}, \"groups\": [\"No\"]}",
          {"--to", "pls"},
          3,
-         "No channels chosen by the recipe\n"},
+         // The group the recipe chose is named first.
+         "1 group and 0 channels the recipe names are no longer in the playlist:\n"
+         "dorvane-convert:   No\ndorvane-convert: No channels chosen by the recipe\n"},
     };
     const QString recipe = path("r.dorvane");
     for (const auto& c : cases) {

@@ -138,7 +138,7 @@ TEST(Recipe, AppliesTheSameRecipeToTheNextDaysPlaylist) {
                   "http://a/match\n",
                   "http://a/match\n#EXTINF:-1,Eurosport 1\n#EXTGRP:Спорт\nhttp://a/euro\n") +
              kKids,
-         1, 0, 1, 1},
+         1, 0, 0, 0},
         // A new group comes after the ordered ones, in order of appearance.
         {"a group added",
          replaced(kDayOne, "#EXTINF:-1 group-title=\"Adult\"",
@@ -150,7 +150,7 @@ TEST(Recipe, AppliesTheSameRecipeToTheNextDaysPlaylist) {
                   "http://a/cnn\n",
                   "http://a/cnn\n#EXTINF:-1 group-title=\"Sports\",Match\nhttp://a/match\n") +
              kKids,
-         0, 0, 1, 1},
+         0, 0, 0, 0},
     };
     for (const Day& day : days) {
         SCOPED_TRACE(day.change);
@@ -195,15 +195,18 @@ TEST(Recipe, ChoosesAsTheOptionsThenTurnsChannelsOffAndOn) {
                         "channels-on": [{"group": "G", "name": "Первый SD"}],
                         "channels-off": [{"group": "", "name": "первый"}]})"),
               u"Первый HD|Первый SD|Второй");
-    // A channel missing is counted once however often it is named.
+    // A channel missing is counted once however often it is named; only
+    // what the recipe chose is missing from its list.
     const AppliedRecipe applied =
         applyRecipe(recipeOf(R"({"dorvane-recipe": 1, "source": {"file": "x"},
                      "channels-off": [{"id": "gone"}, {"group": "", "name": "Второй"}],
                      "channel-order": [{"id": "gone"}], "groups": ["", "Old"],
                      "group-order": ["Old", "Older"]})"),
                     playlist);
-    EXPECT_EQ(applied.missingChannels, 1);
-    EXPECT_EQ(applied.missingGroups, 2);
+    EXPECT_EQ(applied.gone.channels.size(), 1u);
+    EXPECT_EQ(applied.gone.groups, QStringList({"Old", "Older"}));
+    EXPECT_EQ(applied.missingChannels, 0); // turned off
+    EXPECT_EQ(applied.missingGroups, 1);   // Older was never chosen
     EXPECT_EQ(applied.lines.Count(), 5);
 }
 
@@ -309,7 +312,7 @@ TEST(Recipe, RefusesWhatIsNoRecipeAndSaysWhy) {
              "channels-off": [{"id": "x", "name": "y"}]})",
          R"(Unknown member "name" in item 1 of "channels-off".)"},
         {R"({"dorvane-recipe": 1, "source": {"file": "a"}, "dedupe": "yes"})",
-         R"("dedupe" must be true or false, not "yes".)"},
+         R"("dedupe" must be true, false, "address" or "guide-id", not "yes".)"},
         {R"({"dorvane-recipe": 1, "source": {"file": "a"}, "groups": ["A", 2]})",
          R"(item 2 of "groups" must be a string, not 2.)"},
         {R"({"dorvane-recipe": 1, "source": {"file": "a"},
@@ -474,6 +477,194 @@ TEST(Recipe, TheDialogsStateSaysOnlyWhatDiffersFromThePlaylist) {
     EXPECT_EQ(byName.sort, RecipeSort::Name);
     EXPECT_TRUE(byName.groupOrder.isEmpty());
     EXPECT_TRUE(byName.channelOrder.empty());
+}
+
+} // namespace
+
+namespace {
+
+// A channel is what its address is, whatever the provider calls it, the
+// login it is read with, or the options a player takes after "|".
+TEST(Recipe, ChannelsAreCountedByTheirAddressOrStream) {
+    const struct {
+        const char* address;
+        const char* identity;
+    } cases[] = {
+        {"http://joe:pw@Host:8080/a/b.ts|User-Agent=x", "http://host:8080/a/b.ts"},
+        {" http://h/a/b.ts ", "http://h/a/b.ts"},
+        {"http://h/live/joe/s3cret/42.ts", "http://h/live/42"},
+        {"http://h/live/ann/other/42.m3u8", "http://h/live/42"},
+        {"http://h/joe/s3cret/42", "http://h/live/42"},
+        {"http://h/movie/joe/s3cret/42.mkv", "http://h/movie/42"},
+        {"http://h/play?username=joe&password=x&ch=5#t", "http://h/play?ch=5"},
+        {"http://h/a/news/b.ts", "http://h/a/news/b.ts"},
+        {"rtmp://h/live", "rtmp://h/live"},
+        {"udp@239.0.0.1:1234", "udp@239.0.0.1:1234"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(channelIdentity(QString::fromUtf8(c.address)), QString::fromUtf8(c.identity))
+            << c.address;
+
+    // Renamed, regrouped, read with a new password: neither new nor gone.
+    const TStringList before = listOf(QStringLiteral("#EXTM3U\n"
+                                                     "#EXTINF:-1 group-title=\"A\",One\n"
+                                                     "http://h/live/joe/old/1.ts\n"
+                                                     "#EXTINF:-1,Two\n"
+                                                     "http://h/live/joe/old/2.ts\n"
+                                                     "#EXTINF:-1,No address\n"));
+    const TStringList after = listOf(QStringLiteral("#EXTM3U\n"
+                                                    "#EXTINF:-1 group-title=\"B\",One HD\n"
+                                                    "http://h/live/joe/new/1.ts\n"
+                                                    "#EXTINF:-1,Three\n"
+                                                    "http://h/live/joe/new/3.ts\n"));
+    const ChannelChanges changes = compareChannels(before, after);
+    EXPECT_EQ(changesText(changes), "new: 1, gone: 1");
+    EXPECT_EQ(changes.addedNames, QStringList{"Three"});
+    EXPECT_EQ(changes.goneNames, QStringList{"Two"});
+
+    // The count whole, the names the first 20.
+    QString many = QStringLiteral("#EXTM3U\n");
+    for (int k = 0; k < 25; ++k)
+        many += QStringLiteral("#EXTINF:-1,C%1\nhttp://n/%1\n").arg(k);
+    const ChannelChanges lots = compareChannels(before, listOf(many));
+    EXPECT_EQ(lots.added, 25);
+    EXPECT_EQ(lots.addedNames.size(), ChannelChanges::kChangeNames);
+    EXPECT_EQ(lots.addedNames.first(), "C0");
+    EXPECT_EQ(firstNamesText(QStringList{"a", "b", "c"}, 5, u"and %1 more", 2),
+              "  a\n  b\n  and 3 more\n");
+}
+
+// What a recipe chose that the playlist lacks is named; what it left out
+// is not lost. Renamed and ordered channels count as chosen.
+TEST(Recipe, NamesTheChosenGroupsAndChannelsThatAreGone) {
+    const Recipe recipe = recipeOf(kRecipe);
+    const QString noSport = replaced(
+        replaced(replaced(kDayOne, "#EXTINF:-1 group-title=\"Sport\",Match\nhttp://a/match\n", {}),
+                 "#EXTINF:-1,Eurosport\n#EXTGRP:Sport\nhttp://a/euro\n", {}),
+        "#EXTINF:-1 tvg-id=\"dup\" group-title=\"Kids\",Toons\nhttp://a/t\n", {});
+    const AppliedRecipe applied = applyRecipe(recipe, listOf(noSport));
+    EXPECT_EQ(applied.gone.groups, QStringList{"Sport"});
+    EXPECT_EQ(applied.gone.chosenGroups, QStringList{"Sport"});
+    // Toons was turned off: gone, not lost.
+    EXPECT_EQ(applied.gone.channels.size(), 2u);
+    EXPECT_EQ(lostNames(applied.gone), QStringList({"Sport", "Eurosport (Sport)"}));
+    EXPECT_EQ(applied.missingGroups, 1);
+    EXPECT_EQ(applied.missingChannels, 1);
+
+    // A group left out is not lost either.
+    const AppliedRecipe noAdult =
+        applyRecipe(recipe, listOf(replaced(kDayOne, "\"Adult\"", "\"Other\"")));
+    EXPECT_EQ(noAdult.gone.groups, QStringList{"Adult"});
+    EXPECT_FALSE(noAdult.gone.lost());
+}
+
+// The window makes its recipe anew from what it shows: what the provider
+// took away for a day comes back with its choice, names and place.
+TEST(Recipe, KeepsWhatIsGoneUntilItComesBack) {
+    const char json[] = R"({
+        "dorvane-recipe": 1,
+        "source": {"file": "list.m3u"},
+        "groups": ["News", "Sport", "Kids"],
+        "channels-off": [{"group": "Sport", "name": "Match"}],
+        "names": [{"channel": {"group": "Sport", "name": "Eurosport"}, "name": "Euro"}],
+        "group-names": [{"group": "Sport", "name": "Спорт"}],
+        "group-order": ["Kids", "Sport", "News"],
+        "channel-order": [{"id": "cnn"}, {"id": "bbc"}]
+    })";
+    const Recipe recipe = recipeOf(json);
+    const TStringList dayOne = listOf(kDayOne);
+    const QString expected = textOf(applyRecipe(recipe, dayOne).lines);
+    ASSERT_TRUE(expected.contains(u"Спорт") && expected.contains(u"Euro\n"));
+
+    // As the window does it: the recipe taken, the dialog's state made of it
+    // and a recipe made of that state, with what is gone kept.
+    const auto roundTrip = [](const Recipe& taken, const TStringList& lines) {
+        ChannelIndex index(lines);
+        const RecipeChoice choice = recipeChoice(taken, index);
+        Recipe made = editedRecipe(index, choice.chosen, choice.onePerAddress, choice.edits);
+        keepGone(made, taken, goneFrom(taken, index), index);
+        return made;
+    };
+    const struct {
+        const char* change;
+        QString playlist;
+    } days[] = {
+        {"a group renamed",
+         replaced(replaced(kDayOne, "\"Sport\"", "\"Sports\""), "#EXTGRP:Sport", "#EXTGRP:Sports")},
+        {"a channel gone", replaced(replaced(kDayOne, "http://a/cnn\n", "http://a/cnn2\n"),
+                                    "tvg-id=\"cnn\"", "tvg-id=\"cnn2\"")},
+        {"a group gone",
+         replaced(replaced(kDayOne, "#EXTINF:-1 group-title=\"Sport\",Match\nhttp://a/match\n", {}),
+                  "#EXTINF:-1,Eurosport\n#EXTGRP:Sport\nhttp://a/euro\n", {})},
+    };
+    for (const auto& day : days) {
+        SCOPED_TRACE(day.change);
+        const TStringList changed = listOf(day.playlist);
+        const Recipe meanwhile = roundTrip(recipe, changed);
+        // Made again while it is gone, then back.
+        const Recipe again = roundTrip(meanwhile, changed);
+        EXPECT_EQ(textOf(applyRecipe(again, dayOne).lines), expected);
+        EXPECT_EQ(textOf(applyRecipe(roundTrip(again, dayOne), dayOne).lines), expected);
+
+        // Forgotten, it is gone for good.
+        ChannelIndex index(changed);
+        const Recipe forgotten = withoutGone(again, goneFrom(again, index));
+        EXPECT_TRUE(goneFrom(forgotten, index).empty());
+        EXPECT_NE(textOf(applyRecipe(forgotten, dayOne).lines), expected);
+    }
+}
+
+} // namespace
+
+namespace {
+
+// Several sources: read in order and joined, the first's header kept; a
+// dedupe by guide id keeps the first channel of each tvg-id.
+TEST(Recipe, JoinsSeveralSourcesAndKeepsTheFirstOfEachGuideId) {
+    const Recipe recipe = recipeOf(R"({
+        "dorvane-recipe": 1,
+        "sources": [{"file": "a.m3u"}, {"url": "http://b/list.m3u", "optional": true}],
+        "dedupe": "guide-id"
+    })");
+    ASSERT_EQ(recipe.sources().size(), 2u);
+    EXPECT_EQ(recipe.source.file, "/recipes/a.m3u");
+    EXPECT_FALSE(recipe.source.optional);
+    EXPECT_TRUE(recipe.moreSources[0].optional);
+    EXPECT_TRUE(recipe.onePerGuideId);
+    EXPECT_FALSE(recipe.filter.onePerAddress);
+    // Written as it was read.
+    const Recipe again = parseRecipe(recipeText(recipe, "/recipes", false), "/recipes");
+    EXPECT_EQ(recipeText(again, "/recipes", false), recipeText(recipe, "/recipes", false));
+    EXPECT_TRUE(recipeText(recipe, "/recipes", false).contains("\"sources\": [\n"));
+    EXPECT_TRUE(recipeOf(R"({"dorvane-recipe": 1, "source": {"file": "a"}, "dedupe": "address"})")
+                    .filter.onePerAddress);
+
+    const TStringList joined =
+        joinedPlaylists({listOf(QStringLiteral("#EXTM3U url-tvg=\"a\"\n"
+                                               "#EXTINF:-1 tvg-id=\"one\",One\nhttp://a/1\n"
+                                               "#EXTINF:-1 tvg-id=\"two\",Two\nhttp://a/2\n")),
+                         listOf(QStringLiteral("#EXTM3U url-tvg=\"b\"\n"
+                                               "#EXTINF:-1 tvg-id=\"two\",Two B\nhttp://b/2\n"
+                                               "#EXTINF:-1,Three\nhttp://b/3\n"))});
+    EXPECT_EQ(textOf(joined), "#EXTM3U url-tvg=\"a\"\n"
+                              "#EXTINF:-1 tvg-id=\"one\",One\nhttp://a/1\n"
+                              "#EXTINF:-1 tvg-id=\"two\",Two\nhttp://a/2\n"
+                              "#EXTINF:-1 tvg-id=\"two\",Two B\nhttp://b/2\n"
+                              "#EXTINF:-1,Three\nhttp://b/3\n");
+    EXPECT_EQ(textOf(applyRecipe(recipe, joined).lines),
+              "#EXTM3U url-tvg=\"a\"\n"
+              "#EXTINF:-1 tvg-id=\"one\",One\nhttp://a/1\n"
+              "#EXTINF:-1 tvg-id=\"two\",Two\nhttp://a/2\n"
+              "#EXTINF:-1,Three\nhttp://b/3\n");
+
+    EXPECT_EQ(reasonOf(R"({"dorvane-recipe": 1, "source": {"file": "a"}, "sources": []})"),
+              "\"source\" and \"sources\" cannot both be given.");
+    EXPECT_EQ(reasonOf(R"({"dorvane-recipe": 1, "sources": []})"),
+              "\"sources\" must be a list of sources, not [].");
+    EXPECT_EQ(reasonOf(R"({"dorvane-recipe": 1, "sources": [{"file": "a", "optional": 1}]})"),
+              "\"optional\" in item 1 of \"sources\" must be true or false, not 1.");
+    EXPECT_EQ(reasonOf(R"({"dorvane-recipe": 1, "source": {"file": "a"}, "dedupe": "name"})"),
+              "\"dedupe\" must be true, false, \"address\" or \"guide-id\", not \"name\".");
 }
 
 } // namespace

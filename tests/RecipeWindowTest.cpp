@@ -5,6 +5,8 @@
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QTreeView>
 
 using namespace dorvane;
@@ -281,9 +283,13 @@ TEST_F(RecipeWindow, RefreshReadsTheSourceAgainAndCountsNewAndGoneChannels) {
                               "#EXTINF:-1 group-title=\"Kids\",Cartoons\r\nhttp://a/7\r\n");
     writeFile(QStringLiteral("list.m3u"), changed.toUtf8());
     pressKey(Qt::Key_F5);
-    EXPECT_TRUE(MessageBox::shown().isEmpty());
     EXPECT_TRUE(refreshLabel()->isVisible());
     EXPECT_EQ(refreshLabel()->text(), QStringLiteral("новых: 1, пропало: 1"));
+    // The names in a box of their own.
+    ASSERT_EQ(MessageBox::shown().size(), 1);
+    EXPECT_EQ(MessageBox::shown().first().details,
+              QStringLiteral("Новые каналы:\n  News Three\nПропавшие каналы:\n  Loose\n"));
+    MessageBox::clearShown();
     const QString refreshed = shown();
     EXPECT_TRUE(refreshed.contains(u"News Three"));
     EXPECT_TRUE(refreshed.contains(u",Второй"));
@@ -346,6 +352,240 @@ TEST_F(RecipeWindow, OpenRecipeTakesItsSourceFromItsFolder) {
     ASSERT_EQ(MessageBox::shown().size(), 1);
     EXPECT_TRUE(MessageBox::shown().first().text.contains(u"colour"));
     EXPECT_TRUE(shown().contains(u"Новости"));
+}
+
+// A recipe's playlist as the provider changes it, refreshed with F5 and
+// refreshed again once the change is undone: what is gone for a while
+// comes back with its choice, names and place.
+const QString kProvided = QStringLiteral("#EXTM3U\n"
+                                         "#EXTINF:-1 group-title=\"News\",One\n"
+                                         "http://p/live/joe/pw/1.ts\n"
+                                         "#EXTINF:-1 group-title=\"News\",Two\n"
+                                         "http://p/live/joe/pw/2.ts\n"
+                                         "#EXTINF:-1 group-title=\"Sport\",Match\n"
+                                         "http://p/live/joe/pw/3.ts\n"
+                                         "#EXTINF:-1 group-title=\"Sport\",Goal\n"
+                                         "http://p/live/joe/pw/4.ts\n");
+
+// Each channel shown as "group:name", joined by "|".
+QString channelsIn(const QString& text) {
+    QStringList channels;
+    for (const QString& line : text.split(QRegularExpression(QStringLiteral("\r?\n")))) {
+        if (!line.startsWith(u"#EXTINF"))
+            continue;
+        const qsizetype title = line.indexOf(u"group-title=\"");
+        const qsizetype end = line.indexOf(u'"', title + 13);
+        channels << (title < 0 ? QString() : line.mid(title + 13, end - title - 13)) + u':' +
+                        line.mid(line.lastIndexOf(u',') + 1);
+    }
+    return channels.join(u'|');
+}
+
+TEST_F(RecipeWindow, RefreshTwiceBringsBackWhatWasGoneForAWhile) {
+    const QString source = writeFile(QStringLiteral("list.m3u"), kProvided.toUtf8());
+    const QString recipe = writeFile(QStringLiteral("tv.dorvane"), R"({
+        "dorvane-recipe": 1, "source": {"file": "list.m3u"},
+        "groups": ["News", "Sport"],
+        "channels-off": [{"group": "News", "name": "Two"}],
+        "names": [{"channel": {"group": "Sport", "name": "Match"}, "name": "Матч"}],
+        "group-names": [{"group": "Sport", "name": "Спорт"}],
+        "group-order": ["Sport", "News"],
+        "target": "m3u8"})");
+    FileDialog::setNextFileName(recipe);
+    item("OpenRecipe1")->trigger();
+    ASSERT_TRUE(MessageBox::shown().isEmpty());
+    const QString all = QStringLiteral("Спорт:Матч|Спорт:Goal|News:One");
+    ASSERT_EQ(channelsIn(shown()), all);
+
+    const auto changed = [](const QString& from, const QString& to) {
+        QString text = kProvided;
+        EXPECT_TRUE(text.contains(from)) << from.toStdString();
+        return text.replace(from, to);
+    };
+    const struct {
+        const char* change;
+        QString playlist;
+        QString channels;
+        QString status;
+        QStringList named; // in the box's details
+    } changes[] = {
+        {"a group renamed",
+         changed("\"Sport\"", "\"Sports\""),
+         "News:One",
+         "новых: 0, пропало: 2; нет в списке: групп: 1, каналов: 1",
+         {"  Матч\n  Goal\n", "Нет в списке:\n  Sport\n  Match (Sport)\n"}},
+        {"a channel renamed",
+         changed(",Match\n", ",Match HD\n"),
+         "Спорт:Match HD|Спорт:Goal|News:One",
+         "новых: 0, пропало: 0; нет в списке: групп: 0, каналов: 1",
+         {"  Match (Sport)\n"}},
+        {"a channel moved between groups",
+         changed("\"Sport\",Goal", "\"News\",Goal"),
+         "Спорт:Матч|News:One|News:Goal",
+         "новых: 0, пропало: 0",
+         {}},
+        {"a group gone",
+         changed("#EXTINF:-1 group-title=\"Sport\",Match\nhttp://p/live/joe/pw/3.ts\n"
+                 "#EXTINF:-1 group-title=\"Sport\",Goal\nhttp://p/live/joe/pw/4.ts\n",
+                 {}),
+         "News:One",
+         "новых: 0, пропало: 2; нет в списке: групп: 1, каналов: 1",
+         {"  Sport\n"}},
+    };
+    for (const auto& change : changes) {
+        SCOPED_TRACE(change.change);
+        MessageBox::clearShown();
+        writeFile(QStringLiteral("list.m3u"), change.playlist.toUtf8());
+        pressKey(Qt::Key_F5);
+        EXPECT_EQ(channelsIn(shown()), change.channels);
+        EXPECT_EQ(refreshLabel()->text(), change.status);
+        const QString details =
+            MessageBox::shown().isEmpty() ? QString() : MessageBox::shown().last().details;
+        for (const QString& name : change.named)
+            EXPECT_TRUE(details.contains(name)) << details.toStdString();
+
+        // And back, refreshed again: all as it was.
+        writeFile(QStringLiteral("list.m3u"), kProvided.toUtf8());
+        pressKey(Qt::Key_F5);
+        EXPECT_EQ(channelsIn(shown()), all);
+        ASSERT_TRUE(chooseChannels([](ChannelsDialog& dialog) {
+            EXPECT_EQ(rows(dialog),
+                      QStringList({"Спорт (2)", "  Матч", "  Goal", "News (2)", "  One", "  Two"}));
+            // Back, so not gone (the group renamed for a while is).
+            const QString gone =
+                dialog.findChild<QPushButton*>(QStringLiteral("forgetGone"))->toolTip();
+            EXPECT_FALSE(gone.contains(u"  Sport\n") || gone.contains(u"Match"))
+                << gone.toStdString();
+        }));
+    }
+
+    // The provider down: the playlist stays.
+    QFile::remove(source);
+    MessageBox::clearShown();
+    pressKey(Qt::Key_F5);
+    EXPECT_EQ(MessageBox::shown().size(), 1);
+    EXPECT_EQ(channelsIn(shown()), all);
+
+    // Gone, forgotten in the Channels dialog: not back with its group.
+    writeFile(QStringLiteral("list.m3u"), changes[0].playlist.toUtf8());
+    pressKey(Qt::Key_F5);
+    ASSERT_TRUE(chooseChannels([](ChannelsDialog& dialog) {
+        auto* forget = dialog.findChild<QPushButton*>(QStringLiteral("forgetGone"));
+        EXPECT_FALSE(forget->isHidden());
+        EXPECT_TRUE(forget->toolTip().contains(u"Sport"));
+        QTest::mouseClick(forget, Qt::LeftButton);
+        accept(dialog);
+    }));
+    writeFile(QStringLiteral("list.m3u"), kProvided.toUtf8());
+    pressKey(Qt::Key_F5);
+    EXPECT_EQ(channelsIn(shown()), QStringLiteral("News:One"));
+}
+
+// Save proposes the target's own name; Save Recipe names the file the list
+// was saved to, or asks for one; a recipe is named after its playlist and
+// always ends in .dorvane.
+TEST_F(RecipeWindow, SavesWhatItSays) {
+    const QString source = writeFile(QStringLiteral("list.m3u"), kPlaylist.toUtf8());
+    openFile(source);
+    click(radio(TTargetKind::tkEnigma2));
+    ASSERT_TRUE(waitForRunEnd());
+
+    // Not saved yet: where the list goes is asked first.
+    const QString first = filePath(QStringLiteral("first"));
+    FileDialog::setNextFileName(filePath(QStringLiteral("userbouquet.first")));
+    FileDialog::setNextFileName(first);
+    pressKey(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    ASSERT_GE(FileDialog::shown().size(), 2);
+    const FileDialog::Shown askedOutput = FileDialog::shown()[FileDialog::shown().size() - 2];
+    EXPECT_EQ(QFileInfo(askedOutput.fileName).fileName(), QStringLiteral("userbouquet.dorvane.tv"));
+    EXPECT_EQ(QFileInfo(FileDialog::shown().last().fileName).fileName(),
+              QStringLiteral("list.dorvane"));
+    EXPECT_EQ(FileDialog::shown().last().filter,
+              QStringLiteral("Dorvane recipe (*.dorvane)|*.dorvane"));
+    EXPECT_TRUE(readAll(first + QStringLiteral(".dorvane"))
+                    .contains("\"output\": \"userbouquet.first.tv\""));
+
+    const QString bouquet = filePath(QStringLiteral("userbouquet.news"));
+    FileDialog::setNextFileName(bouquet);
+    pressKey(Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(QFileInfo(FileDialog::shown().last().fileName).fileName(),
+              QStringLiteral("userbouquet.dorvane.tv"));
+    ASSERT_TRUE(QFile::exists(bouquet + QStringLiteral(".tv")));
+
+    // Saved: the recipe names the file written, extension and all.
+    const QString recipe = filePath(QStringLiteral("tv.dorvane"));
+    const qsizetype asked = FileDialog::shown().size();
+    FileDialog::setNextFileName(recipe);
+    pressKey(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_EQ(FileDialog::shown().size(), asked + 1);
+    EXPECT_TRUE(readAll(recipe).contains("\"output\": \"userbouquet.news.tv\""));
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+}
+
+// Two sources whose channels overlap: "Add Source..." joins the second
+// file's channels, chosen; the recipe names both, and runs as the window
+// shows it; Refresh reads both again.
+TEST_F(RecipeWindow, AddSourceJoinsAnotherPlaylist) {
+    const QString source = writeFile(QStringLiteral("list.m3u"), kPlaylist.toUtf8());
+    const QByteArray free = "#EXTM3U\r\n"
+                            "#EXTINF:-1 group-title=\"News\",News One HD\r\nhttp://a/1\r\n"
+                            "#EXTINF:-1 group-title=\"Kids\",Toons\r\nhttp://f/2\r\n";
+    const QString second = writeFile(QStringLiteral("free.m3u"), free);
+    openFile(source);
+    ASSERT_TRUE(chooseChannels([](ChannelsDialog& dialog) {
+        goTo(dialog, QStringLiteral("Loose"));
+        QTest::keyClick(tree(dialog), Qt::Key_Space); // left out
+        accept(dialog);
+    }));
+    FileDialog::setNextFileName(second);
+    form->N1Click(); // the File menu opened
+    ASSERT_TRUE(item("AddSource1")->isEnabled());
+    item("AddSource1")->trigger();
+    ASSERT_TRUE(MessageBox::shown().isEmpty()) << MessageBox::shown().first().text.toStdString();
+    EXPECT_EQ(channelsIn(shown()), QStringLiteral("News:News One HD|Sport:Sport HD|News:News Two|"
+                                                  ":Plain|News:News One HD|Kids:Toons"));
+
+    click(radio(TTargetKind::tkM3U8));
+    const QString saved = filePath(QStringLiteral("joined.m3u8"));
+    FileDialog::setNextFileName(saved);
+    pressKey(Qt::Key_S, Qt::ControlModifier);
+    const QString recipe = filePath(QStringLiteral("joined.dorvane"));
+    FileDialog::setNextFileName(recipe);
+    pressKey(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    const QByteArray text = readAll(recipe);
+    EXPECT_TRUE(text.contains("\"sources\": [\n        {\"file\": \"list.m3u\"},\n"
+                              "        {\"file\": \"free.m3u\"}\n    ]"))
+        << text.data();
+    const QString converted = filePath(QStringLiteral("converted.m3u8"));
+    ASSERT_EQ(convert({QStringLiteral("--recipe"), recipe, QStringLiteral("-o"), converted}), 0);
+    EXPECT_EQ(readAll(converted), readAll(saved));
+
+    // The second source changes; both are read again, the choice kept.
+    writeFile(QStringLiteral("free.m3u"),
+              free + "#EXTINF:-1 group-title=\"Kids\",More\r\nhttp://f/3\r\n");
+    MessageBox::clearShown();
+    pressKey(Qt::Key_F5);
+    EXPECT_EQ(channelsIn(shown()), QStringLiteral("News:News One HD|Sport:Sport HD|News:News Two|"
+                                                  ":Plain|News:News One HD|Kids:Toons|Kids:More"));
+    EXPECT_EQ(refreshLabel()->text(), QStringLiteral("новых: 1, пропало: 0"));
+
+    // Undone, the list as it was before the source was added, and a recipe
+    // of one source again.
+    pressKey(Qt::Key_Z, Qt::ControlModifier);
+    pressKey(Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_FALSE(shown().contains(u"Toons"));
+    FileDialog::setNextFileName(recipe);
+    pressKey(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    EXPECT_FALSE(readAll(recipe).contains("free.m3u"));
+
+    // Opened as a recipe: both sources, as saved.
+    const QByteArray both = text;
+    writeFile(QStringLiteral("joined.dorvane"), both);
+    openFile(source);
+    FileDialog::setNextFileName(recipe);
+    item("OpenRecipe1")->trigger();
+    EXPECT_TRUE(shown().contains(u"Kids\",More"));
+    EXPECT_FALSE(shown().contains(u"Loose"));
 }
 
 } // namespace

@@ -51,7 +51,7 @@ TEST(SaveFlow, WritesWhatTheTextAreaHoldsOnceTheDialogHasClosed) {
     dialogs.chosen = dir.filePath(QStringLiteral("list"));
     dialogs.textAfterDialog = QStringLiteral("[playlist]\r\n");
     saveWithDialogs(formatFor(TTargetKind::tkPLS), dialogs);
-    EXPECT_EQ(dialogs.proposed, u"playlist");
+    EXPECT_EQ(dialogs.proposed, u"playlist.pls"); // with the target's own extension
     EXPECT_EQ(dialogs.filter, u"Плейлист (*.pls)|*.pls");
     EXPECT_TRUE(dialogs.questions.isEmpty()) << "no file was there";
     EXPECT_EQ(bytesOf(dir.filePath(QStringLiteral("list.pls"))), "\xEF\xBB\xBF[playlist]\r\n");

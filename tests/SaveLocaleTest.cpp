@@ -65,13 +65,13 @@ TEST_F(SaveLocaleTest, U2CRadioProposesTodayAsAPlainFileName) {
     const QDate after = QDate::currentDate();
     ASSERT_EQ(FileDialog::shown().size(), 1);
     const QString proposed = FileDialog::shown()[0].fileName;
-    const QStringList today = {before.toString(m_case->dateName) + u".RadioList"_s,
-                               after.toString(m_case->dateName) + u".RadioList"_s};
+    const QStringList today = {before.toString(m_case->dateName) + u".RadioList.txt"_s,
+                               after.toString(m_case->dateName) + u".RadioList.txt"_s};
     EXPECT_TRUE(today.contains(proposed)) << proposed.toStdString();
 
     const QString dir = folder(u"u2c"_s);
     save(dir + u'/' + proposed);
-    EXPECT_EQ(filesIn(dir), QStringList{proposed + u".txt"_s});
+    EXPECT_EQ(filesIn(dir), QStringList{proposed});
 }
 
 } // namespace

@@ -192,14 +192,14 @@ TEST_F(SaveTest, EveryTargetProposesItsNameAndSavesUnderIt) {
         EXPECT_EQ(dialog.filter, u"Плейлист (*%1)|*%1"_s.arg(extension));
         // The date name is checked under the locale tests.
         if (kind != TTargetKind::tkU2CRadio) {
-            EXPECT_EQ(dialog.fileName, format->defaultFileName());
+            EXPECT_EQ(dialog.fileName, format->defaultFileName() + extension);
         }
 
         const QString dir = folder(QString::number(static_cast<int>(kind)));
         save(dir + u'/' + dialog.fileName);
-        EXPECT_EQ(filesIn(dir), QStringList{dialog.fileName + extension});
+        EXPECT_EQ(filesIn(dir), QStringList{finalSaveFileName(dialog.fileName, extension)});
         // UTF-8 as ticked, with the target's own preamble and line ends.
-        EXPECT_EQ(bytesOf(dir + u'/' + dialog.fileName + extension),
+        EXPECT_EQ(bytesOf(dir + u'/' + finalSaveFileName(dialog.fileName, extension)),
                   (format->utf8ByteOrderMark() ? "\xEF\xBB\xBF"_ba : QByteArray()) +
                       shown().replace(u"\r\n"_s, format->lineEndText().toString()).toUtf8());
     }

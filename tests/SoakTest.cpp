@@ -606,7 +606,8 @@ protected:
         }
         ASSERT_EQ(FileDialog::shown().size(), 1);
         EXPECT_EQ(FileDialog::shown()[0].mode, FileDialog::Mode::Save);
-        EXPECT_EQ(FileDialog::shown()[0].fileName, format.defaultFileName());
+        EXPECT_EQ(FileDialog::shown()[0].fileName,
+                  finalSaveFileName(format.defaultFileName(), extension));
         EXPECT_EQ(FileDialog::shown()[0].filter, saveDialogFilter(extension));
         if (chosen.isEmpty())
             return;

@@ -351,7 +351,9 @@ TEST_F(WindowTest, OpenShowsThePlaylistAndItsCount) {
     click(child(u"sButton1"_s));
     ASSERT_EQ(FileDialog::shown().size(), 3);
     EXPECT_EQ(FileDialog::shown()[2].mode, FileDialog::Mode::Save);
-    EXPECT_EQ(FileDialog::shown()[2].fileName, formatFor(TTargetKind::tkM3U).defaultFileName());
+    EXPECT_EQ(FileDialog::shown()[2].fileName,
+              formatFor(TTargetKind::tkM3U).defaultFileName() +
+                  formatFor(TTargetKind::tkM3U).extension().toString());
     EXPECT_EQ(FileDialog::shown()[2].folder, QFileInfo(path).absolutePath());
     EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"21 канал"_s);
     EXPECT_EQ(shown(), joined(playlist(21)));

@@ -20,3 +20,10 @@ if(DORVANE_BUILD_GUI)
                 support/HttpTestServer.h support/HttpTestServer.cpp
         LIBS dorvane_app)
 endif()
+
+# Recipes left to a timer: runs against a fake provider that changes.
+dorvane_add_test(test_recipe_provider
+    SOURCES RecipeProviderTest.cpp ConvertRunner.h support/FakeProvider.h
+            support/HttpTestServer.h support/HttpTestServer.cpp
+    LIBS dorvane_provider)
+add_dependencies(test_recipe_provider dorvane-convert dorvane-download)
