@@ -3,6 +3,7 @@
 #include "convert/Conversion.h"
 #include "convert/TargetFormat.h"
 #include "playlist/Playlist.h"
+#include "playlist/ShownText.h"
 #include "playlist/StringList.h"
 
 namespace dorvane {
@@ -38,11 +39,21 @@ ConversionCounts runConversion(const TargetFormat& target, Source& source, Sink&
     count = 0;
     if (converts)
         target.header(out, name);
+    // No control character reaches a target's file, nor the terminal it
+    // may be written to (playlist/ShownText.h).
+    struct {
+        QString text[2];
+        QByteArray bytes[2];
+        QStringView operator()(QStringView view, int k) { return shown::forTarget(view, text[k]); }
+        QByteArrayView operator()(QByteArrayView view, int k) {
+            return shown::forTarget(view, bytes[k]);
+        }
+    } shownText;
     const auto write = [&](auto channel, auto line) {
         if (converts)
-            target.entry(out, channel, line, ++count);
+            target.entry(out, shownText(channel, 0), shownText(line, 1), ++count);
         else
-            out.addLine({line});
+            out.addLine({shownText(line, 1)});
     };
     while (source.next(write)) {
     }
