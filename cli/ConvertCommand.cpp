@@ -498,6 +498,7 @@ struct Result {
     qint64 nulOffset = -1;
     qint64 inputSize = 0;
     qsizetype replaced = 0; // characters the code page had no bytes for
+    int refused = 0;        // channels the target cannot carry, left out
     bool streamed = false;  // the bytes went to the StreamedOutput as they were made
 };
 
@@ -514,6 +515,7 @@ Result runIntoBytes(const TargetFormat& target, const TEncoding& encoding, bool 
     sink.flush();
     result.channels = counts.channels;
     result.entries = counts.entries;
+    result.refused = counts.refused;
     result.replaced = sink.replaced();
     return result;
 }
@@ -559,6 +561,7 @@ std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& targe
     sink.finish();
     result.channels = counts.channels;
     result.entries = counts.entries;
+    result.refused = counts.refused;
     result.replaced = sink.replaced();
     result.streamed = sink.drained();
     return result;
@@ -828,6 +831,8 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
             sink.finish();
             result.channels = counts.channels;
             result.entries = counts.entries;
+            result.refused = counts.refused;
+            result.refused = counts.refused;
             result.streamed = sink.drained();
         }
         return true;
@@ -907,6 +912,14 @@ private:
     BodySink* m_sink;
     WholeBody m_whole;
 };
+
+// What a run left out because the target cannot carry it, said once.
+void printRefused(int refused, const TargetFormat& target) {
+    if (refused > 0)
+        printMessage(QStringLiteral("%1 left out: %2 cannot hold their name or address, which "
+                                    "holds what it separates its fields by")
+                         .arg(countText(refused, u"channel", u"channels"), target.cliName()));
+}
 
 // Downloads the address, drawing a progress line on standard error when it
 // is a terminal and -q is not given (in a log it would be noise): into
@@ -1194,8 +1207,9 @@ int convert(Options options) {
     if (listGroups)
         return kDone;
 
-    // A warning, not an error: the output is what the window's Save writes
-    // in that code page. --quiet silences the summary only.
+    // Warnings, not errors: the output is what the window's Save writes.
+    // --quiet silences the summary only.
+    printRefused(result.refused, target);
     if (result.replaced > 0)
         printMessage(QStringLiteral("%1 characters could not be written in code page %2 and were "
                                     "replaced")
@@ -1377,6 +1391,7 @@ int runRecipe(const Options& options) {
     }
     writeOutput(recipe.output, result.bytes);
 
+    printRefused(result.refused, *target);
     if (result.replaced > 0)
         printMessage(QStringLiteral("%1 characters could not be written in code page %2 and were "
                                     "replaced")

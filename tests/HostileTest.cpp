@@ -5,6 +5,8 @@
 #include "QtPrinters.h"
 #include "RoundTrip.h"
 
+#include "convert/LineSink.h"
+#include "convert/Run.h"
 #include "convert/TargetFormat.h"
 #include "source/Intake.h"
 
@@ -93,6 +95,51 @@ TEST(Hostile, FilesReadIntoTheirChannelsAndNoTargetWritesAControlCharacter) {
             EXPECT_FALSE(holdsControl(written))
                 << file.what << " as " << target->cliName().toString().toStdString();
         }
+    }
+}
+
+// A name or an address holding what a line format splits its lines by:
+// written when the reader takes it back whole, else left out and counted.
+TEST(Hostile, EachTargetCarriesItsOwnDelimitersOrLeavesTheChannelOut) {
+    const struct {
+        const char* target;
+        const char* name;
+        const char* address;
+        bool carried;
+    } cases[] = {
+        {"u2c-radio", "A][B]", "http://a/[x]", true},
+        {"u2c-radio", "A", "http://a/][x", false},
+        {"wizard-hd", "A, B", "http://a,b", true},
+        {"wizard-hd", "A", "x,http://a", false},
+        {"wizard-hd", "see http://x", "http://a", false},
+        {"azbox", "A,256,B", "http://a,256,x", true},
+        {"azbox", "A", "x,256,http://a", false},
+        {"azbox", "rtp://x", "http://a", false},
+        {"openbox", "[TITLE]", "http://a", true},
+        {"openbox-sx", "[URL]", "http://a", true},
+        {"openbox-sx", "[TYPE]", "http://a", true},
+        {"pls", "Title2=B", "http://a?File2=b", true},
+    };
+    for (const auto& c : cases) {
+        const TargetFormat& target = *formatByCliName(QString::fromLatin1(c.target));
+        TStringList lines;
+        lines.setText(QStringLiteral("#EXTM3U\n#EXTINF:-1,%1\n%2\n#EXTINF:-1,B\nhttp://b\n")
+                          .arg(QString::fromUtf8(c.name), QString::fromUtf8(c.address)));
+        const std::string what = std::string(c.target) + " " + c.name + " " + c.address;
+        TStringList out;
+        StringListSink sink(out);
+        const ConversionCounts counts = convertLines(target, lines, sink);
+        EXPECT_EQ(counts.refused, c.carried ? 0 : 1) << what;
+        EXPECT_EQ(counts.entries, c.carried ? 2 : 1) << what;
+        const test::RoundTrip trip = test::roundTrip(lines, target);
+        EXPECT_TRUE(trip.holds()) << what << "\n"
+                                  << trip.written.toStdString() << "\n"
+                                  << trip.again.toStdString();
+        Channels expected{{QStringLiteral("B"), QStringLiteral("http://b")}};
+        if (c.carried)
+            expected.insert(expected.begin(),
+                            {QString::fromUtf8(c.name), QString::fromUtf8(c.address)});
+        EXPECT_EQ(test::channelsOf(takeBytes(trip.written).lines), expected) << what;
     }
 }
 
