@@ -131,6 +131,31 @@ TEST(CliProvider, FailuresWriteNothingAndNeverShowThePassword) {
     }
 }
 
+// A provider that echoes the password in the text it sends, in any case or
+// form the message makes of it: no message shows it, nor its start.
+TEST(CliProvider, AnEchoingServerNeverShowsThePassword) {
+    const QString password = u"S3cr et"_s;
+    const QByteArray statuses[] = {
+        "Locked S3cr et",
+        "LOCKED S3CR ET",
+        "locked s3cr%20et",
+        "locked s3cr  et",
+        "\\u001b[2J evil " + QByteArray(86, 'x') + "S3cr et",
+    };
+    for (const QByteArray& status : statuses) {
+        FakeProvider provider(u"joe"_s, password);
+        provider.answer({}, R"({"user_info":{"auth":1,"status":")" + status + R"("}})");
+        const ConvertRun run = runConvert(
+            {u"--to"_s, u"pls"_s, u"--provider"_s, provider.server.base(), u"--user"_s, u"joe"_s},
+            {}, withPassword(password));
+        const QString err = QString::fromUtf8(run.err);
+        EXPECT_EQ(run.exitCode, 1) << status.data();
+        EXPECT_TRUE(err.contains(u"The account is"_s)) << err.toStdString();
+        EXPECT_FALSE(err.contains(u"s3cr"_s, Qt::CaseInsensitive)) << err.toStdString();
+        EXPECT_FALSE(err.contains(u'\x1b')) << err.toStdString();
+    }
+}
+
 // A provider whose answer never ends, a byte at a time well within the
 // stall limit, is given up at the run's deadline.
 TEST(CliProvider, AnAnswerThatNeverEndsStopsAtTheRunsDeadline) {
