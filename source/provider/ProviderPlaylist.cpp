@@ -504,11 +504,12 @@ void ProviderPlaylist::takeAccount(QByteArray& answer, const Hidden& hidden, con
         }
         // Past its date and still served: the list is made, and the user
         // told why it may soon stop working.
-        if (account.expires > 0 && account.expires < QDateTime::currentSecsSinceEpoch())
+        if (account.expires > 0 && account.expires < QDateTime::currentSecsSinceEpoch()) {
+            m_expiredOn = QDateTime::fromSecsSinceEpoch(account.expires, Qt::UTC).date();
             m_warnings.append(
                 QStringLiteral("The account expired on %1, but the provider still answers")
-                    .arg(QDateTime::fromSecsSinceEpoch(account.expires, Qt::UTC)
-                             .toString(QStringLiteral("yyyy-MM-dd"))));
+                    .arg(m_expiredOn.toString(QStringLiteral("yyyy-MM-dd"))));
+        }
         switch (m_login.streamFormat) {
         case StreamFormat::Ts:
             m_extension = "ts";

@@ -4,6 +4,7 @@
 #include "source/provider/ProviderLogin.h"
 
 #include <QByteArray>
+#include <QDate>
 #include <QHash>
 #include <QString>
 #include <QStringList>
@@ -60,6 +61,9 @@ public:
     // What the answers gave to be said, though the playlist is made: an
     // account past its expiry date that the provider still serves.
     const QStringList& warnings() const { return m_warnings; }
+    // The date of that expiry, for a window's own words; null when there
+    // is none.
+    QDate expiredButServed() const { return m_expiredOn; }
     // The playlist is refused once it would pass this many bytes: as a file
     // or a download would be (kMaxPlaylistBytes). Tests lower it.
     void limitPlaylist(qsizetype bytes) { m_maxBytes = bytes; }
@@ -80,6 +84,7 @@ private:
     qsizetype m_entries = 0;
     qsizetype m_maxBytes;
     QStringList m_warnings;
+    QDate m_expiredOn;
     std::unique_ptr<Reader> m_reader; // simdjson's parser, the entries not read yet
 };
 
