@@ -832,7 +832,6 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
             result.channels = counts.channels;
             result.entries = counts.entries;
             result.refused = counts.refused;
-            result.refused = counts.refused;
             result.streamed = sink.drained();
         }
         return true;
