@@ -8,7 +8,9 @@
 #include "convert/LineSink.h"
 #include "convert/Run.h"
 #include "convert/TargetFormat.h"
+#include "playlist/Errors.h"
 #include "source/Intake.h"
+#include "source/provider/ProviderPlaylist.h"
 
 #include <gtest/gtest.h>
 
@@ -141,6 +143,76 @@ TEST(Hostile, EachTargetCarriesItsOwnDelimitersOrLeavesTheChannelOut) {
                             {QString::fromUtf8(c.name), QString::fromUtf8(c.address)});
         EXPECT_EQ(test::channelsOf(takeBytes(trip.written).lines), expected) << what;
     }
+}
+
+// A provider's live TV answer, made into lines as it comes in pieces of
+// 64 KiB: its M3U without the head line, or the message it failed with.
+QString providerOutcome(const QByteArray& account, const QByteArray& streams) {
+    ProviderLogin login;
+    login.server = providerServer(QStringLiteral("http://tv.example"));
+    login.user = QStringLiteral("joe");
+    login.password = QStringLiteral("Pa55 word");
+    ProviderPlaylist playlist(login);
+    try {
+        playlist.take(0, account);
+        playlist.take(1, R"([{"category_id":"1","category_name":"G\u001b]0;t\u0007"}])");
+        BodySink& sink = playlist.answer(2);
+        sink.begin(-1);
+        for (qsizetype at = 0; at < streams.size(); at += 65536)
+            sink.write(QByteArrayView(streams).sliced(
+                at, std::min<qsizetype>(65536, streams.size() - at)));
+        playlist.finish();
+    } catch (const Exception& error) {
+        return error.Message();
+    }
+    const QString text = QString::fromUtf8(playlist.takePlaylist());
+    return text.sliced(text.indexOf(u'\n') + 1);
+}
+
+TEST(Hostile, ProviderAnswersGiveTheirEntriesOrSayWhatIsWrong) {
+    const QByteArray active = R"({"user_info":{"auth":1,"status":"Active"}})";
+    const QByteArray entry = R"({"name":"A","stream_id":1,"category_id":"1"})";
+    const QString line = QStringLiteral(
+        "#EXTINF:-1 tvg-id=\"\" tvg-name=\"A\" tvg-logo=\"\" group-title=\"G ]0;t \",A\n"
+        "http://tv.example/live/joe/Pa55%20word/1.ts\n");
+    const QString cannotRead =
+        QStringLiteral("Cannot read the provider's answer from \"http://tv.example\". ");
+    const struct {
+        const char* what;
+        QByteArray account, streams;
+        QString outcome;
+    } cases[] = {
+        {"blank space before the first entry", active, "[" + QByteArray(8 << 20, ' ') + entry + "]",
+         line},
+        {"blank space between entries and after the list", active,
+         "[" + entry + QByteArray(4 << 20, '\n') + "," + entry + QByteArray(4 << 20, ' ') + "]" +
+             QByteArray(1 << 20, ' '),
+         line + line},
+        {"blank space inside an entry", active,
+         R"([{"name":)" + QByteArray(3 << 20, ' ') + R"("A","stream_id":1,"category_id":"1"})" +
+             "]",
+         line},
+        {"control characters in every field", active,
+         R"([{"name":"N\u001b[2J\u0085\u2028","stream_id":"1\u001b","category_id":"1",)"
+         R"("epg_channel_id":"e\u000b","stream_icon":"i\u009b"}])",
+         QStringLiteral("#EXTINF:-1 tvg-id=\"e \" tvg-name=\"N [2J  \" tvg-logo=\"i \" "
+                        "group-title=\"G ]0;t \",N [2J  \n"
+                        "http://tv.example/live/joe/Pa55%20word/1%1B.ts\n")},
+        {"lists nested 100,000 deep", active, QByteArray(100000, '[') + QByteArray(100000, ']'),
+         cannotRead + "get_live_streams: an entry is not a JSON object"},
+        // Skipped as a field nobody asks for, without a call per level.
+        {"objects nested 100,000 deep in an entry", active,
+         "[{\"stream_id\":1,\"x\":" + QByteArray("{\"a\":").repeated(100000) + "1" +
+             QByteArray(100000, '}') + "}]",
+         QStringLiteral("#EXTINF:-1 tvg-id=\"\" tvg-name=\"\" tvg-logo=\"\" group-title=\"\",\n"
+                        "http://tv.example/live/joe/Pa55%20word/1.ts\n")},
+        {"an echoing status", R"({"user_info":{"auth":1,"status":"Gone PA55 WORD"}})", "[]",
+         QStringLiteral("Cannot log in to \"http://tv.example\". The account is gone ***")},
+        {"not JSON at all", active, "<html>" + QByteArray(1 << 20, 'x'),
+         cannotRead + "get_live_streams: not valid JSON"},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(providerOutcome(c.account, c.streams), c.outcome) << c.what;
 }
 
 } // namespace
