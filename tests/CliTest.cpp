@@ -380,7 +380,7 @@ TEST(Cli, ChannelsATargetCannotCarryAreLeftOutAndCounted) {
         const ConvertRun run = runConvert({"--to", "u2c-radio", "-"}, bytes);
         EXPECT_EQ(run.exitCode, 0);
         EXPECT_TRUE(run.err.contains("dorvane-convert: 2 channels left out: u2c-radio cannot "
-                                       "hold their name or address"))
+                                     "hold their name or address"))
             << run.err.data();
         EXPECT_TRUE(run.out.contains("[0][C][http://c]")) << run.out.data();
         EXPECT_FALSE(run.out.contains("][x")) << run.out.data();
