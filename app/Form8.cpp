@@ -1054,6 +1054,14 @@ void TForm8::endOfProviderRead() {
         DownloadLabel1->adjustSize();
         DownloadLabel1->show();
     }
+    // Said until the next action, as a refresh's count is.
+    if (const QDate expired = done->expiredButServed(); expired.isValid()) {
+        EncodingLabel1->hide();
+        RefreshLabel1->setText(
+            QStringLiteral("Срок учётной записи истёк %1, но провайдер ещё отвечает")
+                .arg(expired.toString(QStringLiteral("dd.MM.yyyy"))));
+        RefreshLabel1->show();
+    }
 }
 
 void TForm8::takePlaylist(TStringList&& lines, SourceName name) {
@@ -1647,6 +1655,16 @@ void TForm8::endOfRun(TThreadKonvert& worker) {
         return;
     // The text as Save writes it, line ends included: Copy gives the same.
     sMemo1->setLines(*ResultList, formatFor(selectedTarget()).lineEndText());
+    // What the target could not carry is said until the next action, as a
+    // refresh's count is.
+    if (worker.refused() > 0) {
+        EncodingLabel1->hide();
+        RefreshLabel1->setText(QStringLiteral("Не записано каналов: %1 — в имени или адресе "
+                                              "то, чем %2 разделяет поля")
+                                   .arg(worker.refused())
+                                   .arg(formatFor(selectedTarget()).caption()));
+        RefreshLabel1->show();
+    }
     // The worker is still inside this step; it is released once its thread
     // has ended, never from its own hand-off.
     m_endedRuns.push_back(std::move(ConvertThread));

@@ -1,6 +1,7 @@
 #include "app/TextView.h"
 
 #include "playlist/LineRules.h"
+#include "playlist/ShownText.h"
 
 #include <QApplication>
 #include <QKeyEvent>
@@ -207,7 +208,13 @@ QTextLayout* ReadOnlyTextView::layoutOf(qsizetype line) {
     if (const auto found = m_layouts.find(line); found != m_layouts.end())
         return found->second.get();
 
-    auto layout = std::make_unique<QTextLayout>(m_lines.line(line).toString(), font(), viewport());
+    // Shown as every target writes it: a control character or a line
+    // separator a space, one for one, so that positions stay the text's.
+    QString text = m_lines.line(line).toString();
+    for (QChar& c : text)
+        if (shown::becomesSpace(c.unicode(), false))
+            c = u' ';
+    auto layout = std::make_unique<QTextLayout>(text, font(), viewport());
     QTextOption option;
     option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
     option.setTabStopDistance(kTabStop);

@@ -62,7 +62,8 @@ constexpr char kProgram[] = "dorvane-convert";
 
 constexpr char kUsage[] =
     "Usage: dorvane-convert --to TARGET [--ansi | --no-bom] [--codepage N] [-o FILE]\n"
-    "                       [-q] [--timeout SECONDS] [CHOICE] [INPUT]\n"
+    "                       [-q] [--timeout SECONDS] [--max-time SECONDS]\n"
+    "                       [CHOICE] [INPUT]\n"
     "       dorvane-convert --to TARGET --provider SERVER --user NAME\n"
     "                       [--password-file FILE] [--movies] [--no-live]\n"
     "                       [--stream-format ts|m3u8] [options] [CHOICE]\n"
@@ -97,6 +98,10 @@ constexpr char kHelp[] =
     "  --timeout SECONDS\n"
     "                  give up a download after this long without a byte, 1 to\n"
     "                  31536000 (default 30)\n"
+    "  --max-time SECONDS\n"
+    "                  give up the downloads and the provider's answers once the\n"
+    "                  run has taken this long, however fast the bytes come, 1 to\n"
+    "                  31536000 (default none; 600 for a recipe's run)\n"
     "  --input-encoding NAME\n"
     "                  read INPUT in NAME: UTF-8, UTF-16LE, UTF-16BE, 1250-1258,\n"
     "                  866, KOI8-R, KOI8-U or ISO-8859-5; by default UTF-8, else\n"
@@ -182,6 +187,9 @@ struct Options {
     QStringList moreInputs;                   // a recipe's further sources, in order
     bool emptyInput = false;                  // INPUT given as "": no file has that name
     std::chrono::milliseconds timeout{30000}; // a download's stall limit
+    // --max-time, and the moment the run's downloads end by it.
+    std::optional<std::chrono::seconds> maxTime;
+    std::optional<std::chrono::steady_clock::time_point> deadline;
     ChannelFilter filter;
     QString recipe;             // --recipe: the recipe to run
     QString saveRecipe;         // --save-recipe: where to write the recipe instead
@@ -324,6 +332,14 @@ const std::vector<OptionRule>& optionRules() {
                        o.timeout = std::chrono::seconds(numberOption(
                            value, 1, kMaxTimeoutSeconds,
                            QStringLiteral("invalid timeout \"%1\": whole seconds from 1 to %2")
+                               .arg(visibleText(value))
+                               .arg(kMaxTimeoutSeconds)));
+                   }),
+            valued({"max-time"}, "SECONDS",
+                   [](Options& o, const QString& value) {
+                       o.maxTime = std::chrono::seconds(numberOption(
+                           value, 1, kMaxTimeoutSeconds,
+                           QStringLiteral("invalid --max-time \"%1\": whole seconds from 1 to %2")
                                .arg(visibleText(value))
                                .arg(kMaxTimeoutSeconds)));
                    }),
@@ -524,6 +540,7 @@ struct Result {
     qint64 nulOffset = -1;
     qint64 inputSize = 0;
     qsizetype replaced = 0; // characters the code page had no bytes for
+    int refused = 0;        // channels the target cannot carry, left out
     bool streamed = false;  // the bytes went to the StreamedOutput as they were made
 };
 
@@ -540,6 +557,7 @@ Result runIntoBytes(const TargetFormat& target, const TEncoding& encoding, bool 
     sink.flush();
     result.channels = counts.channels;
     result.entries = counts.entries;
+    result.refused = counts.refused;
     result.replaced = sink.replaced();
     return result;
 }
@@ -585,6 +603,7 @@ std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& targe
     sink.finish();
     result.channels = counts.channels;
     result.entries = counts.entries;
+    result.refused = counts.refused;
     result.replaced = sink.replaced();
     result.streamed = sink.drained();
     return result;
@@ -854,6 +873,7 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
             sink.finish();
             result.channels = counts.channels;
             result.entries = counts.entries;
+            result.refused = counts.refused;
             result.streamed = sink.drained();
         }
         return true;
@@ -907,6 +927,41 @@ QString sizeText(qint64 bytes) {
            QStringLiteral(" MiB");
 }
 
+// Why a download ended by the run's deadline.
+QString deadlineText(const Options& options) {
+    return QStringLiteral("Timed out: the run took longer than %1 seconds")
+        .arg(options.maxTime ? options.maxTime->count() : 0);
+}
+
+// A body checked against the run's deadline at every piece, handed on to
+// `sink`, or kept whole when there is none.
+class DeadlineBody final : public BodySink {
+public:
+    DeadlineBody(const QUrl& url, const Options& options, BodySink* sink)
+        : m_url(url), m_options(options), m_sink(sink) {}
+    void begin(qint64 size) override { m_sink ? m_sink->begin(size) : m_whole.begin(size); }
+    void write(QByteArrayView piece) override {
+        if (std::chrono::steady_clock::now() >= *m_options.deadline)
+            throw EFOpenError(cannotOpenUrlText(m_url, deadlineText(m_options)));
+        m_sink ? m_sink->write(piece) : m_whole.write(piece);
+    }
+    QByteArray take() { return m_whole.take(); }
+
+private:
+    const QUrl& m_url;
+    const Options& m_options;
+    BodySink* m_sink;
+    WholeBody m_whole;
+};
+
+// What a run left out because the target cannot carry it, said once.
+void printRefused(int refused, const TargetFormat& target) {
+    if (refused > 0)
+        printMessage(QStringLiteral("%1 left out: %2 cannot hold their name or address, which "
+                                    "holds what it separates its fields by")
+                         .arg(countText(refused, u"channel", u"channels"), target.cliName()));
+}
+
 // Downloads the address, drawing a progress line on standard error when it
 // is a terminal and -q is not given (in a log it would be noise): into
 // `sink` as it comes when one is given (nothing is returned then), else
@@ -923,6 +978,31 @@ QByteArray downloadInput(const QUrl& url, const Options& options, BodySink* sink
 
     DownloadLimits limits;
     limits.stallTimeout = options.timeout;
+    // The run's deadline: no later than it the stall limit ends a download
+    // that stands still, and the body's every piece is checked against it,
+    // so that bytes that keep coming slowly (or never end) do not keep the
+    // run going.
+    std::optional<DeadlineBody> checked;
+    if (options.deadline) {
+        using namespace std::chrono;
+        const auto left = duration_cast<milliseconds>(*options.deadline - steady_clock::now());
+        if (left <= 0ms)
+            throw EFOpenError(cannotOpenUrlText(url, deadlineText(options)));
+        limits.stallTimeout = std::min(limits.stallTimeout, left + 1ms);
+        checked.emplace(url, options, sink);
+        sink = &*checked;
+    }
+    struct Late {
+        const QUrl& url;
+        const Options& options;
+        // A stall cut short by the deadline says so.
+        [[noreturn]] void rethrow(const Exception& error) const {
+            if (options.deadline && std::chrono::steady_clock::now() >= *options.deadline &&
+                error.Message().endsWith(u"Timed out"))
+                throw EFOpenError(cannotOpenUrlText(url, deadlineText(options)));
+            throw;
+        }
+    } late{url, options};
     const bool drawProgress = !options.quiet && ::isatty(STDERR_FILENO);
     bool drawn = false;
     auto progress = [&](qint64 received, qint64 total) {
@@ -942,16 +1022,20 @@ QByteArray downloadInput(const QUrl& url, const Options& options, BodySink* sink
                 printTo(stderr, QStringLiteral("\r\x1b[K"));
         }
     } eraser{drawn};
-    if (sink) {
+    try {
+        if (sink) {
+            if (drawProgress)
+                downloadIntoFromModule(url, limits, *sink, progress);
+            else
+                downloadIntoFromModule(url, limits, *sink);
+            return checked ? checked->take() : QByteArray();
+        }
         if (drawProgress)
-            downloadIntoFromModule(url, limits, *sink, progress);
-        else
-            downloadIntoFromModule(url, limits, *sink);
-        return {};
+            return downloadWholeFromModule(url, limits, progress);
+        return downloadWholeFromModule(url, limits);
+    } catch (const Exception& error) {
+        late.rethrow(error);
     }
-    if (drawProgress)
-        return downloadWholeFromModule(url, limits, progress);
-    return downloadWholeFromModule(url, limits);
 }
 
 // The login --provider names. The password never comes from the command
@@ -1002,13 +1086,19 @@ QByteArray readProviderInput(const Options& options, const ProviderLogin& login,
     reuseFreedBlocks(8 * 1024 * 1024, 64 * 1024 * 1024);
     const auto fetch = [&](const QUrl& url, BodySink& sink) { downloadInput(url, options, &sink); };
     fellBack = true;
-    if (getAddress.isEmpty())
-        return readProviderPlaylist(login, fetch);
-    QByteArray bytes = readGetAddress(getAddress, login, fetch, fellBack);
-    if (fellBack && !options.quiet)
-        printMessage(QStringLiteral("\"%1\" gave no playlist: read through the provider's "
-                                    "interface instead")
-                         .arg(maskedAddress(getAddress)));
+    QStringList warnings;
+    QByteArray bytes;
+    if (getAddress.isEmpty()) {
+        bytes = readProviderPlaylist(login, fetch, &warnings);
+    } else {
+        bytes = readGetAddress(getAddress, login, fetch, fellBack, &warnings);
+        if (fellBack && !options.quiet)
+            printMessage(QStringLiteral("\"%1\" gave no playlist: read through the provider's "
+                                        "interface instead")
+                             .arg(maskedAddress(getAddress)));
+    }
+    for (const QString& warning : warnings)
+        printMessage(warning);
     return bytes;
 }
 
@@ -1161,8 +1251,9 @@ int convert(Options options) {
     if (listGroups)
         return kDone;
 
-    // A warning, not an error: the output is what the window's Save writes
-    // in that code page. --quiet silences the summary only.
+    // Warnings, not errors: the output is what the window's Save writes.
+    // --quiet silences the summary only.
+    printRefused(result.refused, target);
     if (result.replaced > 0)
         printMessage(QStringLiteral("%1 characters could not be written in code page %2 and were "
                                     "replaced")
@@ -1486,6 +1577,7 @@ int runRecipe(const Options& options) {
     }
     writeOutput(recipe.output, result.bytes, holdsPassword(recipe, applied.lines));
 
+    printRefused(result.refused, *target);
     if (result.replaced > 0)
         printMessage(QStringLiteral("%1 characters could not be written in code page %2 and were "
                                     "replaced")
@@ -1597,6 +1689,13 @@ int runConvertCommand(int argc, char** argv) {
         printMessage(cannotOpenMessage(QString(), ENOENT));
         return kFileError;
     }
+    // A recipe runs unattended, from a timer or a script: its run ends
+    // after ten minutes unless told otherwise.
+    const bool recipeRun = options.action == Action::Convert && !options.recipe.isEmpty();
+    if (!options.maxTime && recipeRun)
+        options.maxTime = std::chrono::seconds(600);
+    if (options.maxTime)
+        options.deadline = std::chrono::steady_clock::now() + *options.maxTime;
     try {
         if (options.action == Action::Convert &&
             (!options.recipe.isEmpty() || !options.saveRecipe.isEmpty()))

@@ -47,7 +47,7 @@ _dorvane_convert() {
         mapfile -t COMPREPLY < <(compgen -d -- "$cur"; compgen -f -X '!*.dorvane' -- "$cur")
         return
         ;;
-    --group | --exclude-group | --match | --timeout | --provider | --user)
+    --group | --exclude-group | --match | --timeout | --max-time | --provider | --user)
         # Free text: nothing to offer.
         COMPREPLY=()
         return
@@ -56,14 +56,14 @@ _dorvane_convert() {
 
     if [[ $cur == -* ]]; then
         local options="-t --to --ansi --no-bom --codepage -o --output -q --quiet --group
-            --exclude-group --match --dedupe --list-groups --timeout --list-targets
+            --exclude-group --match --dedupe --list-groups --timeout --max-time --list-targets
             --from --input-encoding --list-formats --recipe --save-recipe
             --accept-gone --forget-gone --verbose --store-password
             --provider --user --password-file --movies --no-live --stream-format
             -h --help --version"
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         # "--to=" and its like wait for their value without a blank.
-        if ((${#COMPREPLY[@]} == 1)) && [[ ${COMPREPLY[0]} == --@(to|from|input-encoding|codepage|output|group|exclude-group|match|timeout|recipe|save-recipe|provider|user|password-file|stream-format) ]]; then
+        if ((${#COMPREPLY[@]} == 1)) && [[ ${COMPREPLY[0]} == --@(to|from|input-encoding|codepage|output|group|exclude-group|match|timeout|max-time|recipe|save-recipe|provider|user|password-file|stream-format) ]]; then
             COMPREPLY[0]+="="
             compopt -o nospace 2>/dev/null
         fi

@@ -27,6 +27,7 @@ complete -c dorvane-convert -l match -x -d 'Keep the channels whose name contain
 complete -c dorvane-convert -l dedupe -d 'One channel per address'
 complete -c dorvane-convert -l list-groups -d 'List the groups instead of converting'
 complete -c dorvane-convert -l timeout -x -d 'Give up a download that stalls this long'
+complete -c dorvane-convert -l max-time -x -d 'Give up downloading once the run took this long'
 complete -c dorvane-convert -l recipe -r -k -a '(__fish_complete_suffix .dorvane)' -d 'Run a recipe'
 complete -c dorvane-convert -l save-recipe -r -F -d 'Write the recipe of this command line'
 complete -c dorvane-convert -l accept-gone -d 'Exit with 0 when chosen channels are gone'

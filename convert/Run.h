@@ -3,6 +3,7 @@
 #include "convert/Conversion.h"
 #include "convert/TargetFormat.h"
 #include "playlist/Playlist.h"
+#include "playlist/ShownText.h"
 #include "playlist/StringList.h"
 
 namespace dorvane {
@@ -14,6 +15,8 @@ struct ConversionCounts {
     int channels = 0; // the channel count of the lines, as intake counts it
     int entries = 0;  // the entries written; for the M3U targets, which write
                       // the playlist itself, the channels
+    int refused = 0;  // entries left out: the target cannot carry them
+                      // (TargetFormat::carries)
 };
 
 // The one way to run a conversion: the target's header, then the entries the
@@ -38,18 +41,36 @@ ConversionCounts runConversion(const TargetFormat& target, Source& source, Sink&
     count = 0;
     if (converts)
         target.header(out, name);
+    // No control character reaches a target's file, nor the terminal it
+    // may be written to (playlist/ShownText.h).
+    struct {
+        QString text[2];
+        QByteArray bytes[2];
+        QStringView operator()(QStringView view, int k) { return shown::forTarget(view, text[k]); }
+        QByteArrayView operator()(QByteArrayView view, int k) {
+            return shown::forTarget(view, bytes[k]);
+        }
+    } shownText;
+    int refused = 0;
     const auto write = [&](auto channel, auto line) {
-        if (converts)
-            target.entry(out, channel, line, ++count);
-        else
-            out.addLine({line});
+        if (!converts) {
+            out.addLine({shownText(line, 1)});
+            return;
+        }
+        const auto shownChannel = shownText(channel, 0);
+        const auto shownLine = shownText(line, 1);
+        if (!target.carries(shownChannel, shownLine)) {
+            ++refused;
+            return;
+        }
+        target.entry(out, shownChannel, shownLine, ++count);
     };
     while (source.next(write)) {
     }
     if (converts)
         target.footer(out, count);
     const int channels = source.channels();
-    return {channels, converts ? count : channels};
+    return {channels, converts ? count : channels, refused};
 }
 
 template <typename Source, typename Sink>

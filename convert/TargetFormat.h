@@ -75,6 +75,14 @@ public:
     virtual void entry(ByteLineSink& out, QByteArrayView channel, QByteArrayView url,
                        int n) const = 0;
     virtual void footer(ByteLineSink& out, int count) const;
+
+    // Whether the target's readers would read the entry back as written:
+    // false where its name or address holds what the format separates its
+    // fields by and has no way to escape (U2C's "][", a comma before the
+    // stream marker of a Wizard HD or AzBox line). Such an entry is left
+    // out, and the run counts it (ConversionCounts::refused).
+    virtual bool carries(QStringView, QStringView) const { return true; }
+    virtual bool carries(QByteArrayView, QByteArrayView) const { return true; }
 };
 
 // A format's description as fixed data, given by the format's constructor.

@@ -90,7 +90,8 @@ void TThreadKonvert::Execute() {
     Slices slices{*this};
 
     StringListSink sink(m_result);
-    runConversion(target(), slices, sink, sourceName(), count);
+    // Read on the main thread after the hand-off below.
+    m_refused = runConversion(target(), slices, sink, sourceName(), count).refused;
     HandOff::instance().synchronize([this] {
         if (m_endOfRun)
             m_endOfRun(*this);

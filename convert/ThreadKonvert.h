@@ -44,6 +44,10 @@ public:
     // The error that ended the run, if one did; never shown.
     std::exception_ptr fatalException() const { return m_fatal; }
 
+    // The entries the target could not carry and left out
+    // (ConversionCounts::refused), once the run has ended.
+    int refused() const { return m_refused; }
+
     // The index of the source line the per-line step handles.
     int i = 0;
 
@@ -73,6 +77,7 @@ private:
     std::atomic<bool> m_terminated{false};
     std::atomic<bool> m_ended{false};
     std::exception_ptr m_fatal;
+    int m_refused = 0;
 };
 
 } // namespace dorvane

@@ -59,13 +59,14 @@ inline size_t skipXmlPlain(const char* p, size_t k, size_t size, bool quote) {
     return k;
 }
 
-// From k on, the first byte of p[0, size) that an M3U line may not hold as
-// it is in an attribute's value or a name: CR, LF, TAB, and with `quote`
-// also '"'; or any byte before it.
+// From k on, the first byte of p[0, size) that may have to change where a
+// name or a value is written (playlist/ShownText.h): a control character
+// (below 20), 7F, C2 (U+0080-U+009F begin with it), E2 (U+2028 and U+2029
+// do), and with `quote` also '"'; or any byte before it.
 inline size_t skipM3uPlain(const char* p, size_t k, size_t size, bool quote) {
     for (; k < size; ++k) {
-        const char c = p[k];
-        if (c == '\r' || c == '\n' || c == '\t' || (quote && c == '"'))
+        const auto b = static_cast<unsigned char>(p[k]);
+        if (b < 0x20 || b == 0x7F || b == 0xC2 || b == 0xE2 || (quote && b == '"'))
             break;
     }
     return k;
@@ -158,11 +159,14 @@ inline size_t skipXmlPlain(const char* p, size_t k, size_t size, bool quote) {
 }
 
 inline size_t skipM3uPlain(const char* p, size_t k, size_t size, bool quote) {
+    const __m128i control = _mm_set1_epi8(0x1F);
     for (; k + 16 <= size; k += 16) {
         const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + k));
-        __m128i hit = _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')),
-                                                _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))),
-                                   _mm_cmpeq_epi8(v, _mm_set1_epi8('\t')));
+        __m128i hit =
+            _mm_or_si128(_mm_or_si128(_mm_cmpeq_epi8(_mm_max_epu8(v, control), control),
+                                      _mm_cmpeq_epi8(v, _mm_set1_epi8(0x7F))),
+                         _mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0xC2))),
+                                      _mm_cmpeq_epi8(v, _mm_set1_epi8(static_cast<char>(0xE2)))));
         if (quote)
             hit = _mm_or_si128(hit, _mm_cmpeq_epi8(v, _mm_set1_epi8('"')));
         if (const int mask = _mm_movemask_epi8(hit))

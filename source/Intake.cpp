@@ -3,6 +3,7 @@
 #include "playlist/Encoding.h"
 #include "playlist/InputReader.h"
 #include "playlist/LineRules.h"
+#include "playlist/ShownText.h"
 #include "playlist/TextFile.h"
 #include "source/PlaylistReader.h"
 
@@ -12,7 +13,7 @@ namespace {
 
 QString cleaned(QString value, bool attribute) {
     for (QChar& c : value) {
-        if (c == u'\r' || c == u'\n' || c == u'\t')
+        if (shown::becomesSpace(c.unicode(), true))
             c = u' ';
         else if (attribute && c == u'"')
             c = u'\'';

@@ -52,8 +52,8 @@ std::optional<TakenPlaylist> takeInput(InputReader& reader, const PlaylistReader
 
 // The M3U a reader's channels are given on as: "#EXTM3U", then per entry
 // "#EXTINF:-1" with its logo and group as attributes and ",NAME", and a
-// line with its address. An attribute's '"' becomes '\''; CR, LF and TAB in
-// any value become a space.
+// line with its address. An attribute's '"' becomes '\''; CR, LF, TAB and
+// the other characters of playlist/ShownText.h in any value become a space.
 QString m3uText(const ReadPlaylist& playlist);
 
 } // namespace dorvane

@@ -131,6 +131,55 @@ TEST(CliProvider, FailuresWriteNothingAndNeverShowThePassword) {
     }
 }
 
+// A provider that echoes the password in the text it sends, in any case or
+// form the message makes of it: no message shows it, nor its start.
+TEST(CliProvider, AnEchoingServerNeverShowsThePassword) {
+    const QString password = u"S3cr et"_s;
+    const QByteArray statuses[] = {
+        "Locked S3cr et",
+        "LOCKED S3CR ET",
+        "locked s3cr%20et",
+        "locked s3cr  et",
+        "\\u001b[2J evil " + QByteArray(86, 'x') + "S3cr et",
+    };
+    for (const QByteArray& status : statuses) {
+        FakeProvider provider(u"joe"_s, password);
+        provider.answer({}, R"({"user_info":{"auth":1,"status":")" + status + R"("}})");
+        const ConvertRun run = runConvert(
+            {u"--to"_s, u"pls"_s, u"--provider"_s, provider.server.base(), u"--user"_s, u"joe"_s},
+            {}, withPassword(password));
+        const QString err = QString::fromUtf8(run.err);
+        EXPECT_EQ(run.exitCode, 1) << status.data();
+        EXPECT_TRUE(err.contains(u"The account is"_s)) << err.toStdString();
+        EXPECT_FALSE(err.contains(u"s3cr"_s, Qt::CaseInsensitive)) << err.toStdString();
+        EXPECT_FALSE(err.contains(u'\x1b')) << err.toStdString();
+    }
+}
+
+// A provider whose answer never ends, a byte at a time well within the
+// stall limit, is given up at the run's deadline.
+TEST(CliProvider, AnAnswerThatNeverEndsStopsAtTheRunsDeadline) {
+    FakeProvider provider(u"joe"_s, u"s3cret"_s);
+    provider.answer({}, kActive);
+    provider.answer("get_live_categories",
+                    HttpResponse::raw("HTTP/1.1 200 OK\r\nContent-Type: application/json\r\n"
+                                      "Connection: close\r\n\r\n[" +
+                                          QByteArray(400, ' '),
+                                      HttpResponse::Send::Drip, 10));
+    const QString base = provider.server.base();
+    const ConvertRun run = runConvert({u"--to"_s, u"pls"_s, u"--max-time"_s, u"2"_s,
+                                       u"--provider"_s, base, u"--user"_s, u"joe"_s},
+                                      {}, withPassword(u"s3cret"_s));
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(run.err.contains("Timed out: the run took longer than 2 seconds"))
+        << run.err.data();
+    EXPECT_FALSE(run.err.contains("s3cret")) << run.err.data();
+    EXPECT_TRUE(run.out.isEmpty());
+    const ConvertRun wrong = runConvert({u"--to"_s, u"pls"_s, u"--max-time"_s, u"0"_s, u"-"_s});
+    EXPECT_EQ(wrong.exitCode, 2);
+    EXPECT_TRUE(wrong.err.contains("invalid --max-time \"0\"")) << wrong.err.data();
+}
+
 // A get.php address whose M3U is blocked is read through the interface.
 TEST(CliProvider, GetAddressFallsBackToTheInterface) {
     FakeProvider provider;

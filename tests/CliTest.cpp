@@ -371,6 +371,22 @@ TEST(Cli, SummaryCountsChannelsAndEntriesApart) {
     }
 }
 
+// What a target cannot carry is left out and said, once, as a warning; the
+// byte way (UTF-8) and the text way (a code page) leave out the same.
+TEST(Cli, ChannelsATargetCannotCarryAreLeftOutAndCounted) {
+    const QByteArray input = "#EXTM3U\n#EXTINF:-1,A\nhttp://a/][x\n#EXTINF:-1,B\nhttp://b/][y\n"
+                             "#EXTINF:-1,C\nhttp://c\n";
+    for (const QByteArray& bytes : {input, input + "#EXTINF:-1,\xC0\nhttp://d\n"}) {
+        const ConvertRun run = runConvert({"--to", "u2c-radio", "-"}, bytes);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_TRUE(run.err.contains("dorvane-convert: 2 channels left out: u2c-radio cannot "
+                                     "hold their name or address"))
+            << run.err.data();
+        EXPECT_TRUE(run.out.contains("[0][C][http://c]")) << run.out.data();
+        EXPECT_FALSE(run.out.contains("][x")) << run.out.data();
+    }
+}
+
 // The spellings of the options a shell user expects, and "-o -".
 TEST(Cli, ShortLongAndDashSpellingsMeanTheSame) {
     const QString input = kData + QStringLiteral("/worked-example/input.m3u");

@@ -172,6 +172,12 @@ const char* const kPieces[] = {
     "\xEF\xBB\xBF",
     "\xC2\x85",
     "\xE2\x80\xA8",
+    "\xE2\x80\xA9",
+    "\xE2\x80\xA6",
+    "\xC2\x9F",
+    "\xC2\xA0",
+    "\x1B[2J",
+    "\x07",
     "E",
     "name",
 };

@@ -283,6 +283,18 @@ TEST(ProviderPlaylistTest, BatchesAreCutBetweenEntriesWhateverTheCutFallsIn) {
                        return Entry{R"({"name": "D)" + n + R"(", "stream_id": )" + n + " }",
                                     "D" + n, "D" + n};
                    })},
+        {"megabytes of blank space before, between and inside entries and after the list",
+         largeList("[", ",", " \n]\n",
+                   [&plain](int k) {
+                       if (k != 0 && k != 5000)
+                           return plain(k);
+                       const QByteArray n = QByteArray::number(k);
+                       const QByteArray blank(k == 0 ? 600 * 1024 : 150 * 1024,
+                                              k == 0 ? ' ' : '\n');
+                       return Entry{blank + R"({"name":)" + blank + R"("S)" + n +
+                                        R"(","stream_id":)" + n + blank + "}" + blank,
+                                    "S" + n, "S" + n};
+                   })},
         {"an entry longer than a batch",
          largeList("[", ",", "]",
                    [&plain](int k) {
@@ -352,6 +364,11 @@ TEST(ProviderPlaylistTest, FailuresSayWhatWentWrongAndNeverShowThePassword) {
         // A provider echoing the password back in what it says.
         {{R"({"user_info":{"auth":1,"status":"Locked s3cret"}})"},
          login + "The account is locked ***"},
+        // Lower-cased for the message, and cut to its first 100 characters.
+        {{R"({"user_info":{"auth":1,"status":"EVIL\u001b[2J S3CRET"}})"},
+         login + "The account is evil\x1b[2j ***"},
+        {{R"({"user_info":{"auth":1,"status":")" + QByteArray(97, 'x') + R"(s3cret"}})"},
+         login + "The account is " + QString(97, u'x') + "***"},
         {{"<html>Forbidden</html>"}, answer + "player_api.php: not valid JSON"},
         {{""}, answer + "player_api.php: an empty answer"},
         {{"[]"}, answer + "player_api.php: not a JSON object"},
@@ -375,6 +392,37 @@ TEST(ProviderPlaylistTest, FailuresSayWhatWentWrongAndNeverShowThePassword) {
     });
     EXPECT_EQ(broken, answer + "get_live_streams: not valid JSON");
     EXPECT_FALSE(broken.contains(u"s3cret"));
+}
+
+// What is wrong with the list made, not with an address: a list past the
+// limit, and an account past its date that the provider still serves.
+TEST(ProviderPlaylistTest, ListsPastTheLimitAndExpiredAccountsAreSaidAsSuch) {
+    ProviderPlaylist large(loginTo(QStringLiteral("http://tv.example:8080")));
+    large.limitPlaylist(64 * 1024);
+    QByteArray streams = "[";
+    for (int k = 0; k < 2000; ++k)
+        streams +=
+            QByteArray(k ? "," : "") + R"({"name":"N","stream_id":)" + QByteArray::number(k) + "}";
+    streams += "]";
+    const QString message = failureOf([&] {
+        large.take(0, kActive);
+        large.take(1, "[]");
+        large.take(2, streams);
+    });
+    EXPECT_EQ(message, QStringLiteral("Cannot read from \"http://tv.example:8080\". The list "
+                                      "made from the provider would pass 1 GiB"));
+
+    ProviderPlaylist expired(loginTo(QStringLiteral("tv.example:8080")));
+    expired.take(0, R"({"user_info":{"auth":1,"status":"Active","exp_date":"1706659200"}})");
+    expired.take(1, "[]");
+    expired.take(2, R"([{"name":"A","stream_id":1}])");
+    EXPECT_EQ(expired.warnings(),
+              QStringList{QStringLiteral(
+                  "The account expired on 2024-01-31, but the provider still answers")});
+    EXPECT_EQ(expired.entries(), 1);
+    ProviderPlaylist current(loginTo(QStringLiteral("tv.example:8080")));
+    current.take(0, R"({"user_info":{"auth":1,"status":"Active","exp_date":"4102444800"}})");
+    EXPECT_TRUE(current.warnings().isEmpty());
 }
 
 void fetchWhole(const QUrl& url, BodySink& sink) {

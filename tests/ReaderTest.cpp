@@ -121,6 +121,8 @@ const Reading kReadings[] = {
      u"#EXTM3U\n#EXTINF:-1,A][B\nhttp://a\n#EXTINF:-1,http://b\nhttp://b\n"},
     {"AzBox: the name up to the last ,256, before the marker", u"1,A,256,B,256,http://a,256,x\n",
      u"#EXTM3U\n#EXTINF:-1,A,256,B\nhttp://a,256,x\n"},
+    {"AzBox: a line without a name is named by its address", u"1,256,http://a\n",
+     u"#EXTM3U\n#EXTINF:-1,http://a\nhttp://a\n"},
     {"Wizard HD: the name up to the last comma before the marker", u"A, B,http://a,b\n",
      u"#EXTM3U\n#EXTINF:-1,A, B\nhttp://a,b\n"},
     {"a tab in a name becomes a space", u"[playlist]\nFile1=http://a\nTitle1=A\tB\n",

@@ -72,6 +72,19 @@ TEST_F(WindowProviderTest, OpenProviderLoadsLiveTvAndFilmsNamedAfterTheHost) {
     EXPECT_TRUE(proposed.password.isEmpty());
 }
 
+// An account past its date that the provider still serves is read, and
+// said until the next action.
+TEST_F(WindowProviderTest, AnExpiredAccountStillServedIsReadAndSaid) {
+    provider.answer({}, R"({"user_info":{"auth":1,"status":"Active","exp_date":"1706659200"}})");
+    openProvider(answer());
+    ASSERT_TRUE(waitForReadEnd());
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+    EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"1 канал"_s);
+    auto* note = child<QLabel>(u"RefreshLabel1"_s);
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_EQ(note->text(), u"Срок учётной записи истёк 31.01.2024, но провайдер ещё отвечает"_s);
+}
+
 TEST_F(WindowProviderTest, FailuresKeepThePlaylistAndNeverShowThePassword) {
     FakeProvider refusing(u"joe"_s, u"s3cret"_s);
     refusing.answer({}, R"({"user_info":{"auth":0}})");

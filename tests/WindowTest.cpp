@@ -161,6 +161,25 @@ TEST_F(WindowTest, EnablingFollowsThePlaylistState) {
     check(false, "after Clear");
 }
 
+// A channel the target cannot carry (an address holding U2C's "][") is
+// left out, and said until the next action.
+TEST_F(WindowTest, WhatATargetCannotCarryIsLeftOutAndSaid) {
+    pastePlaylist(QStringLiteral("#EXTM3U\r\n#EXTINF:-1,A\r\nhttp://a/][x\r\n"
+                                 "#EXTINF:-1,B\r\nhttp://b\r\n"));
+    auto* note = child<QLabel>(QStringLiteral("RefreshLabel1"));
+    click(radio(TTargetKind::tkU2CRadio));
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_FALSE(shown().contains(u"http://a"));
+    EXPECT_TRUE(shown().contains(u"[0][B][http://b]"));
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_EQ(note->text(), QStringLiteral("Не записано каналов: 1 — в имени или адресе то, чем "
+                                           "U2C Radio разделяет поля"));
+    click(radio(TTargetKind::tkPLS));
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_FALSE(note->isVisible());
+    EXPECT_TRUE(shown().contains(u"http://a/][x"));
+}
+
 TEST_F(WindowTest, ReselectingTheSelectedTargetRunsNothing) {
     pastePlaylist(playlist(30));
     click(radio(TTargetKind::tkPLS));

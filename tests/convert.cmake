@@ -16,3 +16,8 @@ dorvane_add_test(RecipeTest SOURCES RecipeTest.cpp LIBS dorvane_convert)
 # dorvane-convert's --recipe and --save-recipe.
 dorvane_add_test(RecipeCliTest SOURCES RecipeCliTest.cpp ConvertRunner.h)
 add_dependencies(RecipeCliTest dorvane-convert)
+
+# Hostile files and provider answers: nesting deeper than a stack, control
+# characters, blank space, a format's own delimiters in names and addresses.
+dorvane_add_test(HostileTest SOURCES HostileTest.cpp LIBS dorvane_source dorvane_convert
+                 dorvane_provider)

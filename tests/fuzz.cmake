@@ -2,6 +2,9 @@
 # test; with DORVANE_FUZZ (a clang build, see scripts/fuzz) they are
 # libFuzzer programs.
 option(DORVANE_FUZZ "Build the fuzz targets as libFuzzer programs (clang)" OFF)
+# Hand-made hostile inputs, replayed with each corpus and seeding the fuzzer:
+# a folder per target, which may be missing.
+set(DORVANE_HOSTILE_SEEDS ${CMAKE_CURRENT_SOURCE_DIR}/data/fuzz)
 foreach(target Decode Convert Encode Direct Choose Read)
     string(TOLOWER ${target} lower)
     set(name fuzz_${lower})
@@ -12,7 +15,8 @@ foreach(target Decode Convert Encode Direct Choose Read)
     else()
         add_executable(${name} fuzz/Fuzz${target}.cpp fuzz/ReplayMain.cpp)
         add_test(NAME ${name}_corpus
-                 COMMAND ${name} ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/${lower})
+                 COMMAND ${name} ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/${lower}
+                         ${DORVANE_HOSTILE_SEEDS}/${lower})
     endif()
     target_include_directories(${name} PRIVATE ${CMAKE_CURRENT_SOURCE_DIR}/support)
     target_link_libraries(${name} PRIVATE dorvane_convert dorvane_playlist Qt6::Core)
@@ -29,6 +33,7 @@ if(DORVANE_FUZZ)
 else()
     add_executable(fuzz_provider fuzz/FuzzProvider.cpp fuzz/ReplayMain.cpp)
     add_test(NAME fuzz_provider_corpus
-             COMMAND fuzz_provider ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/provider)
+             COMMAND fuzz_provider ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/provider
+                     ${DORVANE_HOSTILE_SEEDS}/provider)
 endif()
 target_link_libraries(fuzz_provider PRIVATE dorvane_provider Qt6::Core)

@@ -12,6 +12,8 @@ namespace dorvane {
 //     that names the playlist (SourceName)
 //   Derived::writeEntry(out, channel, url, n)
 //   Derived::writeFooter(out, count)
+//   Derived::carries(channel, url), for a format that cannot carry every
+//     name and address (TargetFormat::carries)
 // A format without opening or closing lines leaves those two out.
 template <typename Derived> class TemplateFormat : public NamedTargetFormat {
 public:
@@ -32,11 +34,23 @@ public:
     }
     void footer(LineSink& out, int count) const override { Derived::writeFooter(out, count); }
     void footer(ByteLineSink& out, int count) const override { Derived::writeFooter(out, count); }
+    bool carries(QStringView channel, QStringView url) const override {
+        return carriesOf(channel, url);
+    }
+    bool carries(QByteArrayView channel, QByteArrayView url) const override {
+        return carriesOf(channel, url);
+    }
 
     template <typename Sink> static void writeHeader(Sink&) {}
     template <typename Sink> static void writeFooter(Sink&, int) {}
 
 private:
+    template <typename Text> static bool carriesOf(Text channel, Text url) {
+        if constexpr (requires { Derived::carries(channel, url); })
+            return Derived::carries(channel, url);
+        else
+            return true;
+    }
     template <typename Sink> static void writeHeaderOf(Sink& out, const SourceName& source) {
         if constexpr (requires { Derived::writeHeader(out, source); })
             Derived::writeHeader(out, source);

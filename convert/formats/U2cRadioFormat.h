@@ -1,5 +1,6 @@
 #pragma once
 
+#include "convert/formats/Delimiters.h"
 #include "convert/formats/TemplateFormat.h"
 
 namespace dorvane {
@@ -24,6 +25,12 @@ public:
     template <typename Sink, typename Text>
     static void writeEntry(Sink& out, Text channel, Text url, int) {
         out.addLine({u"[0][", channel, u"][", url, u"]"});
+    }
+
+    // The address is what follows the last "][" of the line: one that holds
+    // "][" itself would be cut. A name may hold it.
+    template <typename Text> static bool carries(Text, Text url) {
+        return !delimiters::holds(url, "][");
     }
 
     template <typename Sink> static void writeFooter(Sink& out, int) {

@@ -4,6 +4,7 @@
 #include "playlist/Errors.h"
 #include "playlist/MemoryAdvice.h"
 #include "playlist/Playlist.h"
+#include "playlist/ShownText.h"
 #include "playlist/StringList.h"
 #include "playlist/TextFile.h"
 #include "simd/Ascii.h"
@@ -161,18 +162,13 @@ bool isOne(std::string_view text) {
 }
 
 // In an attribute's value a quote would end it: it becomes an apostrophe.
-// No value may break its line.
+// No value may break its line, nor hold a control character
+// (playlist/ShownText.h).
 void appendAttributeValue(QByteArray& out, std::string_view value) {
-    size_t from = 0;
-    for (size_t k = 0; k < value.size(); ++k) {
-        const char c = value[k];
-        if (c != '"' && c != '\r' && c != '\n' && c != '\t')
-            continue;
-        out.append(value.data() + from, qsizetype(k - from));
-        out += c == '"' ? '\'' : ' ';
-        from = k + 1;
-    }
-    out.append(value.data() + from, qsizetype(value.size() - from));
+    const qsizetype at = out.size();
+    out.resize(at + qsizetype(value.size()));
+    char* const end = shown::putShown(out.data() + at, value.data(), value.size(), true, true);
+    out.resize(end - out.constData());
 }
 
 // The lines are written through a pointer into room made for the longest
@@ -184,24 +180,10 @@ char* put(char* at, std::string_view text) {
     return at + text.size();
 }
 
-// The text with every CR, LF and TAB a space, and with `quote` every quote
-// an apostrophe; the runs between them copied whole.
+// The text with every CR, LF, TAB and other control character a space, and
+// with `quote` every quote an apostrophe; the runs between them copied whole.
 char* putReplaced(char* at, std::string_view text, bool quote) {
-    const char* const p = text.data();
-    const size_t size = text.size();
-    for (size_t k = 0; k < size;) {
-        const size_t plain = simd::skipM3uPlain(p, k, size, quote);
-        if (plain > k) {
-            std::memcpy(at, p + k, plain - k);
-            at += plain - k;
-            k = plain;
-        }
-        if (k == size)
-            break;
-        const char c = p[k++];
-        *at++ = c == '"' && quote ? '\'' : c == '\r' || c == '\n' || c == '\t' ? ' ' : c;
-    }
-    return at;
+    return shown::putShown(at, text.data(), text.size(), quote, true);
 }
 
 // appendAttributeValue's, byte for byte.
@@ -410,7 +392,8 @@ QString requestName(const ProviderPlaylist::Request& request) {
 
 ProviderPlaylist::ProviderPlaylist(ProviderLogin login)
     : m_login(std::move(login)), m_server(serverText(m_login.server)),
-      m_user(percentEncodedLogin(m_login.user)), m_password(percentEncodedLogin(m_login.password)) {
+      m_maxBytes(kMaxPlaylistBytes), m_user(percentEncodedLogin(m_login.user)),
+      m_password(percentEncodedLogin(m_login.password)) {
     m_requests.push_back({providerRequest(m_login), {}});
     const auto add = [this](const char* action) {
         m_requests.push_back({providerRequest(m_login, action), action});
@@ -461,7 +444,10 @@ Account readAccount(json::document& document) {
             if (key == "auth"sv) {
                 account.authorised = isOne(textOf(value, scratch));
             } else if (key == "status"sv) {
-                account.status = QString::fromUtf8(viewOf(textOf(value, scratch).substr(0, 100)));
+                // Cut for the message only once the password is masked
+                // (ProviderPlaylist::takeAccount): cut first, its start could
+                // show.
+                account.status = QString::fromUtf8(viewOf(textOf(value, scratch).substr(0, 4096)));
             } else if (key == "exp_date"sv) {
                 bool ok = false;
                 const qint64 seconds = viewOf(textOf(value, scratch)).toByteArray().toLongLong(&ok);
@@ -507,14 +493,22 @@ void ProviderPlaylist::takeAccount(QByteArray& answer, const Hidden& hidden, con
         if (!account.status.isEmpty() &&
             account.status.compare(u"Active", Qt::CaseInsensitive) != 0) {
             QString message =
-                login +
-                QStringLiteral("The account is %1").arg(account.status.toLower().simplified());
+                login + QStringLiteral("The account is %1")
+                            .arg(hidden(account.status).left(100).toLower().simplified());
             if (account.status.compare(u"Expired", Qt::CaseInsensitive) == 0 &&
                 account.expires >= 0)
                 message += QStringLiteral(" since %1")
                                .arg(QDateTime::fromSecsSinceEpoch(account.expires, Qt::UTC)
                                         .toString(QStringLiteral("yyyy-MM-dd")));
             throw EFOpenError(hidden(message));
+        }
+        // Past its date and still served: the list is made, and the user
+        // told why it may soon stop working.
+        if (account.expires > 0 && account.expires < QDateTime::currentSecsSinceEpoch()) {
+            m_expiredOn = QDateTime::fromSecsSinceEpoch(account.expires, Qt::UTC).date();
+            m_warnings.append(
+                QStringLiteral("The account expired on %1, but the provider still answers")
+                    .arg(m_expiredOn.toString(QStringLiteral("yyyy-MM-dd"))));
         }
         switch (m_login.streamFormat) {
         case StreamFormat::Ts:
@@ -617,11 +611,16 @@ public:
     }
 
     // A provider could echo the password back in a status or an error's
-    // text; no message shows it.
+    // text; no message shows it, in whatever case or form the message has
+    // made of it: the server's text is masked as it came and once more as
+    // it is shown, in any case, its blank space collapsed or not.
     QString hidden(QString message) const {
-        if (!m_owner.m_login.password.isEmpty()) {
-            message.replace(m_owner.m_login.password, QStringLiteral("***"));
-            message.replace(QString::fromLatin1(m_owner.m_password), QStringLiteral("***"));
+        const QString& password = m_owner.m_login.password;
+        if (!password.isEmpty()) {
+            for (const QString& form :
+                 {password, QString::fromLatin1(m_owner.m_password), password.simplified()})
+                if (!form.isEmpty())
+                    message.replace(form, QStringLiteral("***"), Qt::CaseInsensitive);
         }
         return message;
     }
@@ -687,11 +686,15 @@ private:
     // but spaces after it; before, whole batches, the rest kept.
     void readEntries(bool atEnd) {
         for (;;) {
+            // Blank space after the delimiter is let go of at once: kept, it
+            // was scanned again with every piece that came after it (a list
+            // of gigabytes of spaces ran for minutes), and held.
+            dropSpaceAfterDelimiter();
             char* const data = m_pending.data();
             char* const end = data + m_pending.size();
             char* const first = data + 1;
             if (!m_begun) {
-                const char* at = skipSpace(first, end);
+                const char* at = first;
                 if (at == end) {
                     if (atEnd)
                         throw bad(QStringLiteral("not valid JSON"));
@@ -755,6 +758,16 @@ private:
             if (!next(delimiter))
                 return;
         }
+    }
+
+    void dropSpaceAfterDelimiter() {
+        char* const first = m_pending.data() + 1;
+        char* const end = m_pending.data() + m_pending.size();
+        const char* at = skipSpace(first, end);
+        if (at == first)
+            return;
+        std::memmove(first, at, size_t(end - at));
+        m_pending.resize(m_pending.size() - (at - first));
     }
 
     // After a batch read up to `close`: false at the end of the list.
@@ -940,6 +953,11 @@ private:
             lines.end = at - start;
             ++m_owner.m_entries;
         }
+        if (lines.end > m_owner.m_maxBytes)
+            throw EFOpenError(
+                hidden(QStringLiteral("Cannot read from \"%1\". The list made from the provider "
+                                      "would pass 1 GiB")
+                           .arg(m_owner.m_server)));
         // The array may have ended before `close` only on a bracket of the
         // answer's own (simdjson 3.0 says nothing of what follows the
         // document): the last entry must reach `close`.
@@ -984,12 +1002,15 @@ QByteArray ProviderPlaylist::takePlaylist() {
     return std::move(m_playlist);
 }
 
-QByteArray readProviderPlaylist(const ProviderLogin& login, const ProviderFetch& fetch) {
+QByteArray readProviderPlaylist(const ProviderLogin& login, const ProviderFetch& fetch,
+                                QStringList* warnings) {
     ProviderPlaylist playlist(login);
     for (size_t k = 0; k < playlist.requests().size(); ++k) {
         fetch(playlist.requests()[k].url, playlist.answer(k));
         playlist.finish();
     }
+    if (warnings)
+        *warnings += playlist.warnings();
     return playlist.takePlaylist();
 }
 
@@ -1000,7 +1021,7 @@ bool holdsChannels(const QByteArray& bytes) {
 }
 
 QByteArray readGetAddress(const QUrl& url, const ProviderLogin& login, const ProviderFetch& fetch,
-                          bool& fellBack) {
+                          bool& fellBack, QStringList* warnings) {
     fellBack = false;
     try {
         WholeBody body;
@@ -1012,7 +1033,7 @@ QByteArray readGetAddress(const QUrl& url, const ProviderLogin& login, const Pro
         // Many providers block their M3U address; the interface still answers.
     }
     fellBack = true;
-    return readProviderPlaylist(login, fetch);
+    return readProviderPlaylist(login, fetch, warnings);
 }
 
 } // namespace dorvane

@@ -4,8 +4,10 @@
 #include "source/provider/ProviderLogin.h"
 
 #include <QByteArray>
+#include <QDate>
 #include <QHash>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <functional>
@@ -32,6 +34,7 @@ namespace dorvane {
 //   Cannot log in to "SERVER". Wrong user name or password
 //   Cannot log in to "SERVER". The account is expired since 2024-01-31
 //   Cannot read the provider's answer from "SERVER". get_live_streams: not a JSON array
+//   Cannot read from "SERVER". The list made from the provider would pass 1 GiB
 class ProviderPlaylist {
 public:
     explicit ProviderPlaylist(ProviderLogin login);
@@ -55,6 +58,15 @@ public:
     QByteArray takePlaylist();
     // Entries written so far.
     qsizetype entries() const { return m_entries; }
+    // What the answers gave to be said, though the playlist is made: an
+    // account past its expiry date that the provider still serves.
+    const QStringList& warnings() const { return m_warnings; }
+    // The date of that expiry, for a window's own words; null when there
+    // is none.
+    QDate expiredButServed() const { return m_expiredOn; }
+    // The playlist is refused once it would pass this many bytes: as a file
+    // or a download would be (kMaxPlaylistBytes). Tests lower it.
+    void limitPlaylist(qsizetype bytes) { m_maxBytes = bytes; }
 
 private:
     class Reader;
@@ -70,6 +82,9 @@ private:
     QHash<QByteArray, QByteArray> m_categories;
     QByteArray m_playlist;
     qsizetype m_entries = 0;
+    qsizetype m_maxBytes;
+    QStringList m_warnings;
+    QDate m_expiredOn;
     std::unique_ptr<Reader> m_reader; // simdjson's parser, the entries not read yet
 };
 
@@ -78,13 +93,15 @@ private:
 using ProviderFetch = std::function<void(const QUrl& url, BodySink& sink)>;
 
 // The whole playlist, the requests fetched in turn.
-QByteArray readProviderPlaylist(const ProviderLogin& login, const ProviderFetch& fetch);
+// Its warnings() are added to `warnings` when given.
+QByteArray readProviderPlaylist(const ProviderLogin& login, const ProviderFetch& fetch,
+                                QStringList* warnings = nullptr);
 
 // An M3U address of the provider (loginOfGetAddress) read as it is, or,
 // when that fails or holds no channel, through the player interface (live
 // TV); `fellBack` says which.
 QByteArray readGetAddress(const QUrl& url, const ProviderLogin& login, const ProviderFetch& fetch,
-                          bool& fellBack);
+                          bool& fellBack, QStringList* warnings = nullptr);
 
 // True when the bytes, read as a playlist file is, hold a channel.
 bool holdsChannels(const QByteArray& bytes);

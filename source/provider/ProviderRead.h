@@ -40,6 +40,9 @@ public:
     // The playlist: the M3U address's bytes, or the one made of the
     // interface's answers (UTF-8).
     QByteArray takeBytes() { return std::move(m_bytes); }
+    // The day the account expired, when the provider still served it (see
+    // ProviderPlaylist::expiredButServed); null otherwise.
+    QDate expiredButServed() const { return m_playlist.expiredButServed(); }
     // The request running now and how many there are, from 1.
     int step() const { return m_step; }
     int steps() const;

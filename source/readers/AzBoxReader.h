@@ -2,6 +2,7 @@
 
 #include "source/readers/ReaderText.h"
 
+#include <algorithm>
 #include <optional>
 
 namespace dorvane {
@@ -26,7 +27,10 @@ public:
         const qsizetype at = line.first(marker).lastIndexOf(u",256,");
         if (at < digits)
             return std::nullopt;
-        return reading::entryOf(line.sliced(digits + 1, at - digits - 1).toString(),
+        // "N,256,ADDRESS": the ",256," is the number's comma too, and the
+        // name is missing.
+        const qsizetype nameFrom = std::min(digits + 1, at);
+        return reading::entryOf(line.sliced(nameFrom, at - nameFrom).toString(),
                                 line.sliced(at + 5).toString());
     }
 };

@@ -7,7 +7,8 @@ namespace dorvane {
 // The feeds of OpenBox receivers, both kinds: blocks of "[TITLE]", "[URL]",
 // "[DESCRIPTION]" and "[TYPE]", each followed by its value on the next line.
 // The channel's name is its description (the plain kind's title is the
-// same word for every channel).
+// same word for every channel). The line after a header is its value
+// whatever it holds, a header's word too.
 class OpenBoxReader final : public reading::NamedReader {
 public:
     OpenBoxReader()
@@ -24,9 +25,11 @@ public:
         ReadEntry entry;
         bool inBlock = false;
         QString* value = nullptr; // the field the next line is the value of
+        QString ignored;          // the title's and the type's
         reading::forEachLine(text, [&](QStringView line) {
             if (value) {
-                *value = line.toString();
+                if (value != &ignored)
+                    *value = line.toString();
                 value = nullptr;
                 return;
             }
@@ -36,6 +39,9 @@ public:
                     reading::addEntry(playlist, std::move(entry));
                 entry = {};
                 inBlock = true;
+                value = &ignored;
+            } else if (tag == u"[TYPE]") {
+                value = &ignored;
             } else if (tag == u"[URL]") {
                 value = &entry.address;
             } else if (tag == u"[DESCRIPTION]") {

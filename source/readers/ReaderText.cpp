@@ -48,7 +48,27 @@ XmlRoot xmlRoot(QStringView text) {
 }
 
 QString elementText(QXmlStreamReader& xml) {
-    return xml.readElementText(QXmlStreamReader::IncludeChildElements);
+    // Counted, not recursed: Qt's own reading of child elements calls
+    // itself once per level, and a file of 70,000 nested elements ran the
+    // stack out.
+    QString text;
+    for (qint64 depth = 1; depth > 0 && !xml.atEnd();) {
+        switch (xml.readNext()) {
+        case QXmlStreamReader::StartElement:
+            ++depth;
+            break;
+        case QXmlStreamReader::EndElement:
+            --depth;
+            break;
+        case QXmlStreamReader::Characters:
+        case QXmlStreamReader::EntityReference:
+            text += xml.text();
+            break;
+        default:
+            break;
+        }
+    }
+    return text;
 }
 
 void addEntry(ReadPlaylist& playlist, ReadEntry entry) {

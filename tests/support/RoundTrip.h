@@ -10,6 +10,7 @@
 #include "playlist/LineRules.h"
 #include "playlist/StringList.h"
 #include "source/Intake.h"
+#include "source/PlaylistReader.h"
 
 #include <QByteArray>
 #include <QString>
@@ -64,14 +65,22 @@ inline const char* cannotCarry(const TStringList& lines, const TargetFormat& tar
                 if (target.isXml() && c.unicode() < 0x20)
                     return "a character XML does not allow is left out of the file";
         }
-        const auto* text = reinterpret_cast<const char16_t*>(name.utf16());
-        if ((kind == u"wizard-hd" || kind == u"azbox") &&
-            lines::isStreamLine(text, text + name.size()))
-            return "a name holding a stream marker: these lists' names end before the first one";
         if (name.isEmpty() || (kind == u"wmp" && name != address))
             return "a channel without a name (or a format without names) is named by its "
                    "address";
+        const auto* text = reinterpret_cast<const char16_t*>(name.utf16());
+        if ((kind == u"wizard-hd" || kind == u"azbox") && name == address &&
+            lines::isStreamLine(text, text + name.size()))
+            return "a channel named by its address: these lists' names end before the first "
+                   "stream marker";
     }
+    // Told by its content, the file is another format's: a Wizard HD list
+    // whose first name is "[TITLE]" is an OpenBox feed's start. Read as
+    // what it is (--from), it reads back.
+    const QString written =
+        decodeUtf8Lenient(writtenAs(lines, target, QStringLiteral("list"))).remove(u'\xFEFF');
+    if (&readerFor(written) != readerByFormat(kind))
+        return "the file begins as another format's does, and is read as that format";
     return nullptr;
 }
 
