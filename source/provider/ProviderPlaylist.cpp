@@ -392,8 +392,8 @@ QString requestName(const ProviderPlaylist::Request& request) {
 
 ProviderPlaylist::ProviderPlaylist(ProviderLogin login)
     : m_login(std::move(login)), m_server(serverText(m_login.server)),
-      m_maxBytes(kMaxPlaylistBytes), m_user(percentEncodedLogin(m_login.user)),
-      m_password(percentEncodedLogin(m_login.password)) {
+      m_user(percentEncodedLogin(m_login.user)),
+      m_password(percentEncodedLogin(m_login.password)), m_maxBytes(kMaxPlaylistBytes) {
     m_requests.push_back({providerRequest(m_login), {}});
     const auto add = [this](const char* action) {
         m_requests.push_back({providerRequest(m_login, action), action});
