@@ -43,6 +43,7 @@ struct ByteScanner::PieceWalk {
     ChannelCounter counters[2] = {ChannelCounter(false), ChannelCounter(true)};
 
     void addLine(const char* begin, const char* end, bool name, bool extinf, bool stream) {
+        stream = stream && !lines::isDirective(begin, end);
         const bool keepsWaiting = lines::keepsNameWaiting(begin, end);
         counters[0].addLine(extinf, stream, keepsWaiting);
         counters[1].addLine(extinf, stream, keepsWaiting);

@@ -128,6 +128,8 @@ const char* const kPieces[] = {
     "#",
     "#EXTGRP:News",
     "#EXTVLCOPT:x=1",
+    "#EXTVLCOPT:http-referrer=",
+    "#EXTM3U x-tvg-url=",
     "http://a.b/c",
     "https://x/?a=1&b=2",
     "rtmp://s",

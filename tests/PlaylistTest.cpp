@@ -20,12 +20,20 @@ TEST(StreamLine, Table) {
         {u"http://a", true},          {u"https://a", true},
         {u"rtmp://a", true},          {u"udp://@239.0.0.1:1234", true},
         {u"rtsp://a", true},          {u"rtp://a", true},
-        {u"mms://a", true},           {u"#EXTINF:-1 logo=\"http://logo\",Name", true},
+        {u"mms://a", true},           {u"#EXTINF:-1 logo=\"http://logo\",Name", false},
         {u"xhttp://glued", true},     {u"see  mms://", true},
         {u"HTTP://a", false},         {u"Rtmp://a", false},
         {u"ftp://a", false},          {u"http:/a", false},
         {u"http//a", false},          {u"://", false},
         {u"udp:// then rtp:/", true}, {u"", false},
+        // A directive holds addresses but is none; '#' further in is text.
+        {u"#EXTVLCOPT:http-referrer=https://site/", false},
+        {u"#EXTVLCOPT:http-user-agent=Box", false},
+        {u"#EXTM3U x-tvg-url=\"https://guide/a.xml\"", false},
+        {u"  #http://commented-out", false},
+        {u"\t#rtmp://commented-out", false},
+        {u"http://a/#fragment", true},
+        {u" http://indented", true},
     };
     for (const auto& c : cases)
         EXPECT_EQ(isStreamLine(c.line), c.stream) << QString::fromUtf16(c.line).toStdString();
@@ -63,6 +71,15 @@ TEST(ChannelCount, Table) {
         {"a name that holds an address",
          {u"#EXTINF:-1,http://a"_s, u"http://b"_s, u"#EXTINF:-1,C"_s, u"mms://c"_s},
          2},
+        // Directives that hold an address are no channel of their own.
+        {"option line with an address",
+         {u"#EXTINF:-1,A"_s, u"#EXTVLCOPT:http-referrer=https://site/"_s, u"http://a"_s},
+         1},
+        {"list header mid-file",
+         {u"#EXTINF:-1,A"_s, u"http://a"_s, u"#EXTM3U x-tvg-url=\"https://g/x.xml\""_s,
+          u"#EXTINF:-1,B"_s, u"http://b"_s},
+         2},
+        {"commented-out address", {u"#EXTINF:-1,A"_s, u"#http://old"_s, u"http://a"_s}, 1},
         {"every marker",
          {u"#EXTINF:1"_s, u"http://a"_s, u"#EXTINF:2"_s, u"https://a"_s, u"#EXTINF:3"_s,
           u"rtmp://a"_s, u"#EXTINF:4"_s, u"udp://a"_s, u"#EXTINF:5"_s, u"rtsp://a"_s,
