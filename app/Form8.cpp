@@ -441,7 +441,9 @@ void TForm8::createMenus() {
     ByteOrderMark1 = N1->addAction(QStringLiteral("Byte-order &Mark"));
     ByteOrderMark1->setObjectName(QStringLiteral("ByteOrderMark1"));
     ByteOrderMark1->setCheckable(true);
-    ByteOrderMark1->setChecked(true);
+    ByteOrderMark1->setChecked(false); // the first target is M3U's
+    connect(ByteOrderMark1, &QAction::triggered, this,
+            [this](bool checked) { m_byteOrderMarkWanted = checked; });
 
     D1 = addItem(this, N1, "D1", QStringLiteral("E&xit"), QKeySequence(Qt::ALT | Qt::Key_F4));
 
@@ -1357,6 +1359,8 @@ void TForm8::showEncodingChoice(const TargetFormat& format) {
     const QSignalBlocker quiet(sCheckBox1);
     sCheckBox1->setEnabled(format.allowsAnsi());
     sCheckBox1->setChecked(format.allowsAnsi() ? m_utf8Wanted : true);
+    // The menu shows whether a UTF-8 file gets a byte-order mark.
+    ByteOrderMark1->setChecked(m_byteOrderMarkWanted.value_or(format.utf8ByteOrderMarkByDefault()));
 }
 
 const TEncoding& TForm8::chosenCodePage() const {
@@ -1436,7 +1440,7 @@ void TForm8::saveTextArea() {
         QString text() override { return form.sMemo1->text(); }
         bool utf8Ticked() override { return form.sCheckBox1->isChecked(); }
         const TEncoding& codePage() override { return form.chosenCodePage(); }
-        bool byteOrderMark() override { return form.ByteOrderMark1->isChecked(); }
+        std::optional<bool> byteOrderMark() override { return form.m_byteOrderMarkWanted; }
     } dialogs(*this);
     saveWithDialogs(formatFor(selectedTarget()), dialogs);
 }

@@ -13,6 +13,7 @@
 #include <array>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -275,6 +276,9 @@ private:
     bool m_closed = false;
     // "Save as UTF8" as the user last left it on a target that offers it.
     bool m_utf8Wanted = true;
+    // File > Byte-order Mark once the user has set it; until then each
+    // target's own (none for M3U, which players misread).
+    std::optional<bool> m_byteOrderMarkWanted;
 
     std::unique_ptr<Download> m_download;
     // The address opened or asked for last in this run, proposed the next

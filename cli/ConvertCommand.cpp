@@ -61,8 +61,8 @@ enum ExitStatus { kDone = 0, kFileError = 1, kUsageError = 2, kNoChannels = 3 };
 constexpr char kProgram[] = "dorvane-convert";
 
 constexpr char kUsage[] =
-    "Usage: dorvane-convert --to TARGET [--ansi | --no-bom] [--codepage N] [-o FILE]\n"
-    "                       [-q] [--timeout SECONDS] [CHOICE] [INPUT]\n"
+    "Usage: dorvane-convert --to TARGET [--ansi | --bom | --no-bom] [--codepage N]\n"
+    "                       [-o FILE] [-q] [--timeout SECONDS] [CHOICE] [INPUT]\n"
     "       dorvane-convert --to TARGET --provider SERVER --user NAME\n"
     "                       [--password-file FILE] [--movies] [--no-live]\n"
     "                       [--stream-format ts|m3u8] [options] [CHOICE]\n"
@@ -80,8 +80,10 @@ constexpr char kHelp[] =
     "  --ansi          write in the ANSI code page, without a byte-order mark,\n"
     "                  instead of UTF-8 with one (not for the targets that are\n"
     "                  always written in UTF-8)\n"
-    "  --no-bom        write UTF-8 without the byte-order mark (EF BB BF) that\n"
-    "                  the target's files otherwise start with\n"
+    "  --bom           write UTF-8 with a byte-order mark (EF BB BF) where the\n"
+    "                  target's readers take one: M3U and M3U8 start without\n"
+    "  --no-bom        write UTF-8 without the byte-order mark that the target's\n"
+    "                  files otherwise start with\n"
     "  --codepage N    the ANSI code page for this run (1250-1258, 874, 932, 936,\n"
     "                  949, 950): for --ansi and for reading input that is not\n"
     "                  UTF-8; by default the one of the locale (LC_ALL, LC_CTYPE,\n"
@@ -153,7 +155,9 @@ struct Options {
     const PlaylistReader* from = nullptr;         // nullptr: the content tells
     const InputEncoding* inputEncoding = nullptr; // nullptr: the usual rules
     bool ansi = false;
-    bool noBom = false; // UTF-8 without EF BB BF, for the targets that write it
+    // UTF-8 with (--bom) or without (--no-bom) EF BB BF where the target may
+    // have it; by default as the target writes it.
+    std::optional<bool> byteOrderMark;
     bool quiet = false;
     int codePage = 0;                         // 0: the locale's
     QString output;                           // empty: standard output
@@ -281,7 +285,8 @@ const std::vector<OptionRule>& optionRules() {
                             QStringLiteral("unknown input encoding \"%1\"").arg(visibleText(name))};
                 }),
             flag({"ansi"}, [](Options& o, const QString&) { o.ansi = true; }),
-            flag({"no-bom"}, [](Options& o, const QString&) { o.noBom = true; }),
+            flag({"bom"}, [](Options& o, const QString&) { o.byteOrderMark = true; }),
+            flag({"no-bom"}, [](Options& o, const QString&) { o.byteOrderMark = false; }),
             flag({"q", "quiet"}, [](Options& o, const QString&) { o.quiet = true; }),
             valued({"codepage"}, "N",
                    [](Options& o, const QString& value) {
@@ -488,7 +493,7 @@ struct Result {
 // The way of UTF-16 lines, for input in a code page or in UTF-16: the
 // lines' entries encoded into the output's bytes as they are written.
 template <typename Source>
-Result runIntoBytes(const TargetFormat& target, const TEncoding& encoding, bool mark,
+Result runIntoBytes(const TargetFormat& target, const TEncoding& encoding, std::optional<bool> mark,
                     const SourceName& name, qsizetype inputSize, Source& source) {
     Result result{target.preamble(encoding, mark)};
     // Enough for most targets in one go; pages never written cost nothing.
@@ -522,9 +527,9 @@ void streamInto(ByteLineSink& sink, StreamedOutput* streamed) {
 // way after all; without, it is held whole. Input in a code page
 // (Mode::CodePage, `codePage`) takes this way too, decoded into UTF-8.
 std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& target,
-                                  const TEncoding& encoding, bool mark, const SourceName& name,
-                                  ScanAhead::Mode mode, ScanAhead::Verdict& verdict,
-                                  StreamedOutput* streamed,
+                                  const TEncoding& encoding, std::optional<bool> mark,
+                                  const SourceName& name, ScanAhead::Mode mode,
+                                  ScanAhead::Verdict& verdict, StreamedOutput* streamed,
                                   const TAnsiEncoding* codePage = nullptr) {
     const qsizetype size = reader.sizeHint();
     Result result{target.preamble(encoding, mark)};
@@ -550,7 +555,7 @@ std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& targe
 
 // Input with a UTF-16 byte-order mark: rare, and read whole.
 Result convertUtf16(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
-                    const TEncoding& encoding, bool mark, const SourceName& name) {
+                    const TEncoding& encoding, std::optional<bool> mark, const SourceName& name) {
     const QString text = decodeFileBytes(reader.rest(), TEncoding::UTF8(), ansi);
     TStringList lines;
     lines.setText(text);
@@ -589,7 +594,7 @@ bool readsAsUtf8(InputReader& reader) {
 // too. Code page first: tallying on the way costs that input nothing, where
 // almost-UTF-8 (a stray byte here and there) pays for one conversion more.
 Result convertInput(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
-                    const TEncoding& encoding, bool mark, const SourceName& source,
+                    const TEncoding& encoding, std::optional<bool> mark, const SourceName& source,
                     StreamedOutput* streamed = nullptr) {
     ScanAhead::Verdict verdict = ScanAhead::Verdict::Utf8;
     std::optional<Result> result = convertUtf8(reader, target, encoding, mark, source,
@@ -764,8 +769,9 @@ private:
 // only the count of channels.
 // With `streamed`, the conversion of the kept lines goes there as it is made.
 Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEncoding& ansi,
-                     const TargetFormat& target, const TEncoding& encoding, bool mark,
-                     const SourceName& source, QByteArray* groupList, StreamedOutput* streamed) {
+                     const TargetFormat& target, const TEncoding& encoding,
+                     std::optional<bool> mark, const SourceName& source, QByteArray* groupList,
+                     StreamedOutput* streamed) {
     // Chooses from the pieces that `next` gives; false when one of them is
     // not UTF-8.
     const auto chooseFrom = [&](qsizetype sizeHint, auto next, Result& result) {
@@ -981,7 +987,7 @@ int convert(Options options) {
     const bool listGroups = options.action == Action::ListGroups;
     const TargetFormat& target = listGroups ? formatFor(TTargetKind::tkWizardHD) : *options.target;
     const TEncoding& encoding = target.fileEncoding(options.ansi, ansi);
-    const bool mark = !options.noBom;
+    const std::optional<bool> mark = options.byteOrderMark;
 
     // An address is downloaded whole, then read as bytes in memory, the way
     // standard input's are.
@@ -1291,8 +1297,8 @@ int runRecipe(const Options& options) {
     const std::optional<TStringList> former = readFormerOutput(recipe.output, ansi);
 
     LineListSource source(*target, applied.lines);
-    const Result result =
-        runIntoBytes(*target, encoding, !options.noBom, name, applied.lines.textLength(), source);
+    const Result result = runIntoBytes(*target, encoding, options.byteOrderMark, name,
+                                       applied.lines.textLength(), source);
     if (result.channels == 0) {
         printMessage(QStringLiteral("No channels chosen by the recipe"));
         return kNoChannels;

@@ -55,7 +55,7 @@ _dorvane_convert() {
     esac
 
     if [[ $cur == -* ]]; then
-        local options="-t --to --ansi --no-bom --codepage -o --output -q --quiet --group
+        local options="-t --to --ansi --bom --no-bom --codepage -o --output -q --quiet --group
             --exclude-group --match --dedupe --list-groups --timeout --list-targets
             --from --input-encoding --list-formats --recipe --save-recipe
             --provider --user --password-file --movies --no-live --stream-format

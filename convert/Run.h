@@ -21,8 +21,9 @@ struct ConversionCounts {
 // ByteLineSink for UTF-8 bytes).
 //
 // The source gives the entries a batch at a time: source.next(write) calls
-// write(channel, line) for each entry of its next batch and returns false
-// once there is none left; source.channels() is then the channel count of
+// write(channel, line, block) for each entry of its next batch and returns false
+// once there is none left (`block`: the channel's name line and directive
+// lines, for a target that wantsAttributes(), else empty); source.channels() is then the channel count of
 // all its lines. For the M3U targets every line is an entry, with an empty
 // channel, and is written as it is. Text lines are classified by Conversion
 // (convertLines, the window's run, dorvane-convert's UTF-16 way), UTF-8
@@ -38,9 +39,9 @@ ConversionCounts runConversion(const TargetFormat& target, Source& source, Sink&
     count = 0;
     if (converts)
         target.header(out, name);
-    const auto write = [&](auto channel, auto line) {
+    const auto write = [&](auto channel, auto line, auto block) {
         if (converts)
-            target.entry(out, channel, line, ++count);
+            target.entry(out, channel, line, block, ++count);
         else
             out.addLine({line});
     };

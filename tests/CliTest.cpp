@@ -115,7 +115,7 @@ TEST(Cli, FromNamesTheReaderAndListFormatsListsThem) {
     EXPECT_EQ(runConvert({"-t", "m3u"}, list).exitCode, 3);
     const ConvertRun forced = runConvert({"-q", "-t", "m3u", "--from", "wizard-hd"}, list);
     EXPECT_EQ(forced.exitCode, 0) << forced.err.data();
-    EXPECT_EQ(forced.out, "\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:-1,One\r\nhttp://a/1\r\n");
+    EXPECT_EQ(forced.out, "#EXTM3U\r\n#EXTINF:-1,One\r\nhttp://a/1\r\n");
 
     const ConvertRun listed = runConvert({"--list-formats"});
     EXPECT_EQ(listed.exitCode, 0);
@@ -467,9 +467,10 @@ TEST(Cli, OutputFileIsReplacedWhole) {
 }
 
 // --no-bom leaves out only the three bytes of the mark, whichever way the
-// input goes (UTF-8 directly, a code page, UTF-16, a choice); a target that
+// input goes (UTF-8 directly, a code page, UTF-16, a choice); --bom puts
+// them in front of M3U8, which goes without by default; a target that
 // writes no mark is unchanged.
-TEST(Cli, NoBomLeavesOutOnlyTheMark) {
+TEST(Cli, BomAndNoBomChangeOnlyTheMark) {
     const QString playlist =
         u"#EXTM3U\n#EXTINF:-1,Канал\nhttp://a/1\n#EXTINF:-1,Два\nhttp://a/1\n"_s;
     QByteArray utf16("\xFF\xFE");
@@ -487,16 +488,23 @@ TEST(Cli, NoBomLeavesOutOnlyTheMark) {
     for (const auto& c : cases) {
         for (const char* target : {"pls", "m3u8", "xspf"}) {
             SCOPED_TRACE(std::string(c.name) + " " + target);
-            const ConvertRun marked = runConvert(QStringList{"--to", target} + c.options, c.input);
+            const bool m3u = QByteArrayView(target) == "m3u8";
+            const ConvertRun byDefault =
+                runConvert(QStringList{"--to", target} + c.options, c.input);
+            const ConvertRun marked =
+                runConvert(QStringList{"--to", target, "--bom"} + c.options, c.input);
             const ConvertRun bare =
                 runConvert(QStringList{"--to", target, "--no-bom"} + c.options, c.input);
             EXPECT_EQ(bare.exitCode, 0) << bare.err.data();
+            EXPECT_EQ(marked.exitCode, 0) << marked.err.data();
             ASSERT_TRUE(marked.out.startsWith("\xEF\xBB\xBF"));
             EXPECT_EQ(bare.out, marked.out.sliced(3));
+            EXPECT_EQ(byDefault.out, m3u ? bare.out : marked.out);
         }
     }
-    const ConvertRun bouquet = runConvert({"--to", "enigma2", "--no-bom"}, playlist.toUtf8());
-    EXPECT_EQ(bouquet.out, runConvert({"--to", "enigma2"}, playlist.toUtf8()).out);
+    for (const char* option : {"--bom", "--no-bom"})
+        EXPECT_EQ(runConvert({"--to", "enigma2", option}, playlist.toUtf8()).out,
+                  runConvert({"--to", "enigma2"}, playlist.toUtf8()).out);
 }
 
 // A file:// INPUT is that file, percent-encoded, with an empty host or

@@ -1,4 +1,5 @@
 #include "convert/Conversion.h"
+#include "convert/ChannelAttributes.h"
 #include "convert/LineSink.h"
 #include "convert/Run.h"
 #include "convert/TargetFormat.h"
@@ -432,6 +433,126 @@ TEST(Registry, U2cRadioNamesFilesAfterTheDate) {
     EXPECT_TRUE(today.endsWith(u".RadioList")) << today.toStdString();
     for (QChar c : QStringView(u"/\\:*?\"<>|"))
         EXPECT_FALSE(today.contains(c)) << today.toStdString();
+}
+
+} // namespace
+
+namespace {
+
+// What the channel's block and address tell, with the precedence of the
+// headers: an #EXTVLCOPT line over an attribute over the address's suffix.
+TEST(ChannelAttributes, TakesEachSourceWithItsPrecedence) {
+    const struct {
+        const char* what;
+        const char16_t* block;
+        const char16_t* address;
+        QStringList expected; // address, logo, group, id, user agent, referer, origin
+    } cases[] = {
+        {"attributes of the name line",
+         u"#EXTINF:-1 tvg-id=\"a.1\" tvg-logo=\"http://l/a.png\" group-title=\"News\" "
+         u"user-agent=\"UA\" referrer=\"http://r/\",A",
+         u"http://a/1",
+         {"http://a/1", "http://l/a.png", "News", "a.1", "UA", "http://r/", ""}},
+        {"option lines win over attributes, attributes over the suffix",
+         u"#EXTINF:-1 http-user-agent=\"Attr\",A\n#EXTVLCOPT:http-user-agent=Opt\n"
+         u"  #EXTVLCOPT:http-referer=http://opt/\n#EXTVLCOPT:http-origin=http://o",
+         u"http://a/1|User-Agent=Suffix&Referer=http%3A%2F%2Fsuffix%2F",
+         {"http://a/1", "", "", "", "Opt", "http://opt/", "http://o"}},
+        {"the suffix is decoded and leaves the address",
+         u"#EXTINF:-1,A",
+         u"https://a/1?x=1|user-agent=Box%201.0&referer=http://r/&X-Other=1",
+         {"https://a/1?x=1", "", "", "", "Box 1.0", "http://r/", ""}},
+        {"a bar without pairs is part of the address",
+         u"#EXTINF:-1,A",
+         u"http://a/1|2",
+         {"http://a/1|2", "", "", "", "", "", ""}},
+        {"the group from #EXTGRP without group-title, not over it",
+         u"#EXTINF:-1,A\n#EXTGRP:Films\n#EXTGRP:Later",
+         u"http://a/1",
+         {"http://a/1", "", "Films", "", "", "", ""}},
+        {"an empty group-title stands",
+         u"#EXTINF:-1 group-title=\"\",A\n#EXTGRP:Films",
+         u"http://a/1",
+         {"http://a/1", "", "", "", "", "", ""}},
+        {"text lines between say nothing",
+         u"#EXTINF:-1,A\nhttp://earlier\ntext=1",
+         u"http://a/1",
+         {"http://a/1", "", "", "", "", "", ""}},
+    };
+    for (const auto& c : cases) {
+        QString buffer;
+        const auto attributes = channelAttributes(QStringView(c.block), QStringView(c.address));
+        const QStringList got = {attributes.address.toString(),
+                                 attributes.logo.toString(),
+                                 attributes.group.toString(),
+                                 attributes.tvgId.toString(),
+                                 headerValue(attributes, Header::UserAgent, buffer).toString(),
+                                 headerValue(attributes, Header::Referer, buffer).toString(),
+                                 headerValue(attributes, Header::Origin, buffer).toString()};
+        EXPECT_EQ(got, c.expected) << c.what;
+        // The bytes give the same.
+        const QByteArray block = QString::fromUtf16(c.block).toUtf8();
+        const QByteArray address = QString::fromUtf16(c.address).toUtf8();
+        QByteArray bytes;
+        const auto fromBytes = channelAttributes(QByteArrayView(block), QByteArrayView(address));
+        EXPECT_EQ(QString::fromUtf8(headerValue(fromBytes, Header::UserAgent, bytes)),
+                  c.expected[4])
+            << c.what;
+        EXPECT_EQ(QString::fromUtf8(fromBytes.address), c.expected[0]) << c.what;
+    }
+}
+
+// The bouquet as the receiver reads it: '%', ':' and controls escaped in
+// the service line, headers after the address, a marker per group.
+TEST(Enigma2, WritesServicesAsTheReceiverReadsThem) {
+    const QStringList source = {
+        "#EXTM3U",
+        "#EXTINF:-1 group-title=\"News\",STVR: 24%",
+        "#EXTVLCOPT:http-user-agent=Box/1.0 (x:y)",
+        "#EXTVLCOPT:http-referrer=http://r/?a=%41",
+        "http://a/ch=STVR%20%3A24",
+        "#EXTINF:-1 group-title=\"News\",Two",
+        "http://a/2#frag|User-Agent=UA",
+        "#EXTINF:-1 group-title=\"Films\" user-agent=\"a&b\",Three",
+        "http://a/3",
+    };
+    EXPECT_EQ(convertLines(TTargetKind::tkEnigma2, source).mid(1),
+              (QStringList{
+                  "#SERVICE 1:64:1:0:0:0:0:0:0:0::News",
+                  "#DESCRIPTION News",
+                  "#SERVICE 4097:0:1:0:0:0:0:0:0:0:http%3a//a/ch=STVR%2520%253A24"
+                  "#User-Agent=Box/1.0 (x%3ay)&Referer=http%3a//r/?a=%2541:STVR%3a 24%25",
+                  "#DESCRIPTION STVR: 24%",
+                  "#SERVICE 4097:0:1:0:0:0:0:0:0:0:http%3a//a/2#frag&User-Agent=UA:Two",
+                  "#DESCRIPTION Two",
+                  "#SERVICE 1:64:2:0:0:0:0:0:0:0::Films",
+                  "#DESCRIPTION Films",
+                  "#SERVICE 4097:0:1:0:0:0:0:0:0:0:http%3a//a/3:Three",
+                  "#DESCRIPTION Three",
+              }));
+    // Controls, in lower-case hex.
+    EXPECT_EQ(convertLines(TTargetKind::tkEnigma2, {"#EXTINF:-1,A\x1f", "http://a/\x01"})[1],
+              "#SERVICE 4097:0:1:0:0:0:0:0:0:0:http%3a//a/%01:A%1f");
+}
+
+// XSPF carries the logo as image and the headers as the player's options.
+TEST(Xspf, WritesLogoAndHeaders) {
+    const QStringList lines = convertLines(
+        TTargetKind::tkXSPF, {"#EXTINF:-1 tvg-logo=\"http://l/a&b.png\",A",
+                              "#EXTVLCOPT:http-user-agent=UA<1>", "http://a/1|Referer=http://r/"});
+    EXPECT_TRUE(lines[1].contains("xmlns:vlc=\"http://www.videolan.org/vlc/playlist/ns/0/\""));
+    EXPECT_EQ(lines.mid(3, 9),
+              (QStringList{
+                  "    <track>",
+                  "      <title>A</title>",
+                  "      <location>http://a/1</location>",
+                  "      <image>http://l/a&amp;b.png</image>",
+                  "      <extension application=\"http://www.videolan.org/vlc/playlist/0\">",
+                  "        <vlc:option>http-user-agent=UA&lt;1&gt;</vlc:option>",
+                  "        <vlc:option>http-referrer=http://r/</vlc:option>",
+                  "      </extension>",
+                  "    </track>",
+              }));
 }
 
 } // namespace

@@ -7,11 +7,13 @@
 namespace dorvane {
 
 // A bouquet of IPTV services, named after the playlist. Each entry is a
-// service line, whose fields are separated by ':' (so a colon of the address
-// is written "%3a"; the name is the last field and stays as it is), and a
-// description line with the name. Receivers read it as UTF-8, lines ending
-// in LF.
+// service line, whose fields are separated by ':' (the address and the name,
+// its last field, escaped as the receiver reads them), and a description
+// line with the name. Receivers read it as UTF-8, lines ending in LF.
 class Enigma2Format final : public TemplateFormat<Enigma2Format> {
+    template <typename Text>
+    using Buffer = std::conditional_t<std::is_same_v<Text, QByteArrayView>, QByteArray, QString>;
+
 public:
     Enigma2Format()
         : TemplateFormat({.kind = TTargetKind::tkEnigma2,
@@ -27,42 +29,92 @@ public:
         out.addLine({u"#NAME ", source.text()});
     }
 
+    // The service line as the receiver reads it: it decodes every %xx of
+    // the address and the name, so '%', ':' (the field separator) and the
+    // bytes below 0x20 are escaped as its own writer does; its players take
+    // what follows the address's first '#' as headers joined by '&'. A
+    // group starts with a marker service and its description.
     template <typename Sink, typename Text>
-    static void writeEntry(Sink& out, Text channel, Text url, int) {
+    static void writeEntry(Sink& out, Text channel, const ChannelAttributes<Text>& attributes,
+                           int n) {
         thread_local Buffer<Text> urlBuffer;
+        thread_local Buffer<Text> nameBuffer;
+        thread_local Buffer<Text> valueBuffer;
+        thread_local Buffer<Text> group;
+        thread_local int groups = 0;
+        if (n == 1) { // a run of its own, on this thread
+            group.resize(0);
+            groups = 0;
+        }
+        if (!attributes.group.isEmpty() && Text(group) != attributes.group) {
+            group = Buffer<Text>(attributes.group.data(), attributes.group.size());
+            const QString number = QString::number(++groups, 16);
+            out.addLine({u"#SERVICE 1:64:", QStringView(number), u":0:0:0:0:0:0:0::",
+                         escaped(attributes.group, nameBuffer)});
+            out.addLine({u"#DESCRIPTION ", attributes.group});
+        }
+        Buffer<Text>& url = urlBuffer;
+        url.resize(0);
+        url.append(escaped(attributes.address, valueBuffer));
+        bool first = !contains(attributes.address, '#');
+        for (int k = 0; k < kHeaderCount; ++k) {
+            const auto header = static_cast<Header>(k);
+            if (!attributes.headerRank[size_t(k)])
+                continue;
+            const Text value = headerValue(attributes, header, valueBuffer);
+            if (contains(value, '&'))
+                continue; // the receiver would split it
+            appendAscii(url, first ? u"#" : u"&");
+            first = false;
+            appendAscii(url, headerName(header));
+            appendAscii(url, u"=");
+            Buffer<Text> copy(value.data(), value.size());
+            url.append(escaped(Text(copy), valueBuffer));
+        }
         out.addLine(
-            {u"#SERVICE 4097:0:1:0:0:0:0:0:0:0:", escapedColons(url, urlBuffer), u":", channel});
+            {u"#SERVICE 4097:0:1:0:0:0:0:0:0:0:", Text(url), u":", escaped(channel, nameBuffer)});
         out.addLine({u"#DESCRIPTION ", channel});
     }
 
-private:
-    template <typename Text>
-    using Buffer = std::conditional_t<std::is_same_v<Text, QByteArrayView>, QByteArray, QString>;
-
-    // The text itself when it has no colon, else a view of `buffer`.
-    template <typename Text> static Text escapedColons(Text text, Buffer<Text>& buffer) {
-        constexpr bool bytes = std::is_same_v<Text, QByteArrayView>;
-        const auto colon = [] {
-            if constexpr (bytes)
-                return ':';
-            else
-                return u':';
-        }();
-        qsizetype at = text.indexOf(colon);
-        if (at < 0)
+    // The receiver's escaping of a service line's field: the text itself
+    // when nothing needs it, else a view of `buffer`.
+    template <typename Text> static Text escaped(Text text, Buffer<Text>& buffer) {
+        const auto needs = [](char32_t c) { return c == '%' || c == ':' || c < 0x20; };
+        qsizetype k = 0;
+        while (k < text.size() && !needs(unit(text, k)))
+            ++k;
+        if (k == text.size())
             return text;
         buffer.resize(0);
-        qsizetype from = 0;
-        for (; at >= 0; at = text.indexOf(colon, from)) {
-            buffer.append(text.sliced(from, at - from));
-            if constexpr (bytes)
-                buffer.append(QByteArrayView("%3a"));
-            else
-                buffer.append(QStringView(u"%3a"));
-            from = at + 1;
+        buffer.append(text.first(k));
+        static constexpr char kHex[] = "0123456789abcdef";
+        for (; k < text.size(); ++k) {
+            const char32_t c = unit(text, k);
+            if (!needs(c)) {
+                buffer.append(text.sliced(k, 1));
+                continue;
+            }
+            const char16_t escape[] = {u'%', char16_t(kHex[c >> 4]), char16_t(kHex[c & 15])};
+            appendAscii(buffer, QStringView(escape, 3));
         }
-        buffer.append(text.sliced(from));
         return Text(buffer);
+    }
+
+private:
+    static char32_t unit(QStringView text, qsizetype k) { return text[k].unicode(); }
+    static char32_t unit(QByteArrayView text, qsizetype k) {
+        return static_cast<unsigned char>(text[k]);
+    }
+    template <typename Text> static bool contains(Text text, char c) {
+        for (qsizetype k = 0; k < text.size(); ++k)
+            if (unit(text, k) == static_cast<unsigned char>(c))
+                return true;
+        return false;
+    }
+    static void appendAscii(QString& to, QStringView text) { to.append(text); }
+    static void appendAscii(QByteArray& to, QStringView text) {
+        for (const QChar c : text)
+            to.append(static_cast<char>(c.unicode()));
     }
 };
 

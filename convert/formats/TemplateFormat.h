@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/ByteLineSink.h"
+#include "convert/ChannelAttributes.h"
 #include "convert/LineSink.h"
 #include "convert/TargetFormat.h"
 
@@ -10,7 +11,9 @@ namespace dorvane {
 // sink, so that one template serves both the text lines and the UTF-8 bytes:
 //   Derived::writeHeader(out), or writeHeader(out, source) for a header
 //     that names the playlist (SourceName)
-//   Derived::writeEntry(out, channel, url, n)
+//   Derived::writeEntry(out, channel, url, n), or for a format that carries
+//     the channel's attributes (wantsAttributes) writeEntry(out, channel,
+//     attributes, n) with a ChannelAttributes of the channel's block
 //   Derived::writeFooter(out, count)
 // A format without opening or closing lines leaves those two out.
 template <typename Derived> class TemplateFormat : public NamedTargetFormat {
@@ -23,12 +26,14 @@ public:
     void header(ByteLineSink& out, const SourceName& source) const override {
         writeHeaderOf(out, source);
     }
-    void entry(LineSink& out, QStringView channel, QStringView url, int n) const override {
-        Derived::writeEntry(out, channel, url, n);
-    }
-    void entry(ByteLineSink& out, QByteArrayView channel, QByteArrayView url,
+    bool wantsAttributes() const override { return takesAttributes(); }
+    void entry(LineSink& out, QStringView channel, QStringView url, QStringView block,
                int n) const override {
-        Derived::writeEntry(out, channel, url, n);
+        entryOf(out, channel, url, block, n);
+    }
+    void entry(ByteLineSink& out, QByteArrayView channel, QByteArrayView url, QByteArrayView block,
+               int n) const override {
+        entryOf(out, channel, url, block, n);
     }
     void footer(LineSink& out, int count) const override { Derived::writeFooter(out, count); }
     void footer(ByteLineSink& out, int count) const override { Derived::writeFooter(out, count); }
@@ -37,6 +42,18 @@ public:
     template <typename Sink> static void writeFooter(Sink&, int) {}
 
 private:
+    static constexpr bool takesAttributes() {
+        return requires(LineSink & out) {
+            Derived::writeEntry(out, QStringView(), ChannelAttributes<QStringView>(), 0);
+        };
+    }
+    template <typename Sink, typename Text>
+    static void entryOf(Sink& out, Text channel, Text url, Text block, int n) {
+        if constexpr (takesAttributes())
+            Derived::writeEntry(out, channel, channelAttributes(block, url), n);
+        else
+            Derived::writeEntry(out, channel, url, n);
+    }
     template <typename Sink> static void writeHeaderOf(Sink& out, const SourceName& source) {
         if constexpr (requires { Derived::writeHeader(out, source); })
             Derived::writeHeader(out, source);
