@@ -34,6 +34,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -272,6 +273,21 @@ void TForm8::createControls() {
     sRadioButton9 = m_targetButtons[8];
     sRadioButton10 = m_targetButtons[9];
     sRadioButton11 = m_targetButtons[10];
+    // The Enigma2 service type, beside its target.
+    {
+        const QRadioButton* enigma2 = m_targetButtons[size_t(TTargetKind::tkEnigma2)];
+        Enigma2Type1 = new QComboBox(client);
+        Enigma2Type1->setObjectName(QStringLiteral("Enigma2Type1"));
+        Enigma2Type1->setFocusPolicy(Qt::ClickFocus); // the tab order is the designed one
+        for (const int type : {4097, 5001, 5002})
+            Enigma2Type1->addItem(QString::number(type), type);
+        Enigma2Type1->setGeometry(enigma2->geometry().right() + 6, enigma2->geometry().y() - 2,
+                                  Enigma2Type1->sizeHint().width(), 23);
+        connect(Enigma2Type1, &QComboBox::currentIndexChanged, this, [this] {
+            if (selectedTarget() == TTargetKind::tkEnigma2)
+                SelectRBTN();
+        });
+    }
     // FormCreate checks "M3U Playlist", which then takes the tab stop.
 
     sButton1 = new QPushButton(QStringLiteral("Save"), client);
@@ -370,6 +386,12 @@ void TForm8::createControls() {
     RefreshLabel1->setFont(windowFont());
     RefreshLabel1->setGeometry(190, 3, 530, 15);
     RefreshLabel1->hide();
+    // What the last run's target could not hold, there too until the next.
+    LostLabel1 = new QLabel(sStatusBar1);
+    LostLabel1->setObjectName(QStringLiteral("LostLabel1"));
+    LostLabel1->setFont(windowFont());
+    LostLabel1->setGeometry(190, 3, 530, 15);
+    LostLabel1->hide();
 
     m_tabOrder = {sMemo1};
     m_tabOrder.insert(m_tabOrder.end(), m_targetButtons.begin(), m_targetButtons.end());
@@ -929,6 +951,7 @@ void TForm8::openAddress(const QUrl& url) {
 
 void TForm8::showDownloadProgress(qint64 received, qint64 total) {
     EncodingLabel1->hide();
+    LostLabel1->hide();
     if (total > 0) {
         const int percent = static_cast<int>(std::min<qint64>(100, received * 100 / total));
         DownloadBar1->setRange(0, 100);
@@ -1223,6 +1246,10 @@ void TForm8::takeRecipe(const Recipe& recipe) {
         for (QAction* item : m_codePages->actions())
             if (item->data().toInt() == recipe.codePage)
                 item->setChecked(true);
+    if (recipe.enigma2Type != 0) {
+        const QSignalBlocker quiet(Enigma2Type1);
+        Enigma2Type1->setCurrentIndex(Enigma2Type1->findData(recipe.enigma2Type));
+    }
     const TargetFormat& format = formatFor(selectedTarget());
     if (format.allowsAnsi())
         m_utf8Wanted = !recipe.ansi;
@@ -1494,17 +1521,43 @@ void TForm8::sRadioButton13Click() {
 
 void TForm8::showSourceText() {
     stopRun();
+    showLost({}, formatFor(selectedTarget()));
     ResultList->Clear();
     sMemo1->setLines(*SourceList);
 }
 
 void TForm8::SelectRBTN() {
     stopRun();
+    showLost({}, formatFor(selectedTarget()));
     sMemo1->setText(progressText());
     ResultList->Clear();
+    TargetOptions options;
+    options.enigma2Type = Enigma2Type1->currentData().toInt();
     ConvertThread = std::make_unique<TThreadKonvert>(
         formatFor(selectedTarget()), *SourceList, *ResultList,
-        [this](TThreadKonvert& worker) { endOfRun(worker); }, m_sourceName);
+        [this](TThreadKonvert& worker) { endOfRun(worker); }, m_sourceName, options);
+}
+
+void TForm8::showLost(const LostAttributes& lost, const TargetFormat& target) {
+    QStringList parts;
+    const auto part = [&](int count, QStringView what) {
+        if (count > 0)
+            parts << QStringLiteral("%1 %2 %3: %4 не может их хранить")
+                         .arg(channelCountText(count),
+                              PluralForm(count, u"потерял", u"потеряли", u"потеряли"), what,
+                              target.shortName());
+    };
+    part(lost.headers, u"заголовки");
+    part(lost.logos, u"логотипы");
+    const bool shown = !LostLabel1->isHidden();
+    LostLabel1->setText(parts.join(u"; "));
+    LostLabel1->setVisible(!parts.isEmpty() && !DownloadLabel1->isVisible());
+    if (!LostLabel1->isHidden()) {
+        EncodingLabel1->hide();
+        RefreshLabel1->hide();
+    } else if (shown) { // the encoding's place again
+        EncodingLabel1->setVisible(!DownloadLabel1->isVisible());
+    }
 }
 
 void TForm8::endOfRun(TThreadKonvert& worker) {
@@ -1514,6 +1567,7 @@ void TForm8::endOfRun(TThreadKonvert& worker) {
         return;
     // The text as Save writes it, line ends included: Copy gives the same.
     sMemo1->setLines(*ResultList, formatFor(selectedTarget()).lineEndText());
+    showLost(worker.lost(), formatFor(selectedTarget()));
     // The worker is still inside this step; it is released once its thread
     // has ended, never from its own hand-off.
     m_endedRuns.push_back(std::move(ConvertThread));

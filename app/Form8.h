@@ -3,6 +3,7 @@
 #include "convert/Recipe.h"
 #include "convert/SourceName.h"
 #include "convert/TargetKind.h"
+#include "convert/TargetOptions.h"
 #include "playlist/StringList.h"
 #include "playlist/TextFile.h"
 #include "source/provider/ProviderLogin.h"
@@ -27,6 +28,7 @@ class QMimeData;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QComboBox;
 class QStatusBar;
 
 namespace dorvane {
@@ -134,6 +136,9 @@ public:
     void sRadioButton13Click();
     // Stops any run and starts a new one for the selected target.
     void SelectRBTN();
+    // Says in the status bar what the run's target could not hold (nothing:
+    // the encoding's text again).
+    void showLost(const LostAttributes& lost, const TargetFormat& target);
 
     void sLabel1Click();
     void J1Click();
@@ -222,6 +227,8 @@ private:
     QRadioButton* sRadioButton9;  // "WMP Playlist"
     QRadioButton* sRadioButton10; // "IPTVx XML"
     QRadioButton* sRadioButton11; // "U2C Radio"
+    QComboBox* Enigma2Type1;      // the Enigma2 service type: 4097, 5001, 5002
+    QLabel* LostLabel1;           // what the last run's target could not hold
     QPushButton* sButton1;        // "Save"
     QCheckBox* sCheckBox1;        // "Save as UTF8"
     QPushButton* sButton3;        // "Copy to buffer"

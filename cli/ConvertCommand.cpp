@@ -84,6 +84,11 @@ constexpr char kHelp[] =
     "                  target's readers take one: M3U and M3U8 start without\n"
     "  --no-bom        write UTF-8 without the byte-order mark that the target's\n"
     "                  files otherwise start with\n"
+    "  --enigma2-type TYPE\n"
+    "                  the service type of an Enigma2 bouquet's streams: 4097\n"
+    "                  (default), 5001 or 5002\n"
+    "  --bouquet-name NAME\n"
+    "                  the name of an Enigma2 bouquet (by default the playlist's)\n"
     "  --codepage N    the ANSI code page for this run (1250-1258, 874, 932, 936,\n"
     "                  949, 950): for --ansi and for reading input that is not\n"
     "                  UTF-8; by default the one of the locale (LC_ALL, LC_CTYPE,\n"
@@ -158,6 +163,8 @@ struct Options {
     // UTF-8 with (--bom) or without (--no-bom) EF BB BF where the target may
     // have it; by default as the target writes it.
     std::optional<bool> byteOrderMark;
+    int enigma2Type = 0; // --enigma2-type; 0: none given
+    QString bouquetName; // --bouquet-name; empty: none given
     bool quiet = false;
     int codePage = 0;                         // 0: the locale's
     QString output;                           // empty: standard output
@@ -286,6 +293,22 @@ const std::vector<OptionRule>& optionRules() {
                 }),
             flag({"ansi"}, [](Options& o, const QString&) { o.ansi = true; }),
             flag({"bom"}, [](Options& o, const QString&) { o.byteOrderMark = true; }),
+            valued({"enigma2-type"}, "TYPE",
+                   [](Options& o, const QString& value) {
+                       const int type = value.toInt();
+                       if (!TargetOptions::isEnigma2Type(type))
+                           throw UsageError{
+                               QStringLiteral("invalid Enigma2 service type \"%1\": 4097, 5001 "
+                                              "or 5002")
+                                   .arg(visibleText(value))};
+                       o.enigma2Type = type;
+                   }),
+            valued({"bouquet-name"}, "NAME",
+                   [](Options& o, const QString& name) {
+                       if (name.isEmpty())
+                           throw UsageError{QStringLiteral("--bouquet-name needs a name")};
+                       o.bouquetName = name;
+                   }),
             flag({"no-bom"}, [](Options& o, const QString&) { o.byteOrderMark = false; }),
             flag({"q", "quiet"}, [](Options& o, const QString&) { o.quiet = true; }),
             valued({"codepage"}, "N",
@@ -487,11 +510,31 @@ struct Result {
     qint64 nulOffset = -1;
     qint64 inputSize = 0;
     qsizetype replaced = 0; // characters the code page had no bytes for
+    LostAttributes lost;    // what the target could not hold
     bool streamed = false;  // the bytes went to the StreamedOutput as they were made
 };
 
 // The way of UTF-16 lines, for input in a code page or in UTF-16: the
 // lines' entries encoded into the output's bytes as they are written.
+// Said, not silent: the channels whose headers or logo the target could not
+// hold, once a run (a warning, which --quiet leaves).
+void printLost(const LostAttributes& lost, const TargetFormat& target) {
+    if (lost.headers > 0)
+        printMessage(
+            QStringLiteral("%1 lost their headers: %2 cannot hold them")
+                .arg(countText(lost.headers, u"channel", u"channels"), target.shortName()));
+    if (lost.logos > 0)
+        printMessage(QStringLiteral("%1 lost their logos: %2 cannot hold them")
+                         .arg(countText(lost.logos, u"channel", u"channels"), target.shortName()));
+}
+
+// The target options of this run (--enigma2-type, --bouquet-name, or the
+// recipe's), for every sink it writes into.
+TargetOptions& runTargetOptions() {
+    static TargetOptions options;
+    return options;
+}
+
 template <typename Source>
 Result runIntoBytes(const TargetFormat& target, const TEncoding& encoding, std::optional<bool> mark,
                     const SourceName& name, qsizetype inputSize, Source& source) {
@@ -499,8 +542,10 @@ Result runIntoBytes(const TargetFormat& target, const TEncoding& encoding, std::
     // Enough for most targets in one go; pages never written cost nothing.
     result.bytes.reserve(result.bytes.size() + inputSize + inputSize / 8 + 4096);
     EncodingSink sink(result.bytes, encoding, target.lineEnd());
+    sink.options = runTargetOptions();
     const ConversionCounts counts = runConversion(target, source, sink, name);
     sink.flush();
+    result.lost = sink.lost;
     result.channels = counts.channels;
     result.entries = counts.entries;
     result.replaced = sink.replaced();
@@ -535,6 +580,7 @@ std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& targe
     Result result{target.preamble(encoding, mark)};
     ByteLineSink sink(result.bytes, streamed ? 0 : size + size / 8 + 4096, encoding,
                       target.lineEnd());
+    sink.options = runTargetOptions();
     streamInto(sink, streamed);
     ScanAhead scan(reader, target, mode, codePage);
     ScannedPieceSource source(scan);
@@ -550,6 +596,7 @@ std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& targe
     result.entries = counts.entries;
     result.replaced = sink.replaced();
     result.streamed = sink.drained();
+    result.lost = sink.lost;
     return result;
 }
 
@@ -812,6 +859,7 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
         } else {
             ByteLineSink sink(result.bytes, streamed ? 0 : chosen.size() + chosen.size() / 8 + 4096,
                               encoding, target.lineEnd());
+            sink.options = runTargetOptions();
             streamInto(sink, streamed);
             Utf8Source text(target, chosen);
             const ConversionCounts counts = runConversion(target, text, sink, source);
@@ -819,6 +867,7 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
             result.channels = counts.channels;
             result.entries = counts.entries;
             result.streamed = sink.drained();
+            result.lost = sink.lost;
         }
         return true;
     };
@@ -974,6 +1023,8 @@ QByteArray readProviderInput(const Options& options, const ProviderLogin& login,
 }
 
 int convert(Options options) {
+    runTargetOptions() = {options.enigma2Type ? options.enigma2Type : TargetOptions().enigma2Type,
+                          options.bouquetName};
     // A file:// INPUT is that file, read as any file is.
     if (looksLikeAddress(options.input))
         if (QString file = fileOfAddress(options.input); !file.isEmpty())
@@ -1129,6 +1180,7 @@ int convert(Options options) {
                                     "replaced")
                          .arg(result.replaced)
                          .arg(encoding.CodePage()));
+    printLost(result.lost, target);
     if (!options.quiet)
         printMessage(QStringLiteral("%1, %2, %3")
                          .arg(countText(result.channels, u"channel", u"channels"),
@@ -1247,6 +1299,10 @@ Recipe commandLineRecipe(const Options& options) {
         recipe.ansi = true;
     if (options.codePage)
         recipe.codePage = options.codePage;
+    if (options.enigma2Type)
+        recipe.enigma2Type = options.enigma2Type;
+    if (!options.bouquetName.isEmpty())
+        recipe.bouquetName = options.bouquetName;
     if (options.outputGiven)
         recipe.output = options.output.isEmpty() ? QString() : wholePath(options.output);
     return recipe;
@@ -1291,6 +1347,8 @@ int runRecipe(const Options& options) {
     const TEncoding& ansi =
         recipe.codePage ? *TEncoding::ansi(recipe.codePage) : TEncoding::Default();
     const TEncoding& encoding = target->fileEncoding(recipe.ansi, ansi);
+    runTargetOptions() = {recipe.enigma2Type ? recipe.enigma2Type : TargetOptions().enigma2Type,
+                          recipe.bouquetName};
     SourceName name;
     const TStringList playlist = readRecipeSource(recipe.source, options, ansi, name);
     const AppliedRecipe applied = applyRecipe(recipe, playlist);
@@ -1321,6 +1379,7 @@ int runRecipe(const Options& options) {
     if (!missing.isEmpty())
         printMessage(QStringLiteral("%1 that the recipe names are no longer in the playlist")
                          .arg(missing.join(QStringLiteral(" and "))));
+    printLost(result.lost, *target);
     QString summary =
         QStringLiteral("%1 written to %2")
             .arg(countText(result.channels, u"channel", u"channels"),

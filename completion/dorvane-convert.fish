@@ -18,6 +18,8 @@ complete -c dorvane-convert -l from -x -a '(__dorvane_convert_formats)' -d 'Read
 complete -c dorvane-convert -l input-encoding -x -a 'UTF-8 UTF-16LE UTF-16BE 1250 1251 1252 1253 1254 1255 1256 1257 1258 866 KOI8-R KOI8-U ISO-8859-5' -d 'Read the input in this encoding'
 complete -c dorvane-convert -l ansi -d 'Write in the ANSI code page'
 complete -c dorvane-convert -l bom -d 'Write UTF-8 with a byte-order mark'
+complete -c dorvane-convert -l enigma2-type -x -a '4097 5001 5002' -d 'Enigma2 service type'
+complete -c dorvane-convert -l bouquet-name -x -d 'Enigma2 bouquet name'
 complete -c dorvane-convert -l no-bom -d 'Write UTF-8 without a byte-order mark'
 complete -c dorvane-convert -l codepage -x -a '1250 1251 1252 1253 1254 1255 1256 1257 1258 874 932 936 949 950' -d 'ANSI code page'
 complete -c dorvane-convert -s o -l output -r -F -d 'Output file'

@@ -179,6 +179,59 @@ template <typename View> ChannelAttributes<View> channelAttributes(View block, V
     return channel;
 }
 
+// Whether a channel's block and address give it headers or a logo: what a
+// target that holds neither leaves out. Quicker than channelAttributes,
+// for the targets that only count them.
+struct LostParts {
+    bool headers = false;
+    bool logo = false;
+};
+template <typename View> LostParts lostParts(View block, View addressLine) {
+    LostParts lost;
+    const auto* begin = attributes::units(block);
+    const auto* end = begin + block.size();
+    using Char = std::remove_const_t<std::remove_pointer_t<decltype(begin)>>;
+    const Char* lineEnd = lines::find(begin, end, Char('\n'));
+    if (const Char* cr = lines::find(begin, lineEnd, Char('\r')); cr != lineEnd)
+        lineEnd = cr;
+    // The name line's attributes, from '=' to '='.
+    const View first(begin, lineEnd - begin);
+    for (qsizetype at = attributes::indexOfUnit(first, '=', 0); at >= 0;
+         at = attributes::indexOfUnit(first, '=', at + 1)) {
+        if (at + 1 >= first.size() || attributes::unit(first, at + 1) != '"')
+            continue;
+        const View before = first.first(at);
+        const auto endsWith = [&](std::string_view name) {
+            return before.size() >= qsizetype(name.size()) &&
+                   attributes::startsWithAscii(
+                       before.sliced(before.size() - qsizetype(name.size())), name);
+        };
+        if (endsWith("tvg-logo"))
+            lost.logo =
+                lost.logo || (at + 2 < first.size() && attributes::unit(first, at + 2) != '"');
+        else if (endsWith("user-agent") || endsWith("referrer"))
+            lost.headers = true;
+    }
+    // The option lines after it, seldom more than one or two.
+    if (!lost.headers && lineEnd != end) {
+        lines::forEachLine(lineEnd, end, [&](const Char* from, const Char* to) {
+            const View option = attributes::afterBlanks(View(from, to - from));
+            if (attributes::startsWithAscii(option, "#EXTVLCOPT:http-user-agent=") ||
+                attributes::startsWithAscii(option, "#EXTVLCOPT:http-referrer=") ||
+                attributes::startsWithAscii(option, "#EXTVLCOPT:http-referer=") ||
+                attributes::startsWithAscii(option, "#EXTVLCOPT:http-origin="))
+                lost.headers = true;
+        });
+    }
+    // An address's suffix.
+    if (!lost.headers) {
+        ChannelAttributes<View> suffix;
+        attributes::takeAddress(suffix, addressLine);
+        lost.headers = suffix.hasHeaders();
+    }
+    return lost;
+}
+
 // A header's value as it is to be written: a suffix's value percent-decoded
 // (into `buffer`), any other as it stands.
 QStringView headerValue(const ChannelAttributes<QStringView>& channel, Header header,

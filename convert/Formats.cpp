@@ -28,6 +28,13 @@ const TEncoding& TargetFormat::fileEncoding(bool ansiWanted, const TEncoding& an
     return ansiWanted && allowsAnsi() ? ansi : TEncoding::UTF8();
 }
 
+QString TargetFormat::shortName() const {
+    QString name = caption().toString();
+    if (name.endsWith(u" Playlist"))
+        name.chop(9);
+    return name;
+}
+
 QByteArray TargetFormat::preamble(const TEncoding& encoding,
                                   std::optional<bool> byteOrderMark) const {
     // The code pages have no preamble; UTF-8 has one unless the target's

@@ -21,13 +21,14 @@ struct ConversionCounts {
 // ByteLineSink for UTF-8 bytes).
 //
 // The source gives the entries a batch at a time: source.next(write) calls
-// write(channel, line, block) for each entry of its next batch and returns false
-// once there is none left (`block`: the channel's name line and directive
-// lines, for a target that wantsAttributes(), else empty); source.channels() is then the channel count of
-// all its lines. For the M3U targets every line is an entry, with an empty
-// channel, and is written as it is. Text lines are classified by Conversion
-// (convertLines, the window's run, dorvane-convert's UTF-16 way), UTF-8
-// bytes by ByteScanner (Utf8Source, ScannedPieceSource).
+// write(channel, line, block) for each entry of its next batch and returns
+// false once there is none left (`block`: the channel's name line and
+// directive lines, for a target that wantsAttributes(), else empty);
+// source.channels() is then the channel count of all its lines. For the M3U
+// targets every line is an entry, with an empty channel, and is written as
+// it is. Text lines are classified by Conversion (convertLines, the window's
+// run, dorvane-convert's UTF-16 way), UTF-8 bytes by ByteScanner
+// (Utf8Source, ScannedPieceSource).
 //
 // `name` names the playlist, for targets whose header does. `count` holds
 // the number of entries written so far, from 0: the number of

@@ -38,10 +38,12 @@ public:
 
     // False for the M3U and M3U8 targets, which show the playlist itself.
     virtual bool converts() const { return true; }
-    // Whether its entries carry the channel's attributes (logo, group,
-    // headers: ChannelAttributes), so that the conversion keeps each
-    // channel's block of lines for entry(): the others are spared that.
+    // Whether entry() is given the channel's block of lines: for the
+    // attributes its entries carry (logo, group, headers: ChannelAttributes),
+    // or to count those they cannot (LostAttributes).
     virtual bool wantsAttributes() const { return false; }
+    // The name a message about it uses: its caption without " Playlist".
+    QString shortName() const;
 
     // How its files are written. Most receivers take either UTF-8 with a
     // byte-order mark or the ANSI code page, lines ending in CR LF; a target

@@ -147,7 +147,8 @@ TEST_F(SaveTest, UtfOnlyTargetsIgnoreTheEncodingChoice) {
         {TTargetKind::tkEnigma2, "#NAME Dorvane\n#SERVICE 4097:0:1:0:0:0:0:0:0:0:http%3a//a.b/1:" +
                                      name + "\n#DESCRIPTION " + name + "\n"},
         {TTargetKind::tkXSPF, "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?>\r\n"
-                              "<playlist version=\"1\" xmlns=\"http://xspf.org/ns/0/\">\r\n"
+                              "<playlist version=\"1\" xmlns=\"http://xspf.org/ns/0/\" "
+                              "xmlns:vlc=\"http://www.videolan.org/vlc/playlist/ns/0/\">\r\n"
                               "  <trackList>\r\n    <track>\r\n      <title>" +
                                   name +
                                   "</title>\r\n      <location>http://a.b/1</location>\r\n"
@@ -209,7 +210,7 @@ TEST_F(SaveTest, EveryTargetProposesItsNameAndSavesUnderIt) {
         EXPECT_EQ(filesIn(dir), QStringList{dialog.fileName + extension});
         // UTF-8 as ticked, with the target's own preamble and line ends.
         EXPECT_EQ(bytesOf(dir + u'/' + dialog.fileName + extension),
-                  (format->utf8ByteOrderMark() ? "\xEF\xBB\xBF"_ba : QByteArray()) +
+                  (format->utf8ByteOrderMarkByDefault() ? "\xEF\xBB\xBF"_ba : QByteArray()) +
                       shown().replace(u"\r\n"_s, format->lineEndText().toString()).toUtf8());
     }
     EXPECT_TRUE(MessageBox::shown().isEmpty());
@@ -286,7 +287,7 @@ TEST_F(SaveTest, ExistingFileIsReplacedOnlyWhenTheUserAgrees) {
 
     MessageBox::setNextAnswer(QMessageBox::Yes);
     save(file);
-    EXPECT_EQ(bytesOf(file), "\xEF\xBB\xBF" + joined(kSource).toUtf8());
+    EXPECT_EQ(bytesOf(file), joined(kSource).toUtf8());
     EXPECT_EQ(MessageBox::shown().size(), 3);
     EXPECT_EQ(filesIn(dir), QStringList{u"list.m3u"_s});
 }

@@ -6,7 +6,8 @@
 
 namespace dorvane {
 
-// A bouquet of IPTV services, named after the playlist. Each entry is a
+// A bouquet of IPTV services, named after the playlist (or as the user
+// names it), of the service type the user chooses (TargetOptions). Each entry is a
 // service line, whose fields are separated by ':' (the address and the name,
 // its last field, escaped as the receiver reads them), and a description
 // line with the name. Receivers read it as UTF-8, lines ending in LF.
@@ -26,7 +27,8 @@ public:
                           .allowsAnsi = false}) {}
 
     template <typename Sink> static void writeHeader(Sink& out, const SourceName& source) {
-        out.addLine({u"#NAME ", source.text()});
+        const QString& name = out.options.bouquetName;
+        out.addLine({u"#NAME ", name.isEmpty() ? source.text() : QStringView(name)});
     }
 
     // The service line as the receiver reads it: it decodes every %xx of
@@ -40,6 +42,7 @@ public:
         thread_local Buffer<Text> urlBuffer;
         thread_local Buffer<Text> nameBuffer;
         thread_local Buffer<Text> valueBuffer;
+        thread_local Buffer<Text> decodedBuffer;
         thread_local Buffer<Text> group;
         thread_local int groups = 0;
         if (n == 1) { // a run of its own, on this thread
@@ -57,22 +60,30 @@ public:
         url.resize(0);
         url.append(escaped(attributes.address, valueBuffer));
         bool first = !contains(attributes.address, '#');
+        bool lost = false;
+        // Only the players of these take headers after the address.
+        const bool headed = startsWith(attributes.address, "http://") ||
+                            startsWith(attributes.address, "https://") ||
+                            startsWith(attributes.address, "rtsp://");
         for (int k = 0; k < kHeaderCount; ++k) {
             const auto header = static_cast<Header>(k);
             if (!attributes.headerRank[size_t(k)])
                 continue;
-            const Text value = headerValue(attributes, header, valueBuffer);
-            if (contains(value, '&'))
-                continue; // the receiver would split it
+            const Text value = headerValue(attributes, header, decodedBuffer);
+            if (!headed || contains(value, '&')) {
+                lost = true; // no player takes it, or the receiver would split it
+                continue;
+            }
             appendAscii(url, first ? u"#" : u"&");
             first = false;
             appendAscii(url, headerName(header));
             appendAscii(url, u"=");
-            Buffer<Text> copy(value.data(), value.size());
-            url.append(escaped(Text(copy), valueBuffer));
+            url.append(escaped(value, valueBuffer));
         }
-        out.addLine(
-            {u"#SERVICE 4097:0:1:0:0:0:0:0:0:0:", Text(url), u":", escaped(channel, nameBuffer)});
+        out.lost.headers += lost;
+        const DecimalText type(out.options.enigma2Type);
+        out.addLine({u"#SERVICE ", type, u":0:1:0:0:0:0:0:0:0:", Text(url), u":",
+                     escaped(channel, nameBuffer)});
         out.addLine({u"#DESCRIPTION ", channel});
     }
 
@@ -104,6 +115,14 @@ private:
     static char32_t unit(QStringView text, qsizetype k) { return text[k].unicode(); }
     static char32_t unit(QByteArrayView text, qsizetype k) {
         return static_cast<unsigned char>(text[k]);
+    }
+    template <typename Text, size_t N> static bool startsWith(Text text, const char (&word)[N]) {
+        if (text.size() < qsizetype(N - 1))
+            return false;
+        for (size_t k = 0; k + 1 < N; ++k)
+            if (unit(text, qsizetype(k)) != static_cast<unsigned char>(word[k]))
+                return false;
+        return true;
     }
     template <typename Text> static bool contains(Text text, char c) {
         for (qsizetype k = 0; k < text.size(); ++k)

@@ -12,8 +12,7 @@ public:
     bool converts() const override { return false; }
     bool utf8ByteOrderMarkByDefault() const override { return false; }
     void entry(LineSink&, QStringView, QStringView, QStringView, int) const override {}
-    void entry(ByteLineSink&, QByteArrayView, QByteArrayView, QByteArrayView, int) const override {
-    }
+    void entry(ByteLineSink&, QByteArrayView, QByteArrayView, QByteArrayView, int) const override {}
 };
 
 class M3uFormat final : public SourceFormat {

@@ -26,7 +26,7 @@ public:
     void header(ByteLineSink& out, const SourceName& source) const override {
         writeHeaderOf(out, source);
     }
-    bool wantsAttributes() const override { return takesAttributes(); }
+    bool wantsAttributes() const override { return true; }
     void entry(LineSink& out, QStringView channel, QStringView url, QStringView block,
                int n) const override {
         entryOf(out, channel, url, block, n);
@@ -49,10 +49,15 @@ private:
     }
     template <typename Sink, typename Text>
     static void entryOf(Sink& out, Text channel, Text url, Text block, int n) {
-        if constexpr (takesAttributes())
+        if constexpr (takesAttributes()) {
             Derived::writeEntry(out, channel, channelAttributes(block, url), n);
-        else
+        } else {
+            // Said, not silent: what the entry cannot hold is counted.
+            const LostParts lost = lostParts(block, url);
+            out.lost.headers += lost.headers;
+            out.lost.logos += lost.logo;
             Derived::writeEntry(out, channel, url, n);
+        }
     }
     template <typename Sink> static void writeHeaderOf(Sink& out, const SourceName& source) {
         if constexpr (requires { Derived::writeHeader(out, source); })

@@ -48,10 +48,9 @@ public:
             for (int k = 0; k < kHeaderCount; ++k) {
                 if (!attributes.headerRank[size_t(k)])
                     continue;
-                const Text value = headerValue(attributes, static_cast<Header>(k), valueBuffer);
-                XmlBuffer<Text> copy(value.data(), value.size());
+                const Text value = headerValue(attributes, static_cast<Header>(k), nameBuffer);
                 out.addLine({u"        <vlc:option>", options[k],
-                             xml::elementText(Text(copy), valueBuffer), u"</vlc:option>"});
+                             xml::elementText(value, valueBuffer), u"</vlc:option>"});
             }
             out.addLine({u"      </extension>"});
         }
