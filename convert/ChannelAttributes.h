@@ -84,25 +84,74 @@ template <typename View> void takeOption(ChannelAttributes<View>& channel, View 
         }
 }
 
-// The name line's attributes; whether it has a group-title (which an
-// #EXTGRP line then does not replace, even when empty).
+// The name line's attributes, in one walk from '=' to '=' (a name line
+// holds few of them and long values); whether it has a group-title (which an
+// #EXTGRP line then does not replace, even when empty). The group is the
+// choice's (groupTitleOf). The first attribute of a name counts.
 template <typename View> bool takeNameLine(ChannelAttributes<View>& channel, View line) {
-    attributeOf(line, "tvg-id", channel.tvgId);
-    attributeOf(line, "tvg-name", channel.tvgName);
-    attributeOf(line, "tvg-logo", channel.logo);
-    attributeOf(line, "tvg-chno", channel.chno);
     const bool titled = groupTitleOf(line, channel.group);
-    attributeOf(line, " catchup", channel.catchup);
-    attributeOf(line, "catchup-days", channel.catchupDays);
-    attributeOf(line, "catchup-source", channel.catchupSource);
     constexpr char kRank = 2;
-    View value;
-    // "user-agent" is found in "http-user-agent" as well, "referrer" in
-    // "http-referrer".
-    if (attributeOf(line, "user-agent", value))
-        setHeader(channel, Header::UserAgent, value, kRank);
-    if (attributeOf(line, "referrer", value))
-        setHeader(channel, Header::Referer, value, kRank);
+    bool seen[10] = {};
+    const auto take = [&](int key, View value) {
+        if (seen[key])
+            return;
+        seen[key] = true;
+        switch (key) {
+        case 0:
+            channel.tvgId = value;
+            break;
+        case 1:
+            channel.tvgName = value;
+            break;
+        case 2:
+            channel.logo = value;
+            break;
+        case 3:
+            channel.chno = value;
+            break;
+        case 4:
+            channel.catchup = value;
+            break;
+        case 5:
+            channel.catchupDays = value;
+            break;
+        case 6:
+            channel.catchupSource = value;
+            break;
+        case 7:
+            setHeader(channel, Header::UserAgent, value, kRank);
+            break;
+        case 8:
+            setHeader(channel, Header::Referer, value, kRank);
+            break;
+        }
+    };
+    // The names, each matched as the end of the text before its '='
+    // (attributeOf): "user-agent" also in "http-user-agent", "referrer" in
+    // "http-referrer"; " catchup" with its space, not in "catchup-days".
+    static constexpr std::string_view kNames[] = {"tvg-id",         "tvg-name",   "tvg-logo",
+                                                  "tvg-chno",       " catchup",   "catchup-days",
+                                                  "catchup-source", "user-agent", "referrer"};
+    for (qsizetype at = indexOfUnit(line, '=', 0); at >= 0;) {
+        if (at + 1 >= line.size() || unit(line, at + 1) != '"') {
+            at = indexOfUnit(line, '=', at + 1);
+            continue;
+        }
+        const qsizetype begin = at + 2;
+        const qsizetype end = indexOfUnit(line, '"', begin);
+        if (end < 0)
+            break; // no closing quote: as if it were not there
+        const View before = line.first(at);
+        for (int key = 0; key < int(std::size(kNames)); ++key) {
+            const auto length = qsizetype(kNames[key].size());
+            if (before.size() >= length &&
+                startsWithAscii(before.sliced(before.size() - length), kNames[key])) {
+                take(key, line.sliced(begin, end - begin));
+                break;
+            }
+        }
+        at = indexOfUnit(line, '=', end + 1);
+    }
     return titled;
 }
 

@@ -2,6 +2,8 @@
 
 #include "convert/formats/TemplateFormat.h"
 
+#include <algorithm>
+#include <cstring>
 #include <type_traits>
 
 namespace dorvane {
@@ -90,24 +92,20 @@ public:
     // The receiver's escaping of a service line's field: the text itself
     // when nothing needs it, else a view of `buffer`.
     template <typename Text> static Text escaped(Text text, Buffer<Text>& buffer) {
-        const auto needs = [](char32_t c) { return c == '%' || c == ':' || c < 0x20; };
-        qsizetype k = 0;
-        while (k < text.size() && !needs(unit(text, k)))
-            ++k;
+        qsizetype k = firstToEscape(text, 0);
         if (k == text.size())
             return text;
         buffer.resize(0);
-        buffer.append(text.first(k));
         static constexpr char kHex[] = "0123456789abcdef";
-        for (; k < text.size(); ++k) {
+        qsizetype from = 0; // the start of the run not copied yet
+        for (; k < text.size(); k = firstToEscape(text, k + 1)) {
             const char32_t c = unit(text, k);
-            if (!needs(c)) {
-                buffer.append(text.sliced(k, 1));
-                continue;
-            }
+            buffer.append(text.sliced(from, k - from));
             const char16_t escape[] = {u'%', char16_t(kHex[c >> 4]), char16_t(kHex[c & 15])};
             appendAscii(buffer, QStringView(escape, 3));
+            from = k + 1;
         }
+        buffer.append(text.sliced(from));
         return Text(buffer);
     }
 
@@ -131,9 +129,43 @@ private:
         return false;
     }
     static void appendAscii(QString& to, QStringView text) { to.append(text); }
+    static bool needsEscape(char32_t c) { return c == '%' || c == ':' || c < 0x20; }
+    // Where the first character from `from` on that the receiver's writer
+    // escapes stands, or the text's size.
+    static qsizetype firstToEscape(QStringView text, qsizetype from) {
+        while (from < text.size() && !needsEscape(text[from].unicode()))
+            ++from;
+        return from;
+    }
+    // Eight bytes at a time: a service line's fields are long addresses
+    // with an escape or two.
+    static qsizetype firstToEscape(QByteArrayView text, qsizetype from) {
+        constexpr quint64 kOnes = 0x0101010101010101;
+        constexpr quint64 kHigh = 0x8080808080808080;
+        const auto zeroByte = [](quint64 v) { return (v - kOnes) & ~v & kHigh; };
+        for (; text.size() - from >= 8; from += 8) {
+            quint64 word;
+            std::memcpy(&word, text.data() + from, 8);
+            // A byte below 0x20 (its high bit clear), '%' or ':'.
+            const quint64 hits = ((word - kOnes * 0x20) & ~word & kHigh) |
+                                 zeroByte(word ^ (kOnes * '%')) | zeroByte(word ^ (kOnes * ':'));
+            if (hits)
+                break;
+        }
+        while (from < text.size() && !needsEscape(static_cast<unsigned char>(text[from])))
+            ++from;
+        return from;
+    }
+
+    // Short ASCII texts (escapes, header names), in one append.
     static void appendAscii(QByteArray& to, QStringView text) {
-        for (const QChar c : text)
-            to.append(static_cast<char>(c.unicode()));
+        char bytes[16];
+        for (qsizetype from = 0; from < text.size(); from += qsizetype(sizeof bytes)) {
+            const qsizetype size = std::min<qsizetype>(text.size() - from, sizeof bytes);
+            for (qsizetype k = 0; k < size; ++k)
+                bytes[k] = static_cast<char>(text[from + k].unicode());
+            to.append(bytes, size);
+        }
     }
 };
 
