@@ -40,9 +40,21 @@ template <typename View> struct ChannelAttributes {
 
 namespace attributes {
 
-using choice::indexOfUnit;
 using choice::startsWithAscii;
 using choice::unit;
+
+// Where the ASCII character c first stands in `text` from `from` on, or -1:
+// the line rules' search, inline (attributes are looked for on every entry).
+inline qsizetype indexOfUnit(QStringView text, char c, qsizetype from) {
+    const char16_t* begin = text.utf16();
+    const char16_t* at = lines::find(begin + from, begin + text.size(), char16_t(c));
+    return at == begin + text.size() ? -1 : at - begin;
+}
+inline qsizetype indexOfUnit(QByteArrayView text, char c, qsizetype from) {
+    const char* begin = text.data();
+    const char* at = lines::find(begin + from, begin + text.size(), c);
+    return at == begin + text.size() ? -1 : at - begin;
+}
 
 // Whether the ASCII texts are equal, letters in either case.
 template <typename View> bool equalsAsciiFolded(View text, std::string_view word) {
@@ -243,23 +255,30 @@ template <typename View> LostParts lostParts(View block, View addressLine) {
     const Char* lineEnd = lines::find(begin, end, Char('\n'));
     if (const Char* cr = lines::find(begin, lineEnd, Char('\r')); cr != lineEnd)
         lineEnd = cr;
-    // The name line's attributes, from '=' to '='.
+    // The name line's attributes, walked as takeNameLine walks them: the
+    // short stretches between values a unit at a time, each long value
+    // skipped by the search for its closing quote.
     const View first(begin, lineEnd - begin);
-    for (qsizetype at = attributes::indexOfUnit(first, '=', 0); at >= 0;
-         at = attributes::indexOfUnit(first, '=', at + 1)) {
-        if (at + 1 >= first.size() || attributes::unit(first, at + 1) != '"')
+    bool logoSeen = false;
+    for (qsizetype at = 0; at + 1 < first.size(); ++at) {
+        if (attributes::unit(first, at) != '=' || attributes::unit(first, at + 1) != '"')
             continue;
+        const qsizetype close = attributes::indexOfUnit(first, '"', at + 2);
+        if (close < 0)
+            break;
         const View before = first.first(at);
         const auto endsWith = [&](std::string_view name) {
             return before.size() >= qsizetype(name.size()) &&
                    attributes::startsWithAscii(
                        before.sliced(before.size() - qsizetype(name.size())), name);
         };
-        if (endsWith("tvg-logo"))
-            lost.logo =
-                lost.logo || (at + 2 < first.size() && attributes::unit(first, at + 2) != '"');
-        else if (endsWith("user-agent") || endsWith("referrer"))
+        if (!logoSeen && endsWith("tvg-logo")) {
+            logoSeen = true;
+            lost.logo = close > at + 2;
+        } else if (endsWith("user-agent") || endsWith("referrer")) {
             lost.headers = true;
+        }
+        at = close; // the loop steps past it
     }
     // The option lines after it, seldom more than one or two.
     if (!lost.headers && lineEnd != end) {
