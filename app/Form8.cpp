@@ -34,6 +34,7 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QCloseEvent>
+#include <QComboBox>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -272,6 +273,21 @@ void TForm8::createControls() {
     sRadioButton9 = m_targetButtons[8];
     sRadioButton10 = m_targetButtons[9];
     sRadioButton11 = m_targetButtons[10];
+    // The Enigma2 service type, beside its target.
+    {
+        const QRadioButton* enigma2 = m_targetButtons[size_t(TTargetKind::tkEnigma2)];
+        Enigma2Type1 = new QComboBox(client);
+        Enigma2Type1->setObjectName(QStringLiteral("Enigma2Type1"));
+        Enigma2Type1->setFocusPolicy(Qt::ClickFocus); // the tab order is the designed one
+        for (const int type : {4097, 5001, 5002})
+            Enigma2Type1->addItem(QString::number(type), type);
+        Enigma2Type1->setGeometry(enigma2->geometry().right() + 6, enigma2->geometry().y() - 2,
+                                  Enigma2Type1->sizeHint().width(), 23);
+        connect(Enigma2Type1, &QComboBox::currentIndexChanged, this, [this] {
+            if (selectedTarget() == TTargetKind::tkEnigma2)
+                SelectRBTN();
+        });
+    }
     // FormCreate checks "M3U Playlist", which then takes the tab stop.
 
     sButton1 = new QPushButton(QStringLiteral("Save"), client);
@@ -370,6 +386,12 @@ void TForm8::createControls() {
     RefreshLabel1->setFont(windowFont());
     RefreshLabel1->setGeometry(190, 3, 530, 15);
     RefreshLabel1->hide();
+    // What the last run's target could not hold, there too until the next.
+    LostLabel1 = new QLabel(sStatusBar1);
+    LostLabel1->setObjectName(QStringLiteral("LostLabel1"));
+    LostLabel1->setFont(windowFont());
+    LostLabel1->setGeometry(190, 3, 530, 15);
+    LostLabel1->hide();
 
     m_tabOrder = {sMemo1};
     m_tabOrder.insert(m_tabOrder.end(), m_targetButtons.begin(), m_targetButtons.end());
@@ -443,7 +465,9 @@ void TForm8::createMenus() {
     ByteOrderMark1 = N1->addAction(QStringLiteral("Byte-order &Mark"));
     ByteOrderMark1->setObjectName(QStringLiteral("ByteOrderMark1"));
     ByteOrderMark1->setCheckable(true);
-    ByteOrderMark1->setChecked(true);
+    ByteOrderMark1->setChecked(false); // the first target is M3U's
+    connect(ByteOrderMark1, &QAction::triggered, this,
+            [this](bool checked) { m_byteOrderMarkWanted = checked; });
 
     D1 = addItem(this, N1, "D1", QStringLiteral("E&xit"), QKeySequence(Qt::ALT | Qt::Key_F4));
 
@@ -936,6 +960,7 @@ void TForm8::openAddress(const QUrl& url) {
 
 void TForm8::showDownloadProgress(qint64 received, qint64 total) {
     EncodingLabel1->hide();
+    LostLabel1->hide();
     if (total > 0) {
         const int percent = static_cast<int>(std::min<qint64>(100, received * 100 / total));
         DownloadBar1->setRange(0, 100);
@@ -1309,6 +1334,10 @@ void TForm8::takeRecipe(const Recipe& recipe) {
         for (QAction* item : m_codePages->actions())
             if (item->data().toInt() == recipe.codePage)
                 item->setChecked(true);
+    if (recipe.enigma2Type != 0) {
+        const QSignalBlocker quiet(Enigma2Type1);
+        Enigma2Type1->setCurrentIndex(Enigma2Type1->findData(recipe.enigma2Type));
+    }
     const TargetFormat& format = formatFor(selectedTarget());
     if (format.allowsAnsi())
         m_utf8Wanted = !recipe.ansi;
@@ -1500,6 +1529,8 @@ void TForm8::showEncodingChoice(const TargetFormat& format) {
     const QSignalBlocker quiet(sCheckBox1);
     sCheckBox1->setEnabled(format.allowsAnsi());
     sCheckBox1->setChecked(format.allowsAnsi() ? m_utf8Wanted : true);
+    // The menu shows whether a UTF-8 file gets a byte-order mark.
+    ByteOrderMark1->setChecked(m_byteOrderMarkWanted.value_or(format.utf8ByteOrderMarkByDefault()));
 }
 
 const TEncoding& TForm8::chosenCodePage() const {
@@ -1581,7 +1612,7 @@ void TForm8::saveTextArea() {
         QString text() override { return form.sMemo1->text(); }
         bool utf8Ticked() override { return form.sCheckBox1->isChecked(); }
         const TEncoding& codePage() override { return form.chosenCodePage(); }
-        bool byteOrderMark() override { return form.ByteOrderMark1->isChecked(); }
+        std::optional<bool> byteOrderMark() override { return form.m_byteOrderMarkWanted; }
     } dialogs(*this);
     saveWithDialogs(formatFor(selectedTarget()), dialogs);
 }
@@ -1635,17 +1666,43 @@ void TForm8::sRadioButton13Click() {
 
 void TForm8::showSourceText() {
     stopRun();
+    showLost({}, formatFor(selectedTarget()));
     ResultList->Clear();
     sMemo1->setLines(*SourceList);
 }
 
 void TForm8::SelectRBTN() {
     stopRun();
+    showLost({}, formatFor(selectedTarget()));
     sMemo1->setText(progressText());
     ResultList->Clear();
+    TargetOptions options;
+    options.enigma2Type = Enigma2Type1->currentData().toInt();
     ConvertThread = std::make_unique<TThreadKonvert>(
         formatFor(selectedTarget()), *SourceList, *ResultList,
-        [this](TThreadKonvert& worker) { endOfRun(worker); }, m_sourceName);
+        [this](TThreadKonvert& worker) { endOfRun(worker); }, m_sourceName, options);
+}
+
+void TForm8::showLost(const LostAttributes& lost, const TargetFormat& target) {
+    QStringList parts;
+    const auto part = [&](int count, QStringView what) {
+        if (count > 0)
+            parts << QStringLiteral("%1 %2 %3: %4 не может их хранить")
+                         .arg(channelCountText(count),
+                              PluralForm(count, u"потерял", u"потеряли", u"потеряли"), what,
+                              target.shortName());
+    };
+    part(lost.headers, u"заголовки");
+    part(lost.logos, u"логотипы");
+    const bool shown = !LostLabel1->isHidden();
+    LostLabel1->setText(parts.join(u"; "));
+    LostLabel1->setVisible(!parts.isEmpty() && !DownloadLabel1->isVisible());
+    if (!LostLabel1->isHidden()) {
+        EncodingLabel1->hide();
+        RefreshLabel1->hide();
+    } else if (shown) { // the encoding's place again
+        EncodingLabel1->setVisible(!DownloadLabel1->isVisible());
+    }
 }
 
 void TForm8::endOfRun(TThreadKonvert& worker) {
@@ -1665,6 +1722,7 @@ void TForm8::endOfRun(TThreadKonvert& worker) {
                                    .arg(formatFor(selectedTarget()).caption()));
         RefreshLabel1->show();
     }
+    showLost(worker.lost(), formatFor(selectedTarget()));
     // The worker is still inside this step; it is released once its thread
     // has ended, never from its own hand-off.
     m_endedRuns.push_back(std::move(ConvertThread));

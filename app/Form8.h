@@ -3,6 +3,7 @@
 #include "convert/Recipe.h"
 #include "convert/SourceName.h"
 #include "convert/TargetKind.h"
+#include "convert/TargetOptions.h"
 #include "playlist/StringList.h"
 #include "playlist/TextFile.h"
 #include "source/provider/ProviderLogin.h"
@@ -13,6 +14,7 @@
 #include <array>
 #include <deque>
 #include <memory>
+#include <optional>
 #include <vector>
 
 class QAction;
@@ -26,6 +28,7 @@ class QMimeData;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QComboBox;
 class QStatusBar;
 
 namespace dorvane {
@@ -136,6 +139,9 @@ public:
     void sRadioButton13Click();
     // Stops any run and starts a new one for the selected target.
     void SelectRBTN();
+    // Says in the status bar what the run's target could not hold (nothing:
+    // the encoding's text again).
+    void showLost(const LostAttributes& lost, const TargetFormat& target);
 
     void sLabel1Click();
     void J1Click();
@@ -227,6 +233,8 @@ private:
     QRadioButton* sRadioButton9;  // "WMP Playlist"
     QRadioButton* sRadioButton10; // "IPTVx XML"
     QRadioButton* sRadioButton11; // "U2C Radio"
+    QComboBox* Enigma2Type1;      // the Enigma2 service type: 4097, 5001, 5002
+    QLabel* LostLabel1;           // what the last run's target could not hold
     QPushButton* sButton1;        // "Save"
     QCheckBox* sCheckBox1;        // "Save as UTF8"
     QPushButton* sButton3;        // "Copy to buffer"
@@ -281,6 +289,9 @@ private:
     bool m_closed = false;
     // "Save as UTF8" as the user last left it on a target that offers it.
     bool m_utf8Wanted = true;
+    // File > Byte-order Mark once the user has set it; until then each
+    // target's own (none for M3U, which players misread).
+    std::optional<bool> m_byteOrderMarkWanted;
 
     std::unique_ptr<Download> m_download;
     // The address opened or asked for last in this run, proposed the next

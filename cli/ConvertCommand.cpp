@@ -61,8 +61,8 @@ enum ExitStatus { kDone = 0, kFileError = 1, kUsageError = 2, kNoChannels = 3, k
 constexpr char kProgram[] = "dorvane-convert";
 
 constexpr char kUsage[] =
-    "Usage: dorvane-convert --to TARGET [--ansi | --no-bom] [--codepage N] [-o FILE]\n"
-    "                       [-q] [--timeout SECONDS] [--max-time SECONDS]\n"
+    "Usage: dorvane-convert --to TARGET [--ansi | --bom | --no-bom] [--codepage N]\n"
+    "                       [-o FILE] [-q] [--timeout SECONDS] [--max-time SECONDS]\n"
     "                       [CHOICE] [INPUT]\n"
     "       dorvane-convert --to TARGET --provider SERVER --user NAME\n"
     "                       [--password-file FILE] [--movies] [--no-live]\n"
@@ -84,8 +84,15 @@ constexpr char kHelp[] =
     "  --ansi          write in the ANSI code page, without a byte-order mark,\n"
     "                  instead of UTF-8 with one (not for the targets that are\n"
     "                  always written in UTF-8)\n"
-    "  --no-bom        write UTF-8 without the byte-order mark (EF BB BF) that\n"
-    "                  the target's files otherwise start with\n"
+    "  --bom           write UTF-8 with a byte-order mark (EF BB BF) where the\n"
+    "                  target's readers take one: M3U and M3U8 start without\n"
+    "  --no-bom        write UTF-8 without the byte-order mark that the target's\n"
+    "                  files otherwise start with\n"
+    "  --enigma2-type TYPE\n"
+    "                  the service type of an Enigma2 bouquet's streams: 4097\n"
+    "                  (default), 5001 or 5002\n"
+    "  --bouquet-name NAME\n"
+    "                  the name of an Enigma2 bouquet (by default the playlist's)\n"
     "  --codepage N    the ANSI code page for this run (1250-1258, 874, 932, 936,\n"
     "                  949, 950): for --ansi and for reading input that is not\n"
     "                  UTF-8; by default the one of the locale (LC_ALL, LC_CTYPE,\n"
@@ -179,7 +186,11 @@ struct Options {
     const PlaylistReader* from = nullptr;         // nullptr: the content tells
     const InputEncoding* inputEncoding = nullptr; // nullptr: the usual rules
     bool ansi = false;
-    bool noBom = false; // UTF-8 without EF BB BF, for the targets that write it
+    // UTF-8 with (--bom) or without (--no-bom) EF BB BF where the target may
+    // have it; by default as the target writes it.
+    std::optional<bool> byteOrderMark;
+    int enigma2Type = 0; // --enigma2-type; 0: none given
+    QString bouquetName; // --bouquet-name; empty: none given
     bool quiet = false;
     int codePage = 0;                         // 0: the locale's
     QString output;                           // empty: standard output
@@ -315,7 +326,24 @@ const std::vector<OptionRule>& optionRules() {
                             QStringLiteral("unknown input encoding \"%1\"").arg(visibleText(name))};
                 }),
             flag({"ansi"}, [](Options& o, const QString&) { o.ansi = true; }),
-            flag({"no-bom"}, [](Options& o, const QString&) { o.noBom = true; }),
+            flag({"bom"}, [](Options& o, const QString&) { o.byteOrderMark = true; }),
+            valued({"enigma2-type"}, "TYPE",
+                   [](Options& o, const QString& value) {
+                       const int type = value.toInt();
+                       if (!TargetOptions::isEnigma2Type(type))
+                           throw UsageError{
+                               QStringLiteral("invalid Enigma2 service type \"%1\": 4097, 5001 "
+                                              "or 5002")
+                                   .arg(visibleText(value))};
+                       o.enigma2Type = type;
+                   }),
+            valued({"bouquet-name"}, "NAME",
+                   [](Options& o, const QString& name) {
+                       if (name.isEmpty())
+                           throw UsageError{QStringLiteral("--bouquet-name needs a name")};
+                       o.bouquetName = name;
+                   }),
+            flag({"no-bom"}, [](Options& o, const QString&) { o.byteOrderMark = false; }),
             flag({"q", "quiet"}, [](Options& o, const QString&) { o.quiet = true; }),
             valued({"codepage"}, "N",
                    [](Options& o, const QString& value) {
@@ -541,20 +569,42 @@ struct Result {
     qint64 inputSize = 0;
     qsizetype replaced = 0; // characters the code page had no bytes for
     int refused = 0;        // channels the target cannot carry, left out
+    LostAttributes lost;    // what the target could not hold
     bool streamed = false;  // the bytes went to the StreamedOutput as they were made
 };
 
 // The way of UTF-16 lines, for input in a code page or in UTF-16: the
 // lines' entries encoded into the output's bytes as they are written.
+// Said, not silent: the channels whose headers or logo the target could not
+// hold, once a run (a warning, which --quiet leaves).
+void printLost(const LostAttributes& lost, const TargetFormat& target) {
+    if (lost.headers > 0)
+        printMessage(
+            QStringLiteral("%1 lost their headers: %2 cannot hold them")
+                .arg(countText(lost.headers, u"channel", u"channels"), target.shortName()));
+    if (lost.logos > 0)
+        printMessage(QStringLiteral("%1 lost their logos: %2 cannot hold them")
+                         .arg(countText(lost.logos, u"channel", u"channels"), target.shortName()));
+}
+
+// The target options of this run (--enigma2-type, --bouquet-name, or the
+// recipe's), for every sink it writes into.
+TargetOptions& runTargetOptions() {
+    static TargetOptions options;
+    return options;
+}
+
 template <typename Source>
-Result runIntoBytes(const TargetFormat& target, const TEncoding& encoding, bool mark,
+Result runIntoBytes(const TargetFormat& target, const TEncoding& encoding, std::optional<bool> mark,
                     const SourceName& name, qsizetype inputSize, Source& source) {
     Result result{target.preamble(encoding, mark)};
     // Enough for most targets in one go; pages never written cost nothing.
     result.bytes.reserve(result.bytes.size() + inputSize + inputSize / 8 + 4096);
     EncodingSink sink(result.bytes, encoding, target.lineEnd());
+    sink.options = runTargetOptions();
     const ConversionCounts counts = runConversion(target, source, sink, name);
     sink.flush();
+    result.lost = sink.lost;
     result.channels = counts.channels;
     result.entries = counts.entries;
     result.refused = counts.refused;
@@ -582,14 +632,15 @@ void streamInto(ByteLineSink& sink, StreamedOutput* streamed) {
 // way after all; without, it is held whole. Input in a code page
 // (Mode::CodePage, `codePage`) takes this way too, decoded into UTF-8.
 std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& target,
-                                  const TEncoding& encoding, bool mark, const SourceName& name,
-                                  ScanAhead::Mode mode, ScanAhead::Verdict& verdict,
-                                  StreamedOutput* streamed,
+                                  const TEncoding& encoding, std::optional<bool> mark,
+                                  const SourceName& name, ScanAhead::Mode mode,
+                                  ScanAhead::Verdict& verdict, StreamedOutput* streamed,
                                   const TAnsiEncoding* codePage = nullptr) {
     const qsizetype size = reader.sizeHint();
     Result result{target.preamble(encoding, mark)};
     ByteLineSink sink(result.bytes, streamed ? 0 : size + size / 8 + 4096, encoding,
                       target.lineEnd());
+    sink.options = runTargetOptions();
     streamInto(sink, streamed);
     ScanAhead scan(reader, target, mode, codePage);
     ScannedPieceSource source(scan);
@@ -606,12 +657,13 @@ std::optional<Result> convertUtf8(InputReader& reader, const TargetFormat& targe
     result.refused = counts.refused;
     result.replaced = sink.replaced();
     result.streamed = sink.drained();
+    result.lost = sink.lost;
     return result;
 }
 
 // Input with a UTF-16 byte-order mark: rare, and read whole.
 Result convertUtf16(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
-                    const TEncoding& encoding, bool mark, const SourceName& name) {
+                    const TEncoding& encoding, std::optional<bool> mark, const SourceName& name) {
     const QString text = decodeFileBytes(reader.rest(), TEncoding::UTF8(), ansi);
     TStringList lines;
     lines.setText(text);
@@ -650,7 +702,7 @@ bool readsAsUtf8(InputReader& reader) {
 // too. Code page first: tallying on the way costs that input nothing, where
 // almost-UTF-8 (a stray byte here and there) pays for one conversion more.
 Result convertInput(InputReader& reader, const TEncoding& ansi, const TargetFormat& target,
-                    const TEncoding& encoding, bool mark, const SourceName& source,
+                    const TEncoding& encoding, std::optional<bool> mark, const SourceName& source,
                     StreamedOutput* streamed = nullptr) {
     ScanAhead::Verdict verdict = ScanAhead::Verdict::Utf8;
     std::optional<Result> result = convertUtf8(reader, target, encoding, mark, source,
@@ -825,8 +877,9 @@ private:
 // only the count of channels.
 // With `streamed`, the conversion of the kept lines goes there as it is made.
 Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEncoding& ansi,
-                     const TargetFormat& target, const TEncoding& encoding, bool mark,
-                     const SourceName& source, QByteArray* groupList, StreamedOutput* streamed) {
+                     const TargetFormat& target, const TEncoding& encoding,
+                     std::optional<bool> mark, const SourceName& source, QByteArray* groupList,
+                     StreamedOutput* streamed) {
     // Chooses from the pieces that `next` gives; false when one of them is
     // not UTF-8.
     const auto chooseFrom = [&](qsizetype sizeHint, auto next, Result& result) {
@@ -867,6 +920,7 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
         } else {
             ByteLineSink sink(result.bytes, streamed ? 0 : chosen.size() + chosen.size() / 8 + 4096,
                               encoding, target.lineEnd());
+            sink.options = runTargetOptions();
             streamInto(sink, streamed);
             Utf8Source text(target, chosen);
             const ConversionCounts counts = runConversion(target, text, sink, source);
@@ -875,6 +929,7 @@ Result convertChosen(InputReader& reader, const ChannelFilter& filter, const TEn
             result.entries = counts.entries;
             result.refused = counts.refused;
             result.streamed = sink.drained();
+            result.lost = sink.lost;
         }
         return true;
     };
@@ -1103,6 +1158,8 @@ QByteArray readProviderInput(const Options& options, const ProviderLogin& login,
 }
 
 int convert(Options options) {
+    runTargetOptions() = {options.enigma2Type ? options.enigma2Type : TargetOptions().enigma2Type,
+                          options.bouquetName};
     // A file:// INPUT is that file, read as any file is.
     if (looksLikeAddress(options.input))
         if (QString file = fileOfAddress(options.input); !file.isEmpty())
@@ -1116,7 +1173,7 @@ int convert(Options options) {
     const bool listGroups = options.action == Action::ListGroups;
     const TargetFormat& target = listGroups ? formatFor(TTargetKind::tkWizardHD) : *options.target;
     const TEncoding& encoding = target.fileEncoding(options.ansi, ansi);
-    const bool mark = !options.noBom;
+    const std::optional<bool> mark = options.byteOrderMark;
 
     // An address is downloaded whole, then read as bytes in memory, the way
     // standard input's are.
@@ -1259,6 +1316,7 @@ int convert(Options options) {
                                     "replaced")
                          .arg(result.replaced)
                          .arg(encoding.CodePage()));
+    printLost(result.lost, target);
     if (!options.quiet)
         printMessage(QStringLiteral("%1, %2, %3")
                          .arg(countText(result.channels, u"channel", u"channels"),
@@ -1440,6 +1498,10 @@ Recipe commandLineRecipe(const Options& options) {
         recipe.ansi = true;
     if (options.codePage)
         recipe.codePage = options.codePage;
+    if (options.enigma2Type)
+        recipe.enigma2Type = options.enigma2Type;
+    if (!options.bouquetName.isEmpty())
+        recipe.bouquetName = options.bouquetName;
     if (options.outputGiven)
         recipe.output = options.output.isEmpty() ? QString() : wholePath(options.output);
     return recipe;
@@ -1546,6 +1608,8 @@ int runRecipe(const Options& options) {
     const TEncoding& ansi =
         recipe.codePage ? *TEncoding::ansi(recipe.codePage) : TEncoding::Default();
     const TEncoding& encoding = target->fileEncoding(recipe.ansi, ansi);
+    runTargetOptions() = {recipe.enigma2Type ? recipe.enigma2Type : TargetOptions().enigma2Type,
+                          recipe.bouquetName};
     SourceName name;
     const TStringList playlist = readRecipeSources(recipe, options, ansi, name);
     const AppliedRecipe applied = applyRecipe(recipe, playlist);
@@ -1553,7 +1617,8 @@ int runRecipe(const Options& options) {
 
     LineListSource source(*target, applied.lines);
     const Result result =
-        runIntoBytes(*target, encoding, !options.noBom, name, applied.lines.textLength(), source);
+        runIntoBytes(*target, encoding, options.byteOrderMark, name,
+                     applied.lines.textLength(), source);
     // Chosen channels the provider dropped: the list is written without
     // them, but never in silence, even with -q; nor is a list left unwritten
     // for want of them.
@@ -1599,6 +1664,7 @@ int runRecipe(const Options& options) {
     }
 
     if (!options.quiet) {
+        printLost(result.lost, *target);
         QString summary =
             QStringLiteral("%1 written to %2")
                 .arg(countText(result.channels, u"channel", u"channels"),

@@ -32,6 +32,13 @@ _dorvane_convert() {
         mapfile -t COMPREPLY < <(compgen -W "1250 1251 1252 1253 1254 1255 1256 1257 1258 874 932 936 949 950" -- "$cur")
         return
         ;;
+    --enigma2-type)
+        mapfile -t COMPREPLY < <(compgen -W "4097 5001 5002" -- "$cur")
+        return
+        ;;
+    --bouquet-name)
+        return
+        ;;
     --stream-format)
         mapfile -t COMPREPLY < <(compgen -W "ts m3u8" -- "$cur")
         return
@@ -55,7 +62,7 @@ _dorvane_convert() {
     esac
 
     if [[ $cur == -* ]]; then
-        local options="-t --to --ansi --no-bom --codepage -o --output -q --quiet --group
+        local options="-t --to --ansi --bom --no-bom --enigma2-type --bouquet-name --codepage -o --output -q --quiet --group
             --exclude-group --match --dedupe --list-groups --timeout --max-time --list-targets
             --from --input-encoding --list-formats --recipe --save-recipe
             --accept-gone --forget-gone --verbose --store-password

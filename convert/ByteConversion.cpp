@@ -31,18 +31,43 @@ void ScannedPiece::EntryList::grow() {
     m_capacity = capacity;
 }
 
-ByteScanner::ByteScanner(const TargetFormat& target) : m_converts(target.converts()) {}
+ByteScanner::ByteScanner(const TargetFormat& target)
+    : m_converts(target.converts()), m_attributes(target.wantsAttributes()) {}
+
+namespace {
+
+// Appends to `block` the directive lines of `text` (its first line as well
+// when `named`: the name line), each after an LF, as the text conversion
+// keeps a block's lines.
+void appendBlockLines(QByteArray& block, QByteArrayView text, bool named) {
+    lines::forEachLine(text.data(), text.data() + text.size(),
+                       [&](const char* from, const char* to) {
+                           if (named) {
+                               named = false;
+                               block.append(QByteArrayView(from, to - from));
+                           } else if (lines::isDirective(from, to)) {
+                               block.append('\n');
+                               block.append(QByteArrayView(from, to - from));
+                           }
+                       });
+}
+
+} // namespace
 
 // One piece's walk through its lines, as Conversion::processLine and
 // ChannelCounter take them, with the name the piece began with unknown.
 struct ByteScanner::PieceWalk {
     const bool converts;
+    const bool attributes;
     ScannedPiece& scanned;
-    QByteArrayView channel; // the current name, once the piece named one
+    const char* const pieceStart;
+    QByteArrayView channel;           // the current name, once the piece named one
+    const char* blockStart = nullptr; // of its name line
     bool named = false;
     ChannelCounter counters[2] = {ChannelCounter(false), ChannelCounter(true)};
 
     void addLine(const char* begin, const char* end, bool name, bool extinf, bool stream) {
+        stream = stream && !lines::isDirective(begin, end);
         const bool keepsWaiting = lines::keepsNameWaiting(begin, end);
         counters[0].addLine(extinf, stream, keepsWaiting);
         counters[1].addLine(extinf, stream, keepsWaiting);
@@ -51,13 +76,19 @@ struct ByteScanner::PieceWalk {
             scanned.entries.append({}, line);
         } else if (name) {
             channel = QByteArrayView(lines::channelNameStart(begin, end), end);
+            blockStart = begin;
             named = true;
         } else if (stream) {
             if (!named) {
-                scanned.entries.append({}, line); // the name the piece began with, if any
+                // The name the piece began with, if any; the lines before
+                // are the end of its block.
+                scanned.entries.append(
+                    {}, line, attributes ? QByteArrayView(pieceStart, begin) : QByteArrayView());
                 ++scanned.leading;
             } else if (!channel.isEmpty()) {
-                scanned.entries.append(channel, line);
+                scanned.entries.append(channel, line,
+                                       attributes ? QByteArrayView(blockStart, begin)
+                                                  : QByteArrayView());
             }
         }
     }
@@ -80,7 +111,7 @@ void ByteScanner::scanPiece(QByteArrayView piece, ScannedPiece& scanned,
     // (CR, LF), an 'E' (of "EXTINF") or a ':' (of "://"); the lines are then
     // walked from mark to mark. A search per line and per marker costs more
     // than the whole conversion on the short lines of a playlist.
-    PieceWalk walk{m_converts, scanned, {}};
+    PieceWalk walk{m_converts, m_attributes, scanned, text, {}};
     const char* lineStart = text;
     bool extinf = false;
     bool name = false;
@@ -118,6 +149,9 @@ void ByteScanner::scanPiece(QByteArrayView piece, ScannedPiece& scanned,
 
     scanned.namesChannel = walk.named;
     scanned.lastName = walk.channel;
+    if (m_attributes)
+        scanned.lastBlock =
+            walk.named ? QByteArrayView(walk.blockStart, end) : QByteArrayView(text, end);
     for (int waiting : {0, 1}) {
         scanned.channels[waiting] = walk.counters[waiting].count();
         scanned.waitingAfter[waiting] = walk.counters[waiting].waiting();
@@ -136,8 +170,25 @@ void ByteScanner::resolve(ScannedPiece& scanned) {
             // The name's line was in an earlier piece, whose bytes may be
             // gone by the time this piece's entries are written.
             scanned.carriedName = m_channel;
-            for (size_t k = 0; k < scanned.leading; ++k)
+            if (m_attributes && scanned.carriedBlocks.size() < scanned.leading)
+                scanned.carriedBlocks.resize(scanned.leading);
+            for (size_t k = 0; k < scanned.leading; ++k) {
                 scanned.entries.setChannel(k, scanned.carriedName);
+                if (m_attributes) {
+                    QByteArray& block = scanned.carriedBlocks[k];
+                    block = m_block;
+                    appendBlockLines(block, scanned.entries.begin()[k].block, false);
+                    scanned.entries.setBlock(k, block);
+                }
+            }
+        }
+    }
+    if (m_attributes) {
+        if (scanned.namesChannel) {
+            m_block.resize(0);
+            appendBlockLines(m_block, scanned.lastBlock, true);
+        } else if (!m_channel.isEmpty()) {
+            appendBlockLines(m_block, scanned.lastBlock, false);
         }
     }
     m_channels += scanned.channels[m_waiting];

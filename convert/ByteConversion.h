@@ -36,18 +36,22 @@ struct ScannedPiece {
         // The M3U targets write every line as it is: there `channel` is empty.
         QByteArrayView channel;
         QByteArrayView line;
+        // The channel's name line and the lines after it up to `line`, for
+        // a target that wantsAttributes().
+        QByteArrayView block;
     };
     // A list that only grows and empties: its append, once per entry, is
     // inline (a std::vector's was not, and cost a tenth of the scan).
     class EntryList {
     public:
         void clear() { m_size = 0; }
-        void append(QByteArrayView channel, QByteArrayView line) {
+        void append(QByteArrayView channel, QByteArrayView line, QByteArrayView block = {}) {
             if (m_size == m_capacity)
                 grow();
-            m_data[m_size++] = {channel, line};
+            m_data[m_size++] = {channel, line, block};
         }
         void setChannel(size_t index, QByteArrayView channel) { m_data[index].channel = channel; }
+        void setBlock(size_t index, QByteArrayView block) { m_data[index].block = block; }
         const Entry* begin() const { return m_data.get(); }
         const Entry* end() const { return m_data.get() + m_size; }
         size_t size() const { return m_size; }
@@ -66,6 +70,12 @@ struct ScannedPiece {
     // A name from an earlier piece, still waiting for its address when this
     // one began; entries view it here.
     QByteArray carriedName;
+    // The blocks of those entries, for a target that wantsAttributes(): the
+    // name's block carried, then the piece's lines before the address.
+    std::vector<QByteArray> carriedBlocks;
+    // The block of the piece's last name line to the piece's end; the whole
+    // piece when it has no name line (wantsAttributes() only).
+    QByteArrayView lastBlock;
 
     // What the piece's lines give whatever came before them (scanPiece),
     // for resolve to apply once that is known:
@@ -89,6 +99,7 @@ struct ScannedPiece {
         entries.clear();
         first = 0;
         carriedName.resize(0);
+        lastBlock = {};
         leading = 0;
         namesChannel = false;
         lastName = {};
@@ -103,7 +114,7 @@ struct ScannedPiece {
     // Gives each entry to runConversion's write.
     template <typename Write> void writeTo(Write& write) const {
         for (const Entry* entry = entries.begin() + first; entry != entries.end(); ++entry)
-            write(entry->channel, entry->line);
+            write(entry->channel, entry->line, entry->block);
     }
 };
 
@@ -136,8 +147,10 @@ private:
     struct PieceWalk;
 
     const bool m_converts;
+    const bool m_attributes; // the target wantsAttributes()
     // What the pieces resolved so far leave for the next.
     QByteArray m_channel; // the current channel name
+    QByteArray m_block;   // its name line and directive lines (m_attributes)
     bool m_waiting = false;
     int m_channels = 0;
     bool m_textEnded = false;

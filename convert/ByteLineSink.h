@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/TargetFormat.h"
+#include "convert/TargetOptions.h"
 #include "playlist/Encoding.h"
 #include "playlist/MemoryAdvice.h"
 
@@ -127,6 +128,11 @@ public:
     void finish();
     // Whether bytes went to the drain: those in `out` are then not all.
     bool drained() const { return m_drained; }
+
+    // The user's choices for the target's lines (LineSink::options).
+    TargetOptions options;
+    // What the target's lines left out (LineSink::lost).
+    LostAttributes lost;
 
     // The characters the code page had no bytes for, written as substitutes
     // (TEncoding::appendBytesCounting); always 0 in UTF-8.

@@ -44,6 +44,7 @@ const char16_t* firstComma(const char16_t* begin, const char16_t* end, bool& odd
 } // namespace lines
 
 Conversion::Conversion(const TargetFormat& target, SourceName source)
-    : m_target(&target), m_converts(target.converts()), m_source(std::move(source)) {}
+    : m_target(&target), m_converts(target.converts()), m_attributes(target.wantsAttributes()),
+      m_source(std::move(source)) {}
 
 } // namespace dorvane

@@ -76,7 +76,7 @@ public:
     // For the M3U targets every line is an entry of its own, written as it is.
     template <typename Write> void processLine(QStringView line, Write&& write) {
         if (!m_converts) {
-            write(QStringView(), line);
+            write(QStringView(), line, QStringView());
             return;
         }
         // resize(0) keeps the capacity, so after the first few lines a run
@@ -84,23 +84,36 @@ public:
         if (isNameLine(line)) {
             channel.resize(0);
             channel.append(channelNameOf(line));
+            if (m_attributes) {
+                block.resize(0);
+                block.append(line);
+            }
             return;
         }
-        if (!isStreamLine(line))
+        if (!isStreamLine(line)) {
+            // The directive lines of a block tell its channel's attributes.
+            if (m_attributes && !channel.isEmpty() &&
+                lines::isDirective(line.utf16(), line.utf16() + line.size())) {
+                block.append(u'\n');
+                block.append(line);
+            }
             return;
+        }
         url.resize(0);
         url.append(line);
         if (!channel.isEmpty())
-            write(QStringView(channel), QStringView(url));
+            write(QStringView(channel), QStringView(url), QStringView(block));
     }
 
     int count = 0;   // entries written so far (kept by runConversion)
     QString channel; // the current channel name
     QString url;     // the last stream line, whole
+    QString block;   // the name line and its directive lines (wantsAttributes)
 
 private:
     const TargetFormat* m_target;
     bool m_converts;
+    bool m_attributes;
     SourceName m_source;
 };
 

@@ -28,10 +28,19 @@ const TEncoding& TargetFormat::fileEncoding(bool ansiWanted, const TEncoding& an
     return ansiWanted && allowsAnsi() ? ansi : TEncoding::UTF8();
 }
 
-QByteArray TargetFormat::preamble(const TEncoding& encoding, bool byteOrderMark) const {
+QString TargetFormat::shortName() const {
+    QString name = caption().toString();
+    if (name.endsWith(u" Playlist"))
+        name.chop(9);
+    return name;
+}
+
+QByteArray TargetFormat::preamble(const TEncoding& encoding,
+                                  std::optional<bool> byteOrderMark) const {
     // The code pages have no preamble; UTF-8 has one unless the target's
-    // readers do not expect it or the user does not want it.
-    if (&encoding == &TEncoding::UTF8() && (!utf8ByteOrderMark() || !byteOrderMark))
+    // readers do not expect it or the user (else the target) does not want it.
+    if (&encoding == &TEncoding::UTF8() &&
+        (!utf8ByteOrderMark() || !byteOrderMark.value_or(utf8ByteOrderMarkByDefault())))
         return {};
     return encoding.GetPreamble();
 }

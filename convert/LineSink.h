@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/LineEnd.h"
+#include "convert/TargetOptions.h"
 
 #include <QByteArray>
 #include <QString>
@@ -23,6 +24,11 @@ public:
     // from the first line this sink was given. EStringListError when there is
     // no such line.
     virtual void replaceLine(int index, std::initializer_list<QStringView> pieces) = 0;
+
+    // The user's choices for the target's lines.
+    TargetOptions options;
+    // What the target's lines left out.
+    LostAttributes lost;
 };
 
 // Appends to a line list.

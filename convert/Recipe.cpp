@@ -1,5 +1,7 @@
 #include "convert/Recipe.h"
 
+#include "convert/TargetOptions.h"
+
 #include "convert/TargetFormat.h"
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
@@ -251,7 +253,8 @@ Recipe parseRecipe(const QByteArray& json, const QString& folder) {
                   QLatin1String("names"), QLatin1String("group-names"),
                   QLatin1String("group-order"), QLatin1String("channel-order"),
                   QLatin1String("sort"), QLatin1String("target"), QLatin1String("ansi"),
-                  QLatin1String("codepage"), QLatin1String("output"), QLatin1String("gone"),
+                  QLatin1String("codepage"), QLatin1String("enigma2-type"),
+                  QLatin1String("bouquet-name"), QLatin1String("output"), QLatin1String("gone"),
                   QLatin1String("sources")},
                  {});
 
@@ -362,6 +365,15 @@ Recipe parseRecipe(const QByteArray& json, const QString& folder) {
             fail(QStringLiteral("Unsupported code page %1 in \"codepage\".").arg(int(number)));
         recipe.codePage = int(number);
     }
+    if (has("enigma2-type")) {
+        const QJsonValue value = member("enigma2-type");
+        if (!value.isDouble() || !TargetOptions::isEnigma2Type(value.toInt()) ||
+            value.toDouble() != double(value.toInt()))
+            wrongValue(nameOf("enigma2-type"), "4097, 5001 or 5002", value);
+        recipe.enigma2Type = value.toInt();
+    }
+    if (has("bouquet-name"))
+        recipe.bouquetName = stringOf(member("bouquet-name"), nameOf("bouquet-name"));
     if (has("output"))
         recipe.output = pathOf(member("output"), nameOf("output"), folder);
     if (has("gone")) {
@@ -518,6 +530,10 @@ QByteArray recipeText(const Recipe& recipe, const QString& folder, bool storePas
         members.emplace_back("ansi", "true");
     if (recipe.codePage != 0)
         members.emplace_back("codepage", QByteArray::number(recipe.codePage));
+    if (recipe.enigma2Type != 0)
+        members.emplace_back("enigma2-type", QByteArray::number(recipe.enigma2Type));
+    if (!recipe.bouquetName.isEmpty())
+        members.emplace_back("bouquet-name", jsonString(recipe.bouquetName));
     if (!recipe.output.isEmpty())
         members.emplace_back("output", jsonString(pathText(recipe.output, folder)));
     if (recipe.acceptGone)

@@ -87,8 +87,10 @@ struct Recipe {
 
     QString target; // a target's command-line name; empty: none given
     bool ansi = false;
-    int codePage = 0; // 0: none given
-    QString output;   // empty: none given
+    int codePage = 0;    // 0: none given
+    int enigma2Type = 0; // 0: none given (TargetOptions)
+    QString bouquetName; // empty: none given
+    QString output;      // empty: none given
     // Chosen groups and channels gone from the playlist are fine: the run
     // that writes without them succeeds ("gone": "accept").
     bool acceptGone = false;

@@ -24,12 +24,14 @@ struct ConversionCounts {
 // ByteLineSink for UTF-8 bytes).
 //
 // The source gives the entries a batch at a time: source.next(write) calls
-// write(channel, line) for each entry of its next batch and returns false
-// once there is none left; source.channels() is then the channel count of
-// all its lines. For the M3U targets every line is an entry, with an empty
-// channel, and is written as it is. Text lines are classified by Conversion
-// (convertLines, the window's run, dorvane-convert's UTF-16 way), UTF-8
-// bytes by ByteScanner (Utf8Source, ScannedPieceSource).
+// write(channel, line, block) for each entry of its next batch and returns
+// false once there is none left (`block`: the channel's name line and
+// directive lines, for a target that wantsAttributes(), else empty);
+// source.channels() is then the channel count of all its lines. For the M3U
+// targets every line is an entry, with an empty channel, and is written as
+// it is. Text lines are classified by Conversion (convertLines, the window's
+// run, dorvane-convert's UTF-16 way), UTF-8 bytes by ByteScanner
+// (Utf8Source, ScannedPieceSource).
 //
 // `name` names the playlist, for targets whose header does. `count` holds
 // the number of entries written so far, from 0: the number of
@@ -42,17 +44,20 @@ ConversionCounts runConversion(const TargetFormat& target, Source& source, Sink&
     if (converts)
         target.header(out, name);
     // No control character reaches a target's file, nor the terminal it
-    // may be written to (playlist/ShownText.h).
+    // may be written to (playlist/ShownText.h): not in the name, the address
+    // or the attributes of the channel's block.
     struct {
-        QString text[2];
-        QByteArray bytes[2];
+        QString text[3];
+        QByteArray bytes[3];
         QStringView operator()(QStringView view, int k) { return shown::forTarget(view, text[k]); }
         QByteArrayView operator()(QByteArrayView view, int k) {
             return shown::forTarget(view, bytes[k]);
         }
+        QStringView block(QStringView view) { return shown::forTargetBlock(view, text[2]); }
+        QByteArrayView block(QByteArrayView view) { return shown::forTargetBlock(view, bytes[2]); }
     } shownText;
     int refused = 0;
-    const auto write = [&](auto channel, auto line) {
+    const auto write = [&](auto channel, auto line, auto block) {
         if (!converts) {
             out.addLine({shownText(line, 1)});
             return;
@@ -63,7 +68,7 @@ ConversionCounts runConversion(const TargetFormat& target, Source& source, Sink&
             ++refused;
             return;
         }
-        target.entry(out, shownChannel, shownLine, ++count);
+        target.entry(out, shownChannel, shownLine, shownText.block(block), ++count);
     };
     while (source.next(write)) {
     }

@@ -10,6 +10,7 @@
 #include <QStringView>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 namespace dorvane {
@@ -37,13 +38,22 @@ public:
 
     // False for the M3U and M3U8 targets, which show the playlist itself.
     virtual bool converts() const { return true; }
+    // Whether entry() is given the channel's block of lines: for the
+    // attributes its entries carry (logo, group, headers: ChannelAttributes),
+    // or to count those they cannot (LostAttributes).
+    virtual bool wantsAttributes() const { return false; }
+    // The name a message about it uses: its caption without " Playlist".
+    QString shortName() const;
 
     // How its files are written. Most receivers take either UTF-8 with a
     // byte-order mark or the ANSI code page, lines ending in CR LF; a target
     // whose readers know only UTF-8 is never written in a code page.
     virtual LineEnd lineEnd() const = 0;
-    // Whether a UTF-8 file starts with EF BB BF.
+    // Whether a UTF-8 file may start with EF BB BF.
     virtual bool utf8ByteOrderMark() const = 0;
+    // Whether it does unless the user says otherwise. Players read an M3U's
+    // mark as the start of a first bogus entry, so those go without one.
+    virtual bool utf8ByteOrderMarkByDefault() const { return utf8ByteOrderMark(); }
     // Whether it may be written in the ANSI code page at all.
     virtual bool allowsAnsi() const = 0;
     // Whether its output is an XML document.
@@ -55,17 +65,20 @@ public:
     // The encoding a file is written in: `ansi` when the user asks for the
     // code page and the target allows it, UTF-8 otherwise.
     const TEncoding& fileEncoding(bool ansiWanted, const TEncoding& ansi) const;
-    // The bytes a file in that encoding starts with. Without `byteOrderMark`
-    // (the user's wish) UTF-8 starts without one even where the target
-    // would write it: its readers take both.
-    QByteArray preamble(const TEncoding& encoding, bool byteOrderMark = true) const;
+    // The bytes a file in that encoding starts with. `byteOrderMark` is the
+    // user's wish for UTF-8's mark, where the target may have one (its
+    // readers take both); without a wish, the target's default.
+    QByteArray preamble(const TEncoding& encoding,
+                        std::optional<bool> byteOrderMark = std::nullopt) const;
     // The line end as characters ("\r\n" or "\n").
     QStringView lineEndText() const { return lineEnd() == LineEnd::Lf ? u"\n" : u"\r\n"; }
 
     // The opening lines of a run; `source` names the playlist converted.
     virtual void header(LineSink& out, const SourceName& source) const;
-    // The lines of entry number n (from 1).
-    virtual void entry(LineSink& out, QStringView channel, QStringView url, int n) const = 0;
+    // The lines of entry number n (from 1). `block` is the channel's name
+    // line and the directive lines after it, when wantsAttributes().
+    virtual void entry(LineSink& out, QStringView channel, QStringView url, QStringView block,
+                       int n) const = 0;
     // The closing lines, with the final number of entries.
     virtual void footer(LineSink& out, int count) const;
 
@@ -73,7 +86,7 @@ public:
     // format writes its lines once, as a template over the sink, for both.
     virtual void header(ByteLineSink& out, const SourceName& source) const;
     virtual void entry(ByteLineSink& out, QByteArrayView channel, QByteArrayView url,
-                       int n) const = 0;
+                       QByteArrayView block, int n) const = 0;
     virtual void footer(ByteLineSink& out, int count) const;
 
     // Whether the target's readers would read the entry back as written:

@@ -14,8 +14,10 @@
 namespace dorvane {
 
 TThreadKonvert::TThreadKonvert(const TargetFormat& target, const TStringList& source,
-                               TStringList& result, EndOfRun endOfRun, SourceName sourceName)
-    : Conversion(target, std::move(sourceName)), m_source(source), m_result(result),
+                               TStringList& result, EndOfRun endOfRun, SourceName sourceName,
+                               TargetOptions options)
+    : Conversion(target, std::move(sourceName)), m_options(std::move(options)), m_source(source),
+      m_result(result),
       // The number of steps is fixed when the run starts, and read here, on
       // the thread that owns the list, so that no later change races with it.
       m_lineCount(source.Count()), m_endOfRun(std::move(endOfRun)) {
@@ -90,8 +92,10 @@ void TThreadKonvert::Execute() {
     Slices slices{*this};
 
     StringListSink sink(m_result);
+    sink.options = m_options;
     // Read on the main thread after the hand-off below.
     m_refused = runConversion(target(), slices, sink, sourceName(), count).refused;
+    m_lost = sink.lost;
     HandOff::instance().synchronize([this] {
         if (m_endOfRun)
             m_endOfRun(*this);

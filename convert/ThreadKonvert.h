@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/Conversion.h"
+#include "convert/TargetOptions.h"
 #include "playlist/StringList.h"
 
 #include <QThread>
@@ -29,7 +30,7 @@ public:
     // EThread "Thread creation error: %s" when the thread cannot be started.
     // `sourceName` names the playlist for targets whose header does.
     TThreadKonvert(const TargetFormat& target, const TStringList& source, TStringList& result,
-                   EndOfRun endOfRun, SourceName sourceName = {});
+                   EndOfRun endOfRun, SourceName sourceName = {}, TargetOptions options = {});
     ~TThreadKonvert() override;
 
     // Asks the run to stop before its next slice of lines; returns at once.
@@ -38,6 +39,9 @@ public:
 
     // Main thread: waits until the thread has ended, running its hand-offs.
     void WaitFor();
+
+    // What the run's target could not hold; read once it has ended.
+    const LostAttributes& lost() const { return m_lost; }
 
     // True once Execute has returned, normally or by an error.
     bool ended() const { return m_ended.load(); }
@@ -70,6 +74,8 @@ protected:
 private:
     struct Slices;
 
+    const TargetOptions m_options;
+    LostAttributes m_lost;
     const TStringList& m_source;
     TStringList& m_result;
     const int m_lineCount;

@@ -42,7 +42,7 @@ const TEncoding& SaveDialogs::codePage() {
 }
 
 SaveBytes encodeForSave(QStringView text, const TargetFormat& target, bool utf8,
-                        const TEncoding* codePage, bool byteOrderMark) {
+                        const TEncoding* codePage, std::optional<bool> byteOrderMark) {
     const TEncoding& encoding =
         target.fileEncoding(!utf8, codePage ? *codePage : TEncoding::Default());
     SaveBytes result{target.preamble(encoding, byteOrderMark), 0, encoding.CodePage()};

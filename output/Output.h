@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringView>
 
+#include <optional>
+
 namespace dorvane {
 
 class TEncoding;
@@ -26,9 +28,10 @@ public:
     virtual QString text() = 0;
     virtual bool utf8Ticked() = 0;
     // The code page written in when UTF-8 is not wanted, and whether UTF-8
-    // starts with a byte-order mark where the target allows one.
+    // starts with a byte-order mark where the target allows one (without a
+    // wish, where the target writes one).
     virtual const TEncoding& codePage();
-    virtual bool byteOrderMark() { return true; }
+    virtual std::optional<bool> byteOrderMark() { return std::nullopt; }
     // The file has been written under `fileName` (the name finally used).
     virtual void saved(const QString& fileName) { (void)fileName; }
 };
@@ -67,9 +70,11 @@ struct SaveBytes {
     int codePage = 0; // of the encoding written in
 };
 // `codePage` is the one written in when `utf8` is false (by default the
-// system's); `byteOrderMark` false leaves out UTF-8's EF BB BF.
+// system's); `byteOrderMark` is the wish for UTF-8's EF BB BF
+// (TargetFormat::preamble).
 SaveBytes encodeForSave(QStringView text, const TargetFormat& target, bool utf8,
-                        const TEncoding* codePage = nullptr, bool byteOrderMark = true);
+                        const TEncoding* codePage = nullptr,
+                        std::optional<bool> byteOrderMark = std::nullopt);
 
 // The question asked before a text is saved in a code page that lacks some of
 // its characters.

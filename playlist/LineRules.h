@@ -97,14 +97,31 @@ template <typename Char> bool slashesFollow(const Char* colon, const Char* end) 
     return end - colon >= 3 && colon[1] == Char('/') && colon[2] == Char('/');
 }
 
-// True when the line holds one of the stream markers "http://", "https://",
-// "rtmp://", "udp://", "rtsp://", "rtp://", "mms://" anywhere (case-sensitive).
-// Looks at each ':': far faster on long lines than searching for "://".
-template <typename Char> bool isStreamLine(const Char* begin, const Char* end) {
+// A directive: the line's first character other than a space or a tab is
+// '#'. Directives (#EXTVLCOPT:http-referrer=https://..., a second #EXTM3U
+// x-tvg-url="https://..." of two lists joined, a commented-out address) may
+// hold an address but never are one.
+template <typename Char> bool isDirective(const Char* begin, const Char* end) {
+    while (begin != end && (*begin == Char(' ') || *begin == Char('\t')))
+        ++begin;
+    return begin != end && *begin == Char('#');
+}
+
+// Whether the line holds a stream marker (below) anywhere, whatever it is.
+template <typename Char> bool holdsStreamMarker(const Char* begin, const Char* end) {
     for (const Char* at = find(begin, end, Char(':')); at != end; at = find(at + 1, end, Char(':')))
         if (slashesFollow(at, end) && endsWithScheme(begin, at))
             return true;
     return false;
+}
+
+// True when the line holds one of the stream markers "http://", "https://",
+// "rtmp://", "udp://", "rtsp://", "rtp://", "mms://" anywhere (case-sensitive)
+// and is no directive. Looks at each ':': far faster on long lines than
+// searching for "://". A name line (isNameLine) is a name line first,
+// whatever address it holds.
+template <typename Char> bool isStreamLine(const Char* begin, const Char* end) {
+    return holdsStreamMarker(begin, end) && !isDirective(begin, end);
 }
 
 // A name line for the conversion: it contains "#EXTINF" (case-sensitive).

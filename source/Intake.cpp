@@ -24,18 +24,39 @@ QString cleaned(QString value, bool attribute) {
 } // namespace
 
 QString m3uText(const ReadPlaylist& playlist) {
-    QString text = QStringLiteral("#EXTM3U\r\n");
+    QString text = QStringLiteral("#EXTM3U");
+    if (!playlist.guides.isEmpty())
+        text += QStringLiteral(" url-tvg=\"%1\"").arg(cleaned(playlist.guides.join(u','), true));
+    text += u"\r\n";
     for (const ReadEntry& entry : playlist.entries) {
         if (entry.address.isEmpty())
             continue;
         text += u"#EXTINF:-1";
-        if (!entry.logo.isEmpty())
-            text += QStringLiteral(" tvg-logo=\"%1\"").arg(cleaned(entry.logo, true));
-        if (!entry.group.isEmpty())
-            text += QStringLiteral(" group-title=\"%1\"").arg(cleaned(entry.group, true));
+        // Only the attributes that have a value, in this order.
+        const std::pair<QStringView, const QString*> attributes[] = {
+            {u"tvg-id", &entry.tvgId},
+            {u"tvg-name", &entry.tvgName},
+            {u"tvg-logo", &entry.logo},
+            {u"tvg-chno", &entry.chno},
+            {u"group-title", &entry.group},
+            {u"catchup", &entry.catchup},
+            {u"catchup-days", &entry.catchupDays},
+            {u"catchup-source", &entry.catchupSource},
+        };
+        for (const auto& [key, value] : attributes)
+            if (!value->isEmpty())
+                text += QStringLiteral(" %1=\"%2\"").arg(key, cleaned(*value, true));
         text += u',';
         text += cleaned(entry.name.isEmpty() ? entry.address : entry.name, false);
         text += u"\r\n";
+        const std::pair<QStringView, const QString*> options[] = {
+            {u"http-user-agent", &entry.userAgent},
+            {u"http-referrer", &entry.referer},
+            {u"http-origin", &entry.origin},
+        };
+        for (const auto& [key, value] : options)
+            if (!value->isEmpty())
+                text += QStringLiteral("#EXTVLCOPT:%1=%2\r\n").arg(key, cleaned(*value, false));
         text += cleaned(entry.address, false);
         text += u"\r\n";
     }

@@ -14,13 +14,25 @@ struct ReadEntry {
     QString address;
     QString logo;
     QString group;
+    QString tvgId;
+    QString tvgName;
+    QString chno;
+    QString catchup;
+    QString catchupDays;
+    QString catchupSource;
+    // The headers a player sends for the address.
+    QString userAgent;
+    QString referer;
+    QString origin;
 };
 
 // What a reader takes from a text: its entries in the file's order and, for
-// a format that names its list (an Enigma2 bouquet), that name.
+// a format that names its list (an Enigma2 bouquet), that name; the
+// addresses of its programme guide, where it names them.
 struct ReadPlaylist {
     QString name;
     std::vector<ReadEntry> entries;
+    QStringList guides;
 };
 
 // One input format: how it is recognised, which files are its own, and how

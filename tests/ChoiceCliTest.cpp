@@ -107,13 +107,11 @@ TEST_F(ChoiceCli, ChoosingKeepsTheChosenBlocksLineForLineFromStandardInput) {
     const ConvertRun run =
         runConvert({"--to", "m3u", "--exclude-group", "News", "--match", " "}, kPlaylist.toUtf8());
     EXPECT_EQ(run.exitCode, 0) << run.err.data();
-    EXPECT_EQ(run.out,
-              "\xEF\xBB\xBF" +
-                  QStringLiteral("#EXTM3U url-tvg=\"http://epg/x.xml\"\r\n"
-                                 "#EXTINF:-1 group-title=\"Спорт\",Матч ТВ\r\nhttp://a/2\r\n"
-                                 "#EXTINF:-1,Футбол hd\r\n#EXTGRP:Спорт\r\nhttp://a/3\r\n"
-                                 "#EXTINF:-1,No address\r\n")
-                      .toUtf8());
+    EXPECT_EQ(run.out, QStringLiteral("#EXTM3U url-tvg=\"http://epg/x.xml\"\r\n"
+                                      "#EXTINF:-1 group-title=\"Спорт\",Матч ТВ\r\nhttp://a/2\r\n"
+                                      "#EXTINF:-1,Футбол hd\r\n#EXTGRP:Спорт\r\nhttp://a/3\r\n"
+                                      "#EXTINF:-1,No address\r\n")
+                           .toUtf8());
     EXPECT_EQ(run.err, "dorvane-convert: 2 channels, 2 entries, m3u\n");
 }
 

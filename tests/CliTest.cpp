@@ -115,7 +115,7 @@ TEST(Cli, FromNamesTheReaderAndListFormatsListsThem) {
     EXPECT_EQ(runConvert({"-t", "m3u"}, list).exitCode, 3);
     const ConvertRun forced = runConvert({"-q", "-t", "m3u", "--from", "wizard-hd"}, list);
     EXPECT_EQ(forced.exitCode, 0) << forced.err.data();
-    EXPECT_EQ(forced.out, "\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:-1,One\r\nhttp://a/1\r\n");
+    EXPECT_EQ(forced.out, "#EXTM3U\r\n#EXTINF:-1,One\r\nhttp://a/1\r\n");
 
     const ConvertRun listed = runConvert({"--list-formats"});
     EXPECT_EQ(listed.exitCode, 0);
@@ -483,9 +483,10 @@ TEST(Cli, OutputFileIsReplacedWhole) {
 }
 
 // --no-bom leaves out only the three bytes of the mark, whichever way the
-// input goes (UTF-8 directly, a code page, UTF-16, a choice); a target that
+// input goes (UTF-8 directly, a code page, UTF-16, a choice); --bom puts
+// them in front of M3U8, which goes without by default; a target that
 // writes no mark is unchanged.
-TEST(Cli, NoBomLeavesOutOnlyTheMark) {
+TEST(Cli, BomAndNoBomChangeOnlyTheMark) {
     const QString playlist =
         u"#EXTM3U\n#EXTINF:-1,Канал\nhttp://a/1\n#EXTINF:-1,Два\nhttp://a/1\n"_s;
     QByteArray utf16("\xFF\xFE");
@@ -503,16 +504,73 @@ TEST(Cli, NoBomLeavesOutOnlyTheMark) {
     for (const auto& c : cases) {
         for (const char* target : {"pls", "m3u8", "xspf"}) {
             SCOPED_TRACE(std::string(c.name) + " " + target);
-            const ConvertRun marked = runConvert(QStringList{"--to", target} + c.options, c.input);
+            const bool m3u = QByteArrayView(target) == "m3u8";
+            const ConvertRun byDefault =
+                runConvert(QStringList{"--to", target} + c.options, c.input);
+            const ConvertRun marked =
+                runConvert(QStringList{"--to", target, "--bom"} + c.options, c.input);
             const ConvertRun bare =
                 runConvert(QStringList{"--to", target, "--no-bom"} + c.options, c.input);
             EXPECT_EQ(bare.exitCode, 0) << bare.err.data();
+            EXPECT_EQ(marked.exitCode, 0) << marked.err.data();
             ASSERT_TRUE(marked.out.startsWith("\xEF\xBB\xBF"));
             EXPECT_EQ(bare.out, marked.out.sliced(3));
+            EXPECT_EQ(byDefault.out, m3u ? bare.out : marked.out);
         }
     }
-    const ConvertRun bouquet = runConvert({"--to", "enigma2", "--no-bom"}, playlist.toUtf8());
-    EXPECT_EQ(bouquet.out, runConvert({"--to", "enigma2"}, playlist.toUtf8()).out);
+    for (const char* option : {"--bom", "--no-bom"})
+        EXPECT_EQ(runConvert({"--to", "enigma2", option}, playlist.toUtf8()).out,
+                  runConvert({"--to", "enigma2"}, playlist.toUtf8()).out);
+}
+
+// The bouquet's service type and name are the user's, and a recipe keeps
+// them.
+TEST(Cli, Enigma2TypeAndBouquetNameAreTheUsers) {
+    const QByteArray playlist = "#EXTM3U\n#EXTINF:-1,A\nhttp://a/1\n";
+    const ConvertRun run = runConvert(
+        {"-q", "--to", "enigma2", "--enigma2-type", "5001", "--bouquet-name", "My TV"}, playlist);
+    EXPECT_EQ(run.exitCode, 0) << run.err.data();
+    EXPECT_EQ(run.out, "#NAME My TV\n#SERVICE 5001:0:1:0:0:0:0:0:0:0:http%3a//a/1:A\n"
+                       "#DESCRIPTION A\n");
+    EXPECT_EQ(runConvert({"--to", "enigma2", "--enigma2-type", "1"}, playlist).exitCode, 2);
+
+    QTemporaryDir dir;
+    const QString input = dir.filePath("list.m3u");
+    QFile file(input);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(playlist);
+    file.close();
+    const QString recipe = dir.filePath("r.json");
+    const ConvertRun saved =
+        runConvert({"--save-recipe", recipe, "--to", "enigma2", "--enigma2-type", "5002",
+                    "--bouquet-name", "Kept", input});
+    ASSERT_EQ(saved.exitCode, 0) << saved.err.data();
+    const ConvertRun again = runConvert({"-q", "--recipe", recipe, "-o", "-"});
+    EXPECT_EQ(again.out, "#NAME Kept\n#SERVICE 5002:0:1:0:0:0:0:0:0:0:http%3a//a/1:A\n"
+                         "#DESCRIPTION A\n")
+        << again.err.data();
+}
+
+// A target that cannot hold a channel's headers or logo still writes the
+// list, and says so once.
+TEST(Cli, SaysHowManyChannelsLostHeadersAndLogos) {
+    const QByteArray playlist = "#EXTM3U\n"
+                                "#EXTINF:-1 tvg-logo=\"http://l/a.png\",A\n"
+                                "#EXTVLCOPT:http-referrer=http://r/\nhttp://a/1\n"
+                                "#EXTINF:-1 user-agent=\"UA\",B\nhttp://a/2\n"
+                                "#EXTINF:-1,C\nhttp://a/3|User-Agent=x\n"
+                                "#EXTINF:-1 tvg-logo=\"\",D\nhttp://a/4\n";
+    const ConvertRun pls = runConvert({"--to", "pls"}, playlist);
+    EXPECT_EQ(pls.exitCode, 0);
+    EXPECT_TRUE(pls.out.contains("File3=http://a/3|User-Agent=x"));
+    EXPECT_EQ(pls.err, "dorvane-convert: 3 channels lost their headers: PLS cannot hold them\n"
+                       "dorvane-convert: 1 channel lost their logos: PLS cannot hold them\n"
+                       "dorvane-convert: 4 channels, 4 entries, pls\n");
+    EXPECT_EQ(runConvert({"--to", "xspf"}, playlist).err,
+              "dorvane-convert: 4 channels, 4 entries, xspf\n");
+    EXPECT_EQ(runConvert({"--to", "enigma2"}, "#EXTINF:-1 user-agent=\"a&b\",A\nhttp://a/1\n").err,
+              "dorvane-convert: 1 channel lost their headers: Enigma2 Bouquet cannot hold them\n"
+              "dorvane-convert: 1 channel, 1 entry, enigma2\n");
 }
 
 // A file:// INPUT is that file, percent-encoded, with an empty host or

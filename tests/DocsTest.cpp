@@ -21,9 +21,9 @@ QString documentText(const char* path) {
 }
 
 QString writtenIn(const TargetFormat& format) {
-    if (format.allowsAnsi())
-        return QStringLiteral("UTF-8 with BOM, or ANSI");
-    return format.utf8ByteOrderMark() ? QStringLiteral("UTF-8 with BOM") : QStringLiteral("UTF-8");
+    const QString utf8 = format.utf8ByteOrderMarkByDefault() ? QStringLiteral("UTF-8 with BOM")
+                                                             : QStringLiteral("UTF-8");
+    return format.allowsAnsi() ? utf8 + QStringLiteral(", or ANSI") : utf8;
 }
 
 QString targetTable() {

@@ -128,6 +128,20 @@ const char* const kPieces[] = {
     "#",
     "#EXTGRP:News",
     "#EXTVLCOPT:x=1",
+    "#EXTVLCOPT:http-referrer=",
+    "#EXTM3U x-tvg-url=",
+    "#EXTVLCOPT:http-user-agent=",
+    "  #EXTVLCOPT:http-origin=",
+    "#EXTGRP:",
+    " tvg-logo=\"",
+    " group-title=\"",
+    " user-agent=\"",
+    "|User-Agent=",
+    "&Referer=",
+    "%41",
+    "%",
+    "%e2%82",
+    "#",
     "http://a.b/c",
     "https://x/?a=1&b=2",
     "rtmp://s",
@@ -442,8 +456,14 @@ TEST(FastPath, ProgramReadsCodePagesAsTheWindowDoes) {
     // quick bounds on the tally cannot tell the whole, the tally can (the
     // stray 80 to BF bytes are broken parts the bounds do not see).
     const auto mixed = [](int strays, int cyrillicLines) {
-        QByteArray bytes = "#EXTINF:-1," + QByteArray("\xC0" "a").repeated(1000) +
-                           QByteArray("\xA8" "a").repeated(strays) + "\nhttp://a/\n";
+        QByteArray bytes = "#EXTINF:-1," +
+                           QByteArray("\xC0"
+                                      "a")
+                               .repeated(1000) +
+                           QByteArray("\xA8"
+                                      "a")
+                               .repeated(strays) +
+                           "\nhttp://a/\n";
         while (bytes.size() < 300 * 1024)
             bytes += "#EXTINF:-1,plain\nhttp://b/\n";
         for (int k = 0; k < cyrillicLines; ++k)

@@ -4,6 +4,8 @@
 #include "QtPrinters.h"
 #include "RoundTrip.h"
 
+#include "convert/LineSink.h"
+#include "convert/Run.h"
 #include "convert/SourceName.h"
 #include "convert/TargetFormat.h"
 #include "source/Intake.h"
@@ -17,6 +19,7 @@
 #include <vector>
 
 using namespace dorvane;
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -104,6 +107,23 @@ const Reading kReadings[] = {
      u"#EXTINF:-1 group-title=\"News 'daily'\",Own: name\nudp://b\n"
      u"#EXTINF:-1 group-title=\"News 'daily'\",rtp://c\nrtp://c\n",
      u"My TV"},
+    {"Enigma2 read as the receiver does: every %xx decoded, headers after the first #",
+     u"#NAME B\n"
+     u"#SERVICE 4097:0:1:0:0:0:0:0:0:0:http%3a//a/x%2520y#User-Agent=Box%201&Referer=http%3a//r/"
+     u":N%3aame%25\n"
+     u"#SERVICE 4097:0:1:0:0:0:0:0:0:0:rtmp%3a//b/c#d:B\n",
+     u"#EXTM3U\n#EXTINF:-1,N:ame%\n#EXTVLCOPT:http-user-agent=Box 1\n"
+     u"#EXTVLCOPT:http-referrer=http://r/\nhttp://a/x%20y\n#EXTINF:-1,B\nrtmp://b/c#d\n",
+     u"B"},
+    {"XSPF: the player's options give the headers",
+     u"<playlist xmlns=\"http://xspf.org/ns/0/\" "
+     u"xmlns:vlc=\"http://www.videolan.org/vlc/playlist/ns/0/\"><trackList><track>"
+     u"<location>http://a</location><title>A</title>"
+     u"<extension application=\"http://www.videolan.org/vlc/playlist/0\">"
+     u"<vlc:option>http-user-agent=UA 1</vlc:option><vlc:option>network-caching=1000</vlc:option>"
+     u"<vlc:option>http-referrer=http://r/</vlc:option></extension></track></trackList></playlist>",
+     u"#EXTM3U\n#EXTINF:-1,A\n#EXTVLCOPT:http-user-agent=UA 1\n#EXTVLCOPT:http-referrer=http://r/\n"
+     u"http://a\n"},
     {"WebTV attributes",
      u"<webtvs><webtv title=\"A&amp;B\" url=\"http://a\"/><webtv title=\"C\"/></webtvs>",
      u"#EXTM3U\n#EXTINF:-1,A&B\nhttp://a\n"},
@@ -158,6 +178,36 @@ TEST(Readers, AForcedReaderReadsWhatTheContentWouldNot) {
     EXPECT_EQ(takeText(azbox).reader->name(), u"m3u");
     const TakenPlaylist forced = takeText(azbox, readerByFormat(u"azbox"));
     EXPECT_EQ(linesOf(forced.lines), QStringLiteral("#EXTM3U\n#EXTINF:-1,A\nhttp://a\n"));
+}
+
+// M3U to a bouquet and back keeps each channel's address, name, group and
+// headers, whatever characters they hold.
+TEST(Readers, Enigma2RoundTripKeepsAddressNameGroupAndHeaders) {
+    const QString source =
+        QStringLiteral("#EXTM3U\r\n"
+                       "#EXTINF:-1 group-title=\"Новости: 24%\",STVR: 24% ü\r\n"
+                       "#EXTVLCOPT:http-user-agent=Box/1.0 (a:b%)\r\n"
+                       "#EXTVLCOPT:http-referrer=https://site/x?a=1\r\n"
+                       "http://a.example/ch=STVR%20%3A24?user=a b&pass=p%25:x\r\n"
+                       "#EXTINF:-1 group-title=\"Новости: 24%\",Плюс\r\n"
+                       "#EXTVLCOPT:http-origin=https://o\r\n"
+                       "rtsp://b.example/live\r\n"
+                       "#EXTINF:-1 group-title=\"Films\",Hash\r\n"
+                       "rtmp://c.example/app#pass\r\n");
+    TStringList lines;
+    lines.setText(source);
+    TStringList bouquet;
+    StringListSink sink(bouquet);
+    convertLines(formatFor(TTargetKind::tkEnigma2), lines, sink);
+    QString text;
+    for (int k = 0; k < bouquet.Count(); ++k) {
+        text += bouquet.line(k);
+        text += u"\n";
+    }
+    const TakenPlaylist back = takeText(text);
+    EXPECT_EQ(back.reader->name(), u"enigma2");
+    EXPECT_EQ(linesOf(back.lines), QString(source).replace(u"\r\n"_s, u"\n"_s))
+        << text.toStdString();
 }
 
 // Every playlist the tests hold: the golden cases' inputs and the fuzz

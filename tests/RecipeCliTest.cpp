@@ -88,16 +88,15 @@ TEST_F(RecipeCli, RunsTheRecipeFromItsFolderAsTheSameConversionWouldWrite) {
     // A choice option replaces the whole choice.
     const ConvertRun chosen =
         runConvert({"--recipe", recipe, "--match", "x", "--to", "m3u", "-o", "-"});
-    EXPECT_EQ(chosen.out,
-              "\xEF\xBB\xBF#EXTM3U\r\n#EXTINF:-1 group-title=\"Adult\",X\r\nhttp://a/x\r\n");
+    EXPECT_EQ(chosen.out, "#EXTM3U\r\n#EXTINF:-1 group-title=\"Adult\",X\r\nhttp://a/x\r\n");
     // So does INPUT the source.
     write("other.m3u", "#EXTINF:-1,Y\nhttp://b/y\n");
     EXPECT_EQ(runConvert({"--recipe", recipe, "--to", "m3u", "-o", "-", path("other.m3u")}).out,
-              "\xEF\xBB\xBF#EXTINF:-1,Y\r\nhttp://b/y\r\n");
+              "#EXTINF:-1,Y\r\nhttp://b/y\r\n");
     EXPECT_EQ(runConvert({"--recipe", recipe, "--to", "m3u", "-o", "-", "-"},
                          "#EXTINF:-1,Z\nhttp://b/z\n")
                   .out,
-              "\xEF\xBB\xBF#EXTINF:-1,Z\r\nhttp://b/z\r\n");
+              "#EXTINF:-1,Z\r\nhttp://b/z\r\n");
 }
 
 TEST_F(RecipeCli, TellsWhichChannelsAreNewAndGoneSinceTheFileItReplaces) {

@@ -326,6 +326,8 @@ TEST(Recipe, RefusesWhatIsNoRecipeAndSaysWhy) {
          R"(Unsupported code page 1234 in "codepage".)"},
         {R"({"dorvane-recipe": 1, "source": {"file": "a"}, "codepage": "1251"})",
          R"("codepage" must be a code page's number, not "1251".)"},
+        {R"({"dorvane-recipe": 1, "source": {"file": "a"}, "enigma2-type": 4098})",
+         R"("enigma2-type" must be 4097, 5001 or 5002, not 4098.)"},
         {R"({"dorvane-recipe": 2, "source": {"file": "a"}})",
          "Recipe version 2 is not supported (only 1 is)."},
         {R"({"source": {"file": "a"}})", R"("dorvane-recipe" is missing: this is no recipe.)"},

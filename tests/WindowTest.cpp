@@ -5,7 +5,9 @@
 #include "app/WebLinks.h"
 #include "playlist/Encoding.h"
 
+#include <QComboBox>
 #include <QFileInfo>
+#include <QLabel>
 #include <QMenuBar>
 #include <QScrollBar>
 #include <QSet>
@@ -197,6 +199,34 @@ TEST_F(WindowTest, ReselectingTheSelectedTargetRunsNothing) {
     EXPECT_EQ(shown(), joined(playlist(30)));
     QTest::keyClick(radio(1), Qt::Key_Space);
     EXPECT_EQ(shown(), joined(playlist(30)));
+}
+
+// The service type beside the Enigma2 target writes its bouquet again.
+TEST_F(WindowTest, Enigma2TypeBesideItsTargetChoosesTheServiceType) {
+    pastePlaylist(playlist(3));
+    click(radio(TTargetKind::tkEnigma2));
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_TRUE(shown().contains(u"#SERVICE 4097:"));
+    auto* type = child<QComboBox>(QStringLiteral("Enigma2Type1"));
+    type->setCurrentIndex(type->findData(5002));
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_TRUE(shown().contains(u"#SERVICE 5002:"));
+    EXPECT_FALSE(shown().contains(u"#SERVICE 4097:"));
+}
+
+// The status bar says what a target could not hold, until the next run.
+TEST_F(WindowTest, StatusBarSaysWhatTheTargetCouldNotHold) {
+    pastePlaylist(u"#EXTM3U\r\n#EXTINF:-1 tvg-logo=\"http://l/a.png\",A\r\n"
+                  u"#EXTVLCOPT:http-user-agent=UA\r\nhttp://a/1\r\n"_s);
+    click(radio(TTargetKind::tkPLS));
+    ASSERT_TRUE(waitForRunEnd());
+    auto* lost = child<QLabel>(QStringLiteral("LostLabel1"));
+    EXPECT_FALSE(lost->isHidden());
+    EXPECT_EQ(lost->text(), u"1 канал потерял заголовки: PLS не может их хранить; "
+                            u"1 канал потерял логотипы: PLS не может их хранить"_s);
+    click(radio(TTargetKind::tkXSPF));
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_TRUE(lost->isHidden());
 }
 
 // The arrow keys walk the tab order (member order), not the screen, skip

@@ -10,8 +10,9 @@ class SourceFormat : public NamedTargetFormat {
 public:
     using NamedTargetFormat::NamedTargetFormat;
     bool converts() const override { return false; }
-    void entry(LineSink&, QStringView, QStringView, int) const override {}
-    void entry(ByteLineSink&, QByteArrayView, QByteArrayView, int) const override {}
+    bool utf8ByteOrderMarkByDefault() const override { return false; }
+    void entry(LineSink&, QStringView, QStringView, QStringView, int) const override {}
+    void entry(ByteLineSink&, QByteArrayView, QByteArrayView, QByteArrayView, int) const override {}
 };
 
 class M3uFormat final : public SourceFormat {

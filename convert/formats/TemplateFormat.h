@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/ByteLineSink.h"
+#include "convert/ChannelAttributes.h"
 #include "convert/LineSink.h"
 #include "convert/TargetFormat.h"
 
@@ -10,7 +11,9 @@ namespace dorvane {
 // sink, so that one template serves both the text lines and the UTF-8 bytes:
 //   Derived::writeHeader(out), or writeHeader(out, source) for a header
 //     that names the playlist (SourceName)
-//   Derived::writeEntry(out, channel, url, n)
+//   Derived::writeEntry(out, channel, url, n), or for a format that carries
+//     the channel's attributes (wantsAttributes) writeEntry(out, channel,
+//     attributes, n) with a ChannelAttributes of the channel's block
 //   Derived::writeFooter(out, count)
 //   Derived::carries(channel, url), for a format that cannot carry every
 //     name and address (TargetFormat::carries)
@@ -25,12 +28,14 @@ public:
     void header(ByteLineSink& out, const SourceName& source) const override {
         writeHeaderOf(out, source);
     }
-    void entry(LineSink& out, QStringView channel, QStringView url, int n) const override {
-        Derived::writeEntry(out, channel, url, n);
-    }
-    void entry(ByteLineSink& out, QByteArrayView channel, QByteArrayView url,
+    bool wantsAttributes() const override { return true; }
+    void entry(LineSink& out, QStringView channel, QStringView url, QStringView block,
                int n) const override {
-        Derived::writeEntry(out, channel, url, n);
+        entryOf(out, channel, url, block, n);
+    }
+    void entry(ByteLineSink& out, QByteArrayView channel, QByteArrayView url, QByteArrayView block,
+               int n) const override {
+        entryOf(out, channel, url, block, n);
     }
     void footer(LineSink& out, int count) const override { Derived::writeFooter(out, count); }
     void footer(ByteLineSink& out, int count) const override { Derived::writeFooter(out, count); }
@@ -50,6 +55,23 @@ private:
             return Derived::carries(channel, url);
         else
             return true;
+    }
+    static constexpr bool takesAttributes() {
+        return requires(LineSink & out) {
+            Derived::writeEntry(out, QStringView(), ChannelAttributes<QStringView>(), 0);
+        };
+    }
+    template <typename Sink, typename Text>
+    static void entryOf(Sink& out, Text channel, Text url, Text block, int n) {
+        if constexpr (takesAttributes()) {
+            Derived::writeEntry(out, channel, channelAttributes(block, url), n);
+        } else {
+            // Said, not silent: what the entry cannot hold is counted.
+            const LostParts lost = lostParts(block, url);
+            out.lost.headers += lost.headers;
+            out.lost.logos += lost.logo;
+            Derived::writeEntry(out, channel, url, n);
+        }
     }
     template <typename Sink> static void writeHeaderOf(Sink& out, const SourceName& source) {
         if constexpr (requires { Derived::writeHeader(out, source); })

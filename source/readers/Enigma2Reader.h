@@ -5,11 +5,13 @@
 namespace dorvane {
 
 // An Enigma2 bouquet: "#NAME" and the bouquet's name, then services. A
-// service with a stream address ("#SERVICE 4097:0:1:0:0:0:0:0:0:0:ADDRESS:NAME",
-// its colons written "%3a") is a channel, named by the "#DESCRIPTION" line
-// that follows it, else by its own last field; a marker ("#SERVICE 1:64:...")
-// names the group of the services after it. Services of a tuner (no
-// address) are not for a playlist.
+// service with a stream address ("#SERVICE 4097:0:1:0:0:0:0:0:0:0:ADDRESS:NAME")
+// is a channel, named by the "#DESCRIPTION" line that follows it, else by
+// its own last field; a marker ("#SERVICE 1:64:...") names the group of the
+// services after it. Services of a tuner (no address) are not for a
+// playlist. Read as the receiver reads them: every %xx of the address and
+// the name decoded, and what follows an http, https or rtsp address's first
+// '#' the headers for it, "Name=Value" pairs joined by '&'.
 class Enigma2Reader final : public reading::NamedReader {
 public:
     Enigma2Reader()
@@ -67,16 +69,48 @@ public:
                 entry = reading::entryOf(fields.size() > 11 ? joined(fields, 11) : QString(), {});
                 waiting = Waiting::Marker;
             } else if (fields.size() > 10 && !fields[10].isEmpty()) {
-                entry = reading::entryOf(fields.size() > 11 ? joined(fields, 11) : QString(),
-                                         fields[10].toString().replace(QStringLiteral("%3a"),
-                                                                       QStringLiteral(":"),
-                                                                       Qt::CaseInsensitive),
-                                         group);
+                entry = reading::entryOf(fields.size() > 11 ? percentDecoded(joined(fields, 11))
+                                                            : QString(),
+                                         percentDecoded(fields[10].toString()), group);
+                takeHeaders(entry);
                 waiting = Waiting::Channel;
             }
         });
         settle();
         return playlist;
+    }
+
+    // Every %xx of a service's field decoded, as UTF-8.
+    static QString percentDecoded(const QString& field) {
+        if (!field.contains(u'%'))
+            return field;
+        return QString::fromUtf8(QByteArray::fromPercentEncoding(field.toUtf8()));
+    }
+
+    // An http, https or rtsp address ends at its first '#': the headers
+    // for it follow.
+    static void takeHeaders(ReadEntry& entry) {
+        const qsizetype hash = entry.address.indexOf(u'#');
+        if (hash < 0 ||
+            !(entry.address.startsWith(u"http://") || entry.address.startsWith(u"https://") ||
+              entry.address.startsWith(u"rtsp://")))
+            return;
+        const QString headers = entry.address.sliced(hash + 1);
+        entry.address.truncate(hash);
+        for (const QStringView pair : QStringView(headers).split(u'&')) {
+            const qsizetype equals = pair.indexOf(u'=');
+            if (equals < 0)
+                continue;
+            const QStringView name = pair.first(equals);
+            const QString value = pair.sliced(equals + 1).toString();
+            if (name.compare(u"User-Agent", Qt::CaseInsensitive) == 0)
+                entry.userAgent = value;
+            else if (name.compare(u"Referer", Qt::CaseInsensitive) == 0 ||
+                     name.compare(u"Referrer", Qt::CaseInsensitive) == 0)
+                entry.referer = value;
+            else if (name.compare(u"Origin", Qt::CaseInsensitive) == 0)
+                entry.origin = value;
+        }
     }
 
 private:

@@ -4,7 +4,9 @@
 
 namespace dorvane {
 
-// An XSPF playlist: per track, its first location, its title and its image.
+// An XSPF playlist: per track, its first location, its title, its image and
+// the headers among a player's options (vlc:option elements of its
+// extension).
 class XspfReader final : public reading::NamedReader {
 public:
     XspfReader()
@@ -27,8 +29,26 @@ public:
                                              entry.name = reading::elementText(xml);
                                          } else if (name == u"image") {
                                              entry.logo = reading::elementText(xml);
+                                         } else if (name == u"option") {
+                                             takeOption(reading::elementText(xml), entry);
                                          }
                                      });
+    }
+
+private:
+    static void takeOption(const QString& option, ReadEntry& entry) {
+        const struct {
+            QStringView key;
+            QString ReadEntry::*field;
+        } keys[] = {{u"http-user-agent=", &ReadEntry::userAgent},
+                    {u"http-referrer=", &ReadEntry::referer},
+                    {u"http-referer=", &ReadEntry::referer},
+                    {u"http-origin=", &ReadEntry::origin}};
+        for (const auto& key : keys)
+            if (option.startsWith(key.key)) {
+                entry.*key.field = option.sliced(key.key.size());
+                return;
+            }
     }
 };
 

@@ -65,6 +65,11 @@ inline const char* cannotCarry(const TStringList& lines, const TargetFormat& tar
                 if (target.isXml() && c.unicode() < 0x20)
                     return "a character XML does not allow is left out of the file";
         }
+        if (kind == u"enigma2" && address.contains(u'#') &&
+            (address.startsWith(u"http://") || address.startsWith(u"https://") ||
+             address.startsWith(u"rtsp://")))
+            return "an http, https or rtsp address holding '#': the receiver takes what "
+                   "follows as headers";
         if (name.isEmpty() || (kind == u"wmp" && name != address))
             return "a channel without a name (or a format without names) is named by its "
                    "address";
