@@ -1712,6 +1712,7 @@ void TForm8::endOfRun(TThreadKonvert& worker) {
         return;
     // The text as Save writes it, line ends included: Copy gives the same.
     sMemo1->setLines(*ResultList, formatFor(selectedTarget()).lineEndText());
+    showLost(worker.lost(), formatFor(selectedTarget()));
     // What the target could not carry is said until the next action, as a
     // refresh's count is.
     if (worker.refused() > 0) {
@@ -1722,7 +1723,6 @@ void TForm8::endOfRun(TThreadKonvert& worker) {
                                    .arg(formatFor(selectedTarget()).caption()));
         RefreshLabel1->show();
     }
-    showLost(worker.lost(), formatFor(selectedTarget()));
     // The worker is still inside this step; it is released once its thread
     // has ended, never from its own hand-off.
     m_endedRuns.push_back(std::move(ConvertThread));

@@ -569,7 +569,7 @@ struct Result {
     qint64 inputSize = 0;
     qsizetype replaced = 0; // characters the code page had no bytes for
     int refused = 0;        // channels the target cannot carry, left out
-    LostAttributes lost;    // what the target could not hold
+    LostAttributes lost{};  // what the target could not hold
     bool streamed = false;  // the bytes went to the StreamedOutput as they were made
 };
 

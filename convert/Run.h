@@ -44,17 +44,16 @@ ConversionCounts runConversion(const TargetFormat& target, Source& source, Sink&
     if (converts)
         target.header(out, name);
     // No control character reaches a target's file, nor the terminal it
-    // may be written to (playlist/ShownText.h): not in the name, the address
-    // or the attributes of the channel's block.
+    // may be written to (playlist/ShownText.h); the attributes of a
+    // channel's block are shown alike where a target reads them
+    // (TemplateFormat).
     struct {
-        QString text[3];
-        QByteArray bytes[3];
+        QString text[2];
+        QByteArray bytes[2];
         QStringView operator()(QStringView view, int k) { return shown::forTarget(view, text[k]); }
         QByteArrayView operator()(QByteArrayView view, int k) {
             return shown::forTarget(view, bytes[k]);
         }
-        QStringView block(QStringView view) { return shown::forTargetBlock(view, text[2]); }
-        QByteArrayView block(QByteArrayView view) { return shown::forTargetBlock(view, bytes[2]); }
     } shownText;
     int refused = 0;
     const auto write = [&](auto channel, auto line, auto block) {
@@ -68,7 +67,7 @@ ConversionCounts runConversion(const TargetFormat& target, Source& source, Sink&
             ++refused;
             return;
         }
-        target.entry(out, shownChannel, shownLine, shownText.block(block), ++count);
+        target.entry(out, shownChannel, shownLine, block, ++count);
     };
     while (source.next(write)) {
     }

@@ -93,47 +93,4 @@ inline QStringView forTarget(QStringView text, QString& scratch) {
     return text;
 }
 
-// A channel's block of lines (its name line and directive lines) as a
-// target reads its attributes: each line as forTarget gives it, the line
-// ends between them kept.
-inline QByteArrayView forTargetBlock(QByteArrayView utf8, QByteArray& scratch) {
-    const char* const p = utf8.data();
-    const auto size = static_cast<size_t>(utf8.size());
-    const auto lineEnd = [p](size_t k) { return p[k] == '\r' || p[k] == '\n'; };
-    size_t k = simd::skipM3uPlain(p, 0, size, false);
-    while (k < size && (lineEnd(k) || !changedAt(p, k, size, false, false)))
-        k = simd::skipM3uPlain(p, k + 1, size, false);
-    if (k >= size)
-        return utf8;
-    scratch.resize(utf8.size());
-    char* at = scratch.data();
-    size_t from = 0;
-    for (size_t n = 0; n <= size; ++n) {
-        if (n < size && !lineEnd(n))
-            continue;
-        at = putShown(at, p + from, n - from, false, false);
-        if (n < size)
-            *at++ = p[n];
-        from = n + 1;
-    }
-    scratch.resize(at - scratch.constData());
-    return scratch;
-}
-
-inline QStringView forTargetBlock(QStringView text, QString& scratch) {
-    const auto changes = [](char16_t c) { return c != u'\r' && c != u'\n' && becomesSpace(c, false); };
-    const char16_t* const begin = text.utf16();
-    const char16_t* const end = begin + text.size();
-    for (const char16_t* p = begin; p < end; ++p) {
-        if (!changes(*p))
-            continue;
-        scratch = text.toString();
-        for (QChar& c : scratch)
-            if (changes(c.unicode()))
-                c = u' ';
-        return scratch;
-    }
-    return text;
-}
-
 } // namespace dorvane::shown

@@ -7,6 +7,7 @@
 #include "convert/formats/U2cRadioFormat.h"
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
+#include "playlist/ShownText.h"
 #include "playlist/StringList.h"
 
 #include "QtPrinters.h"
@@ -534,9 +535,10 @@ TEST(Enigma2, WritesServicesAsTheReceiverReadsThem) {
                   "#SERVICE 4097:0:1:0:0:0:0:0:0:0:http%3a//a/3:Three",
                   "#DESCRIPTION Three",
               }));
-    // Controls, in lower-case hex.
-    EXPECT_EQ(convertLines(TTargetKind::tkEnigma2, {"#EXTINF:-1,A\x1f", "http://a/\x01"})[1],
-              "#SERVICE 4097:0:1:0:0:0:0:0:0:0:http%3a//a/%01:A%1f");
+    // A TAB, which every target writes as it stands, in lower-case hex; the
+    // other controls are spaces before any target sees them.
+    EXPECT_EQ(convertLines(TTargetKind::tkEnigma2, {"#EXTINF:-1,A\tB\x1f", "http://a/\x01"})[1],
+              "#SERVICE 4097:0:1:0:0:0:0:0:0:0:http%3a//a/ :A%09B ");
 }
 
 // XSPF carries the logo as image and the headers as the player's options.
@@ -623,7 +625,12 @@ std::vector<ReceivedChannel> sourceChannels(const QStringList& source) {
             const auto attributes = channelAttributes(block, url);
             if (!attributes.group.isEmpty())
                 group = attributes.group.toString();
-            ReceivedChannel channel{attributes.address.toString(), name.toString(), group, {}};
+            // No control character reaches a target (playlist/ShownText.h).
+            QString shownName, shownAddress;
+            ReceivedChannel channel{shown::forTarget(attributes.address, shownAddress).toString(),
+                                    shown::forTarget(name, shownName).toString(),
+                                    group,
+                                    {}};
             QString buffer;
             const bool headed = url.startsWith(u"http://") || url.startsWith(u"https://") ||
                                 url.startsWith(u"rtsp://");

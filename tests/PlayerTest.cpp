@@ -176,8 +176,9 @@ TEST(Player, FindsTheSourcesAddressesAndNamesInOurFiles) {
         const std::vector<Entry> found =
             player.entries(converted(dir, source, c.target, c.extension));
         EXPECT_EQ(addressesOf(found), addressesOf(expected));
-        if (c.names)
+        if (c.names) {
             EXPECT_EQ(namesOf(found), namesOf(expected));
+        }
     }
 }
 

@@ -4,6 +4,9 @@
 #include "convert/ChannelAttributes.h"
 #include "convert/LineSink.h"
 #include "convert/TargetFormat.h"
+#include "playlist/ShownText.h"
+
+#include <type_traits>
 
 namespace dorvane {
 
@@ -61,10 +64,25 @@ private:
             Derived::writeEntry(out, QStringView(), ChannelAttributes<QStringView>(), 0);
         };
     }
+    // The attributes as a target writes them: no control character, as in
+    // the name and the address (playlist/ShownText.h).
+    template <typename View>
+    static ChannelAttributes<View> shownAttributes(ChannelAttributes<View> a) {
+        using Scratch =
+            std::conditional_t<std::is_same_v<View, QByteArrayView>, QByteArray, QString>;
+        thread_local Scratch scratch[8 + kHeaderCount];
+        int k = 0;
+        for (View* value : {&a.tvgId, &a.tvgName, &a.logo, &a.chno, &a.group, &a.catchup,
+                            &a.catchupDays, &a.catchupSource})
+            *value = shown::forTarget(*value, scratch[k++]);
+        for (View& value : a.headers)
+            value = shown::forTarget(value, scratch[k++]);
+        return a;
+    }
     template <typename Sink, typename Text>
     static void entryOf(Sink& out, Text channel, Text url, Text block, int n) {
         if constexpr (takesAttributes()) {
-            Derived::writeEntry(out, channel, channelAttributes(block, url), n);
+            Derived::writeEntry(out, channel, shownAttributes(channelAttributes(block, url)), n);
         } else {
             // Said, not silent: what the entry cannot hold is counted.
             const LostParts lost = lostParts(block, url);
