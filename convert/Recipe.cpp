@@ -235,14 +235,17 @@ Recipe parseRecipe(const QByteArray& json, const QString& folder) {
     if (!document.isObject())
         fail(QStringLiteral("A recipe is a JSON object: { ... }."));
     const QJsonObject root = document.object();
-    checkMembers(root,
-                 {QLatin1String("dorvane-recipe"), QLatin1String("source"), QLatin1String("groups"),
-                  QLatin1String("exclude-groups"), QLatin1String("match"), QLatin1String("dedupe"),
-                  QLatin1String("channels-off"), QLatin1String("channels-on"),
-                  QLatin1String("names"), QLatin1String("group-names"),
-                  QLatin1String("group-order"), QLatin1String("channel-order"),
-                  QLatin1String("sort"), QLatin1String("target"), QLatin1String("ansi"),
-                  QLatin1String("codepage"), QLatin1String("output")},
+    checkMembers(root, {QLatin1String("dorvane-recipe"), QLatin1String("source"),
+                        QLatin1String("groups"),         QLatin1String("exclude-groups"),
+                        QLatin1String("match"),          QLatin1String("dedupe"),
+                        QLatin1String("channels-off"),   QLatin1String("channels-on"),
+                        QLatin1String("names"),          QLatin1String("group-names"),
+                        QLatin1String("group-order"),    QLatin1String("channel-order"),
+                        QLatin1String("sort"),           QLatin1String("target"),
+                        QLatin1String("ansi"),           QLatin1String("codepage"),
+                        QLatin1String("output"),         QLatin1String("send-to"),
+                        QLatin1String("box-password"),   QLatin1String("prefix"),
+                        QLatin1String("per-group"),      QLatin1String("slugs")},
                  {});
 
     const auto has = [&](const char* name) { return root.contains(QLatin1String(name)); };
@@ -329,6 +332,27 @@ Recipe parseRecipe(const QByteArray& json, const QString& folder) {
     }
     if (has("output"))
         recipe.output = pathOf(member("output"), nameOf("output"), folder);
+    RecipeReceiver& receiver = recipe.receiver;
+    if (has("send-to"))
+        receiver.address = stringOf(member("send-to"), nameOf("send-to"), false);
+    if (has("box-password"))
+        receiver.password = stringOf(member("box-password"), nameOf("box-password"));
+    if (has("prefix"))
+        receiver.prefix = stringOf(member("prefix"), nameOf("prefix"), false);
+    if (has("per-group"))
+        receiver.perGroup = boolOf(member("per-group"), nameOf("per-group"));
+    if (has("slugs")) {
+        const QString what = nameOf("slugs");
+        const QJsonArray array = arrayOf(member("slugs"), what);
+        for (qsizetype k = 0; k < array.size(); ++k) {
+            const QString item = itemName(what, k);
+            const QJsonObject object = objectOf(array[k], item);
+            checkMembers(object, {QLatin1String("group"), QLatin1String("slug")}, item);
+            receiver.slugs.push_back(
+                {stringOf(object.value(QLatin1String("group")), within(u"group", item)),
+                 stringOf(object.value(QLatin1String("slug")), within(u"slug", item), false)});
+        }
+    }
     return recipe;
 }
 
@@ -453,6 +477,20 @@ QByteArray recipeText(const Recipe& recipe, const QString& folder, bool storePas
         members.emplace_back("codepage", QByteArray::number(recipe.codePage));
     if (!recipe.output.isEmpty())
         members.emplace_back("output", jsonString(pathText(recipe.output, folder)));
+    const RecipeReceiver& receiver = recipe.receiver;
+    if (!receiver.address.isEmpty())
+        members.emplace_back("send-to", jsonString(receiver.address));
+    if (storePassword && !receiver.password.isEmpty())
+        members.emplace_back("box-password", jsonString(receiver.password));
+    if (!receiver.prefix.isEmpty())
+        members.emplace_back("prefix", jsonString(receiver.prefix));
+    if (receiver.perGroup)
+        members.emplace_back("per-group", "true");
+    if (!receiver.slugs.empty())
+        members.emplace_back("slugs", itemsText(receiver.slugs, [](const GroupSlug& slug) {
+                                 return "{\"group\": " + jsonString(slug.group) +
+                                        ", \"slug\": " + jsonString(slug.slug) + '}';
+                             }));
 
     QByteArray text = "{\n";
     for (size_t k = 0; k < members.size(); ++k) {
@@ -469,8 +507,10 @@ void writeRecipe(const QString& fileName, const Recipe& recipe, bool storePasswo
     const QByteArray text = recipeText(recipe, QFileInfo(fileName).absolutePath(), storePassword);
     const std::unique_ptr<QSaveFile> file = openSaveFile(fileName);
     // Before a byte of the password is in it.
-    if (storePassword && recipe.source.kind == RecipeSource::Kind::Provider &&
-        !recipe.source.password.isEmpty() && !platform::restrictToOwner(file->handle())) {
+    const bool password =
+        (recipe.source.kind == RecipeSource::Kind::Provider && !recipe.source.password.isEmpty()) ||
+        !recipe.receiver.password.isEmpty();
+    if (storePassword && password && !platform::restrictToOwner(file->handle())) {
         const int error = errno;
         file->cancelWriting();
         throw EFCreateError(cannotCreateMessage(fileName, error));
