@@ -1,0 +1,252 @@
+#include "receiver/Send.h"
+
+#include "playlist/Errors.h"
+#include "playlist/RemoteFiles.h"
+#include "playlist/TextFile.h"
+
+#include <QDateTime>
+#include <QDir>
+#include <QRegularExpression>
+#include <QSaveFile>
+
+namespace dorvane {
+
+namespace {
+
+const QString kPartSuffix = QStringLiteral(".part");
+
+QString backupRootOf(const SendPlan& plan) {
+    if (!plan.backupRoot.isEmpty())
+        return plan.backupRoot;
+    QString data = qEnvironmentVariable("XDG_DATA_HOME");
+    if (data.isEmpty() || !QDir::isAbsolutePath(data))
+        data = QDir::homePath() + QStringLiteral("/.local/share");
+    return data + QStringLiteral("/dorvane/backups");
+}
+
+void saveCopy(const QString& folder, const QString& name, const QByteArray& bytes) {
+    if (!QDir().mkpath(folder))
+        throw EFCreateError(QStringLiteral("Cannot create folder \"%1\"").arg(folder));
+    QSaveFile file(folder + u'/' + name);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+        throw EWriteError(
+            QStringLiteral("Cannot write \"%1\": %2").arg(file.fileName(), file.errorString()));
+}
+
+// Our temporary file of a bouquet or of the index.
+QString partName(const QString& file, const QString& prefix) {
+    return file == kBouquetIndex ? file + u'.' + prefix + kPartSuffix : file + kPartSuffix;
+}
+
+bool isOurPart(const QString& file, const QString& prefix) {
+    if (!file.endsWith(kPartSuffix))
+        return false;
+    const QString whole = file.chopped(kPartSuffix.size());
+    return whole == kBouquetIndex + u'.' + prefix || isOurBouquetFile(whole, prefix);
+}
+
+// The reply of the web interface's reload: <e2state>True</e2state>.
+bool reloadSucceeded(const QByteArray& body) {
+    static const QRegularExpression state(QStringLiteral("<e2state>\\s*(\\w+)\\s*</e2state>"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = state.match(QString::fromUtf8(body));
+    return match.hasMatch() && match.captured(1).compare(u"true", Qt::CaseInsensitive) == 0;
+}
+
+QString reloadProblem(const SendPlan& plan) {
+    const QUrl url = plan.reloadUrl.isEmpty() ? reloadAddress(plan.folder) : plan.reloadUrl;
+    const QString address = url.toString(QUrl::RemoveUserInfo);
+    HttpAnswer answer;
+    try {
+        answer = httpGet(url, plan.folder.userName(), plan.password, plan.timeout, plan.cancel);
+    } catch (const Exception& error) {
+        return error.Message();
+    }
+    if (answer.status == 401)
+        return QStringLiteral("%1 refused the user name or password (HTTP 401)").arg(address);
+    if (answer.status != 200)
+        return QStringLiteral("%1 answered HTTP %2").arg(address).arg(answer.status);
+    if (!reloadSucceeded(answer.body))
+        return QStringLiteral("%1 did not confirm the reload").arg(address);
+    return {};
+}
+
+} // namespace
+
+QString stepText(SendStep step) {
+    switch (step) {
+    case SendStep::Connecting:
+        return QStringLiteral("Connecting");
+    case SendStep::BackingUp:
+        return QStringLiteral("Backing up");
+    case SendStep::Uploading:
+        return QStringLiteral("Uploading");
+    case SendStep::WritingIndex:
+        return QStringLiteral("Writing the index");
+    case SendStep::Deleting:
+        return QStringLiteral("Deleting");
+    case SendStep::Reloading:
+        return QStringLiteral("Reloading");
+    }
+    return {};
+}
+
+QUrl receiverFolder(const QString& address) {
+    const QUrl url(address, QUrl::StrictMode);
+    const auto refuse = [&](const QString& why) {
+        throw EReadError(QStringLiteral("Cannot send to \"%1\": %2")
+                             .arg(url.toString(QUrl::RemovePassword), why));
+    };
+    if (!url.isValid() || (url.scheme() != u"ftp" && url.scheme() != u"sftp"))
+        refuse(
+            QStringLiteral("give ftp://USER@HOST[:PORT]/PATH/ or sftp://USER@HOST[:PORT]/PATH/"));
+    if (url.host().isEmpty())
+        refuse(QStringLiteral("the address names no host"));
+    if (url.userName().isEmpty())
+        refuse(QStringLiteral("the address names no user (USER@HOST)"));
+    if (!url.password().isEmpty())
+        refuse(QStringLiteral("a password has no place in the address: give --box-password-file "
+                              "FILE or set DORVANE_BOX_PASSWORD"));
+    if (url.hasQuery() || url.hasFragment())
+        refuse(QStringLiteral("the address is a folder, without ? or #"));
+    QUrl folder = url;
+    QString path = url.path();
+    if (path.isEmpty() || path == u"/")
+        path = QStringLiteral("/etc/enigma2/");
+    if (!path.endsWith(u'/'))
+        path += u'/';
+    folder.setPath(path);
+    return folder;
+}
+
+QUrl reloadAddress(const QUrl& folder, const QString& given) {
+    QUrl url;
+    if (given.isEmpty()) {
+        url.setScheme(QStringLiteral("http"));
+        url.setHost(folder.host());
+    } else {
+        url = QUrl(given, QUrl::StrictMode);
+        if (!url.isValid() || (url.scheme() != u"http" && url.scheme() != u"https") ||
+            url.host().isEmpty())
+            throw EReadError(QStringLiteral("Cannot reload through \"%1\": give an http:// or "
+                                            "https:// address")
+                                 .arg(url.toString(QUrl::RemoveUserInfo)));
+        url.setUserInfo(QString());
+        if (!url.path().isEmpty() && url.path() != u"/")
+            return url;
+    }
+    url.setPath(QStringLiteral("/web/servicelistreload"));
+    url.setQuery(QStringLiteral("mode=2"));
+    return url;
+}
+
+SendReport sendBouquets(const std::vector<Bouquet>& bouquets, const SendPlan& plan) {
+    const auto tell = [&](SendStep step, const QString& file = {}) {
+        if (plan.progress)
+            plan.progress(step, file);
+    };
+    // Before the index is in place nothing the receiver reads has changed.
+    SendStep step = SendStep::Connecting;
+    const auto notSent = [&](const Exception& error) {
+        return QStringLiteral("%1 failed: %2. The receiver keeps its old lists")
+            .arg(stepText(step), error.Message());
+    };
+
+    SendReport report;
+    RemoteLogin login;
+    login.folder = plan.folder;
+    login.password = plan.password;
+    login.acceptNewHostKey = plan.acceptNewHostKey;
+    login.timeout = plan.timeout;
+    login.cancel = plan.cancel;
+    RemoteFolder folder(login);
+    try {
+        tell(step);
+        const QStringList names = folder.list();
+        std::optional<QByteArray> index;
+        if (names.contains(kBouquetIndex))
+            index = folder.get(kBouquetIndex);
+
+        step = SendStep::BackingUp;
+        QStringList ours;
+        for (const QString& name : names)
+            if (isOurBouquetFile(name, plan.prefix))
+                ours.append(name);
+        if (index || !ours.isEmpty()) {
+            report.backupFolder =
+                backupRootOf(plan) + u'/' + plan.folder.host() + u'/' +
+                QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+            if (index) {
+                tell(step, kBouquetIndex);
+                saveCopy(report.backupFolder, kBouquetIndex, *index);
+            }
+            for (const QString& name : ours) {
+                tell(step, name);
+                if (const std::optional<QByteArray> bytes = folder.get(name))
+                    saveCopy(report.backupFolder, name, *bytes);
+            }
+        }
+
+        step = SendStep::Uploading;
+        QStringList files;
+        // A file half written is taken away again, if the server still
+        // answers; else the next send deletes it.
+        const auto putInPlace = [&](const QString& file, const QByteArray& bytes) {
+            const QString part = partName(file, plan.prefix);
+            try {
+                folder.put(part, bytes);
+                folder.rename(part, file);
+            } catch (const Exception&) {
+                try {
+                    folder.remove(part);
+                } catch (const Exception&) {
+                }
+                throw;
+            }
+        };
+        for (const Bouquet& bouquet : bouquets) {
+            tell(step, bouquet.file);
+            putInPlace(bouquet.file, bouquet.bytes);
+            files.append(bouquet.file);
+            ++report.files;
+        }
+
+        step = SendStep::WritingIndex;
+        tell(step, kBouquetIndex);
+        putInPlace(kBouquetIndex, mergedBouquetIndex(index, plan.prefix, files));
+
+        step = SendStep::Deleting;
+        for (const QString& name : names) {
+            // A part left by an earlier send that failed; this one's are
+            // renamed already.
+            const bool part = isOurPart(name, plan.prefix) &&
+                              !files.contains(name.chopped(kPartSuffix.size())) &&
+                              name != partName(kBouquetIndex, plan.prefix);
+            const bool stale =
+                part || (isOurBouquetFile(name, plan.prefix) && !files.contains(name));
+            if (!stale)
+                continue;
+            tell(step, name);
+            try {
+                folder.remove(name);
+                if (!part)
+                    report.deleted.append(name);
+            } catch (const Exception& error) {
+                report.warnings.append(error.Message());
+            }
+        }
+    } catch (const EReadError& error) {
+        throw EReadError(notSent(error));
+    } catch (const Exception& error) {
+        throw EWriteError(notSent(error));
+    }
+
+    if (plan.reload) {
+        tell(SendStep::Reloading);
+        report.reloadProblem = reloadProblem(plan);
+        report.reloaded = report.reloadProblem.isEmpty();
+    }
+    return report;
+}
+
+} // namespace dorvane
