@@ -115,6 +115,7 @@ public:
     void OpenRecipe1Click();
     void SaveRecipe1Click();
     void Refresh1Click();
+    void SendToReceiver1Click();
     void sButton1Click();
     void sButton3Click();
 
@@ -331,6 +332,14 @@ private:
     // refresh compares with.
     std::unique_ptr<Recipe> m_pendingRecipe;
     std::unique_ptr<TStringList> m_refreshedFrom;
+
+    // File > Send to Receiver: where it sends (a recipe's receiver), and the
+    // password given this session when the recipe is not to keep it.
+    QAction* SendToReceiver1;
+    RecipeReceiver m_receiver;
+    QString m_boxPassword;
+    // Sends the chosen channels to m_receiver; with `ask`, the dialog first.
+    void sendToReceiver(bool ask);
     void endOfProviderRead();
     std::unique_ptr<ProviderRead> m_providerRead;
     // The server and user name asked for last, proposed the next time.
