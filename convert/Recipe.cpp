@@ -348,9 +348,16 @@ Recipe parseRecipe(const QByteArray& json, const QString& folder) {
             const QString item = itemName(what, k);
             const QJsonObject object = objectOf(array[k], item);
             checkMembers(object, {QLatin1String("group"), QLatin1String("slug")}, item);
+            const QString slug =
+                stringOf(object.value(QLatin1String("slug")), within(u"slug", item), false);
+            // A part of a file name on the receiver: nothing that leads elsewhere.
+            if (!std::all_of(slug.begin(), slug.end(), [](QChar c) {
+                    return (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'_';
+                }))
+                fail(
+                    QStringLiteral("%1 is not made of a-z, 0-9 and _.").arg(within(u"slug", item)));
             receiver.slugs.push_back(
-                {stringOf(object.value(QLatin1String("group")), within(u"group", item)),
-                 stringOf(object.value(QLatin1String("slug")), within(u"slug", item), false)});
+                {stringOf(object.value(QLatin1String("group")), within(u"group", item)), slug});
         }
     }
     return recipe;

@@ -129,7 +129,7 @@ std::vector<Bouquet> makeBouquets(const TStringList& lines, const SourceName& na
             if (rename.name == group)
                 own = rename.group;
         for (const GroupSlug& slug : slugs)
-            if (slug.group == own)
+            if (slug.group == own && isBouquetPrefix(slug.slug))
                 return slug.slug;
         const QString base = slugOf(group);
         QString slug = base;

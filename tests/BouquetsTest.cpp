@@ -2,6 +2,8 @@
 // receiver's index merged with ours.
 #include "receiver/Bouquets.h"
 
+#include "playlist/Errors.h"
+
 #include <gtest/gtest.h>
 
 #include "QtPrinters.h"
@@ -140,4 +142,33 @@ TEST(Bouquets, TheIndexKeepsItsOwnLinesAndListsOurs) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(mergedBouquetIndex(c.index, u"dorvane", c.files), c.merged) << c.what;
+}
+
+TEST(Bouquets, ARecipeKeepsItsReceiver) {
+    Recipe recipe;
+    recipe.source.file = QStringLiteral("/tv/list.m3u");
+    recipe.receiver = {u"ftp://root@box/etc/enigma2/"_qs,
+                       u"p@ss"_qs,
+                       u"mine"_qs,
+                       true,
+                       {{u"Новости"_qs, u"group"_qs}, {u"Sport"_qs, u"sport"_qs}}};
+    for (const bool storePassword : {false, true}) {
+        const Recipe back =
+            parseRecipe(recipeText(recipe, QStringLiteral("/tv"), storePassword), u"/tv"_qs);
+        EXPECT_EQ(back.receiver.address, recipe.receiver.address);
+        EXPECT_EQ(back.receiver.password, storePassword ? u"p@ss"_qs : QString());
+        EXPECT_EQ(back.receiver.prefix, u"mine"_qs);
+        EXPECT_TRUE(back.receiver.perGroup);
+        ASSERT_EQ(back.receiver.slugs.size(), 2u);
+        EXPECT_EQ(back.receiver.slugs[0].group, u"Новости"_qs);
+        EXPECT_EQ(back.receiver.slugs[1].slug, u"sport"_qs);
+    }
+    EXPECT_THROW(parseRecipe(R"({"dorvane-recipe": 1, "source": {"file": "a"},
+                                 "slugs": [{"group": "x"}]})",
+                             u"/tv"_qs),
+                 Exception);
+    EXPECT_THROW(parseRecipe(R"({"dorvane-recipe": 1, "source": {"file": "a"},
+                                 "slugs": [{"group": "x", "slug": "../../bin/x"}]})",
+                             u"/tv"_qs),
+                 Exception);
 }

@@ -1,10 +1,12 @@
 // dorvane-convert --send-to against real servers on 127.0.0.1: an FTP
 // server (pyftpdlib) and OpenSSH's sshd over a receiver's folder, and the
 // receiver's web interface, all started and stopped here.
+#include "receiver/Send.h"
 #include "ConvertRunner.h"
 #include "HttpTestServer.h"
 #include "ReceiverServers.h"
 #include "TestFiles.h"
+#include "playlist/Errors.h"
 
 #include <gtest/gtest.h>
 
@@ -359,6 +361,37 @@ TEST_F(SendTest, SftpChecksTheHostKeyAsSshDoes) {
     run = send(arguments + QStringList{"--box-accept-new-host-key"}, {});
     EXPECT_EQ(run.exitCode, 5) << run.err.constData();
     EXPECT_TRUE(run.err.contains("differs")) << run.err.constData();
+}
+
+TEST_F(SendTest, CancelledBeforeTheIndexLeavesItAsItWas) {
+    FtpBox box(QStringLiteral("secret"));
+    ASSERT_TRUE(box.running());
+    fillReceiver(box.folder());
+    std::vector<dorvane::Bouquet> bouquets(3);
+    for (size_t k = 0; k < bouquets.size(); ++k) {
+        bouquets[k].file = dorvane::bouquetFileName(u"dorvane", QString::number(k));
+        bouquets[k].bytes = "#NAME x\n";
+    }
+    std::atomic<bool> cancel{false};
+    dorvane::SendPlan plan;
+    plan.folder = dorvane::receiverFolder(box.address());
+    plan.password = QStringLiteral("secret");
+    plan.backupRoot = path("backups");
+    plan.reload = false;
+    plan.cancel = &cancel;
+    // Esc while the second bouquet goes.
+    int uploads = 0;
+    plan.progress = [&](dorvane::SendStep step, const QString&) {
+        if (step == dorvane::SendStep::Uploading && ++uploads == 2)
+            cancel = true;
+    };
+    try {
+        dorvane::sendBouquets(bouquets, plan);
+        ADD_FAILURE() << "not cancelled";
+    } catch (const dorvane::Exception& error) {
+        EXPECT_TRUE(error.Message().contains(u"Cancelled")) << error.Message().toStdString();
+    }
+    EXPECT_EQ(readFile(box.folder() + QStringLiteral("/bouquets.tv")), kForeignIndex);
 }
 
 } // namespace
