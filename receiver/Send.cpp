@@ -9,6 +9,8 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 
+#include <algorithm>
+
 namespace dorvane {
 
 namespace {
@@ -111,6 +113,9 @@ QUrl receiverFolder(const QString& address) {
         refuse(QStringLiteral("the address is a folder, without ? or #"));
     QUrl folder = url;
     QString path = url.path();
+    // The path goes into FTP and SFTP commands as it is.
+    if (std::any_of(path.begin(), path.end(), [](QChar c) { return c.unicode() < 0x20; }))
+        refuse(QStringLiteral("the path holds a control character"));
     if (path.isEmpty() || path == u"/")
         path = QStringLiteral("/etc/enigma2/");
     if (!path.endsWith(u'/'))
@@ -163,9 +168,9 @@ SendReport sendBouquets(const std::vector<Bouquet>& bouquets, const SendPlan& pl
     try {
         tell(step);
         const QStringList names = folder.list();
-        std::optional<QByteArray> index;
-        if (names.contains(kBouquetIndex))
-            index = folder.get(kBouquetIndex);
+        // Asked for even when the listing does not show it: a server that
+        // hides it must not have it replaced by a new one.
+        const std::optional<QByteArray> index = folder.get(kBouquetIndex);
 
         step = SendStep::BackingUp;
         QStringList ours;
