@@ -2,6 +2,7 @@
 
 #include "cli/DownloadModule.h"
 #include "cli/ScanAhead.h"
+#include "cli/SendModule.h"
 #include "cli/StreamedOutput.h"
 #include "convert/ByteConversion.h"
 #include "convert/ByteLineSink.h"
@@ -1431,9 +1432,17 @@ int sendRecipe(const Options& options, Recipe& recipe) {
             printMessage(file.isEmpty() ? stepText(step)
                                         : QStringLiteral("%1 %2").arg(stepText(step), file));
         };
+    // The module is found from the program's folder, which the
+    // application object knows.
+    static int argc = 1;
+    static char programName[] = "dorvane-convert";
+    static char* argv[] = {programName, nullptr};
+    std::optional<QCoreApplication> application;
+    if (!QCoreApplication::instance())
+        application.emplace(argc, argv);
     SendReport report;
     try {
-        report = sendBouquets(bouquets, plan);
+        report = sendBouquetsFromModule(bouquets, plan);
     } catch (const Exception& error) {
         return fail(kNotSent, error.Message());
     }
