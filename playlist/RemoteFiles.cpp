@@ -83,6 +83,9 @@ QByteArray sftpArgument(const QString& path) {
 struct RemoteFolder::Handle {
     RemoteLogin login;
     CURL* curl = nullptr;
+    // The transfers run through a multi handle of our own, which also keeps
+    // the connection from one to the next.
+    CURLM* multi = nullptr;
     bool sftp = false;
     QByteArray base;        // "ftp://host:21"
     QString path;           // "/etc/enigma2/"
@@ -161,6 +164,36 @@ struct RemoteFolder::Handle {
 
     QByteArray urlOf(const QString& name) const { return base + encodedPath(path + name); }
 
+    // curl_easy_perform, with no wait longer than kLongestWait: between an
+    // FTP download and the next transfer's data connection, libcurl 7.88 at
+    // times waits on nothing for its longest wait (a second), which made a
+    // send that backs up 20 bouquets take 5 s instead of 0.3 s.
+    CURLcode perform() {
+        static constexpr long kLongestWait = 20; // milliseconds
+        if (curl_multi_add_handle(multi, curl) != CURLM_OK)
+            return CURLE_OUT_OF_MEMORY;
+        CURLcode result = CURLE_OK;
+        for (int running = 1; running;) {
+            if (curl_multi_perform(multi, &running) != CURLM_OK) {
+                result = CURLE_SEND_ERROR;
+                break;
+            }
+            if (!running)
+                break;
+            long wait = -1;
+            curl_multi_timeout(multi, &wait);
+            if (wait < 0 || wait > kLongestWait)
+                wait = kLongestWait;
+            curl_multi_poll(multi, nullptr, 0, int(wait), nullptr);
+        }
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(multi, &left))
+            if (message->msg == CURLMSG_DONE && message->easy_handle == curl)
+                result = message->data.result;
+        curl_multi_remove_handle(multi, curl);
+        return result;
+    }
+
     // Why a request failed, in words; never the password.
     QString reason(CURLcode code) const {
         if (!hostKeyProblem.isEmpty())
@@ -188,7 +221,7 @@ struct RemoteFolder::Handle {
             list = curl_slist_append(list, line.constData());
         curl_easy_setopt(curl, CURLOPT_QUOTE, list);
         curl_easy_setopt(curl, CURLOPT_NOBODY, 1L);
-        const CURLcode code = curl_easy_perform(curl);
+        const CURLcode code = perform();
         curl_easy_setopt(curl, CURLOPT_QUOTE, nullptr);
         curl_slist_free_all(list);
         return code;
@@ -218,13 +251,16 @@ RemoteFolder::RemoteFolder(RemoteLogin login) : m(std::make_unique<Handle>()) {
         m->base += '/';
     m->path.remove(0, 1);
     m->curl = curl_easy_init();
-    if (!m->curl)
+    m->multi = curl_multi_init();
+    if (!m->curl || !m->multi)
         throw EReadError(QStringLiteral("Cannot connect to %1: out of memory").arg(folderText()));
 }
 
 RemoteFolder::~RemoteFolder() {
     if (m->curl)
         curl_easy_cleanup(m->curl);
+    if (m->multi)
+        curl_multi_cleanup(m->multi);
 }
 
 QString RemoteFolder::folderText() const {
@@ -239,7 +275,7 @@ QStringList RemoteFolder::list() {
     curl_easy_setopt(m->curl, CURLOPT_DIRLISTONLY, 1L);
     curl_easy_setopt(m->curl, CURLOPT_WRITEFUNCTION, writeBody);
     curl_easy_setopt(m->curl, CURLOPT_WRITEDATA, &body);
-    const CURLcode code = curl_easy_perform(m->curl);
+    const CURLcode code = m->perform();
     if (code != CURLE_OK)
         m->fail<EReadError>(code, QStringLiteral("Cannot list %1").arg(folderText()));
     QStringList names;
@@ -260,7 +296,7 @@ std::optional<QByteArray> RemoteFolder::get(const QString& name) {
     Body body;
     curl_easy_setopt(m->curl, CURLOPT_WRITEFUNCTION, writeBody);
     curl_easy_setopt(m->curl, CURLOPT_WRITEDATA, &body);
-    const CURLcode code = curl_easy_perform(m->curl);
+    const CURLcode code = m->perform();
     if (code == CURLE_REMOTE_FILE_NOT_FOUND)
         return std::nullopt;
     if (code != CURLE_OK)
@@ -276,7 +312,7 @@ void RemoteFolder::put(const QString& name, const QByteArray& bytes) {
     curl_easy_setopt(m->curl, CURLOPT_READFUNCTION, readUpload);
     curl_easy_setopt(m->curl, CURLOPT_READDATA, &upload);
     curl_easy_setopt(m->curl, CURLOPT_INFILESIZE_LARGE, curl_off_t(bytes.size()));
-    const CURLcode code = curl_easy_perform(m->curl);
+    const CURLcode code = m->perform();
     if (code != CURLE_OK)
         m->fail<EWriteError>(code,
                              QStringLiteral("Cannot write \"%1\" to %2").arg(name, folderText()));

@@ -6,8 +6,9 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QRegularExpression>
-#include <QSaveFile>
 
 #include <algorithm>
 
@@ -29,8 +30,12 @@ QString backupRootOf(const SendPlan& plan) {
 void saveCopy(const QString& folder, const QString& name, const QByteArray& bytes) {
     if (!QDir().mkpath(folder))
         throw EFCreateError(QStringLiteral("Cannot create folder \"%1\"").arg(folder));
-    QSaveFile file(folder + u'/' + name);
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit())
+    // A new file in a new folder: nothing to replace atomically, and no
+    // flush to the disk, which took the better part of a second a file on a
+    // busy machine.
+    QFile file(folder + u'/' + name);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly) ||
+        file.write(bytes) != bytes.size() || !file.flush())
         throw EWriteError(
             QStringLiteral("Cannot write \"%1\": %2").arg(file.fileName(), file.errorString()));
 }
@@ -108,9 +113,13 @@ SendReport sendBouquets(const std::vector<Bouquet>& bouquets, const SendPlan& pl
             if (isOurBouquetFile(name, plan.prefix))
                 ours.append(name);
         if (index || !ours.isEmpty()) {
-            report.backupFolder =
+            // A folder of its own, even for two sends in one second.
+            const QString first =
                 backupRootOf(plan) + u'/' + plan.folder.host() + u'/' +
                 QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+            report.backupFolder = first;
+            for (int n = 2; QFileInfo::exists(report.backupFolder); ++n)
+                report.backupFolder = first + u'_' + QString::number(n);
             if (index) {
                 tell(step, kBouquetIndex);
                 saveCopy(report.backupFolder, kBouquetIndex, *index);

@@ -164,7 +164,6 @@ TEST_F(SendTest, FirstSendThenAGroupRenamedAndOneDropped) {
     next.insert("group-names", QJsonArray{QJsonObject{{"group", "News"}, {"name", "Headlines"}}});
     next.insert("exclude-groups", QJsonArray{"Kids"});
     writeTestFile(path("box.dorvane"), QJsonDocument(next).toJson());
-    QThread::sleep(1); // another backup folder
     run = send(arguments, {});
     ASSERT_EQ(run.exitCode, 0) << run.err.constData();
 
