@@ -1286,6 +1286,7 @@ void TForm8::sendToReceiver(bool ask) {
     plan.password = answer.password;
     plan.prefix = answer.prefix;
     plan.reload = answer.reload;
+    plan.acceptNewHostKey = answer.acceptNewHostKey;
     m_receiver.address = plan.folder.toString();
     m_receiver.password = answer.rememberPassword ? answer.password : QString();
     m_receiver.prefix =

@@ -96,15 +96,17 @@ bool SendDialog::ask(QWidget* parent, SendAnswer& answer) {
     perGroup->setChecked(answer.perGroup);
     auto* reload = new QCheckBox(QStringLiteral("Reload the receiver's lists"), &dialog);
     reload->setChecked(answer.reload);
+    auto* newKey = new QCheckBox(QStringLiteral("Accept a new SSH host key"), &dialog);
+    newKey->setChecked(answer.acceptNewHostKey);
     auto* problem = new QLabel(&dialog);
     problem->setWordWrap(true);
     problem->hide();
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
     QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
     QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, [&] {
-        SendAnswer given{address->text().trimmed(), user->text(),   password->text(),
-                         remember->isChecked(),     prefix->text(), perGroup->isChecked(),
-                         reload->isChecked()};
+        SendAnswer given{address->text().trimmed(), user->text(),       password->text(),
+                         remember->isChecked(),     prefix->text(),     perGroup->isChecked(),
+                         reload->isChecked(),       newKey->isChecked()};
         try {
             sendFolder(given);
             if (!isBouquetPrefix(given.prefix))
@@ -128,6 +130,7 @@ bool SendDialog::ask(QWidget* parent, SendAnswer& answer) {
     layout->addLayout(form);
     layout->addWidget(perGroup);
     layout->addWidget(reload);
+    layout->addWidget(newKey);
     layout->addWidget(problem);
     layout->addWidget(buttons);
     dialog.resize(480, dialog.sizeHint().height());

@@ -21,6 +21,7 @@ struct SendAnswer {
     QString prefix = QString::fromUtf16(kDefaultBouquetPrefix);
     bool perGroup = false;
     bool reload = true;
+    bool acceptNewHostKey = false; // SFTP: take a key known_hosts lacks
 };
 
 // The send's dialog. Tests answer it in advance, so that it never opens

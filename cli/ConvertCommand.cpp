@@ -78,7 +78,7 @@ constexpr char kUsage[] =
     "       dorvane-convert --list-groups [--codepage N] [-o FILE] [CHOICE] [INPUT]\n"
     "       dorvane-convert --recipe FILE [--to TARGET] [-o FILE] [-q] [CHOICE] [INPUT]\n"
     "       dorvane-convert --save-recipe FILE [--to TARGET] [-o FILE] [CHOICE] INPUT\n"
-    "       dorvane-convert [--recipe FILE] --send-to ftp://USER@HOST/PATH/ [--per-group]\n"
+    "       dorvane-convert [--recipe FILE] --send-to ADDRESS [--per-group]\n"
     "                       [--prefix NAME] [--box-password-file FILE] [--no-reload]\n"
     "                       [CHOICE] [INPUT]\n"
     "       dorvane-convert --list-targets | --list-formats | --help | --version\n";

@@ -152,7 +152,8 @@ struct RemoteFolder::Handle {
             }
             self->hostKeyProblem =
                 QStringLiteral("its host key is unknown (not in ~/.ssh/known_hosts): connect "
-                               "once with ssh to check it, or give --box-accept-new-host-key");
+                               "once with ssh to check it, or accept it as new "
+                               "(--box-accept-new-host-key)");
             return CURLKHSTAT_REJECT;
         default:
             self->hostKeyProblem = QStringLiteral(
