@@ -45,7 +45,11 @@ QString partName(const QString& file, const QString& prefix) {
     return file == kBouquetIndex ? file + u'.' + prefix + kPartSuffix : file + kPartSuffix;
 }
 
-bool isOurPart(const QString& file, const QString& prefix) {
+// A temporary file of ours: a part, or an old file moved aside while a part
+// took its name (RemoteFolder::rename over SFTP).
+bool isOurPart(QString file, const QString& prefix) {
+    if (file.endsWith(u"-old"))
+        file.chop(4);
     if (!file.endsWith(kPartSuffix))
         return false;
     const QString whole = file.chopped(kPartSuffix.size());
@@ -131,6 +135,18 @@ SendReport sendBouquets(const std::vector<Bouquet>& bouquets, const SendPlan& pl
             }
         }
 
+        // What an earlier send that failed left: gone first, so that no
+        // name of this one's is taken.
+        for (const QString& name : names) {
+            if (!isOurPart(name, plan.prefix))
+                continue;
+            try {
+                folder.remove(name);
+            } catch (const Exception& error) {
+                report.warnings.append(error.Message());
+            }
+        }
+
         step = SendStep::Uploading;
         QStringList files;
         // A file half written is taken away again, if the server still
@@ -161,20 +177,12 @@ SendReport sendBouquets(const std::vector<Bouquet>& bouquets, const SendPlan& pl
 
         step = SendStep::Deleting;
         for (const QString& name : names) {
-            // A part left by an earlier send that failed; this one's are
-            // renamed already.
-            const bool part = isOurPart(name, plan.prefix) &&
-                              !files.contains(name.chopped(kPartSuffix.size())) &&
-                              name != partName(kBouquetIndex, plan.prefix);
-            const bool stale =
-                part || (isOurBouquetFile(name, plan.prefix) && !files.contains(name));
-            if (!stale)
+            if (!isOurBouquetFile(name, plan.prefix) || files.contains(name))
                 continue;
             tell(step, name);
             try {
                 folder.remove(name);
-                if (!part)
-                    report.deleted.append(name);
+                report.deleted.append(name);
             } catch (const Exception& error) {
                 report.warnings.append(error.Message());
             }

@@ -106,6 +106,9 @@ TEST_F(SendTest, FirstSendThenAGroupRenamedAndOneDropped) {
     ASSERT_TRUE(box.running());
     fillReceiver(box.folder());
     const QMap<QString, QByteArray> before = filesIn(box.folder());
+    // What a send that failed half-way left behind, to be cleared.
+    writeTestFile(box.folder() + QStringLiteral("/userbouquet.dorvane_news.tv.part"), "#NAME");
+    writeTestFile(box.folder() + QStringLiteral("/bouquets.tv.dorvane.part-old"), "#NAME");
     writeTestFile(path("box-password"), password + "\n");
 
     // A recipe that sends, one bouquet per group.
