@@ -6,6 +6,8 @@
 #include "app/SendDialog.h"
 
 #include <QMenu>
+#include <QPlainTextEdit>
+#include <QTimer>
 
 using namespace dorvane;
 using namespace dorvane::testing;
@@ -107,6 +109,39 @@ TEST_F(WindowSend, AFailedSendSaysSoAndKeepsTheIndex) {
     trigger("SendToReceiver1");
     ASSERT_EQ(MessageBox::shown().size(), 1);
     EXPECT_TRUE(MessageBox::shown().first().text.contains(u"keeps its old lists"))
+        << MessageBox::shown().first().text.toStdString();
+    EXPECT_EQ(readFile(box.folder() + QStringLiteral("/bouquets.tv")), index);
+}
+
+TEST_F(WindowSend, EscStopsTheSendAndTheReceiverKeepsItsIndex) {
+    FtpBox box(QStringLiteral("secret"), {QStringLiteral("--slow"), QStringLiteral("1")});
+    ASSERT_TRUE(box.running());
+    const QByteArray index = "#NAME Mine\n";
+    writeTestFile(box.folder() + QStringLiteral("/bouquets.tv"), index);
+    openFile(writeFile(QStringLiteral("list.m3u"), kPlaylist));
+    ASSERT_TRUE(waitForRunEnd());
+    SendAnswer answer;
+    QUrl address(box.address());
+    address.setUserInfo(QString());
+    answer.address = address.toString();
+    answer.user = userName();
+    answer.password = QStringLiteral("secret");
+    answer.perGroup = true;
+    answer.reload = false;
+    SendDialog::setNextAnswer(answer);
+    // Esc in the progress window while the first bouquet goes.
+    QString lines;
+    QTimer::singleShot(500, [&] {
+        QWidget* window = QApplication::activeModalWidget();
+        if (!window || window->objectName() != u"SendProgress")
+            return;
+        lines = window->findChild<QPlainTextEdit*>()->toPlainText();
+        QTest::keyClick(window, Qt::Key_Escape);
+    });
+    trigger("SendToReceiver1");
+    EXPECT_TRUE(lines.contains(u"Отправка: userbouquet.dorvane_news.tv")) << lines.toStdString();
+    ASSERT_EQ(MessageBox::shown().size(), 1);
+    EXPECT_TRUE(MessageBox::shown().first().text.contains(u"Cancelled"))
         << MessageBox::shown().first().text.toStdString();
     EXPECT_EQ(readFile(box.folder() + QStringLiteral("/bouquets.tv")), index);
 }

@@ -6,9 +6,11 @@ ftp-server.py ROOT USER PASSWORD [--full-after N] [--drop-after N]
   --full-after N  refuse every upload after the first N ("452", a full disk)
   --drop-after N  after the first N uploads, drop the connection in the
                   middle of the next one
+  --slow SECONDS  wait that long before each upload
 """
 import argparse
 import sys
+import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import DTPHandler, FTPHandler
@@ -20,6 +22,7 @@ parser.add_argument("user")
 parser.add_argument("password")
 parser.add_argument("--full-after", type=int, default=-1)
 parser.add_argument("--drop-after", type=int, default=-1)
+parser.add_argument("--slow", type=float, default=0)
 args = parser.parse_args()
 
 uploads = 0
@@ -42,6 +45,7 @@ class Handler(FTPHandler):
 
     def ftp_STOR(self, file, mode="w"):
         global uploads
+        time.sleep(args.slow)
         if 0 <= args.full_after <= uploads:
             self.respond("452 Insufficient storage space.")
             return
