@@ -8,6 +8,7 @@
 #include "app/MemoView.h"
 #include "app/MessageBox.h"
 #include "app/ProviderDialog.h"
+#include "app/SendDialog.h"
 #include "app/SkinManager.h"
 #include "app/WebLinks.h"
 #include "convert/Choice.h"
@@ -430,6 +431,9 @@ void TForm8::createMenus() {
     Refresh1->setEnabled(false);
     AddSource1 = addItem(this, N1, "AddSource1", QStringLiteral("A&dd Source..."), {});
     AddSource1->setEnabled(false);
+    SendToReceiver1 =
+        addItem(this, N1, "SendToReceiver1", QStringLiteral("Sen&d to Receiver..."), {});
+    SendToReceiver1->setEnabled(false);
 
     // The same bytes read in another encoding: a Cyrillic list in a code
     // page the rules did not take.
@@ -530,6 +534,7 @@ void TForm8::connectHandlers() {
     connect(SaveRecipe1, &QAction::triggered, this, handler(&TForm8::SaveRecipe1Click));
     connect(Refresh1, &QAction::triggered, this, handler(&TForm8::Refresh1Click));
     connect(AddSource1, &QAction::triggered, this, handler(&TForm8::AddSource1Click));
+    connect(SendToReceiver1, &QAction::triggered, this, handler(&TForm8::SendToReceiver1Click));
     connect(J1, &QAction::triggered, this, handler(&TForm8::J1Click));
     connect(N7, &QAction::triggered, this, handler(&TForm8::N7Click));
     connect(V1, &QAction::triggered, this, handler(&TForm8::V1Click));
@@ -1323,6 +1328,10 @@ void TForm8::takeRecipe(const Recipe& recipe) {
     m_onePerAddress = choice.onePerAddress;
     m_edits = std::move(choice.edits);
     m_savedFile = recipe.output;
+    // The password given this session stays for the same receiver.
+    if (!recipe.receiver.password.isEmpty() || recipe.receiver.address != m_receiver.address)
+        m_boxPassword = recipe.receiver.password;
+    m_receiver = recipe.receiver;
     if (!recipe.target.isEmpty()) {
         const TargetFormat* format = formatByCliName(recipe.target);
         if (!format)
@@ -1393,6 +1402,73 @@ void TForm8::endOfRecipeDownload(const TStringList* before) {
         MessageBox::showDetails(this,
                                 m_gone.lost() ? QMessageBox::Warning : QMessageBox::Information,
                                 applicationTitle(), text, details);
+    // A recipe that holds a receiver refreshes it too, once confirmed.
+    if (before && !m_receiver.address.isEmpty() &&
+        MessageBox::show(this, QMessageBox::Question, applicationTitle(),
+                         QStringLiteral("Отправить списки на ресивер %1?")
+                             .arg(QUrl(m_receiver.address).host()),
+                         QMessageBox::Yes | QMessageBox::No,
+                         QMessageBox::Yes) == QMessageBox::Yes)
+        guarded([this] { sendToReceiver(m_boxPassword.isEmpty()); });
+}
+
+void TForm8::SendToReceiver1Click() {
+    if (LoadedList->Count() == 0)
+        return;
+    sendToReceiver(true);
+}
+
+void TForm8::sendToReceiver(bool ask) {
+    SendAnswer answer;
+    const QUrl stored(m_receiver.address);
+    if (!m_receiver.address.isEmpty()) {
+        QUrl bare = stored;
+        bare.setUserInfo(QString());
+        answer.address = bare.toString();
+        answer.user = stored.userName();
+    }
+    answer.password = m_boxPassword;
+    answer.rememberPassword = !m_receiver.password.isEmpty();
+    if (!m_receiver.prefix.isEmpty())
+        answer.prefix = m_receiver.prefix;
+    answer.perGroup = m_receiver.perGroup;
+    if (ask && !SendDialog::ask(this, answer))
+        return;
+    SendPlan plan;
+    plan.folder = sendFolder(answer);
+    plan.password = answer.password;
+    plan.prefix = answer.prefix;
+    plan.reload = answer.reload;
+    plan.acceptNewHostKey = answer.acceptNewHostKey;
+    m_receiver.address = plan.folder.toString();
+    m_receiver.password = answer.rememberPassword ? answer.password : QString();
+    m_receiver.prefix =
+        answer.prefix == QStringView(kDefaultBouquetPrefix) ? QString() : answer.prefix;
+    m_receiver.perGroup = answer.perGroup;
+    m_boxPassword = answer.password;
+
+    // The choice and edits as a recipe's, whatever the playlist came from.
+    if (!m_channelIndex)
+        m_channelIndex = std::make_unique<ChannelIndex>(*LoadedList);
+    const Recipe recipe = editedRecipe(*m_channelIndex, m_chosen, m_onePerAddress, m_edits);
+    const AppliedRecipe applied = applyRecipe(recipe, *LoadedList);
+    const std::vector<Bouquet> bouquets =
+        makeBouquets(applied.lines, m_sourceName, plan.prefix, m_receiver.perGroup,
+                     recipe.groupNames, m_receiver.slugs);
+    int channels = 0;
+    for (const Bouquet& bouquet : bouquets)
+        channels += bouquet.channels;
+    if (channels == 0)
+        throw EWriteError(QStringLiteral("No channels chosen to send."));
+    const SendReport report = runSend(this, bouquets, plan);
+    if (!report.reloadProblem.isEmpty())
+        throw EWriteError(QStringLiteral("Sent, but the reload failed: %1. Reload the lists on "
+                                         "the receiver or restart it.")
+                              .arg(report.reloadProblem));
+    EncodingLabel1->hide();
+    RefreshLabel1->setText(
+        QStringLiteral("отправлено букетов: %1, каналов: %2").arg(report.files).arg(channels));
+    RefreshLabel1->show();
 }
 
 Recipe TForm8::currentRecipe() {
@@ -1426,6 +1502,7 @@ Recipe TForm8::currentRecipe() {
     }
     const TargetFormat& format = formatFor(selectedTarget());
     recipe.target = format.cliName().toString();
+    recipe.receiver = m_receiver;
     recipe.ansi = format.allowsAnsi() && !sCheckBox1->isChecked();
     if (recipe.ansi)
         recipe.codePage = chosenCodePage().CodePage();
@@ -1466,6 +1543,9 @@ void TForm8::SaveRecipe1Click() {
                                          QStringLiteral("Сохранить пароль в рецепте?"),
                                          QMessageBox::Yes | QMessageBox::No,
                                          QMessageBox::No) == QMessageBox::Yes;
+    // The receiver's password was kept by its own choice (Send to Receiver).
+    if (!recipe.receiver.password.isEmpty() && recipe.source.password.isEmpty())
+        storePassword = true;
     // Always a .dorvane file, which Open Recipe lists.
     writeRecipe(finalSaveFileName(RecipeSaveDialog1->fileName(), u".dorvane"), recipe,
                 storePassword);
@@ -1559,6 +1639,7 @@ void TForm8::N1Click() {
     SaveRecipe1->setEnabled(readAgain);
     Refresh1->setEnabled(readAgain && !m_download && !m_providerRead);
     AddSource1->setEnabled(readAgain && !m_download && !m_providerRead);
+    SendToReceiver1->setEnabled(LoadedList->Count() > 0 && !m_download && !m_providerRead);
 }
 
 void TForm8::PopupMenu1Popup() {

@@ -121,6 +121,7 @@ public:
     void AddSource1Click();
     void SaveRecipe1Click();
     void Refresh1Click();
+    void SendToReceiver1Click();
     void sButton1Click();
     void sButton3Click();
 
@@ -359,6 +360,14 @@ private:
     // that they apply again once they are back.
     Recipe m_takenRecipe;
     RecipeGone m_gone;
+
+    // File > Send to Receiver: where it sends (a recipe's receiver), and the
+    // password given this session when the recipe is not to keep it.
+    QAction* SendToReceiver1;
+    RecipeReceiver m_receiver;
+    QString m_boxPassword;
+    // Sends the chosen channels to m_receiver; with `ask`, the dialog first.
+    void sendToReceiver(bool ask);
     void endOfProviderRead();
     std::unique_ptr<ProviderRead> m_providerRead;
     // The server and user name asked for last, proposed the next time.

@@ -2,6 +2,7 @@
 
 #include "cli/DownloadModule.h"
 #include "cli/ScanAhead.h"
+#include "cli/SendModule.h"
 #include "cli/StreamedOutput.h"
 #include "convert/ByteConversion.h"
 #include "convert/ByteLineSink.h"
@@ -23,6 +24,7 @@
 #include "playlist/SystemError.h"
 #include "playlist/TextFile.h"
 #include "playlist/WebAddress.h"
+#include "receiver/Send.h"
 #include "source/Intake.h"
 #include "source/PlaylistReader.h"
 #include "source/provider/ProviderLogin.h"
@@ -56,7 +58,15 @@ namespace dorvane {
 
 namespace {
 
-enum ExitStatus { kDone = 0, kFileError = 1, kUsageError = 2, kNoChannels = 3, kGone = 4 };
+enum ExitStatus {
+    kDone = 0,
+    kFileError = 1,
+    kUsageError = 2,
+    kNoChannels = 3,
+    kGone = 4,
+    kNotSent = 5,
+    kReloadFailed = 6
+};
 
 constexpr char kProgram[] = "dorvane-convert";
 
@@ -73,6 +83,9 @@ constexpr char kUsage[] =
     "       dorvane-convert --save-recipe FILE [--to TARGET] [-o FILE] [CHOICE] INPUT...\n"
     "       dorvane-convert --save-recipe FILE --provider SERVER --user NAME\n"
     "                       [--store-password] [--password-file FILE] [options]\n"
+    "       dorvane-convert [--recipe FILE] --send-to ADDRESS [--per-group]\n"
+    "                       [--prefix NAME] [--box-password-file FILE] [--no-reload]\n"
+    "                       [CHOICE] [INPUT]\n"
     "       dorvane-convert --list-targets | --list-formats | --help | --version\n";
 
 constexpr char kHelp[] =
@@ -164,6 +177,26 @@ constexpr char kHelp[] =
     "                  --password-file or DORVANE_PASSWORD with --provider, else\n"
     "                  the one of the recipe read) in the recipe, which is then\n"
     "                  readable by its owner only\n"
+    "  --send-to ADDRESS\n"
+    "                  instead of writing the output, send Enigma2 bouquets to a\n"
+    "                  receiver: ftp://USER@HOST[:PORT]/PATH/ or sftp://...\n"
+    "                  (PATH by default /etc/enigma2/); its bouquets.tv lists them,\n"
+    "                  its other bouquets are left alone, and its old files are\n"
+    "                  copied into ~/.local/share/dorvane/backups/HOST/ first\n"
+    "  --box-password-file FILE\n"
+    "                  the receiver's password: the first line of FILE; by default\n"
+    "                  the environment variable DORVANE_BOX_PASSWORD (SFTP may log\n"
+    "                  in with the user's SSH key instead)\n"
+    "  --box-accept-new-host-key\n"
+    "                  SFTP: take a host key that ~/.ssh/known_hosts does not know,\n"
+    "                  and add it there (one that differs is always refused)\n"
+    "  --per-group     one bouquet per group, userbouquet.PREFIX_GROUP.tv, instead\n"
+    "                  of one userbouquet.PREFIX.tv for all\n"
+    "  --prefix NAME   the bouquets' files' prefix, [a-z0-9_]+ (default dorvane)\n"
+    "  --reload-url URL\n"
+    "                  the receiver's web interface, to reload its lists (default\n"
+    "                  http://HOST/web/servicelistreload?mode=2)\n"
+    "  --no-reload     do not ask the receiver to reload its lists\n"
     "  --list-groups   instead of converting, list the groups of the chosen\n"
     "                  channels: the channels with an address, a tab, the name\n"
     "  --list-targets  list the targets with their captions in the window\n"
@@ -176,7 +209,8 @@ constexpr char kHelp[] =
     "\n"
     "Exit status: 0 done, 1 a file could not be read or written, 2 wrong usage or\n"
     "a recipe that cannot be read, 3 no channels in INPUT (or none chosen), 4 the\n"
-    "recipe's output written, but chosen groups or channels it names are gone.\n";
+    "recipe's output written, but chosen groups or channels it names are gone, 5\n"
+    "not sent (the receiver keeps its old lists), 6 sent but the reload failed.\n";
 
 enum class Action { Convert, Help, Version, ListTargets, ListFormats, ListGroups };
 
@@ -214,6 +248,9 @@ struct Options {
     QString provider, user, passwordFile;
     bool movies = false, noLive = false;
     StreamFormat streamFormat = StreamFormat::Auto;
+    // --send-to: the receiver, and how its bouquets are made.
+    QString sendTo, boxPasswordFile, prefix, reloadUrl;
+    bool acceptNewHostKey = false, perGroup = false, noReload = false;
 };
 
 struct UsageError {
@@ -411,6 +448,23 @@ const std::vector<OptionRule>& optionRules() {
                         throw UsageError{
                             QStringLiteral("--stream-format is ts or m3u8, not \"%1\"").arg(value)};
                 }),
+            valued({"send-to"}, "ADDRESS",
+                   [](Options& o, const QString& address) { o.sendTo = address; }),
+            valued({"box-password-file"}, "FILE",
+                   [](Options& o, const QString& file) { o.boxPasswordFile = file; }),
+            flag({"box-accept-new-host-key"},
+                 [](Options& o, const QString&) { o.acceptNewHostKey = true; }),
+            flag({"per-group"}, [](Options& o, const QString&) { o.perGroup = true; }),
+            valued({"prefix"}, "NAME",
+                   [](Options& o, const QString& name) {
+                       if (!isBouquetPrefix(name))
+                           throw UsageError{QStringLiteral("--prefix is [a-z0-9_]+, not \"%1\"")
+                                                .arg(visibleText(name))};
+                       o.prefix = name;
+                   }),
+            valued({"reload-url"}, "URL",
+                   [](Options& o, const QString& url) { o.reloadUrl = url; }),
+            flag({"no-reload"}, [](Options& o, const QString&) { o.noReload = true; }),
             flag({"list-groups"},
                  [](Options& o, const QString&) { o.action = Action::ListGroups; }),
             flag({"list-targets"},
@@ -483,6 +537,29 @@ UsageError parseError(const QCommandLineParser& parser, const QStringList& args)
     return UsageError{parser.errorText()};
 }
 
+// The options of a send go with --send-to, or with a recipe that may hold
+// a receiver.
+void checkSendOptions(const Options& options) {
+    const bool sending = !options.sendTo.isEmpty();
+    if (!sending && options.recipe.isEmpty() && options.saveRecipe.isEmpty() &&
+        (!options.boxPasswordFile.isEmpty() || !options.prefix.isEmpty() ||
+         !options.reloadUrl.isEmpty() || options.perGroup || options.noReload ||
+         options.acceptNewHostKey))
+        throw UsageError{QStringLiteral("--box-password-file, --box-accept-new-host-key, "
+                                        "--per-group, --prefix, --reload-url and --no-reload go "
+                                        "with --send-to")};
+    if (!sending)
+        return;
+    if (options.action == Action::ListGroups)
+        throw UsageError{QStringLiteral("--list-groups cannot be used with --send-to")};
+    if (options.outputGiven)
+        throw UsageError{QStringLiteral("--send-to writes no output: -o cannot be used with it")};
+    if (options.target && options.target->kind() != TTargetKind::tkEnigma2)
+        throw UsageError{QStringLiteral("--send-to sends Enigma2 bouquets: --to %1 cannot be used "
+                                        "with it")
+                             .arg(options.target->cliName())};
+}
+
 Options parseArguments(int argc, char** argv) {
     QStringList args;
     for (int k = 1; k < argc; ++k)
@@ -536,8 +613,11 @@ Options parseArguments(int argc, char** argv) {
         throw UsageError{QStringLiteral("--user, --password-file, --movies, --no-live and "
                                         "--stream-format go with --provider")};
     }
-    // A recipe's run checks its target once it has read the recipe.
-    const bool recipe = !options.recipe.isEmpty() || !options.saveRecipe.isEmpty();
+    checkSendOptions(options);
+    // A recipe's run checks its target once it has read the recipe; so does
+    // a send, which makes its own bouquets.
+    const bool recipe =
+        !options.recipe.isEmpty() || !options.saveRecipe.isEmpty() || !options.sendTo.isEmpty();
     if (recipe && options.action == Action::ListGroups)
         throw UsageError{QStringLiteral("--list-groups cannot be used with a recipe")};
     if (options.storePassword && options.saveRecipe.isEmpty())
@@ -1348,6 +1428,13 @@ TStringList readProviderSource(const RecipeSource& source, const Options& option
     return std::move(takeBytes(bytes).lines);
 }
 
+// INPUT "-", or a send without INPUT, recipe or provider.
+bool readsStandardInput(const Options& options) {
+    if (options.inputGiven)
+        return options.input.isEmpty();
+    return !options.sendTo.isEmpty() && options.recipe.isEmpty() && options.provider.isEmpty();
+}
+
 // The recipe's playlist, read as the window reads a file: the bytes decoded
 // (decodeFileBytes, UTF-8 or `ansi`) and split into lines. `name` gets the
 // playlist's name for the targets whose header names it. With INPUT "-",
@@ -1355,7 +1442,7 @@ TStringList readProviderSource(const RecipeSource& source, const Options& option
 TStringList readOneSource(const RecipeSource& source, const Options& options, const TEncoding& ansi,
                           SourceName& name) {
     QByteArray bytes;
-    if (options.inputGiven && options.input.isEmpty()) {
+    if (readsStandardInput(options)) {
         InputReader reader(STDIN_FILENO, QStringLiteral("Cannot read standard input"));
         PieceBuffer buffer;
         for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty();)
@@ -1504,6 +1591,23 @@ Recipe commandLineRecipe(const Options& options) {
         recipe.bouquetName = options.bouquetName;
     if (options.outputGiven)
         recipe.output = options.output.isEmpty() ? QString() : wholePath(options.output);
+    if (!options.provider.isEmpty() && !options.sendTo.isEmpty()) {
+        const ProviderLogin login = providerLogin(options);
+        recipe.source = RecipeSource();
+        recipe.source.kind = RecipeSource::Kind::Provider;
+        recipe.source.server = options.provider;
+        recipe.source.user = login.user;
+        recipe.source.password = login.password;
+        recipe.source.live = login.live;
+        recipe.source.movies = login.movies;
+    }
+    RecipeReceiver& receiver = recipe.receiver;
+    if (!options.sendTo.isEmpty())
+        receiver.address = options.sendTo;
+    if (!options.prefix.isEmpty())
+        receiver.prefix = options.prefix;
+    if (options.perGroup)
+        receiver.perGroup = true;
     return recipe;
 }
 
@@ -1530,9 +1634,10 @@ QString savedRecipeText(const QString& fileName, const Recipe& recipe, bool stor
 void warnOfReadablePassword(const QString& fileName, const Recipe& recipe) {
     const std::vector<RecipeSource> sources = recipe.sources();
     if (fileName.isEmpty() ||
-        std::none_of(sources.begin(), sources.end(), [](const RecipeSource& source) {
-            return source.kind == RecipeSource::Kind::Provider && !source.password.isEmpty();
-        }))
+        (recipe.receiver.password.isEmpty() &&
+         std::none_of(sources.begin(), sources.end(), [](const RecipeSource& source) {
+             return source.kind == RecipeSource::Kind::Provider && !source.password.isEmpty();
+         })))
         return;
     const QFileInfo info(fileName);
     if (info.permissions() & (QFileDevice::ReadGroup | QFileDevice::ReadOther))
@@ -1556,6 +1661,141 @@ bool holdsPassword(const Recipe& recipe, const TStringList& lines) {
             return true;
     }
     return false;
+}
+
+// --send-to ----------------------------------------------------------------
+
+// The receiver's password: the first line of --box-password-file, else the
+// recipe's, else DORVANE_BOX_PASSWORD; empty when none is given (SFTP with a
+// key, or a receiver without one).
+QString boxPassword(const Options& options, const RecipeReceiver& receiver) {
+    if (!options.boxPasswordFile.isEmpty()) {
+        QFile file(options.boxPasswordFile);
+        if (!file.open(QIODevice::ReadOnly))
+            throw EFOpenError(QStringLiteral("%1. %2").arg(cannotOpenText(options.boxPasswordFile),
+                                                           file.errorString()));
+        QByteArray line = file.readLine(64 * 1024);
+        while (line.endsWith('\n') || line.endsWith('\r'))
+            line.chop(1);
+        return QString::fromUtf8(line);
+    }
+    if (!receiver.password.isEmpty())
+        return receiver.password;
+    return qEnvironmentVariable("DORVANE_BOX_PASSWORD");
+}
+
+// A recipe file's new slugs written back into it, so that the next run
+// names the same groups' files alike; nothing else of it changes.
+void keepSlugs(const QString& recipeFile, const std::vector<GroupSlug>& slugs) {
+    Recipe stored = readRecipe(recipeFile);
+    if (stored.receiver.slugs.size() == slugs.size())
+        return;
+    stored.receiver.slugs = slugs;
+    const std::vector<RecipeSource> sources = stored.sources();
+    const bool passwords = !stored.receiver.password.isEmpty() ||
+                           std::any_of(sources.begin(), sources.end(), [](const RecipeSource& source) {
+                               return !source.password.isEmpty();
+                           });
+    writeRecipe(recipeFile, stored, passwords);
+}
+
+// Makes the recipe's bouquets and sends them to its receiver.
+int sendRecipe(const Options& options, Recipe& recipe) {
+    const auto fail = [](int status, const QString& message) {
+        printMessage(message);
+        return status;
+    };
+    if (!recipe.target.isEmpty() && recipe.target != u"enigma2")
+        return fail(kUsageError, QStringLiteral("--send-to sends Enigma2 bouquets, not %1 (see "
+                                                "\"dorvane-convert --help\")")
+                                     .arg(recipe.target));
+    RecipeReceiver& receiver = recipe.receiver;
+    const QString prefix =
+        receiver.prefix.isEmpty() ? QString::fromUtf16(kDefaultBouquetPrefix) : receiver.prefix;
+    if (!isBouquetPrefix(prefix))
+        return fail(
+            kUsageError,
+            QStringLiteral("The prefix is [a-z0-9_]+, not \"%1\"").arg(visibleText(prefix)));
+    SendPlan plan;
+    try {
+        plan.folder = receiverFolder(receiver.address);
+        if (!options.reloadUrl.isEmpty())
+            plan.reloadUrl = reloadAddress(plan.folder, options.reloadUrl);
+    } catch (const Exception& error) {
+        return fail(kUsageError, error.Message());
+    }
+    plan.password = boxPassword(options, receiver);
+    plan.prefix = prefix;
+    plan.acceptNewHostKey = options.acceptNewHostKey;
+    plan.reload = !options.noReload;
+    plan.timeout = std::chrono::duration_cast<std::chrono::seconds>(options.timeout);
+
+    const TEncoding& ansi =
+        recipe.codePage ? *TEncoding::ansi(recipe.codePage) : TEncoding::Default();
+    SourceName name;
+    const TStringList playlist = readRecipeSources(recipe, options, ansi, name);
+    const AppliedRecipe applied = applyRecipe(recipe, playlist);
+    const std::size_t slugsBefore = receiver.slugs.size();
+    const std::vector<Bouquet> bouquets = makeBouquets(
+        applied.lines, name, prefix, receiver.perGroup, recipe.groupNames, receiver.slugs);
+    int channels = 0;
+    for (const Bouquet& bouquet : bouquets)
+        channels += bouquet.channels;
+    if (channels == 0)
+        return fail(kNoChannels, QStringLiteral("No channels chosen to send"));
+
+    const bool progress = !options.quiet && ::isatty(STDERR_FILENO);
+    if (progress)
+        plan.progress = [](SendStep step, const QString& file) {
+            printMessage(file.isEmpty() ? stepText(step)
+                                        : QStringLiteral("%1 %2").arg(stepText(step), file));
+        };
+    // The module is found from the program's folder, which the
+    // application object knows.
+    static int argc = 1;
+    static char programName[] = "dorvane-convert";
+    static char* argv[] = {programName, nullptr};
+    std::optional<QCoreApplication> application;
+    if (!QCoreApplication::instance())
+        application.emplace(argc, argv);
+    SendReport report;
+    try {
+        report = sendBouquetsFromModule(bouquets, plan);
+    } catch (const Exception& error) {
+        return fail(kNotSent, error.Message());
+    }
+    // The files are on the receiver under these names now: the recipe keeps
+    // them. A recipe that cannot be written back is said, not fatal.
+    if (!options.recipe.isEmpty() && receiver.slugs.size() != slugsBefore) {
+        try {
+            keepSlugs(options.recipe, receiver.slugs);
+        } catch (const Exception& error) {
+            printMessage(error.Message());
+        }
+    }
+    for (const QString& warning : report.warnings)
+        printMessage(warning);
+    const QString where = plan.folder.toString(QUrl::RemovePassword);
+    const QString sent = QStringLiteral("%1 (%2) sent to %3")
+                             .arg(countText(report.files, u"bouquet", u"bouquets"),
+                                  countText(channels, u"channel", u"channels"), where);
+    if (!report.reloadProblem.isEmpty())
+        return fail(kReloadFailed,
+                    QStringLiteral("%1, but the reload failed: %2. Reload the lists on the "
+                                   "receiver or restart it")
+                        .arg(sent, report.reloadProblem));
+    if (!options.quiet) {
+        QString summary = sent;
+        if (report.reloaded)
+            summary += QStringLiteral(" and reloaded");
+        if (!report.deleted.isEmpty())
+            summary +=
+                QStringLiteral("; deleted %1").arg(report.deleted.join(QStringLiteral(", ")));
+        if (!report.backupFolder.isEmpty())
+            summary += QStringLiteral("; the old files are in %1").arg(report.backupFolder);
+        printMessage(summary);
+    }
+    return kDone;
 }
 
 int runRecipe(const Options& options) {
@@ -1591,6 +1831,8 @@ int runRecipe(const Options& options) {
     }
     warnOfReadablePassword(options.recipe, recipe);
 
+    if (!recipe.receiver.address.isEmpty())
+        return sendRecipe(options, recipe);
     const TargetFormat* target = formatByCliName(recipe.target);
     if (!target)
         return usageError(QStringLiteral("--to TARGET is required: the recipe names none"));
@@ -1764,7 +2006,8 @@ int runConvertCommand(int argc, char** argv) {
         options.deadline = std::chrono::steady_clock::now() + *options.maxTime;
     try {
         if (options.action == Action::Convert &&
-            (!options.recipe.isEmpty() || !options.saveRecipe.isEmpty()))
+            (!options.recipe.isEmpty() || !options.saveRecipe.isEmpty() ||
+             !options.sendTo.isEmpty()))
             return runRecipe(options);
         return convert(options);
     } catch (const Exception& error) {

@@ -43,7 +43,7 @@ _dorvane_convert() {
         mapfile -t COMPREPLY < <(compgen -W "ts m3u8" -- "$cur")
         return
         ;;
-    -o | --output | --save-recipe | --password-file)
+    -o | --output | --save-recipe | --password-file | --box-password-file)
         compopt -o filenames 2>/dev/null
         mapfile -t COMPREPLY < <(compgen -f -- "$cur")
         return
@@ -54,7 +54,7 @@ _dorvane_convert() {
         mapfile -t COMPREPLY < <(compgen -d -- "$cur"; compgen -f -X '!*.dorvane' -- "$cur")
         return
         ;;
-    --group | --exclude-group | --match | --timeout | --max-time | --provider | --user)
+    --group | --exclude-group | --match | --timeout | --max-time | --provider | --user | --send-to | --prefix | --reload-url)
         # Free text: nothing to offer.
         COMPREPLY=()
         return
@@ -67,10 +67,12 @@ _dorvane_convert() {
             --from --input-encoding --list-formats --recipe --save-recipe
             --accept-gone --forget-gone --verbose --store-password
             --provider --user --password-file --movies --no-live --stream-format
+            --send-to --box-password-file --box-accept-new-host-key --per-group
+            --prefix --reload-url --no-reload
             -h --help --version"
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         # "--to=" and its like wait for their value without a blank.
-        if ((${#COMPREPLY[@]} == 1)) && [[ ${COMPREPLY[0]} == --@(to|from|input-encoding|codepage|output|group|exclude-group|match|timeout|max-time|recipe|save-recipe|provider|user|password-file|stream-format) ]]; then
+        if ((${#COMPREPLY[@]} == 1)) && [[ ${COMPREPLY[0]} == --@(to|from|input-encoding|codepage|output|group|exclude-group|match|timeout|max-time|recipe|save-recipe|provider|user|password-file|stream-format|send-to|box-password-file|prefix|reload-url) ]]; then
             COMPREPLY[0]+="="
             compopt -o nospace 2>/dev/null
         fi

@@ -43,6 +43,13 @@ complete -c dorvane-convert -l password-file -r -F -d 'The file whose first line
 complete -c dorvane-convert -l movies -d "Add the provider's films"
 complete -c dorvane-convert -l no-live -d "Leave the provider's live TV out"
 complete -c dorvane-convert -l stream-format -x -a 'ts m3u8' -d 'Format of the live streams'
+complete -c dorvane-convert -l send-to -x -d 'Send Enigma2 bouquets to a receiver (ftp:// or sftp://)'
+complete -c dorvane-convert -l box-password-file -r -F -d "The file whose first line is the receiver's password"
+complete -c dorvane-convert -l box-accept-new-host-key -d 'Take an SFTP host key known_hosts lacks'
+complete -c dorvane-convert -l per-group -d 'One bouquet per group'
+complete -c dorvane-convert -l prefix -x -d "The bouquets' file prefix"
+complete -c dorvane-convert -l reload-url -x -d "The receiver's web interface"
+complete -c dorvane-convert -l no-reload -d 'Do not ask the receiver to reload'
 complete -c dorvane-convert -l list-targets -d 'List the targets'
 complete -c dorvane-convert -l list-formats -d 'List the input formats'
 complete -c dorvane-convert -s h -l help -d 'Show the help'

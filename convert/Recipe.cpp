@@ -255,7 +255,9 @@ Recipe parseRecipe(const QByteArray& json, const QString& folder) {
                   QLatin1String("sort"), QLatin1String("target"), QLatin1String("ansi"),
                   QLatin1String("codepage"), QLatin1String("enigma2-type"),
                   QLatin1String("bouquet-name"), QLatin1String("output"), QLatin1String("gone"),
-                  QLatin1String("sources")},
+                  QLatin1String("sources"), QLatin1String("send-to"),
+                  QLatin1String("box-password"), QLatin1String("prefix"),
+                  QLatin1String("per-group"), QLatin1String("slugs")},
                  {});
 
     const auto has = [&](const char* name) { return root.contains(QLatin1String(name)); };
@@ -383,6 +385,34 @@ Recipe parseRecipe(const QByteArray& json, const QString& folder) {
         else if (gone != u"report")
             wrongValue(nameOf("gone"), "\"report\" or \"accept\"", member("gone"));
     }
+    RecipeReceiver& receiver = recipe.receiver;
+    if (has("send-to"))
+        receiver.address = stringOf(member("send-to"), nameOf("send-to"), false);
+    if (has("box-password"))
+        receiver.password = stringOf(member("box-password"), nameOf("box-password"));
+    if (has("prefix"))
+        receiver.prefix = stringOf(member("prefix"), nameOf("prefix"), false);
+    if (has("per-group"))
+        receiver.perGroup = boolOf(member("per-group"), nameOf("per-group"));
+    if (has("slugs")) {
+        const QString what = nameOf("slugs");
+        const QJsonArray array = arrayOf(member("slugs"), what);
+        for (qsizetype k = 0; k < array.size(); ++k) {
+            const QString item = itemName(what, k);
+            const QJsonObject object = objectOf(array[k], item);
+            checkMembers(object, {QLatin1String("group"), QLatin1String("slug")}, item);
+            const QString slug =
+                stringOf(object.value(QLatin1String("slug")), within(u"slug", item), false);
+            // A part of a file name on the receiver: nothing that leads elsewhere.
+            if (!std::all_of(slug.begin(), slug.end(), [](QChar c) {
+                    return (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'_';
+                }))
+                fail(
+                    QStringLiteral("%1 is not made of a-z, 0-9 and _.").arg(within(u"slug", item)));
+            receiver.slugs.push_back(
+                {stringOf(object.value(QLatin1String("group")), within(u"group", item)), slug});
+        }
+    }
     return recipe;
 }
 
@@ -469,6 +499,8 @@ QByteArray sourceText(const RecipeSource& source, const QString& folder, bool st
 bool holdsPassword(const Recipe& recipe, bool storePassword) {
     if (!storePassword)
         return false;
+    if (!recipe.receiver.password.isEmpty())
+        return true;
     const std::vector<RecipeSource> sources = recipe.sources();
     return std::any_of(sources.begin(), sources.end(), [](const RecipeSource& source) {
         return source.kind == RecipeSource::Kind::Provider && !source.password.isEmpty();
@@ -538,6 +570,20 @@ QByteArray recipeText(const Recipe& recipe, const QString& folder, bool storePas
         members.emplace_back("output", jsonString(pathText(recipe.output, folder)));
     if (recipe.acceptGone)
         members.emplace_back("gone", "\"accept\"");
+    const RecipeReceiver& receiver = recipe.receiver;
+    if (!receiver.address.isEmpty())
+        members.emplace_back("send-to", jsonString(receiver.address));
+    if (storePassword && !receiver.password.isEmpty())
+        members.emplace_back("box-password", jsonString(receiver.password));
+    if (!receiver.prefix.isEmpty())
+        members.emplace_back("prefix", jsonString(receiver.prefix));
+    if (receiver.perGroup)
+        members.emplace_back("per-group", "true");
+    if (!receiver.slugs.empty())
+        members.emplace_back("slugs", itemsText(receiver.slugs, [](const GroupSlug& slug) {
+                                 return "{\"group\": " + jsonString(slug.group) +
+                                        ", \"slug\": " + jsonString(slug.slug) + '}';
+                             }));
 
     QByteArray text = "{\n";
     for (size_t k = 0; k < members.size(); ++k) {

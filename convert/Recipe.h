@@ -60,6 +60,23 @@ struct GroupRename {
     QString name; // empty: the group keeps its name
 };
 
+// The name part of a group's bouquet file, kept so that the file keeps its
+// name when the group is renamed.
+struct GroupSlug {
+    QString group; // the playlist's own name
+    QString slug;
+};
+
+// Where a recipe's lists are sent: a receiver's folder, with the user
+// (ftp://USER@HOST[:PORT]/PATH/ or sftp://...).
+struct RecipeReceiver {
+    QString address;  // empty: not sent
+    QString password; // empty: not stored, to be asked for
+    QString prefix;   // empty: "dorvane"
+    bool perGroup = false;
+    std::vector<GroupSlug> slugs;
+};
+
 enum class RecipeSort {
     Source, // the playlist's order, but for the orders given
     Name,   // by name, locale-aware and case-insensitive, but for the orders given
@@ -100,6 +117,7 @@ struct Recipe {
 
     // `source`, then `moreSources`.
     std::vector<RecipeSource> sources() const;
+    RecipeReceiver receiver;
 
     bool hasChoice() const {
         return !filter.choosesAll() || !channelsOff.empty() || !channelsOn.empty();
