@@ -432,7 +432,7 @@ void TForm8::createMenus() {
     AddSource1 = addItem(this, N1, "AddSource1", QStringLiteral("A&dd Source..."), {});
     AddSource1->setEnabled(false);
     SendToReceiver1 =
-        addItem(this, N1, "SendToReceiver1", QStringLiteral("Sen&d to Receiver..."), {});
+        addItem(this, N1, "SendToReceiver1", QStringLiteral("Send &to Receiver..."), {});
     SendToReceiver1->setEnabled(false);
 
     // The same bytes read in another encoding: a Cyrillic list in a code
@@ -1404,11 +1404,10 @@ void TForm8::endOfRecipeDownload(const TStringList* before) {
                                 applicationTitle(), text, details);
     // A recipe that holds a receiver refreshes it too, once confirmed.
     if (before && !m_receiver.address.isEmpty() &&
-        MessageBox::show(this, QMessageBox::Question, applicationTitle(),
-                         QStringLiteral("Отправить списки на ресивер %1?")
-                             .arg(QUrl(m_receiver.address).host()),
-                         QMessageBox::Yes | QMessageBox::No,
-                         QMessageBox::Yes) == QMessageBox::Yes)
+        MessageBox::show(
+            this, QMessageBox::Question, applicationTitle(),
+            QStringLiteral("Отправить списки на ресивер %1?").arg(QUrl(m_receiver.address).host()),
+            QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes)
         guarded([this] { sendToReceiver(m_boxPassword.isEmpty()); });
 }
 
@@ -1516,8 +1515,8 @@ void TForm8::SaveRecipe1Click() {
         return;
     Recipe recipe = currentRecipe();
     // A recipe writes its list where the window last saved it; not saved
-    // yet, the user says where.
-    if (recipe.output.isEmpty()) {
+    // yet, the user says where, unless it sends the list to a receiver.
+    if (recipe.output.isEmpty() && recipe.receiver.address.isEmpty()) {
         const TargetFormat& format = formatFor(selectedTarget());
         SaveDialog1->setFileName(finalSaveFileName(format.defaultFileName(), format.extension()));
         SaveDialog1->setFilter(saveDialogFilter(format.extension()));

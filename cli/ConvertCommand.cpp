@@ -1692,10 +1692,10 @@ void keepSlugs(const QString& recipeFile, const std::vector<GroupSlug>& slugs) {
         return;
     stored.receiver.slugs = slugs;
     const std::vector<RecipeSource> sources = stored.sources();
-    const bool passwords = !stored.receiver.password.isEmpty() ||
-                           std::any_of(sources.begin(), sources.end(), [](const RecipeSource& source) {
-                               return !source.password.isEmpty();
-                           });
+    const bool passwords =
+        !stored.receiver.password.isEmpty() ||
+        std::any_of(sources.begin(), sources.end(),
+                    [](const RecipeSource& source) { return !source.password.isEmpty(); });
     writeRecipe(recipeFile, stored, passwords);
 }
 
@@ -1858,9 +1858,8 @@ int runRecipe(const Options& options) {
     const std::optional<TStringList> former = readFormerOutput(recipe.output, ansi);
 
     LineListSource source(*target, applied.lines);
-    const Result result =
-        runIntoBytes(*target, encoding, options.byteOrderMark, name,
-                     applied.lines.textLength(), source);
+    const Result result = runIntoBytes(*target, encoding, options.byteOrderMark, name,
+                                       applied.lines.textLength(), source);
     // Chosen channels the provider dropped: the list is written without
     // them, but never in silence, even with -q; nor is a list left unwritten
     // for want of them.

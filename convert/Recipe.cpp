@@ -246,18 +246,19 @@ Recipe parseRecipe(const QByteArray& json, const QString& folder) {
     if (!document.isObject())
         fail(QStringLiteral("A recipe is a JSON object: { ... }."));
     const QJsonObject root = document.object();
-    checkMembers(root,
-                 {QLatin1String("dorvane-recipe"), QLatin1String("source"), QLatin1String("groups"),
-                  QLatin1String("exclude-groups"), QLatin1String("match"), QLatin1String("dedupe"),
-                  QLatin1String("channels-off"), QLatin1String("channels-on"),
-                  QLatin1String("names"), QLatin1String("group-names"),
-                  QLatin1String("group-order"), QLatin1String("channel-order"),
-                  QLatin1String("sort"), QLatin1String("target"), QLatin1String("ansi"),
-                  QLatin1String("codepage"), QLatin1String("enigma2-type"),
-                  QLatin1String("bouquet-name"), QLatin1String("output"), QLatin1String("gone"),
-                  QLatin1String("sources"), QLatin1String("send-to"),
-                  QLatin1String("box-password"), QLatin1String("prefix"),
-                  QLatin1String("per-group"), QLatin1String("slugs")},
+    checkMembers(root, {QLatin1String("dorvane-recipe"), QLatin1String("source"),
+                        QLatin1String("groups"),         QLatin1String("exclude-groups"),
+                        QLatin1String("match"),          QLatin1String("dedupe"),
+                        QLatin1String("channels-off"),   QLatin1String("channels-on"),
+                        QLatin1String("names"),          QLatin1String("group-names"),
+                        QLatin1String("group-order"),    QLatin1String("channel-order"),
+                        QLatin1String("sort"),           QLatin1String("target"),
+                        QLatin1String("ansi"),           QLatin1String("codepage"),
+                        QLatin1String("enigma2-type"),   QLatin1String("bouquet-name"),
+                        QLatin1String("output"),         QLatin1String("gone"),
+                        QLatin1String("sources"),        QLatin1String("send-to"),
+                        QLatin1String("box-password"),   QLatin1String("prefix"),
+                        QLatin1String("per-group"),      QLatin1String("slugs")},
                  {});
 
     const auto has = [&](const char* name) { return root.contains(QLatin1String(name)); };
