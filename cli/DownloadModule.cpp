@@ -1,18 +1,10 @@
 #include "cli/DownloadModule.h"
 
+#include "cli/Module.h"
 #include "playlist/Errors.h"
 #include "playlist/WebAddress.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QLibrary>
-#include <QStringList>
-
 #include <mutex>
-
-#ifndef DORVANE_MODULE_DIR_FROM_BIN
-#define DORVANE_MODULE_DIR_FROM_BIN "../lib/dorvane/modules"
-#endif
 
 namespace dorvane {
 
@@ -25,23 +17,17 @@ struct Loaded {
 };
 
 Loaded load() {
-    const QDir programDir(QCoreApplication::applicationDirPath());
-    QStringList tried;
-    for (const QString& dir :
-         {programDir.path(), programDir.filePath(QStringLiteral(DORVANE_MODULE_DIR_FROM_BIN))}) {
-        // The library is never unloaded: the function is used until the end.
-        QLibrary library(QDir(dir).filePath(QStringLiteral("dorvane-download")));
-        using Entry = DownloadWholeFunction (*)();
-        using IntoEntry = DownloadIntoFunction (*)();
-        const auto entry = reinterpret_cast<Entry>(library.resolve(kDownloadEntryName));
-        const auto into = reinterpret_cast<IntoEntry>(library.resolve(kDownloadIntoEntryName));
-        if (entry && into)
-            return {entry(), into(), {}};
-        tried << library.errorString();
-    }
-    return {nullptr, nullptr,
-            QStringLiteral("The download module could not be loaded: %1")
-                .arg(tried.join(QStringLiteral("; ")))};
+    // The entries return the functions.
+    using Entry = DownloadWholeFunction (*)();
+    using IntoEntry = DownloadIntoFunction (*)();
+    const LoadedModule module =
+        loadModule(QStringLiteral("dorvane-download"), {kDownloadEntryName, kDownloadIntoEntryName},
+                   QStringLiteral("download"));
+    if (module.entries.empty())
+        return {nullptr, nullptr, module.failure};
+    return {reinterpret_cast<Entry>(module.entries[0])(),
+            reinterpret_cast<IntoEntry>(module.entries[1])(),
+            {}};
 }
 
 const Loaded& loaded() {

@@ -1,17 +1,9 @@
 #include "cli/SendModule.h"
 
+#include "cli/Module.h"
 #include "playlist/Errors.h"
 
-#include <QCoreApplication>
-#include <QDir>
-#include <QLibrary>
-#include <QStringList>
-
 #include <mutex>
-
-#ifndef DORVANE_MODULE_DIR_FROM_BIN
-#define DORVANE_MODULE_DIR_FROM_BIN "../lib/dorvane/modules"
-#endif
 
 namespace dorvane {
 
@@ -23,19 +15,12 @@ struct Loaded {
 };
 
 Loaded load() {
-    const QDir programDir(QCoreApplication::applicationDirPath());
-    QStringList tried;
-    for (const QString& dir :
-         {programDir.path(), programDir.filePath(QStringLiteral(DORVANE_MODULE_DIR_FROM_BIN))}) {
-        // Never unloaded: the function is used until the end.
-        QLibrary library(QDir(dir).filePath(QStringLiteral("dorvane-send")));
-        using Entry = SendBouquetsFunction (*)();
-        if (const auto entry = reinterpret_cast<Entry>(library.resolve(kSendEntryName)))
-            return {entry(), {}};
-        tried << library.errorString();
-    }
-    return {nullptr, QStringLiteral("The sending module could not be loaded: %1")
-                         .arg(tried.join(QStringLiteral("; ")))};
+    using Entry = SendBouquetsFunction (*)(); // returns the function
+    const LoadedModule module =
+        loadModule(QStringLiteral("dorvane-send"), {kSendEntryName}, QStringLiteral("sending"));
+    if (module.entries.empty())
+        return {nullptr, module.failure};
+    return {reinterpret_cast<Entry>(module.entries[0])(), {}};
 }
 
 } // namespace
