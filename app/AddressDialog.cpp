@@ -1,32 +1,24 @@
 #include "app/AddressDialog.h"
 
-#include <QInputDialog>
+#include "app/ScriptedAnswers.h"
 
-#include <deque>
+#include <QInputDialog>
 
 namespace dorvane {
 
 namespace {
-struct Seam {
-    std::deque<QString> answers;
-    bool headless = false;
-    QList<QString> proposed;
-};
-
-Seam& seam() {
-    static Seam s;
+ScriptedAnswers<QString>& seam() {
+    static ScriptedAnswers<QString> s;
     return s;
 }
 } // namespace
 
 bool AddressDialog::ask(QWidget* parent, const QString& proposed, QString& address) {
-    Seam& s = seam();
-    if (!s.answers.empty() || s.headless) {
-        s.proposed.append(proposed);
-        if (s.answers.empty())
+    if (seam().answersInstead()) {
+        const std::optional<QString> answer = seam().take(proposed);
+        if (!answer)
             return false;
-        address = s.answers.front();
-        s.answers.pop_front();
+        address = *answer;
         return !address.isEmpty();
     }
 
@@ -43,16 +35,16 @@ bool AddressDialog::ask(QWidget* parent, const QString& proposed, QString& addre
 }
 
 void AddressDialog::setNextAddress(const QString& address) {
-    seam().answers.push_back(address);
+    seam().queue(address);
 }
 void AddressDialog::setHeadless(bool headless) {
-    seam().headless = headless;
+    seam().setHeadless(headless);
 }
 const QList<QString>& AddressDialog::proposed() {
-    return seam().proposed;
+    return seam().proposed();
 }
 void AddressDialog::clearProposed() {
-    seam().proposed.clear();
+    seam().clearProposed();
 }
 
 } // namespace dorvane

@@ -1,5 +1,7 @@
 #include "app/ProviderDialog.h"
 
+#include "app/ScriptedAnswers.h"
+
 #include <QCheckBox>
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -8,31 +10,21 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
-#include <deque>
-
 namespace dorvane {
 
 namespace {
-struct Seam {
-    std::deque<ProviderAnswer> answers;
-    bool headless = false;
-    QList<ProviderAnswer> proposed;
-};
-
-Seam& seam() {
-    static Seam s;
+ScriptedAnswers<ProviderAnswer>& seam() {
+    static ScriptedAnswers<ProviderAnswer> s;
     return s;
 }
 } // namespace
 
 bool ProviderDialog::ask(QWidget* parent, ProviderAnswer& answer) {
-    Seam& s = seam();
-    if (!s.answers.empty() || s.headless) {
-        s.proposed.append(answer);
-        if (s.answers.empty())
+    if (seam().answersInstead()) {
+        const std::optional<ProviderAnswer> next = seam().take(answer);
+        if (!next)
             return false;
-        answer = s.answers.front();
-        s.answers.pop_front();
+        answer = *next;
         return true;
     }
 
@@ -79,16 +71,16 @@ bool ProviderDialog::ask(QWidget* parent, ProviderAnswer& answer) {
 }
 
 void ProviderDialog::setNextAnswer(const ProviderAnswer& answer) {
-    seam().answers.push_back(answer);
+    seam().queue(answer);
 }
 void ProviderDialog::setHeadless(bool headless) {
-    seam().headless = headless;
+    seam().setHeadless(headless);
 }
 const QList<ProviderAnswer>& ProviderDialog::proposed() {
-    return seam().proposed;
+    return seam().proposed();
 }
 void ProviderDialog::clearProposed() {
-    seam().proposed.clear();
+    seam().clearProposed();
 }
 
 } // namespace dorvane

@@ -1,5 +1,6 @@
 #include "app/SendDialog.h"
 
+#include "app/ScriptedAnswers.h"
 #include "playlist/Errors.h"
 
 #include <QCheckBox>
@@ -15,7 +16,6 @@
 #include <QVBoxLayout>
 
 #include <atomic>
-#include <deque>
 #include <exception>
 #include <functional>
 #include <thread>
@@ -23,14 +23,8 @@
 namespace dorvane {
 
 namespace {
-struct Seam {
-    std::deque<SendAnswer> answers;
-    bool headless = false;
-    QList<SendAnswer> proposed;
-};
-
-Seam& seam() {
-    static Seam s;
+ScriptedAnswers<SendAnswer>& seam() {
+    static ScriptedAnswers<SendAnswer> s;
     return s;
 }
 
@@ -68,13 +62,11 @@ QUrl sendFolder(const SendAnswer& answer) {
 }
 
 bool SendDialog::ask(QWidget* parent, SendAnswer& answer) {
-    Seam& s = seam();
-    if (!s.answers.empty() || s.headless) {
-        s.proposed.append(answer);
-        if (s.answers.empty())
+    if (seam().answersInstead()) {
+        const std::optional<SendAnswer> next = seam().take(answer);
+        if (!next)
             return false;
-        answer = s.answers.front();
-        s.answers.pop_front();
+        answer = *next;
         return true;
     }
 
@@ -138,16 +130,16 @@ bool SendDialog::ask(QWidget* parent, SendAnswer& answer) {
 }
 
 void SendDialog::setNextAnswer(const SendAnswer& answer) {
-    seam().answers.push_back(answer);
+    seam().queue(answer);
 }
 void SendDialog::setHeadless(bool headless) {
-    seam().headless = headless;
+    seam().setHeadless(headless);
 }
 const QList<SendAnswer>& SendDialog::proposed() {
-    return seam().proposed;
+    return seam().proposed();
 }
 void SendDialog::clearProposed() {
-    seam().proposed.clear();
+    seam().clearProposed();
 }
 
 namespace {
