@@ -1,6 +1,7 @@
 #include "cli/ConvertCommand.h"
 
 #include "cli/DownloadModule.h"
+#include "cli/GuideRun.h"
 #include "cli/ScanAhead.h"
 #include "cli/StreamedOutput.h"
 #include "convert/ByteConversion.h"
@@ -132,6 +133,15 @@ constexpr char kHelp[] =
     "  --save-recipe FILE\n"
     "                  instead of converting, write the recipe of this command\n"
     "                  line (INPUT, CHOICE, target, encoding, output) into FILE\n"
+    "  --guide FILE|URL\n"
+    "                  a programme guide (XMLTV, .xml, .xml.gz or .xml.xz), besides\n"
+    "                  those the playlist names (url-tvg); may be repeated\n"
+    "  --guide-out FILE\n"
+    "                  write the guides cut to the chosen channels into FILE (.xml,\n"
+    "                  or .xml.gz packed), their times shifted by tvg-shift\n"
+    "  --guide-partial-ok\n"
+    "                  a guide cut short is no failure: what came before is kept\n"
+    "  --verbose       name the channels the guide has nothing for\n"
     "  --list-groups   instead of converting, list the groups of the chosen\n"
     "                  channels: the channels with an address, a tab, the name\n"
     "  --list-targets  list the targets with their captions in the window\n"
@@ -169,6 +179,11 @@ struct Options {
     QString provider, user, passwordFile;
     bool movies = false, noLive = false;
     StreamFormat streamFormat = StreamFormat::Auto;
+    // The programme guide: --guide, --guide-out, --guide-partial-ok, --verbose.
+    QStringList guides;
+    QString guideOut;
+    bool guidePartialOk = false;
+    bool verbose = false;
 };
 
 struct UsageError {
@@ -337,6 +352,16 @@ const std::vector<OptionRule>& optionRules() {
                         throw UsageError{
                             QStringLiteral("--stream-format is ts or m3u8, not \"%1\"").arg(value)};
                 }),
+            valued({"guide"}, "FILE|URL",
+                   [](Options& o, const QString& guide) { o.guides.append(guide); }),
+            valued({"guide-out"}, "FILE",
+                   [](Options& o, const QString& file) {
+                       if (file.isEmpty())
+                           throw UsageError{QStringLiteral("--guide-out needs a file name")};
+                       o.guideOut = file;
+                   }),
+            flag({"guide-partial-ok"}, [](Options& o, const QString&) { o.guidePartialOk = true; }),
+            flag({"verbose"}, [](Options& o, const QString&) { o.verbose = true; }),
             flag({"list-groups"},
                  [](Options& o, const QString&) { o.action = Action::ListGroups; }),
             flag({"list-targets"},
@@ -457,6 +482,8 @@ Options parseArguments(int argc, char** argv) {
     }
     // A recipe's run checks its target once it has read the recipe.
     const bool recipe = !options.recipe.isEmpty() || !options.saveRecipe.isEmpty();
+    if (!options.guides.isEmpty() && options.guideOut.isEmpty() && !recipe)
+        throw UsageError{QStringLiteral("--guide needs --guide-out FILE")};
     if (recipe && options.action == Action::ListGroups)
         throw UsageError{QStringLiteral("--list-groups cannot be used with a recipe")};
     if (options.action == Action::Convert && !options.target && !recipe)
@@ -1162,7 +1189,7 @@ TStringList readProviderSource(const RecipeSource& source, const Options& option
 TStringList readRecipeSource(const RecipeSource& source, const Options& options,
                              const TEncoding& ansi, SourceName& name) {
     QByteArray bytes;
-    if (options.inputGiven && options.input.isEmpty()) {
+    if ((options.inputGiven || options.recipe.isEmpty()) && options.input.isEmpty()) {
         InputReader reader(STDIN_FILENO, QStringLiteral("Cannot read standard input"));
         PieceBuffer buffer;
         for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty();)
@@ -1243,7 +1270,40 @@ Recipe commandLineRecipe(const Options& options) {
         recipe.codePage = options.codePage;
     if (options.outputGiven)
         recipe.output = options.output.isEmpty() ? QString() : wholePath(options.output);
+    for (const QString& guide : options.guides)
+        recipe.guide.guides << (looksLikeAddress(guide) ? guide : wholePath(guide));
+    if (!options.guideOut.isEmpty())
+        recipe.guide.output = wholePath(options.guideOut);
     return recipe;
+}
+
+// The guide cut to the recipe's chosen channels, when it names a file for
+// it; false when a guide was cut short and that is not allowed.
+bool recipeGuide(const Recipe& recipe, const Options& options, TStringList& lines) {
+    if (recipe.guide.output.isEmpty())
+        return true;
+    GuideRequest request;
+    request.output = recipe.guide.output;
+    request.partialOk = options.guidePartialOk;
+    request.verbose = options.verbose;
+    request.quiet = options.quiet;
+    request.timeout = options.timeout;
+    const RecipeSource& source = recipe.source;
+    if (source.kind == RecipeSource::Kind::File && !source.file.isEmpty())
+        request.playlistFolder = QFileInfo(source.file).absolutePath();
+    if (source.kind == RecipeSource::Kind::Url) {
+        request.providerGuide = providerGuideAddress(source.url);
+    } else if (source.kind == RecipeSource::Kind::Provider) {
+        const QString password =
+            source.password.isEmpty() ? qEnvironmentVariable("DORVANE_PASSWORD") : source.password;
+        QUrl url(providerServer(source.server));
+        url.setPath(url.path() + QStringLiteral("/xmltv.php"));
+        url.setQuery(QStringLiteral("username=%1&password=%2")
+                         .arg(QString::fromLatin1(QUrl::toPercentEncoding(source.user)),
+                              QString::fromLatin1(QUrl::toPercentEncoding(password))));
+        request.providerGuide = url.toString(QUrl::FullyEncoded);
+    }
+    return cutGuides(request, recipe.guide, lines, [](const QString& text) { printMessage(text); });
 }
 
 int runRecipe(const Options& options) {
@@ -1287,7 +1347,8 @@ int runRecipe(const Options& options) {
     const TEncoding& encoding = target->fileEncoding(recipe.ansi, ansi);
     SourceName name;
     const TStringList playlist = readRecipeSource(recipe.source, options, ansi, name);
-    const AppliedRecipe applied = applyRecipe(recipe, playlist);
+    AppliedRecipe applied = applyRecipe(recipe, playlist);
+    const bool guideWhole = recipeGuide(recipe, options, applied.lines);
     const std::optional<TStringList> former = readFormerOutput(recipe.output, ansi);
 
     LineListSource source(*target, applied.lines);
@@ -1305,7 +1366,7 @@ int runRecipe(const Options& options) {
                          .arg(result.replaced)
                          .arg(encoding.CodePage()));
     if (options.quiet)
-        return kDone;
+        return guideWhole ? kDone : kFileError;
     // Skipped, not an error: the provider dropped them.
     QStringList missing;
     if (applied.missingChannels > 0)
@@ -1327,7 +1388,7 @@ int runRecipe(const Options& options) {
         summary += QStringLiteral(" (new: %1, gone: %2)").arg(changes.added).arg(changes.gone);
     }
     printMessage(summary);
-    return kDone;
+    return guideWhole ? kDone : kFileError;
 }
 
 // A line per target: its name, then what `second` says of it.
@@ -1387,8 +1448,11 @@ int runConvertCommand(int argc, char** argv) {
         return kFileError;
     }
     try {
+        // A guide is cut to the channels of the list as it is written: that
+        // way holds the list's lines.
         if (options.action == Action::Convert &&
-            (!options.recipe.isEmpty() || !options.saveRecipe.isEmpty()))
+            (!options.recipe.isEmpty() || !options.saveRecipe.isEmpty() ||
+             !options.guideOut.isEmpty()))
             return runRecipe(options);
         return convert(options);
     } catch (const Exception& error) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/Choice.h"
+#include "convert/guide/GuideSettings.h"
 #include "playlist/StringList.h"
 
 #include <QByteArray>
@@ -84,6 +85,8 @@ struct Recipe {
     bool ansi = false;
     int codePage = 0; // 0: none given
     QString output;   // empty: none given
+
+    GuideSettings guide; // the programme guide: its sources, ids set by hand, shifts
 
     bool hasChoice() const {
         return !filter.choosesAll() || !channelsOff.empty() || !channelsOn.empty();

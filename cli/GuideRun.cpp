@@ -1,0 +1,204 @@
+#include "cli/GuideRun.h"
+
+#include "cli/DownloadModule.h"
+#include "convert/Choice.h"
+#include "convert/Recipe.h"
+#include "convert/guide/GuideCut.h"
+#include "playlist/Errors.h"
+#include "playlist/StringList.h"
+#include "playlist/WebAddress.h"
+#include "source/guide/GuideReader.h"
+
+#include <QDir>
+#include <QUrl>
+#include <QUrlQuery>
+
+namespace dorvane {
+
+namespace {
+
+// A shift in half hours from the text of a tvg-shift, or `fallback`.
+int shiftOf(QStringView line, int fallback) {
+    QStringView value;
+    int halfHours = 0;
+    if (attributeOf(line, "tvg-shift", value) && parseGuideShift(value, halfHours))
+        return halfHours;
+    return fallback;
+}
+
+// The guide addresses the playlist's header gives: url-tvg and x-tvg-url,
+// each a comma-separated list.
+QStringList headerGuides(const TStringList& lines, int headerLines, int& headerShift) {
+    QStringList guides;
+    for (int k = 0; k < headerLines; ++k) {
+        const QStringView line = lines.line(k);
+        if (!line.trimmed().startsWith(u"#EXTM3U"))
+            continue;
+        for (const char* name : {"url-tvg", "x-tvg-url"}) {
+            QStringView value;
+            if (!attributeOf(line, name, value))
+                continue;
+            for (QStringView address : value.split(u',')) {
+                address = address.trimmed();
+                if (!address.isEmpty() && !guides.contains(address))
+                    guides << address.toString();
+            }
+        }
+        headerShift = shiftOf(line, headerShift);
+    }
+    return guides;
+}
+
+// Replaces, or adds, the tvg-id of a name line.
+QString withTvgId(QStringView line, const QString& id) {
+    QStringView old;
+    if (attributeOf(line, "tvg-id", old)) {
+        const qsizetype at = old.data() - line.data();
+        return line.first(at).toString() + id + line.sliced(at + old.size()).toString();
+    }
+    // After "#EXTINF:" and its duration.
+    qsizetype at = line.indexOf(u':');
+    at = at < 0 ? line.size() : at + 1;
+    while (at < line.size() && line[at] != u' ' && line[at] != u',')
+        ++at;
+    return line.first(at).toString() + QStringLiteral(" tvg-id=\"%1\"").arg(id) +
+           line.sliced(at).toString();
+}
+
+void readGuide(const QString& source, const GuideRequest& request, guide::GuideReader& reader) {
+    if (!looksLikeAddress(source)) {
+        guide::readGuideFile(source, reader);
+        return;
+    }
+    QUrl url;
+    try {
+        url = parseWebAddress(source);
+    } catch (const Exception& error) {
+        throw EFOpenError(error.Message());
+    }
+    DownloadLimits limits;
+    limits.stallTimeout = request.timeout;
+    // A guide may be many times a playlist's size; it is never held.
+    limits.maxBytes = qint64(64) << 30;
+    downloadIntoFromModule(url, limits, reader);
+    reader.finish();
+}
+
+QString guideName(const QString& source) {
+    return looksLikeAddress(source) ? maskedAddress(source) : source;
+}
+
+} // namespace
+
+QString providerGuideAddress(const QString& playlistAddress) {
+    const QUrl url(playlistAddress);
+    if (!url.isValid() || !url.path().endsWith(u"/get.php"))
+        return {};
+    const QUrlQuery query(url);
+    if (!query.hasQueryItem(QStringLiteral("username")) ||
+        !query.hasQueryItem(QStringLiteral("password")))
+        return {};
+    QUrl guide = url;
+    guide.setPath(url.path().chopped(7) + QStringLiteral("xmltv.php"));
+    QUrlQuery guideQuery;
+    guideQuery.addQueryItem(QStringLiteral("username"),
+                            query.queryItemValue(QStringLiteral("username"), QUrl::FullyEncoded));
+    guideQuery.addQueryItem(QStringLiteral("password"),
+                            query.queryItemValue(QStringLiteral("password"), QUrl::FullyEncoded));
+    guide.setQuery(guideQuery);
+    return guide.toString(QUrl::FullyEncoded);
+}
+
+bool cutGuides(const GuideRequest& request, const GuideSettings& settings, TStringList& lines,
+               const std::function<void(const QString&)>& say) {
+    ChannelIndex index(lines);
+    const ChannelKeys keys(index);
+    int headerShift = 0;
+    QStringList sources = headerGuides(lines, index.headerLines(), headerShift);
+    for (QString& source : sources)
+        if (!looksLikeAddress(source) && !request.playlistFolder.isEmpty())
+            source = QDir(request.playlistFolder).absoluteFilePath(source);
+    const auto addSource = [&](const QString& source) {
+        if (!source.isEmpty() && !sources.contains(source))
+            sources << source;
+    };
+    addSource(request.providerGuide);
+    for (const QString& source : settings.guides)
+        addSource(source);
+    for (const QString& source : request.guides)
+        addSource(source);
+    if (sources.isEmpty())
+        throw EFOpenError(QStringLiteral("No guide to cut: the playlist names none "
+                                         "(url-tvg), and no --guide is given"));
+
+    QHash<ChannelKey, QString> handIds;
+    for (const GuideSettings::HandId& id : settings.ids)
+        handIds.insert(ChannelKey{id.channelId, id.group, id.name}, id.guideId);
+    QHash<ChannelKey, int> channelShifts;
+    QHash<QString, int> groupShifts;
+    for (const GuideSettings::Shift& shift : settings.shifts) {
+        if (shift.byGroup)
+            groupShifts.insert(shift.group, shift.halfHours);
+        else
+            channelShifts.insert(ChannelKey{shift.channelId, shift.group, shift.name},
+                                 shift.halfHours);
+    }
+
+    std::vector<guide::CutChannel> channels;
+    channels.reserve(size_t(index.blockCount()));
+    for (int block = 0; block < index.blockCount(); ++block) {
+        const QStringView line = lines.line(index.firstLine(block));
+        const ChannelKey key = keys.key(block);
+        guide::CutChannel channel;
+        channel.tvgId = tvgIdOf(line).toString();
+        channel.name = index.name(block).toString();
+        channel.handId = handIds.value(key);
+        const QString group = index.groupName(index.groupOf(block)).toString();
+        channel.halfHours =
+            channelShifts.value(key, groupShifts.value(group, shiftOf(line, headerShift)));
+        channels.push_back(std::move(channel));
+    }
+
+    guide::GuideCut cut(std::move(channels));
+    bool whole = true;
+    for (const QString& source : sources) {
+        const QString name = guideName(source);
+        guide::GuideReader reader(cut.startGuide(name), name);
+        readGuide(source, request, reader);
+        cut.endGuide();
+        if (reader.cutShort()) {
+            whole = false;
+            say(QStringLiteral("Guide \"%1\" was cut short (%2): every channel and programme "
+                               "before the cut is kept")
+                    .arg(name, reader.cutShortReason()));
+        }
+    }
+    cut.write(request.output);
+
+    const QHash<int, QString> changed = cut.changedIds();
+    for (auto at = changed.cbegin(); at != changed.cend(); ++at) {
+        const int line = index.firstLine(at.key());
+        lines.setStrings(line, withTvgId(lines.line(line), at.value()));
+    }
+
+    const QStringList unmatched = cut.unmatched();
+    if (!request.quiet)
+        say(QStringLiteral("Guide: %1 of %2 channels matched, %3 programmes, written to %4")
+                .arg(cut.matchedCount())
+                .arg(cut.channelCount())
+                .arg(cut.programmesKept())
+                .arg(request.output));
+    if (!unmatched.isEmpty() && !request.quiet) {
+        say(QStringLiteral("%1 %2 no guide%3")
+                .arg(unmatched.size())
+                .arg(unmatched.size() == 1 ? QStringLiteral("channel has")
+                                           : QStringLiteral("channels have"),
+                     request.verbose ? QStringLiteral(":") : QStringLiteral(" (see --verbose)")));
+        if (request.verbose)
+            for (const QString& name : unmatched)
+                say(QStringLiteral("  no guide: %1").arg(name));
+    }
+    return whole || request.partialOk;
+}
+
+} // namespace dorvane
