@@ -52,7 +52,7 @@ struct GuideLimits {
     int maxDepth = 1000;
     // An element kept (a channel or a programme wanted), or a tag, text or
     // comment still unread, larger than this is refused.
-    qsizetype maxElementBytes = 16 << 20;
+    qsizetype maxElementBytes = 8 << 20;
 };
 
 // Reads an XMLTV guide as it comes, piece by piece (a file's, or a
