@@ -1,0 +1,85 @@
+// A programme guide read as it comes: the first byte says how large the
+// pieces are and which programmes are wanted, the rest is the guide (XML,
+// or gzip or xz). Checks that only channels and wanted programmes are handed
+// on, and that reading the guide in pieces gives what reading it whole
+// gives: the same elements, the same failure or cut.
+#include "playlist/Errors.h"
+#include "source/guide/GuideReader.h"
+
+#include <cstdint>
+#include <cstdlib>
+
+using namespace dorvane;
+using namespace dorvane::guide;
+
+namespace {
+
+class Recorder final : public GuideHandler {
+public:
+    explicit Recorder(uint8_t wanted) : m_wanted(wanted) {}
+    QByteArray text;
+
+    void root(const std::vector<Attribute>& attributes) override {
+        text += "root";
+        for (const Attribute& a : attributes)
+            text += ' ' + a.name + '=' + a.value;
+        text += '\n';
+    }
+    void channel(const Element& e) override {
+        if (e.name != "channel")
+            std::abort();
+        text += "channel " + e.attribute("id").toByteArray() + ' ' + e.content + '\n';
+    }
+    bool wantsProgramme(QByteArrayView id) override {
+        m_last = (id.size() ^ m_wanted) & 1;
+        return m_last;
+    }
+    void programme(const Element& e) override {
+        if (e.name != "programme" || !m_last)
+            std::abort();
+        text += "programme " + e.attribute("channel").toByteArray() + ' ' + e.content + '\n';
+    }
+
+private:
+    uint8_t m_wanted;
+    bool m_last = false;
+};
+
+struct Outcome {
+    QByteArray text;
+    bool failed = false;
+    bool cutShort = false;
+};
+
+Outcome read(QByteArrayView guide, qsizetype piece, uint8_t wanted) {
+    Recorder recorder(wanted);
+    GuideReader reader(recorder, QStringLiteral("fuzz.xml"));
+    Outcome outcome;
+    try {
+        for (qsizetype at = 0; at < guide.size(); at += piece)
+            reader.write(guide.sliced(at, std::min(piece, guide.size() - at)));
+        reader.finish();
+        outcome.cutShort = reader.cutShort();
+    } catch (const Exception&) {
+        outcome.failed = true;
+    }
+    outcome.text = recorder.text;
+    return outcome;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    if (size < 1)
+        return 0;
+    const QByteArrayView guide(reinterpret_cast<const char*>(data) + 1, qsizetype(size) - 1);
+    const qsizetype piece = 1 + (data[0] >> 1);
+    const Outcome whole = read(guide, std::max<qsizetype>(guide.size(), 1), data[0]);
+    const Outcome pieces = read(guide, piece, data[0]);
+    if (whole.failed != pieces.failed || whole.cutShort != pieces.cutShort)
+        std::abort();
+    // A failure may come at another event in pieces; what is whole agrees.
+    if (!whole.failed && whole.text != pieces.text)
+        std::abort();
+    return 0;
+}
