@@ -1277,11 +1277,10 @@ Recipe commandLineRecipe(const Options& options) {
     return recipe;
 }
 
-// The guide cut to the recipe's chosen channels, when it names a file for
-// it; false when a guide was cut short and that is not allowed.
-bool recipeGuide(const Recipe& recipe, const Options& options, TStringList& lines) {
+// The guide cut to the recipe's chosen channels, when it names a file for it.
+GuideOutcome recipeGuide(const Recipe& recipe, const Options& options, TStringList& lines) {
     if (recipe.guide.output.isEmpty())
-        return true;
+        return {};
     GuideRequest request;
     request.output = recipe.guide.output;
     request.partialOk = options.guidePartialOk;
@@ -1304,6 +1303,33 @@ bool recipeGuide(const Recipe& recipe, const Options& options, TStringList& line
         request.providerGuide = url.toString(QUrl::FullyEncoded);
     }
     return cutGuides(request, recipe.guide, lines, [](const QString& text) { printMessage(text); });
+}
+
+// An Enigma2 bouquet with a guide: its references made unique and kept in
+// the recipe run, and the guide importer's files beside it.
+QByteArray enigma2Guide(const Recipe& recipe, const Options& options, const TStringList& lines,
+                        const GuideOutcome& guide, const QByteArray& bouquet) {
+    GuideSettings settings = recipe.guide;
+    const QString listName =
+        QFileInfo(!options.recipe.isEmpty() ? options.recipe : recipe.output).completeBaseName();
+    const QByteArray bytes =
+        enigma2WithGuide(bouquet, recipe.output, listName, lines, guide, settings);
+    if (!options.recipe.isEmpty()) {
+        // Read again, so that only the ids change in it, not what the
+        // command line said in place of its own.
+        Recipe kept = readRecipe(options.recipe);
+        if (kept.guide.serviceIds.size() != settings.serviceIds.size() ||
+            !std::equal(settings.serviceIds.begin(), settings.serviceIds.end(),
+                        kept.guide.serviceIds.begin(),
+                        [](const GuideSettings::ServiceId& a, const GuideSettings::ServiceId& b) {
+                            return a.ids == b.ids && a.channelId == b.channelId &&
+                                   a.group == b.group && a.name == b.name;
+                        })) {
+            kept.guide.serviceIds = settings.serviceIds;
+            writeRecipe(options.recipe, kept, !kept.source.password.isEmpty());
+        }
+    }
+    return bytes;
 }
 
 int runRecipe(const Options& options) {
@@ -1348,7 +1374,8 @@ int runRecipe(const Options& options) {
     SourceName name;
     const TStringList playlist = readRecipeSource(recipe.source, options, ansi, name);
     AppliedRecipe applied = applyRecipe(recipe, playlist);
-    const bool guideWhole = recipeGuide(recipe, options, applied.lines);
+    const GuideOutcome guide = recipeGuide(recipe, options, applied.lines);
+    const bool guideWhole = guide.whole;
     const std::optional<TStringList> former = readFormerOutput(recipe.output, ansi);
 
     LineListSource source(*target, applied.lines);
@@ -1358,7 +1385,11 @@ int runRecipe(const Options& options) {
         printMessage(QStringLiteral("No channels chosen by the recipe"));
         return kNoChannels;
     }
-    writeOutput(recipe.output, result.bytes);
+    if (guide.ran && target->kind() == TTargetKind::tkEnigma2)
+        writeOutput(recipe.output,
+                    enigma2Guide(recipe, options, applied.lines, guide, result.bytes));
+    else
+        writeOutput(recipe.output, result.bytes);
 
     if (result.replaced > 0)
         printMessage(QStringLiteral("%1 characters could not be written in code page %2 and were "

@@ -3,13 +3,17 @@
 #include "cli/DownloadModule.h"
 #include "convert/Choice.h"
 #include "convert/Recipe.h"
+#include "convert/guide/EpgImport.h"
 #include "convert/guide/GuideCut.h"
 #include "playlist/Errors.h"
+#include "playlist/Playlist.h"
 #include "playlist/StringList.h"
+#include "playlist/TextFile.h"
 #include "playlist/WebAddress.h"
 #include "source/guide/GuideReader.h"
 
 #include <QDir>
+#include <QFileInfo>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -109,8 +113,8 @@ QString providerGuideAddress(const QString& playlistAddress) {
     return guide.toString(QUrl::FullyEncoded);
 }
 
-bool cutGuides(const GuideRequest& request, const GuideSettings& settings, TStringList& lines,
-               const std::function<void(const QString&)>& say) {
+GuideOutcome cutGuides(const GuideRequest& request, const GuideSettings& settings,
+                       TStringList& lines, const std::function<void(const QString&)>& say) {
     ChannelIndex index(lines);
     const ChannelKeys keys(index);
     int headerShift = 0;
@@ -160,6 +164,9 @@ bool cutGuides(const GuideRequest& request, const GuideSettings& settings, TStri
     }
 
     guide::GuideCut cut(std::move(channels));
+    GuideOutcome outcome;
+    outcome.ran = true;
+    outcome.guides = sources;
     bool whole = true;
     for (const QString& source : sources) {
         const QString name = guideName(source);
@@ -198,7 +205,75 @@ bool cutGuides(const GuideRequest& request, const GuideSettings& settings, TStri
             for (const QString& name : unmatched)
                 say(QStringLiteral("  no guide: %1").arg(name));
     }
-    return whole || request.partialOk;
+    for (int block = 0; block < index.blockCount(); ++block) {
+        outcome.keys.push_back(keys.key(block));
+        const QString id = cut.writtenId(block);
+        if (!id.isEmpty())
+            outcome.writtenIds.insert(block, id);
+    }
+    outcome.whole = whole || request.partialOk;
+    return outcome;
+}
+
+namespace {
+
+QString keyText(const ChannelKey& key) {
+    return key.byId() ? QStringLiteral("id\n") + key.id
+                      : QStringLiteral("name\n%1\n%2").arg(key.group, key.name);
+}
+
+void writeBeside(const QString& bouquetFile, const QString& name, const QByteArray& bytes) {
+    saveBytesToFile(QFileInfo(bouquetFile).dir().filePath(name), bytes);
+}
+
+} // namespace
+
+QByteArray enigma2WithGuide(const QByteArray& bouquet, const QString& bouquetFile,
+                            const QString& listName, const TStringList& lines,
+                            const GuideOutcome& outcome, GuideSettings& settings,
+                            const QString& prefix) {
+    ChannelIndex index(lines);
+    const ChannelKeys keys(index);
+    QHash<QString, guide::ServiceIds> kept;
+    for (const GuideSettings::ServiceId& id : settings.serviceIds)
+        kept.insert(keyText(ChannelKey{id.channelId, id.group, id.name}),
+                    guide::ServiceIds::fromText(id.ids));
+    // The keys the playlist gave, before a guide id changed a tvg-id.
+    const auto keyOf = [&](int block) {
+        return size_t(block) < outcome.keys.size() ? outcome.keys[size_t(block)] : keys.key(block);
+    };
+    // The channels with an address: the bouquet's entries.
+    QStringList keyTexts, addresses, names;
+    std::vector<int> blocks;
+    for (int block = 0; block < index.blockCount(); ++block) {
+        for (int line = index.firstLine(block) + 1; line < index.endLine(block); ++line) {
+            if (!isStreamLine(lines.line(line)))
+                continue;
+            keyTexts << keyText(keyOf(block));
+            addresses << lines.line(line).trimmed().toString();
+            names << index.name(block).toString();
+            blocks.push_back(block);
+            break;
+        }
+    }
+    const std::vector<guide::ServiceIds> ids = guide::serviceIdsFor(listName, keyTexts, kept);
+
+    settings.serviceIds.clear();
+    std::vector<guide::ImportChannel> imported;
+    for (size_t k = 0; k < blocks.size(); ++k) {
+        const ChannelKey key = keyOf(blocks[k]);
+        settings.serviceIds.push_back({key.id, key.group, key.name, ids[k].text()});
+        const QString guideId = outcome.writtenIds.value(blocks[k]);
+        if (!guideId.isEmpty())
+            imported.push_back({guideId, names[qsizetype(k)], ids[k]});
+    }
+    if (!bouquetFile.isEmpty()) {
+        writeBeside(bouquetFile, prefix + QStringLiteral(".channels.xml"),
+                    guide::importChannelsXml(imported));
+        writeBeside(bouquetFile, prefix + QStringLiteral(".sources.xml"),
+                    guide::importSourcesXml(prefix, listName, outcome.guides));
+    }
+    return guide::withServiceIds(bouquet, addresses, names, ids);
 }
 
 } // namespace dorvane

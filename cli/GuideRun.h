@@ -1,12 +1,16 @@
 #pragma once
 
+#include "convert/Recipe.h"
 #include "convert/guide/GuideSettings.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
 #include <chrono>
 #include <functional>
+#include <vector>
 
 namespace dorvane {
 
@@ -26,6 +30,17 @@ struct GuideRequest {
     QString playlistFolder;
 };
 
+// What a cut leaves for the list's target.
+struct GuideOutcome {
+    bool ran = false;   // a guide was asked for and cut
+    bool whole = true;  // no guide was cut short (or that is allowed)
+    QStringList guides; // the guides read, in order
+    // The id each matched channel (by its block) has in the cut.
+    QHash<int, QString> writtenIds;
+    // Each block's key, taken before any tvg-id was changed.
+    std::vector<ChannelKey> keys;
+};
+
 // Cuts the guides down to the channels of `lines` (the list about to be
 // written) and writes the cut to request.output. The guides are the
 // playlist's own (its header's url-tvg and x-tvg-url), the provider's, then
@@ -33,8 +48,18 @@ struct GuideRequest {
 // channel whose tvg-id the cut had to change ("ID@+N") gets it in `lines`.
 // `say` prints a message. False when a guide was cut short (what came
 // before the cut is written, and said).
-bool cutGuides(const GuideRequest& request, const GuideSettings& settings, TStringList& lines,
-               const std::function<void(const QString&)>& say);
+GuideOutcome cutGuides(const GuideRequest& request, const GuideSettings& settings,
+                       TStringList& lines, const std::function<void(const QString&)>& say);
+
+// An Enigma2 bouquet of `lines` with a guide: each channel's service
+// reference made unique and stable (its ids from `settings`, or a hash of
+// `listName` and its key; the ids of every channel are put back in
+// `settings`), and beside the bouquet file "PREFIX.channels.xml" and
+// "PREFIX.sources.xml", which the receiver's guide importer reads.
+QByteArray enigma2WithGuide(const QByteArray& bouquet, const QString& bouquetFile,
+                            const QString& listName, const TStringList& lines,
+                            const GuideOutcome& outcome, GuideSettings& settings,
+                            const QString& prefix = QStringLiteral("dorvane"));
 
 // The guide address of a provider's playlist address (".../get.php?username=
 // U&password=P": ".../xmltv.php?username=U&password=P"); empty for any other.

@@ -36,7 +36,7 @@ _dorvane_convert() {
         mapfile -t COMPREPLY < <(compgen -W "ts m3u8" -- "$cur")
         return
         ;;
-    -o | --output | --save-recipe | --password-file)
+    -o | --output | --save-recipe | --password-file | --guide | --guide-out)
         compopt -o filenames 2>/dev/null
         mapfile -t COMPREPLY < <(compgen -f -- "$cur")
         return
@@ -59,10 +59,11 @@ _dorvane_convert() {
             --exclude-group --match --dedupe --list-groups --timeout --list-targets
             --from --input-encoding --list-formats --recipe --save-recipe
             --provider --user --password-file --movies --no-live --stream-format
+            --guide --guide-out --guide-partial-ok --verbose
             -h --help --version"
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         # "--to=" and its like wait for their value without a blank.
-        if ((${#COMPREPLY[@]} == 1)) && [[ ${COMPREPLY[0]} == --@(to|from|input-encoding|codepage|output|group|exclude-group|match|timeout|recipe|save-recipe|provider|user|password-file|stream-format) ]]; then
+        if ((${#COMPREPLY[@]} == 1)) && [[ ${COMPREPLY[0]} == --@(to|from|input-encoding|codepage|output|group|exclude-group|match|timeout|recipe|save-recipe|provider|user|password-file|stream-format|guide|guide-out) ]]; then
             COMPREPLY[0]+="="
             compopt -o nospace 2>/dev/null
         fi

@@ -27,6 +27,10 @@ complete -c dorvane-convert -l match -x -d 'Keep the channels whose name contain
 complete -c dorvane-convert -l dedupe -d 'One channel per address'
 complete -c dorvane-convert -l list-groups -d 'List the groups instead of converting'
 complete -c dorvane-convert -l timeout -x -d 'Give up a download that stalls this long'
+complete -c dorvane-convert -l guide -r -F -d 'A programme guide, file or address'
+complete -c dorvane-convert -l guide-out -r -F -d 'Write the guide cut to the channels'
+complete -c dorvane-convert -l guide-partial-ok -d 'A guide cut short is no failure'
+complete -c dorvane-convert -l verbose -d 'Name the channels without a guide'
 complete -c dorvane-convert -l recipe -r -k -a '(__fish_complete_suffix .dorvane)' -d 'Run a recipe'
 complete -c dorvane-convert -l save-recipe -r -F -d 'Write the recipe of this command line'
 complete -c dorvane-convert -l provider -x -d "Read a provider's player interface"

@@ -275,6 +275,14 @@ static void readGuideMembers(const QJsonObject& root, const QString& folder, Gui
         }
         guide.shifts.push_back(shift);
     });
+    items("service-ids", [&](const QJsonObject& object, const QString& item) {
+        checkMembers(object, {QLatin1String("channel"), QLatin1String("ids")}, item);
+        const ChannelKey key =
+            channelOf(object.value(QLatin1String("channel")), within(u"channel", item));
+        guide.serviceIds.push_back(
+            {key.id, key.group, key.name,
+             stringOf(object.value(QLatin1String("ids")), within(u"ids", item), false)});
+    });
 }
 
 Recipe parseRecipe(const QByteArray& json, const QString& folder) {
@@ -296,7 +304,7 @@ Recipe parseRecipe(const QByteArray& json, const QString& folder) {
                         QLatin1String("ansi"),           QLatin1String("codepage"),
                         QLatin1String("output"),         QLatin1String("guides"),
                         QLatin1String("guide-out"),      QLatin1String("guide-ids"),
-                        QLatin1String("guide-shift")},
+                        QLatin1String("guide-shift"),    QLatin1String("service-ids")},
                  {});
 
     const auto has = [&](const char* name) { return root.contains(QLatin1String(name)); };
@@ -469,6 +477,12 @@ static void writeGuideMembers(const GuideSettings& guide, const QString& folder,
                 if (hours.startsWith('+'))
                     hours.remove(0, 1);
                 return "{" + who + ", \"shift\": " + hours + '}';
+            }));
+    if (!guide.serviceIds.empty())
+        members.emplace_back(
+            "service-ids", itemsText(guide.serviceIds, [](const GuideSettings::ServiceId& id) {
+                return "{\"channel\": " + channelText(ChannelKey{id.channelId, id.group, id.name}) +
+                       ", \"ids\": " + jsonString(id.ids) + '}';
             }));
 }
 

@@ -3,6 +3,7 @@
 // dorvane-convert writes, against golden guides.
 #include "ConvertRunner.h"
 #include "convert/Recipe.h"
+#include "convert/guide/EpgImport.h"
 #include "convert/guide/GuideCut.h"
 #include "convert/guide/GuideMatch.h"
 #include "convert/guide/GuideTime.h"
@@ -10,6 +11,7 @@
 #include "source/guide/GuideReader.h"
 
 #include <QDir>
+#include <QSet>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -398,4 +400,68 @@ TEST(GuideCli, RecipeHandIdsAndShiftsSurviveARun) {
     EXPECT_TRUE(cut.contains("<channel id=\"g2\">")) << cut.toStdString();
     EXPECT_TRUE(cut.contains("start=\"20261212013000 +0000\" channel=\"a\"")) << cut.toStdString();
     EXPECT_TRUE(run.err.contains("3 of 3 channels matched")) << run.err.toStdString();
+}
+
+TEST(GuideEnigma2, ServiceIdsStableUniqueAndNeverZero) {
+    const QStringList keys{QStringLiteral("id\na"), QStringLiteral("id\nb"),
+                           QStringLiteral("name\nG\nC")};
+    const std::vector<ServiceIds> first = serviceIdsFor(QStringLiteral("list"), keys, {});
+    EXPECT_EQ(first, serviceIdsFor(QStringLiteral("list"), keys, {}));
+    EXPECT_NE(first, serviceIdsFor(QStringLiteral("other"), keys, {}));
+    // Kept ids stand; one another channel's hash would give moves on.
+    QHash<QString, ServiceIds> kept;
+    kept.insert(keys[2], first[0]);
+    const std::vector<ServiceIds> again = serviceIdsFor(QStringLiteral("list"), keys, kept);
+    EXPECT_EQ(again[2], first[0]);
+    EXPECT_EQ(again[0].tid, first[0].tid);
+    EXPECT_NE(again[0], first[0]);
+    for (const ServiceIds& ids : again)
+        EXPECT_NE(ids.sid, 0);
+    EXPECT_EQ(ServiceIds::fromText(first[1].text()), first[1]);
+    EXPECT_TRUE(ServiceIds::fromText(QStringLiteral("0:1:1")).isNull());
+}
+
+// With a guide, the Enigma2 bouquet's references are unique, the importer's
+// files lie beside it, and a recipe keeps the ids from run to run.
+TEST(GuideEnigma2, BouquetAndImporterFilesAgree) {
+    QTemporaryDir out;
+    const QString recipeFile = out.filePath(QStringLiteral("news.dorvane"));
+    Recipe recipe;
+    recipe.source.file = kData + QLatin1String("shifts/input.m3u");
+    recipe.target = QStringLiteral("enigma2");
+    recipe.output = out.filePath(QStringLiteral("userbouquet.news.tv"));
+    recipe.guide.output = out.filePath(QStringLiteral("cut.xml"));
+    writeRecipe(recipeFile, recipe, false);
+    const ConvertRun run = runConvert({QStringLiteral("--recipe"), recipeFile});
+    ASSERT_EQ(run.exitCode, 0) << run.err.toStdString();
+
+    const QByteArray bouquet = readFile(recipe.output);
+    QSet<QByteArray> references;
+    for (const QByteArray& line : bouquet.split('\n'))
+        if (line.startsWith("#SERVICE "))
+            references.insert(line.sliced(9).split(':').mid(0, 10).join(':'));
+    EXPECT_EQ(references.size(), 8) << bouquet.toStdString();
+    EXPECT_FALSE(bouquet.contains("4097:0:1:0:0:0:")) << bouquet.toStdString();
+
+    const QByteArray channels = readFile(out.filePath(QStringLiteral("dorvane.channels.xml")));
+    EXPECT_EQ(channels.count("<channel id="), 6) << channels.toStdString();
+    EXPECT_TRUE(channels.contains("<channel id=\"one.tv@+2\">1:0:1:"));
+    // Each channel's reference there is its bouquet's, with service type 1.
+    int inChannels = 0;
+    for (const QByteArray& reference : std::as_const(references))
+        inChannels += channels.contains(reference.sliced(reference.indexOf(':'))) ? 1 : 0;
+    EXPECT_EQ(inChannels, 6); // all but the two without a guide
+    const QByteArray sources = readFile(out.filePath(QStringLiteral("dorvane.sources.xml")));
+    EXPECT_TRUE(sources.contains("<source type=\"gen_xmltv\" nocheck=\"1\" "
+                                 "channels=\"dorvane.channels.xml\">"));
+    EXPECT_TRUE(sources.contains("<url><![CDATA[" + kData.toUtf8() + "shifts/guide.xml]]></url>"))
+        << sources.toStdString();
+
+    const Recipe kept = readRecipe(recipeFile);
+    EXPECT_EQ(kept.guide.serviceIds.size(), 8u);
+    // A run again gives the same bouquet, the recipe unchanged.
+    const QByteArray recipeText = readFile(recipeFile);
+    ASSERT_EQ(runConvert({QStringLiteral("--recipe"), recipeFile}).exitCode, 0);
+    EXPECT_EQ(readFile(recipe.output), bouquet);
+    EXPECT_EQ(readFile(recipeFile), recipeText);
 }

@@ -387,6 +387,11 @@ QStringList GuideCut::unmatched() const {
     return names;
 }
 
+QString GuideCut::writtenId(int channel) const {
+    const State& state = m_states[size_t(channel)];
+    return state.kind == State::Matched ? m_slots[size_t(state.slot)]->id : QString();
+}
+
 QHash<int, QString> GuideCut::changedIds() const {
     QHash<int, QString> changed;
     for (size_t c = 0; c < m_states.size(); ++c) {

@@ -55,6 +55,8 @@ public:
     // for the guide to find them, with that id.
     QHash<int, QString> changedIds() const;
     qint64 programmesKept() const { return m_programmes; }
+    // The id a matched channel has in the cut; empty for one unmatched.
+    QString writtenId(int channel) const;
 
     struct Guide;
     struct Slot;

@@ -80,8 +80,19 @@ struct GuideSettings {
     };
     std::vector<Shift> shifts;
 
+    // Enigma2 service ids ("SID:TID:NID") given to channels by earlier runs,
+    // so that a receiver's guide stays with its channel.
+    struct ServiceId {
+        QString channelId; // the channel's key
+        QString group;
+        QString name;
+        QString ids;
+    };
+    std::vector<ServiceId> serviceIds;
+
     bool isEmpty() const {
-        return guides.isEmpty() && output.isEmpty() && ids.empty() && shifts.empty();
+        return guides.isEmpty() && output.isEmpty() && ids.empty() && shifts.empty() &&
+               serviceIds.empty();
     }
 };
 
