@@ -1291,6 +1291,7 @@ GuideOutcome recipeGuide(const Recipe& recipe, const Options& options, TStringLi
     if (source.kind == RecipeSource::Kind::File && !source.file.isEmpty())
         request.playlistFolder = QFileInfo(source.file).absolutePath();
     if (source.kind == RecipeSource::Kind::Url) {
+        request.playlistAddress = source.url;
         request.providerGuide = providerGuideAddress(source.url);
     } else if (source.kind == RecipeSource::Kind::Provider) {
         const QString password =

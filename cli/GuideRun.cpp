@@ -12,10 +12,13 @@
 #include "playlist/WebAddress.h"
 #include "source/guide/GuideReader.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QUrl>
 #include <QUrlQuery>
+
+#include <optional>
 
 namespace dorvane {
 
@@ -80,11 +83,27 @@ void readGuide(const QString& source, const GuideRequest& request, guide::GuideR
     } catch (const Exception& error) {
         throw EFOpenError(error.Message());
     }
+    // The downloads run on an event loop, which needs the application
+    // object; a run that reads only files does without.
+    static int argc = 1;
+    static char name[] = "dorvane-convert";
+    static char* argv[] = {name, nullptr};
+    std::optional<QCoreApplication> application;
+    if (!QCoreApplication::instance())
+        application.emplace(argc, argv);
     DownloadLimits limits;
     limits.stallTimeout = request.timeout;
     // A guide may be many times a playlist's size; it is never held.
     limits.maxBytes = qint64(64) << 30;
-    downloadIntoFromModule(url, limits, reader);
+    try {
+        downloadIntoFromModule(url, limits, reader);
+    } catch (const EStreamError& error) {
+        // Broken off on the way: what came is a guide cut short.
+        if (reader.bytesRead() == 0)
+            throw;
+        reader.finishCut(error.Message());
+        return;
+    }
     reader.finish();
 }
 
@@ -119,9 +138,14 @@ GuideOutcome cutGuides(const GuideRequest& request, const GuideSettings& setting
     const ChannelKeys keys(index);
     int headerShift = 0;
     QStringList sources = headerGuides(lines, index.headerLines(), headerShift);
-    for (QString& source : sources)
-        if (!looksLikeAddress(source) && !request.playlistFolder.isEmpty())
+    for (QString& source : sources) {
+        if (looksLikeAddress(source))
+            continue;
+        if (!request.playlistAddress.isEmpty())
+            source = QUrl(request.playlistAddress).resolved(QUrl(source)).toString();
+        else if (!request.playlistFolder.isEmpty())
             source = QDir(request.playlistFolder).absoluteFilePath(source);
+    }
     const auto addSource = [&](const QString& source) {
         if (!source.isEmpty() && !sources.contains(source))
             sources << source;
@@ -168,10 +192,17 @@ GuideOutcome cutGuides(const GuideRequest& request, const GuideSettings& setting
     outcome.ran = true;
     outcome.guides = sources;
     bool whole = true;
+    bool failed = false;
     for (const QString& source : sources) {
         const QString name = guideName(source);
         guide::GuideReader reader(cut.startGuide(name), name);
-        readGuide(source, request, reader);
+        try {
+            readGuide(source, request, reader);
+        } catch (const EStreamError& error) {
+            // The others may still have what this one lacks.
+            say(error.Message());
+            failed = true;
+        }
         cut.endGuide();
         if (reader.cutShort()) {
             whole = false;
@@ -211,7 +242,7 @@ GuideOutcome cutGuides(const GuideRequest& request, const GuideSettings& setting
         if (!id.isEmpty())
             outcome.writtenIds.insert(block, id);
     }
-    outcome.whole = whole || request.partialOk;
+    outcome.whole = !failed && (whole || request.partialOk);
     return outcome;
 }
 

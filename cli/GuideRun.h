@@ -28,12 +28,14 @@ struct GuideRequest {
     QString providerGuide;
     // The playlist file's folder, from which a guide file it names is found.
     QString playlistFolder;
+    // The playlist's address, from which a relative guide address is found.
+    QString playlistAddress;
 };
 
 // What a cut leaves for the list's target.
 struct GuideOutcome {
     bool ran = false;   // a guide was asked for and cut
-    bool whole = true;  // no guide was cut short (or that is allowed)
+    bool whole = true;  // no guide failed, none was cut short (or that is allowed)
     QStringList guides; // the guides read, in order
     // The id each matched channel (by its block) has in the cut.
     QHash<int, QString> writtenIds;
@@ -46,8 +48,9 @@ struct GuideOutcome {
 // playlist's own (its header's url-tvg and x-tvg-url), the provider's, then
 // those of `settings` and of the request, each read once, in that order. A
 // channel whose tvg-id the cut had to change ("ID@+N") gets it in `lines`.
-// `say` prints a message. False when a guide was cut short (what came
-// before the cut is written, and said).
+// `say` prints a message. A guide that cannot be read, or is refused, is
+// said and passed over; one cut short is said, and what came before the cut
+// kept. EFOpenError when there is no guide at all.
 GuideOutcome cutGuides(const GuideRequest& request, const GuideSettings& settings,
                        TStringList& lines, const std::function<void(const QString&)>& say);
 

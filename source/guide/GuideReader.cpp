@@ -504,6 +504,14 @@ void GuideReader::finish() {
     }
 }
 
+void GuideReader::finishCut(const QString& reason) {
+    finish();
+    if (!m_cutShort) {
+        m_cutShort = true;
+        m_cutReason = reason;
+    }
+}
+
 void GuideReader::parse(QByteArrayView bytes, bool last) {
     if (m_finished)
         return;

@@ -80,6 +80,10 @@ public:
     void write(QByteArrayView piece) override;
     // After the last piece.
     void finish();
+    // After the last piece that came, when the bytes stopped coming before
+    // their end (a download broken off): what came is read, and the guide is
+    // cut short, for `reason` unless the XML already says why.
+    void finishCut(const QString& reason);
 
     bool cutShort() const { return m_cutShort; }
     // Why it stopped short, from the XML parser ("line 12: ...").
