@@ -130,6 +130,10 @@ struct GuideReader::Parser {
         // words: the limit here comes first.
         if (xmlParserMaxDepth < unsigned(reader.m_limits.maxDepth) + 16)
             xmlParserMaxDepth = unsigned(reader.m_limits.maxDepth) + 16;
+        // What the parser would print on its own (an encoding it cannot
+        // convert, say) is said through the error of the parse instead.
+        xmlSetGenericErrorFunc(nullptr, &Parser::quiet);
+        xmlSetStructuredErrorFunc(nullptr, [](void*, xmlErrorPtr) {});
         context = xmlCreatePushParserCtxt(&sax, this, first.data(), int(first.size()), nullptr);
         if (!context)
             throw std::bad_alloc();
@@ -309,6 +313,8 @@ struct GuideReader::Parser {
             if (p.depth == 3)
                 p.inDisplayName = false;
         }
+        if (p.depth == 1)
+            p.rootEnded = true;
         --p.depth;
     }
 
@@ -324,6 +330,8 @@ struct GuideReader::Parser {
             p.element.displayNames.back() += piece;
         p.checkSize();
     }
+
+    static void quiet(void*, const char*, ...) {}
 
     static void onDoctype(void* self, const xmlChar*, const xmlChar*, const xmlChar*) {
         static_cast<Parser*>(self)->refuseLater(
@@ -344,6 +352,7 @@ struct GuideReader::Parser {
     xmlParserCtxtPtr context = nullptr;
     int depth = 0;
     bool rootSeen = false;
+    bool rootEnded = false;
     bool stopped = false;
     Mode mode = Mode::Outside;
     Element element;
@@ -460,6 +469,13 @@ GuideReader::GuideReader(GuideHandler& handler, QString name, GuideLimits limits
 GuideReader::~GuideReader() = default;
 
 void GuideReader::write(QByteArrayView piece) {
+    try {
+        take(piece);
+    } catch (const Stop&) { // cut short: the rest is not read
+    }
+}
+
+void GuideReader::take(QByteArrayView piece) {
     if (m_finished || piece.isEmpty())
         return;
     if (!m_started) {
@@ -475,7 +491,7 @@ void GuideReader::write(QByteArrayView piece) {
                                                 "7zXZ\0",
                                                 6)))
             m_unpacker = std::make_unique<Unpacker>(Unpacker::Kind::Xz, m_name);
-        write(head);
+        take(head);
         return;
     }
     if (m_unpacker)
@@ -485,6 +501,14 @@ void GuideReader::write(QByteArrayView piece) {
 }
 
 void GuideReader::finish() {
+    try {
+        end();
+    } catch (const Stop&) {
+    }
+    m_finished = true;
+}
+
+void GuideReader::end() {
     if (m_finished)
         return;
     if (!m_started) {
@@ -498,6 +522,14 @@ void GuideReader::finish() {
         whole = m_unpacker->unpack({}, true, [this](QByteArrayView bytes) { parse(bytes, false); });
     parse({}, true);
     m_finished = true;
+    // The parser may also stop without a word (input it could not convert).
+    if (!m_parser->rootSeen)
+        throw EReadError(
+            QStringLiteral("Guide \"%1\" is not well-formed XML: no <tv> in it.").arg(m_name));
+    if (!m_parser->rootEnded && !m_cutShort) {
+        m_cutShort = true;
+        m_cutReason = QStringLiteral("it ends inside <tv>");
+    }
     if (!whole && !m_cutShort) {
         m_cutShort = true;
         m_cutReason = QStringLiteral("the packed data ends early");
@@ -530,13 +562,16 @@ void GuideReader::parse(QByteArrayView bytes, bool last) {
         const bool end = last && bytes.isEmpty();
         if (m_parser->parse(step, end))
             continue;
-        // The XML went wrong: at the end of a guide that had begun, it was
-        // cut short; anywhere else it is no guide.
-        if (end && m_parser->rootSeen) {
+        // The XML went wrong inside a guide that had begun: it was cut short
+        // there (a guide that simply stops looks to the parser like one
+        // broken at its end, and which of the two it says depends on how
+        // much it had seen), and everything whole before it stands. Before
+        // its root, it is no guide.
+        if (m_parser->rootSeen) {
             m_cutShort = true;
             m_cutReason = m_parser->error;
             m_finished = true;
-            return;
+            throw Stop();
         }
         throw EReadError(QStringLiteral("Guide \"%1\" is not well-formed XML: %2.")
                              .arg(m_name, m_parser->error));

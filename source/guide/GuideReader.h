@@ -65,10 +65,11 @@ struct GuideLimits {
 // Elements nested deeper than maxDepth are refused, and so is any element,
 // tag or text past maxElementBytes, before more than that is held.
 //
-// EReadError, naming the guide, for anything refused and for XML that is not
-// well-formed. A guide that simply stops (a download cut off, a file
-// truncated mid-element) is not an error: finish() then says cutShort(),
-// and everything whole before the cut has been handed on.
+// EReadError, naming the guide, for anything refused, for packed data that
+// is broken, and for bytes that are no XML guide (before its root). A guide
+// that stops or breaks once its root has begun (a download cut off, a file
+// truncated mid-element) is not an error: the rest is not read, finish()
+// says cutShort(), and everything whole before the cut has been handed on.
 class GuideReader final : public BodySink {
 public:
     // `name` names the guide in messages: a file's name or an address.
@@ -95,6 +96,9 @@ public:
     struct Unpacker;
 
 private:
+    struct Stop {}; // thrown past the unpacking once the guide is cut short
+    void take(QByteArrayView piece);
+    void end();
     void parse(QByteArrayView bytes, bool last);
 
     GuideHandler& m_handler;
