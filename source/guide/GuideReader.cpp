@@ -385,10 +385,11 @@ struct GuideReader::Unpacker {
             lzma_end(&x);
     }
 
-    [[noreturn]] void broken(const char* what) const {
-        throw EReadError(QStringLiteral("Guide \"%1\" cannot be unpacked: %2.")
-                             .arg(name, QString::fromUtf8(what)));
-    }
+    // Thrown past the parser's events, and taken by the reader.
+    struct Broken {
+        QString reason;
+    };
+    [[noreturn]] void broken(const char* what) const { throw Broken{QString::fromUtf8(what)}; }
 
     // Unpacks `in`, handing each piece to `to`; with `last`, the input has
     // ended: false when the packed stream had not (it was cut short).
@@ -472,7 +473,21 @@ void GuideReader::write(QByteArrayView piece) {
     try {
         take(piece);
     } catch (const Stop&) { // cut short: the rest is not read
+    } catch (const Unpacker::Broken& broken) {
+        brokenPacking(broken.reason);
     }
+}
+
+void GuideReader::brokenPacking(const QString& reason) {
+    // Inside a guide that had begun, as for broken XML: whether the parser
+    // or the unpacking says so first depends on the pieces.
+    if (m_parser->rootSeen) {
+        m_cutShort = true;
+        m_cutReason = QStringLiteral("the packed data is broken: %1").arg(reason);
+        m_finished = true;
+        return;
+    }
+    throw EReadError(QStringLiteral("Guide \"%1\" cannot be unpacked: %2.").arg(m_name, reason));
 }
 
 void GuideReader::take(QByteArrayView piece) {
@@ -504,6 +519,8 @@ void GuideReader::finish() {
     try {
         end();
     } catch (const Stop&) {
+    } catch (const Unpacker::Broken& broken) {
+        brokenPacking(broken.reason);
     }
     m_finished = true;
 }

@@ -98,6 +98,7 @@ public:
 private:
     struct Stop {}; // thrown past the unpacking once the guide is cut short
     void take(QByteArrayView piece);
+    void brokenPacking(const QString& reason);
     void end();
     void parse(QByteArrayView bytes, bool last);
 
