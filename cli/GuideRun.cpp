@@ -5,6 +5,7 @@
 #include "convert/Recipe.h"
 #include "convert/guide/EpgImport.h"
 #include "convert/guide/GuideCut.h"
+#include "convert/guide/GuideMatch.h"
 #include "playlist/Errors.h"
 #include "playlist/Playlist.h"
 #include "playlist/StringList.h"
@@ -15,6 +16,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QSet>
 #include <QUrl>
 #include <QUrlQuery>
 
@@ -105,6 +107,40 @@ void readGuide(const QString& source, const GuideRequest& request, guide::GuideR
         return;
     }
     reader.finish();
+}
+
+// What the cut a run replaces held: its channels' ids and normalised names.
+struct FormerCut {
+    bool found = false;
+    QSet<QString> ids;
+    QSet<QString> names;
+};
+
+FormerCut readFormerCut(const QString& fileName) {
+    struct Taker final : guide::GuideHandler {
+        FormerCut& former;
+        explicit Taker(FormerCut& former) : former(former) {}
+        void root(const std::vector<guide::Attribute>&) override {}
+        void channel(const guide::Element& element) override {
+            former.ids.insert(QString::fromUtf8(element.attribute("id")));
+            for (const QByteArray& name : element.displayNames)
+                former.names.insert(guide::normalisedName(QString::fromUtf8(name)));
+        }
+        bool wantsProgramme(QByteArrayView) override { return false; }
+        void programme(const guide::Element&) override {}
+    };
+    FormerCut former;
+    if (!QFileInfo::exists(fileName))
+        return former;
+    Taker taker(former);
+    try {
+        guide::GuideReader reader(taker, fileName);
+        guide::readGuideFile(fileName, reader);
+        former.found = true;
+    } catch (const Exception&) { // none to compare with
+    }
+    former.names.remove(QString());
+    return former;
 }
 
 QString guideName(const QString& source) {
@@ -211,6 +247,7 @@ GuideOutcome cutGuides(const GuideRequest& request, const GuideSettings& setting
                     .arg(name, reader.cutShortReason()));
         }
     }
+    const FormerCut former = readFormerCut(request.output);
     cut.write(request.output);
 
     const QHash<int, QString> changed = cut.changedIds();
@@ -235,6 +272,17 @@ GuideOutcome cutGuides(const GuideRequest& request, const GuideSettings& setting
         if (request.verbose)
             for (const QString& name : unmatched)
                 say(QStringLiteral("  no guide: %1").arg(name));
+    }
+    // A refresh names the channels the last cut had and this one has not:
+    // a guide that dropped them, or a renamed id.
+    if (former.found && !request.quiet) {
+        for (int k = 0; k < cut.channelCount(); ++k) {
+            const guide::CutChannel& channel = cut.channel(k);
+            if (!cut.isMatched(k) &&
+                ((!channel.tvgId.isEmpty() && former.ids.contains(channel.tvgId)) ||
+                 former.names.contains(guide::normalisedName(channel.name))))
+                say(QStringLiteral("No guide any more: %1").arg(channel.name));
+        }
     }
     for (int block = 0; block < index.blockCount(); ++block) {
         outcome.keys.push_back(keys.key(block));

@@ -406,6 +406,15 @@ TEST(GuideCli, RecipeHandIdsAndShiftsSurviveARun) {
     EXPECT_TRUE(cut.contains("<channel id=\"g2\">")) << cut.toStdString();
     EXPECT_TRUE(cut.contains("start=\"20261212013000 +0000\" channel=\"a\"")) << cut.toStdString();
     EXPECT_TRUE(run.err.contains("3 of 3 channels matched")) << run.err.toStdString();
+
+    // Run again without the id set by hand: Gamma is ambiguous again, and
+    // named as a channel the last cut had.
+    Recipe without = back;
+    without.guide.ids.clear();
+    writeRecipe(recipeFile, without, false);
+    const ConvertRun again = runConvert({QStringLiteral("--recipe"), recipeFile});
+    EXPECT_TRUE(again.err.contains("No guide any more: Gamma")) << again.err.toStdString();
+    EXPECT_FALSE(again.err.contains("No guide any more: Alpha"));
 }
 
 TEST(GuideEnigma2, ServiceIdsStableUniqueAndNeverZero) {

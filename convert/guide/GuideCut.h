@@ -47,6 +47,8 @@ public:
     void write(const QString& fileName);
 
     int channelCount() const { return int(m_channels.size()); }
+    const CutChannel& channel(int k) const { return m_channels[size_t(k)]; }
+    bool isMatched(int k) const { return m_states[size_t(k)].kind == State::Matched; }
     int matchedCount() const;
     // Each unmatched channel's name, in the list's order; an ambiguous one's
     // with its two candidates: "Name (ambiguous: a, b)".
