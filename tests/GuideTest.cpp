@@ -119,6 +119,15 @@ TEST(GuideReader, ElementsWholeWhateverThePiecesAndThePacking) {
         }
 }
 
+TEST(GuideReader, WhatFollowsTheRootIsNoPartOfIt) {
+    bool cutShort = true;
+    QString error;
+    const QByteArray text = readAll(kSmallGuide + "<junk &x; <<", 5, &cutShort, &error);
+    EXPECT_FALSE(cutShort);
+    EXPECT_EQ(error, QString());
+    EXPECT_TRUE(text.endsWith("programme other <title>skipped</title>\n")) << text.toStdString();
+}
+
 TEST(GuideReader, ProgrammesNotWantedAreSkipped) {
     Recorder recorder;
     recorder.wants = [](QByteArrayView id) { return id == "a&b"; };

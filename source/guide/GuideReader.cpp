@@ -579,6 +579,12 @@ void GuideReader::parse(QByteArrayView bytes, bool last) {
         const bool end = last && bytes.isEmpty();
         if (m_parser->parse(step, end))
             continue;
+        // Past the end of <tv>, the guide is whole: what follows is no part
+        // of it.
+        if (m_parser->rootEnded) {
+            m_finished = true;
+            throw Stop();
+        }
         // The XML went wrong inside a guide that had begun: it was cut short
         // there (a guide that simply stops looks to the parser like one
         // broken at its end, and which of the two it says depends on how
