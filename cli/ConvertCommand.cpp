@@ -1189,7 +1189,8 @@ TStringList readProviderSource(const RecipeSource& source, const Options& option
 TStringList readRecipeSource(const RecipeSource& source, const Options& options,
                              const TEncoding& ansi, SourceName& name) {
     QByteArray bytes;
-    if ((options.inputGiven || options.recipe.isEmpty()) && options.input.isEmpty()) {
+    if ((options.inputGiven || (options.recipe.isEmpty() && options.provider.isEmpty())) &&
+        options.input.isEmpty()) {
         InputReader reader(STDIN_FILENO, QStringLiteral("Cannot read standard input"));
         PieceBuffer buffer;
         for (QByteArrayView piece; !(piece = reader.next(buffer)).isEmpty();)
@@ -1270,6 +1271,18 @@ Recipe commandLineRecipe(const Options& options) {
         recipe.codePage = options.codePage;
     if (options.outputGiven)
         recipe.output = options.output.isEmpty() ? QString() : wholePath(options.output);
+    if (!options.provider.isEmpty()) {
+        // --provider, with --guide-out, takes this way: its login is the
+        // source (and its guide the provider's).
+        const ProviderLogin login = providerLogin(options);
+        recipe.source = RecipeSource();
+        recipe.source.kind = RecipeSource::Kind::Provider;
+        recipe.source.server = options.provider;
+        recipe.source.user = login.user;
+        recipe.source.password = login.password;
+        recipe.source.live = login.live;
+        recipe.source.movies = login.movies;
+    }
     for (const QString& guide : options.guides)
         recipe.guide.guides << (looksLikeAddress(guide) ? guide : wholePath(guide));
     if (!options.guideOut.isEmpty())

@@ -1,6 +1,7 @@
 // Guides downloaded as they come, from servers on 127.0.0.1: the playlist's
 // url-tvg, a provider's xmltv.php, and a download broken off.
 #include "ConvertRunner.h"
+#include "FakeProvider.h"
 #include "HttpTestServer.h"
 
 #include <QTemporaryDir>
@@ -10,6 +11,7 @@
 #include <zlib.h>
 
 using namespace dorvane::testing;
+using namespace dorvane;
 
 namespace {
 
@@ -124,4 +126,25 @@ TEST(GuideWeb, AGuideMissingIsPassedOver) {
     EXPECT_TRUE(run.err.contains("404 Not Found")) << run.err.data();
     EXPECT_TRUE(readFile(out.filePath("cut.xml")).contains("<channel id=\"b\">"));
     EXPECT_TRUE(readFile(out.filePath("o.m3u")).contains("Beta"));
+}
+
+// --provider with --guide-out: the interface's channels, the provider's guide.
+TEST(GuideWeb, ProviderInterfaceWithItsGuide) {
+    FakeProvider provider;
+    provider.answerLiveTv();
+    provider.server.route("/xmltv.php?username=joe&password=s3cret",
+                          {200, "OK", {}, gzipped(R"(<?xml version="1.0"?><tv>
+<channel id="one.news"><display-name>ONE HD</display-name></channel>
+<programme start="20261212000000 +0000" channel="one.news"><title>N</title></programme></tv>)")});
+    QTemporaryDir out;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("DORVANE_PASSWORD", "s3cret");
+    const ConvertRun run =
+        runConvert({"--to", "m3u", "--provider", provider.server.base(), "--user", "joe",
+                    "--guide-out", out.filePath("cut.xml"), "-o", out.filePath("o.m3u")},
+                   {}, environment);
+    EXPECT_EQ(run.exitCode, 0) << run.err.data();
+    EXPECT_TRUE(readFile(out.filePath("cut.xml")).contains("channel=\"one.news\"><title>N"))
+        << run.err.data();
+    EXPECT_FALSE(run.err.contains("s3cret")) << run.err.data();
 }

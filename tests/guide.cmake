@@ -9,6 +9,7 @@ add_dependencies(GuideTest dorvane-convert)
 
 # Guides downloaded from servers on 127.0.0.1.
 dorvane_add_test(GuideWebTest
-    SOURCES GuideWebTest.cpp ConvertRunner.h support/HttpTestServer.h support/HttpTestServer.cpp
-    LIBS dorvane_playlist ZLIB::ZLIB)
+    SOURCES GuideWebTest.cpp ConvertRunner.h support/FakeProvider.h support/HttpTestServer.h
+            support/HttpTestServer.cpp
+    LIBS dorvane_provider dorvane_playlist ZLIB::ZLIB)
 add_dependencies(GuideWebTest dorvane-convert dorvane-download)

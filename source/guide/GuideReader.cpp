@@ -479,6 +479,20 @@ void GuideReader::write(QByteArrayView piece) {
 }
 
 void GuideReader::brokenPacking(const QString& reason) {
+    // What came before the break is all there is: the parser takes it as
+    // the end, so that how much of it it had looked at makes no difference.
+    if (m_parser->context && !m_finished) {
+        try {
+            parse({}, true);
+        } catch (const Stop&) {
+        } catch (const EReadError&) {
+            if (m_parser->rootSeen)
+                throw;
+        }
+    }
+    m_finished = true;
+    if (m_parser->rootEnded)
+        return;
     // Inside a guide that had begun, as for broken XML: whether the parser
     // or the unpacking says so first depends on the pieces.
     if (m_parser->rootSeen) {
