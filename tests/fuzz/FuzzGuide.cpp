@@ -51,6 +51,7 @@ struct Outcome {
     QByteArray text;
     bool failed = false;
     bool cutShort = false;
+    bool brokenPacking = false; // cut short where the packed data broke
 };
 
 Outcome read(QByteArrayView guide, qsizetype piece, uint8_t wanted) {
@@ -62,6 +63,7 @@ Outcome read(QByteArrayView guide, qsizetype piece, uint8_t wanted) {
             reader.write(guide.sliced(at, std::min(piece, guide.size() - at)));
         reader.finish();
         outcome.cutShort = reader.cutShort();
+        outcome.brokenPacking = reader.cutShortReason().startsWith(u"the packed data is broken");
     } catch (const Exception&) {
         outcome.failed = true;
     }
@@ -85,12 +87,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // elements both have agree.
     const bool wholeRead = !whole.failed && !whole.cutShort;
     const bool piecesRead = !pieces.failed && !pieces.cutShort;
-    if (wholeRead != piecesRead) {
+    // Packed data that breaks: the unpacker may hand on junk before it says
+    // so, more or less of it by the pieces, and the parser may end the guide
+    // on that junk first.
+    const bool packingBroke = whole.brokenPacking || pieces.brokenPacking;
+    if (wholeRead != piecesRead && !packingBroke) {
         std::fprintf(stderr, "whole: failed %d, cut %d; in pieces of %d: failed %d, cut %d\n",
                      whole.failed, whole.cutShort, int(piece), pieces.failed, pieces.cutShort);
         std::abort();
     }
-    if (wholeRead) {
+    if (wholeRead && piecesRead) {
         if (whole.text != pieces.text)
             std::abort();
     } else {
