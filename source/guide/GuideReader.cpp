@@ -340,7 +340,10 @@ struct GuideReader::Parser {
 
     static void onError(void* self, xmlErrorPtr error) {
         Parser& p = *static_cast<Parser*>(self);
-        if (!error || error->level < XML_ERR_ERROR || !p.error.isEmpty())
+        // Only what stops the parser: a namespace's error (a prefix never
+        // declared) leaves the XML well-formed, and is told only when the
+        // parser happens to look twice.
+        if (!error || error->level < XML_ERR_FATAL || !p.error.isEmpty())
             return;
         p.error = QStringLiteral("line %1: %2")
                       .arg(error->line)
