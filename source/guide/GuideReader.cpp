@@ -570,6 +570,20 @@ void GuideReader::end() {
     }
 }
 
+bool GuideReader::convertsEncoding() const {
+    const xmlParserCtxtPtr context = m_parser->context;
+    if (!context)
+        return false;
+    if (context->input && context->input->buf && context->input->buf->encoder)
+        return true;
+    // Declared, if the parser has given up its converter by now.
+    const QByteArray declared =
+        context->encoding ? QByteArray(reinterpret_cast<const char*>(context->encoding)).toUpper()
+                          : QByteArray();
+    return !declared.isEmpty() && declared != "UTF-8" && declared != "UTF8" &&
+           declared != "US-ASCII" && declared != "ASCII";
+}
+
 void GuideReader::finishCut(const QString& reason) {
     finish();
     if (!m_cutShort) {

@@ -91,6 +91,10 @@ public:
     const QString& cutShortReason() const { return m_cutReason; }
     // The unpacked bytes read so far.
     qint64 bytesRead() const { return m_read; }
+    // Whether the guide is in an encoding the parser converts from (not
+    // UTF-8). Where a byte that encoding lacks ends such a guide may depend
+    // on how its bytes came in pieces.
+    bool convertsEncoding() const;
 
     struct Parser;
     struct Unpacker;
