@@ -51,7 +51,7 @@ struct Outcome {
     QByteArray text;
     bool failed = false;
     bool cutShort = false;
-    bool brokenPacking = false; // cut short where the packed data broke
+    bool brokenPacking = false; // failed or cut short where the packed data broke
     bool converted = false;     // read from another encoding than UTF-8
 };
 
@@ -65,8 +65,9 @@ Outcome read(QByteArrayView guide, qsizetype piece, uint8_t wanted) {
         reader.finish();
         outcome.cutShort = reader.cutShort();
         outcome.brokenPacking = reader.cutShortReason().startsWith(u"the packed data is broken");
-    } catch (const Exception&) {
+    } catch (const Exception& error) {
         outcome.failed = true;
+        outcome.brokenPacking = error.Message().contains(u"cannot be unpacked");
     }
     outcome.converted = reader.convertsEncoding();
     outcome.text = recorder.text;
