@@ -1,6 +1,7 @@
 #include "cli/ConvertCommand.h"
 
 #include "cli/DownloadModule.h"
+#include "cli/GuideRun.h"
 #include "cli/ScanAhead.h"
 #include "cli/SendModule.h"
 #include "cli/StreamedOutput.h"
@@ -165,7 +166,8 @@ constexpr char kHelp[] =
     "  --forget-gone   with --recipe: drop from the recipe file what it says of\n"
     "                  groups and channels the playlist no longer has (they are\n"
     "                  otherwise kept, to apply again when they come back)\n"
-    "  --verbose       with --recipe: name the new and gone channels\n"
+    "  --verbose       with --recipe: name the new and gone channels; with\n"
+    "                  --guide-out, the channels the guide has nothing for\n"
     "                  Several INPUTs (files or addresses) are its sources: their\n"
     "                  channels are read in order and joined\n"
     "  --save-recipe FILE\n"
@@ -197,6 +199,14 @@ constexpr char kHelp[] =
     "                  the receiver's web interface, to reload its lists (default\n"
     "                  http://HOST/web/servicelistreload?mode=2)\n"
     "  --no-reload     do not ask the receiver to reload its lists\n"
+    "  --guide FILE|URL\n"
+    "                  a programme guide (XMLTV, .xml, .xml.gz or .xml.xz), besides\n"
+    "                  those the playlist names (url-tvg); may be repeated\n"
+    "  --guide-out FILE\n"
+    "                  write the guides cut to the chosen channels into FILE (.xml,\n"
+    "                  or .xml.gz packed), their times shifted by tvg-shift\n"
+    "  --guide-partial-ok\n"
+    "                  a guide cut short is no failure: what came before is kept\n"
     "  --list-groups   instead of converting, list the groups of the chosen\n"
     "                  channels: the channels with an address, a tab, the name\n"
     "  --list-targets  list the targets with their captions in the window\n"
@@ -251,6 +261,10 @@ struct Options {
     // --send-to: the receiver, and how its bouquets are made.
     QString sendTo, boxPasswordFile, prefix, reloadUrl;
     bool acceptNewHostKey = false, perGroup = false, noReload = false;
+    // The programme guide: --guide, --guide-out, --guide-partial-ok.
+    QStringList guides;
+    QString guideOut;
+    bool guidePartialOk = false;
 };
 
 struct UsageError {
@@ -465,6 +479,15 @@ const std::vector<OptionRule>& optionRules() {
             valued({"reload-url"}, "URL",
                    [](Options& o, const QString& url) { o.reloadUrl = url; }),
             flag({"no-reload"}, [](Options& o, const QString&) { o.noReload = true; }),
+            valued({"guide"}, "FILE|URL",
+                   [](Options& o, const QString& guide) { o.guides.append(guide); }),
+            valued({"guide-out"}, "FILE",
+                   [](Options& o, const QString& file) {
+                       if (file.isEmpty())
+                           throw UsageError{QStringLiteral("--guide-out needs a file name")};
+                       o.guideOut = file;
+                   }),
+            flag({"guide-partial-ok"}, [](Options& o, const QString&) { o.guidePartialOk = true; }),
             flag({"list-groups"},
                  [](Options& o, const QString&) { o.action = Action::ListGroups; }),
             flag({"list-targets"},
@@ -618,13 +641,16 @@ Options parseArguments(int argc, char** argv) {
     // a send, which makes its own bouquets.
     const bool recipe =
         !options.recipe.isEmpty() || !options.saveRecipe.isEmpty() || !options.sendTo.isEmpty();
+    if (!options.guides.isEmpty() && options.guideOut.isEmpty() && !recipe)
+        throw UsageError{QStringLiteral("--guide needs --guide-out FILE")};
     if (recipe && options.action == Action::ListGroups)
         throw UsageError{QStringLiteral("--list-groups cannot be used with a recipe")};
     if (options.storePassword && options.saveRecipe.isEmpty())
         throw UsageError{QStringLiteral("--store-password goes with --save-recipe")};
-    if ((options.acceptGone || options.forgetGone || options.verbose) && options.recipe.isEmpty())
-        throw UsageError{
-            QStringLiteral("--accept-gone, --forget-gone and --verbose go with --recipe")};
+    if ((options.acceptGone || options.forgetGone) && options.recipe.isEmpty())
+        throw UsageError{QStringLiteral("--accept-gone and --forget-gone go with --recipe")};
+    if (options.verbose && options.recipe.isEmpty() && options.guideOut.isEmpty())
+        throw UsageError{QStringLiteral("--verbose goes with --recipe or --guide-out")};
     if (options.action == Action::Convert && !options.target && !recipe)
         throw UsageError{QStringLiteral("--to TARGET is required")};
     if (options.action == Action::Convert && options.target && options.ansi &&
@@ -1432,7 +1458,9 @@ TStringList readProviderSource(const RecipeSource& source, const Options& option
 bool readsStandardInput(const Options& options) {
     if (options.inputGiven)
         return options.input.isEmpty();
-    return !options.sendTo.isEmpty() && options.recipe.isEmpty() && options.provider.isEmpty();
+    // A send or a guide's cut without a recipe reads INPUT, standard input
+    // when none is given, as a plain run does.
+    return options.recipe.isEmpty() && options.provider.isEmpty();
 }
 
 // The recipe's playlist, read as the window reads a file: the bytes decoded
@@ -1591,7 +1619,10 @@ Recipe commandLineRecipe(const Options& options) {
         recipe.bouquetName = options.bouquetName;
     if (options.outputGiven)
         recipe.output = options.output.isEmpty() ? QString() : wholePath(options.output);
-    if (!options.provider.isEmpty() && !options.sendTo.isEmpty()) {
+    if (!options.provider.isEmpty()) {
+        // --provider takes this way with --send-to, --guide-out or
+        // --save-recipe: its login is the source (and its guide the
+        // provider's).
         const ProviderLogin login = providerLogin(options);
         recipe.source = RecipeSource();
         recipe.source.kind = RecipeSource::Kind::Provider;
@@ -1608,7 +1639,76 @@ Recipe commandLineRecipe(const Options& options) {
         receiver.prefix = options.prefix;
     if (options.perGroup)
         receiver.perGroup = true;
+    for (const QString& guide : options.guides)
+        recipe.guide.guides << (looksLikeAddress(guide) ? guide : wholePath(guide));
+    if (!options.guideOut.isEmpty())
+        recipe.guide.output = wholePath(options.guideOut);
     return recipe;
+}
+
+// Whether a recipe read from its file holds passwords, which its file then
+// keeps when it is written again (readable by its owner only).
+bool keepsPasswords(const Recipe& recipe) {
+    const std::vector<RecipeSource> sources = recipe.sources();
+    return !recipe.receiver.password.isEmpty() ||
+           std::any_of(sources.begin(), sources.end(),
+                       [](const RecipeSource& source) { return !source.password.isEmpty(); });
+}
+
+// The guide cut to the recipe's chosen channels, when it names a file for it.
+GuideOutcome recipeGuide(const Recipe& recipe, const Options& options, TStringList& lines) {
+    if (recipe.guide.output.isEmpty())
+        return {};
+    GuideRequest request;
+    request.output = recipe.guide.output;
+    request.partialOk = options.guidePartialOk;
+    request.verbose = options.verbose;
+    request.quiet = options.quiet;
+    request.timeout = options.timeout;
+    const RecipeSource& source = recipe.source;
+    if (source.kind == RecipeSource::Kind::File && !source.file.isEmpty())
+        request.playlistFolder = QFileInfo(source.file).absolutePath();
+    if (source.kind == RecipeSource::Kind::Url) {
+        request.playlistAddress = source.url;
+        request.providerGuide = providerGuideAddress(source.url);
+    } else if (source.kind == RecipeSource::Kind::Provider) {
+        const QString password =
+            source.password.isEmpty() ? qEnvironmentVariable("DORVANE_PASSWORD") : source.password;
+        QUrl url(providerServer(source.server));
+        url.setPath(url.path() + QStringLiteral("/xmltv.php"));
+        url.setQuery(QStringLiteral("username=%1&password=%2")
+                         .arg(QString::fromLatin1(QUrl::toPercentEncoding(source.user)),
+                              QString::fromLatin1(QUrl::toPercentEncoding(password))));
+        request.providerGuide = url.toString(QUrl::FullyEncoded);
+    }
+    return cutGuides(request, recipe.guide, lines, [](const QString& text) { printMessage(text); });
+}
+
+// An Enigma2 bouquet with a guide: its references made unique and kept in
+// the recipe run, and the guide importer's files beside it.
+QByteArray enigma2Guide(const Recipe& recipe, const Options& options, const TStringList& lines,
+                        const GuideOutcome& guide, const QByteArray& bouquet) {
+    GuideSettings settings = recipe.guide;
+    const QString listName =
+        QFileInfo(!options.recipe.isEmpty() ? options.recipe : recipe.output).completeBaseName();
+    const QByteArray bytes =
+        enigma2WithGuide(bouquet, recipe.output, listName, lines, guide, settings);
+    if (!options.recipe.isEmpty()) {
+        // Read again, so that only the ids change in it, not what the
+        // command line said in place of its own.
+        Recipe kept = readRecipe(options.recipe);
+        if (kept.guide.serviceIds.size() != settings.serviceIds.size() ||
+            !std::equal(settings.serviceIds.begin(), settings.serviceIds.end(),
+                        kept.guide.serviceIds.begin(),
+                        [](const GuideSettings::ServiceId& a, const GuideSettings::ServiceId& b) {
+                            return a.ids == b.ids && a.channelId == b.channelId &&
+                                   a.group == b.group && a.name == b.name;
+                        })) {
+            kept.guide.serviceIds = settings.serviceIds;
+            writeRecipe(options.recipe, kept, keepsPasswords(kept));
+        }
+    }
+    return bytes;
 }
 
 // What --save-recipe saved, in one line.
@@ -1691,12 +1791,7 @@ void keepSlugs(const QString& recipeFile, const std::vector<GroupSlug>& slugs) {
     if (stored.receiver.slugs.size() == slugs.size())
         return;
     stored.receiver.slugs = slugs;
-    const std::vector<RecipeSource> sources = stored.sources();
-    const bool passwords =
-        !stored.receiver.password.isEmpty() ||
-        std::any_of(sources.begin(), sources.end(),
-                    [](const RecipeSource& source) { return !source.password.isEmpty(); });
-    writeRecipe(recipeFile, stored, passwords);
+    writeRecipe(recipeFile, stored, keepsPasswords(stored));
 }
 
 // Makes the recipe's bouquets and sends them to its receiver.
@@ -1854,7 +1949,9 @@ int runRecipe(const Options& options) {
                           recipe.bouquetName};
     SourceName name;
     const TStringList playlist = readRecipeSources(recipe, options, ansi, name);
-    const AppliedRecipe applied = applyRecipe(recipe, playlist);
+    AppliedRecipe applied = applyRecipe(recipe, playlist);
+    const GuideOutcome guide = recipeGuide(recipe, options, applied.lines);
+    const bool guideWhole = guide.whole;
     const std::optional<TStringList> former = readFormerOutput(recipe.output, ansi);
 
     LineListSource source(*target, applied.lines);
@@ -1881,7 +1978,12 @@ int runRecipe(const Options& options) {
         printMessage(QStringLiteral("No channels chosen by the recipe"));
         return kNoChannels;
     }
-    writeOutput(recipe.output, result.bytes, holdsPassword(recipe, applied.lines));
+    const bool ownerOnly = holdsPassword(recipe, applied.lines);
+    if (guide.ran && target->kind() == TTargetKind::tkEnigma2)
+        writeOutput(recipe.output,
+                    enigma2Guide(recipe, options, applied.lines, guide, result.bytes), ownerOnly);
+    else
+        writeOutput(recipe.output, result.bytes, ownerOnly);
 
     printRefused(result.refused, *target);
     if (result.replaced > 0)
@@ -1893,11 +1995,7 @@ int runRecipe(const Options& options) {
         const Recipe fromFile = readRecipe(options.recipe);
         ChannelIndex index(playlist);
         const RecipeGone forgotten = goneFrom(fromFile, index);
-        const std::vector<RecipeSource> sources = fromFile.sources();
-        writeRecipe(options.recipe, withoutGone(fromFile, forgotten),
-                    std::any_of(sources.begin(), sources.end(), [](const RecipeSource& source) {
-                        return !source.password.isEmpty();
-                    }));
+        writeRecipe(options.recipe, withoutGone(fromFile, forgotten), keepsPasswords(fromFile));
         printMessage(QStringLiteral("%1 and %2 the playlist no longer has dropped from %3")
                          .arg(countText(int(forgotten.groups.size()), u"group", u"groups"),
                               countText(int(forgotten.channels.size()), u"channel", u"channels"),
@@ -1933,6 +2031,9 @@ int runRecipe(const Options& options) {
                     QStringLiteral("gone: %1").arg(names(changes->goneNames, changes->gone)));
         }
     }
+    // A guide cut short or not read is a file that could not be read.
+    if (!guideWhole)
+        return kFileError;
     if (gone.lost() && !recipe.acceptGone && !options.acceptGone && !options.forgetGone) {
         printMessage(QStringLiteral("written, but %1 the recipe names are gone").arg(goneCounts));
         return kGone;
@@ -2004,9 +2105,11 @@ int runConvertCommand(int argc, char** argv) {
     if (options.maxTime)
         options.deadline = std::chrono::steady_clock::now() + *options.maxTime;
     try {
+        // A guide is cut to the channels of the list as it is written: that
+        // way holds the list's lines.
         if (options.action == Action::Convert &&
             (!options.recipe.isEmpty() || !options.saveRecipe.isEmpty() ||
-             !options.sendTo.isEmpty()))
+             !options.sendTo.isEmpty() || !options.guideOut.isEmpty()))
             return runRecipe(options);
         return convert(options);
     } catch (const Exception& error) {

@@ -43,7 +43,7 @@ _dorvane_convert() {
         mapfile -t COMPREPLY < <(compgen -W "ts m3u8" -- "$cur")
         return
         ;;
-    -o | --output | --save-recipe | --password-file | --box-password-file)
+    -o | --output | --save-recipe | --password-file | --box-password-file | --guide | --guide-out)
         compopt -o filenames 2>/dev/null
         mapfile -t COMPREPLY < <(compgen -f -- "$cur")
         return
@@ -69,10 +69,11 @@ _dorvane_convert() {
             --provider --user --password-file --movies --no-live --stream-format
             --send-to --box-password-file --box-accept-new-host-key --per-group
             --prefix --reload-url --no-reload
+            --guide --guide-out --guide-partial-ok
             -h --help --version"
         mapfile -t COMPREPLY < <(compgen -W "$options" -- "$cur")
         # "--to=" and its like wait for their value without a blank.
-        if ((${#COMPREPLY[@]} == 1)) && [[ ${COMPREPLY[0]} == --@(to|from|input-encoding|codepage|output|group|exclude-group|match|timeout|max-time|recipe|save-recipe|provider|user|password-file|stream-format|send-to|box-password-file|prefix|reload-url) ]]; then
+        if ((${#COMPREPLY[@]} == 1)) && [[ ${COMPREPLY[0]} == --@(to|from|input-encoding|codepage|output|group|exclude-group|match|timeout|max-time|recipe|save-recipe|provider|user|password-file|stream-format|send-to|box-password-file|prefix|reload-url|guide|guide-out) ]]; then
             COMPREPLY[0]+="="
             compopt -o nospace 2>/dev/null
         fi

@@ -31,11 +31,14 @@ complete -c dorvane-convert -l dedupe -d 'One channel per address'
 complete -c dorvane-convert -l list-groups -d 'List the groups instead of converting'
 complete -c dorvane-convert -l timeout -x -d 'Give up a download that stalls this long'
 complete -c dorvane-convert -l max-time -x -d 'Give up downloading once the run took this long'
+complete -c dorvane-convert -l guide -r -F -d 'A programme guide, file or address'
+complete -c dorvane-convert -l guide-out -r -F -d 'Write the guide cut to the channels'
+complete -c dorvane-convert -l guide-partial-ok -d 'A guide cut short is no failure'
 complete -c dorvane-convert -l recipe -r -k -a '(__fish_complete_suffix .dorvane)' -d 'Run a recipe'
 complete -c dorvane-convert -l save-recipe -r -F -d 'Write the recipe of this command line'
 complete -c dorvane-convert -l accept-gone -d 'Exit with 0 when chosen channels are gone'
 complete -c dorvane-convert -l forget-gone -d 'Drop the gone channels from the recipe'
-complete -c dorvane-convert -l verbose -d 'Name the new and gone channels'
+complete -c dorvane-convert -l verbose -d 'Name the new and gone channels, and those without a guide'
 complete -c dorvane-convert -l store-password -d "Keep the provider's password in the recipe"
 complete -c dorvane-convert -l provider -x -d "Read a provider's player interface"
 complete -c dorvane-convert -l user -x -d "The provider account's user name"

@@ -237,6 +237,65 @@ QByteArray readRecipeBytes(const QString& fileName) {
 
 } // namespace
 
+// "guides", "guide-out", "guide-ids" and "guide-shift".
+static void readGuideMembers(const QJsonObject& root, const QString& folder, GuideSettings& guide) {
+    const auto nameOf = [](const char* name) { return quoted(QString::fromLatin1(name)); };
+    const auto member = [&](const char* name) { return root.value(QLatin1String(name)); };
+    if (root.contains(QLatin1String("guides")))
+        guide.guides = stringsOf(member("guides"), nameOf("guides"));
+    if (root.contains(QLatin1String("guide-out")))
+        guide.output = pathOf(member("guide-out"), nameOf("guide-out"), folder);
+    const auto items = [&](const char* name, auto take) {
+        if (!root.contains(QLatin1String(name)))
+            return;
+        const QString what = nameOf(name);
+        const QJsonArray array = arrayOf(member(name), what);
+        for (qsizetype k = 0; k < array.size(); ++k) {
+            const QString item = itemName(what, k);
+            take(objectOf(array[k], item), item);
+        }
+    };
+    items("guide-ids", [&](const QJsonObject& object, const QString& item) {
+        checkMembers(object, {QLatin1String("channel"), QLatin1String("id")}, item);
+        const ChannelKey key =
+            channelOf(object.value(QLatin1String("channel")), within(u"channel", item));
+        guide.ids.push_back(
+            {key.id, key.group, key.name,
+             stringOf(object.value(QLatin1String("id")), within(u"id", item), false)});
+    });
+    items("guide-shift", [&](const QJsonObject& object, const QString& item) {
+        checkMembers(object,
+                     {QLatin1String("group"), QLatin1String("channel"), QLatin1String("shift")},
+                     item);
+        GuideSettings::Shift shift;
+        const QJsonValue hours = object.value(QLatin1String("shift"));
+        if (!hours.isDouble() ||
+            !parseGuideShift(QString::number(hours.toDouble()), shift.halfHours))
+            wrongValue(within(u"shift", item), "hours in halves, from -24 to 24", hours);
+        if (object.contains(QLatin1String("channel"))) {
+            const ChannelKey key =
+                channelOf(object.value(QLatin1String("channel")), within(u"channel", item));
+            shift.channelId = key.id;
+            shift.group = key.group;
+            shift.name = key.name;
+        } else if (object.contains(QLatin1String("group"))) {
+            shift.byGroup = true;
+            shift.group = stringOf(object.value(QLatin1String("group")), within(u"group", item));
+        } else {
+            fail(QStringLiteral("%1 needs \"group\" or \"channel\".").arg(item));
+        }
+        guide.shifts.push_back(shift);
+    });
+    items("service-ids", [&](const QJsonObject& object, const QString& item) {
+        checkMembers(object, {QLatin1String("channel"), QLatin1String("ids")}, item);
+        const ChannelKey key =
+            channelOf(object.value(QLatin1String("channel")), within(u"channel", item));
+        guide.serviceIds.push_back(
+            {key.id, key.group, key.name,
+             stringOf(object.value(QLatin1String("ids")), within(u"ids", item), false)});
+    });
+}
+
 Recipe parseRecipe(const QByteArray& json, const QString& folder) {
     QJsonParseError error{};
     const QJsonDocument document = QJsonDocument::fromJson(json, &error);
@@ -258,7 +317,10 @@ Recipe parseRecipe(const QByteArray& json, const QString& folder) {
                         QLatin1String("output"),         QLatin1String("gone"),
                         QLatin1String("sources"),        QLatin1String("send-to"),
                         QLatin1String("box-password"),   QLatin1String("prefix"),
-                        QLatin1String("per-group"),      QLatin1String("slugs")},
+                        QLatin1String("per-group"),      QLatin1String("slugs"),
+                        QLatin1String("guides"),         QLatin1String("guide-out"),
+                        QLatin1String("guide-ids"),      QLatin1String("guide-shift"),
+                        QLatin1String("service-ids")},
                  {});
 
     const auto has = [&](const char* name) { return root.contains(QLatin1String(name)); };
@@ -414,6 +476,7 @@ Recipe parseRecipe(const QByteArray& json, const QString& folder) {
                 {stringOf(object.value(QLatin1String("group")), within(u"group", item)), slug});
         }
     }
+    readGuideMembers(root, folder, recipe.guide);
     return recipe;
 }
 
@@ -510,6 +573,39 @@ bool holdsPassword(const Recipe& recipe, bool storePassword) {
 
 } // namespace
 
+static void writeGuideMembers(const GuideSettings& guide, const QString& folder,
+                              std::vector<std::pair<const char*, QByteArray>>& members) {
+    if (!guide.guides.isEmpty())
+        members.emplace_back("guides", stringsText(guide.guides));
+    if (!guide.output.isEmpty())
+        members.emplace_back("guide-out", jsonString(pathText(guide.output, folder)));
+    if (!guide.ids.empty())
+        members.emplace_back("guide-ids", itemsText(guide.ids, [](const GuideSettings::HandId& id) {
+                                 return "{\"channel\": " +
+                                        channelText(ChannelKey{id.channelId, id.group, id.name}) +
+                                        ", \"id\": " + jsonString(id.guideId) + '}';
+                             }));
+    if (!guide.shifts.empty())
+        members.emplace_back(
+            "guide-shift", itemsText(guide.shifts, [](const GuideSettings::Shift& shift) {
+                const QByteArray who =
+                    shift.byGroup
+                        ? "\"group\": " + jsonString(shift.group)
+                        : "\"channel\": " +
+                              channelText(ChannelKey{shift.channelId, shift.group, shift.name});
+                QByteArray hours = guideShiftText(shift.halfHours).toUtf8();
+                if (hours.startsWith('+'))
+                    hours.remove(0, 1);
+                return "{" + who + ", \"shift\": " + hours + '}';
+            }));
+    if (!guide.serviceIds.empty())
+        members.emplace_back(
+            "service-ids", itemsText(guide.serviceIds, [](const GuideSettings::ServiceId& id) {
+                return "{\"channel\": " + channelText(ChannelKey{id.channelId, id.group, id.name}) +
+                       ", \"ids\": " + jsonString(id.ids) + '}';
+            }));
+}
+
 QByteArray recipeText(const Recipe& recipe, const QString& folder, bool storePassword) {
     std::vector<std::pair<const char*, QByteArray>> members;
     members.emplace_back("dorvane-recipe", QByteArray::number(kRecipeVersion));
@@ -585,6 +681,7 @@ QByteArray recipeText(const Recipe& recipe, const QString& folder, bool storePas
                                  return "{\"group\": " + jsonString(slug.group) +
                                         ", \"slug\": " + jsonString(slug.slug) + '}';
                              }));
+    writeGuideMembers(recipe.guide, folder, members);
 
     QByteArray text = "{\n";
     for (size_t k = 0; k < members.size(); ++k) {

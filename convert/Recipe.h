@@ -1,6 +1,7 @@
 #pragma once
 
 #include "convert/Choice.h"
+#include "convert/guide/GuideSettings.h"
 #include "playlist/StringList.h"
 
 #include <QByteArray>
@@ -118,6 +119,8 @@ struct Recipe {
     // `source`, then `moreSources`.
     std::vector<RecipeSource> sources() const;
     RecipeReceiver receiver;
+
+    GuideSettings guide; // the programme guide: its sources, ids set by hand, shifts
 
     bool hasChoice() const {
         return !filter.choosesAll() || !channelsOff.empty() || !channelsOn.empty();

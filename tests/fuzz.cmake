@@ -37,3 +37,15 @@ else()
                      ${DORVANE_HOSTILE_SEEDS}/provider)
 endif()
 target_link_libraries(fuzz_provider PRIVATE dorvane_provider Qt6::Core)
+
+# A programme guide read as it comes.
+if(DORVANE_FUZZ)
+    add_executable(fuzz_guide fuzz/FuzzGuide.cpp)
+    target_compile_options(fuzz_guide PRIVATE -fsanitize=fuzzer)
+    target_link_options(fuzz_guide PRIVATE -fsanitize=fuzzer)
+else()
+    add_executable(fuzz_guide fuzz/FuzzGuide.cpp fuzz/ReplayMain.cpp)
+    add_test(NAME fuzz_guide_corpus
+             COMMAND fuzz_guide ${CMAKE_CURRENT_SOURCE_DIR}/fuzz/corpus/guide)
+endif()
+target_link_libraries(fuzz_guide PRIVATE dorvane_guide Qt6::Core)
