@@ -32,12 +32,15 @@ bool FileDialog::execute(QWidget* parent) {
     Seam& s = seam();
     // The name proposed, in the folder used last: Open proposes the file
     // opened last, which may lie elsewhere than where the user saved since.
+    const bool folderMode = m_mode == Mode::Folder;
     const QString folder = s.lastFolder;
-    const QString proposed =
-        folder.isEmpty() || m_fileName.isEmpty() ? m_fileName : QFileInfo(m_fileName).fileName();
+    const QString proposed = folder.isEmpty() || m_fileName.isEmpty() || folderMode
+                                 ? m_fileName
+                                 : QFileInfo(m_fileName).fileName();
     const auto chosen = [&](const QString& fileName) {
         m_fileName = fileName;
-        s.lastFolder = QFileInfo(fileName).absolutePath();
+        const QFileInfo info(fileName);
+        s.lastFolder = folderMode ? info.absoluteFilePath() : info.absolutePath();
         return true;
     };
     if (!s.answers.empty() || s.headless) {
@@ -52,6 +55,14 @@ bool FileDialog::execute(QWidget* parent) {
     }
 
     QFileDialog dialog(parent);
+    if (folderMode) {
+        dialog.setFileMode(QFileDialog::Directory);
+        dialog.setOption(QFileDialog::ShowDirsOnly);
+        dialog.setDirectory(proposed.isEmpty() ? folder : proposed);
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return false;
+        return chosen(dialog.selectedFiles().constFirst());
+    }
     dialog.setAcceptMode(m_mode == Mode::Save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
     // Even for opening, a name that does not exist is accepted: reading it
     // then reports why it cannot be read.

@@ -15,7 +15,9 @@ class FileDialog : public QObject {
     Q_OBJECT
 
 public:
-    enum class Mode { Open, Save };
+    // Folder: a folder is chosen (fileName() is its path), for Save of a
+    // set of files.
+    enum class Mode { Open, Save, Folder };
 
     FileDialog(Mode mode, QObject* parent = nullptr);
 
@@ -29,7 +31,9 @@ public:
     const QString& fileName() const { return m_fileName; }
     void setFileName(const QString& fileName) { m_fileName = fileName; }
 
-    // Shows the dialog modally; true when the user chose a file. No title
+    // Shows the dialog modally; true when the user chose a file (or, for
+    // Mode::Folder, a folder, proposed whole, started in as the others
+    // start, and then the folder the next dialog starts in). No title
     // and no checks of the chosen name: a name that cannot be used fails
     // where it is used. The save dialog asks nothing about an existing file;
     // whoever writes it decides. Every dialog starts in the folder of the

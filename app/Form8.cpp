@@ -26,6 +26,7 @@
 #include "playlist/StringList.h"
 #include "playlist/TextFile.h"
 #include "playlist/WebAddress.h"
+#include "receiver/BouquetFolder.h"
 #include "source/Intake.h"
 #include "source/PlaylistReader.h"
 #include "source/provider/ProviderRead.h"
@@ -288,6 +289,15 @@ void TForm8::createControls() {
             if (selectedTarget() == TTargetKind::tkEnigma2)
                 SelectRBTN();
         });
+        // Beside the type: Save and Send write a bouquet per group with it.
+        PerGroupCheck1 = new QCheckBox(QStringLiteral("One bouquet per group"), client);
+        PerGroupCheck1->setObjectName(QStringLiteral("PerGroupCheck1"));
+        PerGroupCheck1->setFocusPolicy(Qt::ClickFocus);
+        PerGroupCheck1->setGeometry(Enigma2Type1->geometry().right() + 6, enigma2->geometry().y(),
+                                    PerGroupCheck1->sizeHint().width(), 19);
+        PerGroupCheck1->setEnabled(false);
+        connect(PerGroupCheck1, &QCheckBox::toggled, this,
+                [this](bool checked) { m_receiver.perGroup = checked; });
     }
     // FormCreate checks "M3U Playlist", which then takes the tab stop.
 
@@ -317,6 +327,8 @@ void TForm8::createControls() {
     RecipeSaveDialog1 = new FileDialog(FileDialog::Mode::Save, this);
     RecipeSaveDialog1->setObjectName(QStringLiteral("RecipeSaveDialog1"));
     RecipeSaveDialog1->setFilter(recipeFileFilter());
+    FolderDialog1 = new FileDialog(FileDialog::Mode::Folder, this);
+    FolderDialog1->setObjectName(QStringLiteral("FolderDialog1"));
 
     sImage1 = new QLabel(client);
     sImage1->setObjectName(QStringLiteral("sImage1"));
@@ -1327,11 +1339,16 @@ void TForm8::takeRecipe(const Recipe& recipe) {
     m_chosen = std::move(choice.chosen);
     m_onePerAddress = choice.onePerAddress;
     m_edits = std::move(choice.edits);
-    m_savedFile = recipe.output;
+    // A bouquet per group's output is the folder they are written into.
+    const bool bouquetFolder =
+        recipe.receiver.perGroup && (recipe.target.isEmpty() || recipe.target == u"enigma2");
+    m_savedFile = bouquetFolder ? QString() : recipe.output;
+    m_savedFolder = bouquetFolder ? recipe.output : QString();
     // The password given this session stays for the same receiver.
     if (!recipe.receiver.password.isEmpty() || recipe.receiver.address != m_receiver.address)
         m_boxPassword = recipe.receiver.password;
     m_receiver = recipe.receiver;
+    PerGroupCheck1->setChecked(recipe.receiver.perGroup);
     if (!recipe.target.isEmpty()) {
         const TargetFormat* format = formatByCliName(recipe.target);
         if (!format)
@@ -1443,17 +1460,10 @@ void TForm8::sendToReceiver(bool ask) {
     m_receiver.password = answer.rememberPassword ? answer.password : QString();
     m_receiver.prefix =
         answer.prefix == QStringView(kDefaultBouquetPrefix) ? QString() : answer.prefix;
-    m_receiver.perGroup = answer.perGroup;
+    PerGroupCheck1->setChecked(answer.perGroup); // and so m_receiver.perGroup
     m_boxPassword = answer.password;
 
-    // The choice and edits as a recipe's, whatever the playlist came from.
-    if (!m_channelIndex)
-        m_channelIndex = std::make_unique<ChannelIndex>(*LoadedList);
-    const Recipe recipe = editedRecipe(*m_channelIndex, m_chosen, m_onePerAddress, m_edits);
-    const AppliedRecipe applied = applyRecipe(recipe, *LoadedList);
-    const std::vector<Bouquet> bouquets =
-        makeBouquets(applied.lines, m_sourceName, plan.prefix, m_receiver.perGroup,
-                     recipe.groupNames, m_receiver.slugs);
+    const std::vector<Bouquet> bouquets = chosenBouquets(plan.prefix, m_receiver.perGroup);
     int channels = 0;
     for (const Bouquet& bouquet : bouquets)
         channels += bouquet.channels;
@@ -1468,6 +1478,18 @@ void TForm8::sendToReceiver(bool ask) {
     RefreshLabel1->setText(
         QStringLiteral("отправлено букетов: %1, каналов: %2").arg(report.files).arg(channels));
     RefreshLabel1->show();
+}
+
+std::vector<Bouquet> TForm8::chosenBouquets(const QString& prefix, bool perGroup) {
+    // The choice and edits as a recipe's, whatever the playlist came from.
+    if (!m_channelIndex)
+        m_channelIndex = std::make_unique<ChannelIndex>(*LoadedList);
+    const Recipe recipe = editedRecipe(*m_channelIndex, m_chosen, m_onePerAddress, m_edits);
+    const AppliedRecipe applied = applyRecipe(recipe, *LoadedList);
+    TargetOptions options;
+    options.enigma2Type = Enigma2Type1->currentData().toInt();
+    return makeBouquets(applied.lines, m_sourceName, prefix, perGroup, recipe.groupNames,
+                        m_receiver.slugs, options);
 }
 
 Recipe TForm8::currentRecipe() {
@@ -1505,8 +1527,9 @@ Recipe TForm8::currentRecipe() {
     recipe.ansi = format.allowsAnsi() && !sCheckBox1->isChecked();
     if (recipe.ansi)
         recipe.codePage = chosenCodePage().CodePage();
-    if (!m_savedFile.isEmpty())
-        recipe.output = QFileInfo(m_savedFile).absoluteFilePath();
+    const QString& saved = savesBouquetFolder() ? m_savedFolder : m_savedFile;
+    if (!saved.isEmpty())
+        recipe.output = QFileInfo(saved).absoluteFilePath();
     return recipe;
 }
 
@@ -1516,7 +1539,12 @@ void TForm8::SaveRecipe1Click() {
     Recipe recipe = currentRecipe();
     // A recipe writes its list where the window last saved it; not saved
     // yet, the user says where, unless it sends the list to a receiver.
-    if (recipe.output.isEmpty() && recipe.receiver.address.isEmpty()) {
+    if (recipe.output.isEmpty() && recipe.receiver.address.isEmpty() && savesBouquetFolder()) {
+        FolderDialog1->setFileName(QString());
+        if (!FolderDialog1->execute(this))
+            return;
+        recipe.output = QFileInfo(FolderDialog1->fileName()).absoluteFilePath();
+    } else if (recipe.output.isEmpty() && recipe.receiver.address.isEmpty()) {
         const TargetFormat& format = formatFor(selectedTarget());
         SaveDialog1->setFileName(finalSaveFileName(format.defaultFileName(), format.extension()));
         SaveDialog1->setFilter(saveDialogFilter(format.extension()));
@@ -1548,7 +1576,7 @@ void TForm8::SaveRecipe1Click() {
     // Always a .dorvane file, which Open Recipe lists.
     writeRecipe(finalSaveFileName(RecipeSaveDialog1->fileName(), u".dorvane"), recipe,
                 storePassword);
-    m_savedFile = recipe.output;
+    (savesBouquetFolder() ? m_savedFolder : m_savedFile) = recipe.output;
 }
 
 void TForm8::Refresh1Click() {
@@ -1610,6 +1638,9 @@ void TForm8::showEncodingChoice(const TargetFormat& format) {
     sCheckBox1->setChecked(format.allowsAnsi() ? m_utf8Wanted : true);
     // The menu shows whether a UTF-8 file gets a byte-order mark.
     ByteOrderMark1->setChecked(m_byteOrderMarkWanted.value_or(format.utf8ByteOrderMarkByDefault()));
+    // A bouquet per group is the Enigma2 target's; ticked, it waits while
+    // another target is chosen.
+    PerGroupCheck1->setEnabled(format.kind() == TTargetKind::tkEnigma2);
 }
 
 const TEncoding& TForm8::chosenCodePage() const {
@@ -1666,7 +1697,41 @@ void TForm8::sButton3Click() {
     copyTextArea();
 }
 
+bool TForm8::savesBouquetFolder() const {
+    return PerGroupCheck1->isChecked() && selectedTarget() == TTargetKind::tkEnigma2;
+}
+
+void TForm8::saveBouquetFolder() {
+    FolderDialog1->setFileName(m_savedFolder);
+    if (!FolderDialog1->execute(this))
+        return;
+    const QString folder = FolderDialog1->fileName();
+    const QString prefix =
+        m_receiver.prefix.isEmpty() ? QString::fromUtf16(kDefaultBouquetPrefix) : m_receiver.prefix;
+    if (!isBouquetPrefix(prefix))
+        throw EWriteError(QStringLiteral("The prefix is [a-z0-9_]+, not \"%1\".").arg(prefix));
+    const std::vector<Bouquet> bouquets = chosenBouquets(prefix, true);
+    int channels = 0;
+    for (const Bouquet& bouquet : bouquets)
+        channels += bouquet.channels;
+    if (channels == 0)
+        throw EWriteError(QStringLiteral("No channels chosen to save."));
+    const FolderSaveReport report = saveBouquetsToFolder(bouquets, folder, prefix);
+    m_savedFolder = folder;
+    EncodingLabel1->hide();
+    RefreshLabel1->setText(
+        QStringLiteral("сохранено букетов: %1, каналов: %2").arg(report.files).arg(channels));
+    RefreshLabel1->show();
+    if (!report.warnings.isEmpty())
+        MessageBox::show(this, QMessageBox::Warning, applicationTitle(),
+                         report.warnings.join(u'\n'), QMessageBox::Ok, QMessageBox::Ok);
+}
+
 void TForm8::saveTextArea() {
+    if (savesBouquetFolder()) {
+        saveBouquetFolder();
+        return;
+    }
     // The save flow is output's; the window lends it its dialogs, and the
     // text area and check box as they are once the dialogs have closed.
     struct Dialogs final : SaveDialogs {

@@ -33,6 +33,7 @@ class QStatusBar;
 
 namespace dorvane {
 
+struct Bouquet;
 class ChannelIndex;
 class Download;
 struct TakenPlaylist;
@@ -209,6 +210,16 @@ private:
 
     // Save and Copy of the text area's text.
     void saveTextArea();
+    // Save with "One bouquet per group": the bouquets and their index into a
+    // folder the user chooses, as they are sent to a receiver.
+    void saveBouquetFolder();
+    // Whether Save writes a bouquet per group: the box ticked, Enigma2 the
+    // target.
+    bool savesBouquetFolder() const;
+    // The chosen, edited channels as the receiver's bouquets (makeBouquets),
+    // with the service type chosen beside the target; the new groups'
+    // slugs go into m_receiver.
+    std::vector<Bouquet> chosenBouquets(const QString& prefix, bool perGroup);
     void copyTextArea();
     // Saving in a code page writes a substitute for each of `replaced`
     // characters it lacks: true when there are none or the user agrees.
@@ -235,6 +246,7 @@ private:
     QRadioButton* sRadioButton10; // "IPTVx XML"
     QRadioButton* sRadioButton11; // "U2C Radio"
     QComboBox* Enigma2Type1;      // the Enigma2 service type: 4097, 5001, 5002
+    QCheckBox* PerGroupCheck1;    // "One bouquet per group", for the Enigma2 target
     QLabel* LostLabel1;           // what the last run's target could not hold
     QPushButton* sButton1;        // "Save"
     QCheckBox* sCheckBox1;        // "Save as UTF8"
@@ -351,6 +363,8 @@ private:
     FileDialog* RecipeSaveDialog1; // Save Recipe's dialog
     QLabel* RefreshLabel1;         // what the last refresh found
     QString m_savedFile;           // the file Save wrote last, for a recipe
+    FileDialog* FolderDialog1;     // Save's folder, for a bouquet per group
+    QString m_savedFolder;         // the folder it wrote into last, for a recipe
     // A recipe waiting for its source's download, and the playlist a
     // refresh compares with.
     std::unique_ptr<Recipe> m_pendingRecipe;

@@ -25,6 +25,7 @@
 #include "playlist/SystemError.h"
 #include "playlist/TextFile.h"
 #include "playlist/WebAddress.h"
+#include "receiver/BouquetFolder.h"
 #include "receiver/Send.h"
 #include "source/Intake.h"
 #include "source/PlaylistReader.h"
@@ -87,6 +88,8 @@ constexpr char kUsage[] =
     "       dorvane-convert [--recipe FILE] --send-to ADDRESS [--per-group]\n"
     "                       [--prefix NAME] [--box-password-file FILE] [--no-reload]\n"
     "                       [CHOICE] [INPUT]\n"
+    "       dorvane-convert [--recipe FILE] [--to enigma2] --per-group [--prefix NAME]\n"
+    "                       -o FOLDER [CHOICE] [INPUT]\n"
     "       dorvane-convert --list-targets | --list-formats | --help | --version\n";
 
 constexpr char kHelp[] =
@@ -113,7 +116,8 @@ constexpr char kHelp[] =
     "                  LANG)\n"
     "  -o, --output=FILE\n"
     "                  write to FILE, replacing it only once every byte is written;\n"
-    "                  by default, and when FILE is \"-\", to standard output\n"
+    "                  by default, and when FILE is \"-\", to standard output; with\n"
+    "                  --per-group, the folder the bouquets are written into\n"
     "  -q, --quiet     print no summary of what was written, and no progress line\n"
     "                  while downloading\n"
     "  --timeout SECONDS\n"
@@ -193,7 +197,9 @@ constexpr char kHelp[] =
     "                  SFTP: take a host key that ~/.ssh/known_hosts does not know,\n"
     "                  and add it there (one that differs is always refused)\n"
     "  --per-group     one bouquet per group, userbouquet.PREFIX_GROUP.tv, instead\n"
-    "                  of one userbouquet.PREFIX.tv for all\n"
+    "                  of one userbouquet.PREFIX.tv for all; without --send-to,\n"
+    "                  written with their index bouquets.tv into the folder -o\n"
+    "                  names (made when missing), as they are sent\n"
     "  --prefix NAME   the bouquets' files' prefix, [a-z0-9_]+ (default dorvane)\n"
     "  --reload-url URL\n"
     "                  the receiver's web interface, to reload its lists (default\n"
@@ -561,16 +567,32 @@ UsageError parseError(const QCommandLineParser& parser, const QStringList& args)
 }
 
 // The options of a send go with --send-to, or with a recipe that may hold
-// a receiver.
+// a receiver; --per-group and --prefix also with -o FOLDER, which the
+// bouquets are saved into.
 void checkSendOptions(const Options& options) {
     const bool sending = !options.sendTo.isEmpty();
-    if (!sending && options.recipe.isEmpty() && options.saveRecipe.isEmpty() &&
-        (!options.boxPasswordFile.isEmpty() || !options.prefix.isEmpty() ||
-         !options.reloadUrl.isEmpty() || options.perGroup || options.noReload ||
-         options.acceptNewHostKey))
-        throw UsageError{QStringLiteral("--box-password-file, --box-accept-new-host-key, "
-                                        "--per-group, --prefix, --reload-url and --no-reload go "
-                                        "with --send-to")};
+    if (!sending && options.recipe.isEmpty() && options.saveRecipe.isEmpty()) {
+        if (!options.boxPasswordFile.isEmpty() || !options.reloadUrl.isEmpty() ||
+            options.noReload || options.acceptNewHostKey)
+            throw UsageError{QStringLiteral("--box-password-file, --box-accept-new-host-key, "
+                                            "--reload-url and --no-reload go with --send-to")};
+        if (!options.prefix.isEmpty() && !options.perGroup)
+            throw UsageError{QStringLiteral("--prefix goes with --per-group or --send-to")};
+        if (options.perGroup && !options.outputGiven)
+            throw UsageError{QStringLiteral("--per-group writes a bouquet per group and their "
+                                            "index: give -o FOLDER, or --send-to ADDRESS")};
+    }
+    if (options.perGroup && !sending) {
+        if (options.outputGiven && options.output.isEmpty())
+            throw UsageError{QStringLiteral("--per-group writes several files: -o names a "
+                                            "folder, not standard output")};
+        if (options.action == Action::ListGroups)
+            throw UsageError{QStringLiteral("--list-groups cannot be used with --per-group")};
+        if (options.target && options.target->kind() != TTargetKind::tkEnigma2)
+            throw UsageError{QStringLiteral("--per-group writes Enigma2 bouquets: --to %1 cannot "
+                                            "be used with it")
+                                 .arg(options.target->cliName())};
+    }
     if (!sending)
         return;
     if (options.action == Action::ListGroups)
@@ -638,9 +660,9 @@ Options parseArguments(int argc, char** argv) {
     }
     checkSendOptions(options);
     // A recipe's run checks its target once it has read the recipe; so does
-    // a send, which makes its own bouquets.
-    const bool recipe =
-        !options.recipe.isEmpty() || !options.saveRecipe.isEmpty() || !options.sendTo.isEmpty();
+    // a send, or a save of a bouquet per group, which make their own bouquets.
+    const bool recipe = !options.recipe.isEmpty() || !options.saveRecipe.isEmpty() ||
+                        !options.sendTo.isEmpty() || options.perGroup;
     if (!options.guides.isEmpty() && options.guideOut.isEmpty() && !recipe)
         throw UsageError{QStringLiteral("--guide needs --guide-out FILE")};
     if (recipe && options.action == Action::ListGroups)
@@ -1454,12 +1476,14 @@ TStringList readProviderSource(const RecipeSource& source, const Options& option
     return std::move(takeBytes(bytes).lines);
 }
 
-// INPUT "-", or a send without INPUT, recipe or provider.
+// INPUT "-", or a send or a bouquet per group without INPUT, recipe or
+// provider.
 bool readsStandardInput(const Options& options) {
     if (options.inputGiven)
         return options.input.isEmpty();
-    // A send or a guide's cut without a recipe reads INPUT, standard input
-    // when none is given, as a plain run does.
+    // A send, a save of a bouquet per group or a guide's cut without a
+    // recipe reads INPUT, standard input when none is given, as a plain run
+    // does.
     return options.recipe.isEmpty() && options.provider.isEmpty();
 }
 
@@ -1794,6 +1818,33 @@ void keepSlugs(const QString& recipeFile, const std::vector<GroupSlug>& slugs) {
     writeRecipe(recipeFile, stored, keepsPasswords(stored));
 }
 
+// The recipe's Enigma2 service type and bouquet name.
+TargetOptions recipeTargetOptions(const Recipe& recipe) {
+    TargetOptions options;
+    if (recipe.enigma2Type != 0)
+        options.enigma2Type = recipe.enigma2Type;
+    options.bouquetName = recipe.bouquetName;
+    return options;
+}
+
+int channelsOf(const std::vector<Bouquet>& bouquets) {
+    int channels = 0;
+    for (const Bouquet& bouquet : bouquets)
+        channels += bouquet.channels;
+    return channels;
+}
+
+// The bouquets' prefix of a recipe: its own, else "dorvane"; nothing, and
+// said, when it is not one.
+std::optional<QString> recipePrefix(const RecipeReceiver& receiver) {
+    const QString prefix =
+        receiver.prefix.isEmpty() ? QString::fromUtf16(kDefaultBouquetPrefix) : receiver.prefix;
+    if (isBouquetPrefix(prefix))
+        return prefix;
+    printMessage(QStringLiteral("The prefix is [a-z0-9_]+, not \"%1\"").arg(visibleText(prefix)));
+    return std::nullopt;
+}
+
 // Makes the recipe's bouquets and sends them to its receiver.
 int sendRecipe(const Options& options, Recipe& recipe) {
     const auto fail = [](int status, const QString& message) {
@@ -1805,12 +1856,10 @@ int sendRecipe(const Options& options, Recipe& recipe) {
                                                 "\"dorvane-convert --help\")")
                                      .arg(recipe.target));
     RecipeReceiver& receiver = recipe.receiver;
-    const QString prefix =
-        receiver.prefix.isEmpty() ? QString::fromUtf16(kDefaultBouquetPrefix) : receiver.prefix;
-    if (!isBouquetPrefix(prefix))
-        return fail(
-            kUsageError,
-            QStringLiteral("The prefix is [a-z0-9_]+, not \"%1\"").arg(visibleText(prefix)));
+    const std::optional<QString> givenPrefix = recipePrefix(receiver);
+    if (!givenPrefix)
+        return kUsageError;
+    const QString& prefix = *givenPrefix;
     SendPlan plan;
     try {
         plan.folder = receiverFolder(receiver.address);
@@ -1831,11 +1880,10 @@ int sendRecipe(const Options& options, Recipe& recipe) {
     const TStringList playlist = readRecipeSources(recipe, options, ansi, name);
     const AppliedRecipe applied = applyRecipe(recipe, playlist);
     const std::size_t slugsBefore = receiver.slugs.size();
-    const std::vector<Bouquet> bouquets = makeBouquets(
-        applied.lines, name, prefix, receiver.perGroup, recipe.groupNames, receiver.slugs);
-    int channels = 0;
-    for (const Bouquet& bouquet : bouquets)
-        channels += bouquet.channels;
+    const std::vector<Bouquet> bouquets =
+        makeBouquets(applied.lines, name, prefix, receiver.perGroup, recipe.groupNames,
+                     receiver.slugs, recipeTargetOptions(recipe));
+    const int channels = channelsOf(bouquets);
     if (channels == 0)
         return fail(kNoChannels, QStringLiteral("No channels chosen to send"));
 
@@ -1893,6 +1941,107 @@ int sendRecipe(const Options& options, Recipe& recipe) {
     return kDone;
 }
 
+// Chosen channels the provider dropped: the list is written without them,
+// but never in silence, even with -q; nor is a list left unwritten for want
+// of them.
+QString goneCountsText(const AppliedRecipe& applied) {
+    return QStringLiteral("%1 and %2")
+        .arg(countText(applied.missingGroups, u"group", u"groups"),
+             countText(applied.missingChannels, u"channel", u"channels"));
+}
+
+void printGone(const AppliedRecipe& applied) {
+    if (!applied.gone.lost())
+        return;
+    printMessage(QStringLiteral("%1 the recipe names are no longer in the playlist:")
+                     .arg(goneCountsText(applied)));
+    const QStringList names = lostNames(applied.gone);
+    const QString list = firstNamesText(names, int(names.size()), QStringLiteral("and %1 more"));
+    for (const QString& line : list.split(u'\n', Qt::SkipEmptyParts))
+        printMessage(line);
+}
+
+// --forget-gone: the recipe file no longer names what the playlist lost.
+void forgetGone(const Options& options, const TStringList& playlist, const RecipeGone& gone) {
+    if (!options.forgetGone || gone.empty())
+        return;
+    const Recipe fromFile = readRecipe(options.recipe);
+    ChannelIndex index(playlist);
+    const RecipeGone forgotten = goneFrom(fromFile, index);
+    writeRecipe(options.recipe, withoutGone(fromFile, forgotten), keepsPasswords(fromFile));
+    printMessage(QStringLiteral("%1 and %2 the playlist no longer has dropped from %3")
+                     .arg(countText(int(forgotten.groups.size()), u"group", u"groups"),
+                          countText(int(forgotten.channels.size()), u"channel", u"channels"),
+                          options.recipe));
+}
+
+// The status of a recipe's run that wrote its output: 4 when chosen groups
+// or channels are gone and that is not accepted.
+int goneStatus(const Options& options, const Recipe& recipe, const AppliedRecipe& applied) {
+    if (applied.gone.lost() && !recipe.acceptGone && !options.acceptGone && !options.forgetGone) {
+        printMessage(QStringLiteral("written, but %1 the recipe names are gone")
+                         .arg(goneCountsText(applied)));
+        return kGone;
+    }
+    return kDone;
+}
+
+// --per-group without --send-to: the recipe's bouquets, one a group, and
+// their index saved into the folder its output names, as a send writes them
+// on the receiver.
+int saveBouquetSet(const Options& options, Recipe& recipe) {
+    if (recipe.output.isEmpty()) {
+        printMessage(QStringLiteral("--per-group writes a bouquet per group and their index: give "
+                                    "-o FOLDER, or --send-to ADDRESS (see \"dorvane-convert "
+                                    "--help\")"));
+        return kUsageError;
+    }
+    RecipeReceiver& receiver = recipe.receiver;
+    const std::optional<QString> prefix = recipePrefix(receiver);
+    if (!prefix)
+        return kUsageError;
+
+    const TEncoding& ansi =
+        recipe.codePage ? *TEncoding::ansi(recipe.codePage) : TEncoding::Default();
+    SourceName name;
+    const TStringList playlist = readRecipeSources(recipe, options, ansi, name);
+    const AppliedRecipe applied = applyRecipe(recipe, playlist);
+    printGone(applied);
+    const std::size_t slugsBefore = receiver.slugs.size();
+    const std::vector<Bouquet> bouquets =
+        makeBouquets(applied.lines, name, *prefix, true, recipe.groupNames, receiver.slugs,
+                     recipeTargetOptions(recipe));
+    const int channels = channelsOf(bouquets);
+    if (channels == 0) {
+        printMessage(QStringLiteral("No channels chosen to write"));
+        return kNoChannels;
+    }
+    const FolderSaveReport report = saveBouquetsToFolder(bouquets, recipe.output, *prefix);
+    // The files are there under these names now: the recipe keeps them, as
+    // a send's.
+    if (!options.recipe.isEmpty() && receiver.slugs.size() != slugsBefore) {
+        try {
+            keepSlugs(options.recipe, receiver.slugs);
+        } catch (const Exception& error) {
+            printMessage(error.Message());
+        }
+    }
+    for (const QString& warning : report.warnings)
+        printMessage(warning);
+    forgetGone(options, playlist, applied.gone);
+    if (!options.quiet) {
+        QString summary =
+            QStringLiteral("%1 (%2) and %3 written to %4")
+                .arg(countText(report.files, u"bouquet", u"bouquets"),
+                     countText(channels, u"channel", u"channels"), kBouquetIndex, recipe.output);
+        if (!report.deleted.isEmpty())
+            summary +=
+                QStringLiteral("; deleted %1").arg(report.deleted.join(QStringLiteral(", ")));
+        printMessage(summary);
+    }
+    return goneStatus(options, recipe, applied);
+}
+
 int runRecipe(const Options& options) {
     Recipe recipe;
     try {
@@ -1928,6 +2077,13 @@ int runRecipe(const Options& options) {
 
     if (!recipe.receiver.address.isEmpty())
         return sendRecipe(options, recipe);
+    // One bouquet a group is an Enigma2 target's: a recipe's, or one that
+    // names none.
+    if (recipe.receiver.perGroup && (recipe.target.isEmpty() || recipe.target == u"enigma2"))
+        return saveBouquetSet(options, recipe);
+    if (options.perGroup)
+        return usageError(
+            QStringLiteral("--per-group writes Enigma2 bouquets, not %1").arg(recipe.target));
     const TargetFormat* target = formatByCliName(recipe.target);
     if (!target)
         return usageError(QStringLiteral("--to TARGET is required: the recipe names none"));
@@ -1957,23 +2113,7 @@ int runRecipe(const Options& options) {
     LineListSource source(*target, applied.lines);
     const Result result = runIntoBytes(*target, encoding, options.byteOrderMark, name,
                                        applied.lines.textLength(), source);
-    // Chosen channels the provider dropped: the list is written without
-    // them, but never in silence, even with -q; nor is a list left unwritten
-    // for want of them.
-    const RecipeGone& gone = applied.gone;
-    const QString goneCounts =
-        QStringLiteral("%1 and %2")
-            .arg(countText(applied.missingGroups, u"group", u"groups"),
-                 countText(applied.missingChannels, u"channel", u"channels"));
-    if (gone.lost()) {
-        printMessage(
-            QStringLiteral("%1 the recipe names are no longer in the playlist:").arg(goneCounts));
-        const QStringList names = lostNames(gone);
-        const QString list =
-            firstNamesText(names, int(names.size()), QStringLiteral("and %1 more"));
-        for (const QString& line : list.split(u'\n', Qt::SkipEmptyParts))
-            printMessage(line);
-    }
+    printGone(applied);
     if (result.channels == 0) {
         printMessage(QStringLiteral("No channels chosen by the recipe"));
         return kNoChannels;
@@ -1991,16 +2131,7 @@ int runRecipe(const Options& options) {
                                     "replaced")
                          .arg(result.replaced)
                          .arg(encoding.CodePage()));
-    if (options.forgetGone && !gone.empty()) {
-        const Recipe fromFile = readRecipe(options.recipe);
-        ChannelIndex index(playlist);
-        const RecipeGone forgotten = goneFrom(fromFile, index);
-        writeRecipe(options.recipe, withoutGone(fromFile, forgotten), keepsPasswords(fromFile));
-        printMessage(QStringLiteral("%1 and %2 the playlist no longer has dropped from %3")
-                         .arg(countText(int(forgotten.groups.size()), u"group", u"groups"),
-                              countText(int(forgotten.channels.size()), u"channel", u"channels"),
-                              options.recipe));
-    }
+    forgetGone(options, playlist, applied.gone);
 
     if (!options.quiet) {
         printLost(result.lost, *target);
@@ -2034,11 +2165,7 @@ int runRecipe(const Options& options) {
     // A guide cut short or not read is a file that could not be read.
     if (!guideWhole)
         return kFileError;
-    if (gone.lost() && !recipe.acceptGone && !options.acceptGone && !options.forgetGone) {
-        printMessage(QStringLiteral("written, but %1 the recipe names are gone").arg(goneCounts));
-        return kGone;
-    }
-    return kDone;
+    return goneStatus(options, recipe, applied);
 }
 
 // A line per target: its name, then what `second` says of it.
@@ -2109,7 +2236,7 @@ int runConvertCommand(int argc, char** argv) {
         // way holds the list's lines.
         if (options.action == Action::Convert &&
             (!options.recipe.isEmpty() || !options.saveRecipe.isEmpty() ||
-             !options.sendTo.isEmpty() || !options.guideOut.isEmpty()))
+             !options.sendTo.isEmpty() || options.perGroup || !options.guideOut.isEmpty()))
             return runRecipe(options);
         return convert(options);
     } catch (const Exception& error) {

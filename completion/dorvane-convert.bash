@@ -45,7 +45,14 @@ _dorvane_convert() {
         ;;
     -o | --output | --save-recipe | --password-file | --box-password-file | --guide | --guide-out)
         compopt -o filenames 2>/dev/null
-        mapfile -t COMPREPLY < <(compgen -f -- "$cur")
+        # With --per-group, -o names the folder the bouquets are written into.
+        local word kind=-f
+        if [[ $prev == -o || $prev == --output ]]; then
+            for word in "${COMP_WORDS[@]}"; do
+                [[ $word == --per-group ]] && kind=-d
+            done
+        fi
+        mapfile -t COMPREPLY < <(compgen "$kind" -- "$cur")
         return
         ;;
     --recipe)

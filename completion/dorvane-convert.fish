@@ -22,7 +22,7 @@ complete -c dorvane-convert -l enigma2-type -x -a '4097 5001 5002' -d 'Enigma2 s
 complete -c dorvane-convert -l bouquet-name -x -d 'Enigma2 bouquet name'
 complete -c dorvane-convert -l no-bom -d 'Write UTF-8 without a byte-order mark'
 complete -c dorvane-convert -l codepage -x -a '1250 1251 1252 1253 1254 1255 1256 1257 1258 874 932 936 949 950' -d 'ANSI code page'
-complete -c dorvane-convert -s o -l output -r -F -d 'Output file'
+complete -c dorvane-convert -s o -l output -r -F -d 'Output file (with --per-group, a folder)'
 complete -c dorvane-convert -s q -l quiet -d 'Print no summary'
 complete -c dorvane-convert -l group -x -d 'Keep the channels of a group'
 complete -c dorvane-convert -l exclude-group -x -d 'Leave out the channels of a group'
@@ -49,7 +49,7 @@ complete -c dorvane-convert -l stream-format -x -a 'ts m3u8' -d 'Format of the l
 complete -c dorvane-convert -l send-to -x -d 'Send Enigma2 bouquets to a receiver (ftp:// or sftp://)'
 complete -c dorvane-convert -l box-password-file -r -F -d "The file whose first line is the receiver's password"
 complete -c dorvane-convert -l box-accept-new-host-key -d 'Take an SFTP host key known_hosts lacks'
-complete -c dorvane-convert -l per-group -d 'One bouquet per group'
+complete -c dorvane-convert -l per-group -d 'One bouquet per group, sent or written into the -o folder'
 complete -c dorvane-convert -l prefix -x -d "The bouquets' file prefix"
 complete -c dorvane-convert -l reload-url -x -d "The receiver's web interface"
 complete -c dorvane-convert -l no-reload -d 'Do not ask the receiver to reload'

@@ -30,10 +30,12 @@ QString trimmedUnderscores(QString text) {
 }
 
 // The lines as the Enigma2 target writes them, in UTF-8.
-QByteArray enigma2Bytes(const TStringList& lines, const SourceName& name, int& channels) {
+QByteArray enigma2Bytes(const TStringList& lines, const SourceName& name,
+                        const TargetOptions& options, int& channels) {
     const TargetFormat& target = formatFor(TTargetKind::tkEnigma2);
     QByteArray bytes = target.preamble(TEncoding::UTF8(), false);
     EncodingSink sink(bytes, TEncoding::UTF8(), target.lineEnd());
+    sink.options = options;
     channels = convertLines(target, lines, sink, name).channels;
     sink.flush();
     return bytes;
@@ -95,13 +97,13 @@ bool isOurBouquetFile(QStringView file, QStringView prefix) {
 std::vector<Bouquet> makeBouquets(const TStringList& lines, const SourceName& name,
                                   QStringView prefix, bool perGroup,
                                   const std::vector<GroupRename>& renames,
-                                  std::vector<GroupSlug>& slugs) {
+                                  std::vector<GroupSlug>& slugs, const TargetOptions& options) {
     std::vector<Bouquet> bouquets;
     if (!perGroup) {
         Bouquet bouquet;
         bouquet.file = bouquetFileName(prefix);
-        bouquet.name = name.text().toString();
-        bouquet.bytes = enigma2Bytes(lines, name, bouquet.channels);
+        bouquet.name = options.bouquetName.isEmpty() ? name.text().toString() : options.bouquetName;
+        bouquet.bytes = enigma2Bytes(lines, name, options, bouquet.channels);
         bouquets.push_back(std::move(bouquet));
         return bouquets;
     }
@@ -142,6 +144,8 @@ std::vector<Bouquet> makeBouquets(const TStringList& lines, const SourceName& na
         return slug;
     };
 
+    TargetOptions groupOptions = options;
+    groupOptions.bouquetName.clear(); // each is named after its group
     for (const int g : groups) {
         std::vector<char> chosen(size_t(index.blockCount()), 0);
         for (const int block : index.groupBlocks(g))
@@ -151,7 +155,7 @@ std::vector<Bouquet> makeBouquets(const TStringList& lines, const SourceName& na
         Bouquet bouquet;
         const SourceName bouquetName = group.isEmpty() ? name : SourceName::named(group);
         bouquet.name = bouquetName.text().toString();
-        bouquet.bytes = enigma2Bytes(groupLines, bouquetName, bouquet.channels);
+        bouquet.bytes = enigma2Bytes(groupLines, bouquetName, groupOptions, bouquet.channels);
         if (bouquet.channels == 0)
             continue;
         bouquet.file = bouquetFileName(prefix, group.isEmpty() ? kNoGroupSlug : slugFor(group));
@@ -195,6 +199,15 @@ QByteArray mergedBouquetIndex(const std::optional<QByteArray>& index, QStringVie
         out += ours;
     }
     return out;
+}
+
+QStringList staleBouquetFiles(const QStringList& names, QStringView prefix,
+                              const QStringList& written) {
+    QStringList stale;
+    for (const QString& name : names)
+        if (isOurBouquetFile(name, prefix) && !written.contains(name))
+            stale.append(name);
+    return stale;
 }
 
 } // namespace dorvane

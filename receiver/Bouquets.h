@@ -2,6 +2,7 @@
 
 #include "convert/Recipe.h"
 #include "convert/SourceName.h"
+#include "convert/TargetOptions.h"
 #include "playlist/StringList.h"
 
 #include <QByteArray>
@@ -50,11 +51,13 @@ struct Bouquet {
 // "nogroup"), else one for all, named after the playlist. `renames` (the
 // recipe's) tell a renamed group's own name, by which `slugs` knows it:
 // a group keeps the slug it has there; a new one gets slugOf its name, with
-// "_2", "_3", ... when that is taken, and is added.
+// "_2", "_3", ... when that is taken, and is added. `options` are the
+// target's as a saved bouquet has them: the service type for all, the
+// bouquet's name for the one for all only (a group's is the group's).
 std::vector<Bouquet> makeBouquets(const TStringList& lines, const SourceName& name,
                                   QStringView prefix, bool perGroup,
                                   const std::vector<GroupRename>& renames,
-                                  std::vector<GroupSlug>& slugs);
+                                  std::vector<GroupSlug>& slugs, const TargetOptions& options = {});
 
 // The receiver's index with our bouquets `files` listed, in that order:
 // every line that does not name one of our files kept byte for byte where
@@ -62,5 +65,11 @@ std::vector<Bouquet> makeBouquets(const TStringList& lines, const SourceName& na
 // Without an index (nothing), a new one with "#NAME User - bouquets (TV)".
 QByteArray mergedBouquetIndex(const std::optional<QByteArray>& index, QStringView prefix,
                               const QStringList& files);
+
+// Of a folder's file `names`, our files that are not among those just
+// `written`: no longer listed by the index, they are deleted once it is in
+// place.
+QStringList staleBouquetFiles(const QStringList& names, QStringView prefix,
+                              const QStringList& written);
 
 } // namespace dorvane

@@ -176,9 +176,7 @@ SendReport sendBouquets(const std::vector<Bouquet>& bouquets, const SendPlan& pl
         putInPlace(kBouquetIndex, mergedBouquetIndex(index, plan.prefix, files));
 
         step = SendStep::Deleting;
-        for (const QString& name : names) {
-            if (!isOurBouquetFile(name, plan.prefix) || files.contains(name))
-                continue;
+        for (const QString& name : staleBouquetFiles(names, plan.prefix, files)) {
             tell(step, name);
             try {
                 folder.remove(name);

@@ -99,6 +99,21 @@ TEST(Bouquets, OnePerGroupInTheListsOrderWithSlugsKept) {
     ASSERT_EQ(one.size(), 1u);
     EXPECT_EQ(one[0].file, u"userbouquet.box.tv"_qs);
     EXPECT_EQ(one[0].channels, 5);
+
+    // The service type chosen holds for every bouquet; the bouquet's name
+    // for the one for all only, a group's being the group's.
+    TargetOptions options;
+    options.enigma2Type = 5002;
+    options.bouquetName = u"Mine"_qs;
+    const std::vector<Bouquet> typed = makeBouquets(lines, SourceName::named(u"My list"_qs), u"box",
+                                                    true, renames, slugs, options);
+    EXPECT_TRUE(typed[0].bytes.startsWith("#NAME Sport HD\n")) << typed[0].bytes.constData();
+    EXPECT_TRUE(typed[0].bytes.contains("#SERVICE 5002:")) << typed[0].bytes.constData();
+    EXPECT_FALSE(typed[0].bytes.contains("#SERVICE 4097:")) << typed[0].bytes.constData();
+    const std::vector<Bouquet> named = makeBouquets(lines, SourceName::named(u"My list"_qs), u"box",
+                                                    false, renames, slugs, options);
+    EXPECT_EQ(named[0].name, u"Mine"_qs);
+    EXPECT_TRUE(named[0].bytes.startsWith("#NAME Mine\n")) << named[0].bytes.constData();
 }
 
 TEST(Bouquets, TheIndexKeepsItsOwnLinesAndListsOurs) {

@@ -1,10 +1,12 @@
 // File > Send to Receiver, and the Refresh of a recipe that holds a
-// receiver, against an FTP server started here.
+// receiver, against an FTP server started here; "One bouquet per group"
+// beside the Enigma2 target, which Save writes into a folder.
 #include "ReceiverServers.h"
 #include "WindowFixture.h"
 
 #include "app/SendDialog.h"
 
+#include <QComboBox>
 #include <QMenu>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -144,6 +146,72 @@ TEST_F(WindowSend, EscStopsTheSendAndTheReceiverKeepsItsIndex) {
     EXPECT_TRUE(MessageBox::shown().first().text.contains(u"Cancelled"))
         << MessageBox::shown().first().text.toStdString();
     EXPECT_EQ(readFile(box.folder() + QStringLiteral("/bouquets.tv")), index);
+}
+
+TEST_F(WindowSend, OneBouquetPerGroupBesideTheTargetSavesIntoAFolder) {
+    const QByteArray index = "#NAME Mine\r\n#SERVICE 1:7:1:0:0:0:0:0:0:0:FROM BOUQUET "
+                             "\"userbouquet.favourites.tv\" ORDER BY bouquet\r\n";
+    const QString folder = QFileInfo(writeFile(QStringLiteral("box/bouquets.tv"), index)).path();
+    writeFile(QStringLiteral("box/userbouquet.favourites.tv"), "#NAME Favourites\n");
+    writeFile(QStringLiteral("box/userbouquet.dorvane_old.tv"), "#NAME Old\n");
+    openFile(writeFile(QStringLiteral("list.m3u"), kPlaylist));
+    ASSERT_TRUE(waitForRunEnd());
+
+    auto* perGroup = child<QCheckBox>(QStringLiteral("PerGroupCheck1"));
+    EXPECT_EQ(perGroup->text(), u"One bouquet per group");
+    EXPECT_FALSE(perGroup->isEnabled()) << "M3U is the target";
+    click(radio(TTargetKind::tkEnigma2));
+    ASSERT_TRUE(waitForRunEnd());
+    ASSERT_TRUE(perGroup->isEnabled());
+    // Beside the target, after its service type.
+    const QRect type = child<QComboBox>(QStringLiteral("Enigma2Type1"))->geometry();
+    EXPECT_GT(perGroup->x(), type.right());
+    EXPECT_EQ(perGroup->y(), radio(TTargetKind::tkEnigma2)->y());
+    click(perGroup);
+    ASSERT_TRUE(perGroup->isChecked());
+
+    // Save asks for a folder and writes the set there: the user's files and
+    // index line kept byte for byte, our file no longer written gone.
+    FileDialog::clearShown();
+    FileDialog::setNextFileName(folder);
+    click(child<QPushButton>(QStringLiteral("sButton1")));
+    EXPECT_TRUE(MessageBox::shown().isEmpty()) << MessageBox::shown().value(0).text.toStdString();
+    ASSERT_EQ(FileDialog::shown().size(), 1);
+    EXPECT_EQ(FileDialog::shown().first().mode, FileDialog::Mode::Folder);
+    const QMap<QString, QByteArray> files = filesIn(folder);
+    EXPECT_EQ(files.keys(),
+              (QStringList{"bouquets.tv", "userbouquet.dorvane_kids.tv",
+                           "userbouquet.dorvane_news.tv", "userbouquet.favourites.tv"}));
+    EXPECT_EQ(files.value("bouquets.tv"),
+              index + "#SERVICE 1:7:1:0:0:0:0:0:0:0:FROM BOUQUET \"userbouquet.dorvane_news.tv\" "
+                      "ORDER BY bouquet\r\n"
+                      "#SERVICE 1:7:1:0:0:0:0:0:0:0:FROM BOUQUET \"userbouquet.dorvane_kids.tv\" "
+                      "ORDER BY bouquet\r\n");
+    EXPECT_TRUE(files.value("userbouquet.dorvane_kids.tv").startsWith("#NAME Kids\n"));
+    EXPECT_EQ(files.value("userbouquet.favourites.tv"), "#NAME Favourites\n");
+
+    // The Send dialog starts from the box.
+    trigger("SendToReceiver1"); // cancelled: no answer queued
+    ASSERT_FALSE(SendDialog::proposed().isEmpty());
+    EXPECT_TRUE(SendDialog::proposed().last().perGroup);
+
+    // Save Recipe keeps it and the folder; Open Recipe ticks it again.
+    const QString recipe = writeFile(QStringLiteral("box.dorvane"), {});
+    FileDialog::setNextFileName(recipe);
+    trigger("SaveRecipe1");
+    const QByteArray saved = readFile(recipe);
+    EXPECT_TRUE(saved.contains("\"per-group\": true")) << saved.constData();
+    EXPECT_TRUE(saved.contains("\"output\": \"box\"")) << saved.constData();
+    click(perGroup);
+    click(radio(TTargetKind::tkM3U));
+    EXPECT_FALSE(perGroup->isChecked());
+    EXPECT_FALSE(perGroup->isEnabled());
+    FileDialog::setNextFileName(recipe);
+    trigger("OpenRecipe1");
+    ASSERT_TRUE(waitForRunEnd());
+    EXPECT_TRUE(radio(TTargetKind::tkEnigma2)->isChecked());
+    EXPECT_TRUE(perGroup->isChecked());
+    EXPECT_TRUE(perGroup->isEnabled());
 }
 
 } // namespace

@@ -7,3 +7,7 @@ add_dependencies(SendTest dorvane-convert)
 # File > Send to Receiver and a refresh that sends again.
 dorvane_add_test(WindowSendTest GUI SOURCES WindowSendTest.cpp WindowFixture.h
                  support/ReceiverServers.h LIBS dorvane_app dorvane_cli)
+# dorvane-convert --per-group -o FOLDER: the same set saved into a folder here.
+dorvane_add_test(BouquetFolderTest SOURCES BouquetFolderTest.cpp ConvertRunner.h
+                 support/ReceiverServers.h)
+add_dependencies(BouquetFolderTest dorvane-convert)

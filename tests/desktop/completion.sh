@@ -59,6 +59,8 @@ expect "other.txt" --output = oth
 mkdir "$dir/recipes"
 touch "$dir/tv.dorvane" "$dir/tv.m3u"
 expect "recipes tv.dorvane" --recipe ""
+# With --per-group, -o names the folder the bouquets are written into.
+expect "recipes" --per-group -o ""
 expect "tv.dorvane tv.m3u" --save-recipe tv
 expect "--recipe=" --reci
 
