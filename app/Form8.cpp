@@ -858,6 +858,7 @@ void TForm8::rememberForUndo() {
     replaced.readingHint = m_readingHint;
     replaced.source = m_source;
     replaced.moreSources = m_moreSources;
+    replaced.sourceEntries = m_sourceEntries;
     replaced.takenRecipe = m_takenRecipe;
     replaced.gone = m_gone;
     m_undo.push_back(std::move(replaced));
@@ -893,6 +894,7 @@ void TForm8::Undo1Click() {
     m_onePerAddress = back.onePerAddress;
     m_edits = std::move(back.edits);
     m_moreSources = std::move(back.moreSources);
+    m_sourceEntries = std::move(back.sourceEntries);
     m_takenRecipe = std::move(back.takenRecipe);
     m_gone = std::move(back.gone);
     N8->setEnabled(m_loadedChannels > 0);
@@ -1115,6 +1117,7 @@ void TForm8::takePlaylist(TStringList&& lines, SourceName name) {
 
 void TForm8::resetChoice() {
     m_moreSources.clear();
+    m_sourceEntries.clear();
     m_takenRecipe = {};
     m_gone = {};
     m_channelIndex.reset();
@@ -1177,7 +1180,8 @@ void TForm8::N8Click() {
         return;
     if (!m_channelIndex)
         m_channelIndex = std::make_unique<ChannelIndex>(*LoadedList);
-    ChannelsDialog dialog(*m_channelIndex, m_chosen, m_onePerAddress, m_edits, this);
+    ChannelsDialog dialog(*m_channelIndex, m_chosen, m_onePerAddress, m_edits, m_sourceEntries,
+                          this);
     dialog.offerForgetGone(goneText(m_gone.groups, m_gone.channels));
     if (!dialog.execute())
         return;
@@ -1263,17 +1267,42 @@ void TForm8::openRecipe(const QString& fileName) {
     RecipeSaveDialog1->setFileName(fileName);
 }
 
+// The blocks a playlist adds when joined: one per name line.
+static int blocksIn(const TStringList& lines) {
+    int blocks = 0;
+    for (int line = 0; line < lines.Count(); ++line)
+        blocks += isNameLine(lines.line(line)) ? 1 : 0;
+    return blocks;
+}
+
+void TForm8::joinSource(TStringList&& list, const QString& name) {
+    const int before = blocksIn(*LoadedList);
+    if (m_sourceEntries.empty())
+        m_sourceEntries.push_back({m_sourceName.text().toString(), 0});
+    m_sourceEntries.push_back({name, before});
+    TStringList joined = joinedPlaylists({*LoadedList, std::move(list)});
+    *LoadedList = joined; // shares the text
+    m_channelIndex.reset();
+    m_loadedChannels = showPlaylist(std::move(joined));
+}
+
 void TForm8::joinMoreSources(const std::vector<RecipeSource>& sources) {
     // Kept whatever happens: a recipe saved meanwhile still names them.
     m_moreSources = sources;
     std::vector<TStringList> lists{*LoadedList};
+    std::vector<ChannelSource> entries{{m_sourceName.text().toString(), 0}};
+    int blocks = blocksIn(*LoadedList);
     for (const RecipeSource& source : sources) {
         try {
             if (source.kind != RecipeSource::Kind::File)
                 throw EFOpenError(
                     QStringLiteral("The window reads further sources from files only; "
                                    "dorvane-convert --recipe reads them all."));
-            lists.push_back(std::move(takeFile(source.file).lines));
+            TakenPlaylist taken = takeFile(source.file);
+            entries.push_back(
+                {playlistName(taken, SourceName::ofFile(source.file)).text().toString(), blocks});
+            blocks += blocksIn(taken.lines);
+            lists.push_back(std::move(taken.lines));
         } catch (const Exception&) {
             if (!source.optional)
                 throw;
@@ -1282,6 +1311,7 @@ void TForm8::joinMoreSources(const std::vector<RecipeSource>& sources) {
     TStringList joined = joinedPlaylists(lists);
     *LoadedList = joined; // shares the text
     m_channelIndex.reset();
+    m_sourceEntries = entries.size() > 1 ? std::move(entries) : std::vector<ChannelSource>();
     m_loadedChannels = showPlaylist(std::move(joined));
 }
 
@@ -1302,10 +1332,8 @@ void TForm8::AddSource1Click() {
     recipe.moreSources.push_back(added);
     const int before = m_channelIndex->blockCount();
     m_moreSources = recipe.moreSources;
-    TStringList joined = joinedPlaylists({*LoadedList, std::move(taken.lines)});
-    *LoadedList = joined;
-    m_channelIndex.reset();
-    m_loadedChannels = showPlaylist(std::move(joined));
+    const SourceName name = playlistName(taken, SourceName::ofFile(fileName));
+    joinSource(std::move(taken.lines), name.text().toString());
     // The recipe's choice and edits on the joined playlist, the new
     // channels chosen.
     recipe.moreSources.clear(); // read already

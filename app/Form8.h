@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ChannelsDialog.h"
 #include "convert/Recipe.h"
 #include "convert/SourceName.h"
 #include "convert/TargetKind.h"
@@ -322,6 +323,7 @@ private:
         QString readingHint;
         PlaylistSource source;
         std::vector<RecipeSource> moreSources;
+        std::vector<ChannelSource> sourceEntries;
         Recipe takenRecipe;
         RecipeGone gone;
     };
@@ -347,6 +349,12 @@ private:
     QAction* AddSource1;  // "Add Source..."
     // The sources whose channels follow those of m_source, as a recipe's.
     std::vector<RecipeSource> m_moreSources;
+    // The sources read into LoadedList, as the Channels dialog lists them:
+    // empty while there is one.
+    std::vector<ChannelSource> m_sourceEntries;
+    // Joins `list` (named `name`) to LoadedList as a further source, and
+    // starts the list of sources with the first one when it is the second.
+    void joinSource(TStringList&& list, const QString& name);
     FileDialog* RecipeOpenDialog1; // Open Recipe's dialog
     FileDialog* RecipeSaveDialog1; // Save Recipe's dialog
     QLabel* RefreshLabel1;         // what the last refresh found
