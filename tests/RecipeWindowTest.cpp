@@ -612,6 +612,7 @@ TEST_F(RecipeWindow, ChannelsDialogListsEachSourceAboveItsGroups) {
                                      "#EXTINF:-1 group-title=\"Kids\",Cartoons\r\nhttp://f/3\r\n");
     openFile(source);
     FileDialog::setNextFileName(second);
+    form->N1Click(); // the File menu opened
     item("AddSource1")->trigger();
     ASSERT_TRUE(MessageBox::shown().isEmpty());
     const QStringList edited = {
@@ -665,6 +666,19 @@ TEST_F(RecipeWindow, ChannelsDialogListsEachSourceAboveItsGroups) {
     ASSERT_TRUE(MessageBox::shown().isEmpty());
     ASSERT_TRUE(chooseChannels([&](ChannelsDialog& dialog) {
         EXPECT_EQ(treeRows(tree(dialog)->model()), edited);
+        // The shared group has one place among all: moved under the second
+        // source before Дети, it goes before Sport, which went before it,
+        // under the first.
+        move(dialog, QStringLiteral("Sport (2)"), Qt::Key_Up);
+        move(dialog, QStringLiteral("Новости (1)"), Qt::Key_Up);
+        const QAbstractItemModel* model = tree(dialog)->model();
+        EXPECT_EQ(model->index(0, 0, model->index(0, 0)).data().toString(), u"Новости (2)");
+        EXPECT_EQ(model->index(1, 0, model->index(0, 0)).data().toString(), u"Sport (2)");
+        EXPECT_EQ(model->index(0, 0, model->index(1, 0)).data().toString(), u"Новости (1)");
+        // A group is dropped among its own source's groups only.
+        std::unique_ptr<QMimeData> mime(model->mimeData({model->index(1, 0, model->index(1, 0))}));
+        EXPECT_FALSE(model->canDropMimeData(mime.get(), Qt::MoveAction, 0, 0, model->index(0, 0)));
+        EXPECT_TRUE(model->canDropMimeData(mime.get(), Qt::MoveAction, 0, 0, model->index(1, 0)));
         dialog.reject();
     }));
 }
