@@ -522,7 +522,7 @@ void TForm8::connectHandlers() {
     connect(Undo1, &QAction::triggered, this, handler(&TForm8::Undo1Click));
     connect(OpenUrl1, &QAction::triggered, this, handler(&TForm8::OpenUrl1Click));
     connect(OpenProvider1, &QAction::triggered, this, handler(&TForm8::OpenProvider1Click));
-    connect(DownloadCancel1, &QPushButton::clicked, this, [this] { cancelDownload(); });
+    connect(DownloadCancel1, &QPushButton::clicked, this, [this] { stopReading(); });
     connect(N3, &QAction::triggered, this, handler(&TForm8::N3Click));
     connect(D1, &QAction::triggered, this, handler(&TForm8::D1Click));
     connect(PopupMenu1, &QMenu::aboutToShow, this, handler(&TForm8::PopupMenu1Popup));
@@ -597,7 +597,7 @@ bool TForm8::eventFilter(QObject* watched, QEvent* event) {
         if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier &&
             (m_download || m_providerRead)) {
             if (event->type() == QEvent::KeyPress)
-                cancelDownload();
+                stopReading();
             event->accept();
             return true;
         }
@@ -1395,6 +1395,15 @@ void TForm8::addMoreRead(TStringList&& lines, const QString& name) {
     reading.entries.push_back({name, reading.blocks});
     reading.blocks += blocksIn(lines);
     reading.lists.push_back(std::move(lines));
+}
+
+void TForm8::stopReading() {
+    // Stopped while a recipe's further source is read: the playlist as it
+    // was before, not the first source alone.
+    if (m_moreReading)
+        guarded([this] { undoMoreSources(); });
+    else
+        cancelDownload();
 }
 
 void TForm8::undoMoreSources() {

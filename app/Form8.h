@@ -210,6 +210,8 @@ private:
     void addMoreRead(TStringList&& lines, const QString& name);
     // Brings back the playlist the first source replaced, as it was.
     void undoMoreSources();
+    // Cancel and Esc of a download or a provider's reading.
+    void stopReading();
     // The recipe taken, and the count of a refresh from `before`.
     void reportRecipe(const TStringList* before);
     void setPlaylistControlsEnabled(bool enabled);

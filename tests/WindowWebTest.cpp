@@ -270,6 +270,19 @@ TEST_F(WindowWebTest, RecipeReadsFurtherSourcesAtAddresses) {
         << MessageBox::shown().first().text.toStdString();
     EXPECT_EQ(shown(), before);
     EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"6 каналов"_s);
+
+    // Stopped with Esc while the address is read: the list as it was too.
+    HttpResponse stalled{200, "OK", {}, playlist(5, u"Web"_s).toUtf8()};
+    stalled.send = HttpResponse::Send::StallAfter;
+    stalled.stallAfter = 10;
+    server.route("/list.m3u", stalled);
+    MessageBox::clearShown();
+    QTest::keyClick(memo(), Qt::Key_F5);
+    ASSERT_NE(form->download(), nullptr);
+    QTest::keyClick(memo(), Qt::Key_Escape);
+    EXPECT_EQ(form->download(), nullptr);
+    EXPECT_EQ(shown(), before);
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
 }
 
 } // namespace
