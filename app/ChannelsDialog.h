@@ -21,6 +21,14 @@ namespace dorvane {
 
 class ChannelIndex;
 
+// One of several playlists joined into the one chosen from: its name as the
+// window names a playlist, and its first block in the joined index (its
+// blocks run up to the next one's first).
+struct ChannelSource {
+    QString name;
+    int firstBlock = 0;
+};
+
 // The groups of a playlist with their channels under them, each with a check
 // box: a group's is tri-state over its channels. Groups and channels are
 // renamed in place and moved one row at a time (ChannelEdits), each a change
@@ -29,12 +37,19 @@ class ChannelIndex;
 // a channel are hidden then. Built for a million channels: the rows are the
 // index's own blocks, looked up on demand, and a search runs in slices between
 // the window's events.
+//
+// A playlist joined from several sources shows them as the top rows, each
+// with the groups it has channels in and those channels under them: a group
+// that two sources share stands under both, each time with that source's
+// channels. Its name and its place in the order are one, as in the list
+// made: renamed or moved under one source, it is under the other as well.
 class ChannelTreeModel : public QAbstractItemModel {
     Q_OBJECT
 
 public:
     ChannelTreeModel(ChannelIndex& index, std::vector<char> chosen, bool onePerAddress,
-                     ChannelEdits edits = {}, QObject* parent = nullptr);
+                     ChannelEdits edits = {}, std::vector<ChannelSource> sources = {},
+                     QObject* parent = nullptr);
     ~ChannelTreeModel() override;
 
     QModelIndex index(int row, int column, const QModelIndex& parent = {}) const override;
@@ -54,7 +69,10 @@ public:
     void setShownChecked(bool checked);
     void setOnePerAddress(bool on);
 
-    // Moves a group, or a channel within its group, one row up (-1) or down
+    // Whether the top rows are sources (more than one given).
+    bool bySource() const { return !m_sources.empty(); }
+
+    // Moves a group within its source, or a channel within its group, one row up (-1) or down
     // (+1); the row's new index, or an invalid one when it cannot move (at
     // an end, or while a search narrows the tree).
     QModelIndex move(const QModelIndex& row, int by);
@@ -93,31 +111,70 @@ signals:
 private:
     struct Search;
 
-    const std::vector<int>& shownBlocks(int group) const;
-    int groupAt(const QModelIndex& index) const; // the group of a group row
-    QString nameOf(int block) const;             // as renamed
-    QString groupNameOf(int group) const;        // as renamed
+    // The rows under a group are a part's: the channels of one group from
+    // one source. Without sources a part is a group, numbered as it.
+    int partCount() const;
+    int groupOfPart(int part) const { return bySource() ? m_partGroup[size_t(part)] : part; }
+    int sourceOfPart(int part) const { return bySource() ? m_partSource[size_t(part)] : 0; }
+    int sourceOf(int block) const;
+    int partOf(int block) const;
+    // All of a part's blocks in order, and those the tree shows of it.
+    const std::vector<int>& partBlocks(int part) const;
+    const std::vector<int>& shownBlocks(int part) const;
+    // A source's parts in the order of their groups.
+    std::vector<int> partsInOrder(int source) const;
+    int blocksOfSource(int source) const;
+
+    // What a row is, by its index's internal id: 0 a top row, odd a group
+    // row under source (id - 1) / 2, even a channel row of part (id - 2) / 2.
+    bool isSourceRow(const QModelIndex& index) const;
+    bool isPartRow(const QModelIndex& index) const;
+    int partAt(const QModelIndex& index) const; // the part of a group row
+    QModelIndex partIndex(int part) const;      // its group row, if shown
+    QModelIndex sourceIndex(int source) const;
+
+    QString nameOf(int block) const;      // as renamed
+    QString groupNameOf(int group) const; // as renamed
     void showAllGroups();
+    void buildParts();
     QModelIndex draggedRow(const QMimeData* mime) const;
     int dropRow(const QModelIndex& dragged, int row, const QModelIndex& parent) const;
     void setChosen(int block, bool chosen);
-    Qt::CheckState groupState(int group) const;
+    Qt::CheckState partState(int part) const;
+    Qt::CheckState sourceState(int source) const;
+    // Says that the check boxes under `parent` changed, and its own.
+    void checksChanged(const QModelIndex& parent);
+    // Puts `item` in `order` where the moved row now stands among `shown`
+    // (a part of the order, at `at`): before the row after it, else after
+    // the one before it.
+    static void placeAsShown(std::vector<int>& order, const std::vector<int>& shown, size_t at,
+                             const std::function<int(int)>& itemOf);
     void runSearch();
     void finishSearch();
 
     ChannelIndex& m_index;
     std::vector<char> m_chosen;
     bool m_onePerAddress;
-    std::vector<int> m_groupChosen; // chosen channels per group
+    std::vector<int> m_partChosen;   // chosen channels per part
+    std::vector<int> m_sourceChosen; // and per source
     // The count of the choice, taken again once the choice has changed.
     mutable int m_chosenChannels = -1;
 
-    // What the tree shows: the groups in order, and per group its channels
-    // when a search narrows them (else all).
+    // The sources when there are several, and their parts: each part's
+    // group and source, each group's parts in the order of the sources, and
+    // each part's blocks in the order of the edits.
+    std::vector<ChannelSource> m_sources;
+    std::vector<int> m_partGroup;
+    std::vector<int> m_partSource;
+    std::vector<std::vector<int>> m_groupParts;
+    std::vector<std::vector<int>> m_partBlocks;
+
+    // What the tree shows: per source (one without sources) its parts in
+    // order, and per part its channels when a search narrows them (else all).
     bool m_narrowed = false;
     ChannelEdits m_edits; // its orders always given whole
-    std::vector<int> m_rows;
-    std::vector<int> m_rowOf; // each group's row, or -1 when hidden
+    std::vector<std::vector<int>> m_rows;
+    std::vector<int> m_rowOf; // each part's row under its source, or -1 when hidden
     std::vector<std::vector<int>> m_shown;
     int m_shownCount = 0;
     std::u32string m_needle; // the folded search text shown
@@ -132,7 +189,8 @@ class ChannelsDialog : public QDialog {
 
 public:
     ChannelsDialog(ChannelIndex& index, std::vector<char> chosen, bool onePerAddress,
-                   ChannelEdits edits = {}, QWidget* parent = nullptr);
+                   ChannelEdits edits = {}, std::vector<ChannelSource> sources = {},
+                   QWidget* parent = nullptr);
     ~ChannelsDialog() override;
 
     // Shows the dialog modally; true when OK closed it.

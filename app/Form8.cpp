@@ -534,7 +534,7 @@ void TForm8::connectHandlers() {
     connect(Undo1, &QAction::triggered, this, handler(&TForm8::Undo1Click));
     connect(OpenUrl1, &QAction::triggered, this, handler(&TForm8::OpenUrl1Click));
     connect(OpenProvider1, &QAction::triggered, this, handler(&TForm8::OpenProvider1Click));
-    connect(DownloadCancel1, &QPushButton::clicked, this, [this] { cancelDownload(); });
+    connect(DownloadCancel1, &QPushButton::clicked, this, [this] { stopReading(); });
     connect(N3, &QAction::triggered, this, handler(&TForm8::N3Click));
     connect(D1, &QAction::triggered, this, handler(&TForm8::D1Click));
     connect(PopupMenu1, &QMenu::aboutToShow, this, handler(&TForm8::PopupMenu1Popup));
@@ -609,7 +609,7 @@ bool TForm8::eventFilter(QObject* watched, QEvent* event) {
         if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier &&
             (m_download || m_providerRead)) {
             if (event->type() == QEvent::KeyPress)
-                cancelDownload();
+                stopReading();
             event->accept();
             return true;
         }
@@ -856,7 +856,8 @@ void TForm8::reopenWithEncoding(const QString& name) {
 }
 
 void TForm8::rememberForUndo() {
-    if (LoadedList->Count() == 0)
+    m_remembered = LoadedList->Count() > 0;
+    if (!m_remembered)
         return;
     Replaced replaced;
     replaced.lines = *LoadedList; // shares the text
@@ -870,6 +871,7 @@ void TForm8::rememberForUndo() {
     replaced.readingHint = m_readingHint;
     replaced.source = m_source;
     replaced.moreSources = m_moreSources;
+    replaced.sourceEntries = m_sourceEntries;
     replaced.takenRecipe = m_takenRecipe;
     replaced.gone = m_gone;
     m_undo.push_back(std::move(replaced));
@@ -905,6 +907,7 @@ void TForm8::Undo1Click() {
     m_onePerAddress = back.onePerAddress;
     m_edits = std::move(back.edits);
     m_moreSources = std::move(back.moreSources);
+    m_sourceEntries = std::move(back.sourceEntries);
     m_takenRecipe = std::move(back.takenRecipe);
     m_gone = std::move(back.gone);
     N8->setEnabled(m_loadedChannels > 0);
@@ -1007,6 +1010,7 @@ void TForm8::cancelDownload() noexcept {
     EncodingLabel1->show();
     m_download.reset();
     m_providerRead.reset();
+    m_moreReading.reset();
     // The width the progress had before a longer note took the place.
     if (const QVariant width = DownloadLabel1->property("progressWidth"); width.isValid())
         DownloadLabel1->resize(width.toInt(), DownloadLabel1->height());
@@ -1127,6 +1131,7 @@ void TForm8::takePlaylist(TStringList&& lines, SourceName name) {
 
 void TForm8::resetChoice() {
     m_moreSources.clear();
+    m_sourceEntries.clear();
     m_takenRecipe = {};
     m_gone = {};
     m_channelIndex.reset();
@@ -1189,7 +1194,8 @@ void TForm8::N8Click() {
         return;
     if (!m_channelIndex)
         m_channelIndex = std::make_unique<ChannelIndex>(*LoadedList);
-    ChannelsDialog dialog(*m_channelIndex, m_chosen, m_onePerAddress, m_edits, this);
+    ChannelsDialog dialog(*m_channelIndex, m_chosen, m_onePerAddress, m_edits, m_sourceEntries,
+                          this);
     dialog.offerForgetGone(goneText(m_gone.groups, m_gone.channels));
     if (!dialog.execute())
         return;
@@ -1241,7 +1247,8 @@ void TForm8::openRecipe(const QString& fileName) {
         const SourceName name = playlistName(taken, SourceName::ofFile(recipe.source.file));
         takeRead(std::move(taken), name,
                  {PlaylistSource::Kind::File, recipe.source.file, {}, {}, {}});
-        takeRecipe(recipe);
+        m_pendingRecipe = std::make_unique<Recipe>(recipe);
+        endOfRecipeDownload(nullptr);
         break;
     }
     case RecipeSource::Kind::Url:
@@ -1275,23 +1282,20 @@ void TForm8::openRecipe(const QString& fileName) {
     RecipeSaveDialog1->setFileName(fileName);
 }
 
-void TForm8::joinMoreSources(const std::vector<RecipeSource>& sources) {
-    // Kept whatever happens: a recipe saved meanwhile still names them.
-    m_moreSources = sources;
-    std::vector<TStringList> lists{*LoadedList};
-    for (const RecipeSource& source : sources) {
-        try {
-            if (source.kind != RecipeSource::Kind::File)
-                throw EFOpenError(
-                    QStringLiteral("The window reads further sources from files only; "
-                                   "dorvane-convert --recipe reads them all."));
-            lists.push_back(std::move(takeFile(source.file).lines));
-        } catch (const Exception&) {
-            if (!source.optional)
-                throw;
-        }
-    }
-    TStringList joined = joinedPlaylists(lists);
+// The blocks a playlist adds when joined: one per name line.
+static int blocksIn(const TStringList& lines) {
+    int blocks = 0;
+    for (int line = 0; line < lines.Count(); ++line)
+        blocks += isNameLine(lines.line(line)) ? 1 : 0;
+    return blocks;
+}
+
+void TForm8::joinSource(TStringList&& list, const QString& name) {
+    const int before = blocksIn(*LoadedList);
+    if (m_sourceEntries.empty())
+        m_sourceEntries.push_back({m_sourceName.text().toString(), 0});
+    m_sourceEntries.push_back({name, before});
+    TStringList joined = joinedPlaylists({*LoadedList, std::move(list)});
     *LoadedList = joined; // shares the text
     m_channelIndex.reset();
     m_loadedChannels = showPlaylist(std::move(joined));
@@ -1314,10 +1318,8 @@ void TForm8::AddSource1Click() {
     recipe.moreSources.push_back(added);
     const int before = m_channelIndex->blockCount();
     m_moreSources = recipe.moreSources;
-    TStringList joined = joinedPlaylists({*LoadedList, std::move(taken.lines)});
-    *LoadedList = joined;
-    m_channelIndex.reset();
-    m_loadedChannels = showPlaylist(std::move(joined));
+    const SourceName name = playlistName(taken, SourceName::ofFile(fileName));
+    joinSource(std::move(taken.lines), name.text().toString());
     // The recipe's choice and edits on the joined playlist, the new
     // channels chosen.
     recipe.moreSources.clear(); // read already
@@ -1330,8 +1332,6 @@ void TForm8::AddSource1Click() {
 void TForm8::takeRecipe(const Recipe& recipe) {
     if (LoadedList->Count() == 0)
         return;
-    if (!recipe.moreSources.empty())
-        joinMoreSources(recipe.moreSources);
     m_channelIndex = std::make_unique<ChannelIndex>(*LoadedList);
     RecipeChoice choice = recipeChoice(recipe, *m_channelIndex);
     m_takenRecipe = recipe;
@@ -1375,11 +1375,176 @@ void TForm8::endOfRecipeDownload(const TStringList* before) {
     std::unique_ptr<Recipe> recipe = std::move(m_pendingRecipe);
     if (!recipe)
         return;
-    takeRecipe(*recipe);
+    m_skippedSources.clear();
+    if (recipe->moreSources.empty() || LoadedList->Count() == 0) {
+        takeRecipe(*recipe);
+        reportRecipe(before);
+        return;
+    }
+    auto reading = std::make_unique<MoreReading>();
+    reading->recipe = std::move(*recipe);
+    if (before)
+        reading->before = std::make_unique<TStringList>(*before);
+    reading->lists.push_back(*LoadedList);
+    reading->entries.push_back({m_sourceName.text().toString(), 0});
+    reading->blocks = blocksIn(*LoadedList);
+    // Kept whatever happens: a recipe saved meanwhile still names them.
+    m_moreSources = reading->recipe.moreSources;
+    m_moreReading = std::move(reading);
+    readMoreSources();
+}
+
+// A source as the status bar names it: never with a password.
+static QString sourceText(const RecipeSource& source) {
+    switch (source.kind) {
+    case RecipeSource::Kind::File:
+        return QFileInfo(source.file).fileName();
+    case RecipeSource::Kind::Url:
+        return maskedAddress(source.url);
+    case RecipeSource::Kind::Provider:
+        return source.server;
+    }
+    return {};
+}
+
+void TForm8::addMoreRead(TStringList&& lines, const QString& name) {
+    MoreReading& reading = *m_moreReading;
+    reading.entries.push_back({name, reading.blocks});
+    reading.blocks += blocksIn(lines);
+    reading.lists.push_back(std::move(lines));
+}
+
+void TForm8::stopReading() {
+    // Stopped while a recipe's further source is read: the playlist as it
+    // was before, not the first source alone.
+    if (m_moreReading)
+        guarded([this] { undoMoreSources(); });
+    else
+        cancelDownload();
+}
+
+void TForm8::undoMoreSources() {
+    m_moreReading.reset();
+    if (m_remembered)
+        Undo1Click();
+    else
+        N5Click(); // the window was empty
+}
+
+void TForm8::readMoreSources() {
+    for (; m_moreReading->next < m_moreReading->recipe.moreSources.size(); ++m_moreReading->next) {
+        const RecipeSource source = m_moreReading->recipe.moreSources[m_moreReading->next];
+        try {
+            if (source.kind == RecipeSource::Kind::File) {
+                TakenPlaylist taken = takeFile(source.file);
+                const SourceName name = playlistName(taken, SourceName::ofFile(source.file));
+                addMoreRead(std::move(taken.lines), name.text().toString());
+                continue;
+            }
+            // Read as the first source would be; it goes on in endOfMoreSource.
+            if (source.kind == RecipeSource::Kind::Url) {
+                m_download = std::make_unique<Download>(parseWebAddress(source.url));
+                connect(m_download.get(), &Download::progress, this, &TForm8::showDownloadProgress);
+                connect(m_download.get(), &Download::finished, this, [this] {
+                    if (!m_closed)
+                        guarded([this] { endOfMoreSource(); });
+                });
+            } else {
+                ProviderLogin login;
+                login.server = providerServer(source.server);
+                login.user = source.user;
+                login.password = source.password;
+                login.live = source.live;
+                login.movies = source.movies;
+                if (login.password.isEmpty())
+                    throw EFOpenError(
+                        QStringLiteral("Cannot read \"%1\". The recipe keeps no password for it.")
+                            .arg(serverText(login.server)));
+                m_providerRead = std::make_unique<ProviderRead>(login, QUrl());
+                connect(m_providerRead.get(), &ProviderRead::progress, this,
+                        &TForm8::showDownloadProgress);
+                connect(m_providerRead.get(), &ProviderRead::finished, this, [this] {
+                    if (!m_closed)
+                        guarded([this] { endOfMoreSource(); });
+                });
+            }
+            showProgressControls();
+            return;
+        } catch (const Exception&) {
+            if (!source.optional) {
+                undoMoreSources();
+                throw;
+            }
+            m_moreReading->skipped << sourceText(source);
+        }
+    }
+    // All read: one playlist, the recipe's.
+    std::unique_ptr<MoreReading> done = std::move(m_moreReading);
+    TStringList joined = joinedPlaylists(done->lists);
+    *LoadedList = joined; // shares the text
+    m_channelIndex.reset();
+    m_loadedChannels = showPlaylist(std::move(joined));
+    takeRecipe(done->recipe);
+    m_sourceEntries =
+        done->entries.size() > 1 ? std::move(done->entries) : std::vector<ChannelSource>();
+    m_skippedSources = done->skipped;
+    reportRecipe(done->before.get());
+}
+
+void TForm8::endOfMoreSource() {
+    if (!m_moreReading || (!m_download && !m_providerRead))
+        return;
+    const RecipeSource source = m_moreReading->recipe.moreSources[m_moreReading->next];
+    TStringList lines;
+    QString name;
+    QString error;
+    if (m_download) {
+        // Released once its signal has returned.
+        Download* done = m_download.release();
+        done->deleteLater();
+        if (done->status() != Download::Status::Succeeded) {
+            error = done->errorMessage();
+        } else {
+            QByteArray bytes = done->takeBytes();
+            TakenPlaylist taken = takeBytes(bytes);
+            name = playlistName(taken, SourceName::ofAddress(done->url())).text().toString();
+            lines = std::move(taken.lines);
+            if (channelCount(lines) == 0)
+                error = noChannelsAtUrlText(done->url());
+        }
+    } else {
+        ProviderRead* done = m_providerRead.release();
+        done->deleteLater();
+        if (done->status() != ProviderRead::Status::Succeeded) {
+            error = done->errorMessage();
+        } else {
+            lines.setText(decodeFileBytes(done->takeBytes(), TEncoding::UTF8()));
+            name = SourceName::ofServer(done->login().server).text().toString();
+            if (channelCount(lines) == 0)
+                error = noChannelsAtUrlText(done->login().server);
+        }
+    }
+    // The progress hidden, the reading kept.
+    std::unique_ptr<MoreReading> reading = std::move(m_moreReading);
+    cancelDownload();
+    m_moreReading = std::move(reading);
+    if (error.isEmpty()) {
+        addMoreRead(std::move(lines), name);
+    } else if (source.optional) {
+        m_moreReading->skipped << sourceText(source);
+    } else {
+        undoMoreSources();
+        throw EFOpenError(error);
+    }
+    ++m_moreReading->next;
+    readMoreSources();
+}
+
+void TForm8::reportRecipe(const TStringList* before) {
     std::optional<ChannelChanges> changes;
     if (before)
         changes = compareChannels(*before, *SourceList);
-    if (!changes && !m_gone.lost())
+    if (!changes && !m_gone.lost() && m_skippedSources.isEmpty())
         return;
     // The counts stand in the status bar, the names in a box.
     QStringList status;
@@ -1412,6 +1577,10 @@ void TForm8::endOfRecipeDownload(const TStringList* before) {
         details += QStringLiteral("Нет в списке:\n") +
                    goneText(m_gone.chosenGroups, m_gone.chosenChannels);
     }
+    if (!m_skippedSources.isEmpty())
+        status << QStringLiteral("пропущено источников: %1 (%2)")
+                      .arg(m_skippedSources.size())
+                      .arg(m_skippedSources.join(QStringLiteral(", ")));
     EncodingLabel1->hide();
     RefreshLabel1->setText(status.join(QStringLiteral("; ")));
     RefreshLabel1->show();

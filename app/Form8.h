@@ -1,5 +1,6 @@
 #pragma once
 
+#include "app/ChannelsDialog.h"
 #include "convert/Recipe.h"
 #include "convert/SourceName.h"
 #include "convert/TargetKind.h"
@@ -196,11 +197,24 @@ private:
     // Chooses and edits the loaded playlist as the recipe does, selects its
     // target and encoding, and shows the outcome.
     void takeRecipe(const Recipe& recipe);
-    // Joins the channels of the further sources (files) to the playlist
-    // loaded; an optional one that cannot be read is left out.
-    void joinMoreSources(const std::vector<RecipeSource>& sources);
-    // After a download: the recipe waiting for it, and the refresh's count.
+    // After a download: the recipe waiting for it, its further sources read
+    // first (readMoreSources), then the refresh's count.
     void endOfRecipeDownload(const TStringList* before);
+    // Reads the further sources of the recipe in m_moreReading one after
+    // the other, files at once, addresses and providers through the
+    // window's download and provider readers; once all are read, joins them
+    // to the playlist loaded and takes the recipe. An optional source that
+    // fails is left out with a word in the status bar; a required one
+    // brings back the playlist as it was and fails.
+    void readMoreSources();
+    void endOfMoreSource();
+    void addMoreRead(TStringList&& lines, const QString& name);
+    // Brings back the playlist the first source replaced, as it was.
+    void undoMoreSources();
+    // Cancel and Esc of a download or a provider's reading.
+    void stopReading();
+    // The recipe taken, and the count of a refresh from `before`.
+    void reportRecipe(const TStringList* before);
     void setPlaylistControlsEnabled(bool enabled);
     // "Save as UTF8" for the selected target: the user's choice where the
     // target allows one, ticked and disabled where it is always UTF-8.
@@ -334,6 +348,7 @@ private:
         QString readingHint;
         PlaylistSource source;
         std::vector<RecipeSource> moreSources;
+        std::vector<ChannelSource> sourceEntries;
         Recipe takenRecipe;
         RecipeGone gone;
     };
@@ -359,6 +374,25 @@ private:
     QAction* AddSource1;  // "Add Source..."
     // The sources whose channels follow those of m_source, as a recipe's.
     std::vector<RecipeSource> m_moreSources;
+    // The sources read into LoadedList, as the Channels dialog lists them:
+    // empty while there is one.
+    std::vector<ChannelSource> m_sourceEntries;
+    // Joins `list` (named `name`) to LoadedList as a further source, and
+    // starts the list of sources with the first one when it is the second.
+    void joinSource(TStringList&& list, const QString& name);
+    // The further sources of a recipe being read.
+    struct MoreReading {
+        Recipe recipe;
+        std::unique_ptr<TStringList> before; // a refresh's playlist, or null
+        std::vector<TStringList> lists;      // the first source's, then those read
+        std::vector<ChannelSource> entries;
+        int blocks = 0;
+        size_t next = 0;     // the source read now or next
+        QStringList skipped; // optional ones that failed
+    };
+    std::unique_ptr<MoreReading> m_moreReading;
+    QStringList m_skippedSources;  // said with the recipe's outcome
+    bool m_remembered = false;     // the last rememberForUndo kept a step
     FileDialog* RecipeOpenDialog1; // Open Recipe's dialog
     FileDialog* RecipeSaveDialog1; // Save Recipe's dialog
     QLabel* RefreshLabel1;         // what the last refresh found

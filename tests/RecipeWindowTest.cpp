@@ -588,4 +588,99 @@ TEST_F(RecipeWindow, AddSourceJoinsAnotherPlaylist) {
     EXPECT_FALSE(shown().contains(u"Loose"));
 }
 
+// The rows at every depth in order, each level indented.
+QStringList treeRows(const QAbstractItemModel* model, const QModelIndex& parent = {},
+                     const QString& indent = {}) {
+    QStringList text;
+    for (int row = 0; row < model->rowCount(parent); ++row) {
+        const QModelIndex at = model->index(row, 0, parent);
+        text << indent + at.data().toString();
+        text += treeRows(model, at, indent + QStringLiteral("  "));
+    }
+    return text;
+}
+
+// Two sources: each a top row over its own groups, a group both have under
+// both with that source's channels. A choice, a rename and a move under
+// each are the recipe's, and come back when it is opened again.
+TEST_F(RecipeWindow, ChannelsDialogListsEachSourceAboveItsGroups) {
+    const QString source = writeFile(QStringLiteral("list.m3u"), kPlaylist.toUtf8());
+    const QString second = writeFile(QStringLiteral("free.m3u"),
+                                     "#EXTM3U\r\n"
+                                     "#EXTINF:-1 group-title=\"News\",Free News\r\nhttp://f/1\r\n"
+                                     "#EXTINF:-1 group-title=\"Kids\",Toons\r\nhttp://f/2\r\n"
+                                     "#EXTINF:-1 group-title=\"Kids\",Cartoons\r\nhttp://f/3\r\n");
+    openFile(source);
+    FileDialog::setNextFileName(second);
+    form->N1Click(); // the File menu opened
+    item("AddSource1")->trigger();
+    ASSERT_TRUE(MessageBox::shown().isEmpty());
+    const QStringList edited = {
+        "list (5)",     "  Новости (2)", "    News One HD",    "    News Two",  "  Sport (2)",
+        "    Спорт HD", "    Plain",     "  (без группы) (1)", "    Loose",     "free (3)",
+        "  Дети (2)",   "    Cartoons",  "    Toons",          "  Новости (1)", "    Free News"};
+    ASSERT_TRUE(chooseChannels([&](ChannelsDialog& dialog) {
+        EXPECT_EQ(treeRows(tree(dialog)->model()),
+                  QStringList({"list (5)", "  News (2)", "    News One HD", "    News Two",
+                               "  Sport (2)", "    Sport HD", "    Plain", "  (без группы) (1)",
+                               "    Loose", "free (3)", "  News (1)", "    Free News", "  Kids (2)",
+                               "    Toons", "    Cartoons"}));
+        // A source keeps its place; its groups and channels move within it.
+        move(dialog, QStringLiteral("free (3)"), Qt::Key_Up);
+        move(dialog, QStringLiteral("Kids (2)"), Qt::Key_Up);
+        move(dialog, QStringLiteral("Cartoons"), Qt::Key_Up);
+        rename(dialog, QStringLiteral("Sport HD"), QStringLiteral("Спорт HD"));
+        rename(dialog, QStringLiteral("Kids (2)"), QStringLiteral("Дети"));
+        // One group, one name: renamed under the second source, under both.
+        rename(dialog, QStringLiteral("News (1)"), QStringLiteral("Новости"));
+        goTo(dialog, QStringLiteral("Loose"));
+        QTest::keyClick(tree(dialog), Qt::Key_Space);
+        goTo(dialog, QStringLiteral("Toons"));
+        QTest::keyClick(tree(dialog), Qt::Key_Space);
+        EXPECT_EQ(treeRows(tree(dialog)->model()), edited);
+        const QAbstractItemModel* model = tree(dialog)->model();
+        EXPECT_EQ(model->index(0, 0).data(Qt::CheckStateRole), Qt::PartiallyChecked);
+        EXPECT_EQ(model->index(1, 0).data(Qt::CheckStateRole), Qt::PartiallyChecked);
+        EXPECT_EQ(model->index(1, 0, model->index(1, 0)).data(Qt::CheckStateRole), Qt::Checked);
+        accept(dialog);
+    }));
+    EXPECT_EQ(channelsIn(shown()), QStringLiteral("Дети:Cartoons|Новости:News One HD|"
+                                                  "Новости:News Two|Новости:Free News|"
+                                                  "Sport:Спорт HD|:Plain"));
+
+    click(radio(TTargetKind::tkM3U8));
+    const QString saved = filePath(QStringLiteral("joined.m3u8"));
+    FileDialog::setNextFileName(saved);
+    pressKey(Qt::Key_S, Qt::ControlModifier);
+    const QString recipe = filePath(QStringLiteral("joined.dorvane"));
+    FileDialog::setNextFileName(recipe);
+    pressKey(Qt::Key_S, Qt::ControlModifier | Qt::ShiftModifier);
+    const QString converted = filePath(QStringLiteral("converted.m3u8"));
+    ASSERT_EQ(convert({QStringLiteral("--recipe"), recipe, QStringLiteral("-o"), converted}), 0);
+    EXPECT_EQ(readAll(converted), readAll(saved));
+
+    // Opened again over another playlist: the same two sources, as edited.
+    openFile(second);
+    FileDialog::setNextFileName(recipe);
+    item("OpenRecipe1")->trigger();
+    ASSERT_TRUE(MessageBox::shown().isEmpty());
+    ASSERT_TRUE(chooseChannels([&](ChannelsDialog& dialog) {
+        EXPECT_EQ(treeRows(tree(dialog)->model()), edited);
+        // The shared group has one place among all: moved under the second
+        // source before Дети, it goes before Sport, which went before it,
+        // under the first.
+        move(dialog, QStringLiteral("Sport (2)"), Qt::Key_Up);
+        move(dialog, QStringLiteral("Новости (1)"), Qt::Key_Up);
+        const QAbstractItemModel* model = tree(dialog)->model();
+        EXPECT_EQ(model->index(0, 0, model->index(0, 0)).data().toString(), u"Новости (2)");
+        EXPECT_EQ(model->index(1, 0, model->index(0, 0)).data().toString(), u"Sport (2)");
+        EXPECT_EQ(model->index(0, 0, model->index(1, 0)).data().toString(), u"Новости (1)");
+        // A group is dropped among its own source's groups only.
+        std::unique_ptr<QMimeData> mime(model->mimeData({model->index(1, 0, model->index(1, 0))}));
+        EXPECT_FALSE(model->canDropMimeData(mime.get(), Qt::MoveAction, 0, 0, model->index(0, 0)));
+        EXPECT_TRUE(model->canDropMimeData(mime.get(), Qt::MoveAction, 0, 0, model->index(1, 0)));
+        dialog.reject();
+    }));
+}
+
 } // namespace

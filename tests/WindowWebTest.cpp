@@ -5,6 +5,9 @@
 #include "WindowFixture.h"
 #include "app/AddressDialog.h"
 #include "app/Application.h"
+#include "app/ChannelsDialog.h"
+#include "app/FileDialog.h"
+#include "app/MessageBox.h"
 #include "app/SystemProxy.h"
 #include "playlist/Download.h"
 
@@ -220,6 +223,66 @@ TEST(SystemProxy, TheDesktopsProxyIsWrittenAsCurlReadsIt) {
     };
     for (const auto& c : cases)
         EXPECT_EQ(curlProxyText(c.proxy), c.curl) << c.curl.toStdString();
+}
+
+// A recipe's further sources at addresses are read through the window's
+// own download, one after the other, and joined in order: an optional one
+// that fails is left out with a word in the status bar; a required one
+// failing fails the refresh and leaves the list as it was.
+TEST_F(WindowWebTest, RecipeReadsFurtherSourcesAtAddresses) {
+    writeFile(u"local.m3u"_s, "#EXTM3U\r\n#EXTINF:-1 group-title=\"Here\",Local\r\nhttp://l/1\r\n");
+    const QString recipe = writeFile(
+        u"tv.dorvane"_s,
+        (u"{\"dorvane-recipe\": 1, \"sources\": [{\"file\": \"local.m3u\"}, {\"url\": \""_s +
+         server.base() + u"/list.m3u\"}, {\"url\": \""_s + server.base() +
+         u"/gone.m3u\", \"optional\": true}]}"_s)
+            .toUtf8());
+    FileDialog::setNextFileName(recipe);
+    item("OpenRecipe1")->trigger();
+    ASSERT_TRUE(waitForDownloadEnd());
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
+    EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"6 каналов"_s);
+    EXPECT_TRUE(shown().startsWith(u"#EXTM3U\r\n#EXTINF:-1 group-title=\"Here\",Local"_s));
+    EXPECT_TRUE(child<QLabel>(u"RefreshLabel1"_s)
+                    ->text()
+                    .startsWith(u"пропущено источников: 1 (http://127.0.0.1:"_s));
+
+    // The Channels dialog names the sources read.
+    QStringList top;
+    ChannelsDialog::setDriver([&](ChannelsDialog& dialog) {
+        const QAbstractItemModel* model = dialog.model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            top << model->index(row, 0).data().toString();
+    });
+    form->N8Click();
+    ChannelsDialog::setDriver({});
+    EXPECT_EQ(top, QStringList({u"local (1)"_s, u"list (5)"_s}));
+
+    // The address fails now: the refresh says so, the list stays.
+    const QString before = shown();
+    server.route("/list.m3u", {500, "Internal Server Error", {}, {}});
+    MessageBox::clearShown();
+    memo()->setFocus();
+    QTest::keyClick(memo(), Qt::Key_F5);
+    ASSERT_TRUE(waitForDownloadEnd());
+    ASSERT_EQ(MessageBox::shown().size(), 1);
+    EXPECT_TRUE(MessageBox::shown().first().text.contains(u"500"_s))
+        << MessageBox::shown().first().text.toStdString();
+    EXPECT_EQ(shown(), before);
+    EXPECT_EQ(child<QLabel>(u"sLabel2"_s)->text(), u"6 каналов"_s);
+
+    // Stopped with Esc while the address is read: the list as it was too.
+    HttpResponse stalled{200, "OK", {}, playlist(5, u"Web"_s).toUtf8()};
+    stalled.send = HttpResponse::Send::StallAfter;
+    stalled.stallAfter = 10;
+    server.route("/list.m3u", stalled);
+    MessageBox::clearShown();
+    QTest::keyClick(memo(), Qt::Key_F5);
+    ASSERT_NE(form->download(), nullptr);
+    QTest::keyClick(memo(), Qt::Key_Escape);
+    EXPECT_EQ(form->download(), nullptr);
+    EXPECT_EQ(shown(), before);
+    EXPECT_TRUE(MessageBox::shown().isEmpty());
 }
 
 } // namespace
