@@ -7,8 +7,11 @@
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
+#include <QtEndian>
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <string_view>
 #include <type_traits>
 
@@ -294,6 +297,77 @@ template <typename View> LostParts lostParts(View block, View addressLine) {
     // An address's suffix.
     if (!lost.headers) {
         ChannelAttributes<View> suffix;
+        attributes::takeAddress(suffix, addressLine);
+        lost.headers = suffix.hasHeaders();
+    }
+    return lost;
+}
+
+// The same for the converter's bytes, which every channel of a target that
+// only counts them passes: the name line's quotes and its end found eight
+// bytes at a time (a search from quote to quote cost more than writing the
+// entry). A '"' after '=' opens a value, the next '"' closes it, as the walk
+// above takes them: a '"' right after a closing one follows no '='.
+inline LostParts lostParts(QByteArrayView block, QByteArrayView addressLine) {
+    LostParts lost;
+    const char* const p = block.data();
+    const qsizetype size = block.size();
+    constexpr quint64 kOnes = 0x0101010101010101;
+    constexpr quint64 kLow = 0x7F7F7F7F7F7F7F7F;
+    // The high bit of each byte of `word` that is c, and of no other.
+    const auto bytesOf = [](quint64 word, char c) {
+        const quint64 x = word ^ (kOnes * static_cast<unsigned char>(c));
+        return ~(((x & kLow) + kLow) | x | kLow);
+    };
+    const auto endsWith = [p](qsizetype end, std::string_view name) {
+        const auto length = qsizetype(name.size());
+        return end >= length && std::memcmp(p + end - length, name.data(), name.size()) == 0;
+    };
+    bool logoSeen = false;
+    qsizetype opened = -1; // the quote that opened the value walked
+    qsizetype lineEnd = size;
+    for (qsizetype from = 0; from < size; from += 8) {
+        unsigned char bytes[8] = {}; // past the end: 00, which is none of them
+        std::memcpy(bytes, p + from, size_t(std::min<qsizetype>(8, size - from)));
+        const quint64 word = qFromLittleEndian<quint64>(bytes);
+        const quint64 ends = bytesOf(word, '\n') | bytesOf(word, '\r');
+        quint64 quotes = bytesOf(word, '"');
+        if (ends) {
+            const int end = __builtin_ctzll(ends);
+            lineEnd = from + end / 8;
+            quotes &= (quint64(1) << end) - 1;
+        }
+        for (; quotes; quotes &= quotes - 1) {
+            const qsizetype at = from + __builtin_ctzll(quotes) / 8;
+            if (opened < 0) {
+                if (at > 0 && p[at - 1] == '=')
+                    opened = at;
+                continue;
+            }
+            const qsizetype name = opened - 1; // where the '=' stands
+            if (!logoSeen && endsWith(name, "tvg-logo")) {
+                logoSeen = true;
+                lost.logo = at > opened + 1;
+            } else if (endsWith(name, "user-agent") || endsWith(name, "referrer")) {
+                lost.headers = true;
+            }
+            opened = -1;
+        }
+        if (ends)
+            break;
+    }
+    if (!lost.headers && lineEnd != size) {
+        lines::forEachLine(p + lineEnd, p + size, [&](const char* from, const char* to) {
+            const QByteArrayView option = attributes::afterBlanks(QByteArrayView(from, to - from));
+            if (attributes::startsWithAscii(option, "#EXTVLCOPT:http-user-agent=") ||
+                attributes::startsWithAscii(option, "#EXTVLCOPT:http-referrer=") ||
+                attributes::startsWithAscii(option, "#EXTVLCOPT:http-referer=") ||
+                attributes::startsWithAscii(option, "#EXTVLCOPT:http-origin="))
+                lost.headers = true;
+        });
+    }
+    if (!lost.headers) {
+        ChannelAttributes<QByteArrayView> suffix;
         attributes::takeAddress(suffix, addressLine);
         lost.headers = suffix.hasHeaders();
     }
