@@ -2,12 +2,12 @@
 
 #include "convert/Choice.h"
 #include "playlist/LineRules.h"
+#include "simd/Ascii.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
-#include <QtEndian>
 
 #include <algorithm>
 #include <array>
@@ -304,21 +304,15 @@ template <typename View> LostParts lostParts(View block, View addressLine) {
 }
 
 // The same for the converter's bytes, which every channel of a target that
-// only counts them passes: the name line's quotes and its end found eight
-// bytes at a time (a search from quote to quote cost more than writing the
-// entry). A '"' after '=' opens a value, the next '"' closes it, as the walk
-// above takes them: a '"' right after a closing one follows no '='.
+// only counts them passes: the name line's quotes and its end found sixteen
+// bytes at a time (simd::quotesAndEnds; a search from quote to quote cost
+// more than writing the entry). A '"' after '=' opens a value, the next '"'
+// closes it, as the walk above takes them: a '"' right after a closing one
+// follows no '='.
 inline LostParts lostParts(QByteArrayView block, QByteArrayView addressLine) {
     LostParts lost;
     const char* const p = block.data();
     const qsizetype size = block.size();
-    constexpr quint64 kOnes = 0x0101010101010101;
-    constexpr quint64 kLow = 0x7F7F7F7F7F7F7F7F;
-    // The high bit of each byte of `word` that is c, and of no other.
-    const auto bytesOf = [](quint64 word, char c) {
-        const quint64 x = word ^ (kOnes * static_cast<unsigned char>(c));
-        return ~(((x & kLow) + kLow) | x | kLow);
-    };
     const auto endsWith = [p](qsizetype end, std::string_view name) {
         const auto length = qsizetype(name.size());
         return end >= length && std::memcmp(p + end - length, name.data(), name.size()) == 0;
@@ -326,19 +320,22 @@ inline LostParts lostParts(QByteArrayView block, QByteArrayView addressLine) {
     bool logoSeen = false;
     qsizetype opened = -1; // the quote that opened the value walked
     qsizetype lineEnd = size;
-    for (qsizetype from = 0; from < size; from += 8) {
-        unsigned char bytes[8] = {}; // past the end: 00, which is none of them
-        std::memcpy(bytes, p + from, size_t(std::min<qsizetype>(8, size - from)));
-        const quint64 word = qFromLittleEndian<quint64>(bytes);
-        const quint64 ends = bytesOf(word, '\n') | bytesOf(word, '\r');
-        quint64 quotes = bytesOf(word, '"');
+    for (qsizetype from = 0; from < size; from += 16) {
+        unsigned quotes = 0, ends = 0;
+        if (size - from >= 16) {
+            simd::quotesAndEnds(p + from, quotes, ends);
+        } else {
+            char tail[16] = {}; // past the end: 00, which is none of them
+            std::memcpy(tail, p + from, size_t(size - from));
+            simd::quotesAndEnds(tail, quotes, ends);
+        }
         if (ends) {
-            const int end = __builtin_ctzll(ends);
-            lineEnd = from + end / 8;
-            quotes &= (quint64(1) << end) - 1;
+            const int end = __builtin_ctz(ends);
+            lineEnd = from + end;
+            quotes &= (1u << end) - 1;
         }
         for (; quotes; quotes &= quotes - 1) {
-            const qsizetype at = from + __builtin_ctzll(quotes) / 8;
+            const qsizetype at = from + __builtin_ctz(quotes);
             if (opened < 0) {
                 if (at > 0 && p[at - 1] == '=')
                     opened = at;
