@@ -353,8 +353,11 @@ inline LostParts lostParts(QByteArrayView block, QByteArrayView addressLine) {
         if (ends)
             break;
     }
-    if (!lost.headers && lineEnd != size) {
-        lines::forEachLine(p + lineEnd, p + size, [&](const char* from, const char* to) {
+    // The option lines after it, if any: a block is mostly its name line.
+    const char* const rest =
+        lineEnd == size ? p + size : lines::afterLineEnd(p + lineEnd, p + size);
+    if (!lost.headers && rest != p + size) {
+        lines::forEachLine(rest, p + size, [&](const char* from, const char* to) {
             const QByteArrayView option = attributes::afterBlanks(QByteArrayView(from, to - from));
             if (attributes::startsWithAscii(option, "#EXTVLCOPT:http-user-agent=") ||
                 attributes::startsWithAscii(option, "#EXTVLCOPT:http-referrer=") ||
@@ -363,7 +366,9 @@ inline LostParts lostParts(QByteArrayView block, QByteArrayView addressLine) {
                 lost.headers = true;
         });
     }
-    if (!lost.headers) {
+    // An address's suffix; the attributes, made only for an address with a
+    // '|', took a tenth of the count to clear.
+    if (!lost.headers && attributes::indexOfUnit(addressLine, '|', 0) >= 0) {
         ChannelAttributes<QByteArrayView> suffix;
         attributes::takeAddress(suffix, addressLine);
         lost.headers = suffix.hasHeaders();
