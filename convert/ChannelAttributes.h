@@ -159,7 +159,9 @@ template <typename View> bool takeNameLine(ChannelAttributes<View>& channel, Vie
         const View before = line.first(at);
         for (int key = 0; key < int(std::size(kNames)); ++key) {
             const auto length = qsizetype(kNames[key].size());
+            // The last character first: it tells nearly every name apart.
             if (before.size() >= length &&
+                unit(before, before.size() - 1) == static_cast<unsigned char>(kNames[key].back()) &&
                 startsWithAscii(before.sliced(before.size() - length), kNames[key])) {
                 take(key, line.sliced(begin, end - begin));
                 break;

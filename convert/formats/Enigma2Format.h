@@ -169,11 +169,9 @@ private:
                 return false;
         return true;
     }
+    // The line rules' vectorised search (an address is long).
     template <typename Text> static bool contains(Text text, char c) {
-        for (qsizetype k = 0; k < text.size(); ++k)
-            if (unit(text, k) == static_cast<unsigned char>(c))
-                return true;
-        return false;
+        return attributes::indexOfUnit(text, c, 0) >= 0;
     }
     // Only the players of these take headers after the address.
     template <typename Text> static bool takesHeaders(Text address) {
