@@ -2,13 +2,16 @@
 
 #include "convert/Choice.h"
 #include "playlist/LineRules.h"
+#include "simd/Ascii.h"
 
 #include <QByteArray>
 #include <QByteArrayView>
 #include <QString>
 #include <QStringView>
 
+#include <algorithm>
 #include <array>
+#include <cstring>
 #include <string_view>
 #include <type_traits>
 
@@ -156,7 +159,9 @@ template <typename View> bool takeNameLine(ChannelAttributes<View>& channel, Vie
         const View before = line.first(at);
         for (int key = 0; key < int(std::size(kNames)); ++key) {
             const auto length = qsizetype(kNames[key].size());
+            // The last character first: it tells nearly every name apart.
             if (before.size() >= length &&
+                unit(before, before.size() - 1) == static_cast<unsigned char>(kNames[key].back()) &&
                 startsWithAscii(before.sliced(before.size() - length), kNames[key])) {
                 take(key, line.sliced(begin, end - begin));
                 break;
@@ -294,6 +299,79 @@ template <typename View> LostParts lostParts(View block, View addressLine) {
     // An address's suffix.
     if (!lost.headers) {
         ChannelAttributes<View> suffix;
+        attributes::takeAddress(suffix, addressLine);
+        lost.headers = suffix.hasHeaders();
+    }
+    return lost;
+}
+
+// The same for the converter's bytes, which every channel of a target that
+// only counts them passes: the name line's quotes and its end found sixteen
+// bytes at a time (simd::quotesAndEnds; a search from quote to quote cost
+// more than writing the entry). A '"' after '=' opens a value, the next '"'
+// closes it, as the walk above takes them: a '"' right after a closing one
+// follows no '='.
+inline LostParts lostParts(QByteArrayView block, QByteArrayView addressLine) {
+    LostParts lost;
+    const char* const p = block.data();
+    const qsizetype size = block.size();
+    const auto endsWith = [p](qsizetype end, std::string_view name) {
+        const auto length = qsizetype(name.size());
+        return end >= length && std::memcmp(p + end - length, name.data(), name.size()) == 0;
+    };
+    bool logoSeen = false;
+    qsizetype opened = -1; // the quote that opened the value walked
+    qsizetype lineEnd = size;
+    for (qsizetype from = 0; from < size; from += 16) {
+        unsigned quotes = 0, ends = 0;
+        if (size - from >= 16) {
+            simd::quotesAndEnds(p + from, quotes, ends);
+        } else {
+            char tail[16] = {}; // past the end: 00, which is none of them
+            std::memcpy(tail, p + from, size_t(size - from));
+            simd::quotesAndEnds(tail, quotes, ends);
+        }
+        if (ends) {
+            const int end = __builtin_ctz(ends);
+            lineEnd = from + end;
+            quotes &= (1u << end) - 1;
+        }
+        for (; quotes; quotes &= quotes - 1) {
+            const qsizetype at = from + __builtin_ctz(quotes);
+            if (opened < 0) {
+                if (at > 0 && p[at - 1] == '=')
+                    opened = at;
+                continue;
+            }
+            const qsizetype name = opened - 1; // where the '=' stands
+            if (!logoSeen && endsWith(name, "tvg-logo")) {
+                logoSeen = true;
+                lost.logo = at > opened + 1;
+            } else if (endsWith(name, "user-agent") || endsWith(name, "referrer")) {
+                lost.headers = true;
+            }
+            opened = -1;
+        }
+        if (ends)
+            break;
+    }
+    // The option lines after it, if any: a block is mostly its name line.
+    const char* const rest =
+        lineEnd == size ? p + size : lines::afterLineEnd(p + lineEnd, p + size);
+    if (!lost.headers && rest != p + size) {
+        lines::forEachLine(rest, p + size, [&](const char* from, const char* to) {
+            const QByteArrayView option = attributes::afterBlanks(QByteArrayView(from, to - from));
+            if (attributes::startsWithAscii(option, "#EXTVLCOPT:http-user-agent=") ||
+                attributes::startsWithAscii(option, "#EXTVLCOPT:http-referrer=") ||
+                attributes::startsWithAscii(option, "#EXTVLCOPT:http-referer=") ||
+                attributes::startsWithAscii(option, "#EXTVLCOPT:http-origin="))
+                lost.headers = true;
+        });
+    }
+    // An address's suffix; the attributes, made only for an address with a
+    // '|', took a tenth of the count to clear.
+    if (!lost.headers && attributes::indexOfUnit(addressLine, '|', 0) >= 0) {
+        ChannelAttributes<QByteArrayView> suffix;
         attributes::takeAddress(suffix, addressLine);
         lost.headers = suffix.hasHeaders();
     }

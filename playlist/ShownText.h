@@ -63,11 +63,25 @@ inline char* putShown(char* at, const char* p, size_t size, bool quote, bool tab
 
 // The text as a target writes it: the view itself when it holds none of
 // those characters (as nearly every one does), else `scratch` made of it.
+// Where the first byte from k on that may start one of those characters
+// stands, or size: skipM3uPlain, whose vectors leave the last bytes, with
+// those bytes in a vector of their own (a name or an address ends with
+// up to fifteen of them, and this runs on every one).
+inline size_t nextMaybeChanged(const char* p, size_t k, size_t size) {
+    k = simd::skipM3uPlain(p, k, size, false);
+    if (size - k >= 16 || k == size)
+        return k;
+    char tail[16];
+    std::memset(tail, 'a', sizeof tail);
+    std::memcpy(tail, p + k, size - k);
+    const size_t at = simd::skipM3uPlain(tail, 0, sizeof tail, false);
+    return at < size - k ? k + at : size;
+}
+
 inline QByteArrayView forTarget(QByteArrayView utf8, QByteArray& scratch) {
     const char* const p = utf8.data();
     const auto size = static_cast<size_t>(utf8.size());
-    for (size_t k = simd::skipM3uPlain(p, 0, size, false); k < size;
-         k = simd::skipM3uPlain(p, k + 1, size, false)) {
+    for (size_t k = nextMaybeChanged(p, 0, size); k < size; k = nextMaybeChanged(p, k + 1, size)) {
         if (!changedAt(p, k, size, false, false))
             continue;
         scratch.resize(utf8.size());

@@ -72,6 +72,16 @@ inline size_t skipM3uPlain(const char* p, size_t k, size_t size, bool quote) {
     return k;
 }
 
+// The quotes and the line ends of the sixteen bytes at p: bit k of `quotes`
+// for a '"' at p[k], of `ends` for a CR or an LF.
+inline void quotesAndEnds(const char* p, unsigned& quotes, unsigned& ends) {
+    quotes = ends = 0;
+    for (unsigned k = 0; k < 16; ++k) {
+        quotes |= unsigned(p[k] == '"') << k;
+        ends |= unsigned(p[k] == '\r' || p[k] == '\n') << k;
+    }
+}
+
 } // namespace scalar
 
 #ifdef DORVANE_SIMD_SSE2
@@ -173,6 +183,13 @@ inline size_t skipM3uPlain(const char* p, size_t k, size_t size, bool quote) {
             return k + static_cast<size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
     }
     return k;
+}
+
+inline void quotesAndEnds(const char* p, unsigned& quotes, unsigned& ends) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    quotes = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(v, _mm_set1_epi8('"'))));
+    ends = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(
+        _mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\n')))));
 }
 
 } // namespace sse2

@@ -507,6 +507,43 @@ TEST(ChannelAttributes, TakesEachSourceWithItsPrecedence) {
     }
 }
 
+// What a target that cannot hold headers or a logo counts: the converter's
+// bytes (found a word at a time) must give what the walk along UTF-16 lines
+// gives, on lines of attributes, quotes and line ends in any order.
+TEST(LostParts, BytesAgreeWithTheLinesOnRandomBlocks) {
+    static const char16_t* const kParts[] = {u"tvg-logo=\"",
+                                             u"tvg-logo=\"\"",
+                                             u"user-agent=\"",
+                                             u"referrer=\"",
+                                             u"\"",
+                                             u"=",
+                                             u"a",
+                                             u"\u0416",
+                                             u",",
+                                             u"\n",
+                                             u"\r\n",
+                                             u"#EXTVLCOPT:http-origin=o",
+                                             u" tvg-id=\"x\"",
+                                             u"  #EXTVLCOPT:http-referer=r"};
+    static const char16_t* const kAddresses[] = {u"http://a/1", u"http://a/1|User-Agent=U",
+                                                 u"http://a/1|2"};
+    quint32 seed = 2024;
+    const auto next = [&seed] { return (seed = seed * 1103515245 + 12345) >> 16; };
+    for (int round = 0; round < 20000; ++round) {
+        QString block = u"#EXTINF:-1 "_s;
+        const int parts = static_cast<int>(next() % 24);
+        for (int k = 0; k < parts; ++k)
+            block += QStringView(kParts[next() % std::size(kParts)]);
+        const QString address = QString::fromUtf16(kAddresses[next() % std::size(kAddresses)]);
+        const LostParts lines = lostParts(QStringView(block), QStringView(address));
+        const QByteArray blockBytes = block.toUtf8();
+        const QByteArray addressBytes = address.toUtf8();
+        const LostParts bytes = lostParts(QByteArrayView(blockBytes), QByteArrayView(addressBytes));
+        ASSERT_EQ(bytes.headers, lines.headers) << block.toStdString();
+        ASSERT_EQ(bytes.logo, lines.logo) << block.toStdString();
+    }
+}
+
 // The bouquet as the receiver reads it: '%', ':' and controls escaped in
 // the service line, headers after the address, a marker per group.
 TEST(Enigma2, WritesServicesAsTheReceiverReadsThem) {

@@ -101,6 +101,22 @@ TEST(Simd, Utf8TallyBoundsAgree) {
     }
 }
 
+TEST(Simd, QuotesAndEndsAgree) {
+    QRandomGenerator random(13);
+    for (int round = 0; round < 2000; ++round) {
+        const QByteArray bytes = randomBytes(random, 16, "\"\r\n=a\xD0\x22\x8d\x0a\xa2");
+        unsigned quotes = 0, ends = 0, plainQuotes = 0, plainEnds = 0;
+        simd::quotesAndEnds(bytes.constData(), quotes, ends);
+        simd::scalar::quotesAndEnds(bytes.constData(), plainQuotes, plainEnds);
+        ASSERT_EQ(quotes, plainQuotes) << bytes.toHex(' ').toStdString();
+        ASSERT_EQ(ends, plainEnds) << bytes.toHex(' ').toStdString();
+        for (int k = 0; k < 16; ++k) {
+            ASSERT_EQ(bool(plainQuotes >> k & 1), bytes[k] == '"');
+            ASSERT_EQ(bool(plainEnds >> k & 1), bytes[k] == '\r' || bytes[k] == '\n');
+        }
+    }
+}
+
 // The vector loops stop at the first byte that stops the plain loop, or
 // earlier; never later, and what they wrote is what the plain loop writes.
 TEST(Simd, AsciiRunsAgree) {

@@ -52,21 +52,36 @@ public:
             groups = 0;
         }
         if (!attributes.group.isEmpty() && Text(group) != attributes.group) {
-            group = Buffer<Text>(attributes.group.data(), attributes.group.size());
-            const QString number = QString::number(++groups, 16);
-            out.addLine({u"#SERVICE 1:64:", QStringView(number), u":0:0:0:0:0:0:0::",
+            group.resize(0); // keeps its room: groups change at nearly every entry
+            group.append(attributes.group);
+            char16_t digits[16];
+            qsizetype size = 0;
+            for (unsigned number = unsigned(++groups); number; number >>= 4)
+                digits[size++] = u"0123456789abcdef"[number & 15];
+            std::reverse(digits, digits + size);
+            out.addLine({u"#SERVICE 1:64:", QStringView(digits, size), u":0:0:0:0:0:0:0::",
                          escaped(attributes.group, nameBuffer)});
             out.addLine({u"#DESCRIPTION ", attributes.group});
         }
-        Buffer<Text>& url = urlBuffer;
+        bool lost = false;
+        const Text url = serviceAddress(attributes, urlBuffer, valueBuffer, decodedBuffer, lost);
+        out.lost.headers += lost;
+        const DecimalText type(out.options.enigma2Type);
+        out.addLine(
+            {u"#SERVICE ", type, u":0:1:0:0:0:0:0:0:0:", url, u":", escaped(channel, nameBuffer)});
+        out.addLine({u"#DESCRIPTION ", channel});
+    }
+
+    // The service's address field: the address escaped, then the headers
+    // its player takes, "#Name=Value&..." (after '&' when the address
+    // holds a '#'); `lost` when a header cannot be carried.
+    template <typename Text>
+    static Text serviceAddress(const ChannelAttributes<Text>& attributes, Buffer<Text>& url,
+                               Buffer<Text>& valueBuffer, Buffer<Text>& decodedBuffer, bool& lost) {
         url.resize(0);
         url.append(escaped(attributes.address, valueBuffer));
         bool first = !contains(attributes.address, '#');
-        bool lost = false;
-        // Only the players of these take headers after the address.
-        const bool headed = startsWith(attributes.address, "http://") ||
-                            startsWith(attributes.address, "https://") ||
-                            startsWith(attributes.address, "rtsp://");
+        const bool headed = takesHeaders(attributes.address);
         for (int k = 0; k < kHeaderCount; ++k) {
             const auto header = static_cast<Header>(k);
             if (!attributes.headerRank[size_t(k)])
@@ -82,11 +97,43 @@ public:
             appendAscii(url, u"=");
             url.append(escaped(value, valueBuffer));
         }
-        out.lost.headers += lost;
-        const DecimalText type(out.options.enigma2Type);
-        out.addLine({u"#SERVICE ", type, u":0:1:0:0:0:0:0:0:0:", Text(url), u":",
-                     escaped(channel, nameBuffer)});
-        out.addLine({u"#DESCRIPTION ", channel});
+        return Text(url);
+    }
+    // The same in bytes, written straight into the buffer's room (which it
+    // keeps from entry to entry; only the view returned is the field): an
+    // append to a QByteArray, a dozen an entry, cost more than the copy.
+    static QByteArrayView serviceAddress(const ChannelAttributes<QByteArrayView>& attributes,
+                                         QByteArray& url, QByteArray&, QByteArray& decodedBuffer,
+                                         bool& lost) {
+        qsizetype used = 0;
+        // Room for `more` bytes after the `used` ones.
+        const auto room = [&](qsizetype more) {
+            if (url.size() - used < more)
+                url.resize(std::max(used + more, 2 * url.size()));
+            return url.data() + used;
+        };
+        used = putEscaped(room(3 * attributes.address.size()), attributes.address) - url.data();
+        bool first = !contains(attributes.address, '#');
+        const bool headed = takesHeaders(attributes.address);
+        for (int k = 0; k < kHeaderCount; ++k) {
+            const auto header = static_cast<Header>(k);
+            if (!attributes.headerRank[size_t(k)])
+                continue;
+            const QByteArrayView value = headerValue(attributes, header, decodedBuffer);
+            if (!headed || contains(value, '&')) {
+                lost = true;
+                continue;
+            }
+            const QStringView name = headerName(header);
+            char* at = room(2 + name.size() + 3 * value.size());
+            *at++ = first ? '#' : '&';
+            first = false;
+            for (const QChar c : name)
+                *at++ = static_cast<char>(c.unicode());
+            *at++ = '=';
+            used = putEscaped(at, value) - url.data();
+        }
+        return QByteArrayView(url.constData(), used);
     }
 
     // The receiver's escaping of a service line's field: the text itself
@@ -122,11 +169,33 @@ private:
                 return false;
         return true;
     }
+    // The line rules' vectorised search (an address is long).
     template <typename Text> static bool contains(Text text, char c) {
-        for (qsizetype k = 0; k < text.size(); ++k)
-            if (unit(text, k) == static_cast<unsigned char>(c))
-                return true;
-        return false;
+        return attributes::indexOfUnit(text, c, 0) >= 0;
+    }
+    // Only the players of these take headers after the address.
+    template <typename Text> static bool takesHeaders(Text address) {
+        return startsWith(address, "http://") || startsWith(address, "https://") ||
+               startsWith(address, "rtsp://");
+    }
+    // The receiver's escaping of `text` into `at`, by runs; returns the end.
+    static char* putEscaped(char* at, QByteArrayView text) {
+        static constexpr char kHex[] = "0123456789abcdef";
+        qsizetype from = 0;
+        for (qsizetype k = firstToEscape(text, 0); k < text.size();
+             k = firstToEscape(text, k + 1)) {
+            const auto c = static_cast<unsigned char>(text[k]);
+            if (k > from)
+                std::memcpy(at, text.data() + from, size_t(k - from));
+            at += k - from;
+            *at++ = '%';
+            *at++ = kHex[c >> 4];
+            *at++ = kHex[c & 15];
+            from = k + 1;
+        }
+        if (text.size() > from)
+            std::memcpy(at, text.data() + from, size_t(text.size() - from));
+        return at + (text.size() - from);
     }
     static void appendAscii(QString& to, QStringView text) { to.append(text); }
     static bool needsEscape(char32_t c) { return c == '%' || c == ':' || c < 0x20; }
