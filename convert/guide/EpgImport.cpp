@@ -1,7 +1,10 @@
 #include "convert/guide/EpgImport.h"
 
+#include "playlist/ShownText.h"
+
 #include <QCryptographicHash>
 #include <QSet>
+#include <QUrl>
 
 namespace dorvane::guide {
 
@@ -40,6 +43,17 @@ QByteArray commentText(const QString& text) {
 
 QByteArray hex(quint16 n) {
     return QByteArray::number(n, 16).toUpper();
+}
+
+// The address without what follows its first `mark`: the "|Name=Value"
+// headers of a playlist's address, or the "#Name=Value" ones of a
+// bouquet's, which the receiver reads from http, https and rtsp addresses.
+QString withoutHeaders(const QString& address, char mark) {
+    if (mark == '#' && !address.startsWith(u"http://") && !address.startsWith(u"https://") &&
+        !address.startsWith(u"rtsp://"))
+        return address;
+    const qsizetype at = address.indexOf(QLatin1Char(mark));
+    return at < 0 ? address : address.first(at);
 }
 
 } // namespace
@@ -132,12 +146,23 @@ QByteArray withServiceIds(QByteArrayView bouquet, const QStringList& addresses,
         QByteArrayView rest = fields.sliced(colon + 1);
         while (rest.endsWith('\n') || rest.endsWith('\r'))
             rest.chop(1);
-        const QString text = QString::fromUtf8(rest);
+        // Read as the receiver reads it: the escaped address and name hold
+        // no ':' of their own, every %xx is decoded, and what follows the
+        // first '#' of an address the receiver streams is its headers.
+        const qsizetype separator = rest.indexOf(':');
+        if (separator < 0) {
+            out += line;
+            continue;
+        }
+        const QString address =
+            withoutHeaders(QUrl::fromPercentEncoding(rest.first(separator).toByteArray()), '#');
+        const QString name = QUrl::fromPercentEncoding(rest.sliced(separator + 1).toByteArray());
         qsizetype found = -1;
         for (qsizetype k = next; k < addresses.size() && found < 0; ++k) {
-            QString address = addresses[k];
-            address.replace(u':', QStringLiteral("%3a"));
-            if (text == address + u':' + names[k])
+            QString shownAddress, shownName;
+            const QString written = withoutHeaders(withoutHeaders(addresses[k], '|'), '#');
+            if (shown::forTarget(QStringView(written), shownAddress) == address &&
+                shown::forTarget(QStringView(names[k]), shownName) == name)
                 found = k;
         }
         if (found < 0) {
