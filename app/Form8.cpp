@@ -275,26 +275,28 @@ void TForm8::createControls() {
     sRadioButton9 = m_targetButtons[8];
     sRadioButton10 = m_targetButtons[9];
     sRadioButton11 = m_targetButtons[10];
-    // The Enigma2 service type, beside its target.
+    // The Enigma2 service type and the bouquet per group, in the column of
+    // the targets under the encoding's box: beside their target they would
+    // lie over the text.
     {
-        const QRadioButton* enigma2 = m_targetButtons[size_t(TTargetKind::tkEnigma2)];
         Enigma2Type1 = new QComboBox(client);
         Enigma2Type1->setObjectName(QStringLiteral("Enigma2Type1"));
         Enigma2Type1->setFocusPolicy(Qt::ClickFocus); // the tab order is the designed one
         for (const int type : {4097, 5001, 5002})
             Enigma2Type1->addItem(QString::number(type), type);
-        Enigma2Type1->setGeometry(enigma2->geometry().right() + 6, enigma2->geometry().y() - 2,
-                                  Enigma2Type1->sizeHint().width(), 23);
+        Enigma2Type1->setGeometry(8, kCheckBoxY + 21, 55, 21);
+        Enigma2Type1->setToolTip(QStringLiteral("Enigma2 service type"));
         connect(Enigma2Type1, &QComboBox::currentIndexChanged, this, [this] {
             if (selectedTarget() == TTargetKind::tkEnigma2)
                 SelectRBTN();
         });
         // Beside the type: Save and Send write a bouquet per group with it.
-        PerGroupCheck1 = new QCheckBox(QStringLiteral("One bouquet per group"), client);
+        PerGroupCheck1 = new QCheckBox(QStringLiteral("Per group"), client);
+        PerGroupCheck1->setToolTip(QStringLiteral("One bouquet per group"));
         PerGroupCheck1->setObjectName(QStringLiteral("PerGroupCheck1"));
         PerGroupCheck1->setFocusPolicy(Qt::ClickFocus);
-        PerGroupCheck1->setGeometry(Enigma2Type1->geometry().right() + 6, enigma2->geometry().y(),
-                                    PerGroupCheck1->sizeHint().width(), 19);
+        PerGroupCheck1->setGeometry(Enigma2Type1->geometry().right() + 3, kCheckBoxY + 22,
+                                    142 - Enigma2Type1->geometry().right() - 3, 19);
         PerGroupCheck1->setEnabled(false);
         connect(PerGroupCheck1, &QCheckBox::toggled, this,
                 [this](bool checked) { m_receiver.perGroup = checked; });

@@ -158,15 +158,18 @@ TEST_F(WindowSend, OneBouquetPerGroupBesideTheTargetSavesIntoAFolder) {
     ASSERT_TRUE(waitForRunEnd());
 
     auto* perGroup = child<QCheckBox>(QStringLiteral("PerGroupCheck1"));
-    EXPECT_EQ(perGroup->text(), u"One bouquet per group");
+    EXPECT_EQ(perGroup->toolTip(), u"One bouquet per group");
     EXPECT_FALSE(perGroup->isEnabled()) << "M3U is the target";
     click(radio(TTargetKind::tkEnigma2));
     ASSERT_TRUE(waitForRunEnd());
     ASSERT_TRUE(perGroup->isEnabled());
-    // Beside the target, after its service type.
+    // After the service type, in the targets' column: neither lies over the
+    // text.
     const QRect type = child<QComboBox>(QStringLiteral("Enigma2Type1"))->geometry();
+    const QRect text = child<QWidget>(QStringLiteral("sMemo1"))->geometry();
     EXPECT_GT(perGroup->x(), type.right());
-    EXPECT_EQ(perGroup->y(), radio(TTargetKind::tkEnigma2)->y());
+    EXPECT_LT(perGroup->geometry().right(), text.x());
+    EXPECT_FALSE(type.intersects(text));
     click(perGroup);
     ASSERT_TRUE(perGroup->isChecked());
 
