@@ -4,6 +4,7 @@
 #include "app/ChannelsDialog.h"
 #include "app/FileDialog.h"
 #include "app/Guard.h"
+#include "app/GuideDialog.h"
 #include "app/IconFile.h"
 #include "app/MemoView.h"
 #include "app/MessageBox.h"
@@ -15,6 +16,7 @@
 #include "convert/Recipe.h"
 #include "convert/TargetFormat.h"
 #include "convert/ThreadKonvert.h"
+#include "convert/guide/GuideRun.h"
 #include "output/Output.h"
 #include "playlist/Clipboard.h"
 #include "playlist/Download.h"
@@ -198,6 +200,7 @@ TForm8::TForm8(QWidget* parent) : QMainWindow(parent) {
 }
 
 TForm8::~TForm8() {
+    waitForGuideCut();
     if (m_closed)
         return;
     m_closed = true;
@@ -448,6 +451,7 @@ void TForm8::createMenus() {
     SendToReceiver1 =
         addItem(this, N1, "SendToReceiver1", QStringLiteral("Send &to Receiver..."), {});
     SendToReceiver1->setEnabled(false);
+    Guide1 = addItem(this, N1, "Guide1", QStringLiteral("&Guide..."), {});
 
     // The same bytes read in another encoding: a Cyrillic list in a code
     // page the rules did not take.
@@ -549,6 +553,7 @@ void TForm8::connectHandlers() {
     connect(Refresh1, &QAction::triggered, this, handler(&TForm8::Refresh1Click));
     connect(AddSource1, &QAction::triggered, this, handler(&TForm8::AddSource1Click));
     connect(SendToReceiver1, &QAction::triggered, this, handler(&TForm8::SendToReceiver1Click));
+    connect(Guide1, &QAction::triggered, this, handler(&TForm8::Guide1Click));
     connect(J1, &QAction::triggered, this, handler(&TForm8::J1Click));
     connect(N7, &QAction::triggered, this, handler(&TForm8::N7Click));
     connect(V1, &QAction::triggered, this, handler(&TForm8::V1Click));
@@ -1346,6 +1351,7 @@ void TForm8::takeRecipe(const Recipe& recipe) {
         recipe.receiver.perGroup && (recipe.target.isEmpty() || recipe.target == u"enigma2");
     m_savedFile = bouquetFolder ? QString() : recipe.output;
     m_savedFolder = bouquetFolder ? recipe.output : QString();
+    m_guides = recipe.guide.guides;
     // The password given this session stays for the same receiver.
     if (!recipe.receiver.password.isEmpty() || recipe.receiver.address != m_receiver.address)
         m_boxPassword = recipe.receiver.password;
@@ -1701,6 +1707,8 @@ Recipe TForm8::currentRecipe() {
     const QString& saved = savesBouquetFolder() ? m_savedFolder : m_savedFile;
     if (!saved.isEmpty())
         recipe.output = QFileInfo(saved).absoluteFilePath();
+    recipe.guide = m_takenRecipe.guide;
+    recipe.guide.guides = m_guides;
     return recipe;
 }
 
@@ -1919,7 +1927,11 @@ void TForm8::saveTextArea() {
             return true;
         }
         // The name written, the extension added: what a recipe then names.
-        void saved(const QString& fileName) override { form.m_savedFile = fileName; }
+        void saved(const QString& fileName) override {
+            form.m_savedFile = fileName;
+            written = fileName;
+        }
+        QString written;
         bool confirm(const QString& question) override {
             return MessageBox::show(&form, QMessageBox::Question, applicationTitle(), question,
                                     QMessageBox::Yes | QMessageBox::No,
@@ -1931,6 +1943,95 @@ void TForm8::saveTextArea() {
         std::optional<bool> byteOrderMark() override { return form.m_byteOrderMarkWanted; }
     } dialogs(*this);
     saveWithDialogs(formatFor(selectedTarget()), dialogs);
+    if (!dialogs.written.isEmpty())
+        cutGuideBeside(dialogs.written);
+}
+
+void TForm8::Guide1Click() {
+    QStringList shown;
+    for (const QString& guide : m_guides)
+        shown << (looksLikeAddress(guide) ? maskedAddress(guide) : QDir::toNativeSeparators(guide));
+    QString guide;
+    if (!GuideDialog::ask(this, shown, m_guideUnmatched, guide))
+        return;
+    guide = guide.trimmed();
+    if (!looksLikeAddress(guide)) {
+        if (!QFileInfo(guide).isFile())
+            throw EFOpenError(QStringLiteral("Cannot open guide \"%1\". The file does not exist.")
+                                  .arg(QDir::toNativeSeparators(guide)));
+        guide = QFileInfo(guide).absoluteFilePath();
+    } else {
+        parseWebAddress(guide); // says what is wrong with it
+    }
+    if (!m_guides.contains(guide))
+        m_guides << guide;
+}
+
+void TForm8::cutGuideBeside(const QString& listFile) {
+    if (m_guides.isEmpty() || !SourceList || SourceList->Count() == 0)
+        return;
+    waitForGuideCut();
+    const QFileInfo list(listFile);
+    GuideRequest request;
+    request.output = list.dir().filePath(list.completeBaseName() + QStringLiteral(".xml"));
+    request.quiet = true;
+    if (m_source.kind == PlaylistSource::Kind::File)
+        request.playlistFolder = QFileInfo(m_source.fileName).absolutePath();
+    else if (m_source.kind == PlaylistSource::Kind::Address)
+        request.playlistAddress = m_source.url.toString();
+    request.fetch = [timeout = request.timeout](const QUrl& url, BodySink& sink) {
+        DownloadLimits limits;
+        limits.stallTimeout = timeout;
+        limits.maxBytes = kMaxGuideBytes;
+        downloadInto(url, limits, sink);
+    };
+    GuideSettings settings = m_takenRecipe.guide;
+    settings.guides = m_guides;
+    auto lines = std::make_shared<TStringList>(*SourceList);
+    ++m_guideCuts;
+    m_guideThread = std::thread([this, request, settings, lines] {
+        QStringList said;
+        QString failure;
+        GuideOutcome outcome;
+        try {
+            outcome = cutGuides(request, settings, *lines,
+                                [&said](const QString& text) { said << text; });
+        } catch (const Exception& error) {
+            failure = error.Message();
+        } catch (const std::exception& error) {
+            failure = QString::fromLocal8Bit(error.what());
+        }
+        // Back on the window's thread; a window gone by then drops it.
+        QMetaObject::invokeMethod(
+            this,
+            [this, outcome, failure, said] {
+                --m_guideCuts;
+                if (!failure.isEmpty()) {
+                    showErrorBox(failure);
+                    return;
+                }
+                m_guideUnmatched = outcome.unmatched;
+                const int total = outcome.matched + int(outcome.unmatched.size());
+                QString text = outcome.unmatched.isEmpty()
+                                   ? QStringLiteral("Телепрограмма: у всех %1 каналов").arg(total)
+                                   : QStringLiteral("Телепрограмма: без неё %1 из %2 каналов")
+                                         .arg(outcome.unmatched.size())
+                                         .arg(total);
+                if (!outcome.whole)
+                    text += QStringLiteral(" (телепрограмма прочитана не полностью)");
+                RefreshLabel1->setText(text);
+                RefreshLabel1->show();
+                // A guide that could not be read, or was cut short.
+                if (!outcome.whole && !said.isEmpty())
+                    showErrorBox(said.join(u'\n'));
+            },
+            Qt::QueuedConnection);
+    });
+}
+
+void TForm8::waitForGuideCut() noexcept {
+    if (m_guideThread.joinable())
+        m_guideThread.join();
 }
 
 void TForm8::copyTextArea() {

@@ -16,6 +16,7 @@
 #include <deque>
 #include <memory>
 #include <optional>
+#include <thread>
 #include <vector>
 
 class QAction;
@@ -124,6 +125,14 @@ public:
     void SaveRecipe1Click();
     void Refresh1Click();
     void SendToReceiver1Click();
+    // File > Guide...: shows the guides and the channels the last cut found
+    // nothing for, and takes one more guide, a file or an address. Saving
+    // the list then cuts the guides to its channels beside it.
+    void Guide1Click();
+    // The window's guides, as a recipe keeps them.
+    const QStringList& guides() const { return m_guides; }
+    // Whether a cut of the guides is running.
+    bool guideCutRunning() const { return m_guideCuts > 0; }
     void sButton1Click();
     void sButton3Click();
 
@@ -420,6 +429,20 @@ private:
     std::unique_ptr<ProviderRead> m_providerRead;
     // The server and user name asked for last, proposed the next time.
     QString m_lastProviderServer, m_lastProviderUser;
+
+    // The programme guide: its files and addresses, and the channels its
+    // last cut found nothing for.
+    QAction* Guide1; // "Guide..."
+    QStringList m_guides;
+    QStringList m_guideUnmatched;
+    // The cut runs on a thread of its own, the list's lines copied: a guide
+    // may be large. Its outcome comes back through the event loop.
+    std::thread m_guideThread;
+    int m_guideCuts = 0; // started and not yet come back
+    // Cuts the guides to the saved list's channels into NAME.xml beside
+    // `listFile`.
+    void cutGuideBeside(const QString& listFile);
+    void waitForGuideCut() noexcept;
 };
 
 } // namespace dorvane

@@ -1,7 +1,6 @@
 #include "cli/ConvertCommand.h"
 
 #include "cli/DownloadModule.h"
-#include "cli/GuideRun.h"
 #include "cli/ScanAhead.h"
 #include "cli/SendModule.h"
 #include "cli/StreamedOutput.h"
@@ -13,6 +12,7 @@
 #include "convert/Recipe.h"
 #include "convert/Run.h"
 #include "convert/TargetFormat.h"
+#include "convert/guide/GuideRun.h"
 #include "playlist/AnsiCodePage.h"
 #include "playlist/Encoding.h"
 #include "playlist/Errors.h"
@@ -1689,6 +1689,20 @@ GuideOutcome recipeGuide(const Recipe& recipe, const Options& options, TStringLi
     request.verbose = options.verbose;
     request.quiet = options.quiet;
     request.timeout = options.timeout;
+    request.fetch = [timeout = options.timeout](const QUrl& url, BodySink& sink) {
+        // The downloads run on an event loop, which needs the application
+        // object; a run that reads only files does without.
+        static int argc = 1;
+        static char name[] = "dorvane-convert";
+        static char* argv[] = {name, nullptr};
+        std::optional<QCoreApplication> application;
+        if (!QCoreApplication::instance())
+            application.emplace(argc, argv);
+        DownloadLimits limits;
+        limits.stallTimeout = timeout;
+        limits.maxBytes = kMaxGuideBytes;
+        downloadIntoFromModule(url, limits, sink);
+    };
     const RecipeSource& source = recipe.source;
     if (source.kind == RecipeSource::Kind::File && !source.file.isEmpty())
         request.playlistFolder = QFileInfo(source.file).absolutePath();

@@ -13,3 +13,9 @@ dorvane_add_test(GuideWebTest
             support/HttpTestServer.cpp
     LIBS dorvane_provider dorvane_playlist ZLIB::ZLIB)
 add_dependencies(GuideWebTest dorvane-convert dorvane-download)
+
+# The window's guide: File > Guide..., the cut beside the saved list.
+if(DORVANE_BUILD_GUI)
+    dorvane_add_test(test_guide_window GUI
+        SOURCES WindowFixture.h ChoosingFixture.h GuideWindowTest.cpp LIBS dorvane_app)
+endif()

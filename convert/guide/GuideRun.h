@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
 #include <chrono>
 #include <functional>
@@ -14,6 +15,7 @@
 
 namespace dorvane {
 
+class BodySink;
 class TStringList;
 
 // What dorvane-convert is asked of the programme guide.
@@ -30,13 +32,24 @@ struct GuideRequest {
     QString playlistFolder;
     // The playlist's address, from which a relative guide address is found.
     QString playlistAddress;
+    // Downloads a guide's address into its reader, stalling at most
+    // `timeout` and taking up to kMaxGuideBytes: the command line loads the
+    // downloads on demand, the window has them. None: an address is a guide
+    // that cannot be read.
+    std::function<void(const QUrl&, BodySink&)> fetch;
 };
+
+// A guide may be many times a playlist's size; it is never held.
+inline constexpr qint64 kMaxGuideBytes = qint64(64) << 30;
 
 // What a cut leaves for the list's target.
 struct GuideOutcome {
     bool ran = false;   // a guide was asked for and cut
     bool whole = true;  // no guide failed, none was cut short (or that is allowed)
     QStringList guides; // the guides read, in order
+    int matched = 0;
+    // The channels the guides have nothing for, by name (GuideCut::unmatched).
+    QStringList unmatched;
     // The id each matched channel (by its block) has in the cut.
     QHash<int, QString> writtenIds;
     // Each block's key, taken before any tvg-id was changed.

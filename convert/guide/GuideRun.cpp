@@ -1,6 +1,5 @@
-#include "cli/GuideRun.h"
+#include "convert/guide/GuideRun.h"
 
-#include "cli/DownloadModule.h"
 #include "convert/Choice.h"
 #include "convert/Recipe.h"
 #include "convert/guide/EpgImport.h"
@@ -13,14 +12,11 @@
 #include "playlist/WebAddress.h"
 #include "source/guide/GuideReader.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
 #include <QUrl>
 #include <QUrlQuery>
-
-#include <optional>
 
 namespace dorvane {
 
@@ -85,20 +81,11 @@ void readGuide(const QString& source, const GuideRequest& request, guide::GuideR
     } catch (const Exception& error) {
         throw EFOpenError(error.Message());
     }
-    // The downloads run on an event loop, which needs the application
-    // object; a run that reads only files does without.
-    static int argc = 1;
-    static char name[] = "dorvane-convert";
-    static char* argv[] = {name, nullptr};
-    std::optional<QCoreApplication> application;
-    if (!QCoreApplication::instance())
-        application.emplace(argc, argv);
-    DownloadLimits limits;
-    limits.stallTimeout = request.timeout;
-    // A guide may be many times a playlist's size; it is never held.
-    limits.maxBytes = qint64(64) << 30;
+    if (!request.fetch)
+        throw EFOpenError(
+            QStringLiteral("Cannot download the guide %1").arg(maskedAddress(source)));
     try {
-        downloadIntoFromModule(url, limits, reader);
+        request.fetch(url, reader);
     } catch (const EStreamError& error) {
         // Broken off on the way: what came is a guide cut short.
         if (reader.bytesRead() == 0)
@@ -290,6 +277,8 @@ GuideOutcome cutGuides(const GuideRequest& request, const GuideSettings& setting
         if (!id.isEmpty())
             outcome.writtenIds.insert(block, id);
     }
+    outcome.matched = cut.matchedCount();
+    outcome.unmatched = unmatched;
     outcome.whole = !failed && (whole || request.partialOk);
     return outcome;
 }
