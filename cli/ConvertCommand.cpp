@@ -1859,6 +1859,19 @@ std::optional<QString> recipePrefix(const RecipeReceiver& receiver) {
     return std::nullopt;
 }
 
+// The recipe file keeps the slugs a run added, so that its files keep their
+// names; a recipe that cannot be written back is said, not fatal.
+void keepNewSlugs(const Options& options, const std::vector<GroupSlug>& slugs,
+                  std::size_t slugsBefore) {
+    if (options.recipe.isEmpty() || slugs.size() == slugsBefore)
+        return;
+    try {
+        keepSlugs(options.recipe, slugs);
+    } catch (const Exception& error) {
+        printMessage(error.Message());
+    }
+}
+
 // Makes the recipe's bouquets and sends them to its receiver.
 int sendRecipe(const Options& options, Recipe& recipe) {
     const auto fail = [](int status, const QString& message) {
@@ -1921,15 +1934,8 @@ int sendRecipe(const Options& options, Recipe& recipe) {
     } catch (const Exception& error) {
         return fail(kNotSent, error.Message());
     }
-    // The files are on the receiver under these names now: the recipe keeps
-    // them. A recipe that cannot be written back is said, not fatal.
-    if (!options.recipe.isEmpty() && receiver.slugs.size() != slugsBefore) {
-        try {
-            keepSlugs(options.recipe, receiver.slugs);
-        } catch (const Exception& error) {
-            printMessage(error.Message());
-        }
-    }
+    // The files are on the receiver under these names now.
+    keepNewSlugs(options, receiver.slugs, slugsBefore);
     for (const QString& warning : report.warnings)
         printMessage(warning);
     const QString where = plan.folder.toString(QUrl::RemovePassword);
@@ -2031,15 +2037,8 @@ int saveBouquetSet(const Options& options, Recipe& recipe) {
         return kNoChannels;
     }
     const FolderSaveReport report = saveBouquetsToFolder(bouquets, recipe.output, *prefix);
-    // The files are there under these names now: the recipe keeps them, as
-    // a send's.
-    if (!options.recipe.isEmpty() && receiver.slugs.size() != slugsBefore) {
-        try {
-            keepSlugs(options.recipe, receiver.slugs);
-        } catch (const Exception& error) {
-            printMessage(error.Message());
-        }
-    }
+    // The files are there under these names now, as a send's.
+    keepNewSlugs(options, receiver.slugs, slugsBefore);
     for (const QString& warning : report.warnings)
         printMessage(warning);
     forgetGone(options, playlist, applied.gone);
